@@ -1,0 +1,1 @@
+// placeholder for a subsystem folder that has no sources yet

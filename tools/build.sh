@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Configures and builds one build folder: build/ (default), build-asan/ or build-tsan/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mode="${1:-}"
+dir=build; extra=()
+case "$mode" in
+  asan) dir=build-asan; extra=(-DQVTF_SANITIZE=asan -DCMAKE_BUILD_TYPE=Debug) ;;
+  tsan) dir=build-tsan; extra=(-DQVTF_SANITIZE=tsan -DCMAKE_BUILD_TYPE=Debug) ;;
+  "") ;;
+  *) echo "unknown build mode: $mode" >&2; exit 2 ;;
+esac
+cmake -S . -B "$dir" "${extra[@]}" >/dev/null
+cmake --build "$dir" -j"$(nproc)"
+echo "$dir"
