@@ -1,22 +1,25 @@
+#include "tools/qvtf-cli/cli_options.h"
+
 #include <cstdio>
-#include <cstring>
-
-namespace {
-
-void usage(FILE* out)
-{
-    std::fputs("usage: qvtf-cli [options] COMMAND [ARGS]\n"
-               "       qvtf-cli --help\n", out);
-}
-
-} // namespace
+#include <string>
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-        usage(stdout);
-        return argc < 2 ? 1 : 0;
+    qvtf::cli::options opts;
+    std::string error;
+    if (!qvtf::cli::parse(argc - 1, argv + 1, opts, error)) {
+        std::fprintf(stderr, "qvtf-cli: %s\n", error.c_str());
+        qvtf::cli::print_usage(stderr);
+        return 2;
     }
-    usage(stderr);
+    if (opts.help) {
+        qvtf::cli::print_usage(stdout);
+        return 0;
+    }
+    if (opts.commands.empty()) {
+        qvtf::cli::print_usage(stderr);
+        return 2;
+    }
+    std::fprintf(stderr, "qvtf-cli: no engine commands are available yet\n");
     return 1;
 }

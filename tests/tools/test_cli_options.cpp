@@ -1,0 +1,100 @@
+#include "tools/qvtf-cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+using qvtf::cli::options;
+
+namespace {
+
+bool parse_args(std::vector<std::string> args, options& o, std::string& err, std::FILE* in = nullptr)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    return qvtf::cli::parse(static_cast<int>(argv.size()), argv.data(), o, err, in);
+}
+
+} // namespace
+
+TEST(CliWords, QuotesAndEscapesGroupWords)
+{
+    std::vector<std::string> w;
+    std::string err;
+    ASSERT_TRUE(qvtf::cli::split_words("put  'my file.txt' \"a b\\\"c\" x\\ y", w, err));
+    EXPECT_EQ(w, (std::vector<std::string>{"put", "my file.txt", "a b\"c", "x y"}));
+    ASSERT_TRUE(qvtf::cli::split_words("mkdir ''", w, err));
+    EXPECT_EQ(w, (std::vector<std::string>{"mkdir", ""}));
+    EXPECT_FALSE(qvtf::cli::split_words("get 'open", w, err));
+}
+
+TEST(CliWords, ScriptSplitsAtUnquotedSemicolonsOnly)
+{
+    std::vector<std::vector<std::string>> cmds;
+    std::string err;
+    ASSERT_TRUE(qvtf::cli::split_script("cd /www; put 'a;b' ;; quote SITE X\\;Y;ls", cmds, err));
+    ASSERT_EQ(cmds.size(), 4u);
+    EXPECT_EQ(cmds[0], (std::vector<std::string>{"cd", "/www"}));
+    EXPECT_EQ(cmds[1], (std::vector<std::string>{"put", "a;b"}));
+    EXPECT_EQ(cmds[2], (std::vector<std::string>{"quote", "SITE", "X;Y"}));
+    EXPECT_EQ(cmds[3], (std::vector<std::string>{"ls"}));
+}
+
+TEST(CliOptions, ConnectionOptionsAndPasswordsFromEnvironment)
+{
+    setenv("QVTF_PASSWORD", "s3cret", 1);
+    setenv("QVTF_PROXY_PASSWORD", "pp", 1);
+    options o;
+    std::string err;
+    ASSERT_TRUE(parse_args({"--host", "127.0.0.1", "--port", "2121", "--user", "bob", "--active",
+                            "--no-port-fallback", "--timeout", "5", "--proxy-type", "5", "--proxy-host",
+                            "127.0.0.1", "--proxy-port", "1080", "--type", "auto", "--log", "get", "a", "b"},
+                           o, err)) << err;
+    EXPECT_EQ(o.host, "127.0.0.1");
+    EXPECT_EQ(o.port, 2121);
+    EXPECT_EQ(o.user, "bob");
+    EXPECT_EQ(o.password, "s3cret");
+    EXPECT_EQ(o.proxy_password, "pp");
+    EXPECT_FALSE(o.passive);
+    EXPECT_FALSE(o.port_fallback);
+    EXPECT_EQ(o.timeout, 5);
+    EXPECT_EQ(o.proxy_type, 5);
+    EXPECT_EQ(o.type, qvtf::cli::transfer_kind::automatic);
+    EXPECT_TRUE(o.log);
+    ASSERT_EQ(o.commands.size(), 1u);
+    EXPECT_EQ(o.commands[0], (std::vector<std::string>{"get", "a", "b"}));
+    unsetenv("QVTF_PASSWORD");
+    unsetenv("QVTF_PROXY_PASSWORD");
+}
+
+TEST(CliOptions, DefaultsAndRejections)
+{
+    options o;
+    std::string err;
+    ASSERT_TRUE(parse_args({"pwd"}, o, err));
+    EXPECT_EQ(o.port, 21);
+    EXPECT_EQ(o.user, "anonymous");
+    EXPECT_TRUE(o.passive);
+    EXPECT_EQ(o.list_params, "-al");
+    for (auto bad : std::vector<std::vector<std::string>>{
+             {"--port", "0", "ls"}, {"--port", "70000"}, {"--proxy-type", "6"}, {"--type", "text"},
+             {"--timeout"}, {"--password", "x"}}) {
+        options b;
+        EXPECT_FALSE(parse_args(bad, b, err)) << bad[0];
+    }
+}
+
+TEST(CliOptions, DashReadsOneCommandPerLineSkippingCommentsAndBlanks)
+{
+    std::FILE* in = tmpfile();
+    std::fputs("cd /www\n\n# comment\nput 'index.html'\r\nls\n", in);
+    std::rewind(in);
+    options o;
+    std::string err;
+    ASSERT_TRUE(parse_args({"--host", "h", "-"}, o, err, in));
+    std::fclose(in);
+    ASSERT_EQ(o.commands.size(), 3u);
+    EXPECT_EQ(o.commands[1], (std::vector<std::string>{"put", "index.html"}));
+}

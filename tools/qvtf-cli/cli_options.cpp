@@ -1,0 +1,249 @@
+#include "tools/qvtf-cli/cli_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace qvtf::cli {
+
+namespace {
+
+// Splits at unquoted separators; quotes and backslashes are kept for the word splitter.
+bool split_unquoted(const std::string& text, char sep, std::vector<std::string>& parts, std::string& error)
+{
+    std::string cur;
+    char quote = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\\' && i + 1 < text.size()) {
+            cur += c;
+            cur += text[++i];
+            continue;
+        }
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == sep) {
+            parts.push_back(cur);
+            cur.clear();
+            continue;
+        }
+        cur += c;
+    }
+    if (quote) {
+        error = "unterminated quote";
+        return false;
+    }
+    parts.push_back(cur);
+    return true;
+}
+
+bool to_int(const char* s, int lo, int hi, int& out)
+{
+    if (!s || !*s)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(s, &end, 10);
+    if (errno || *end || v < lo || v > hi)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+const char* env_or_empty(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+} // namespace
+
+bool split_words(const std::string& line, std::vector<std::string>& words, std::string& error)
+{
+    words.clear();
+    std::string cur;
+    bool in_word = false;
+    char quote = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '\\') {
+            if (i + 1 < line.size())
+                cur += line[++i];
+            in_word = true;
+            continue;
+        }
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                cur += c;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            quote = c;
+            in_word = true;
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (in_word)
+                words.push_back(cur);
+            cur.clear();
+            in_word = false;
+        } else {
+            cur += c;
+            in_word = true;
+        }
+    }
+    if (quote) {
+        error = "unterminated quote";
+        return false;
+    }
+    if (in_word)
+        words.push_back(cur);
+    return true;
+}
+
+bool split_script(const std::string& script, std::vector<std::vector<std::string>>& commands,
+                  std::string& error)
+{
+    std::vector<std::string> parts;
+    if (!split_unquoted(script, ';', parts, error))
+        return false;
+    for (const auto& p : parts) {
+        std::vector<std::string> words;
+        if (!split_words(p, words, error))
+            return false;
+        if (!words.empty())
+            commands.push_back(std::move(words));
+    }
+    return true;
+}
+
+bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
+{
+    o.password = env_or_empty("QVTF_PASSWORD");
+    o.proxy_password = env_or_empty("QVTF_PROXY_PASSWORD");
+    int i = 0;
+    auto value = [&](const char* opt) -> const char* {
+        if (i + 1 >= argc) {
+            error = std::string(opt) + " needs a value";
+            return nullptr;
+        }
+        return argv[++i];
+    };
+    for (; i < argc; ++i) {
+        std::string a = argv[i];
+        const char* v = nullptr;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--home") {
+            if (!(v = value("--home"))) return false;
+            o.home = v;
+        } else if (a == "--site") {
+            if (!(v = value("--site"))) return false;
+            o.site = v;
+        } else if (a == "--host") {
+            if (!(v = value("--host"))) return false;
+            o.host = v;
+        } else if (a == "--port") {
+            if (!(v = value("--port"))) return false;
+            if (!to_int(v, 1, 65535, o.port)) { error = "bad --port"; return false; }
+        } else if (a == "--user") {
+            if (!(v = value("--user"))) return false;
+            o.user = v;
+        } else if (a == "--active") {
+            o.passive = false;
+        } else if (a == "--passive") {
+            o.passive = true;
+        } else if (a == "--no-port-fallback") {
+            o.port_fallback = false;
+        } else if (a == "--timeout") {
+            if (!(v = value("--timeout"))) return false;
+            if (!to_int(v, 1, 86400, o.timeout)) { error = "bad --timeout"; return false; }
+        } else if (a == "--list-params") {
+            if (!(v = value("--list-params"))) return false;
+            o.list_params = v;
+        } else if (a == "--proxy-type") {
+            if (!(v = value("--proxy-type"))) return false;
+            if (!to_int(v, 0, 5, o.proxy_type)) { error = "bad --proxy-type (0..5)"; return false; }
+        } else if (a == "--proxy-host") {
+            if (!(v = value("--proxy-host"))) return false;
+            o.proxy_host = v;
+        } else if (a == "--proxy-port") {
+            if (!(v = value("--proxy-port"))) return false;
+            if (!to_int(v, 1, 65535, o.proxy_port)) { error = "bad --proxy-port"; return false; }
+        } else if (a == "--proxy-user") {
+            if (!(v = value("--proxy-user"))) return false;
+            o.proxy_user = v;
+        } else if (a == "--proxy-script") {
+            if (!(v = value("--proxy-script"))) return false;
+            o.proxy_script = v;
+        } else if (a == "--type") {
+            if (!(v = value("--type"))) return false;
+            std::string t = v;
+            if (t == "binary") o.type = transfer_kind::binary;
+            else if (t == "ascii") o.type = transfer_kind::ascii;
+            else if (t == "auto") o.type = transfer_kind::automatic;
+            else { error = "bad --type (binary|ascii|auto)"; return false; }
+        } else if (a == "--log") {
+            o.log = true;
+        } else if (a == "-c") {
+            if (!(v = value("-c"))) return false;
+            if (!split_script(v, o.commands, error)) return false;
+        } else if (a == "-") {
+            char buf[65536];
+            while (in && std::fgets(buf, sizeof buf, in)) {
+                std::vector<std::string> words;
+                if (!split_words(buf, words, error)) return false;
+                if (!words.empty() && words[0][0] != '#')
+                    o.commands.push_back(std::move(words));
+            }
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            error = "unknown option " + a;
+            return false;
+        } else {
+            // The rest of the line is one command with its arguments.
+            std::vector<std::string> words(argv + i, argv + argc);
+            o.commands.push_back(std::move(words));
+            break;
+        }
+    }
+    return true;
+}
+
+void print_usage(std::FILE* out)
+{
+    std::fputs(
+        "usage: qvtf-cli [options] COMMAND [ARGS]\n"
+        "       qvtf-cli [options] -c 'CMD ARGS; CMD ARGS; ...'\n"
+        "       qvtf-cli [options] -          (one command per line on standard input)\n"
+        "\n"
+        "connection:\n"
+        "  --home DIR            program folder with qorx_gfs.txt, site_profiles.xml, ext.txt\n"
+        "  --site LABEL          connect as the site profile LABEL or Group/Site[/Bookmark]\n"
+        "  --host HOST --port N  server (port 21)\n"
+        "  --user NAME           login name (anonymous); password from $QVTF_PASSWORD\n"
+        "  --active | --passive  data connection mode (passive)\n"
+        "  --no-port-fallback    do not fall back to PORT when PASV is refused\n"
+        "  --timeout SECONDS     reply and data time-out (60)\n"
+        "  --list-params TEXT    LIST parameters (-al)\n"
+        "  --proxy-type 0..5     0 none, 1-4 FTP firewall kinds, 4/5 SOCKS as in the profiles\n"
+        "  --proxy-host HOST --proxy-port N --proxy-user NAME\n"
+        "                        proxy; its password from $QVTF_PROXY_PASSWORD\n"
+        "  --proxy-script FILE   firewall command script with placeholders\n"
+        "  --type binary|ascii|auto   transfer type (auto: by ext.txt)\n"
+        "  --log                 session log on stderr\n"
+        "\n"
+        "commands:\n"
+        "  ls [PATH]             list: type, permissions, size, time (UTC), name, link target\n"
+        "  get REMOTE [LOCAL]    download\n"
+        "  put LOCAL [REMOTE]    upload\n"
+        "  mkdir PATH | rmdir PATH | rm [-r] PATH | mv FROM TO\n"
+        "  chmod [-r] MODE PATH  change permissions (recursively with -r)\n"
+        "  pwd | cd PATH | quote LINE | timediff\n"
+        "  sites                 print the site profile tree\n",
+        out);
+}
+
+} // namespace qvtf::cli

@@ -1,0 +1,49 @@
+#pragma once
+// Command line of qvtf-cli: connection options and the commands to run on one session.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qvtf::cli {
+
+enum class transfer_kind { binary, ascii, automatic };
+
+struct options {
+    std::string home;           // program folder: settings, profiles, ext.txt (default: executable's folder)
+    std::string site;           // profile label or "Group/Site[/Bookmark]"
+    std::string host;
+    int port = 21;
+    std::string user = "anonymous";
+    std::string password;       // from QVTF_PASSWORD only
+    bool passive = true;
+    bool port_fallback = true;
+    int timeout = 60;           // seconds
+    std::string list_params = "-al";
+    int proxy_type = 0;         // 0..5
+    std::string proxy_host;
+    int proxy_port = 0;
+    std::string proxy_user;
+    std::string proxy_password; // from QVTF_PROXY_PASSWORD only
+    std::string proxy_script;   // file with a firewall command script
+    transfer_kind type = transfer_kind::binary;
+    bool log = false;
+    bool help = false;
+    // Each command is its words; the first word names it.
+    std::vector<std::vector<std::string>> commands;
+};
+
+// Splits one command line into words: blanks separate, single or double quotes group,
+// a backslash takes the next byte literally.
+bool split_words(const std::string& line, std::vector<std::string>& words, std::string& error);
+
+// Splits a -c script at unquoted ';' into commands.
+bool split_script(const std::string& script, std::vector<std::vector<std::string>>& commands,
+                  std::string& error);
+
+// Parses argv (without argv[0]). Passwords come from the environment, never the command line.
+// A command "-" reads one command per line from `in`.
+bool parse(int argc, char** argv, options& out, std::string& error, std::FILE* in = stdin);
+
+void print_usage(std::FILE* out);
+
+} // namespace qvtf::cli
