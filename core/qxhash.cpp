@@ -32,18 +32,23 @@ qxhash& qxhash::operator=(qxhash&& other) noexcept {
     return *this;
 }
 
-// Pre-order insertion reproduces the source's shape; done with an explicit
-// stack so degenerate trees copy without deep recursion.
+// Clones node by node into the same shape, with an explicit stack, so a
+// degenerate tree copies in linear time and without deep recursion.
 void qxhash::copy_from(const qxhash& other) {
-    std::vector<const qxhash_entry*> stack;
-    if (other.root) stack.push_back(other.root);
+    std::vector<std::pair<const qxhash_entry*, qxhash_entry**>> stack;
+    if (other.root) stack.push_back({other.root, &root});
     while (!stack.empty()) {
-        const qxhash_entry* n = stack.back();
+        auto [src, link] = stack.back();
         stack.pop_back();
-        set(n->key, n->value);
-        if (n->right) stack.push_back(n->right);
-        if (n->left) stack.push_back(n->left);
+        qxhash_entry* copy = new (std::nothrow) qxhash_entry;
+        if (!copy) continue;  // that subtree is lost; recount below keeps count honest
+        copy->key.assign_copy(src->key);
+        copy->value.assign_copy(src->value);
+        *link = copy;
+        if (src->right) stack.push_back({src->right, &copy->right});
+        if (src->left) stack.push_back({src->left, &copy->left});
     }
+    recount();
 }
 
 void qxhash::set(const qxval& key, const qxval& value) {
