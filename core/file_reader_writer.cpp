@@ -1,0 +1,86 @@
+#include "core/file_reader_writer.h"
+
+namespace qvtf {
+
+int file_reader_writer::open()
+{
+    if (direction == reading)
+        handle = open_file(file_name, "r+");
+    else
+        handle = open_file(file_name, append ? "a" : "w");
+    if (handle == invalid_file_handle) {
+        pipe->raise(direction == reading ? pipe_producer_failed : pipe_consumer_failed);
+        return 1;
+    }
+    if ((resume && direction == reading) || append)
+        seek_file(handle, resume_offset, 0);
+    return 0;
+}
+
+void file_reader_writer::run()
+{
+    if (handle == invalid_file_handle && open() != 0)
+        return;
+    if (direction == reading)
+        read_into_pipe();
+    else
+        write_from_pipe();
+}
+
+void file_reader_writer::read_into_pipe()
+{
+    uint32_t done = pipe_producer_done;
+    qxval chunk;
+    for (;;) {
+        int32_t n = read_file(chunk, chunk_size, handle);
+        if (n < 0) {
+            // A failed read must not pass for the end of the file.
+            done = pipe_producer_failed;
+            break;
+        }
+        if (n == 0 || pipe->status() != 0)
+            break;
+        if (!pipe->push_waiting(chunk, ~0u))
+            break;
+    }
+    close_file(handle);
+    handle = invalid_file_handle;
+    pipe->raise(done);
+}
+
+void file_reader_writer::write_from_pipe()
+{
+    const uint32_t stop = pipe_stop | pipe_consumer_done | pipe_consumer_failed;
+    qxval chunk;
+    while (!pipe->any(stop)) {
+        uint32_t seen;
+        if (pipe->shift_or_status(chunk, seen)) {
+            int32_t n = chunk.text.length;
+            if (n > 0 && write_file(chunk, n, handle) != n) {
+                pipe->raise(pipe_consumer_failed);
+                break;
+            }
+            continue;
+        }
+        // Empty, and the producer had finished before we looked: all is here.
+        if (seen & pipe_producer_done)
+            break;
+        pipe->wait_for_chunk(stop | pipe_producer_done);
+    }
+    // Writing after setting the times would move them to now again.
+    if (set_time)
+        set_file_times(handle, time);
+    close_file(handle);
+    handle = invalid_file_handle;
+    pipe->raise(pipe_consumer_done);
+}
+
+std::thread file_reader_writer::start(std::unique_ptr<file_reader_writer> frw)
+{
+    return std::thread([owned = std::move(frw)]() mutable {
+        owned->run();
+        owned.reset();
+    });
+}
+
+}  // namespace qvtf

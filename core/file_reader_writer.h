@@ -1,0 +1,50 @@
+#pragma once
+// file_reader_writer: the thread body that moves one local file into a pipe
+// (uploads) or a pipe into the file (downloads).
+
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "core/qxfiles.h"
+#include "core/qxpipe.h"
+#include "core/qxval.h"
+
+namespace qvtf {
+
+class file_reader_writer {
+public:
+    enum direction_kind { reading, writing };
+    static constexpr int32_t chunk_size = 16384;
+
+    qxpipe* pipe = nullptr;  // not owned
+    direction_kind direction = reading;
+    qxval file_name{""};
+    bool append = false;
+    bool resume = false;
+    int64_t resume_offset = 0;
+    bool set_time = false;
+    int32_t time = 0;  // Unix seconds
+    file_handle handle = invalid_file_handle;
+
+    file_reader_writer() = default;
+    file_reader_writer(qxpipe* p, direction_kind d, const qxval& name) : pipe(p), direction(d), file_name(name) {}
+    file_reader_writer(const file_reader_writer&) = delete;
+    file_reader_writer& operator=(const file_reader_writer&) = delete;
+    ~file_reader_writer() { close_file(handle); }
+
+    // 0 when open; 1 after raising the side's failure bits on the pipe.
+    int open();
+    // Opens when not yet open, then moves the data; always ends by raising
+    // the side's finished bit.
+    void run();
+
+    // Runs frw on a thread of its own, which destroys it when done.
+    static std::thread start(std::unique_ptr<file_reader_writer> frw);
+
+private:
+    void read_into_pipe();
+    void write_from_pipe();
+};
+
+}  // namespace qvtf
