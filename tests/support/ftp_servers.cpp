@@ -1,0 +1,156 @@
+#include "ftp_servers.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "test_ports.h"
+
+namespace qvtf::test {
+
+namespace {
+
+constexpr const char* vsftpd_path = "/usr/sbin/vsftpd";
+constexpr const char* python_path = "/usr/bin/python3";
+constexpr const char* test_user = "qvtftest";
+constexpr const char* test_password = "Qvtf-test-pw1";
+
+int run_shell(const std::string& command)
+{
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Creates the local test user once per machine and (re)sets its password.
+// Several test processes may start at the same time: a file lock keeps the
+// useradd/chpasswd pair from running twice at once.
+bool ensure_test_user(uid_t& uid, gid_t& gid)
+{
+    int lock = ::open("/tmp/qvtf-ftp-user.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0)
+        return false;
+    ::flock(lock, LOCK_EX);
+    bool ok = true;
+    if (!::getpwnam(test_user))
+        ok = run_shell(std::string("useradd -M -d /tmp -s /bin/sh ") + test_user + " >/dev/null 2>&1") == 0;
+    if (ok)
+        ok = run_shell(std::string("echo '") + test_user + ":" + test_password +
+                       "' | chpasswd >/dev/null 2>&1") == 0;
+    const passwd* pw = ::getpwnam(test_user);
+    ok = ok && pw;
+    if (ok) {
+        uid = pw->pw_uid;
+        gid = pw->pw_gid;
+    }
+    ::flock(lock, LOCK_UN);
+    ::close(lock);
+    return ok;
+}
+
+std::string vsftpd_config(uint16_t port, const std::string& chroot_dir, const std::string& root,
+                          uint16_t pasv_min, uint16_t pasv_max, const std::string& log_file)
+{
+    return "listen=YES\n"
+           "listen_ipv6=NO\n"
+           "listen_address=127.0.0.1\n"
+           "listen_port=" + std::to_string(port) + "\n"
+           "background=NO\n"
+           "seccomp_sandbox=NO\n"
+           "secure_chroot_dir=" + chroot_dir + "\n"
+           "anonymous_enable=NO\n"
+           "local_enable=YES\n"
+           "write_enable=YES\n"
+           "chmod_enable=YES\n"
+           "local_umask=022\n"
+           "local_root=" + root + "\n"
+           "pasv_enable=YES\n"
+           "pasv_min_port=" + std::to_string(pasv_min) + "\n"
+           "pasv_max_port=" + std::to_string(pasv_max) + "\n"
+           "port_enable=YES\n"
+           "connect_from_port_20=NO\n"
+           "pam_service_name=vsftpd\n"
+           "userlist_enable=NO\n"
+           "tcp_wrappers=NO\n"
+           "dual_log_enable=NO\n"
+           "xferlog_enable=YES\n"
+           "vsftpd_log_file=" + log_file + "\n"
+           "log_ftp_protocol=YES\n";
+}
+
+}  // namespace
+
+bool vsftpd_available() { return ::access(vsftpd_path, X_OK) == 0 && ::geteuid() == 0; }
+
+bool pyftpdlib_available()
+{
+    return ::access(python_path, X_OK) == 0 &&
+           run_shell(std::string(python_path) + " -c 'import pyftpdlib' >/dev/null 2>&1") == 0;
+}
+
+vsftpd_server::vsftpd_server() : user_(test_user), password_(test_password)
+{
+    if (!vsftpd_available() || folder_.path().empty() || root_.path().empty())
+        return;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    if (!ensure_test_user(uid, gid))
+        return;
+    // The session runs as the test user, which must be able to work in its
+    // folder; the chroot folder stays root's and empty.
+    if (::chown(root_.path().c_str(), uid, gid) != 0 || ::chmod(root_.path().c_str(), 0755) != 0)
+        return;
+    const std::string chroot_dir = folder_.file("empty");
+    if (::mkdir(chroot_dir.c_str(), 0755) != 0)
+        return;
+    for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
+        port_ = free_port();
+        pasv_min_ = free_port();
+        if (pasv_min_ > 65535 - 40)
+            pasv_min_ = 40000;
+        pasv_max_ = static_cast<uint16_t>(pasv_min_ + 40);
+        if (!folder_.write("vsftpd.conf", vsftpd_config(port_, chroot_dir, root_.path(), pasv_min_, pasv_max_,
+                                                        folder_.file("vsftpd.log"))))
+            return;
+        ::chmod(folder_.file("vsftpd.conf").c_str(), 0600);
+        if (!process_.start({vsftpd_path, folder_.file("vsftpd.conf")}, folder_.file("stderr.log")))
+            return;
+        ok_ = wait_until_accepting(port_, std::chrono::milliseconds(10000)) && process_.running();
+        if (!ok_)
+            process_.stop();
+    }
+}
+
+vsftpd_server::~vsftpd_server() { process_.stop(); }
+
+std::string vsftpd_server::log() const
+{
+    return read_text_file(folder_.file("stderr.log")) + read_text_file(folder_.file("vsftpd.log"));
+}
+
+pyftpdlib_server::pyftpdlib_server(std::string user, std::string password)
+    : user_(std::move(user)), password_(std::move(password))
+{
+    if (!pyftpdlib_available() || folder_.path().empty() || root_.path().empty())
+        return;
+    for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
+        port_ = free_port();
+        if (!process_.start({python_path, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w",
+                             "-d", root_.path(), "-u", user_, "-P", password_},
+                            folder_.file("pyftpdlib.log")))
+            return;
+        ok_ = wait_until_accepting(port_, std::chrono::milliseconds(10000)) && process_.running();
+        if (!ok_)
+            process_.stop();
+    }
+}
+
+pyftpdlib_server::~pyftpdlib_server() { process_.stop(); }
+
+std::string pyftpdlib_server::log() const { return read_text_file(folder_.file("pyftpdlib.log")); }
+
+}  // namespace qvtf::test
