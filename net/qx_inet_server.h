@@ -1,0 +1,43 @@
+#pragma once
+// A listening IPv4 socket that accepts one connection at a time, waiting at
+// most the server's time-out, and admits the peer through an ip_checker.
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "net/archaic_socket.h"
+#include "net/ip_checker.h"
+#include "net/qxsocket.h"
+
+namespace qvtf {
+
+class qx_inet_server : public archaic_socket {
+public:
+    static constexpr int listen_backlog = 5;
+
+    int32_t port = 0;  // host order
+    int32_t last_error = 0;
+    ip_checker checker;
+    int32_t accepted_timeout = 60;  // seconds, given to each accepted socket
+    int handle = -1;
+    // Bound address: any address by default, the port filled in by listen_on.
+    sockaddr_in local{};
+
+    qx_inet_server();
+    qx_inet_server(const qx_inet_server&) = delete;
+    qx_inet_server& operator=(const qx_inet_server&) = delete;
+    ~qx_inet_server() override;
+
+    // Binds to the port (0: one the system picks) and listens. False when
+    // the handle cannot be made (1001) or bind or listen fail (1100).
+    bool listen_on(int32_t port);
+    // The next admitted connection, or null after a time-out, a failed
+    // accept, or a refused peer.
+    std::unique_ptr<qxsocket> accept_one();
+    // The port actually bound (useful after listen_on(0)); -1 without a handle.
+    int32_t local_port() const;
+};
+
+}  // namespace qvtf

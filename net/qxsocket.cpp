@@ -1,0 +1,268 @@
+#include "net/qxsocket.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "net/ipv4_address.h"
+
+namespace qvtf {
+
+namespace {
+
+bool set_blocking(int fd, bool blocking) {
+    int flags = ::fcntl(fd, F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+// Errors after which the connection is gone, as opposed to a local failure.
+bool is_connection_lost(int e) {
+    switch (e) {
+    case ECONNRESET:
+    case ECONNABORTED:
+    case ENETRESET:
+    case ENOTCONN:
+    case ESHUTDOWN:
+    case ETIMEDOUT:
+    case EPIPE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// How long receive waits for a closed peer to show again before counting
+// the next empty read.
+constexpr int64_t close_confirm_ms = 500;
+// How long a close without draining waits for the peer's answer to our FIN.
+constexpr int64_t close_linger_ms = 100;
+
+}  // namespace
+
+qxsocket::qxsocket() { remote_address.sin_family = AF_INET; }
+
+qxsocket::~qxsocket() { close_handle(); }
+
+void qxsocket::close_handle() {
+    int fd = handle.exchange(-1);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+bool qxsocket::create_handle() {
+    if (handle.load() >= 0)
+        return true;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        last_error = transport_status::cannot_create;
+        return false;
+    }
+    handle = fd;
+    return true;
+}
+
+bool qxsocket::resolve(int32_t port, std::string_view host) {
+    remote_address.sin_family = AF_INET;
+    remote_address.sin_port = htons(static_cast<uint16_t>(port));
+    uint32_t address = 0;
+    if (!lookup_ipv4(host, address)) {
+        last_error = transport_status::cannot_resolve;
+        return false;
+    }
+    remote_address.sin_addr.s_addr = address;
+    return true;
+}
+
+bool qxsocket::connect_with_timeout() {
+    if (!create_handle())
+        return false;
+    const int fd = handle.load();
+    if (!set_blocking(fd, false)) {
+        last_error = transport_status::connect_error_base + errno;
+        close_handle();
+        return false;
+    }
+    int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&remote_address), sizeof remote_address);
+    int error = 0;
+    if (rc != 0 && errno == EISCONN) {
+        rc = 0;  // connected before: nothing to wait for
+    } else if (rc != 0 && errno != EINPROGRESS && errno != EINTR && errno != EALREADY) {
+        // Failed before any packet went out (no route, bad address...).
+        error = errno;
+    } else if (rc != 0) {
+        int w = wait_ready(fd, true, int64_t(connect_timeout_seconds) * 1000);
+        if (w < 0) {
+            error = errno;
+        } else if (w == 0) {
+            last_error = transport_status::timed_out;
+            close_handle();
+            return false;
+        } else {
+            // Writable also means failed: a refused connect is writable at once,
+            // and its reason is the socket's pending error.
+            socklen_t len = sizeof error;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0)
+                error = errno;
+        }
+    }
+    if (error != 0) {
+        last_error = transport_status::connect_error_base + error;
+        close_handle();
+        return false;
+    }
+    set_blocking(fd, true);
+    return true;
+}
+
+int32_t qxsocket::send_some(const char* bytes, int32_t length) {
+    const int fd = handle.load();
+    if (length <= 0 || !bytes || fd < 0)
+        return -1;
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms());
+    for (;;) {
+        int64_t left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        int w = wait_ready(fd, true, std::max<int64_t>(left, 0));
+        if (w < 0)
+            return -1;
+        if (w == 0) {
+            last_error = transport_status::timed_out;
+            return -1;
+        }
+        // Never block inside send: writability only promises some room, and
+        // a blocking send of a large block would wait past the time-out.
+        ssize_t n = ::send(fd, bytes, static_cast<size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        return static_cast<int32_t>(n);
+    }
+}
+
+int32_t qxsocket::send_all(const char* bytes, int32_t length) {
+    int32_t total = 0;
+    while (total < length) {
+        int32_t n = send_some(bytes + total, length - total);
+        if (n <= 0)
+            return -1;
+        total += n;
+    }
+    return length > 0 ? total : -1;
+}
+
+int32_t qxsocket::receive(qxval& value, int32_t maximum) {
+    value.set_bytes(nullptr, 0);
+    const int fd = handle.load();
+    if (fd < 0)
+        return 0;
+    if (maximum <= 0)
+        maximum = default_receive_size;
+    // Reuse the value's buffer when it is large enough; reads are hot.
+    value.text.resize(maximum);
+    if (value.text.length < maximum) {
+        value.text.release();
+        last_error = transport_status::unknown;
+        return -1;
+    }
+
+    int retries = 0;
+    int32_t result = 0;
+    for (;;) {
+        int w = wait_ready(fd, false, timeout_ms());
+        if (w == 0) {
+            last_error = transport_status::timed_out;
+            result = 0;
+            break;
+        }
+        if (w < 0) {
+            if (retries > 0) {
+                last_error = transport_status::unknown;
+                result = -1;
+                break;
+            }
+            ++retries;
+            continue;
+        }
+        ssize_t n = ::recv(fd, value.text.data, static_cast<size_t>(maximum), MSG_DONTWAIT);
+        if (n < 0) {
+            const int e = errno;
+            if (e == EAGAIN || e == EWOULDBLOCK || e == EINPROGRESS || e == EINTR)
+                continue;
+            if (e == EMSGSIZE) {
+                result = maximum;
+                break;
+            }
+            last_error = is_connection_lost(e) ? transport_status::cannot_read : transport_status::unknown;
+            result = -1;
+            break;
+        }
+        if (n > 0) {
+            result = static_cast<int32_t>(n);
+            break;
+        }
+        // An empty read is confirmed twice more before it counts as the end.
+        if (retries >= 2) {
+            result = 0;
+            break;
+        }
+        ++retries;
+        wait_ready(fd, false, close_confirm_ms);
+    }
+    value.text.resize(result > 0 ? result : 0);
+    return result;
+}
+
+void qxsocket::close_gracefully(bool drain) {
+    const int fd = handle.load();
+    if (fd < 0)
+        return;
+    ::shutdown(fd, SHUT_WR);
+    if (drain) {
+        qxval chunk;
+        while (receive(chunk) > 0)
+            drain_sink.push(chunk);
+    } else {
+        // Give the peer a moment to answer our FIN, so the close does not
+        // reset a connection it is still reading.
+        wait_ready(fd, false, close_linger_ms);
+    }
+    close_handle();
+}
+
+void qxsocket::interrupt() {
+    const int fd = handle.load();
+    if (fd >= 0)
+        ::shutdown(fd, SHUT_RDWR);
+}
+
+void qxsocket::local_address(qxval& out) const {
+    const int fd = handle.load();
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        out.set_bytes(nullptr, 0);
+        return;
+    }
+    out.set_bytes(dotted_text(a.sin_addr.s_addr));
+}
+
+int32_t qxsocket::local_port() const {
+    const int fd = handle.load();
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        return -1;
+    return ntohs(a.sin_port);
+}
+
+void qxsocket::peer_address(qxval& out) const { out.set_bytes(dotted_text(remote_address.sin_addr.s_addr)); }
+
+int32_t qxsocket::peer_port() const { return ntohs(remote_address.sin_port); }
+
+}  // namespace qvtf

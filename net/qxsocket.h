@@ -1,0 +1,86 @@
+#pragma once
+// One outgoing or accepted IPv4 TCP connection whose every wait is bounded by
+// the socket's time-out (the connect by a fixed 10 seconds).
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+#include "core/qxarr.h"
+#include "core/qxval.h"
+#include "net/archaic_socket.h"
+#include "net/transport_status.h"
+
+namespace qvtf {
+
+class qxsocket : public archaic_socket {
+public:
+    static constexpr int32_t default_receive_size = 16384;
+    static constexpr int32_t connect_timeout_seconds = 10;
+
+    // The last transport_status code; not reset by later successes, so read
+    // it only right after a failure.
+    int32_t last_error = 0;
+    // Where connect goes (family AF_INET, port and address in network order);
+    // for an accepted socket, the peer.
+    sockaddr_in remote_address{};
+    // Atomic so another thread may interrupt() a wait on it.
+    std::atomic<int> handle{-1};
+    // Data that arrives while close_gracefully(true) drains, one chunk a read.
+    qxarr drain_sink;
+
+    qxsocket();
+    qxsocket(const qxsocket&) = delete;
+    qxsocket& operator=(const qxsocket&) = delete;
+    ~qxsocket() override;
+
+    // True when a handle exists or one was created; 1001 otherwise.
+    bool create_handle();
+    // Stores the port and the host's address: dotted text as is, otherwise
+    // the first IPv4 address of a lookup (1002 when there is none).
+    bool resolve(int32_t port, std::string_view host);
+    bool resolve(int32_t port, const qxval& host) { return resolve(port, host.view()); }
+    // Connects to the stored address within 10 seconds. A refused or
+    // otherwise failed connect fails at once with 100000 + errno; silence for
+    // 10 seconds gives 1000. A failed attempt closes the handle, so the
+    // next attempt starts with a fresh one.
+    bool connect_with_timeout();
+
+    // One send after waiting for room: the count sent, or -1 (length 0, no
+    // handle, a failed wait, a time-out with 1000, or a failed send).
+    int32_t send_some(const char* bytes, int32_t length);
+    // Sends everything: length, or -1 as soon as one send_some fails.
+    int32_t send_all(const char* bytes, int32_t length);
+    int32_t send_all(std::string_view bytes) { return send_all(bytes.data(), static_cast<int32_t>(bytes.size())); }
+
+    // Reads at most maximum bytes into value (a string of exactly the bytes
+    // read). > 0: the count. 0: end of stream (confirmed by three empty
+    // reads) or time-out (last_error 1000). -1: the connection failed (1003)
+    // or another socket error (1100).
+    int32_t receive(qxval& value, int32_t maximum = default_receive_size);
+
+    // Shuts the sending side down, optionally reads everything the peer still
+    // sends into drain_sink, then closes the handle.
+    void close_gracefully(bool drain);
+
+    // Ends any wait on this socket from another thread (shutdown of both
+    // directions); the owning thread still closes it.
+    void interrupt();
+
+    // The locally bound address and port; empty text and -1 without a handle.
+    void local_address(qxval& out) const;
+    int32_t local_port() const;
+    // The stored remote address and its port in host order.
+    void peer_address(qxval& out) const;
+    int32_t peer_port() const;
+
+private:
+    void close_handle();
+};
+
+// The outgoing socket of a data connection; a qxsocket with nothing added.
+class qx_inet_client : public qxsocket {};
+
+}  // namespace qvtf
