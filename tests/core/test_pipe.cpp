@@ -1,0 +1,179 @@
+// The transfer pipe: its byte budget, moving chunks without copies, waits
+// that end as soon as the other side acts, and two threads moving data.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "core/qxpipe.h"
+
+namespace qvtf {
+namespace {
+
+using namespace std::chrono_literals;
+using steady = std::chrono::steady_clock;
+
+qxval chunk_of(int32_t n, char fill = 'x')
+{
+    qxval v(std::string(static_cast<size_t>(n), fill));
+    return v;
+}
+
+TEST(QxPipe, BudgetRefusesWithoutTakingTheChunk)
+{
+    qxpipe pipe;
+    qxval a = chunk_of(qxpipe::default_budget - 10);
+    ASSERT_TRUE(pipe.push_bounded(a));
+    EXPECT_EQ(a.text.length, 0);  // taken over
+    qxval b = chunk_of(11);
+    EXPECT_FALSE(pipe.push_bounded(b));
+    EXPECT_EQ(b.str(), std::string(11, 'x'));  // still the caller's
+    qxval c = chunk_of(10);
+    EXPECT_TRUE(pipe.push_bounded(c));  // exactly at the budget
+    EXPECT_EQ(pipe.queued_bytes(), qxpipe::default_budget);
+
+    qxval out;
+    ASSERT_TRUE(pipe.shift(out));
+    EXPECT_EQ(out.text.length, qxpipe::default_budget - 10);
+    EXPECT_EQ(pipe.queued_bytes(), 10);
+    EXPECT_TRUE(pipe.push_bounded(b));
+    ASSERT_TRUE(pipe.shift(out));
+    ASSERT_TRUE(pipe.shift(out));
+    EXPECT_EQ(out.str(), std::string(11, 'x'));
+    EXPECT_FALSE(pipe.shift(out));
+    EXPECT_EQ(pipe.queued_bytes(), 0);
+
+    // Larger than the whole budget: refused even when empty.
+    qxval huge = chunk_of(qxpipe::default_budget + 1);
+    EXPECT_FALSE(pipe.push_bounded(huge));
+    EXPECT_FALSE(pipe.push_bounded(huge));
+}
+
+TEST(QxPipe, ChunksMoveThroughWithoutCopies)
+{
+    qxpipe pipe;
+    qxval chunk = chunk_of(16384, 'q');
+    const char* buffer = chunk.text.data;
+    ASSERT_TRUE(pipe.push_bounded(chunk));
+    qxval out;
+    ASSERT_TRUE(pipe.shift(out));
+    EXPECT_EQ(out.text.data, buffer);
+    EXPECT_EQ(out.text.length, 16384);
+}
+
+TEST(QxPipe, ShiftOrStatusReportsTheBitsSeenWhenEmpty)
+{
+    qxpipe pipe;
+    qxval c = chunk_of(3);
+    pipe.push_bounded(c);
+    pipe.raise(pipe_producer_done);
+    uint32_t seen = 0;
+    qxval out;
+    ASSERT_TRUE(pipe.shift_or_status(out, seen));
+    EXPECT_FALSE(pipe.shift_or_status(out, seen));
+    EXPECT_EQ(seen, uint32_t(pipe_producer_done));
+    pipe.raise(pipe_consumer_failed);
+    EXPECT_EQ(pipe.status(), 49u);
+    EXPECT_TRUE(pipe.any(32));
+    EXPECT_FALSE(pipe.any(4));
+}
+
+TEST(QxPipe, WaitsEndAtOnceWhenTheOtherSideActs)
+{
+    // Long maximum waits prove that the wake-up comes from the change itself.
+    qxpipe pipe;
+    auto t0 = steady::now();
+    std::thread pusher([&] {
+        std::this_thread::sleep_for(20ms);
+        qxval c = chunk_of(5);
+        pipe.push_bounded(c);
+    });
+    EXPECT_TRUE(pipe.wait_for_chunk(pipe_stop, 10s));
+    pusher.join();
+    EXPECT_LT(steady::now() - t0, 2s);
+
+    qxval fill = chunk_of(qxpipe::default_budget - 5);
+    ASSERT_TRUE(pipe.push_bounded(fill));
+    t0 = steady::now();
+    std::thread shifter([&] {
+        std::this_thread::sleep_for(20ms);
+        qxval out;
+        pipe.shift(out);  // the small chunk
+        pipe.shift(out);  // the filler
+    });
+    EXPECT_TRUE(pipe.wait_for_room(16384, pipe_stop, 10s));
+    shifter.join();
+    EXPECT_LT(steady::now() - t0, 2s);
+
+    t0 = steady::now();
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(20ms);
+        pipe.raise(pipe_stop);
+    });
+    EXPECT_FALSE(pipe.wait_for_room(qxpipe::default_budget + 1, pipe_stop, 10s));
+    EXPECT_TRUE(pipe.wait_for_status(pipe_stop, 10s));
+    stopper.join();
+    EXPECT_LT(steady::now() - t0, 2s);
+}
+
+TEST(QxPipe, WaitsNeverOutlastTheirStep)
+{
+    qxpipe pipe;
+    auto t0 = steady::now();
+    EXPECT_FALSE(pipe.wait_for_chunk(pipe_stop));
+    EXPECT_FALSE(pipe.wait_for_status(pipe_producer_done));
+    auto elapsed = steady::now() - t0;
+    EXPECT_GE(elapsed, 90ms);
+    EXPECT_LT(elapsed, 1s);
+}
+
+TEST(QxPipe, TwoThreadsMoveEveryChunkInOrder)
+{
+    qxpipe pipe(64 * 1024);
+    const int chunks = 5000;
+    std::thread producer([&] {
+        for (int i = 0; i < chunks; ++i) {
+            qxval c(std::to_string(i) + std::string(static_cast<size_t>(i % 4000), '.'));
+            ASSERT_TRUE(pipe.push_waiting(c, pipe_stop));
+        }
+        pipe.raise(pipe_producer_done);
+    });
+    int next = 0;
+    bool in_order = true;
+    for (;;) {
+        qxval c;
+        uint32_t seen;
+        if (pipe.shift_or_status(c, seen)) {
+            std::string s = c.str();
+            in_order = in_order && s == std::to_string(next) + std::string(static_cast<size_t>(next % 4000), '.');
+            ++next;
+            continue;
+        }
+        if (seen & pipe_producer_done)
+            break;
+        pipe.wait_for_chunk(pipe_producer_done);
+    }
+    producer.join();
+    EXPECT_TRUE(in_order);
+    EXPECT_EQ(next, chunks);
+    EXPECT_EQ(pipe.queued_bytes(), 0);
+}
+
+TEST(QxPipe, StopReleasesAProducerWaitingForRoom)
+{
+    qxpipe pipe(100);
+    qxval full = chunk_of(100);
+    ASSERT_TRUE(pipe.push_bounded(full));
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(30ms);
+        pipe.raise(pipe_stop);
+    });
+    qxval more = chunk_of(1);
+    EXPECT_FALSE(pipe.push_waiting(more, pipe_stop));
+    EXPECT_EQ(more.text.length, 1);
+    stopper.join();
+}
+
+}  // namespace
+}  // namespace qvtf
