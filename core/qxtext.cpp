@@ -235,15 +235,6 @@ bool next_word(std::string_view text, int32_t& cursor, qxval& out)
     return !word.empty();
 }
 
-bool next_word(const qxval& text, int32_t& cursor, qxval& out)
-{
-    if (&text == &out) {
-        std::string copy = text.str();
-        return next_word(std::string_view(copy), cursor, out);
-    }
-    return next_word(text.view(), cursor, out);
-}
-
 namespace {
 
 int xml_extra(unsigned char c)

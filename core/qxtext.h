@@ -52,9 +52,9 @@ void unescape_backslashes(qxval& value);
 // Reads the next word of text at cursor (a byte offset) into out and moves
 // the cursor past it. Quoted words ("..." or '...') lose their quotes; inside
 // them a backslash before the quote yields the quote, before anything else it
-// is kept with that byte. Returns whether a non-empty word was read.
+// is kept with that byte. Returns whether a non-empty word was read. out may
+// be the value that text views.
 bool next_word(std::string_view text, int32_t& cursor, qxval& out);
-bool next_word(const qxval& text, int32_t& cursor, qxval& out);
 
 // XML attribute and text escaping: " & < > become entities, bytes 128-255
 // become "&#nnn;"; the apostrophe stays. Left untouched when nothing needs it.
