@@ -42,6 +42,8 @@ public:
     // the first IPv4 address of a lookup (1002 when there is none).
     bool resolve(int32_t port, std::string_view host);
     bool resolve(int32_t port, const qxval& host) { return resolve(port, host.view()); }
+    bool resolve(int32_t port, const char* host) { return resolve(port, std::string_view(host ? host : "")); }
+    bool resolve(int32_t port, const std::string& host) { return resolve(port, std::string_view(host)); }
     // Connects to the stored address within 10 seconds. A refused or
     // otherwise failed connect fails at once with 100000 + errno; silence for
     // 10 seconds gives 1000. A failed attempt closes the handle, so the
