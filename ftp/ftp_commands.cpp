@@ -1,0 +1,247 @@
+// The single commands of a session: the line each sends and how its reply
+// maps to a status. A non-zero status of send_command comes back unchanged;
+// 421 always means the server is closing the session (6003).
+#include <string>
+
+#include "core/qxtext.h"
+#include "ftp/ftp_control.h"
+
+namespace qvtf {
+
+int ftp_control::send_user()
+{
+    if (int status = send_command(joined("USER", user_name.view())))
+        return status;
+    switch (reply_code) {
+    case 230: logged_in = 1; return status_ok;
+    case 331: return send_pass();
+    case 421: return status_not_connected;
+    case 500:
+    case 501: return status_login_rejected;
+    case 530: return status_login_refused;
+    default: return status_unexpected_reply;
+    }
+}
+
+int ftp_control::send_pass()
+{
+    if (int status = send_command(joined("PASS", password.view())))
+        return status;
+    switch (reply_code) {
+    case 202:
+    case 230: logged_in = 1; return status_ok;
+    case 421: return status_not_connected;
+    // An account (332) is never supplied on our own; a script may send ACCT.
+    case 332:
+    case 500:
+    case 501:
+    case 503: return status_login_rejected;
+    case 530: return status_login_refused;
+    default: return status_unexpected_reply;
+    }
+}
+
+int ftp_control::reinitialize()
+{
+    logged_in = 0;
+    if (int status = send_command("REIN"))
+        return status;
+    switch (reply_code) {
+    case 120:
+    case 421: return status_not_connected;
+    case 220:
+    case 502: return status_ok;
+    default: return status_unexpected_reply;
+    }
+}
+
+int ftp_control::allocate(int64_t size)
+{
+    if (!logged_in)
+        return status_not_connected;
+    return send_command("ALLO " + std::to_string(size));
+}
+
+int ftp_control::restart_at(int64_t offset)
+{
+    if (!logged_in)
+        return status_not_connected;
+    return send_command("REST " + std::to_string(offset));
+}
+
+int ftp_control::send_port(const qxval& address, int32_t port_number)
+{
+    if (!logged_in)
+        return status_not_connected;
+    std::string line = "PORT ";
+    for (char c : address.view())
+        line += c == '.' ? ',' : c;
+    line += ',' + std::to_string(port_number / 256) + ',' + std::to_string(port_number % 256);
+    if (int status = send_command(line))
+        return status;
+    switch (reply_code) {
+    case 200: return status_ok;
+    case 421: return status_not_connected;
+    default: return status_unexpected_reply;
+    }
+}
+
+int ftp_control::send_pasv()
+{
+    if (!logged_in)
+        return status_not_connected;
+    if (int status = send_command("PASV"))
+        return status;
+    switch (reply_code) {
+    case 227: {
+        const qxval* first = reply_lines.empty() ? nullptr : &reply_lines.head->value;
+        return parse_pasv_reply(first ? first->view() : std::string_view(), data_host, data_port);
+    }
+    case 421: return status_not_connected;
+    case 500:
+    case 502:
+        if (!allow_passive_drop_to_port)
+            return status_pasv_refused;
+        passive = 0;
+        return status_ok;
+    default: return status_unexpected_reply;
+    }
+}
+
+int ftp_control::set_type(int32_t type)
+{
+    if (!logged_in)
+        return status_not_connected;
+    if (int status = send_command(type == 1 ? "TYPE A" : "TYPE I"))
+        return status;
+    switch (reply_code) {
+    case 200: return status_ok;
+    case 421: return status_not_connected;
+    default: return status_unexpected_reply;
+    }
+}
+
+// The transfer commands leave the reply to the data-connection code.
+int ftp_control::retrieve(const qxval& path)
+{
+    if (!logged_in)
+        return status_not_connected;
+    return send_command(joined("RETR", path.view()));
+}
+
+int ftp_control::store(const qxval& path)
+{
+    if (!logged_in)
+        return status_not_connected;
+    return send_command(joined("STOR", path.view()));
+}
+
+int ftp_control::send_list(const qxval& path)
+{
+    if (!logged_in)
+        return status_not_connected;
+    return send_command(joined(joined("LIST", list_parameters.view()), path.view()));
+}
+
+int ftp_control::site(const qxval& text)
+{
+    if (!logged_in)
+        return status_not_connected;
+    return send_command(joined("SITE", text.view()));
+}
+
+int ftp_control::rename(const qxval& from, const qxval& to)
+{
+    if (!logged_in)
+        return status_not_connected;
+    if (int status = send_command(joined("RNFR", from.view())))
+        return status;
+    switch (reply_code) {
+    case 350: break;
+    case 421: return status_not_connected;
+    case 450:
+    case 550: return status_refused;
+    default: return status_unexpected_reply;
+    }
+    if (int status = send_command(joined("RNTO", to.view())))
+        return status;
+    switch (reply_code) {
+    case 250: return status_ok;
+    case 421: return status_not_connected;
+    case 450:
+    case 550: return status_refused;
+    default: return status_unexpected_reply;
+    }
+}
+
+namespace {
+
+int removal_status(int reply_code)
+{
+    switch (reply_code) {
+    case 250: return status_ok;
+    case 421: return status_not_connected;
+    case 450:
+    case 550: return status_refused;
+    default: return status_unexpected_reply;
+    }
+}
+
+}  // namespace
+
+int ftp_control::delete_file(const qxval& path)
+{
+    if (!logged_in)
+        return status_not_connected;
+    if (int status = send_command(joined("DELE", path.view())))
+        return status;
+    return removal_status(reply_code);
+}
+
+int ftp_control::remove_folder(const qxval& path)
+{
+    if (!logged_in)
+        return status_not_connected;
+    if (int status = send_command(joined("RMD", path.view())))
+        return status;
+    return removal_status(reply_code);
+}
+
+int ftp_control::make_folder(const qxval& path)
+{
+    if (!logged_in)
+        return status_not_connected;
+    if (int status = send_command(joined("MKD", path.view())))
+        return status;
+    switch (reply_code) {
+    case 257: return status_ok;
+    case 421: return status_not_connected;
+    case 521:
+    case 550: return status_refused;
+    default: return status_unexpected_reply;
+    }
+}
+
+int ftp_control::change_mode(const qxval& path, const qxval* mode)
+{
+    if (!logged_in)
+        return status_not_connected;
+    // Once refused as unknown, SITE CHMOD is not asked again on this connection.
+    if (!chmod_supported)
+        return status_chmod_unsupported;
+    const qxval& bits = mode ? *mode : chmod_mode;
+    if (int status = send_command("SITE CHMOD " + bits.str() + " " + path.str()))
+        return status;
+    switch (reply_code) {
+    case 200:
+    case 250: return status_ok;
+    case 202: return status_chmod_unsupported;
+    case 421: return status_not_connected;
+    case 500:
+    case 501: chmod_supported = 0; return status_refused;
+    case 550: return status_refused;
+    default: return status_unexpected_reply;
+    }
+}
+
+}  // namespace qvtf

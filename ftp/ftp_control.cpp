@@ -1,0 +1,146 @@
+#include "ftp/ftp_control.h"
+
+#include "ftp/ftp_proxy.h"
+#include "markup/qxlang.h"
+
+namespace qvtf {
+
+namespace {
+// Phrases of the connection log.
+constexpr int phrase_connected = 7;
+constexpr int phrase_cannot_resolve = 9;
+constexpr int phrase_cannot_connect = 10;
+}  // namespace
+
+ftp_control::ftp_control()
+{
+    set_line_limit(reply_line_limit);
+}
+
+ftp_control::~ftp_control()
+{
+    // The data connection's threads must be gone before the pipe they use.
+    active_data.reset();
+    passive_data.reset();
+    pipe.reset();
+}
+
+void ftp_control::fill_input()
+{
+    qxval chunk;
+    if (control_socket.receive(chunk) < 1) {
+        mark_end();
+        return;
+    }
+    push_chunk(chunk.view());
+}
+
+void ftp_control::reset_state()
+{
+    connected = 0;
+    logged_in = 0;
+    listing_styles = 0;
+    reset_stream();
+    chmod_supported = 1;
+}
+
+void ftp_control::report_error(int) {}
+
+std::string_view ftp_control::phrase(int number) const
+{
+    return language ? language->text(number) : std::string_view();
+}
+
+void ftp_control::log(int kind, std::string_view text) const
+{
+    if (!log_hook)
+        return;
+    auto lines = std::make_unique<qxarr>();
+    qxval line(text);
+    lines->push(line);
+    log_hook(log_user_data, std::move(lines), kind);
+}
+
+int ftp_control::connect_and_greet()
+{
+    reset_state();
+    control_socket.close_gracefully(false);
+    abort_transfer();
+    if (stop_request)
+        return status_stopped;
+
+    const bool via_proxy = proxy != nullptr;
+    const qxval& target_host = via_proxy ? proxy->proxy_host : host;
+    const int32_t target_port = via_proxy ? proxy->proxy_port : port;
+    const std::string host_line = target_host.str() + "\r\n";
+
+    if (!control_socket.resolve(target_port, target_host)) {
+        log(log_error, std::string(phrase(phrase_cannot_resolve)) + host_line);
+        return control_socket.last_error ? control_socket.last_error : transport_status::cannot_resolve;
+    }
+    if (stop_request)
+        return status_stopped;
+    if (!control_socket.connect_with_timeout()) {
+        log(log_error, std::string(phrase(phrase_cannot_connect)) + host_line);
+        return control_socket.last_error ? control_socket.last_error : transport_status::timed_out;
+    }
+    if (via_proxy && proxy->is_socks()) {
+        socks_client.socket = &control_socket;
+        socks_client.version = proxy->type;
+        socks_client.use_4a = true;
+        socks_client.destination_host = host;
+        socks_client.destination_port = static_cast<uint16_t>(port);
+        socks_client.user_name = proxy->proxy_username;
+        socks_client.password = proxy->proxy_password;
+        if (int status = socks_client.socks_connect())
+            return status;
+    }
+    control_socket.set_timeout(timeout, 0);
+    log(log_info, std::string(phrase(phrase_connected)) + host_line);
+    if (stop_request)
+        return status_stopped;
+    connected = 1;
+    if (int status = read_reply())
+        return status;
+    // A greeting of 120 (ready later) or worse is no session.
+    return reply_class == 2 ? status_ok : status_not_connected;
+}
+
+int ftp_control::quit()
+{
+    int status = send_command("QUIT");
+    logged_in = 0;
+    return status;
+}
+
+void ftp_control::disconnect()
+{
+    if (connected)
+        quit();
+    reset_state();
+    control_socket.close_gracefully(false);
+    abort_transfer();
+}
+
+void ftp_control::abort_transfer()
+{
+    abort_data = 1;
+    std::lock_guard lock(lock_mutex_);
+    if (pipe)
+        pipe->raise(pipe_stop);
+    auto& connection = passive ? passive_data : active_data;
+    if (connection)
+        connection->abort_socket();
+}
+
+std::string ftp_control::joined(std::string_view verb, std::string_view argument)
+{
+    std::string line(verb);
+    if (!argument.empty()) {
+        line += ' ';
+        line += argument;
+    }
+    return line;
+}
+
+}  // namespace qvtf

@@ -1,0 +1,272 @@
+// ftp_control: one FTP session. The control connection and its replies, the
+// login state, the remote folders seen so far, the busy lock that lets several
+// threads share the session, and the slots for the data connection of the
+// transfer in progress.
+//
+// Where each part lives:
+//   ftp_control.cpp         construction, connect, disconnect, reset, abort, log
+//   ftp_control_stream.cpp  reading replies, sending commands, command_kind
+//   ftp_lock.cpp            the busy lock
+//   ftp_error_text.cpp      messages for status codes
+//   ftp_commands.cpp        the single commands (USER ... SITE CHMOD)
+//   ftp_folders.cpp         CWD/PWD, the PWD reply, the remote folder tree
+//   ftp_login.cpp           log_in, firewall and custom command scripts
+//   ftp_pasv_reply.cpp      the 227 reply
+//   ftp_pending.cpp         operations that need data connections (seams)
+// Data connections and transfers (ftp_data*.cpp, ftp_transfer*.cpp) add the
+// rest of the operations declared below.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "core/qxarr.h"
+#include "core/qxfile_tree.h"
+#include "core/qxpipe.h"
+#include "core/qxval.h"
+#include "ftp/ftp_status.h"
+#include "ftp/net_stream.h"
+#include "net/qxsocket.h"
+#include "net/qxsocks_client.h"
+
+namespace qvtf {
+
+class qxlang;
+class ftp_control;
+struct ftp_proxy;
+struct ftp_queue_item;
+
+// Kinds of log entries, as the main window colours them.
+enum ftp_log_kind : int {
+    log_reply = 0,
+    log_command = 1,
+    log_info = 2,
+    log_error = 3,
+    log_upload_done = 4,
+    log_download_done = 5,
+};
+
+// lines: every line ends in "\r\n"; the hook owns them.
+using ftp_log_hook = void (*)(void* user, std::unique_ptr<qxarr> lines, int kind);
+// After each file transfer (run_item).
+using ftp_completion_hook = void (*)(void* user, ftp_control& session);
+// Progress messages of recursive operations; the hook owns the message.
+using ftp_status_hook = void (*)(void* user, qxval message);
+// Hooks of the recursive walk: one entry of a listed folder, and the folder
+// itself once its entries are done.
+using ftp_entry_hook = int (*)(ftp_control& session, qxfile_node& entry);
+using ftp_folder_hook = int (*)(ftp_control& session, const qxval& path);
+
+// The verb of a command line (command_kind).
+enum ftp_command_kind : int {
+    cmd_other = 0,
+    cmd_user = 1, cmd_pass = 2, cmd_acct = 3, cmd_cwd = 4, cmd_cdup = 5, cmd_smnt = 6,
+    cmd_quit = 7, cmd_rein = 8, cmd_port = 9, cmd_pasv = 10, cmd_type = 11, cmd_stru = 12,
+    cmd_mode = 13, cmd_retr = 14, cmd_stor = 15, cmd_stou = 16, cmd_appe = 17, cmd_allo = 18,
+    cmd_rest = 19, cmd_rnfr = 20, cmd_rnto = 21, cmd_abor = 22, cmd_dele = 23, cmd_rmd = 24,
+    cmd_mkd = 25, cmd_pwd = 26, cmd_list = 27, cmd_nlst = 28, cmd_site = 29, cmd_syst = 30,
+    cmd_stat = 31, cmd_help = 32, cmd_noop = 33,
+};
+
+// What the session needs of a data connection (active or passive); the
+// connections themselves, their fields and worker threads are built with
+// the transfers.
+class ftp_data_connection_virtual {
+public:
+    virtual ~ftp_data_connection_virtual() = default;
+    // Begins the connection and its worker thread.
+    virtual int start() = 0;
+    virtual void close_sockets() = 0;
+    // Called from another thread to stop a transfer: ends every wait on the
+    // data socket (the worker then closes it).
+    virtual void abort_socket() = 0;
+};
+
+class ftp_control : public net_stream {
+public:
+    static constexpr int reply_line_limit = 65536;
+    // A reply of many continuation lines is bounded like unread input.
+    static constexpr std::size_t max_reply_bytes = max_buffered;
+
+    ftp_control();
+    ~ftp_control() override;
+
+    // ---- fields, in the order the session is described ----
+    qxsocket control_socket;
+    qxsocks_client socks_client;       // used when the proxy is SOCKS (type 4 or 5)
+    ftp_proxy* proxy = nullptr;        // not owned; none for a direct connection
+    qxval host{""};
+    int32_t port = 21;
+    std::atomic<int> connected{0};     // 1 from just before the greeting is read
+    qxval user_name{""};
+    qxval password{""};
+    std::atomic<int> logged_in{0};
+    int32_t transfer_type = 0;         // from the queue item being run
+    int32_t transfer_option = 0;
+    int32_t passive = 0;               // 1: PASV, 0: PORT
+    int32_t allow_passive_drop_to_port = 0;
+    qxval list_parameters{""};         // between LIST and the path
+    int32_t chmod_supported = 1;       // until SITE CHMOD is answered 500/501
+    const qxlang* language = nullptr;  // not owned
+    int32_t timeout = 60;              // seconds, control and data sockets
+    int32_t accept_tries = 30;         // one-second waits for an active connection
+    qxval initial_folder{""};
+    qxval local_path{""};
+    qxval remote_path{""};
+    int32_t direction = 1;             // 1 download, 0 upload
+    qxfile_tree folder_tree;           // remote folders seen by this session
+    qxfile_node* current_folder = nullptr;
+    qxval current_path{""};            // as last reported by PWD
+    int32_t listing_styles = 0;
+    int32_t time_difference = 0;       // server clock minus local clock, seconds
+    int32_t idle_limit = 60;
+    std::atomic<int> idle_rounds{0};
+    // Busy flag: set while the session is held or talking to its server.
+    // Other threads read it to see whether the session is in use.
+    std::atomic<int> busy{0};
+    int32_t reply_code = 0;
+    uint8_t reply_class = 9;           // first digit 1..5, else 9
+    uint8_t reply_group = 9;           // second digit 0..5, else 9
+    uint8_t reply_detail = 0;          // third digit
+    qxarr reply_lines;                 // the last reply, without line ends
+    qxval stored_error_text{""};       // the text of status 6013
+    ftp_log_hook log_hook = nullptr;
+    void* log_user_data = nullptr;
+    std::unique_ptr<ftp_data_connection_virtual> active_data;
+    std::unique_ptr<ftp_data_connection_virtual> passive_data;
+    std::atomic<int> abort_data{0};
+    std::unique_ptr<qxpipe> pipe;
+    qxval data_host{""};
+    int32_t data_port = 0;
+    qxval local_address{""};           // of the control connection, for PORT
+    int32_t next_port = 0;
+    ftp_queue_item* current_item = nullptr;  // not owned
+    ftp_completion_hook completion_hook = nullptr;
+    void* completion_user_data = nullptr;
+    int32_t result_code = 0;
+    uint32_t pipe_flags_at_end = 0;
+    int64_t bytes_transferred = 0;
+    int32_t start_time = 0;
+    int32_t end_time = 0;
+    // 0 none; any other value stops operations with 6001 (the queue uses 4
+    // stop and 8 kill). Set from other threads.
+    std::atomic<int> stop_request{0};
+    int32_t stamp_downloads = 0;
+    qxval custom_commands{""};
+    ftp_entry_hook delete_entry_hook = nullptr;
+    ftp_folder_hook remove_folder_hook = nullptr;
+    ftp_status_hook status_hook = nullptr;
+    void* status_user_data = nullptr;
+    const std::atomic<int>* stop_flag = nullptr;  // stops recursive operations
+    qxval chmod_mode{""};
+
+    // ---- stream ----
+    // One receive (16,384 bytes at most) from the control socket; nothing
+    // received (end of stream, time-out, error) marks the end.
+    void fill_input() override;
+
+    // ---- connection and replies ----
+    // Connects (directly, or through the proxy) and reads the greeting.
+    // 0 for a greeting of class 2; 6003 for any other; or a failure status.
+    virtual int connect_and_greet();
+    virtual void reset_state();
+    // Hook for owners that show failures; the session itself does nothing.
+    virtual void report_error(int code);
+    // Reads one whole reply into reply_code, the digits and reply_lines.
+    int read_reply();
+    // Sends text + "\r\n" and reads the reply. A text holding CR or LF is
+    // refused with 6015 and nothing is sent.
+    int send_command(std::string_view text);
+    static int command_kind(std::string_view line);
+    int quit();
+    void disconnect();
+    // From any thread: stops the running transfer's pipe and data socket.
+    void abort_transfer();
+
+    // ---- busy lock ----
+    // The lock always exists here; kept so owners follow the same steps.
+    bool create_lock() { return true; }
+    // 0 when the calling thread holds the session (again, without counting),
+    // 6014 when another thread does.
+    int acquire();
+    // As acquire, waiting up to ms milliseconds for a release.
+    int acquire_waiting(int ms);
+    // Frees the session; ignored unless the calling thread holds it.
+    void release();
+    // The lock's critical section: data connections and the pipe are made
+    // and destroyed under it, and abort_transfer takes it.
+    std::mutex& critical_section() { return lock_mutex_; }
+    bool held_by_caller() const;
+
+    // ---- messages and log ----
+    // out becomes the user's message for a status code.
+    void error_text(int code, qxval& out) const;
+    // One entry of the log; text holds whole lines, each ending in "\r\n".
+    void log(int kind, std::string_view text) const;
+    // The phrase's text, or "" without a language or phrase.
+    std::string_view phrase(int number) const;
+
+    // ---- commands (every one but USER, PASS, QUIT, REIN and scripts needs
+    // a login; 421 gives 6003) ----
+    virtual int send_user();
+    virtual int send_pass();
+    virtual int reinitialize();
+    virtual int allocate(int64_t size);
+    virtual int restart_at(int64_t offset);
+    int change_folder(const qxval& path);  // empty path: CDUP
+    int print_folder();
+    int enter_start_folder();
+    int send_port(const qxval& address, int32_t port_number);
+    int send_pasv();
+    int set_type(int32_t type);
+    int retrieve(const qxval& path);
+    int store(const qxval& path);
+    int send_list(const qxval& path);
+    int rename(const qxval& from, const qxval& to);
+    int delete_file(const qxval& path);
+    int remove_folder(const qxval& path);
+    int make_folder(const qxval& path);
+    int site(const qxval& text);
+    // mode: the session's chmod_mode when null.
+    int change_mode(const qxval& path, const qxval* mode = nullptr);
+
+    // ---- login and scripts ----
+    int log_in();
+    // Runs a command script; kinds_mask gets bit k for each verb k (1..31) sent.
+    int run_script(const qxval& text, int32_t& kinds_mask);
+
+    // ---- folders ----
+    // Records a folder path in folder_tree, creating the missing folders.
+    virtual void set_current_path(const qxval& path, bool make_current);
+    // The path of a PWD reply's first line; false when it has none.
+    static bool parse_pwd_reply(std::string_view line, qxval& path);
+
+    // ---- the 227 reply: data_host and data_port; 0 or 6009 ----
+    static int parse_pasv_reply(std::string_view line, qxval& host, int32_t& port_number);
+
+    // ---- operations that need data connections ----
+    virtual int list_directory(const qxval& path);
+    int delete_entry(qxfile_node& entry);
+    int change_mode_entry(qxfile_node& entry);
+    int measure_time_difference();
+
+protected:
+    // Sets the busy flag for a session that is talking to its server; a
+    // session nobody holds becomes the calling thread's.
+    void mark_busy();
+    // verb + " " + argument, or the verb alone without an argument.
+    static std::string joined(std::string_view verb, std::string_view argument);
+
+private:
+    mutable std::mutex lock_mutex_;
+    std::condition_variable lock_released_;
+    std::thread::id owner_;  // under lock_mutex_
+};
+
+}  // namespace qvtf

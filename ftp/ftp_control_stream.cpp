@@ -1,0 +1,180 @@
+// Replies and commands on the control connection.
+#include <array>
+#include <string>
+
+#include "ftp/ftp_control.h"
+
+namespace qvtf {
+
+namespace {
+
+constexpr int phrase_line_break = 501;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Code of a line that begins with exactly three digits followed by a space or
+// the end of the line, else -1.
+int closing_code(std::string_view line)
+{
+    if (line.size() < 3 || !is_digit(line[0]) || !is_digit(line[1]) || !is_digit(line[2]))
+        return -1;
+    if (line.size() > 3 && line[3] != ' ')
+        return -1;
+    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+}
+
+struct verb {
+    const char* text;
+    int length;
+};
+
+// In the order they are tried; the first match wins.
+constexpr std::array<verb, 33> verbs = {{
+    {"USER", 4}, {"PASS", 4}, {"ACCT", 4}, {"CWD", 3},  {"CDUP", 4}, {"SMNT", 4}, {"QUIT", 4},
+    {"REIN", 4}, {"PORT", 4}, {"PASV", 4}, {"TYPE", 4}, {"STRU", 4}, {"MODE", 4}, {"RETR", 4},
+    {"STOR", 4}, {"STOU", 4}, {"APPE", 4}, {"ALLO", 4}, {"REST", 4}, {"RNFR", 4}, {"RNTO", 4},
+    {"ABOR", 4}, {"DELE", 4}, {"RMD", 3},  {"MKD", 3},  {"PWD", 3},  {"LIST", 4}, {"NLST", 4},
+    {"SITE", 4}, {"SYST", 4}, {"STAT", 4}, {"HELP", 4}, {"NOOP", 4},
+}};
+
+}  // namespace
+
+int ftp_control::command_kind(std::string_view line)
+{
+    for (std::size_t k = 0; k < verbs.size(); ++k) {
+        const verb& v = verbs[k];
+        if (line.size() < static_cast<std::size_t>(v.length))
+            continue;
+        bool same = true;
+        for (int i = 0; i < v.length && same; ++i) {
+            char c = line[i];
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            same = c == v.text[i];
+        }
+        if (same)
+            return static_cast<int>(k) + 1;
+    }
+    return cmd_other;
+}
+
+int ftp_control::read_reply()
+{
+    if (!connected)
+        return status_not_connected;
+    if (stop_request)
+        return status_stopped;
+    idle_rounds = 0;
+    mark_busy();
+    reply_lines.clear();
+    reply_code = 0;
+
+    bool multi_line = false;
+    bool complete = false;
+    std::size_t reply_bytes = 0;
+    int status = status_ok;
+    std::string line;
+    while (!complete) {
+        if (!connected)
+            return status_not_connected;
+        status = read_line(line);
+        pop_chunk();
+        if (status != status_ok)
+            break;
+        if (!multi_line) {
+            int digits = 0;
+            int code = 0;
+            while (digits < 3 && digits < static_cast<int>(line.size()) && is_digit(line[digits]))
+                code = code * 10 + (line[digits++] - '0');
+            reply_code = code;
+            if (digits < 3) {
+                status = status_bad_reply_line;
+                break;
+            }
+            reply_detail = static_cast<uint8_t>(code % 10);
+            const int group = (code / 10) % 10;
+            reply_group = static_cast<uint8_t>(group > 5 ? 9 : group);
+            const int cls = code / 100;
+            reply_class = static_cast<uint8_t>(cls < 1 || cls > 5 ? 9 : cls);
+            const char after = line.size() > 3 ? line[3] : ' ';
+            if (after == ' ')
+                complete = true;
+            else if (after == '-')
+                multi_line = true;
+            // Anything else: the next line is read as a first line again.
+        } else if (closing_code(line) == reply_code) {
+            complete = true;
+        }
+        // Endless continuation lines must not grow the reply without bound.
+        reply_bytes += line.size() + 1;
+        if (reply_bytes > max_reply_bytes) {
+            status = status_input_too_large;
+            break;
+        }
+        qxval value(line);
+        reply_lines.push(value);
+    }
+
+    if (status == status_ok && log_hook) {
+        auto lines = std::make_unique<qxarr>();
+        for (const qxval& l : reply_lines) {
+            qxval copy(l.str() + "\r\n");
+            lines->push(copy);
+        }
+        log_hook(log_user_data, std::move(lines), log_reply);
+    }
+    idle_rounds = 0;
+    if (status != status_ok) {
+        reset_state();
+        report_error(status);
+        return status;
+    }
+    if (reply_code == 421) {
+        logged_in = 0;
+        report_error(status_not_connected);
+    }
+    return status_ok;
+}
+
+int ftp_control::send_command(std::string_view text)
+{
+    if (!connected)
+        return status_not_connected;
+    if (stop_request)
+        return status_stopped;
+    // A name holding a line break would smuggle a second command to the
+    // server; nothing of such a line is sent (and a password in it is not
+    // logged either).
+    if (text.find_first_of("\r\n") != std::string_view::npos) {
+        log(log_error, std::string(phrase(phrase_line_break)) + "\r\n");
+        return status_line_break;
+    }
+    mark_busy();
+    idle_rounds = 0;
+    std::string line(text);
+    line += "\r\n";
+
+    if (log_hook) {
+        std::string shown = line;
+        if (command_kind(text) == cmd_pass) {
+            const auto space = shown.find(' ');
+            if (space != std::string::npos)
+                for (std::size_t i = space + 1; i < shown.size() && shown[i] != '\r'; ++i)
+                    shown[i] = '*';
+        }
+        log(log_command, shown);
+    }
+
+    const int32_t sent = control_socket.send_all(line);
+    if (sent < static_cast<int32_t>(line.size())) {
+        const int status = control_socket.last_error ? control_socket.last_error : status_stream_ended;
+        idle_rounds = 0;
+        reset_state();
+        connected = 0;
+        report_error(status);
+        return status;
+    }
+    return read_reply();
+}
+
+}  // namespace qvtf

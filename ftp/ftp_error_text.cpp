@@ -1,0 +1,77 @@
+// The user's message for a status code.
+#include <string>
+
+#include "ftp/ftp_control.h"
+#include "markup/qxlang.h"
+#include "net/transport_status.h"
+
+namespace qvtf {
+
+namespace {
+
+constexpr int phrase_success = 286;
+constexpr int phrase_unknown_transport = 172;
+constexpr int socks_phrase_offset = 1121;
+
+// Phrase of each session code; 0 for codes whose text is something else.
+int session_phrase(int code)
+{
+    switch (code) {
+    case status_login_rejected: return 49;
+    case status_stopped: return 50;
+    case status_not_connected: return 52;
+    case status_login_refused: return 53;
+    case status_unexpected_reply: return 54;
+    case status_no_local_port: return 55;
+    case status_pasv_refused: return 57;
+    case status_bad_pasv_reply: return 58;
+    case status_local_file: return 59;
+    case status_chmod_unsupported: return 60;
+    case status_busy: return 68;
+    case status_line_break: return 501;
+    case status_bad_reply_line: return 61;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+void ftp_control::error_text(int code, qxval& out) const
+{
+    std::string text;
+    auto reply_text = [this, &text] {
+        for (const qxval& line : reply_lines) {
+            text += line.view();
+            text += "\r\n";
+        }
+    };
+
+    if (code == status_ok) {
+        text = phrase(phrase_success);
+    } else if (is_connect_error(code)) {
+        // A connect refused or failed with a system error: say which.
+        qxval message;
+        if (connect_error_text(code, phrase(phrase_unknown_transport), message))
+            text = message.str();
+    } else if (code >= socks_status::rejected_v4 && code <= socks_status::bad_address_type) {
+        text = phrase(code - socks_phrase_offset);
+    } else if (code > 0 && code < 6000) {
+        const int number = transport_phrase_number(code);
+        if (number >= 0)
+            text = phrase(number);
+    } else if (code == status_refused) {
+        reply_text();
+    } else if (code == status_recursive_failed) {
+        text = stored_error_text.str();
+    } else if (int number = session_phrase(code)) {
+        text = phrase(number);
+        if ((code == status_not_connected || code == status_unexpected_reply) && !reply_lines.empty()) {
+            if (!text.empty() && text.back() != '\n')
+                text += "\r\n";
+            reply_text();
+        }
+    }
+    out.set_bytes(text);
+}
+
+}  // namespace qvtf

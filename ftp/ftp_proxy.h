@@ -1,0 +1,90 @@
+// Proxy definitions: the FTP firewalls (login by command script) and SOCKS
+// proxies through which sessions reach their servers, kept as the <proxies>
+// block of the settings file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/qxarr.h"
+#include "core/qxval.h"
+
+namespace qvtf {
+
+class ftp_control;
+struct ftp_profile;
+struct xml_node;
+template <class T> class qxe_tree;
+
+enum ftp_proxy_type : int32_t {
+    proxy_type_unset = -1,
+    // 0..3: FTP firewalls; they differ only in their command script.
+    proxy_type_firewall_first = 0,
+    proxy_type_firewall_last = 3,
+    proxy_type_socks4 = 4,
+    proxy_type_socks5 = 5,
+};
+
+struct ftp_proxy {
+    static constexpr int key_size = 12;
+
+    qxval key{""};               // 12 bytes: sequence, creation time, random
+    qxval label{""};
+    int32_t type = proxy_type_unset;
+    qxval proxy_host{""};
+    int32_t proxy_port = 21;
+    qxval proxy_username{""};
+    qxval proxy_password{""};
+    qxval ftp_command{""};       // command script of a firewall (types 0..3)
+
+    bool is_firewall() const { return type >= proxy_type_firewall_first && type <= proxy_type_firewall_last; }
+    bool is_socks() const { return type == proxy_type_socks4 || type == proxy_type_socks5; }
+};
+
+// How sessions choose their proxy.
+enum ftp_proxy_choice : int32_t {
+    proxy_choice_none = 0,      // direct connections
+    proxy_choice_default = 1,   // every site uses the default proxy
+    proxy_choice_per_site = 2,  // each site names its proxy by key
+};
+
+class ftp_proxy_collection {
+public:
+    qxval default_key{""};      // empty when there is no default
+    int32_t default_proxy_type = proxy_choice_none;
+
+    ftp_proxy_collection() = default;
+    ftp_proxy_collection(const ftp_proxy_collection&) = delete;
+    ftp_proxy_collection& operator=(const ftp_proxy_collection&) = delete;
+
+    int32_t count() const { return static_cast<int32_t>(proxies_.size()); }
+    bool empty() const { return proxies_.empty(); }
+    // Null when i is out of range.
+    ftp_proxy* at(int32_t i) const;
+    ftp_proxy* first() const { return at(0); }
+
+    void clear();
+    // The first proxy whose key has exactly these bytes, or null.
+    ftp_proxy* find(const qxval& key) const;
+    // Empties the default key, then takes the proxy's key if it is listed.
+    void set_default(const ftp_proxy* proxy);
+    // A proxy with the defaults and a new key, appended; null without memory.
+    ftp_proxy* add_new();
+    // Appends the <proxies> block to lines, one string per line, passwords
+    // scrambled with key. Returns 0.
+    int write(qxarr& lines, const qxval& key) const;
+    // Replaces the collection with the block at node (the <proxies> element)
+    // of document. Passwords stay as stored (Base64 of the scrambled record).
+    // Returns 0.
+    int read(const qxe_tree<xml_node>& document, const xml_node* node);
+    // Copies the site into the session and sets the session's proxy.
+    void choose_for_session(const ftp_profile& site, ftp_control& session) const;
+
+private:
+    // A proxy with the defaults appended, no key set.
+    ftp_proxy* append_blank();
+    std::vector<std::unique_ptr<ftp_proxy>> proxies_;
+};
+
+}  // namespace qvtf

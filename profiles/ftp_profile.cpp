@@ -1,0 +1,15 @@
+#include "profiles/ftp_profile.h"
+
+#include <new>
+
+namespace qvtf {
+
+ftp_profile* ftp_profile::make(int32_t kind)
+{
+    auto* node = new (std::nothrow) ftp_profile;
+    if (node)
+        node->kind = kind;
+    return node;
+}
+
+}  // namespace qvtf

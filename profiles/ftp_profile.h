@@ -1,0 +1,50 @@
+// ftp_profile: one node of the site profile tree: a group, a site (everything
+// needed to connect) or a bookmark (a remote and a local folder of a site).
+#pragma once
+
+#include <cstdint>
+
+#include "core/qxe_tree.h"
+#include "core/qxval.h"
+
+namespace qvtf {
+
+enum ftp_profile_kind : int32_t {
+    profile_group = 1,
+    profile_site = 2,
+    profile_bookmark = 3,
+};
+
+// States of the time-difference measurement.
+enum ftp_time_difference_state : int32_t {
+    time_difference_unmeasured = 0,
+    time_difference_measured = 1,   // this session
+    time_difference_switched_off = 4,
+};
+
+struct ftp_profile : qxe_links<ftp_profile> {
+    int32_t kind = profile_site;
+    qxval label{""};
+    qxval host{""};
+    int32_t host_port = 21;
+    qxval user_name{""};
+    qxval password{""};               // clear text in memory
+    uint8_t anonymous_login = 0;
+    uint8_t save_password = 1;
+    qxval directory{""};              // start folder (site) or bookmarked folder
+    qxval local_dir{""};
+    qxval list_params{"-al"};
+    int32_t time_difference = 0;      // server clock minus local clock, seconds
+    int32_t time_difference_state = time_difference_unmeasured;
+    qxval proxy_key{""};              // key of the proxy definition to use
+    qxval custom_commands{""};
+
+    bool is_group() const { return kind == profile_group; }
+    bool is_site() const { return kind == profile_site; }
+    bool is_bookmark() const { return kind == profile_bookmark; }
+
+    // A fresh node of the given kind with every field at its default.
+    static ftp_profile* make(int32_t kind);
+};
+
+}  // namespace qvtf
