@@ -199,6 +199,14 @@ int32_t qxsocks_client::socks_connect() {
             // A proxy without 4a: try again with the address looked up here.
             use_4a = false;
             r = exchange(command_connect, true, nullptr, nullptr);
+            // SOCKS 4 proxies close the connection right after a rejection,
+            // so the retry usually needs a new connection to the proxy.
+            if (r == transport_status::cannot_read || r == transport_status::cannot_write) {
+                socket->close_gracefully(false);
+                if (!socket->connect_with_timeout())
+                    return socket->last_error;
+                r = exchange(command_connect, true, nullptr, nullptr);
+            }
         }
         return r;
     }

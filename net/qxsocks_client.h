@@ -31,6 +31,8 @@ public:
     bool address_given = false;
 
     // CONNECT to the destination. 0 or a status (transport_status, socks_status).
+    // A version 4 proxy that rejects a host name gets the locally resolved
+    // address, on the same connection if it is still open, else on a new one.
     int32_t socks_connect();
     // BIND: the address and port on which the proxy waits for the server.
     int32_t socks_bind(qxval& address, int32_t& port);

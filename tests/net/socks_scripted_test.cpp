@@ -90,8 +90,23 @@ TEST(SocksClientV4, HostNameGoesToProxyAndRejectionRetriesWithLocalAddress) {
     EXPECT_EQ(got[0], named);
     // The retry on the same connection carries the address resolved here.
     EXPECT_EQ(got[1], v4_request(1, 21, "127.0.0.1", "u"));
+    EXPECT_EQ(s.proxy.connections(), 1);
     EXPECT_FALSE(s.client.use_4a);
     EXPECT_TRUE(s.client.address_given);
+}
+
+TEST(SocksClientV4, RetryReconnectsWhenTheProxyClosedAfterRejecting) {
+    // What SOCKS 4 proxies do: reply 91 and close the connection.
+    socks_session s(4);
+    s.client.destination_host.set_string("localhost");
+    s.proxy.read_v4_request().send(socks4_reply(91)).next_connection().read_v4_request().send(socks4_reply(90));
+    s.connect();
+    EXPECT_EQ(s.client.socks_connect(), 0);
+    auto got = s.proxy.requests();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1], v4_request(1, 21, "127.0.0.1", ""));
+    EXPECT_EQ(s.proxy.connections(), 2);
+    EXPECT_FALSE(s.client.use_4a);
 }
 
 TEST(SocksClientV4, RejectionOfAnAddressIsNotRetried) {

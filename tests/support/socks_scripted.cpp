@@ -123,29 +123,48 @@ scripted_socks_server& scripted_socks_server::echo() {
     return *this;
 }
 
+scripted_socks_server& scripted_socks_server::next_connection() {
+    script_.push_back(step{step_kind::next_connection});
+    return *this;
+}
+
 void scripted_socks_server::start() {
     if (ok() && !thread_.joinable())
         thread_ = std::thread([this] { run(); });
 }
 
+int scripted_socks_server::accept_connection() {
+    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    if (::poll(p, 2, 30000) <= 0 || !(p[0].revents & POLLIN))
+        return -1;
+    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+        std::lock_guard lock(mutex_);
+        ++connections_;
+    }
+    return fd;
+}
+
+void scripted_socks_server::finish_connection(int fd, bool linger) {
+    ::shutdown(fd, SHUT_WR);
+    // Let the client read what was sent before the close reaches it.
+    read_exact(fd, 1 << 20, std::chrono::milliseconds(linger ? 200 : 0));
+    ::close(fd);
+}
+
 void scripted_socks_server::run() {
     bool all = false;
-    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (::poll(p, 2, 30000) > 0 && (p[0].revents & POLLIN)) {
-        int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd >= 0) {
-            all = true;
-            for (const auto& s : script_) {
-                if (!run_step(fd, s)) {
-                    all = false;
-                    break;
-                }
+    int fd = accept_connection();
+    if (fd >= 0) {
+        all = true;
+        for (const auto& s : script_) {
+            if (!run_step(fd, s)) {
+                all = false;
+                break;
             }
-            ::shutdown(fd, SHUT_WR);
-            // Let the client read what was sent before the close reaches it.
-            read_exact(fd, 1 << 20, std::chrono::milliseconds(all ? 200 : 0));
-            ::close(fd);
         }
+        if (fd >= 0)
+            finish_connection(fd, all);
     }
     std::lock_guard lock(mutex_);
     done_ = true;
@@ -153,7 +172,7 @@ void scripted_socks_server::run() {
     done_changed_.notify_all();
 }
 
-bool scripted_socks_server::run_step(int fd, const step& s) {
+bool scripted_socks_server::run_step(int& fd, const step& s) {
     std::string got;
     bool ok = true;
     switch (s.kind) {
@@ -189,6 +208,11 @@ bool scripted_socks_server::run_step(int fd, const step& s) {
         break;
     case step_kind::send:
         return write_all(fd, s.bytes);
+    case step_kind::next_connection:
+        // A rejecting SOCKS 4 proxy closes at once, without waiting for more.
+        ::close(fd);
+        fd = accept_connection();
+        return fd >= 0;
     case step_kind::pause:
         std::this_thread::sleep_for(s.delay);
         return true;
@@ -215,6 +239,11 @@ std::vector<std::string> scripted_socks_server::requests(std::chrono::millisecon
     wait_done(timeout);
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+int scripted_socks_server::connections() {
+    std::lock_guard lock(mutex_);
+    return connections_;
 }
 
 bool scripted_socks_server::completed(std::chrono::milliseconds timeout) {

@@ -9,6 +9,7 @@
 //   proxy.start();
 //   ... client talks to 127.0.0.1:proxy.port() ...
 //   auto got = proxy.requests();   // bytes of each read step, in order
+//   proxy.connections();           // how many connections were accepted
 //
 // Read steps understand the request formats, so a client that sends too much
 // or too little shows up as a wrong request rather than as a hang. When the
@@ -50,6 +51,9 @@ public:
     scripted_socks_server& pause(std::chrono::milliseconds how_long);
     // Echo everything until the client closes (after a granted CONNECT).
     scripted_socks_server& echo();
+    // Closes the connection (as a SOCKS 4 proxy does after a rejection) and
+    // runs the rest of the script on the next connection accepted.
+    scripted_socks_server& next_connection();
 
     // Starts serving the script in a thread of its own.
     void start();
@@ -60,9 +64,10 @@ public:
     std::vector<std::string> requests(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
     // True when the script ran to its end, every read step satisfied.
     bool completed(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+    int connections();
 
 private:
-    enum class step_kind { v4_request, v5_greeting, v5_auth, v5_request, bytes, send, pause, echo };
+    enum class step_kind { v4_request, v5_greeting, v5_auth, v5_request, bytes, send, pause, echo, next_connection };
     struct step {
         explicit step(step_kind k) : kind(k) {}
         step_kind kind;
@@ -72,7 +77,9 @@ private:
     };
 
     void run();
-    bool run_step(int fd, const step& s);
+    bool run_step(int& fd, const step& s);
+    int accept_connection();
+    void finish_connection(int fd, bool linger);
     bool wait_done(std::chrono::milliseconds timeout);
 
     int listen_fd_ = -1;
@@ -84,6 +91,7 @@ private:
     std::condition_variable done_changed_;
     bool done_ = false;
     bool completed_ = false;
+    int connections_ = 0;
     std::vector<std::string> requests_;
 };
 
