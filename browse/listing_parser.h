@@ -1,0 +1,103 @@
+// Remote listing parser: LIST replies in the Unix long style or the DOS/IIS
+// style, turned into qxfile_node entries of the listed folder.
+//
+// The line parser is a pure function over bytes (parse_listing_entry); the
+// tree insertion and the pipe reader are layered on top of it. Only core/ is
+// used, so the session layer can drive it as well as the panes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "core/qxfile_node.h"
+#include "core/qxfile_tree.h"
+#include "core/qxfiles.h"
+#include "core/qxval.h"
+
+namespace qvtf {
+
+class qxpipe;
+
+// Style bits of a listing run.
+enum listing_style : int {
+    listing_unix = 1,
+    listing_dos = 2,
+};
+
+// The clock one listing run works with: taken once when the run starts.
+struct listing_clock {
+    std::int32_t now = 0;            // current UTC time
+    int current_year = 1970;         // of now, in UTC
+    std::int32_t time_difference = 0;  // server minus local, subtracted from every time
+
+    static listing_clock at(std::int32_t now_utc, std::int32_t time_difference);
+    static listing_clock current(std::int32_t time_difference);
+};
+
+// Reads "drwxrwxrwx"-style text at line[pos]: the type letter (d, l or -) and
+// nine permission letters. Sets node.attributes (with ATTR_LINK for "l") and
+// node.is_folder; returns 0 and leaves pos after the ninth letter, or -1 with
+// node and pos unchanged when the text is not a permission field.
+int parse_permissions(std::string_view line, std::size_t& pos, qxfile_node& node);
+
+// The 10-character permission text of attributes and the folder flag.
+qxval format_permissions(std::uint32_t attributes, bool is_folder);
+
+// Parses one line (its line feed may still be attached) into entry: name,
+// link_target, is_folder, attributes, size, modified and, for Unix lines, the
+// extension. Returns 0 for a line that is not an entry, listing_unix or
+// listing_dos for a line of that style. keep is false when the line names an
+// entry that must not be listed: "." and "..", and names that are empty or
+// contain "/" or a NUL byte (such a name would let a download leave the
+// folder it is meant for).
+int parse_listing_entry(std::string_view line, const listing_clock& clock, qxfile_node& entry, bool& keep);
+
+// Per-run state of the tree insertion: folders after the last folder, files
+// collected under a holder and moved behind the folders when the run ends.
+class listing_builder {
+public:
+    listing_builder(qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock);
+    ~listing_builder();
+    listing_builder(const listing_builder&) = delete;
+    listing_builder& operator=(const listing_builder&) = delete;
+
+    // One line of the listing; returns its style (0, 1 or 2).
+    int parse_listing_line(std::string_view line);
+    // Moves the files behind the folders and removes the holder. Called by
+    // the destructor if not called before.
+    void finish();
+
+    int styles() const { return styles_; }
+
+private:
+    void insert(qxfile_node* node);
+
+    qxfile_tree& tree_;
+    qxfile_node* folder_;
+    listing_clock clock_;
+    qxfile_node* holder_ = nullptr;
+    qxfile_node* last_folder_ = nullptr;
+    qxfile_node* last_file_ = nullptr;
+    int styles_ = 0;
+};
+
+// The whole reply at once (tests, recorded listings): clears folder's
+// children, parses every line including a last one without a line feed, and
+// sets needs_listing to 0. Returns the style bits.
+int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock);
+
+// The listing thread's body: chunks from the pipe until the producer has
+// finished (flag 1) or a stop or consumer flag (4, 16, 32) shows; each chunk
+// also goes unchanged into the dump file, which afterwards holds exactly
+// this reply. Raises flag 16 at the end. Returns the style bits.
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference,
+                 file_handle dump);
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
+                 file_handle dump);
+
+// The debug dump of the latest listing, created empty (mode "w+").
+constexpr const char* listing_dump_name = "qx_listing_debug.txt";
+file_handle open_listing_dump(const qxval& path);
+
+}  // namespace qvtf

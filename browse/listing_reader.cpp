@@ -1,0 +1,152 @@
+// Listing lines into the tree, and the listing thread that feeds them from
+// the data connection's pipe.
+#include <unistd.h>
+
+#include "browse/listing_parser.h"
+#include "core/linearizer.h"
+#include "core/qxpipe.h"
+
+namespace qvtf {
+
+listing_builder::listing_builder(qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock)
+    : tree_(tree), folder_(folder), clock_(clock)
+{
+    if (!folder_)
+        return;
+    folder_->needs_listing = 1;
+    tree_.clear_children(folder_);
+    holder_ = new qxfile_node;
+    tree_.append_child(holder_, folder_);
+}
+
+listing_builder::~listing_builder() { finish(); }
+
+int listing_builder::parse_listing_line(std::string_view line)
+{
+    auto* node = new qxfile_node;
+    bool keep = false;
+    int style = parse_listing_entry(line, clock_, *node, keep);
+    styles_ |= style;
+    if (keep && folder_)
+        insert(node);
+    else
+        delete node;
+    return style;
+}
+
+// Constant time per entry: folders follow the last folder, files the last file.
+void listing_builder::insert(qxfile_node* node)
+{
+    if (node->is_folder) {
+        if (last_folder_)
+            tree_.insert_after(node, last_folder_);
+        else
+            tree_.append_child(node, folder_);
+        last_folder_ = node;
+        return;
+    }
+    if (last_file_)
+        tree_.insert_after(node, last_file_);
+    else
+        tree_.append_child(node, holder_);
+    node->parent = folder_;
+    last_file_ = node;
+}
+
+void listing_builder::finish()
+{
+    if (!holder_)
+        return;
+    qxfile_node* first_file = holder_->first_child;
+    holder_->first_child = nullptr;
+    tree_.remove(holder_);
+    holder_ = nullptr;
+    if (first_file) {
+        // The file chain (parents already the folder) goes behind the folders.
+        if (last_folder_) {
+            first_file->prev = last_folder_;
+            last_file_->next = last_folder_->next;
+            if (last_folder_->next)
+                last_folder_->next->prev = last_file_;
+            last_folder_->next = first_file;
+        } else {
+            first_file->prev = nullptr;
+            last_file_->next = folder_->first_child;
+            if (folder_->first_child)
+                folder_->first_child->prev = last_file_;
+            folder_->first_child = first_file;
+        }
+    }
+    folder_->needs_listing = 0;
+}
+
+int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock)
+{
+    listing_builder builder(tree, folder, clock);
+    while (!reply.empty()) {
+        std::size_t lf = reply.find('\n');
+        std::size_t take = lf == std::string_view::npos ? reply.size() : lf + 1;
+        builder.parse_listing_line(reply.substr(0, take));
+        reply.remove_prefix(take);
+    }
+    builder.finish();
+    return builder.styles();
+}
+
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference,
+                 file_handle dump)
+{
+    return read_listing(pipe, tree, folder, listing_clock::current(time_difference), dump);
+}
+
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
+                 file_handle dump)
+{
+    constexpr std::uint32_t stop = pipe_stop | pipe_consumer_done | pipe_consumer_failed;
+    listing_builder builder(tree, folder, clock);
+    if (dump != invalid_file_handle)
+        seek_file(dump, 0, 0);
+
+    linearizer lines;
+    lines.limit = 2147483647;
+    qxval line;
+    auto parse_ready_lines = [&] {
+        while (!pipe.any(stop) && lines.output.shift(line))
+            builder.parse_listing_line(line.view());
+    };
+
+    while (!pipe.any(stop)) {
+        qxval chunk;
+        std::uint32_t status = 0;
+        if (pipe.shift_or_status(chunk, status)) {
+            if (dump != invalid_file_handle)
+                write_file(chunk, chunk.text.length, dump);  // best effort, like any debug aid
+            lines.push(chunk);
+            lines.run();
+            parse_ready_lines();
+            continue;
+        }
+        // Empty and the producer done, seen together: nothing more will come.
+        if (status & pipe_producer_done)
+            break;
+        pipe.wait_for_chunk(stop | pipe_producer_done);
+    }
+    if (!pipe.any(stop)) {
+        lines.end_input();
+        lines.run();
+        parse_ready_lines();
+    }
+    if (dump != invalid_file_handle) {
+        // Nothing of an older, longer listing may remain behind this one.
+        std::int64_t end = seek_file(dump, 0, 1);
+        if (end >= 0 && ftruncate(dump, off_t(end)) != 0)
+            (void)0;  // unchecked, like the writes: it only serves debugging
+    }
+    builder.finish();
+    pipe.raise(pipe_consumer_done);
+    return builder.styles();
+}
+
+file_handle open_listing_dump(const qxval& path) { return open_file(path, "w+"); }
+
+}  // namespace qvtf
