@@ -32,6 +32,7 @@ void file_reader_writer::read_into_pipe()
     uint32_t done = pipe_producer_done;
     qxval chunk;
     for (;;) {
+        pipe->make_chunk(chunk, chunk_size);
         int32_t n = read_file(chunk, chunk_size, handle);
         if (n < 0) {
             // A failed read must not pass for the end of the file.
@@ -60,6 +61,7 @@ void file_reader_writer::write_from_pipe()
                 pipe->raise(pipe_consumer_failed);
                 break;
             }
+            pipe->recycle(chunk);
             continue;
         }
         // Empty, and the producer had finished before we looked: all is here.

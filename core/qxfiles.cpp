@@ -115,22 +115,25 @@ int32_t read_error_result(int err)
 
 int32_t read_file(qxval& value, int32_t n, file_handle h)
 {
-    value.set_string("");
+    // A buffer the value already has is reused (a pipe's recycled chunk).
+    if (!value.is_string())
+        value.set_string("");
+    value.text.length = 0;
     if (h == invalid_file_handle || n <= 0)
         return 0;
-    value.text.set_size(n);
-    if (value.text.length != n)
+    if (value.text.capacity < n)
+        value.text.set_size(n);
+    if (value.text.capacity < n) {
+        value.text.length = 0;
         return read_out_of_memory;
+    }
     ssize_t got = read_full(h, value.text.data, static_cast<size_t>(n));
     if (got < 0) {
         int err = errno;
-        value.text.release();
+        value.text.length = 0;
         return read_error_result(err);
     }
-    if (got == 0)
-        value.text.release();
-    else
-        value.text.resize(static_cast<int32_t>(got));
+    value.text.length = static_cast<int32_t>(got);
     return static_cast<int32_t>(got);
 }
 

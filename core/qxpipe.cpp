@@ -117,4 +117,45 @@ bool qxpipe::push_waiting(qxval& chunk, uint32_t stop)
     return true;
 }
 
+void qxpipe::make_chunk(qxval& out, int32_t n)
+{
+    out.set_string("");
+    {
+        std::lock_guard<std::mutex> lock(spare_mutex_);
+        if (!spare_.empty()) {
+            spare_bytes_ -= spare_.back().capacity;
+            out.text.take(spare_.back());
+            spare_.pop_back();
+        }
+    }
+    if (out.text.capacity >= n)
+        out.text.length = n < 0 ? 0 : n;
+    else
+        out.text.set_size(n);
+}
+
+void qxpipe::recycle(qxval& chunk)
+{
+    if (!chunk.is_string() || chunk.text.capacity <= 0) {
+        chunk.set_string("");
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(spare_mutex_);
+        if (spare_bytes_ + chunk.text.capacity <= budget) {
+            spare_bytes_ += chunk.text.capacity;
+            spare_.emplace_back();
+            spare_.back().take(chunk.text);
+            return;
+        }
+    }
+    chunk.text.release();
+}
+
+int64_t qxpipe::spare_bytes()
+{
+    std::lock_guard<std::mutex> lock(spare_mutex_);
+    return spare_bytes_;
+}
+
 }  // namespace qvtf

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "core/qxarr.h"
 
@@ -61,7 +62,20 @@ public:
     bool wait_for_status(uint32_t bits, std::chrono::milliseconds max = wait_step);
 
     // push_bounded, waiting for room, until queued or a bit of stop shows.
+    // A chunk above the whole budget never fits: offer at most 1 MiB.
     bool push_waiting(qxval& chunk, uint32_t stop);
+
+    // Buffer reuse between the two sides. Allocating and freeing a 16 KiB
+    // block per chunk on different threads makes the allocator hand memory
+    // back and fault it in again for every chunk, which costs more than the
+    // whole hand-over; so the consumer returns emptied buffers here and the
+    // producer takes them for its next chunk.
+    // out becomes a string of length n (content undefined).
+    void make_chunk(qxval& out, int32_t n);
+    // Keeps chunk's buffer for make_chunk while the spare buffers stay within
+    // the budget (so a pipe never holds more than twice it); chunk ends empty.
+    void recycle(qxval& chunk);
+    int64_t spare_bytes();
 
 private:
     template <class Pred>
@@ -78,6 +92,10 @@ private:
     int waiters_ = 0;      // threads inside a wait, under mutex_
     int32_t queued_ = 0;   // sum of the queued chunk lengths, under mutex_
     std::atomic<uint32_t> status_{0};
+
+    std::mutex spare_mutex_;
+    std::vector<qxchar> spare_;  // under spare_mutex_
+    int64_t spare_bytes_ = 0;    // their capacities, under spare_mutex_
 };
 
 }  // namespace qvtf

@@ -79,6 +79,8 @@ TEST_F(FileHelpers, OpenModesCreateTruncateAppendAndReadOnly)
     EXPECT_EQ(read_file(v, 100, r), 6);
     EXPECT_EQ(v.str(), " world");
     EXPECT_EQ(read_file(v, 100, r), 0);  // end of the file
+    EXPECT_TRUE(v.is_string());
+    EXPECT_EQ(v.str(), "");
     EXPECT_EQ(file_size(r), 11);
     close_file(r);
 

@@ -2,7 +2,9 @@
 // that end as soon as the other side acts, and two threads moving data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -60,6 +62,32 @@ TEST(QxPipe, ChunksMoveThroughWithoutCopies)
     ASSERT_TRUE(pipe.shift(out));
     EXPECT_EQ(out.text.data, buffer);
     EXPECT_EQ(out.text.length, 16384);
+}
+
+TEST(QxPipe, RecycledBuffersComeBackWithinTheBudget)
+{
+    qxpipe pipe(3 * 20000);
+    qxval a, b;
+    pipe.make_chunk(a, 16384);
+    ASSERT_EQ(a.text.length, 16384);
+    const char* buffer = a.text.data;
+    pipe.recycle(a);
+    EXPECT_EQ(a.text.length, 0);
+    EXPECT_EQ(a.text.data, nullptr);
+    pipe.make_chunk(b, 100);
+    EXPECT_EQ(b.text.data, buffer);  // reused, not allocated
+    EXPECT_EQ(b.text.length, 100);
+
+    // Spare buffers never add up to more than the budget.
+    std::vector<qxval> chunks(5);
+    for (auto& c : chunks)
+        pipe.make_chunk(c, 16384);
+    for (auto& c : chunks) {
+        pipe.recycle(c);
+        EXPECT_LE(pipe.spare_bytes(), pipe.budget);
+        EXPECT_EQ(c.text.data, nullptr);
+    }
+    EXPECT_GT(pipe.spare_bytes(), pipe.budget - 20000);
 }
 
 TEST(QxPipe, ShiftOrStatusReportsTheBitsSeenWhenEmpty)
