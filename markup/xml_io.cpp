@@ -119,11 +119,6 @@ xml_node* xml_find(const xml_tree& tree, std::string_view path, const xml_node* 
     return const_cast<xml_node*>(found);
 }
 
-xml_node* xml_find(const xml_tree& tree, const qxval& path, const xml_node* start)
-{
-    return xml_find(tree, path.view(), start);
-}
-
 int32_t xml_get_text(const xml_tree& tree, std::string_view path, const xml_node* start, qxval& out)
 {
     out.set_string("");

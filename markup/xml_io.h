@@ -28,7 +28,6 @@ qxval xml_error_text(int32_t line, int32_t column, int32_t code);
 // of start (or the top level without one). Only start and empty-element tags
 // match, by exact name; empty names are skipped. Null when not found.
 xml_node* xml_find(const xml_tree& tree, std::string_view path, const xml_node* start = nullptr);
-xml_node* xml_find(const xml_tree& tree, const qxval& path, const xml_node* start = nullptr);
 
 // out becomes the decoded text of the element's first child when that is a
 // text node, else empty. 1 when the element is not found, else 0.
