@@ -1,0 +1,226 @@
+// Listings into the tree: insertion order, re-listing, the pipe-fed reader
+// with its stop rules, and the debug dump.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "browse/listing_parser.h"
+#include "core/qxpipe.h"
+
+namespace qvtf {
+namespace {
+
+const listing_clock clock_now = listing_clock::at(1718452800, 0);  // 2024-06-15 12:00 UTC
+
+std::string unix_line(const std::string& name, bool folder, int size = 1)
+{
+    return std::string(folder ? "drwxr-xr-x" : "-rw-r--r--") + " 1 u g " + std::to_string(size) + " Jan 5 2020 " +
+           name + "\r\n";
+}
+
+std::vector<std::string> children(const qxfile_node* folder)
+{
+    std::vector<std::string> out;
+    const qxfile_node* prev = nullptr;
+    for (const qxfile_node* n = folder->first_child; n; n = n->next) {
+        EXPECT_EQ(n->parent, folder);
+        EXPECT_EQ(n->prev, prev);
+        out.push_back((n->is_folder ? "d:" : "f:") + n->name.str());
+        prev = n;
+    }
+    return out;
+}
+
+class ListingTree : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto* top = new qxfile_node;
+        top->is_folder = 1;
+        tree.append_top(top);
+        folder = new qxfile_node;
+        folder->is_folder = 1;
+        folder->name.set_string("pub");
+        tree.append_child(folder, top);
+    }
+    qxfile_tree tree;
+    qxfile_node* folder = nullptr;
+};
+
+TEST_F(ListingTree, FoldersThenFilesEachInListingOrder)
+{
+    std::string reply = "total 5\r\n" + unix_line("b.txt", false) + unix_line("zeta", true) + unix_line(".", true) +
+                        unix_line("a.txt", false) + unix_line("alpha", true) + unix_line("..", true) +
+                        unix_line("c.txt", false);
+    EXPECT_EQ(parse_listing(reply, tree, folder, clock_now), listing_unix);
+    EXPECT_EQ(children(folder),
+              (std::vector<std::string>{"d:zeta", "d:alpha", "f:b.txt", "f:a.txt", "f:c.txt"}));
+    EXPECT_EQ(folder->needs_listing, 0u);
+
+    // Only files, only folders, nothing: no holder left behind.
+    parse_listing(unix_line("x", false) + unix_line("y", false), tree, folder, clock_now);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{"f:x", "f:y"}));
+    parse_listing(unix_line("p", true) + unix_line("q", true), tree, folder, clock_now);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{"d:p", "d:q"}));
+    EXPECT_EQ(parse_listing("", tree, folder, clock_now), 0);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{}));
+}
+
+TEST_F(ListingTree, StyleBitsAndDroppedLinesStillCount)
+{
+    EXPECT_EQ(parse_listing(unix_line(".", true) + unix_line("..", true), tree, folder, clock_now), listing_unix);
+    EXPECT_EQ(folder->first_child, nullptr);
+    std::string mixed = unix_line("u", false) + "01-05-04  09:15PM       <DIR>          d\r\n";
+    EXPECT_EQ(parse_listing(mixed, tree, folder, clock_now), listing_unix | listing_dos);
+    EXPECT_EQ(parse_listing("01-05-04  09:15PM  <DIR>  ..\r\n", tree, folder, clock_now), listing_dos);
+    EXPECT_EQ(parse_listing("550 No files found.\r\n", tree, folder, clock_now), 0);
+}
+
+TEST_F(ListingTree, RelistingReplacesSubtrees)
+{
+    parse_listing(unix_line("sub", true), tree, folder, clock_now);
+    qxfile_node* sub = folder->first_child;
+    parse_listing(unix_line("deep", true) + unix_line("f", false), tree, sub, clock_now);
+    EXPECT_EQ(children(sub), (std::vector<std::string>{"d:deep", "f:f"}));
+    parse_listing(unix_line("other", false), tree, folder, clock_now);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{"f:other"}));
+}
+
+TEST_F(ListingTree, TenThousandEntries)
+{
+    std::string reply = "total 10000\r\n";
+    for (int i = 0; i < 10000; ++i)
+        reply += unix_line("file" + std::to_string(i) + ".dat", i % 10 == 0, i);
+    parse_listing(reply, tree, folder, clock_now);
+    std::size_t n = 0, folders = 0;
+    for (qxfile_node* c = folder->first_child; c; c = c->next, ++n)
+        folders += c->is_folder;
+    EXPECT_EQ(n, 10000u);
+    EXPECT_EQ(folders, 1000u);
+}
+
+class ListingReader : public ListingTree {
+protected:
+    void SetUp() override
+    {
+        ListingTree::SetUp();
+        char tmpl[] = "/tmp/qvtf_listing_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        dump_path = dir + "/" + listing_dump_name;
+        dump = open_listing_dump(qxval(dump_path));
+        ASSERT_NE(dump, invalid_file_handle);
+    }
+    void TearDown() override
+    {
+        close_file(dump);
+        std::remove(dump_path.c_str());
+        rmdir(dir.c_str());
+    }
+    std::string dump_text()
+    {
+        qxval text;
+        read_whole_file(qxval(dump_path), text);
+        return text.str();
+    }
+    // Feeds reply in pieces of step bytes from another thread.
+    int read_in_pieces(const std::string& reply, std::size_t step, std::uint32_t end_flags = pipe_producer_done)
+    {
+        qxpipe pipe;
+        std::thread producer([&] {
+            for (std::size_t at = 0; at < reply.size(); at += step) {
+                qxval chunk;
+                chunk.set_bytes(std::string_view(reply).substr(at, step));
+                pipe.push_waiting(chunk, pipe_stop | pipe_consumer_done);
+            }
+            pipe.raise(end_flags);
+        });
+        int styles = read_listing(pipe, tree, folder, clock_now, dump);
+        producer.join();
+        EXPECT_TRUE(pipe.any(pipe_consumer_done));
+        return styles;
+    }
+    std::string dir, dump_path;
+    file_handle dump = invalid_file_handle;
+};
+
+TEST_F(ListingReader, PiecesOfAnySizeGiveTheSameTree)
+{
+    std::string reply = "total 3\r\n" + unix_line("one two", false, 5) + unix_line("dir", true) +
+                        "01-05-04  09:15PM       <DIR>          dosdir\r\n" + unix_line("last", false, 7);
+    reply.resize(reply.size() - 2);  // the last line has no line feed
+    for (std::size_t step : {1u, 2u, 7u, 64u, 100000u}) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(read_in_pieces(reply, step), listing_unix | listing_dos);
+        EXPECT_EQ(children(folder), (std::vector<std::string>{"d:dir", "d:dosdir", "f:one two", "f:last"}));
+        EXPECT_EQ(dump_text(), reply);
+    }
+}
+
+TEST_F(ListingReader, DumpHoldsOnlyTheLatestListing)
+{
+    std::string longer;
+    for (int i = 0; i < 50; ++i)
+        longer += unix_line("entry" + std::to_string(i), false);
+    read_in_pieces(longer, 300);
+    EXPECT_EQ(dump_text(), longer);
+    std::string shorter = unix_line("only", false);
+    read_in_pieces(shorter, 300);
+    EXPECT_EQ(dump_text(), shorter);
+    read_in_pieces("", 300);
+    EXPECT_EQ(dump_text(), "");
+}
+
+TEST_F(ListingReader, NoDumpFileIsFine)
+{
+    qxpipe pipe;
+    qxval chunk(unix_line("x", false));
+    pipe.push(chunk);
+    pipe.raise(pipe_producer_done);
+    read_listing(pipe, tree, folder, clock_now, invalid_file_handle);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{"f:x"}));
+}
+
+TEST_F(ListingReader, StopRequestedBeforehandParsesNothing)
+{
+    parse_listing(unix_line("old", false), tree, folder, clock_now);
+    qxpipe pipe;
+    qxval chunk(unix_line("new", false));
+    pipe.push(chunk);
+    pipe.raise(pipe_stop | pipe_producer_done);
+    read_listing(pipe, tree, folder, clock_now, dump);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{}));  // cleared, as a new listing always is
+    EXPECT_EQ(folder->needs_listing, 0u);
+    EXPECT_TRUE(pipe.any(pipe_consumer_done));
+}
+
+TEST_F(ListingReader, AbortKeepsCompleteLinesOnly)
+{
+    qxpipe pipe;
+    std::thread reader([&] { read_listing(pipe, tree, folder, clock_now, dump); });
+    qxval chunk(unix_line("complete", false) + "-rw-r--r-- 1 u g 1 Jan 5 2020 partial");
+    pipe.push(chunk);
+    // Let the reader take the chunk, then abort without ever finishing the line.
+    for (int i = 0; i < 200 && pipe.queued_bytes() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pipe.raise(pipe_stop);
+    reader.join();
+    std::vector<std::string> got = children(folder);
+    EXPECT_EQ(got, (std::vector<std::string>{"f:complete"}));
+    EXPECT_TRUE(pipe.any(pipe_consumer_done));
+}
+
+TEST_F(ListingReader, ProducerThatFailedStillEndsTheRun)
+{
+    EXPECT_EQ(read_in_pieces(unix_line("a", false), 5, pipe_producer_failed), listing_unix);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{"f:a"}));
+}
+
+}  // namespace
+}  // namespace qvtf
