@@ -50,11 +50,14 @@ public:
     }
 
     // Position of the next non-empty match that lies within the first
-    // `length` bytes of subject; false when there is none.
-    bool next(const char* subject, std::size_t length, std::size_t& start, std::size_t& end) const
+    // `length` bytes of subject; false when there is none. A continuation
+    // after an earlier match is not the start of the text, so "^" must not
+    // match there again.
+    bool next(const char* subject, std::size_t length, bool continuation, std::size_t& start,
+              std::size_t& end) const
     {
         regmatch_t m{-1, -1};
-        if (regexec(&re_, subject, 1, &m, 0) != 0)
+        if (regexec(&re_, subject, 1, &m, continuation ? REG_NOTBOL : 0) != 0)
             return false;
         if (m.rm_so < 0 || static_cast<std::size_t>(m.rm_eo) > length || m.rm_so >= m.rm_eo)
             return false;
@@ -118,7 +121,7 @@ void regex_split(const qxval& pattern, const qxval& subject, qxarr& list, int32_
     if (re.error())
         return;
     std::size_t pos = 0, start = 0, end = 0;
-    while (re.next(text.c_str() + pos, text.size() - pos, start, end)) {
+    while (re.next(text.c_str() + pos, text.size() - pos, pos > 0, start, end)) {
         qxval piece(std::string_view(text).substr(pos, start));
         list.push(piece);
         pos += end;
@@ -139,7 +142,7 @@ int32_t regex_replace(qxval& value, const char* pattern, int32_t skip_front, int
     std::string result;
     int32_t replaced = 0;
     std::size_t pos = 0, start = 0, end = 0;
-    while (re.next(text.c_str() + pos, text.size() - pos, start, end)) {
+    while (re.next(text.c_str() + pos, text.size() - pos, pos > 0, start, end)) {
         std::string_view matched = std::string_view(text).substr(pos + start, end - start);
         std::size_t front = std::min<std::size_t>(skip_front > 0 ? skip_front : 0, matched.size());
         matched.remove_prefix(front);

@@ -120,6 +120,9 @@ TEST(RegexSplit, LimitsEmptyMatchesAndBadPatterns)
     EXPECT_EQ(texts(list), (strings{"abc"}));
     regex_split(qxval("(bad"), qxval("a(bad"), list, 0);
     EXPECT_EQ(list.count(), 0);
+    // "^" anchors at the start of the subject only, not after each match.
+    regex_split(qxval("^a"), qxval("aaa"), list, 0);
+    EXPECT_EQ(texts(list), (strings{"", "aa"}));
 }
 
 namespace {
@@ -152,6 +155,10 @@ TEST(RegexReplace, CallbackSeesTheTrimmedMatch)
     EXPECT_EQ(regex_replace(untouched, "x", 0, 0, bracket, &buffer, nullptr, "", 0), 0);
     EXPECT_TRUE(untouched.is_string());
     EXPECT_EQ(untouched.str(), "42");
+
+    qxval anchored("aaa");
+    EXPECT_EQ(regex_replace(anchored, "^a", 0, 0, nullptr, nullptr, nullptr, "b", 1), 1);
+    EXPECT_EQ(anchored.str(), "baa");
 
     qxval bad("a(b");
     EXPECT_EQ(regex_replace(bad, "(", 0, 0, bracket, &buffer, nullptr, "", 0), 0);
