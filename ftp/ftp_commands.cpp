@@ -10,7 +10,7 @@ namespace qvtf {
 
 int ftp_control::send_user()
 {
-    if (int status = send_command(joined("USER", user_name.view())))
+    if (int status = send_command(command_line("USER", user_name.view())))
         return status;
     switch (reply_code) {
     case 230: logged_in = 1; return status_ok;
@@ -25,7 +25,7 @@ int ftp_control::send_user()
 
 int ftp_control::send_pass()
 {
-    if (int status = send_command(joined("PASS", password.view())))
+    if (int status = send_command(command_line("PASS", password.view())))
         return status;
     switch (reply_code) {
     case 202:
@@ -126,14 +126,14 @@ int ftp_control::retrieve(const qxval& path)
 {
     if (!logged_in)
         return status_not_connected;
-    return send_command(joined("RETR", path.view()));
+    return send_command(command_line("RETR", path.view()));
 }
 
 int ftp_control::store(const qxval& path)
 {
     if (!logged_in)
         return status_not_connected;
-    return send_command(joined("STOR", path.view()));
+    return send_command(command_line("STOR", path.view()));
 }
 
 int ftp_control::send_list(const qxval& path)
@@ -154,7 +154,7 @@ int ftp_control::rename(const qxval& from, const qxval& to)
 {
     if (!logged_in)
         return status_not_connected;
-    if (int status = send_command(joined("RNFR", from.view())))
+    if (int status = send_command(command_line("RNFR", from.view())))
         return status;
     switch (reply_code) {
     case 350: break;
@@ -163,7 +163,7 @@ int ftp_control::rename(const qxval& from, const qxval& to)
     case 550: return status_refused;
     default: return status_unexpected_reply;
     }
-    if (int status = send_command(joined("RNTO", to.view())))
+    if (int status = send_command(command_line("RNTO", to.view())))
         return status;
     switch (reply_code) {
     case 250: return status_ok;
@@ -193,7 +193,7 @@ int ftp_control::delete_file(const qxval& path)
 {
     if (!logged_in)
         return status_not_connected;
-    if (int status = send_command(joined("DELE", path.view())))
+    if (int status = send_command(command_line("DELE", path.view())))
         return status;
     return removal_status(reply_code);
 }
@@ -202,7 +202,7 @@ int ftp_control::remove_folder(const qxval& path)
 {
     if (!logged_in)
         return status_not_connected;
-    if (int status = send_command(joined("RMD", path.view())))
+    if (int status = send_command(command_line("RMD", path.view())))
         return status;
     return removal_status(reply_code);
 }
@@ -211,7 +211,7 @@ int ftp_control::make_folder(const qxval& path)
 {
     if (!logged_in)
         return status_not_connected;
-    if (int status = send_command(joined("MKD", path.view())))
+    if (int status = send_command(command_line("MKD", path.view())))
         return status;
     switch (reply_code) {
     case 257: return status_ok;

@@ -133,6 +133,14 @@ void ftp_control::abort_transfer()
         connection->abort_socket();
 }
 
+std::string ftp_control::command_line(std::string_view verb, std::string_view argument)
+{
+    std::string line(verb);
+    line += ' ';
+    line += argument;
+    return line;
+}
+
 std::string ftp_control::joined(std::string_view verb, std::string_view argument)
 {
     std::string line(verb);

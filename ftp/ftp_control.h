@@ -28,6 +28,7 @@
 
 #include "core/qxarr.h"
 #include "core/qxfile_tree.h"
+#include "core/qxfiles.h"
 #include "core/qxpipe.h"
 #include "core/qxval.h"
 #include "ftp/ftp_status.h"
@@ -62,6 +63,14 @@ using ftp_status_hook = void (*)(void* user, qxval message);
 // itself once its entries are done.
 using ftp_entry_hook = int (*)(ftp_control& session, qxfile_node& entry);
 using ftp_folder_hook = int (*)(ftp_control& session, const qxval& path);
+// Progress of a transfer, called on the data connection's thread once per
+// chunk with (bytes so far, seconds since the start, the current item).
+using ftp_progress_hook = void (*)(int64_t bytes, int32_t elapsed_seconds, void* sink);
+// The listing thread's body: parses the pipe's chunks into entries under
+// folder, raises the consumer bits when done, returns the style bits. The
+// parser lives with the panes, so the session's owner supplies it.
+using ftp_listing_reader = int (*)(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder,
+                                   int32_t time_difference, file_handle dump);
 
 // The verb of a command line (command_kind).
 enum ftp_command_kind : int {
@@ -165,6 +174,10 @@ public:
     void* status_user_data = nullptr;
     const std::atomic<int>* stop_flag = nullptr;  // stops recursive operations
     qxval chmod_mode{""};
+    // Data connections and listings.
+    ftp_progress_hook progress_hook = nullptr;  // the queue's progress routine
+    ftp_listing_reader listing_reader = nullptr;
+    qxval listing_dump_path{""};       // raw copy of each listing; empty: none
 
     // ---- stream ----
     // One receive (16,384 bytes at most) from the control socket; nothing
@@ -250,6 +263,19 @@ public:
     // ---- the 227 reply: data_host and data_port; 0 or 6009 ----
     static int parse_pasv_reply(std::string_view line, qxval& host, int32_t& port_number);
 
+    // ---- data connections and transfers ----
+    // TYPE, PASV or PORT, and a started data connection with its pipe.
+    int prepare_data_connection(int receiving, int32_t type);
+    // Waits for both sides of the pipe, then releases connection and pipe.
+    int finish_transfer(int receiving);
+    // command: &ftp_control::retrieve or &ftp_control::store.
+    int transfer_file(int receiving, const qxval& remote, int32_t type, int (ftp_control::*command)(const qxval&));
+    // transfer_file for the session's direction; result_code, completion hook.
+    int run_item(int32_t type);
+    void take_item(ftp_queue_item& item);
+    // The recursive walk of one folder with the session's entry and folder hooks.
+    int walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_folder_hook folder_hook);
+
     // ---- operations that need data connections ----
     virtual int list_directory(const qxval& path);
     int delete_entry(qxfile_node& entry);
@@ -260,6 +286,8 @@ protected:
     // Sets the busy flag for a session that is talking to its server; a
     // session nobody holds becomes the calling thread's.
     void mark_busy();
+    // verb + " " + argument, even an empty one.
+    static std::string command_line(std::string_view verb, std::string_view argument);
     // verb + " " + argument, or the verb alone without an argument.
     static std::string joined(std::string_view verb, std::string_view argument);
 

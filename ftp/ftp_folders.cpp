@@ -12,7 +12,7 @@ int ftp_control::change_folder(const qxval& path)
 {
     if (!logged_in)
         return status_not_connected;
-    const int status = path.view().empty() ? send_command("CDUP") : send_command(joined("CWD", path.view()));
+    const int status = path.view().empty() ? send_command("CDUP") : send_command(command_line("CWD", path.view()));
     if (status)
         return status;
     switch (reply_code) {

@@ -1,0 +1,99 @@
+// Helpers shared by the FTP session tests: a session whose log is captured,
+// a small phrase table with recognisable texts, and a session connected to
+// a scripted server.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ftp/ftp_control.h"
+#include "support/ftp_scripted.h"
+#include "markup/qxlang.h"
+
+namespace qvtf::test {
+
+// Every phrase n reads "[n]", so a test can see which phrase was used.
+inline const qxlang& test_phrases()
+{
+    static qxlang* lang = [] {
+        auto* l = new qxlang;
+        l->add_language(qxval("en"), qxval("English"));
+        l->set_width(600);
+        for (int n = 0; n < 600; ++n)
+            l->set_phrase(0, n, "[" + std::to_string(n) + "]");
+        return l;
+    }();
+    return *lang;
+}
+
+struct log_entry {
+    int kind;
+    std::string text;  // the entry's lines joined
+    bool operator==(const log_entry&) const = default;
+};
+
+// A session with a log hook that keeps every entry.
+class logged_session : public ftp_control {
+public:
+    logged_session()
+    {
+        language = &test_phrases();
+        log_hook = &logged_session::hook;
+        log_user_data = this;
+        host.set_string("127.0.0.1");
+    }
+
+    std::vector<log_entry> entries() const
+    {
+        std::lock_guard lock(log_mutex_);
+        return entries_;
+    }
+    std::vector<std::string> texts_of_kind(int kind) const
+    {
+        std::vector<std::string> out;
+        for (const auto& e : entries())
+            if (e.kind == kind)
+                out.push_back(e.text);
+        return out;
+    }
+    // Status codes given to report_error, in order.
+    std::vector<int> reported;
+    void report_error(int code) override { reported.push_back(code); }
+
+private:
+    static void hook(void* user, std::unique_ptr<qxarr> lines, int kind)
+    {
+        auto* self = static_cast<logged_session*>(user);
+        std::string text;
+        for (const qxval& line : *lines)
+            text += line.view();
+        std::lock_guard lock(self->log_mutex_);
+        self->entries_.push_back({kind, text});
+    }
+    mutable std::mutex log_mutex_;
+    std::vector<log_entry> entries_;
+};
+
+// The lines of the last reply.
+inline std::vector<std::string> reply_of(const ftp_control& session)
+{
+    std::vector<std::string> out;
+    for (const qxval& line : session.reply_lines)
+        out.push_back(line.str());
+    return out;
+}
+
+// Points the session at the server and connects (reads the greeting).
+inline int connect_to(ftp_control& session, const scripted_ftp_server& server)
+{
+    session.host.set_string("127.0.0.1");
+    session.port = server.port();
+    session.timeout = 5;
+    return session.connect_and_greet();
+}
+
+using lines = std::vector<std::string>;
+
+}  // namespace qvtf::test
