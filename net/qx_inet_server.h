@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -21,7 +22,7 @@ public:
     int32_t last_error = 0;
     ip_checker checker;
     int32_t accepted_timeout = 60;  // seconds, given to each accepted socket
-    int handle = -1;
+    std::atomic<int> handle{-1};  // atomic so another thread may interrupt()
     // Bound address: any address by default, the port filled in by listen_on.
     sockaddr_in local{};
 
@@ -36,6 +37,9 @@ public:
     // The next admitted connection, or null after a time-out, a failed
     // accept, or a refused peer.
     std::unique_ptr<qxsocket> accept_one();
+    // Ends a pending accept_one from another thread (it returns null); the
+    // listening handle stays open until destruction.
+    void interrupt();
     // The port actually bound (useful after listen_on(0)); -1 without a handle.
     int32_t local_port() const;
 };

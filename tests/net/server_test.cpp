@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 #include "net/ip_checker.h"
 #include "net/qx_inet_server.h"
@@ -89,6 +90,20 @@ TEST(QxInetServer, AcceptWaitsOnlyTheServerTimeout) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(server.accept_one(), nullptr);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+}
+
+TEST(QxInetServer, InterruptEndsAPendingAcceptFromAnotherThread) {
+    qx_inet_server server;
+    server.set_timeout(30, 0);
+    ASSERT_TRUE(server.listen_on(0));
+    std::thread aborter([&] {
+        std::this_thread::sleep_for(100ms);
+        server.interrupt();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(server.accept_one(), nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    aborter.join();
 }
 
 TEST(QxInetServer, RefusedPeerIsClosedAndNotReturned) {
