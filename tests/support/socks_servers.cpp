@@ -21,9 +21,9 @@ std::string dante_config(uint16_t port) {
            "\n"
            "external: 127.0.0.1\n"
            "socksmethod: none\n"
-           "clientmethod: none\n"
-           "user.privileged: root\n"
-           "user.unprivileged: nobody\n"
+           "clientmethod: none\n" +
+           // Switching users is only possible, and only needed, as root.
+           std::string(::geteuid() == 0 ? "user.privileged: root\nuser.unprivileged: nobody\n" : "") +
            "client pass {\n"
            "  from: 127.0.0.0/8 to: 0.0.0.0/0\n"
            "}\n"
