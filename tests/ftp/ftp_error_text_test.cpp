@@ -1,0 +1,73 @@
+// Messages for status codes.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "ftp_test_session.h"
+
+namespace qvtf::test {
+namespace {
+
+std::string text_of(const ftp_control& s, int code)
+{
+    qxval out("left over");
+    s.error_text(code, out);
+    return out.str();
+}
+
+TEST(FtpErrorText, PhraseOfEveryCode)
+{
+    ftp_control s;
+    s.language = &test_phrases();
+    const std::vector<std::pair<int, std::string>> cases = {
+        {0, "[286]"},      {1000, "[166]"},   {1001, "[167]"},   {1002, "[168]"},   {1003, "[169]"},
+        {1004, "[170]"},   {1099, "[171]"},   {1100, "[172]"},   {2003, "[180]"},   {2004, "[181]"},
+        {2005, "[182]"},   {1601, "[480]"},   {1604, "[483]"},   {1614, "[493]"},   {6000, "[49]"},
+        {6001, "[50]"},    {6004, "[53]"},    {6006, "[55]"},    {6008, "[57]"},    {6009, "[58]"},
+        {6010, "[59]"},    {6012, "[60]"},    {6014, "[68]"},    {6015, "[501]"},   {6100, "[61]"},
+        // Codes without a message.
+        {1005, ""},        {1602, "[481]"},        {6002, ""},        {6007, ""},        {7000, ""},
+        {-1, ""},
+    };
+    for (const auto& [code, expected] : cases)
+        EXPECT_EQ(text_of(s, code), expected) << code;
+}
+
+TEST(FtpErrorText, ReplyLinesFollowWhereTheyExplain)
+{
+    logged_session s;
+    qxval a("550 No such file"), b("550 really");
+    s.reply_lines.push(a);
+    s.reply_lines.push(b);
+    EXPECT_EQ(text_of(s, 6003), "[52]\r\n550 No such file\r\n550 really\r\n");
+    EXPECT_EQ(text_of(s, 6005), "[54]\r\n550 No such file\r\n550 really\r\n");
+    EXPECT_EQ(text_of(s, 6011), "550 No such file\r\n550 really\r\n");
+    s.stored_error_text.set_string("folder x: 550 denied\r\n");
+    EXPECT_EQ(text_of(s, 6013), "folder x: 550 denied\r\n");
+    s.reply_lines.clear();
+    EXPECT_EQ(text_of(s, 6003), "[52]");
+    EXPECT_EQ(text_of(s, 6011), "");
+}
+
+TEST(FtpErrorText, ConnectErrorsNameTheSystemError)
+{
+    ftp_control s;
+    s.language = &test_phrases();
+    const std::string text = text_of(s, 100000 + ECONNREFUSED);
+    EXPECT_EQ(text.rfind("[172]", 0), 0u) << text;
+    EXPECT_NE(text.find(std::strerror(ECONNREFUSED)), std::string::npos) << text;
+}
+
+TEST(FtpErrorText, WithoutALanguageTextsAreEmpty)
+{
+    ftp_control s;
+    EXPECT_EQ(text_of(s, 0), "");
+    EXPECT_EQ(text_of(s, 6014), "");
+    qxval line("421 bye");
+    s.reply_lines.push(line);
+    EXPECT_EQ(text_of(s, 6011), "421 bye\r\n");
+}
+
+}  // namespace
+}  // namespace qvtf::test
