@@ -6,11 +6,6 @@
 
 namespace qvtf {
 
-int ftp_control::list_directory(const qxval&)
-{
-    return logged_in ? status_unexpected_reply : status_not_connected;
-}
-
 int ftp_control::delete_entry(qxfile_node&)
 {
     return logged_in ? status_unexpected_reply : status_not_connected;

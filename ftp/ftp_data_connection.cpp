@@ -1,0 +1,255 @@
+#include "ftp/ftp_data_connection.h"
+
+#include <ctime>
+
+#include "core/ascii_forth.h"
+#include "ftp/ftp_proxy.h"
+#include "queue/ftp_queue_item.h"
+
+namespace qvtf {
+
+namespace {
+
+int32_t now_seconds()
+{
+    return static_cast<int32_t>(std::time(nullptr));
+}
+
+std::unique_ptr<transformation> make_line_ends(qxarr* target)
+{
+    return std::make_unique<ascii_forth>(target);
+}
+
+const ftp_converter_row converters[] = {
+    {1, &make_line_ends},
+};
+
+}  // namespace
+
+int ftp_converter_count()
+{
+    return static_cast<int>(sizeof converters / sizeof converters[0]);
+}
+
+const ftp_converter_row& ftp_converter(int index)
+{
+    return converters[index];
+}
+
+int ftp_converter_index(int32_t type, int receiving)
+{
+    switch (type & 0xffff) {
+    case transfer_ascii:
+        return receiving ? -1 : 0;
+    case transfer_converted: {
+        const int row = (type >> 16) & 0xffff;
+        return row < ftp_converter_count() ? row : -1;
+    }
+    default:
+        return -1;
+    }
+}
+
+ftp_data_connection::~ftp_data_connection()
+{
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void ftp_data_connection::configure(ftp_control& owner, qxpipe& transfer_pipe, int receive, int32_t type)
+{
+    session = &owner;
+    pipe = &transfer_pipe;
+    receiving = receive;
+    timeout = owner.timeout;
+    converter_index = ftp_converter_index(type, receive);
+    ftp_queue_item* item = owner.current_item;
+    if (item && (type & 0xffff) == transfer_ascii)
+        item->size_tolerance = 1;
+    if (item) {
+        progress_sink = item;
+        progress = owner.progress_hook;
+        if (converter_index != -1)
+            item->size_tolerance = ftp_converter(converter_index).size_tolerance;
+    }
+    if (owner.proxy && owner.proxy->is_socks()) {
+        // A copy, so the control connection's client keeps its socket and
+        // destination.
+        socks_copy_ = owner.socks_client;
+        socks = &socks_copy_;
+    }
+    owner.start_time = owner.end_time = now_seconds();
+}
+
+void ftp_data_connection::start_worker(void (ftp_data_connection::*body)())
+{
+    worker_ = std::thread([this, body] { (this->*body)(); });
+}
+
+void ftp_data_connection::adopt(qxsocket* sock)
+{
+    std::lock_guard lock(socket_mutex_);
+    data_socket = sock;
+    if (aborted_ && sock)
+        sock->interrupt();
+}
+
+void ftp_data_connection::fail_side()
+{
+    close_sockets();
+    pipe->raise(failed_bits());
+}
+
+void ftp_data_connection::close_sockets()
+{
+    std::lock_guard lock(socket_mutex_);
+    if (data_socket)
+        data_socket->close_gracefully(false);
+    if (outgoing)
+        outgoing->close_gracefully(false);
+    if (accepted_)
+        accepted_->close_gracefully(false);
+}
+
+void ftp_data_connection::abort_socket()
+{
+    std::lock_guard lock(socket_mutex_);
+    aborted_ = true;
+    if (data_socket)
+        data_socket->interrupt();
+    else if (outgoing)
+        outgoing->interrupt();
+}
+
+void ftp_data_connection::transfer_loop()
+{
+    start_time = now_seconds();
+    data_socket->set_timeout(timeout, 0);
+    if (receiving)
+        receive_loop();
+    else
+        send_loop();
+    end_time = now_seconds();
+    close_sockets();
+    pipe->raise(done_bit());
+}
+
+void ftp_data_connection::report_progress()
+{
+    if (progress && !pipe->any(pipe_stop))
+        progress(bytes_transferred.load(), now_seconds() - start_time, progress_sink);
+}
+
+bool ftp_data_connection::drain_into_pipe(qxarr& chunks)
+{
+    qxval chunk;
+    while (chunks.shift(chunk)) {
+        if (pipe->status() != 0 || !pipe->push_waiting(chunk, ~0u))
+            return false;
+    }
+    return true;
+}
+
+void ftp_data_connection::receive_loop()
+{
+    std::unique_ptr<transformation> converter;
+    qxarr produced;
+    if (converter_index != -1)
+        converter = ftp_converter(converter_index).make(&produced);
+    qxval chunk;
+    while (pipe->status() == 0) {
+        pipe->make_chunk(chunk, chunk_size);
+        const int32_t n = data_socket->receive(chunk, chunk_size);
+        // End of data, a silent peer past the time-out and a broken
+        // connection all end the data; the server's reply judges it.
+        if (n < 1)
+            break;
+        if (converter) {
+            converter->feed(chunk);
+            const int r = converter->run();
+            if (r != 0 && r != 2) {
+                pipe->raise(pipe_producer_failed);
+                break;
+            }
+        }
+        if (pipe->status() != 0)
+            break;
+        if (converter) {
+            if (!drain_into_pipe(produced))
+                break;
+        } else if (!pipe->push_waiting(chunk, ~0u)) {
+            break;
+        }
+        bytes_transferred += n;
+        report_progress();
+    }
+    if (converter && pipe->status() == 0) {
+        converter->end_input();
+        if (converter->run() != 2)
+            pipe->raise(pipe_producer_failed);
+        else
+            drain_into_pipe(produced);
+    }
+}
+
+bool ftp_data_connection::send_chunks(qxarr& chunks)
+{
+    qxval chunk;
+    while (chunks.shift(chunk)) {
+        const int32_t n = chunk.text_view().length;
+        if (n == 0)
+            continue;
+        if (data_socket->send_all(chunk.text.data, n) != n)
+            return false;
+        bytes_transferred += n;
+    }
+    return true;
+}
+
+void ftp_data_connection::send_loop()
+{
+    const uint32_t stop = pipe_stop | pipe_consumer_done | pipe_consumer_failed;
+    std::unique_ptr<transformation> converter;
+    qxarr produced;
+    if (converter_index != -1)
+        converter = ftp_converter(converter_index).make(&produced);
+    qxval chunk;
+    bool failed = false;
+    while (!failed && !pipe->any(stop)) {
+        uint32_t seen = 0;
+        while (pipe->shift_or_status(chunk, seen)) {
+            const int32_t n = chunk.text.length;
+            if (n > 0) {
+                if (converter) {
+                    converter->feed(chunk);
+                    const int r = converter->run();
+                    failed = (r != 0 && r != 2) || !send_chunks(produced);
+                } else if (data_socket->send_all(chunk.text.data, n) == n) {
+                    bytes_transferred += n;
+                    pipe->recycle(chunk);
+                } else {
+                    failed = true;
+                }
+                if (failed)
+                    break;
+                report_progress();
+            }
+            if (pipe->any(stop))
+                break;
+        }
+        if (failed || (seen & (pipe_producer_done | stop)))
+            break;
+        pipe->wait_for_chunk(stop | pipe_producer_done);
+    }
+    if (failed) {
+        pipe->raise(pipe_consumer_failed);
+        return;
+    }
+    if (converter && !pipe->any(stop)) {
+        converter->end_input();
+        if (converter->run() != 2 || !send_chunks(produced))
+            pipe->raise(pipe_consumer_failed);
+    }
+}
+
+}  // namespace qvtf

@@ -1,0 +1,141 @@
+// Data connections: one per listing or file transfer. The worker thread
+// moves bytes between the data socket and the session's pipe; the file or
+// listing thread sits on the pipe's other end.
+//
+//   ftp_data_connection.cpp  configuration, the transfer loop, closing
+//   ftp_data_passive.cpp     PASV: connect out (directly or SOCKS CONNECT)
+//   ftp_data_active.cpp      PORT: listen and accept (or SOCKS BIND)
+//   ftp_data_prepare.cpp     prepare_data_connection, finish_transfer
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "core/qxarr.h"
+#include "core/qxpipe.h"
+#include "core/transformation.h"
+#include "core/qxval.h"
+#include "ftp/ftp_control.h"
+#include "net/qx_inet_server.h"
+#include "net/qxsocket.h"
+#include "net/qxsocks_client.h"
+
+namespace qvtf {
+
+// Transfer types: the low 16 bits select, type 3 takes its converter row
+// from the high 16 bits.
+enum ftp_transfer_type : int32_t {
+    transfer_binary = 0,
+    transfer_ascii = 1,
+    transfer_automatic = 2,
+    transfer_converted = 3,
+};
+
+// One row of the converter table.
+struct ftp_converter_row {
+    int32_t size_tolerance;
+    std::unique_ptr<transformation> (*make)(qxarr* target);
+};
+// The table; row 0 turns bare line feeds into CR LF (ASCII uploads).
+int ftp_converter_count();
+const ftp_converter_row& ftp_converter(int index);
+// The row for a transfer type and direction, or -1 for none.
+int ftp_converter_index(int32_t type, int receiving);
+
+class ftp_data_connection : public ftp_data_connection_virtual {
+public:
+    static constexpr int32_t chunk_size = 16384;
+
+    // The fields, in the order the connection is described.
+    qxsocket* data_socket = nullptr;       // once connected: outgoing or accepted
+    qxsocks_client* socks = nullptr;       // when the session's proxy is SOCKS
+    std::unique_ptr<qx_inet_client> outgoing;
+    ftp_control* session = nullptr;
+    qxpipe* pipe = nullptr;
+    int receiving = 1;
+    int32_t timeout = 60;
+    int converter_index = -1;
+    void* progress_sink = nullptr;
+    ftp_progress_hook progress = nullptr;
+    int32_t start_time = 0;
+    std::atomic<int64_t> bytes_transferred{0};
+    qxval remote_host{""};
+    int32_t remote_port = 0;
+    qxval local_address{""};
+    int32_t local_port = 0;
+    // Recorded by the worker once connected; the session takes them over in
+    // finish_transfer, so the two threads never share the session's fields.
+    qxval peer_host{""};
+    int32_t peer_port = 0;
+    int32_t end_time = 0;
+
+    ftp_data_connection() = default;
+    ftp_data_connection(const ftp_data_connection&) = delete;
+    ftp_data_connection& operator=(const ftp_data_connection&) = delete;
+    // Joins the worker thread; the owner aborts it first when it must end early.
+    ~ftp_data_connection() override;
+
+    // session, pipe, direction, time-out, converter and progress from the
+    // session and its current item.
+    void configure(ftp_control& owner, qxpipe& transfer_pipe, int receive, int32_t type);
+
+    void close_sockets() override;
+    void abort_socket() override;
+
+    // The bits this side raises: 1 / 3 receiving, 16 / 48 sending.
+    uint32_t done_bit() const { return receiving ? pipe_producer_done : pipe_consumer_done; }
+    uint32_t failed_bits() const { return receiving ? pipe_producer_failed : pipe_consumer_failed; }
+
+protected:
+    // Runs body on the worker thread.
+    void start_worker(void (ftp_data_connection::*body)());
+    // The socket is up: the loop in the connection's direction, then close.
+    void transfer_loop();
+    // Makes sock the data socket (or fails the side when it is null).
+    void adopt(qxsocket* sock);
+    void fail_side();
+
+    std::unique_ptr<qxsocket> accepted_;  // active mode without SOCKS
+    qxsocks_client socks_copy_;           // the session's, with this destination
+    std::mutex socket_mutex_;             // data_socket against abort_socket
+    bool aborted_ = false;                // under socket_mutex_
+
+private:
+    void receive_loop();
+    void send_loop();
+    // Moves each chunk of the list into the pipe, waiting for room; false
+    // once a flag shows.
+    bool drain_into_pipe(qxarr& chunks);
+    // Sends each chunk of the list; false on a short send.
+    bool send_chunks(qxarr& chunks);
+    void report_progress();
+
+    std::thread worker_;
+};
+
+class ftp_data_passive : public ftp_data_connection {
+public:
+    int start() override;
+
+private:
+    void connect_worker();
+};
+
+class ftp_data_active : public ftp_data_connection {
+public:
+    std::unique_ptr<qx_inet_server> server;
+    int32_t accept_tries = 30;
+    int32_t first_port = 0;  // where the port walk begins
+
+    int start() override;
+    void close_sockets() override;
+    // Also wakes a worker that is still waiting for the server's connection.
+    void abort_socket() override;
+
+private:
+    void accept_worker();
+};
+
+}  // namespace qvtf

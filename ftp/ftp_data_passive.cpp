@@ -1,0 +1,37 @@
+// PASV: the worker connects out to the address the server gave, directly
+// or through the SOCKS proxy's CONNECT.
+#include "ftp/ftp_data_connection.h"
+
+namespace qvtf {
+
+int ftp_data_passive::start()
+{
+    outgoing = std::make_unique<qx_inet_client>();
+    if (socks)
+        socks->socket = outgoing.get();
+    if (!outgoing->resolve(remote_port, remote_host))
+        return outgoing->last_error ? outgoing->last_error : transport_status::cannot_resolve;
+    start_worker(static_cast<void (ftp_data_connection::*)()>(&ftp_data_passive::connect_worker));
+    return 0;
+}
+
+void ftp_data_passive::connect_worker()
+{
+    {
+        std::lock_guard lock(socket_mutex_);
+        if (aborted_) {
+            pipe->raise(failed_bits());
+            return;
+        }
+    }
+    if (!outgoing->connect_with_timeout() || (socks && socks->socks_connect() != 0)) {
+        fail_side();
+        return;
+    }
+    adopt(outgoing.get());
+    data_socket->local_address(local_address);
+    local_port = data_socket->local_port();
+    transfer_loop();
+}
+
+}  // namespace qvtf

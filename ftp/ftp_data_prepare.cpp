@@ -1,0 +1,164 @@
+// Setting up a data connection (TYPE, PASV or PORT) and taking it down
+// once both ends of the pipe have finished.
+#include <chrono>
+
+#include "ftp/ftp_data_connection.h"
+#include "ftp/ftp_proxy.h"
+
+namespace qvtf {
+
+namespace {
+
+constexpr std::chrono::milliseconds finish_step{100};
+constexpr std::chrono::milliseconds port_failure_step{50};
+
+// Waits on the pipe until bits show; each wait is bounded by step so the
+// caller can look at its own state in between.
+template <class Each>
+void wait_for(qxpipe& pipe, uint32_t bits, std::chrono::milliseconds step, Each each)
+{
+    while (!pipe.any(bits)) {
+        each();
+        pipe.wait_for_status(bits, step);
+    }
+}
+
+}  // namespace
+
+int ftp_control::prepare_data_connection(int receiving, int32_t type)
+{
+    abort_data = 0;
+    if (int status = set_type(type))
+        return status;
+    // A refused PASV may switch this session to PORT (allow_passive_drop_to_port).
+    if (passive) {
+        if (int status = send_pasv())
+            return status;
+    }
+    qxpipe* transfer_pipe;
+    {
+        std::lock_guard lock(critical_section());
+        pipe = std::make_unique<qxpipe>();
+        transfer_pipe = pipe.get();
+    }
+    control_socket.local_address(local_address);
+    const bool via_socks = proxy && proxy->is_socks();
+
+    auto destroy = [this] {
+        std::lock_guard lock(critical_section());
+        passive_data.reset();
+        active_data.reset();
+        pipe.reset();
+    };
+
+    if (passive) {
+        next_port = 0;
+        auto connection = std::make_unique<ftp_data_passive>();
+        connection->configure(*this, *transfer_pipe, receiving, type);
+        if (!via_socks) {
+            connection->remote_host = data_host;
+            connection->remote_port = data_port;
+        } else {
+            connection->socks->destination_host = data_host;
+            connection->socks->destination_port = static_cast<uint16_t>(data_port);
+            connection->remote_host = proxy->proxy_host;
+            connection->remote_port = proxy->proxy_port;
+        }
+        ftp_data_passive* started = connection.get();
+        {
+            std::lock_guard lock(critical_section());
+            passive_data = std::move(connection);
+        }
+        if (!logged_in) {
+            destroy();
+            return status_not_connected;
+        }
+        if (int status = started->start()) {
+            destroy();
+            return status;
+        }
+        return status_ok;
+    }
+
+    data_host.set_string("");
+    data_port = 0;
+    auto connection = std::make_unique<ftp_data_active>();
+    connection->configure(*this, *transfer_pipe, receiving, type);
+    connection->local_address = local_address;
+    connection->accept_tries = accept_tries;
+    next_port = next_port != 0 ? next_port + 1 : control_socket.local_port();
+    if (next_port > 65535 || next_port < 1)
+        next_port = 1025;
+    connection->first_port = next_port;
+    if (via_socks) {
+        connection->remote_host = proxy->proxy_host;
+        connection->remote_port = proxy->proxy_port;
+        // BIND names the site the server connects from.
+        connection->socks->destination_host = host;
+        connection->socks->destination_port = static_cast<uint16_t>(port);
+    }
+    ftp_data_active* started = connection.get();
+    {
+        std::lock_guard lock(critical_section());
+        active_data = std::move(connection);
+    }
+    if (!logged_in) {
+        destroy();
+        return status_not_connected;
+    }
+    if (int status = started->start()) {
+        destroy();
+        return status;
+    }
+    next_port = started->local_port;
+    const int status = send_port(started->local_address, started->local_port);
+    if (status == status_ok)
+        return status_ok;
+    // The worker is already waiting for a connection that will not come.
+    transfer_pipe->raise(pipe_stop);
+    started->abort_socket();
+    wait_for(*transfer_pipe, started->done_bit(), port_failure_step, [] {});
+    destroy();
+    return status;
+}
+
+int ftp_control::finish_transfer(int receiving)
+{
+    qxpipe* transfer_pipe = pipe.get();
+    if (!transfer_pipe)
+        return status_ok;
+    const uint32_t connection_done = receiving ? pipe_producer_done : pipe_consumer_done;
+    const uint32_t other_done = receiving ? pipe_consumer_done : pipe_producer_done;
+    wait_for(*transfer_pipe, connection_done, finish_step, [&] {
+        if (abort_data)
+            transfer_pipe->raise(pipe_stop);
+    });
+    {
+        std::lock_guard lock(critical_section());
+        auto* connection = static_cast<ftp_data_connection*>(passive_data ? passive_data.get() : active_data.get());
+        if (connection) {
+            bytes_transferred = connection->bytes_transferred.load();
+            start_time = connection->start_time ? connection->start_time : start_time;
+            end_time = connection->end_time ? connection->end_time : end_time;
+            if (passive_data) {
+                if (connection->local_port > 0) {
+                    local_address = connection->local_address;
+                    next_port = connection->local_port;
+                }
+            } else if (connection->peer_port > 0) {
+                local_address = connection->local_address;
+                data_host = connection->peer_host;
+                data_port = connection->peer_port;
+            }
+        }
+        passive_data.reset();
+        active_data.reset();
+    }
+    wait_for(*transfer_pipe, other_done, finish_step, [] {});
+    std::lock_guard lock(critical_section());
+    pipe_flags_at_end = pipe->status();
+    pipe.reset();
+    return status_ok;
+}
+
+}  // namespace qvtf

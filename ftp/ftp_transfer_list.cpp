@@ -1,0 +1,104 @@
+// LIST over a data connection; the listing thread parses what arrives into
+// the session's folder tree under the current folder.
+#include <thread>
+
+#include "core/qxfiles.h"
+#include "ftp/ftp_data_connection.h"
+
+namespace qvtf {
+
+namespace {
+
+// Without a parser the reply is still read to its end, so the server's
+// final reply arrives; nothing is entered into the tree.
+void discard_listing(qxpipe& pipe)
+{
+    const uint32_t stop = pipe_stop | pipe_consumer_done | pipe_consumer_failed;
+    qxval chunk;
+    while (!pipe.any(stop)) {
+        uint32_t seen;
+        if (pipe.shift_or_status(chunk, seen))
+            continue;
+        if (seen & pipe_producer_done)
+            break;
+        pipe.wait_for_chunk(stop | pipe_producer_done);
+    }
+    pipe.raise(pipe_consumer_done);
+}
+
+int list_reply_status(ftp_control& session)
+{
+    switch (session.reply_code) {
+    case 125:
+    case 150: return session.logged_in ? status_ok : status_not_connected;
+    case 421: session.logged_in = 0; return status_not_connected;
+    case 450: return status_refused;
+    default: return status_unexpected_reply;
+    }
+}
+
+}  // namespace
+
+int ftp_control::list_directory(const qxval& path)
+{
+    if (!logged_in)
+        return status_not_connected;
+    // A listing is nobody's progress and changes no item's tolerance.
+    ftp_queue_item* item = current_item;
+    current_item = nullptr;
+    int status = prepare_data_connection(1, transfer_ascii);
+    current_item = item;
+    if (status)
+        return status;
+
+    status = send_list(path);
+    if (status == status_ok)
+        status = list_reply_status(*this);
+    if (status != status_ok) {
+        {
+            std::lock_guard lock(critical_section());
+            if (pipe)
+                pipe->raise(pipe_stop | pipe_consumer_done);
+            if (passive_data)
+                passive_data->abort_socket();
+            if (active_data)
+                active_data->abort_socket();
+        }
+        finish_transfer(1);
+        return status;
+    }
+
+    qxfile_node* folder = current_folder;
+    if (folder) {
+        folder_tree.clear_children(folder);
+        folder->needs_listing = 1;
+    }
+    qxpipe& listing_pipe = *pipe;
+    int styles = 0;
+    std::thread listing_thread([&, folder] {
+        if (!listing_reader) {
+            discard_listing(listing_pipe);
+            return;
+        }
+        file_handle dump = listing_dump_path.view().empty() ? invalid_file_handle
+                                                            : open_file(listing_dump_path, "w");
+        styles = listing_reader(listing_pipe, folder_tree, folder, time_difference, dump);
+        close_file(dump);
+    });
+    finish_transfer(1);
+    listing_thread.join();
+    listing_styles |= styles;
+
+    if (int reply_status = read_reply())
+        return reply_status;
+    switch (reply_code) {
+    case 226:
+    case 250: return status_ok;
+    case 425:
+    case 426:
+    case 451: return status_refused;
+    default: return status_unexpected_reply;
+    }
+}
+
+}  // namespace qvtf

@@ -1,0 +1,63 @@
+// ftp_queue_item: one queued upload or download. The record alone; the
+// queue that owns, schedules and shows items is built on top of it.
+#pragma once
+
+#include <cstdint>
+
+#include "core/qxval.h"
+
+namespace qvtf {
+
+class ftp_control;
+
+// State values (low four bits of state_flags) and the retry mark.
+enum ftp_queue_item_state : uint32_t {
+    item_waiting = 1,
+    item_running = 2,
+    item_stopped = 4,
+    item_kill_requested = 8,
+    item_state_mask = 0x0f,
+    item_retried = 0x20,
+};
+
+struct ftp_queue_item {
+    int32_t is_download = 0;    // 1: remote to local
+    int32_t is_folder = 0;      // a folder to expand, not a file to move
+    int32_t is_link = 0;        // downloads: the remote source is a symbolic link
+    qxval name{""};
+    qxval local_path{""};       // local_folder + name
+    qxval local_folder{""};     // ends in exactly one separator
+    qxval remote_path{""};      // remote_folder + name
+    qxval remote_folder{""};    // ends in exactly one "/"
+    int32_t transfer_option = 0;
+    int32_t transfer_type = 0;  // 0 binary, 1 ASCII, 2 automatic
+    int32_t size = 0;           // bytes; -1 when unknown
+    // 0: the byte count must equal size; > 0 allows more, < 0 fewer.
+    // ASCII transfers set 1 (line ends may grow).
+    int32_t size_tolerance = 0;
+    int32_t modified_time = 0;  // stamps a downloaded file
+    int32_t type_extra = 0;     // second value of an automatically resolved type
+    uint32_t state_flags = item_waiting;
+    int32_t tries = 1;          // number of the attempt that runs next
+    double shown_fraction = 0;
+    ftp_control* connection = nullptr;  // while running; not owned
+    void* manager = nullptr;            // not owned
+    void* queue_node = nullptr;         // not owned
+    void* view_row = nullptr;           // not owned
+    int32_t shown_size = 0;
+
+    uint32_t state() const { return state_flags & item_state_mask; }
+
+    // Whether bytes moved differ from size under size_tolerance: fewer bytes
+    // count unless the tolerance allows fewer, more bytes unless it allows more.
+    bool size_differs(int64_t bytes) const
+    {
+        if (size > bytes)
+            return size_tolerance >= 0;
+        if (size < bytes)
+            return size_tolerance <= 0;
+        return false;
+    }
+};
+
+}  // namespace qvtf
