@@ -50,10 +50,29 @@ void xml_fill_entities(qxhash& map)
 void xml_decode_entities(qxval& value, qxhash* map)
 {
     // Both passes compile a pattern; most text holds no entity at all.
-    if (value.view().find('&') == std::string_view::npos)
+    std::string_view v = value.view();
+    if (v.find('&') == std::string_view::npos)
         return;
-    replace_numeric_entities(value);
-    replace_named_entities(value, map, false);
+    if (v.find('\0') == std::string_view::npos) {
+        replace_numeric_entities(value);
+        replace_named_entities(value, map, false);
+        return;
+    }
+    // The patterns see a zero-terminated subject; a NUL byte would hide the
+    // entities behind it, so each piece between NULs is decoded on its own.
+    qxval out("");
+    size_t start = 0;
+    for (;;) {
+        size_t nul = v.find('\0', start);
+        qxval piece(v.substr(start, nul == std::string_view::npos ? v.npos : nul - start));
+        xml_decode_entities(piece, map);
+        out.text.append(piece.view());
+        if (nul == std::string_view::npos)
+            break;
+        out.text.append_byte('\0');
+        start = nul + 1;
+    }
+    value.assign_move(out);
 }
 
 void xml_parse_start_tag(std::string_view raw, xml_node& node, qxhash* entities, bool fold_names)

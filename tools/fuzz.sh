@@ -2,8 +2,10 @@
 # Builds one libFuzzer target with clang in build-fuzz/ and runs it for a
 # bounded time:  tools/fuzz.sh TARGET SECONDS [extra libFuzzer flags]
 #   TARGET is the file name in tests/fuzz without .cpp (xml_reader -> fuzz_xml_reader).
-# Seeds come from tests/fuzz/corpus/TARGET when that folder exists; the growing
-# corpus lives in build-fuzz/corpus/TARGET and crashes land in build-fuzz/crashes/TARGET.
+# Seeds come from tests/fuzz/corpus/TARGET and a dictionary from
+# tests/fuzz/TARGET.dict when they exist; the growing corpus lives in
+# build-fuzz/corpus/TARGET and crashes land in build-fuzz/crashes/TARGET.
+# QVTF_FUZZ_BUILD names another build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -lt 2 ]; then
@@ -17,7 +19,8 @@ cmake --build "$dir" -j2 --target "fuzz_$target"
 corpus="$dir/corpus/$target"
 crashes="$dir/crashes/$target"
 mkdir -p "$corpus" "$crashes"
-seeds=()
+seeds=(); dict=()
 [ -d "tests/fuzz/corpus/$target" ] && seeds=("tests/fuzz/corpus/$target")
+[ -f "tests/fuzz/$target.dict" ] && dict=(-dict="tests/fuzz/$target.dict")
 exec "$dir/bin/fuzz_$target" -max_total_time="$seconds" -artifact_prefix="$crashes/" \
-  -print_final_stats=1 "$@" "$corpus" "${seeds[@]}"
+  -print_final_stats=1 "${dict[@]}" "$@" "$corpus" "${seeds[@]}"

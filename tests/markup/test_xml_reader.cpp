@@ -133,6 +133,11 @@ TEST(QxXml, DecodesEntitiesInOnePass)
 {
     auto p = parse_doc("<a>&amp;lt; &#x41;&#65; &nbsp; &#1234; &#x100; &LT;</a>");
     EXPECT_EQ(p.shape, "a(\"&lt; AA ! ! ! !\",/a)");
+    // A NUL byte hides no entity behind it.
+    using namespace std::string_literals;
+    p = parse_doc("<a v=\"&lt;\0&amp;\">&gt;\0&quot;</a>"s);
+    EXPECT_EQ(p.shape, "a[v=<\0&](\">\0\"\",/a)"s);
+    p = parse_doc("<a>&amp;lt; &#x41;&#65; &nbsp; &#1234; &#x100; &LT;</a>");
     // The raw text is written back, not the decoded one.
     EXPECT_EQ(p.text, "<a>&amp;lt; &#x41;&#65; &nbsp; &#1234; &#x100; &LT;</a>");
 }
