@@ -74,7 +74,9 @@ int qxparser::run()
     consumed = count();
     current = tail;
     current_counted_ = tail != nullptr;
-    read_pos = tail ? tail->value.text_view().length - 1 : -1;
+    if (tail)
+        tail->value.convert_to(qxval_kind::string);
+    read_pos = tail ? tail->value.text.length - 1 : -1;
     return ended ? run_done : run_more;
 }
 

@@ -3,6 +3,9 @@
 // transfer (the data connection and a file or listing thread), with the
 // status bits through which each side tells the other how it is doing.
 //
+// Only the operations declared here are safe from both threads; the other
+// list operations inherited from qxarr take no lock.
+//
 // Both ends wait on the pipe itself: every push, shift and status change
 // wakes a waiter at once, and no wait lasts longer than wait_step, so a side
 // that polls by habit still sees a change within one step.

@@ -188,6 +188,34 @@ TEST(QxPipe, TwoThreadsMoveEveryChunkInOrder)
     EXPECT_EQ(pipe.queued_bytes(), 0);
 }
 
+TEST(QxPipe, LastChunkBeforeProducerDoneIsNeverLost)
+{
+    // The producer pushes and raises "done" right away; a consumer that looked
+    // at an empty pipe first and at the flag second would drop the chunk.
+    for (int round = 0; round < 300; ++round) {
+        qxpipe pipe;
+        std::thread producer([&] {
+            qxval c("last");
+            pipe.push_bounded(c);
+            pipe.raise(pipe_producer_done);
+        });
+        int got = 0;
+        for (;;) {
+            qxval c;
+            uint32_t seen;
+            if (pipe.shift_or_status(c, seen)) {
+                ++got;
+                continue;
+            }
+            if (seen & pipe_producer_done)
+                break;
+            pipe.wait_for_chunk(pipe_producer_done);
+        }
+        producer.join();
+        ASSERT_EQ(got, 1) << "round " << round;
+    }
+}
+
 TEST(QxPipe, StopReleasesAProducerWaitingForRoom)
 {
     qxpipe pipe(100);
