@@ -160,10 +160,12 @@ TEST(Scramble, StoredPasswordRoundTrip)
             pw += char(i * 37 + 1);
         qxval stored, back;
         store_password(qxval(pw), key, stored);
-        if (len == 0)
+        if (len == 0) {
             EXPECT_EQ(stored.view(), "");
-        if (len > 57)  // record above 57 bytes: Base64 over several lines
+        }
+        if (len > 57) {  // record above 57 bytes: Base64 over several lines
             EXPECT_NE(stored.view().find("\r\n"), std::string_view::npos);
+        }
         read_stored_password(stored, key, back);
         EXPECT_EQ(back.str(), pw) << len;
     }
