@@ -1,0 +1,210 @@
+// Real transfers against vsftpd and pyftpdlib: files of awkward sizes in
+// both directions and both modes arrive byte for byte; ASCII uploads get
+// CR LF; a large folder lists completely.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "ftp/ftp_data_connection.h"
+#include "queue/ftp_queue_item.h"
+#include "support/ftp_servers.h"
+#include "support/process.h"
+#include "test_data_support.h"
+
+namespace qvtf::test {
+namespace {
+
+enum class server_kind { vsftpd, pyftpdlib };
+
+struct real_server {
+    explicit real_server(server_kind k)
+    {
+        if (k == server_kind::vsftpd) {
+            vs = std::make_unique<vsftpd_server>();
+            ok = vs->ok();
+        } else {
+            py = std::make_unique<pyftpdlib_server>();
+            ok = py->ok();
+        }
+    }
+    uint16_t port() const { return vs ? vs->port() : py->port(); }
+    std::string user() const { return vs ? vs->user() : py->user(); }
+    std::string password() const { return vs ? vs->password() : py->password(); }
+    std::string root() const { return vs ? vs->root() : py->root(); }
+    std::string log() const { return vs ? vs->log() : py->log(); }
+    std::unique_ptr<vsftpd_server> vs;
+    std::unique_ptr<pyftpdlib_server> py;
+    bool ok = false;
+};
+
+bool available(server_kind k)
+{
+    return k == server_kind::vsftpd ? vsftpd_available() : pyftpdlib_available();
+}
+
+int upload(ftp_control& s, const std::string& local, const std::string& remote, int32_t type = transfer_binary)
+{
+    s.local_path.set_string(local.c_str());
+    s.direction = 0;
+    return s.transfer_file(0, qxval(remote.c_str()), type, &ftp_control::store);
+}
+
+int download(ftp_control& s, const std::string& remote, const std::string& local, int32_t type = transfer_binary)
+{
+    s.local_path.set_string(local.c_str());
+    s.direction = 1;
+    return s.transfer_file(1, qxval(remote.c_str()), type, &ftp_control::retrieve);
+}
+
+class TransferReal : public ::testing::TestWithParam<std::tuple<server_kind, bool>> {};
+
+TEST_P(TransferReal, FilesOfEverySizeRoundTripByteForByte)
+{
+    const auto [kind, passive] = GetParam();
+    if (!available(kind))
+        GTEST_SKIP() << "server not installed";
+    real_server server(kind);
+    ASSERT_TRUE(server.ok) << server.log();
+    ftp_control session;
+    ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password(), passive), 0);
+    temp_folder local("qvtf-xfer");
+
+    for (size_t size : {size_t(0), size_t(1), size_t(16383), size_t(16384), size_t(16385), size_t(1048577)}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        const std::string name = "f" + std::to_string(size) + ".bin";
+        const std::string bytes = pattern_bytes(size, static_cast<unsigned>(size));
+        ASSERT_TRUE(write_bytes(local.file(name), bytes));
+
+        ASSERT_EQ(upload(session, local.file(name), name), 0);
+        EXPECT_EQ(session.bytes_transferred, static_cast<int64_t>(size));
+        EXPECT_EQ(session.pipe_flags_at_end, pipe_producer_done | pipe_consumer_done);
+        EXPECT_TRUE(read_bytes(server.root() + "/" + name) == bytes) << "stored copy differs";
+
+        ASSERT_EQ(download(session, name, local.file(name + ".back")), 0);
+        EXPECT_EQ(session.bytes_transferred, static_cast<int64_t>(size));
+        EXPECT_TRUE(read_bytes(local.file(name + ".back")) == bytes) << "downloaded copy differs";
+        EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
+    }
+    // The session stays usable for plain commands afterwards.
+    EXPECT_EQ(session.print_folder(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TransferReal,
+                         ::testing::Combine(::testing::Values(server_kind::vsftpd, server_kind::pyftpdlib),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) == server_kind::vsftpd ? "vsftpd"
+                                                                                                : "pyftpdlib") +
+                                    (std::get<1>(info.param) ? "_passive" : "_active");
+                         });
+
+class TransferVsftpd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!vsftpd_available())
+            GTEST_SKIP() << "vsftpd not installed";
+        server = std::make_unique<vsftpd_server>();
+        ASSERT_TRUE(server->ok()) << server->log();
+        ASSERT_EQ(log_in_to(session, server->port(), server->user(), server->password()), 0);
+    }
+    std::string remote_file(const std::string& name) const { return server->root() + "/" + name; }
+
+    std::unique_ptr<vsftpd_server> server;
+    ftp_control session;
+    temp_folder local{"qvtf-xfer"};
+};
+
+TEST_F(TransferVsftpd, HundredMebibytesUpAndDown)
+{
+    const std::string bytes = pattern_bytes(100u << 20, 3);
+    ASSERT_TRUE(write_bytes(local.file("big"), bytes));
+    ASSERT_EQ(upload(session, local.file("big"), "big"), 0);
+    EXPECT_EQ(session.bytes_transferred, int64_t(100) << 20);
+    ASSERT_EQ(download(session, "big", local.file("big.back")), 0);
+    EXPECT_EQ(session.bytes_transferred, int64_t(100) << 20);
+    EXPECT_TRUE(read_bytes(local.file("big.back")) == bytes);
+    EXPECT_TRUE(read_bytes(remote_file("big")) == bytes);
+}
+
+TEST_F(TransferVsftpd, AsciiUploadSendsCrLfAndAsciiDownloadKeepsBytes)
+{
+    ASSERT_TRUE(write_bytes(local.file("text"), "one\ntwo\r\n\nlast"));
+    ftp_queue_item item;
+    item.size = 14;
+    session.take_item(item);
+    ASSERT_EQ(upload(session, local.file("text"), "text.txt", transfer_ascii), 0);
+    EXPECT_EQ(read_bytes(remote_file("text.txt")), "one\r\ntwo\r\n\r\nlast");
+    EXPECT_EQ(item.size_tolerance, 1);
+    EXPECT_EQ(session.bytes_transferred, 16);
+    EXPECT_FALSE(item.size_differs(session.bytes_transferred)) << "more bytes are allowed for ASCII";
+
+    ASSERT_TRUE(write_bytes(remote_file("lf.txt"), "a\nb\n"));
+    ::chmod(remote_file("lf.txt").c_str(), 0644);
+    session.current_item = nullptr;
+    ASSERT_EQ(download(session, "lf.txt", local.file("lf.txt"), transfer_ascii), 0);
+    EXPECT_EQ(read_bytes(local.file("lf.txt")), "a\nb\n");
+}
+
+TEST_F(TransferVsftpd, ActivePortsWalkUpFromTheControlPort)
+{
+    session.passive = 0;
+    ASSERT_TRUE(write_bytes(local.file("a"), "abc"));
+    const int32_t control_port = session.control_socket.local_port();
+    ASSERT_EQ(upload(session, local.file("a"), "a"), 0);
+    const int32_t first = session.next_port;
+    EXPECT_GE(first, control_port);
+    EXPECT_LT(first, control_port + 100);
+    ASSERT_EQ(download(session, "a", local.file("a.back")), 0);
+    EXPECT_GT(session.next_port, first) << "the next transfer starts above the last port used";
+    EXPECT_EQ(read_bytes(local.file("a.back")), "abc");
+}
+
+TEST_F(TransferVsftpd, RefusedAndMissingFiles)
+{
+    EXPECT_EQ(download(session, "no-such-file", local.file("x")), status_refused);
+    EXPECT_FALSE(session.pipe);
+    ASSERT_TRUE(write_bytes(local.file("a"), "abc"));
+    EXPECT_EQ(upload(session, local.file("a"), "no/such/folder/a"), status_refused);
+    // A local file that cannot be opened: the server's reply is consumed,
+    // so the next command sees its own reply.
+    ASSERT_TRUE(write_bytes(remote_file("r"), "xyz"));
+    ::chmod(remote_file("r").c_str(), 0644);
+    EXPECT_EQ(download(session, "r", local.file("missing-folder/r")), status_local_file);
+    EXPECT_EQ(upload(session, local.file("missing"), "m"), status_local_file);
+    EXPECT_EQ(session.print_folder(), 0);
+    EXPECT_EQ(session.reply_code, 257);
+}
+
+TEST_F(TransferVsftpd, TenThousandEntriesListCompletely)
+{
+    for (int i = 0; i < 9998; ++i) {
+        const std::string path = remote_file("entry_" + std::to_string(i) + ".dat");
+        int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    ::mkdir(remote_file("dir_a").c_str(), 0755);
+    ::mkdir(remote_file("dir_b").c_str(), 0755);
+    ASSERT_TRUE(session.current_folder);
+    ASSERT_EQ(session.list_directory(qxval("")), 0);
+    int files = 0, folders = 0;
+    bool folder_after_file = false;
+    for (qxfile_node* n = session.current_folder->first_child; n; n = n->next) {
+        if (n->is_folder) {
+            ++folders;
+            folder_after_file = folder_after_file || files > 0;
+        } else {
+            ++files;
+        }
+    }
+    EXPECT_EQ(files, 9998);
+    EXPECT_EQ(folders, 2);
+    EXPECT_FALSE(folder_after_file) << "folders come first";
+    EXPECT_EQ(session.current_folder->needs_listing, 0u);
+    EXPECT_TRUE(session.listing_styles & listing_unix);
+}
+
+}  // namespace
+}  // namespace qvtf::test
