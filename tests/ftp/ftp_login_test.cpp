@@ -254,3 +254,43 @@ TEST(FtpScript, KindsMaskAndConnection)
 
 }  // namespace
 }  // namespace qvtf::test
+
+namespace qvtf::test {
+namespace {
+
+// The default scripts of the four firewall types as the language file ships
+// them (phrases 447 + type), run against the scripted firewall.
+TEST(FtpFirewall, ShippedDefaultScripts)
+{
+    qxlang shipped;
+    qxval error;
+    ASSERT_EQ(shipped.load_plain(qxval(std::string(QVTF_SOURCE_DIR) + "/data/phrases/en.xml"), error), 0)
+        << error.str();
+    struct scheme {
+        std::vector<std::string> replies;
+        lines sent;
+    };
+    const std::vector<scheme> schemes = {
+        {{"331 fw\r\n", "220 fw ok, name the site\r\n", "220 site\r\n", "331 pw\r\n", "230 in\r\n"},
+         {"USER fwuser", "PASS fwpass", "SITE ftp.example.org", "USER bob", "PASS pw"}},
+        {{"331 pw\r\n", "230 in\r\n"}, {"USER bob@ftp.example.org", "PASS pw"}},
+        {{"220 open\r\n", "331 pw\r\n", "230 in\r\n"}, {"OPEN ftp.example.org", "USER bob", "PASS pw"}},
+        {{"331 fw\r\n", "200 fw ok\r\n", "331 pw\r\n", "230 in\r\n"},
+         {"USER fwuser", "PASS fwpass", "USER bob@ftp.example.org", "PASS pw"}},
+    };
+    for (int type = 0; type < 4; ++type) {
+        SCOPED_TRACE(type);
+        const char* script = shipped.phrase(447 + type);
+        ASSERT_NE(script, nullptr);
+        firewall_login f(script, type);
+        for (const auto& reply : schemes[type].replies)
+            f.server.expect(reply);
+        f.server.start();
+        EXPECT_EQ(f.session.log_in(), 0);
+        EXPECT_EQ(f.session.logged_in, 1);
+        EXPECT_EQ(f.server.lines(), schemes[type].sent);
+    }
+}
+
+}  // namespace
+}  // namespace qvtf::test
