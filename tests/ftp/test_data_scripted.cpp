@@ -1,0 +1,281 @@
+// Data connections against the scripted server, for what real servers do
+// not do on demand: DOS listings, refused or garbled PASV, refused
+// transfers, a server that never connects, a silent data connection, and
+// an abort in the middle of a transfer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ftp/ftp_data_connection.h"
+#include "support/process.h"
+#include "test_data_support.h"
+#include "ftp_test_session.h"
+
+namespace qvtf::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Greeting, USER, PASS and PWD of a login to "/".
+scripted_ftp_server& login_script(scripted_ftp_server& server)
+{
+    return server.send("220 ready\r\n").expect("331 password\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n");
+}
+
+int log_in_scripted(ftp_control& session, const scripted_ftp_server& server)
+{
+    session.host.set_string("127.0.0.1");
+    session.port = server.port();
+    session.user_name.set_string("u");
+    session.password.set_string("p");
+    session.timeout = 5;
+    session.passive = 1;
+    session.listing_reader = parser();
+    if (int status = session.log_in())
+        return status;
+    return session.print_folder();
+}
+
+const lines login_lines{"USER u", "PASS p", "PWD"};
+
+lines after_login(const scripted_ftp_server& server)
+{
+    lines all = server.lines();
+    return lines(all.begin() + std::min<size_t>(all.size(), login_lines.size()), all.end());
+}
+
+// Waits for the client's PORT line and connects there, as a server would.
+uint16_t port_of_last_port_line(const scripted_ftp_server& server, std::chrono::milliseconds max = 5000ms)
+{
+    const auto end = std::chrono::steady_clock::now() + max;
+    while (std::chrono::steady_clock::now() < end) {
+        lines all = server.lines();
+        for (auto it = all.rbegin(); it != all.rend(); ++it) {
+            if (it->rfind("PORT ", 0) != 0)
+                continue;
+            int h1, h2, h3, h4, p1, p2;
+            if (std::sscanf(it->c_str(), "PORT %d,%d,%d,%d,%d,%d", &h1, &h2, &h3, &h4, &p1, &p2) == 6)
+                return static_cast<uint16_t>(p1 * 256 + p2);
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return 0;
+}
+
+TEST(DataScripted, DosListingOverPasvParsesEveryEntry)
+{
+    data_peer peer(data_peer::mode::send,
+                   "01-02-24  10:15AM       <DIR>          site\r\n"
+                   "12-31-23  11:59PM                 1234 index.htm\r\n"
+                   "07-04-21  01:00AM                    0 empty.txt\r\n");
+    peer.accept_in_background();
+    scripted_ftp_server server;
+    login_script(server).expect("200 ascii\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n");
+    server.start();
+    logged_session session;
+    ASSERT_EQ(log_in_scripted(session, server), 0);
+    session.list_parameters.set_string("-al");
+
+    ASSERT_EQ(session.list_directory(qxval("")), 0);
+    EXPECT_EQ(after_login(server), (lines{"TYPE A", "PASV", "LIST -al"}));
+    ASSERT_TRUE(session.current_folder);
+    std::vector<std::string> names;
+    for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
+        names.push_back(n->name.str() + (n->is_folder ? "/" : "") + ":" + std::to_string(n->size()));
+    EXPECT_EQ(names, (std::vector<std::string>{"site/:0", "index.htm:1234", "empty.txt:0"}));
+    EXPECT_TRUE(session.listing_styles & listing_dos);
+    EXPECT_EQ(session.data_host.str(), "127.0.0.1");
+}
+
+TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
+{
+    scripted_ftp_server server;
+    login_script(server)
+        .expect("200 binary\r\n").expect("502 no passive here\r\n").expect("200 port ok\r\n")
+        .expect("150 sending\r\n226 sent\r\n")
+        .expect("200 binary\r\n").expect("200 port ok\r\n").expect("150 sending\r\n226 sent\r\n");
+    server.start();
+    logged_session session;
+    ASSERT_EQ(log_in_scripted(session, server), 0);
+    session.allow_passive_drop_to_port = 1;
+    temp_folder local("qvtf-data");
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const size_t ports_before = [&] {
+            size_t n = 0;
+            for (auto& l : server.lines())
+                n += l.rfind("PORT ", 0) == 0;
+            return n;
+        }();
+        data_peer peer(data_peer::mode::send, "payload " + std::to_string(round));
+        std::thread server_side([&] {
+            // Wait for this round's PORT line, then connect like a server.
+            const auto end = std::chrono::steady_clock::now() + 5s;
+            while (std::chrono::steady_clock::now() < end) {
+                size_t n = 0;
+                for (auto& l : server.lines())
+                    n += l.rfind("PORT ", 0) == 0;
+                if (n > ports_before)
+                    break;
+                std::this_thread::sleep_for(5ms);
+            }
+            if (uint16_t p = port_of_last_port_line(server))
+                peer.connect_in_background(p);
+        });
+        session.local_path.set_string(local.file("got").c_str());
+        const int status = session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve);
+        server_side.join();
+        ASSERT_EQ(status, 0);
+        EXPECT_EQ(read_bytes(local.file("got")), "payload " + std::to_string(round));
+        EXPECT_EQ(session.passive, 0);
+    }
+    lines wire = after_login(server);
+    ASSERT_EQ(wire.size(), 7u);
+    EXPECT_EQ(wire[0], "TYPE I");
+    EXPECT_EQ(wire[1], "PASV");
+    EXPECT_EQ(wire[2].rfind("PORT 127,0,0,1,", 0), 0u) << wire[2];
+    EXPECT_EQ(wire[3], "RETR f");
+    EXPECT_EQ(wire[4], "TYPE I") << "no second PASV: the session stays active";
+    EXPECT_EQ(wire[5].rfind("PORT 127,0,0,1,", 0), 0u) << wire[5];
+    EXPECT_NE(wire[5], wire[2]) << "the next PORT uses a port above the last";
+}
+
+TEST(DataScripted, RefusedPasvWithoutFallbackIs6008)
+{
+    scripted_ftp_server server;
+    login_script(server).expect("200 binary\r\n").expect("502 no\r\n");
+    server.start();
+    logged_session session;
+    ASSERT_EQ(log_in_scripted(session, server), 0);
+    session.local_path.set_string("/nonexistent/never-opened");
+    EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), status_pasv_refused);
+    EXPECT_EQ(session.passive, 1);
+    EXPECT_FALSE(session.pipe);
+}
+
+TEST(DataScripted, PasvReplyWithOutOfRangePortIs6009AndLeavesNothingOpen)
+{
+    scripted_ftp_server server;
+    login_script(server).expect("200 binary\r\n").expect("227 Entering Passive Mode (127,0,0,1,256,1)\r\n");
+    server.start();
+    logged_session session;
+    ASSERT_EQ(log_in_scripted(session, server), 0);
+    temp_folder local("qvtf-data");
+    session.local_path.set_string(local.file("x").c_str());
+    EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), status_bad_pasv_reply);
+    EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
+    EXPECT_FALSE(file_exists(local.file("x")));
+}
+
+TEST(DataScripted, RetrAndStorAnswered550Are6011)
+{
+    data_peer first(data_peer::mode::silent), second(data_peer::mode::silent);
+    first.accept_in_background();
+    second.accept_in_background();
+    scripted_ftp_server server;
+    login_script(server)
+        .expect("200 binary\r\n").expect(first.pasv_reply()).expect("550 no such file\r\n")
+        .expect("200 binary\r\n").expect(second.pasv_reply()).expect("550 permission denied\r\n")
+        .expect("257 \"/\"\r\n");
+    server.start();
+    logged_session session;
+    ASSERT_EQ(log_in_scripted(session, server), 0);
+    temp_folder local("qvtf-data");
+    ASSERT_TRUE(write_bytes(local.file("up"), "data"));
+
+    const auto start = std::chrono::steady_clock::now();
+    session.local_path.set_string(local.file("down").c_str());
+    EXPECT_EQ(session.transfer_file(1, qxval("missing"), transfer_binary, &ftp_control::retrieve), status_refused);
+    EXPECT_FALSE(file_exists(local.file("down"))) << "a refused download creates no file";
+    session.local_path.set_string(local.file("up").c_str());
+    EXPECT_EQ(session.transfer_file(0, qxval("locked"), transfer_binary, &ftp_control::store), status_refused);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "a refusal does not wait for the data socket";
+    qxval text;
+    session.error_text(status_refused, text);
+    EXPECT_EQ(text.str(), "550 permission denied\r\n");
+    EXPECT_EQ(session.print_folder(), 0) << "the session stays usable";
+    EXPECT_EQ(after_login(server), (lines{"TYPE I", "PASV", "RETR missing", "TYPE I", "PASV", "STOR locked", "PWD"}));
+}
+
+TEST(DataScripted, ServerThatNeverConnectsInActiveMode)
+{
+    scripted_ftp_server server;
+    login_script(server).expect("200 binary\r\n").expect("200 port ok\r\n").expect("150 opening\r\n425 no data connection\r\n");
+    server.start();
+    logged_session session;
+    ASSERT_EQ(log_in_scripted(session, server), 0);
+    session.passive = 0;
+    session.accept_tries = 2;
+    temp_folder local("qvtf-data");
+    session.local_path.set_string(local.file("x").c_str());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), status_unexpected_reply);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, 5s);
+    EXPECT_GE(took, 1500ms) << "two one-second waits for the server";
+    EXPECT_EQ(session.pipe_flags_at_end & pipe_producer_failed, pipe_producer_failed);
+    EXPECT_EQ(session.reply_code, 425);
+}
+
+TEST(DataScripted, SilentDataConnectionEndsAsEndOfDataAfterTheTimeout)
+{
+    data_peer peer(data_peer::mode::silent);
+    peer.accept_in_background();
+    scripted_ftp_server server;
+    login_script(server).expect("200 binary\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n");
+    server.start();
+    logged_session session;
+    ASSERT_EQ(log_in_scripted(session, server), 0);
+    session.timeout = 1;
+    temp_folder local("qvtf-data");
+    session.local_path.set_string(local.file("x").c_str());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), 0)
+        << "the server's 226 decides";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+    EXPECT_EQ(session.pipe_flags_at_end, pipe_producer_done | pipe_consumer_done);
+    EXPECT_TRUE(file_exists(local.file("x")));
+}
+
+TEST(DataScripted, AbortInTheMiddleOfATransferEndsBothSides)
+{
+    data_peer peer(data_peer::mode::send_slowly);
+    peer.accept_in_background();
+    scripted_ftp_server server;
+    login_script(server).expect("200 binary\r\n").expect(peer.pasv_reply()).expect("150 here\r\n426 aborted\r\n");
+    server.start();
+    logged_session session;
+    ASSERT_EQ(log_in_scripted(session, server), 0);
+    temp_folder local("qvtf-data");
+    session.local_path.set_string(local.file("x").c_str());
+    std::thread aborter([&] {
+        for (int i = 0; i < 200 && read_bytes(local.file("x")).size() < 8192; ++i)
+            std::this_thread::sleep_for(10ms);
+        session.abort_transfer();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const int status = session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve);
+    aborter.join();
+    EXPECT_EQ(status, status_unexpected_reply);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+    EXPECT_TRUE(session.pipe_flags_at_end & pipe_stop);
+    EXPECT_GT(session.bytes_transferred, 0);
+    EXPECT_LT(session.bytes_transferred, 2000 * 4096);
+    EXPECT_FALSE(session.pipe);
+}
+
+TEST(DataScripted, ConverterTable)
+{
+    EXPECT_EQ(ftp_converter_index(transfer_binary, 0), -1);
+    EXPECT_EQ(ftp_converter_index(transfer_automatic, 0), -1);
+    EXPECT_EQ(ftp_converter_index(transfer_ascii, 1), -1) << "ASCII downloads are stored as received";
+    EXPECT_EQ(ftp_converter_index(transfer_ascii, 0), 0);
+    EXPECT_EQ(ftp_converter_index(transfer_converted | (0 << 16), 1), 0);
+    EXPECT_EQ(ftp_converter_index(transfer_converted | (7 << 16), 1), -1) << "no such row";
+    EXPECT_EQ(ftp_converter(0).size_tolerance, 1);
+}
+
+}  // namespace
+}  // namespace qvtf::test
