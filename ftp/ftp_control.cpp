@@ -128,9 +128,11 @@ void ftp_control::abort_transfer()
     std::lock_guard lock(lock_mutex_);
     if (pipe)
         pipe->raise(pipe_stop);
-    auto& connection = passive ? passive_data : active_data;
-    if (connection)
-        connection->abort_socket();
+    // At most one of them exists; looking at both spares reading `passive`,
+    // which the session's own thread may be changing.
+    for (auto* connection : {passive_data.get(), active_data.get()})
+        if (connection)
+            connection->abort_socket();
 }
 
 std::string ftp_control::command_line(std::string_view verb, std::string_view argument)
