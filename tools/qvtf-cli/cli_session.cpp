@@ -1,0 +1,326 @@
+#include "tools/qvtf-cli/cli_session.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "browse/listing_parser.h"
+
+namespace qvtf::cli {
+
+namespace {
+
+constexpr int phrase_default_script = 447;  // + firewall type 0..3
+
+std::string base_name(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string utc_text(int32_t seconds)
+{
+    std::time_t t = seconds;
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+// Finds an entry of the current folder by name.
+qxfile_node* child_named(ftp_control& s, const std::string& name)
+{
+    if (!s.current_folder)
+        return nullptr;
+    for (qxfile_node* n = s.current_folder->first_child; n; n = n->next)
+        if (n->name.view() == name)
+            return n;
+    return nullptr;
+}
+
+}  // namespace
+
+cli_session::cli_session(const options& opts, std::FILE* out, std::FILE* err) : opts_(opts), out_(out), err_(err)
+{
+}
+
+bool cli_session::load_program_files(const std::string& folder)
+{
+    qxval error;
+    const std::string phrases = folder + "/qorx.bin";
+    if (lang_.load(qxval(phrases.c_str()), error) != lang_ok) {
+        std::fprintf(err_, "qvtf-cli: cannot load %s: %s\n", phrases.c_str(), error.c_str());
+        return false;
+    }
+    session_.language = &lang_;
+    if (opts_.type == transfer_kind::automatic) {
+        const std::string ext = folder + "/ext.txt";
+        if (resolver_.load(qxval(ext.c_str())) != 0) {
+            std::fprintf(err_, "qvtf-cli: cannot load %s\n", ext.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+void cli_session::log_hook(void* user, std::unique_ptr<qxarr> lines, int kind)
+{
+    auto* self = static_cast<cli_session*>(user);
+    static const char* const prefixes[] = {"< ", "> ", "~ ", "! ", "~ ", "~ "};
+    const char* prefix = kind >= 0 && kind < 6 ? prefixes[kind] : "~ ";
+    for (const qxval& entry : *lines) {
+        std::string_view text = entry.view();
+        while (!text.empty()) {
+            size_t end = text.find("\r\n");
+            std::string_view line = text.substr(0, end);
+            std::fprintf(self->err_, "%s%.*s\n", prefix, static_cast<int>(line.size()), line.data());
+            if (end == std::string_view::npos)
+                break;
+            text.remove_prefix(end + 2);
+        }
+    }
+}
+
+void cli_session::fill_connection()
+{
+    session_.host.set_string(opts_.host.c_str());
+    session_.port = opts_.port;
+    session_.user_name.set_string(opts_.user.c_str());
+    session_.password.set_string(opts_.password.c_str());
+    session_.passive = opts_.passive ? 1 : 0;
+    session_.allow_passive_drop_to_port = opts_.port_fallback ? 1 : 0;
+    session_.timeout = opts_.timeout;
+    session_.list_parameters.set_string(opts_.list_params.c_str());
+    session_.listing_reader = static_cast<ftp_listing_reader>(&read_listing);
+    if (opts_.log) {
+        session_.log_hook = &cli_session::log_hook;
+        session_.log_user_data = this;
+    }
+    if (!opts_.proxy_host.empty()) {
+        proxy_.type = opts_.proxy_type;
+        proxy_.proxy_host.set_string(opts_.proxy_host.c_str());
+        proxy_.proxy_port = opts_.proxy_port ? opts_.proxy_port : (proxy_.is_socks() ? 1080 : 21);
+        proxy_.proxy_username.set_string(opts_.proxy_user.c_str());
+        proxy_.proxy_password.set_string(opts_.proxy_password.c_str());
+        if (proxy_.is_firewall()) {
+            std::string script;
+            if (!opts_.proxy_script.empty()) {
+                std::ifstream in(opts_.proxy_script, std::ios::binary);
+                std::ostringstream s;
+                s << in.rdbuf();
+                script = s.str();
+                // Scripts are lines ended by CR LF; accept files with bare LF.
+                std::string crlf;
+                for (size_t i = 0; i < script.size(); ++i) {
+                    if (script[i] == '\n' && (i == 0 || script[i - 1] != '\r'))
+                        crlf += '\r';
+                    crlf += script[i];
+                }
+                script = crlf;
+            } else {
+                script = std::string(lang_.text(phrase_default_script + proxy_.type));
+            }
+            proxy_.ftp_command.set_bytes(script);
+        }
+        session_.proxy = &proxy_;
+    }
+}
+
+int cli_session::connect()
+{
+    if (int status = session_.log_in())
+        return status;
+    return session_.enter_start_folder();
+}
+
+int32_t cli_session::type_for(const std::string& name) const
+{
+    switch (opts_.type) {
+    case transfer_kind::ascii: return 1;
+    case transfer_kind::automatic: return resolver_.resolve(base_name(name)).type;
+    default: return 0;
+    }
+}
+
+int cli_session::list(const std::string& path)
+{
+    if (!path.empty()) {
+        // List the folder as the current one, then come back.
+        const qxval back = session_.current_path;
+        if (int status = session_.change_folder(qxval(path.c_str())))
+            return status;
+        const int status = list("");
+        session_.change_folder(back);
+        return status;
+    }
+    if (int status = session_.list_directory(qxval("")))
+        return status;
+    for (qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n; n = n->next) {
+        const char type = n->is_link() ? 'l' : n->is_folder ? 'd' : '-';
+        const qxval perms = format_permissions(n->attributes, n->is_folder);
+        std::fprintf(out_, "%c\t%s\t%llu\t%s UTC\t%s", type, perms.c_str(),
+                     static_cast<unsigned long long>(n->size()), utc_text(n->modified).c_str(), n->name.c_str());
+        if (!n->link_target.view().empty())
+            std::fprintf(out_, "\t%s", n->link_target.c_str());
+        std::fputc('\n', out_);
+    }
+    return 0;
+}
+
+int cli_session::get(const std::string& remote, const std::string& local)
+{
+    session_.local_path.set_string(local.c_str());
+    session_.direction = 1;
+    session_.transfer_option = 0;
+    return session_.transfer_file(1, qxval(remote.c_str()), type_for(remote), &ftp_control::retrieve);
+}
+
+int cli_session::put(const std::string& local, const std::string& remote)
+{
+    session_.local_path.set_string(local.c_str());
+    session_.direction = 0;
+    session_.transfer_option = 0;
+    return session_.transfer_file(0, qxval(remote.c_str()), type_for(local), &ftp_control::store);
+}
+
+int cli_session::remove_recursive(const std::string& path, bool chmod, const std::string& mode)
+{
+    // The recursive forms work on an entry of the listed folder.
+    const size_t slash = path.find_last_of('/');
+    const qxval back = session_.current_path;
+    if (slash != std::string::npos) {
+        if (int status = session_.change_folder(qxval(slash == 0 ? "/" : path.substr(0, slash).c_str())))
+            return status;
+    }
+    int status = session_.list_directory(qxval(""));
+    if (status == 0) {
+        qxfile_node* entry = child_named(session_, base_name(path));
+        if (!entry) {
+            status = status_refused;
+            session_.stored_error_text.set_string((path + ": no such entry\r\n").c_str());
+            status = status_recursive_failed;
+        } else if (chmod) {
+            session_.chmod_mode.set_string(mode.c_str());
+            status = session_.change_mode_entry(*entry);
+        } else {
+            status = session_.delete_entry(*entry);
+        }
+    }
+    if (slash != std::string::npos)
+        session_.change_folder(back);
+    return status;
+}
+
+int cli_session::run(const std::vector<std::string>& w)
+{
+    const std::string& c = w[0];
+    auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
+    auto need = [&](size_t n) {
+        if (w.size() >= n + 1)
+            return true;
+        usage_error_ = c + ": missing argument";
+        return false;
+    };
+    usage_error_.clear();
+    if (c == "ls")
+        return list(arg(1));
+    if (c == "pwd") {
+        int status = session_.print_folder();
+        if (status == 0)
+            std::fprintf(out_, "%s\n", session_.current_path.c_str());
+        return status;
+    }
+    if (c == "cd")
+        return need(1) ? session_.change_folder(qxval(w[1].c_str())) : -1;
+    if (c == "get")
+        return need(1) ? get(w[1], w.size() > 2 ? w[2] : base_name(w[1])) : -1;
+    if (c == "put")
+        return need(1) ? put(w[1], w.size() > 2 ? w[2] : base_name(w[1])) : -1;
+    if (c == "mkdir")
+        return need(1) ? session_.make_folder(qxval(w[1].c_str())) : -1;
+    if (c == "rmdir")
+        return need(1) ? session_.remove_folder(qxval(w[1].c_str())) : -1;
+    if (c == "rm") {
+        if (w.size() >= 3 && w[1] == "-r")
+            return remove_recursive(w[2], false, "");
+        return need(1) ? session_.delete_file(qxval(w[1].c_str())) : -1;
+    }
+    if (c == "mv")
+        return need(2) ? session_.rename(qxval(w[1].c_str()), qxval(w[2].c_str())) : -1;
+    if (c == "chmod") {
+        if (w.size() >= 4 && w[1] == "-r")
+            return remove_recursive(w[3], true, w[2]);
+        if (!need(2))
+            return -1;
+        const qxval mode(w[1].c_str());
+        return session_.change_mode(qxval(w[2].c_str()), &mode);
+    }
+    if (c == "quote") {
+        std::string line;
+        for (size_t i = 1; i < w.size(); ++i)
+            line += (i > 1 ? " " : "") + w[i];
+        int status = session_.send_command(line);
+        if (status == 0)
+            for (const qxval& l : session_.reply_lines)
+                std::fprintf(out_, "%s\n", l.c_str());
+        return status;
+    }
+    if (c == "timediff") {
+        // An empty probe file of our own, uploaded into the current folder.
+        char name[] = "/tmp/qvtf-timediffXXXXXX";
+        int fd = ::mkstemp(name);
+        if (fd < 0)
+            return 2;
+        ::close(fd);
+        ::unlink(name);
+        session_.local_path.set_string(name);
+        int status = session_.measure_time_difference();
+        if (status == 0)
+            std::fprintf(out_, "%d\n", session_.time_difference);
+        return status;
+    }
+    usage_error_ = "unknown command: " + c;
+    return -1;
+}
+
+void cli_session::report_failure(int status)
+{
+    if (status == -1 && !usage_error_.empty()) {
+        std::fprintf(err_, "qvtf-cli: %s\n", usage_error_.c_str());
+        return;
+    }
+    qxval text;
+    session_.error_text(status, text);
+    std::string_view t = text.view();
+    while (!t.empty() && (t.back() == '\n' || t.back() == '\r'))
+        t.remove_suffix(1);
+    if (!t.empty())
+        std::fprintf(err_, "%.*s\n", static_cast<int>(t.size()), t.data());
+    std::fprintf(err_, "status %d\n", status);
+}
+
+int cli_session::run_all()
+{
+    fill_connection();
+    if (int status = connect()) {
+        report_failure(status);
+        return 1;
+    }
+    for (const auto& words : opts_.commands) {
+        if (words.empty())
+            continue;
+        if (int status = run(words)) {
+            report_failure(status);
+            session_.disconnect();
+            return 1;
+        }
+    }
+    session_.disconnect();
+    return 0;
+}
+
+}  // namespace qvtf::cli
