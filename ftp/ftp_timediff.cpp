@@ -1,0 +1,62 @@
+// The server's clock offset: upload an empty file, list it, compare its
+// time with the moment of the upload, delete it again.
+#include <unistd.h>
+
+#include <ctime>
+
+#include "core/qxfiles.h"
+#include "ftp/ftp_control.h"
+
+namespace qvtf {
+
+int ftp_control::measure_time_difference()
+{
+    time_difference = 0;
+    if (!current_folder)
+        return 1;
+    if (current_folder->needs_listing) {
+        if (int status = list_directory(qxval("")))
+            return status;
+    }
+    file_handle created = open_file(local_path, "w");
+    if (created == invalid_file_handle)
+        return 2;
+    close_file(created);
+
+    stop_request = 0;
+    current_item = nullptr;
+    direction = 0;
+    transfer_option = 0;
+    const std::string_view local = local_path.view();
+    const size_t slash = local.find_last_of("/\\");
+    std::string name(slash == std::string_view::npos ? local : local.substr(slash + 1));
+    auto listed = [&](const std::string& n) {
+        for (qxfile_node* c = current_folder ? current_folder->first_child : nullptr; c; c = c->next)
+            if (c->name.view() == n)
+                return c;
+        return static_cast<qxfile_node*>(nullptr);
+    };
+    while (listed(name))
+        name += '1';
+
+    const int32_t t1 = static_cast<int32_t>(std::time(nullptr));
+    int status = transfer_file(0, qxval(name), 0, &ftp_control::store);
+    if (status == status_ok) {
+        const int32_t t2 = static_cast<int32_t>(std::time(nullptr));
+        status = list_directory(qxval(""));
+        if (status == status_ok) {
+            // The listing reader already subtracted the old offset (0).
+            if (qxfile_node* entry = listed(name))
+                time_difference = static_cast<int32_t>((2 * int64_t(entry->modified) - t1 - t2) / 2);
+            else
+                status = 3;
+        }
+        const int deleted = delete_file(qxval(name));
+        if (status == status_ok)
+            status = deleted;
+    }
+    qvtf::delete_file(local_path);
+    return status;
+}
+
+}  // namespace qvtf

@@ -1,0 +1,147 @@
+// Recursive delete and permission change: walk one remote folder with an
+// entry hook for each listed child and a folder hook for the folder itself.
+#include "ftp/ftp_control.h"
+
+namespace qvtf {
+
+namespace {
+
+constexpr int phrase_entering = 39;
+constexpr int phrase_listing = 40;
+constexpr int phrase_entry = 41;
+constexpr int phrase_returning = 43;
+constexpr int phrase_folder_done = 44;
+
+void tell(ftp_control& s, int phrase, std::string_view what)
+{
+    if (!s.status_hook)
+        return;
+    std::string text(s.phrase(phrase));
+    text += what;
+    s.status_hook(s.status_user_data, qxval(text));
+}
+
+bool stopped(const ftp_control& s)
+{
+    return (s.stop_flag && s.stop_flag->load() != 0) || s.stop_request != 0;
+}
+
+int remove_folder_hook(ftp_control& s, const qxval& path)
+{
+    return s.remove_folder(path);
+}
+
+int change_mode_folder_hook(ftp_control& s, const qxval& path)
+{
+    return s.change_mode(path);
+}
+
+int delete_entry_hook(ftp_control& s, qxfile_node& entry)
+{
+    return s.delete_entry(entry);
+}
+
+int change_mode_entry_hook(ftp_control& s, qxfile_node& entry)
+{
+    return s.change_mode_entry(entry);
+}
+
+bool is_ancestor(const qxfile_node* maybe, const qxfile_node* node)
+{
+    for (const qxfile_node* n = node ? node->parent : nullptr; n; n = n->parent)
+        if (n == maybe)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+int ftp_control::walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_folder_hook folder_hook)
+{
+    const qxval remembered = current_path;
+    tell(*this, phrase_entering, path.view());
+    bool inside = false;
+    int status = change_folder(path);
+    if (status == status_ok) {
+        inside = true;
+        if (stopped(*this))
+            status = status_stopped;
+        else {
+            tell(*this, phrase_listing, path.view());
+            status = list_directory(qxval(""));
+        }
+        for (qxfile_node* child = (status == 0 && current_folder) ? current_folder->first_child : nullptr;
+             child && status == 0; child = child->next) {
+            if (stopped(*this)) {
+                status = status_stopped;
+                break;
+            }
+            tell(*this, phrase_entry, child->name.view());
+            status = entry_hook(*this, *child);
+        }
+        if (status == 0 && stopped(*this))
+            status = status_stopped;
+        if (status == 0) {
+            tell(*this, phrase_returning, remembered.view());
+            status = change_folder(remembered);
+            inside = status != 0 ? inside : false;
+        }
+        if (status == 0 && stopped(*this))
+            status = status_stopped;
+        if (status == 0) {
+            tell(*this, phrase_folder_done, "");
+            status = folder_hook(*this, path);
+        }
+    }
+    if (status == status_refused) {
+        status = status_recursive_failed;
+        std::string text;
+        for (const qxval& line : reply_lines) {
+            text += line.view();
+            text += "\r\n";
+        }
+        stored_error_text.set_bytes(text);
+    }
+    if (inside && status != 0)
+        change_folder(remembered);
+    return status;
+}
+
+int ftp_control::delete_entry(qxfile_node& entry)
+{
+    if (!logged_in)
+        return status_not_connected;
+    delete_entry_hook = &qvtf::delete_entry_hook;
+    remove_folder_hook = &qvtf::remove_folder_hook;
+    // A link, even to a folder, is removed itself and never entered.
+    if (entry.is_folder && !entry.is_link())
+        return walk_folder(entry.name, &qvtf::delete_entry_hook, &qvtf::remove_folder_hook);
+    return delete_file(entry.name);
+}
+
+int ftp_control::change_mode_entry(qxfile_node& entry)
+{
+    if (!logged_in)
+        return status_not_connected;
+    bool walk = entry.is_folder != 0;
+    if (walk && entry.is_link()) {
+        qxfile_node* target = folder_tree.resolve_link(&entry);
+        if (!target) {
+            // Unknown target: see whether it can be entered at all.
+            int status = change_folder(entry.name);
+            if (status == status_ok)
+                status = change_folder(qxval(""));
+            if (status == status_refused)
+                walk = false;
+            else if (status != status_ok)
+                return status;
+        } else if (is_ancestor(target, &entry) || target == entry.parent) {
+            walk = false;  // following it would loop
+        }
+    }
+    if (walk)
+        return walk_folder(entry.name, &qvtf::change_mode_entry_hook, &qvtf::change_mode_folder_hook);
+    return change_mode(entry.name);
+}
+
+}  // namespace qvtf
