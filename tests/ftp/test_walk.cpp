@@ -1,0 +1,143 @@
+// Recursive delete and permission change on a real server, and the clock
+// offset against a scripted server whose clock runs an hour ahead.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+
+#include <gtest/gtest.h>
+
+#include "support/ftp_servers.h"
+#include "support/process.h"
+#include "test_data_support.h"
+#include "ftp_test_session.h"
+
+namespace qvtf::test {
+namespace {
+
+qxfile_node* child(ftp_control& s, const std::string& name)
+{
+    for (qxfile_node* n = s.current_folder ? s.current_folder->first_child : nullptr; n; n = n->next)
+        if (n->name.view() == name)
+            return n;
+    return nullptr;
+}
+
+void messages_hook(void* user, qxval message)
+{
+    static_cast<std::vector<std::string>*>(user)->push_back(message.str());
+}
+
+TEST(Walk, RecursiveDeleteRemovesTheTreeButNotALinkedFolder)
+{
+    if (!vsftpd_available())
+        GTEST_SKIP();
+    vsftpd_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    const std::string r = server.root();
+    ::mkdir((r + "/tree").c_str(), 0777);
+    ::mkdir((r + "/tree/sub").c_str(), 0777);
+    ::mkdir((r + "/keep").c_str(), 0777);
+    ASSERT_TRUE(write_bytes(r + "/tree/a", "a"));
+    ASSERT_TRUE(write_bytes(r + "/tree/sub/b", "b"));
+    ASSERT_TRUE(write_bytes(r + "/keep/k", "k"));
+    ASSERT_EQ(::symlink("../keep", (r + "/tree/link").c_str()), 0);
+    ASSERT_EQ(::system(("chown -R " + server.user() + " " + r).c_str()), 0);
+
+    logged_session session;
+    std::vector<std::string> messages;
+    session.status_hook = &messages_hook;
+    session.status_user_data = &messages;
+    ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password()), 0);
+    ASSERT_EQ(session.list_directory(qxval("")), 0);
+    qxfile_node* tree = child(session, "tree");
+    ASSERT_TRUE(tree);
+    const std::string start = session.current_path.str();
+    EXPECT_EQ(session.delete_entry(*tree), 0);
+    EXPECT_FALSE(file_exists(r + "/tree"));
+    EXPECT_TRUE(file_exists(r + "/keep/k")) << "a link to a folder is deleted, never entered";
+    EXPECT_EQ(session.current_path.str(), start) << "the walk comes back";
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.front(), "[39]tree");
+
+    // Nothing there any more: the walk fails with the server's words.
+    qxfile_node gone;
+    gone.name.set_string("tree");
+    gone.is_folder = 1;
+    EXPECT_EQ(session.delete_entry(gone), status_recursive_failed);
+    qxval text;
+    session.error_text(status_recursive_failed, text);
+    EXPECT_EQ(text.str().substr(0, 3), "550");
+}
+
+TEST(Walk, RecursiveChangeModeReachesEveryEntry)
+{
+    if (!vsftpd_available())
+        GTEST_SKIP();
+    vsftpd_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    const std::string r = server.root();
+    ::mkdir((r + "/t").c_str(), 0755);
+    ::mkdir((r + "/t/s").c_str(), 0755);
+    ASSERT_TRUE(write_bytes(r + "/t/f", "f"));
+    ASSERT_TRUE(write_bytes(r + "/t/s/g", "g"));
+    ASSERT_EQ(::symlink(".", (r + "/t/s/self").c_str()), 0);
+    ASSERT_EQ(::system(("chown -hR " + server.user() + " " + r).c_str()), 0);
+
+    ftp_control session;
+    ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password()), 0);
+    ASSERT_EQ(session.list_directory(qxval("")), 0);
+    session.chmod_mode.set_string("700");
+    ASSERT_TRUE(child(session, "t"));
+    EXPECT_EQ(session.change_mode_entry(*child(session, "t")), 0);
+    struct stat st {};
+    for (const char* p : {"/t", "/t/s", "/t/f", "/t/s/g"}) {
+        ASSERT_EQ(::stat((r + p).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << p;
+    }
+}
+
+TEST(Walk, ServerClockAnHourAheadGives3600)
+{
+    temp_folder local("qvtf-walk");
+    const std::string probe = local.file("probe");
+    // The server's idea of the upload time, written as a Unix listing line.
+    std::time_t ahead = std::time(nullptr) + 3600;
+    std::tm tm{};
+    gmtime_r(&ahead, &tm);
+    char when[32];
+    std::strftime(when, sizeof when, "%b %d %H:%M", &tm);
+    data_peer first(data_peer::mode::send, "-rw-r--r-- 1 u g 5 Jan 01  2020 other\r\n");
+    data_peer upload(data_peer::mode::record);
+    data_peer second(data_peer::mode::send, "-rw-r--r-- 1 u g 0 " + std::string(when) + " probe\r\n");
+    first.accept_in_background();
+    upload.accept_in_background();
+    second.accept_in_background();
+    scripted_ftp_server server;
+    server.send("220 ready\r\n").expect("331 pw\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n")
+        .expect("200 a\r\n").expect(first.pasv_reply()).expect("150 list\r\n226 ok\r\n")
+        .expect("200 i\r\n").expect(upload.pasv_reply()).expect("150 store\r\n226 ok\r\n")
+        .expect("200 a\r\n").expect(second.pasv_reply()).expect("150 list\r\n226 ok\r\n")
+        .expect("250 deleted\r\n");
+    server.start();
+    logged_session session;
+    session.host.set_string("127.0.0.1");
+    session.port = server.port();
+    session.timeout = 5;
+    session.passive = 1;
+    session.listing_reader = parser();
+    ASSERT_EQ(session.log_in(), 0);
+    ASSERT_EQ(session.print_folder(), 0);
+    session.local_path.set_string(probe.c_str());
+    ASSERT_EQ(session.measure_time_difference(), 0);
+    EXPECT_LE(session.time_difference, 3600);
+    EXPECT_GT(session.time_difference, 3600 - 61) << "listings show minutes only";
+    EXPECT_FALSE(file_exists(probe)) << "the local probe is removed";
+    const lines wire = server.lines();
+    ASSERT_GE(wire.size(), 13u);
+    EXPECT_EQ(wire[8], "STOR probe");
+    EXPECT_EQ(wire[12], "DELE probe");
+}
+
+}  // namespace
+}  // namespace qvtf::test
