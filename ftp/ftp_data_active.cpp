@@ -58,7 +58,11 @@ void ftp_data_active::accept_worker()
         if (socks->socks_accept() == 0)
             adopt(outgoing.get());
     } else {
-        for (int attempt = 0; attempt < accept_tries && pipe->status() == 0; ++attempt) {
+        // Stop waiting on an abort or when the other side failed. A finished
+        // file side is no reason: a small upload is read into the pipe and
+        // done before the server has connected.
+        const uint32_t give_up = pipe_stop | (receiving ? 32u : 2u);
+        for (int attempt = 0; attempt < accept_tries && !pipe->any(give_up); ++attempt) {
             if (auto sock = server->accept_one()) {
                 accepted_ = std::move(sock);
                 adopt(accepted_.get());
