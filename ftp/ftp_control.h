@@ -268,6 +268,9 @@ public:
     int prepare_data_connection(int receiving, int32_t type);
     // Waits for both sides of the pipe, then releases connection and pipe.
     int finish_transfer(int receiving);
+    // As above; local_side (the file or listing thread) is joined before the
+    // pipe it uses goes away.
+    int finish_transfer(int receiving, std::thread* local_side);
     // command: &ftp_control::retrieve or &ftp_control::store.
     int transfer_file(int receiving, const qxval& remote, int32_t type, int (ftp_control::*command)(const qxval&));
     // transfer_file for the session's direction; result_code, completion hook.

@@ -74,7 +74,7 @@ void ftp_data_active::accept_worker()
         fail_side();
         return;
     }
-    data_socket->local_address(local_address);
+    data_socket->local_address(connected_address);
     data_socket->peer_address(peer_host);
     peer_port = data_socket->peer_port();
     transfer_loop();

@@ -67,6 +67,7 @@ public:
     int32_t local_port = 0;
     // Recorded by the worker once connected; the session takes them over in
     // finish_transfer, so the two threads never share the session's fields.
+    qxval connected_address{""};  // local address of the data socket
     qxval peer_host{""};
     int32_t peer_port = 0;
     int32_t end_time = 0;

@@ -29,7 +29,7 @@ void ftp_data_passive::connect_worker()
         return;
     }
     adopt(outgoing.get());
-    data_socket->local_address(local_address);
+    data_socket->local_address(connected_address);
     local_port = data_socket->local_port();
     transfer_loop();
 }

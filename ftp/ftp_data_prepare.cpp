@@ -124,6 +124,11 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
 
 int ftp_control::finish_transfer(int receiving)
 {
+    return finish_transfer(receiving, nullptr);
+}
+
+int ftp_control::finish_transfer(int receiving, std::thread* local_side)
+{
     qxpipe* transfer_pipe = pipe.get();
     if (!transfer_pipe)
         return status_ok;
@@ -142,11 +147,11 @@ int ftp_control::finish_transfer(int receiving)
             end_time = connection->end_time ? connection->end_time : end_time;
             if (passive_data) {
                 if (connection->local_port > 0) {
-                    local_address = connection->local_address;
+                    local_address = connection->connected_address;
                     next_port = connection->local_port;
                 }
             } else if (connection->peer_port > 0) {
-                local_address = connection->local_address;
+                local_address = connection->connected_address;
                 data_host = connection->peer_host;
                 data_port = connection->peer_port;
             }
@@ -155,6 +160,9 @@ int ftp_control::finish_transfer(int receiving)
         active_data.reset();
     }
     wait_for(*transfer_pipe, other_done, finish_step, [] {});
+    // The other side may still be inside its last raise on the pipe.
+    if (local_side && local_side->joinable())
+        local_side->join();
     std::lock_guard lock(critical_section());
     pipe_flags_at_end = pipe->status();
     pipe.reset();

@@ -58,8 +58,9 @@ int ftp_control::transfer_file(int receiving, const qxval& remote, int32_t type,
             result = status_local_file;
         } else {
             std::thread file_thread = file_reader_writer::start(std::move(file));
-            finish_transfer(receiving);
-            file_thread.join();
+            finish_transfer(receiving, &file_thread);
+            if (file_thread.joinable())
+                file_thread.join();
             if (int status = read_reply())
                 return status;
             return reply_code == 226 || reply_code == 250 ? status_ok : status_unexpected_reply;

@@ -85,8 +85,9 @@ int ftp_control::list_directory(const qxval& path)
         styles = listing_reader(listing_pipe, folder_tree, folder, time_difference, dump);
         close_file(dump);
     });
-    finish_transfer(1);
-    listing_thread.join();
+    finish_transfer(1, &listing_thread);
+    if (listing_thread.joinable())
+        listing_thread.join();
     listing_styles |= styles;
 
     if (int reply_status = read_reply())
