@@ -2,7 +2,7 @@
 # Starts vsftpd on loopback and measures qvtf-cli against curl and lftp on
 # the same files, printing the ratios. Run as root (creates the FTP user).
 #   bench/ftp_bench.sh [BUILD_DIR]      BENCH_SIZE_MB=1024 by default
-set -euo pipefail
+set -uo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 cli="$PWD/$build/bin/qvtf-cli"
@@ -13,6 +13,7 @@ id "$user" >/dev/null 2>&1 || useradd -M -d /tmp -s /bin/sh "$user"
 echo "$user:$pass" | chpasswd
 
 work=$(mktemp -d /tmp/qvtf-bench.XXXXXX)
+chmod 755 "$work"
 root="$work/root"; mkdir -p "$root/many" "$root/list" "$work/empty" "$work/local"
 port=$(( 20000 + RANDOM % 20000 ))
 cat > "$work/vsftpd.conf" <<CONF
@@ -42,6 +43,8 @@ head -c $((size_mb * 1048576)) /dev/urandom > "$root/big"
 for i in $(seq 1 1000); do head -c 4096 /dev/urandom > "$root/many/f$i"; done
 for i in $(seq 1 10000); do : > "$root/list/entry_$i"; done
 chown -R "$user" "$root"
+usermod -d "$root" "$user"
+export QVTF_PASSWORD="$pass"
 /usr/sbin/vsftpd "$work/vsftpd.conf" & server=$!
 trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
