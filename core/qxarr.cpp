@@ -6,7 +6,8 @@
 namespace qvtf {
 
 namespace {
-constexpr int k_rand_half = 16383;
+// Half of the C library's range, so each coin toss is fair whatever RAND_MAX is.
+constexpr int k_rand_half = RAND_MAX / 2;
 }
 
 qxarr::~qxarr() { free_all(); }
