@@ -1,0 +1,138 @@
+#include "core/qxfiles_atomic.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "core/qxarr.h"
+
+namespace qvtf {
+
+namespace {
+
+// The file the rename must replace: the final target of a symbolic link.
+std::string rename_target(const char* path)
+{
+    struct stat st;
+    if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(path, resolved))
+            return resolved;
+    }
+    return path;
+}
+
+std::string folder_of(const std::string& path)
+{
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool write_all(int fd, const char* p, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+class temp_file {
+public:
+    explicit temp_file(const std::string& target, unsigned mode)
+    {
+        name_ = target + ".XXXXXX";
+        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+        if (fd_ >= 0 && ::fchmod(fd_, mode) != 0)
+            discard();
+    }
+    ~temp_file() { discard(); }
+    temp_file(const temp_file&) = delete;
+    temp_file& operator=(const temp_file&) = delete;
+
+    int fd() const { return fd_; }
+
+    // Flushes, closes and renames over target; the temporary is gone after.
+    bool commit(const std::string& target)
+    {
+        if (::fsync(fd_) != 0)
+            return false;
+        int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 || ::rename(name_.c_str(), target.c_str()) != 0) {
+            int err = errno;
+            ::unlink(name_.c_str());
+            name_.clear();
+            errno = err;
+            return false;
+        }
+        name_.clear();
+        // Make the rename itself durable; the content already is.
+        int dir = ::open(folder_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+        return true;
+    }
+
+private:
+    void discard()
+    {
+        int err = errno;
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        if (!name_.empty())
+            ::unlink(name_.c_str());
+        name_.clear();
+        errno = err;
+    }
+
+    std::string name_;
+    int fd_ = -1;
+};
+
+}  // namespace
+
+bool write_list_atomic(const qxval& path, qxarr& list, unsigned mode)
+{
+    std::string target = rename_target(path.c_str());
+    temp_file temp(target, mode);
+    if (temp.fd() < 0) {
+        list.clear();
+        return false;
+    }
+    bool ok = true;
+    qxval piece;
+    while (list.shift(piece)) {
+        if (!ok)
+            continue;
+        std::string_view text = piece.view();
+        if (!text.empty() && !write_all(temp.fd(), text.data(), text.size()))
+            ok = false;
+    }
+    return ok && temp.commit(target);
+}
+
+bool write_file_atomic(const qxval& path, std::string_view data, unsigned mode)
+{
+    std::string target = rename_target(path.c_str());
+    temp_file temp(target, mode);
+    return temp.fd() >= 0 && write_all(temp.fd(), data.data(), data.size()) && temp.commit(target);
+}
+
+}  // namespace qvtf
