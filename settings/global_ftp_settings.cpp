@@ -89,7 +89,14 @@ int32_t global_ftp_settings::write_lines(qxarr& lines) const
         std::string line = "<";
         line += key.name;
         line += '>';
-        line += xml_escaped(settings_key_text(*this, key));
+        // The reader folds CR LF to LF; a CR kept as a reference survives,
+        // so texts from the window layer come back byte for byte.
+        for (char c : xml_escaped(settings_key_text(*this, key))) {
+            if (c == '\r')
+                line += "&#13;";
+            else
+                line += c;
+        }
         line += "</";
         line += key.name;
         line += ">\r\n";
