@@ -68,14 +68,29 @@ std::vector<ftp_profile_entry> ftp_profile_tree::entries() const
     ftp_profile* top = tree.root;
     if (!top)
         return out;
-    for (ftp_profile* n = top->first_child; n; n = next_below(n, top)) {
-        ftp_profile_entry e;
-        e.node = n;
-        e.kind = n->kind;
-        for (const ftp_profile* p = n->parent; p && p != top; p = p->parent)
-            ++e.depth;
-        e.path = profile_label_path(n);
-        out.push_back(std::move(e));
+    // The path is built as the walk goes, so a deep tree stays linear.
+    std::string path;
+    std::vector<std::size_t> parent_length{0};
+    int32_t depth = 0;
+    ftp_profile* n = top->first_child;
+    while (n) {
+        path.resize(parent_length[static_cast<std::size_t>(depth)]);
+        if (depth > 0)
+            path += '/';
+        path += n->label.view();
+        out.push_back({n, n->kind, depth, path});
+        if (n->first_child) {
+            ++depth;
+            parent_length.resize(static_cast<std::size_t>(depth) + 1);
+            parent_length[static_cast<std::size_t>(depth)] = path.size();
+            n = n->first_child;
+            continue;
+        }
+        while (n != top && !n->next) {
+            n = n->parent;
+            --depth;
+        }
+        n = n == top ? nullptr : n->next;
     }
     return out;
 }
