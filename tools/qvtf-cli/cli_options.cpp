@@ -120,6 +120,14 @@ bool split_script(const std::string& script, std::vector<std::vector<std::string
     return true;
 }
 
+bool options::was_given(const char* option) const
+{
+    for (const std::string& name : given)
+        if (name == option)
+            return true;
+    return false;
+}
+
 bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
 {
     o.password = env_or_empty("QVTF_PASSWORD");
@@ -135,6 +143,8 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
     for (; i < argc; ++i) {
         std::string a = argv[i];
         const char* v = nullptr;
+        if (a.size() > 2 && a[0] == '-' && a[1] == '-')
+            o.given.push_back(a);
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--home") {
@@ -221,7 +231,15 @@ void print_usage(std::FILE* out)
         "\n"
         "connection:\n"
         "  --home DIR            program folder with qorx_gfs.txt, site_profiles.xml, ext.txt\n"
-        "  --site LABEL          connect as the site profile LABEL or Group/Site[/Bookmark]\n"
+        "  --site LABEL          connect as the site profile LABEL or Group/Site[/Bookmark]:\n"
+        "                        host, port, login, start folder (a bookmark's folder), list\n"
+        "                        parameters and proxy come from the profile and the settings\n"
+        "                        (passive mode, PORT fallback, transfer type); --host, --port,\n"
+        "                        --user, --list-params, --active/--passive, --no-port-fallback,\n"
+        "                        --type and --proxy-host (with its --proxy-* options) given\n"
+        "                        on the command line, and $QVTF_PASSWORD when set, replace\n"
+        "                        them. The clock offset is measured as the window program\n"
+        "                        does. Nothing is written back.\n"
         "  --host HOST --port N  server (port 21)\n"
         "  --user NAME           login name (anonymous); password from $QVTF_PASSWORD\n"
         "  --active | --passive  data connection mode (passive)\n"
@@ -242,7 +260,8 @@ void print_usage(std::FILE* out)
         "  mkdir PATH | rmdir PATH | rm [-r] PATH | mv FROM TO\n"
         "  chmod [-r] MODE PATH  change permissions (recursively with -r)\n"
         "  pwd | cd PATH | quote LINE | timediff\n"
-        "  sites                 print the site profile tree\n",
+        "  sites                 print the site profile tree (kind, tab, path of labels);\n"
+        "                        on its own, without connecting\n",
         out);
 }
 

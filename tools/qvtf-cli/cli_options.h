@@ -28,6 +28,10 @@ struct options {
     transfer_kind type = transfer_kind::binary;
     bool log = false;
     bool help = false;
+    // The options named on the command line, as written ("--user", ...):
+    // with --site they replace what the profile and the settings say.
+    std::vector<std::string> given;
+    bool was_given(const char* option) const;
     // Each command is its words; the first word names it.
     std::vector<std::vector<std::string>> commands;
 };

@@ -44,7 +44,8 @@ qxfile_node* child_named(ftp_control& s, const std::string& name)
 
 }  // namespace
 
-cli_session::cli_session(const options& opts, std::FILE* out, std::FILE* err) : opts_(opts), out_(out), err_(err)
+cli_session::cli_session(const options& opts, std::FILE* out, std::FILE* err)
+    : opts_(opts), out_(out), err_(err), type_(opts.type)
 {
 }
 
@@ -57,7 +58,16 @@ bool cli_session::load_program_files(const std::string& folder)
         return false;
     }
     session_.language = &lang_;
-    if (opts_.type == transfer_kind::automatic) {
+    if (!opts_.site.empty()) {
+        site_ = std::make_unique<cli_site>();
+        if (!site_->load(folder, lang_, opts_.site, err_))
+            return false;
+        if (!opts_.was_given("--type")) {
+            const int32_t type = site_->settings.transfer_type;
+            type_ = type == 1 ? transfer_kind::ascii : type == 2 ? transfer_kind::automatic : transfer_kind::binary;
+        }
+    }
+    if (type_ == transfer_kind::automatic) {
         const std::string ext = folder + "/ext.txt";
         if (resolver_.load(qxval(ext.c_str())) != 0) {
             std::fprintf(err_, "qvtf-cli: cannot load %s\n", ext.c_str());
@@ -85,16 +95,41 @@ void cli_session::log_hook(void* user, std::unique_ptr<qxarr> lines, int kind)
     }
 }
 
+void cli_session::note(const char* prefix, const std::string& text)
+{
+    if (opts_.log)
+        std::fprintf(err_, "%s%s\n", prefix, text.c_str());
+}
+
 void cli_session::fill_connection()
 {
-    session_.host.set_string(opts_.host.c_str());
-    session_.port = opts_.port;
-    session_.user_name.set_string(opts_.user.c_str());
-    session_.password.set_string(opts_.password.c_str());
-    session_.passive = opts_.passive ? 1 : 0;
-    session_.allow_passive_drop_to_port = opts_.port_fallback ? 1 : 0;
+    // Without a site every option counts; with one, only those given.
+    const bool from_site = site_ != nullptr;
+    auto take = [&](const char* option) { return !from_site || opts_.was_given(option); };
+    if (from_site) {
+        // Exactly what the remote pane does: host, port, login, start folder,
+        // list parameters, clock offset, custom commands and the proxy.
+        const global_ftp_settings& settings = site_->settings;
+        settings.proxies.choose_for_session(*site_->site, session_);
+        session_.initial_folder = site_->start_folder();
+        session_.passive = settings.is_passive ? 1 : 0;
+        session_.allow_passive_drop_to_port = settings.allow_passive_drop_to_port ? 1 : 0;
+    }
+    if (take("--host"))
+        session_.host.set_string(opts_.host.c_str());
+    if (take("--port"))
+        session_.port = opts_.port;
+    if (take("--user"))
+        session_.user_name.set_string(opts_.user.c_str());
+    if (!from_site || !opts_.password.empty())
+        session_.password.set_string(opts_.password.c_str());
+    if (take("--active") || take("--passive"))
+        session_.passive = opts_.passive ? 1 : 0;
+    if (take("--no-port-fallback"))
+        session_.allow_passive_drop_to_port = opts_.port_fallback ? 1 : 0;
+    if (take("--list-params"))
+        session_.list_parameters.set_string(opts_.list_params.c_str());
     session_.timeout = opts_.timeout;
-    session_.list_parameters.set_string(opts_.list_params.c_str());
     session_.listing_reader = static_cast<ftp_listing_reader>(&read_listing);
     if (opts_.log) {
         session_.log_hook = &cli_session::log_hook;
@@ -134,12 +169,41 @@ int cli_session::connect()
 {
     if (int status = session_.log_in())
         return status;
-    return session_.enter_start_folder();
+    if (int status = session_.enter_start_folder())
+        return status;
+    if (site_ && site_->wants_time_difference())
+        measure_clock();
+    return 0;
+}
+
+void cli_session::measure_clock()
+{
+    // The probe is a fresh empty file of ours; the session uploads it under
+    // its base name, lists, and deletes both copies.
+    char name[] = "/tmp/qvtf-timediffXXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0) {
+        note("! ", "time difference not measured: no local probe file");
+        return;
+    }
+    ::close(fd);
+    ::unlink(name);
+    session_.local_path.set_string(name);
+    const int status = session_.measure_time_difference();
+    if (status != 0) {
+        note("! ", "time difference not measured: status " + std::to_string(status));
+        return;
+    }
+    for (ftp_profile* p : {site_->site, site_->chosen}) {
+        p->time_difference = session_.time_difference;
+        p->time_difference_state = time_difference_measured;
+    }
+    note("~ ", "time difference " + std::to_string(session_.time_difference) + " s");
 }
 
 int32_t cli_session::type_for(const std::string& name) const
 {
-    switch (opts_.type) {
+    switch (type_) {
     case transfer_kind::ascii: return 1;
     case transfer_kind::automatic: return resolver_.resolve(base_name(name)).type;
     default: return 0;
@@ -283,7 +347,7 @@ int cli_session::run(const std::vector<std::string>& w)
             std::fprintf(out_, "%d\n", session_.time_difference);
         return status;
     }
-    usage_error_ = "unknown command: " + c;
+    usage_error_ = c == "sites" ? std::string("sites runs on its own, without other commands") : "unknown command: " + c;
     return -1;
 }
 

@@ -11,6 +11,7 @@
 #include "ftp/ftp_proxy.h"
 #include "markup/qxlang.h"
 #include "tools/qvtf-cli/cli_options.h"
+#include "tools/qvtf-cli/cli_site.h"
 
 namespace qvtf::cli {
 
@@ -18,13 +19,16 @@ class cli_session {
 public:
     explicit cli_session(const options& opts, std::FILE* out = stdout, std::FILE* err = stderr);
 
-    // Phrase file and extension list from the program folder (opts.home, or
-    // the executable's folder); false with a message on err.
+    // Phrase file, with --site the settings and the profile, and the
+    // extension list (when the transfer type is automatic) from the program
+    // folder (opts.home, or the executable's folder); false with a message on
+    // err.
     bool load_program_files(const std::string& program_folder);
-    // Fills the session's connection from the options. The place where site
-    // profiles (--home/--site) take over the connection's fields.
+    // Fills the session's connection from the options, or with --site from
+    // the profile and the settings, replaced by the options given explicitly.
     void fill_connection();
-    // Connects, logs in, enters the start folder; 0 or a status.
+    // Connects, logs in, enters the start folder and, for a site that asks
+    // for it, measures the server's clock offset; 0 or a status.
     int connect();
     // Runs one command; 0 or a status (printed with report_failure).
     int run(const std::vector<std::string>& words);
@@ -33,6 +37,8 @@ public:
 
     void report_failure(int status);
     ftp_control& session() { return session_; }
+    // The loaded site, or null without --site.
+    const cli_site* site() const { return site_.get(); }
 
 private:
     int32_t type_for(const std::string& name) const;
@@ -41,10 +47,16 @@ private:
     int put(const std::string& local, const std::string& remote);
     int remove_recursive(const std::string& path, bool chmod, const std::string& mode);
     static void log_hook(void* user, std::unique_ptr<qxarr> lines, int kind);
+    void note(const char* prefix, const std::string& text);
+    // Server clock minus ours, stored in the site as the remote pane does. A
+    // failure only leaves it unmeasured.
+    void measure_clock();
 
     const options& opts_;
     std::FILE* out_;
     std::FILE* err_;
+    transfer_kind type_;
+    std::unique_ptr<cli_site> site_;
     qxlang lang_;
     auto_transfer_resolver resolver_;
     ftp_proxy proxy_;

@@ -1,11 +1,8 @@
-#include "tools/qvtf-cli/cli_options.h"
-#include "tools/qvtf-cli/cli_session.h"
-
-#include <unistd.h>
-#include <climits>
-
 #include <cstdio>
 #include <string>
+
+#include "tools/qvtf-cli/cli_options.h"
+#include "tools/qvtf-cli/cli_program.h"
 
 int main(int argc, char** argv)
 {
@@ -24,15 +21,5 @@ int main(int argc, char** argv)
         qvtf::cli::print_usage(stderr);
         return 2;
     }
-    std::string folder = opts.home;
-    if (folder.empty()) {
-        char self[PATH_MAX];
-        ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-        folder = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(".");
-        folder = folder.substr(0, folder.find_last_of('/'));
-    }
-    qvtf::cli::cli_session session(opts);
-    if (!session.load_program_files(folder))
-        return 1;
-    return session.run_all();
+    return qvtf::cli::run_program(opts);
 }
