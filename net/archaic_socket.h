@@ -30,5 +30,7 @@ public:
 // time passed, -1 when the wait itself failed (errno set). Interrupted waits
 // resume with the time that is left.
 int wait_ready(int fd, bool for_write, int64_t timeout_ms);
+// Switches Nagle's algorithm off on a connected TCP socket.
+void set_no_delay(int fd);
 
 }  // namespace qvtf

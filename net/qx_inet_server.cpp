@@ -59,6 +59,7 @@ std::unique_ptr<qxsocket> qx_inet_server::accept_one() {
     if (fd < 0)
         return nullptr;
     s->handle = fd;
+    set_no_delay(fd);
     if (checker.is_refused(s->remote_address.sin_addr.s_addr))
         return nullptr;  // destroying the socket closes the connection
     s->set_timeout(accepted_timeout, 0);

@@ -1,6 +1,8 @@
 #include "net/qxsocket.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -45,6 +47,14 @@ constexpr int64_t close_confirm_ms = 500;
 constexpr int64_t close_linger_ms = 100;
 
 }  // namespace
+
+// Commands and replies are single small writes that each wait for an
+// answer: Nagle's algorithm only adds a delayed-ACK round to them. Bulk
+// sends are whole chunks, so nothing is lost there either.
+void set_no_delay(int fd) {
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
 
 qxsocket::qxsocket() { remote_address.sin_family = AF_INET; }
 
@@ -118,6 +128,7 @@ bool qxsocket::connect_with_timeout() {
         return false;
     }
     set_blocking(fd, true);
+    set_no_delay(fd);
     return true;
 }
 
