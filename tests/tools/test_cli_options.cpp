@@ -65,6 +65,11 @@ TEST(CliOptions, ConnectionOptionsAndPasswordsFromEnvironment)
     EXPECT_TRUE(o.log);
     ASSERT_EQ(o.commands.size(), 1u);
     EXPECT_EQ(o.commands[0], (std::vector<std::string>{"get", "a", "b"}));
+    // What --site lets replace its profile's fields.
+    EXPECT_TRUE(o.was_given("--user"));
+    EXPECT_TRUE(o.was_given("--active"));
+    EXPECT_FALSE(o.was_given("--list-params"));
+    EXPECT_FALSE(o.was_given("--passive"));
     unsetenv("QVTF_PASSWORD");
     unsetenv("QVTF_PROXY_PASSWORD");
 }
@@ -78,6 +83,7 @@ TEST(CliOptions, DefaultsAndRejections)
     EXPECT_EQ(o.user, "anonymous");
     EXPECT_TRUE(o.passive);
     EXPECT_EQ(o.list_params, "-al");
+    EXPECT_TRUE(o.given.empty());
     for (auto bad : std::vector<std::vector<std::string>>{
              {"--port", "0", "ls"}, {"--port", "70000"}, {"--proxy-type", "6"}, {"--type", "text"},
              {"--timeout"}, {"--password", "x"}}) {
