@@ -102,26 +102,59 @@ bool keep_damaged(const qxval& path)
     return read_whole_file(path, content) && write_file_atomic(qxval(aside), content.view());
 }
 
-xml_node* add_node(xml_tree& doc, xml_node* parent, int32_t kind, std::string_view name)
-{
-    auto* n = new xml_node;
-    n->kind = kind;
-    n->name.set_bytes(name);
-    if (parent)
-        doc.append_child(n, parent);
-    else
-        doc.append_top(n);
-    return n;
-}
+// Builds the document top-down. Every open element remembers its last
+// child, so appending stays constant time however many sites a group holds.
+class document_builder {
+public:
+    explicit document_builder(xml_tree& doc) : doc_(doc) {}
 
-void add_text(xml_tree& doc, xml_node* parent, int depth)
-{
-    std::string s(line_end);
-    s.append(static_cast<std::size_t>(depth), '\t');
-    xml_node* n = add_node(doc, parent, xml_kind_text, "");
-    n->raw.set_bytes(s);
-    n->text.set_bytes(s);
-}
+    xml_node* add(int32_t kind, std::string_view name)
+    {
+        auto* n = new xml_node;
+        n->kind = kind;
+        n->name.set_bytes(name);
+        if (open_.empty()) {
+            doc_.append_top(n);
+        } else {
+            auto& [element, last] = open_.back();
+            if (last)
+                doc_.insert_after(n, last);
+            else
+                doc_.append_child(n, element);
+            last = n;
+        }
+        return n;
+    }
+
+    // A line end and the indent of the next node.
+    void add_break() { add_line(open_.size()); }
+
+    void open(xml_node* element) { open_.push_back({element, nullptr}); }
+
+    // The end tag of the innermost open element, on a line of its own when
+    // the element has children.
+    void close()
+    {
+        xml_node* element = open_.back().first;
+        if (element->first_child)
+            add_line(open_.size() - 1);
+        add(xml_kind_end_tag, element->name.view());
+        open_.pop_back();
+    }
+
+private:
+    void add_line(std::size_t tabs)
+    {
+        std::string s(line_end);
+        s.append(tabs, '\t');
+        xml_node* n = add(xml_kind_text, "");
+        n->raw.set_bytes(s);
+        n->text.set_bytes(s);
+    }
+
+    xml_tree& doc_;
+    std::vector<std::pair<xml_node*, xml_node*>> open_;  // element, its last child
+};
 
 void set_attr(xml_node* n, const char* name, const qxval& value)
 {
@@ -146,16 +179,16 @@ bool writes_password(const ftp_profile& p)
     return p.is_site() && p.save_password && !p.anonymous_login;
 }
 
-xml_node* add_profile(xml_tree& doc, xml_node* parent, const ftp_profile& p, const qxval& key)
+xml_node* add_profile(document_builder& doc, const ftp_profile& p, const qxval& key)
 {
     xml_node* e;
     switch (p.kind) {
     case profile_group:
-        e = add_node(doc, parent, xml_kind_start_tag, "group");
+        e = doc.add(xml_kind_start_tag, "group");
         set_attr(e, "label", p.label);
         break;
     case profile_site:
-        e = add_node(doc, parent, xml_kind_start_tag, "site");
+        e = doc.add(xml_kind_start_tag, "site");
         set_attr(e, "label", p.label);
         set_attr(e, "host", p.host);
         set_attr(e, "host_port", p.host_port);
@@ -176,7 +209,7 @@ xml_node* add_profile(xml_tree& doc, xml_node* parent, const ftp_profile& p, con
         set_if_not_empty(e, "custom_commands", p.custom_commands);
         break;
     default:
-        e = add_node(doc, parent, xml_kind_empty_tag, "bookmark");
+        e = doc.add(xml_kind_empty_tag, "bookmark");
         set_attr(e, "label", p.label);
         set_attr(e, "directory", p.directory);
         set_attr(e, "local_dir", p.local_dir);
@@ -185,32 +218,23 @@ xml_node* add_profile(xml_tree& doc, xml_node* parent, const ftp_profile& p, con
     return e;
 }
 
-void close_element(xml_tree& doc, xml_node* e, int depth)
-{
-    if (e->first_child)
-        add_text(doc, e, depth);
-    add_node(doc, e, xml_kind_end_tag, e->name.view());
-}
-
 // The document for the tree below top. Iterative, so a deep tree does not
 // recurse.
-void build_document(xml_tree& doc, const ftp_profile* top, const qxval& key)
+void build_document(xml_tree& tree, const ftp_profile* top, const qxval& key)
 {
-    xml_node* sites = add_node(doc, nullptr, xml_kind_start_tag, "sites");
-    xml_node* xparent = sites;
-    int depth = 1;
+    document_builder doc(tree);
+    doc.open(doc.add(xml_kind_start_tag, "sites"));
     const ftp_profile* p = top ? top->first_child : nullptr;
     while (p) {
-        add_text(doc, xparent, depth);
-        xml_node* e = add_profile(doc, xparent, *p, key);
+        doc.add_break();
+        xml_node* e = add_profile(doc, *p, key);
         if (!p->is_bookmark()) {
+            doc.open(e);
             if (p->first_child) {
-                xparent = e;
-                ++depth;
                 p = p->first_child;
                 continue;
             }
-            close_element(doc, e, depth);
+            doc.close();
         }
         while (p && !p->next) {
             p = p->parent;
@@ -218,15 +242,13 @@ void build_document(xml_tree& doc, const ftp_profile* top, const qxval& key)
                 p = nullptr;
                 break;
             }
-            --depth;
-            close_element(doc, xparent, depth);
-            xparent = xparent->parent;
+            doc.close();
         }
         if (p)
             p = p->next;
     }
-    close_element(doc, sites, 0);
-    add_text(doc, nullptr, 0);
+    doc.close();
+    doc.add_break();
 }
 
 }  // namespace
@@ -260,8 +282,9 @@ int32_t ftp_profile_tree::load(const qxval& path, const qxval& key, const qxlang
     struct frame {
         const xml_node* next;   // next XML child to look at
         ftp_profile* parent;
+        ftp_profile* last;      // parent's last child so far: appending is constant time
     };
-    std::vector<frame> stack{{root->first_child, top}};
+    std::vector<frame> stack{{root->first_child, top, nullptr}};
     while (!stack.empty()) {
         frame& f = stack.back();
         const xml_node* x = f.next;
@@ -280,9 +303,13 @@ int32_t ftp_profile_tree::load(const qxval& path, const qxval& key, const qxlang
         if (!p)
             return profile_no_memory;
         read_profile(*x, *p, key, language);
-        tree.append_child(p, parent);
+        if (f.last)
+            tree.insert_after(p, f.last);
+        else
+            tree.append_child(p, parent);
+        f.last = p;
         if (kind != profile_bookmark && x->first_child)
-            stack.push_back({x->first_child, p});
+            stack.push_back({x->first_child, p, nullptr});
     }
     return profile_ok;
 }
