@@ -228,7 +228,9 @@ void build_document(xml_tree& tree, const ftp_profile* top, const qxval& key)
     while (p) {
         doc.add_break();
         xml_node* e = add_profile(doc, *p, key);
-        if (!p->is_bookmark()) {
+        // Anything but a group or a site is written as a bookmark: an empty
+        // element, without the children it should not have.
+        if (p->is_group() || p->is_site()) {
             doc.open(e);
             if (p->first_child) {
                 p = p->first_child;

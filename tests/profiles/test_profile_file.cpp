@@ -231,6 +231,25 @@ TEST_F(ProfileFile, SkipsWhatDoesNotBelongWithItsSubtree)
     EXPECT_EQ(s2->host.str(), "");
 }
 
+TEST_F(ProfileFile, MisplacedNodesInMemoryStillGiveAWellFormedFile)
+{
+    ftp_profile_tree t;
+    ASSERT_EQ(t.reset(lang()), profile_ok);
+    ftp_profile* s = add(t, profile_site, "S");
+    ftp_profile* b = add(t, profile_bookmark, "B", s);
+    add(t, profile_site, "under a bookmark", b);
+    add(t, 0, "no kind");
+    add(t, profile_bookmark, "bookmark in the top group");
+    ASSERT_EQ(t.save(path(), key), profile_ok);
+    ftp_profile_tree back;
+    ASSERT_EQ(back.load(path(), key, lang()), profile_ok);
+    EXPECT_FALSE(back.load_damaged()) << back.load_error().str();
+    std::vector<std::string> got;
+    for (const auto& e : back.entries())
+        got.push_back(e.path);
+    EXPECT_EQ(got, (std::vector<std::string>{"S", "S/B"}));
+}
+
 TEST_F(ProfileFile, PasswordsThatDoNotUnscrambleStillLoad)
 {
     qxval other;
