@@ -212,6 +212,26 @@ TEST_F(CliSite, UnknownSiteOrAGroupFailsWithExit1)
     EXPECT_NE(r.err.find("status 2"), std::string::npos) << r.err;
 }
 
+TEST_F(CliSite, LostKeyDropsStoredPasswordsForTheEnvironmentOne)
+{
+    home.add_site(nullptr, "Alpha", *ftp);
+    home.save();
+    // A damaged key record: start-up makes a new key, and the password the
+    // profile file holds can no longer be read back.
+    std::string text = read_text_file(home.settings.settings_path.str());
+    const auto from = text.find("<user_data>") + 11;
+    text.replace(from, text.find("</user_data>") - from, "AAAA");
+    ASSERT_TRUE(home.dir.write("qorx_gfs.txt", text));
+
+    cli::options o = site_options(home, "Alpha", "pwd");
+    cli_result r = run(o);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("> PASS \n"), std::string::npos) << "an empty password, not garbage: " << r.err;
+    o.password = ftp->password();
+    r = run(o);
+    EXPECT_EQ(r.code, 0) << r.err;
+}
+
 // Connects as the site through the proxy the settings choose and lists.
 int connect_and_list(const cli_home& home, const std::string& site, int expected_socks_version)
 {

@@ -30,6 +30,13 @@ bool cli_site::load(const std::string& folder, const qxlang& language, const std
     }
     if (!load_profiles(folder, language, settings.key, profiles, err))
         return false;
+    // Passwords stored under a key that is gone read back as garbage; an
+    // empty one lets $QVTF_PASSWORD or the server's refusal speak instead.
+    if (started.new_key) {
+        for (const ftp_profile_entry& entry : profiles.entries())
+            if (entry.node->is_site() && !entry.node->anonymous_login)
+                entry.node->password.set_string("");
+    }
     chosen = profiles.find(label);
     if (!chosen) {
         std::fprintf(err, "qvtf-cli: no site \"%s\" in %s/%s\n", label.c_str(), folder.c_str(), profiles_file_name);
