@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +10,8 @@
 
 #include "core/qxarr.h"
 #include "core/qxfiles_atomic.h"
+#include "support/file_size_limit.h"
+#include "support/process.h"
 
 namespace qvtf {
 namespace {
@@ -20,13 +20,8 @@ namespace fs = std::filesystem;
 
 class AtomicWrite : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/qvtf_atomic_XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    test::temp_folder folder{"qvtf-atomic"};
+    fs::path dir{folder.path()};
 
     static std::string slurp(const fs::path& p)
     {
@@ -37,7 +32,6 @@ protected:
     }
     size_t entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
 
-    fs::path dir;
 };
 
 TEST_F(AtomicWrite, ReplacesContentWithOwnerOnlyBitsAndNoLeftovers)
@@ -77,16 +71,12 @@ TEST_F(AtomicWrite, FailedWriteLeavesOldFileIntact)
 {
     fs::path f = dir / "profiles.xml";
     { std::ofstream(f) << "previous"; }
-    // A file size limit makes write() fail with EFBIG part way, even as root.
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool ok = write_file_atomic(qxval(f.string()), std::string(100000, 'z'));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, old_handler);
+    bool ok = true;
+    {
+        test::file_size_limit full_disk(4096);
+        ASSERT_TRUE(full_disk.active());
+        ok = write_file_atomic(qxval(f.string()), std::string(100000, 'z'));
+    }
     EXPECT_FALSE(ok);
     EXPECT_EQ(slurp(f), "previous");
     EXPECT_EQ(entries(), 1u);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "profile_test_util.h"
+#include "support/file_size_limit.h"
 
 namespace qvtf {
 namespace {
@@ -282,15 +283,12 @@ TEST_F(ProfileFile, FailedSaveLeavesThePreviousFile)
     for (int i = 0; i < 200; ++i)
         add(t, profile_site, "site number " + std::to_string(i))->password.set_string("password");
 
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    int32_t status = t.save(path(), key);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, old_handler);
+    int32_t status{};
+    {
+        test::file_size_limit full_disk(4096);
+        ASSERT_TRUE(full_disk.active());
+        status = t.save(path(), key);
+    }
 
     EXPECT_EQ(status, profile_write_failed);
     EXPECT_EQ(slurp(file), before);

@@ -10,6 +10,7 @@
 #include "settings/global_ftp_keys.h"
 #include "settings/global_ftp_settings.h"
 #include "settings_test_folder.h"
+#include "support/file_size_limit.h"
 
 namespace qvtf::test {
 namespace {
@@ -211,15 +212,12 @@ TEST_F(GlobalFtpSettings, FailedSaveLeavesTheOldFile)
     const std::string before = read();
 
     settings.coolband_config.assign(200000, 'z');
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 8192;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int32_t status = settings.save();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, old_handler);
+    int32_t status{};
+    {
+        test::file_size_limit full_disk(8192);
+        ASSERT_TRUE(full_disk.active());
+        status = settings.save();
+    }
     EXPECT_NE(status, 0);
     EXPECT_EQ(read(), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
