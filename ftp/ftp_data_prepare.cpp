@@ -50,6 +50,20 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
         active_data.reset();
         pipe.reset();
     };
+    // The connection is stored under the lock first, so an abort from
+    // another thread finds it; a logout in between or a failed start takes
+    // everything down again.
+    auto install_and_start = [&](auto& slot, auto connection) -> int {
+        auto* started = connection.get();
+        {
+            std::lock_guard lock(critical_section());
+            slot = std::move(connection);
+        }
+        int status = logged_in ? started->start() : status_not_connected;
+        if (status)
+            destroy();
+        return status;
+    };
 
     if (passive) {
         next_port = 0;
@@ -64,20 +78,7 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
             connection->remote_host = proxy->proxy_host;
             connection->remote_port = proxy->proxy_port;
         }
-        ftp_data_passive* started = connection.get();
-        {
-            std::lock_guard lock(critical_section());
-            passive_data = std::move(connection);
-        }
-        if (!logged_in) {
-            destroy();
-            return status_not_connected;
-        }
-        if (int status = started->start()) {
-            destroy();
-            return status;
-        }
-        return status_ok;
+        return install_and_start(passive_data, std::move(connection));
     }
 
     data_host.set_string("");
@@ -98,18 +99,8 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
         connection->socks->destination_port = static_cast<uint16_t>(port);
     }
     ftp_data_active* started = connection.get();
-    {
-        std::lock_guard lock(critical_section());
-        active_data = std::move(connection);
-    }
-    if (!logged_in) {
-        destroy();
-        return status_not_connected;
-    }
-    if (int status = started->start()) {
-        destroy();
+    if (int status = install_and_start(active_data, std::move(connection)))
         return status;
-    }
     next_port = started->local_port;
     const int status = send_port(started->local_address, started->local_port);
     if (status == status_ok)
