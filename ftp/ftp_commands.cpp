@@ -187,32 +187,8 @@ int removal_status(int reply_code)
     }
 }
 
-}  // namespace
-
-int ftp_control::delete_file(const qxval& path)
+int creation_status(int reply_code)
 {
-    if (!logged_in)
-        return status_not_connected;
-    if (int status = send_command(command_line("DELE", path.view())))
-        return status;
-    return removal_status(reply_code);
-}
-
-int ftp_control::remove_folder(const qxval& path)
-{
-    if (!logged_in)
-        return status_not_connected;
-    if (int status = send_command(command_line("RMD", path.view())))
-        return status;
-    return removal_status(reply_code);
-}
-
-int ftp_control::make_folder(const qxval& path)
-{
-    if (!logged_in)
-        return status_not_connected;
-    if (int status = send_command(command_line("MKD", path.view())))
-        return status;
     switch (reply_code) {
     case 257: return status_ok;
     case 421: return status_not_connected;
@@ -220,6 +196,33 @@ int ftp_control::make_folder(const qxval& path)
     case 550: return status_refused;
     default: return status_unexpected_reply;
     }
+}
+
+// Sends a command line and maps its reply to a status.
+int mapped_command(ftp_control& session, const std::string& line, int (*map)(int))
+{
+    if (!session.logged_in)
+        return status_not_connected;
+    if (int status = session.send_command(line))
+        return status;
+    return map(session.reply_code);
+}
+
+}  // namespace
+
+int ftp_control::delete_file(const qxval& path)
+{
+    return mapped_command(*this, command_line("DELE", path.view()), &removal_status);
+}
+
+int ftp_control::remove_folder(const qxval& path)
+{
+    return mapped_command(*this, command_line("RMD", path.view()), &removal_status);
+}
+
+int ftp_control::make_folder(const qxval& path)
+{
+    return mapped_command(*this, command_line("MKD", path.view()), &creation_status);
 }
 
 int ftp_control::change_mode(const qxval& path, const qxval* mode)
