@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <fstream>
 
 #include "ftp/ftp_proxy.h"
@@ -202,31 +203,31 @@ void through_proxy(int type, const std::string& site_host, uint16_t proxy_port, 
     EXPECT_EQ(s.quit(), 0);
 }
 
-TEST(FtpThroughSocks, DanteVersion4)
+class FtpThroughDante : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!dante_available() || !vsftpd_available())
+            GTEST_SKIP() << "dante or vsftpd missing";
+        dante = std::make_unique<dante_server>();
+        ASSERT_TRUE(dante->ok()) << dante->log();
+    }
+    std::unique_ptr<dante_server> dante;
+};
+
+TEST_F(FtpThroughDante, Version4)
 {
-    if (!dante_available() || !vsftpd_available())
-        GTEST_SKIP() << "dante or vsftpd missing";
-    dante_server dante;
-    ASSERT_TRUE(dante.ok()) << dante.log();
-    through_proxy(4, "127.0.0.1", dante.port(), "", "", 0);
+    through_proxy(4, "127.0.0.1", dante->port(), "", "", 0);
 }
 
-TEST(FtpThroughSocks, DanteVersion4aWithAHostName)
+TEST_F(FtpThroughDante, Version4aWithAHostName)
 {
-    if (!dante_available() || !vsftpd_available())
-        GTEST_SKIP() << "dante or vsftpd missing";
-    dante_server dante;
-    ASSERT_TRUE(dante.ok()) << dante.log();
-    through_proxy(4, "localhost", dante.port(), "", "", 0);
+    through_proxy(4, "localhost", dante->port(), "", "", 0);
 }
 
-TEST(FtpThroughSocks, DanteVersion5)
+TEST_F(FtpThroughDante, Version5)
 {
-    if (!dante_available() || !vsftpd_available())
-        GTEST_SKIP() << "dante or vsftpd missing";
-    dante_server dante;
-    ASSERT_TRUE(dante.ok()) << dante.log();
-    through_proxy(5, "127.0.0.1", dante.port(), "", "", 0);
+    through_proxy(5, "127.0.0.1", dante->port(), "", "", 0);
 }
 
 TEST(FtpThroughSocks, MicrosocksWithPassword)

@@ -23,8 +23,10 @@ scripted_ftp_server& login_script(scripted_ftp_server& server)
     return server.send("220 ready\r\n").expect("331 password\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n");
 }
 
-int log_in_scripted(ftp_control& session, const scripted_ftp_server& server)
+// Starts the server on its script and logs the session in to it.
+int start_and_log_in(ftp_control& session, scripted_ftp_server& server)
 {
+    server.start();
     session.host.set_string("127.0.0.1");
     session.port = server.port();
     session.user_name.set_string("u");
@@ -72,9 +74,8 @@ TEST(DataScripted, DosListingOverPasvParsesEveryEntry)
     peer.accept_in_background();
     scripted_ftp_server server;
     login_script(server).expect("200 ascii\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n");
-    server.start();
     logged_session session;
-    ASSERT_EQ(log_in_scripted(session, server), 0);
+    ASSERT_EQ(start_and_log_in(session, server), 0);
     session.list_parameters.set_string("-al");
 
     ASSERT_EQ(session.list_directory(qxval("")), 0);
@@ -95,9 +96,8 @@ TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
         .expect("200 binary\r\n").expect("502 no passive here\r\n").expect("200 port ok\r\n")
         .expect("150 sending\r\n226 sent\r\n")
         .expect("200 binary\r\n").expect("200 port ok\r\n").expect("150 sending\r\n226 sent\r\n");
-    server.start();
     logged_session session;
-    ASSERT_EQ(log_in_scripted(session, server), 0);
+    ASSERT_EQ(start_and_log_in(session, server), 0);
     session.allow_passive_drop_to_port = 1;
     temp_folder local("qvtf-data");
 
@@ -146,9 +146,8 @@ TEST(DataScripted, RefusedPasvWithoutFallbackIs6008)
 {
     scripted_ftp_server server;
     login_script(server).expect("200 binary\r\n").expect("502 no\r\n");
-    server.start();
     logged_session session;
-    ASSERT_EQ(log_in_scripted(session, server), 0);
+    ASSERT_EQ(start_and_log_in(session, server), 0);
     session.local_path.set_string("/nonexistent/never-opened");
     EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), status_pasv_refused);
     EXPECT_EQ(session.passive, 1);
@@ -159,9 +158,8 @@ TEST(DataScripted, PasvReplyWithOutOfRangePortIs6009AndLeavesNothingOpen)
 {
     scripted_ftp_server server;
     login_script(server).expect("200 binary\r\n").expect("227 Entering Passive Mode (127,0,0,1,256,1)\r\n");
-    server.start();
     logged_session session;
-    ASSERT_EQ(log_in_scripted(session, server), 0);
+    ASSERT_EQ(start_and_log_in(session, server), 0);
     temp_folder local("qvtf-data");
     session.local_path.set_string(local.file("x").c_str());
     EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), status_bad_pasv_reply);
@@ -179,9 +177,8 @@ TEST(DataScripted, RetrAndStorAnswered550Are6011)
         .expect("200 binary\r\n").expect(first.pasv_reply()).expect("550 no such file\r\n")
         .expect("200 binary\r\n").expect(second.pasv_reply()).expect("550 permission denied\r\n")
         .expect("257 \"/\"\r\n");
-    server.start();
     logged_session session;
-    ASSERT_EQ(log_in_scripted(session, server), 0);
+    ASSERT_EQ(start_and_log_in(session, server), 0);
     temp_folder local("qvtf-data");
     ASSERT_TRUE(write_bytes(local.file("up"), "data"));
 
@@ -203,9 +200,8 @@ TEST(DataScripted, ServerThatNeverConnectsInActiveMode)
 {
     scripted_ftp_server server;
     login_script(server).expect("200 binary\r\n").expect("200 port ok\r\n").expect("150 opening\r\n425 no data connection\r\n");
-    server.start();
     logged_session session;
-    ASSERT_EQ(log_in_scripted(session, server), 0);
+    ASSERT_EQ(start_and_log_in(session, server), 0);
     session.passive = 0;
     session.accept_tries = 2;
     temp_folder local("qvtf-data");
@@ -225,9 +221,8 @@ TEST(DataScripted, SilentDataConnectionEndsAsEndOfDataAfterTheTimeout)
     peer.accept_in_background();
     scripted_ftp_server server;
     login_script(server).expect("200 binary\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n");
-    server.start();
     logged_session session;
-    ASSERT_EQ(log_in_scripted(session, server), 0);
+    ASSERT_EQ(start_and_log_in(session, server), 0);
     session.timeout = 1;
     temp_folder local("qvtf-data");
     session.local_path.set_string(local.file("x").c_str());
@@ -245,9 +240,8 @@ TEST(DataScripted, AbortInTheMiddleOfATransferEndsBothSides)
     peer.accept_in_background();
     scripted_ftp_server server;
     login_script(server).expect("200 binary\r\n").expect(peer.pasv_reply()).expect("150 here\r\n426 aborted\r\n");
-    server.start();
     logged_session session;
-    ASSERT_EQ(log_in_scripted(session, server), 0);
+    ASSERT_EQ(start_and_log_in(session, server), 0);
     temp_folder local("qvtf-data");
     session.local_path.set_string(local.file("x").c_str());
     std::thread aborter([&] {
