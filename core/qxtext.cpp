@@ -315,6 +315,22 @@ std::string xml_escaped(std::string_view text)
     return out;
 }
 
+std::string xml_escaped_keep_cr(std::string_view text)
+{
+    std::string e = xml_escaped(text);
+    if (e.find('\r') == std::string::npos)
+        return e;
+    std::string out;
+    out.reserve(e.size() + 8);
+    for (char c : e) {
+        if (c == '\r')
+            out += "&#13;";
+        else
+            out += c;
+    }
+    return out;
+}
+
 void shorten_path(qxval& path, int32_t width)
 {
     std::string_view text = path.view();

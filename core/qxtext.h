@@ -60,6 +60,10 @@ bool next_word(std::string_view text, int32_t& cursor, qxval& out);
 // become "&#nnn;"; the apostrophe stays. Left untouched when nothing needs it.
 void xml_escape(qxchar& text);
 std::string xml_escaped(std::string_view text);
+// xml_escaped, plus CR as "&#13;": the XML reader folds a raw CR into a line
+// feed, so only the reference keeps texts with CR LF lines (scripts, custom
+// commands) intact across a write and a read.
+std::string xml_escaped_keep_cr(std::string_view text);
 
 // Shortens a long drive path ("C:\...") to exactly width bytes: first byte,
 // ":\", "..." and the last width - 6 bytes. An absolute POSIX path is

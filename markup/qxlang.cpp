@@ -84,25 +84,6 @@ bool attribute(const xml_node* n, const char* name, qxval& out)
     return true;
 }
 
-// xml_escape, plus carriage returns as a character reference: the reader
-// turns a raw CR into LF, which would corrupt texts such as the firewall
-// scripts whose lines end in CR LF.
-std::string escape(std::string_view text)
-{
-    std::string e = xml_escaped(text);
-    if (e.find('\r') == std::string::npos)
-        return e;
-    std::string out;
-    out.reserve(e.size() + 8);
-    for (char c : e) {
-        if (c == '\r')
-            out += "&#13;";
-        else
-            out += c;
-    }
-    return out;
-}
-
 // Builds the table from a parsed document: pass 1 names and width, pass 2
 // the texts.
 int32_t build_table(qxlang& lang, const xml_tree& tree)
@@ -284,9 +265,9 @@ std::string qxlang::clear_text() const
         if (row >= count)
             continue;
         out += "<lang short=\"";
-        out += escape(short_names.node_at(row)->value.view());
+        out += xml_escaped_keep_cr(short_names.node_at(row)->value.view());
         out += "\" full=\"";
-        out += escape(full_names.node_at(row)->value.view());
+        out += xml_escaped_keep_cr(full_names.node_at(row)->value.view());
         out += "\">";
         const auto& texts = rows_[static_cast<std::size_t>(row)];
         for (std::size_t n = 0; n < texts.size(); ++n) {
@@ -294,7 +275,7 @@ std::string qxlang::clear_text() const
                 continue;
             const std::string number = std::to_string(n);
             out += "<_" + number + ">";
-            out += escape(texts[n]);
+            out += xml_escaped_keep_cr(texts[n]);
             out += "</_" + number + ">\r\n";
         }
         out += "</lang>";

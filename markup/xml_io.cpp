@@ -172,17 +172,7 @@ void xml_write_list(const xml_tree& tree, qxarr& list)
             out.append_byte('<');
             out.append(n->name.view());
             n->attributes.for_each([&out](const qxhash_entry& a) {
-                qxchar value;
-                value.assign(a.value.view());
-                xml_escape(value);
-                // The reader turns a CR into a line feed, so a CR is only
-                // kept across a write and a read as a character reference.
-                if (value.view().find('\r') != std::string_view::npos) {
-                    qxval v("");
-                    v.text.take(value);
-                    replace_all(v, qxval("\r"), qxval("&#13;"));
-                    value.take(v.text);
-                }
+                const std::string value = xml_escaped_keep_cr(a.value.view());
                 out.append_byte(' ');
                 out.append(a.key.view());
                 out.append("=\"");

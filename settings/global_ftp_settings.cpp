@@ -89,14 +89,9 @@ int32_t global_ftp_settings::write_lines(qxarr& lines) const
         std::string line = "<";
         line += key.name;
         line += '>';
-        // The reader folds CR LF to LF; a CR kept as a reference survives,
-        // so texts from the window layer come back byte for byte.
-        for (char c : xml_escaped(settings_key_text(*this, key))) {
-            if (c == '\r')
-                line += "&#13;";
-            else
-                line += c;
-        }
+        // CR kept as a reference, so texts from the window layer come back
+        // byte for byte.
+        line += xml_escaped_keep_cr(settings_key_text(*this, key));
         line += "</";
         line += key.name;
         line += ">\r\n";
