@@ -96,10 +96,9 @@ bool keep_damaged(const qxval& path)
     ::unlink(aside.c_str());
     if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return true;
-    qxval content;
     if (!file_exists(path))
         return true;  // gone meanwhile: nothing left to lose
-    return read_whole_file(path, content) && write_file_atomic(qxval(aside), content.view());
+    return copy_file(path, qxval(aside), true);
 }
 
 // Builds the document top-down. Every open element remembers its last
