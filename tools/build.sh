@@ -10,6 +10,11 @@ case "$mode" in
   "") ;;
   *) echo "unknown build mode: $mode" >&2; exit 2 ;;
 esac
+# ccache, when present, lets several checkouts share compiled objects.
+if command -v ccache >/dev/null; then
+  extra+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$(cd .. && pwd)" CCACHE_NOHASHDIR=1
+fi
 cmake -S . -B "$dir" "${extra[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 echo "$dir"
