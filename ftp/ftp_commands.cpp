@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/qxtext.h"
+#include "ftp/ftp_command_text.h"
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
@@ -154,6 +155,9 @@ int ftp_control::rename(const qxval& from, const qxval& to)
 {
     if (!logged_in)
         return status_not_connected;
+    // A target that cannot be sent must not leave a rename half begun.
+    if (holds_line_break(from.view()) || holds_line_break(to.view()))
+        return refuse_line_break(*this);
     if (int status = send_command(command_line("RNFR", from.view())))
         return status;
     switch (reply_code) {

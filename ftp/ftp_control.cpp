@@ -28,6 +28,9 @@ ftp_control::~ftp_control()
 void ftp_control::fill_input()
 {
     qxval chunk;
+    // Cleared first, so an end of the stream tells a time-out (1000) from a
+    // close.
+    control_socket.last_error = 0;
     if (control_socket.receive(chunk) < 1) {
         mark_end();
         return;

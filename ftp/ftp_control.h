@@ -178,6 +178,9 @@ public:
     ftp_progress_hook progress_hook = nullptr;  // the queue's progress routine
     ftp_listing_reader listing_reader = nullptr;
     qxval listing_dump_path{""};       // raw copy of each listing; empty: none
+    // 1: passive data connections go to the address of the 227 reply; 0:
+    // to the control connection's own peer (the site through SOCKS).
+    int32_t trust_pasv_address = 0;
 
     // ---- stream ----
     // One receive (16,384 bytes at most) from the control socket; nothing
@@ -193,9 +196,11 @@ public:
     virtual void report_error(int code);
     // Reads one whole reply into reply_code, the digits and reply_lines.
     int read_reply();
-    // Sends text + "\r\n" and reads the reply. A text holding CR or LF is
-    // refused with 6015 and nothing is sent.
+    // Sends text + "\r\n" and reads the reply. A text holding CR, LF or NUL
+    // is refused with 6015 and nothing is sent.
     int send_command(std::string_view text);
+    // As above; the log shows `shown` (the line with secrets hidden) instead.
+    int send_command(std::string_view text, std::string_view shown);
     static int command_kind(std::string_view line);
     int quit();
     void disconnect();
@@ -286,6 +291,9 @@ public:
     int measure_time_difference();
 
 protected:
+    // Without trust_pasv_address, points data_host at the control
+    // connection's peer, logging when the reply named another address.
+    void aim_passive_connection(bool via_socks);
     // Sets the busy flag for a session that is talking to its server; a
     // session nobody holds becomes the calling thread's.
     void mark_busy();

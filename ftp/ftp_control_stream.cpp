@@ -2,13 +2,12 @@
 #include <array>
 #include <string>
 
+#include "ftp/ftp_command_text.h"
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
 
 namespace {
-
-constexpr int phrase_line_break = 501;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -79,6 +78,10 @@ int ftp_control::read_reply()
             return status_not_connected;
         status = read_line(line);
         pop_chunk();
+        // A server that stays silent past the time-out is reported as such,
+        // not as a closed connection.
+        if (status == status_stream_ended && control_socket.last_error == transport_status::timed_out)
+            status = transport_status::timed_out;
         if (status != status_ok)
             break;
         if (!multi_line) {
@@ -138,32 +141,27 @@ int ftp_control::read_reply()
 
 int ftp_control::send_command(std::string_view text)
 {
+    return send_command(text, text);
+}
+
+int ftp_control::send_command(std::string_view text, std::string_view shown)
+{
     if (!connected)
         return status_not_connected;
     if (stop_request)
         return status_stopped;
-    // A name holding a line break would smuggle a second command to the
+    // A value holding a line break would smuggle a second command to the
     // server; nothing of such a line is sent (and a password in it is not
     // logged either).
-    if (text.find_first_of("\r\n") != std::string_view::npos) {
-        log(log_error, std::string(phrase(phrase_line_break)) + "\r\n");
-        return status_line_break;
-    }
+    if (holds_line_break(text))
+        return refuse_line_break(*this);
     mark_busy();
     idle_rounds = 0;
     std::string line(text);
     line += "\r\n";
 
-    if (log_hook) {
-        std::string shown = line;
-        if (command_kind(text) == cmd_pass) {
-            const auto space = shown.find(' ');
-            if (space != std::string::npos)
-                for (std::size_t i = space + 1; i < shown.size() && shown[i] != '\r'; ++i)
-                    shown[i] = '*';
-        }
-        log(log_command, shown);
-    }
+    if (log_hook)
+        log(log_command, shown_command(shown) + "\r\n");
 
     const int32_t sent = control_socket.send_all(line);
     if (sent < static_cast<int32_t>(line.size())) {

@@ -23,7 +23,27 @@ void wait_for(qxpipe& pipe, uint32_t bits, std::chrono::milliseconds step, Each 
     }
 }
 
+constexpr int phrase_pasv_address_replaced = 520;
+
 }  // namespace
+
+void ftp_control::aim_passive_connection(bool via_socks)
+{
+    if (trust_pasv_address)
+        return;
+    // The data connection goes where the control connection goes: a reply
+    // naming another host would let the server aim our data at a third
+    // party, or hand us a third party's data.
+    qxval own;
+    if (via_socks)
+        own = host;
+    else
+        control_socket.peer_address(own);
+    if (own.view() == data_host.view())
+        return;
+    log(log_info, std::string(phrase(phrase_pasv_address_replaced)) + data_host.str() + " -> " + own.str() + "\r\n");
+    data_host = own;
+}
 
 int ftp_control::prepare_data_connection(int receiving, int32_t type)
 {
@@ -69,6 +89,7 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
         next_port = 0;
         auto connection = std::make_unique<ftp_data_passive>();
         connection->configure(*this, *transfer_pipe, receiving, type);
+        aim_passive_connection(via_socks);
         if (!via_socks) {
             connection->remote_host = data_host;
             connection->remote_port = data_port;

@@ -2,9 +2,11 @@
 // or through an FTP firewall by its command script; then the site's custom
 // commands.
 #include <string>
+#include <vector>
 
 #include "core/qxhash.h"
 #include "core/qxregex.h"
+#include "ftp/ftp_command_text.h"
 #include "ftp/ftp_control.h"
 #include "ftp/ftp_proxy.h"
 
@@ -22,41 +24,107 @@ bool forbidden_in_script(int kind)
 
 constexpr int32_t login_bits = (1 << cmd_user) | (1 << cmd_pass) | (1 << cmd_acct);
 
-}  // namespace
+// One line of a script: what is sent, and what the log shows of it.
+struct script_line {
+    std::string sent;
+    std::string shown;
+};
+using script_lines = std::vector<script_line>;
 
-int ftp_control::run_script(const qxval& text, int32_t& kinds_mask)
+// Lines end at CR, LF or CR LF: scripts typed or read back from XML files
+// carry bare line feeds. Empty lines are skipped. A script is split before
+// its placeholders are filled in, so no value can add a line.
+template <class Each>
+void for_each_line(std::string_view script, Each each)
 {
-    kinds_mask = 0;
-    if (!connected)
-        return status_not_connected;
-    // Lines end at CR, LF or CR LF: scripts typed or read back from XML
-    // files carry bare line feeds, and no line may keep a line break.
-    const std::string_view script = text.view();
     std::size_t start = 0;
     while (start < script.size()) {
         std::size_t end = script.find_first_of("\r\n", start);
         if (end == std::string_view::npos)
             end = script.size();
-        const std::string_view line = script.substr(start, end - start);
+        if (end > start)
+            each(script.substr(start, end - start));
         start = end + 1;
-        if (line.empty())
-            continue;
+    }
+}
 
-        const int kind = command_kind(line);
+script_lines plain_lines(std::string_view script)
+{
+    script_lines lines;
+    for_each_line(script, [&](std::string_view line) { lines.push_back({std::string(line), std::string(line)}); });
+    return lines;
+}
+
+std::string filled_in(std::string_view line, qxhash& table)
+{
+    qxval text{std::string(line)};
+    replace_variables(text, &table, true);
+    return text.str();
+}
+
+void set_placeholders(qxhash& table, const ftp_control& session, const ftp_proxy& proxy, const qxval& password,
+                      const qxval& firewall_password)
+{
+    table.set("host", session.host);
+    table.set("port", qxval(std::to_string(session.port)));
+    table.set("username", session.user_name);
+    table.set("password", password);
+    table.set("firewall_username", proxy.proxy_username);
+    table.set("firewall_password", firewall_password);
+}
+
+qxval stars(const qxval& secret) { return qxval(std::string(secret.view().size(), '*')); }
+
+// The firewall's script with its placeholders filled in; the log copy has
+// every password placeholder's value hidden, wherever it stands.
+script_lines firewall_lines(const ftp_control& session, const ftp_proxy& proxy)
+{
+    qxhash table;
+    set_placeholders(table, session, proxy, session.password, proxy.proxy_password);
+    qxhash hidden;
+    set_placeholders(hidden, session, proxy, stars(session.password), stars(proxy.proxy_password));
+
+    qxval script = proxy.ftp_command;
+    script.convert_to(qxval_kind::string);
+    script_lines lines;
+    for_each_line(script.view(), [&](std::string_view line) {
+        lines.push_back({filled_in(line, table), filled_in(line, hidden)});
+    });
+    return lines;
+}
+
+bool any_line_break(const script_lines& lines)
+{
+    for (const script_line& line : lines)
+        if (holds_line_break(line.sent))
+            return true;
+    return false;
+}
+
+int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_mask)
+{
+    kinds_mask = 0;
+    if (!session.connected)
+        return status_not_connected;
+    // A refused line must not leave the script half sent.
+    if (any_line_break(lines))
+        return refuse_line_break(session);
+    for (const script_line& line : lines) {
+        const int kind = ftp_control::command_kind(line.sent);
         if (forbidden_in_script(kind)) {
-            log(log_error, std::string(line) + std::string(phrase(phrase_forbidden_in_script)) + "\r\n");
+            session.log(log_error, line.shown + std::string(session.phrase(phrase_forbidden_in_script)) + "\r\n");
             continue;
         }
         if (kind >= 1 && kind <= 31)
             kinds_mask |= 1 << kind;
-        if (int status = send_command(line))
+        if (int status = session.send_command(line.sent, line.shown))
             return status;
-        if (!connected)
+        if (!session.connected)
             return status_not_connected;
-        if (reply_code == 230 && (kinds_mask & login_bits))
-            logged_in = 1;
-        if (reply_code == 421) {
-            logged_in = 0;
+        if (session.reply_code == 230 && (kinds_mask & login_bits))
+            session.logged_in = 1;
+        if (session.reply_code == 421) {
+            session.logged_in = 0;
             return status_not_connected;
         }
         // Error replies are accepted: the login is judged at the end.
@@ -64,28 +132,34 @@ int ftp_control::run_script(const qxval& text, int32_t& kinds_mask)
     return status_ok;
 }
 
+}  // namespace
+
+int ftp_control::run_script(const qxval& text, int32_t& kinds_mask)
+{
+    return run_lines(*this, plain_lines(text.view()), kinds_mask);
+}
+
 int ftp_control::log_in()
 {
     if (connected)
         quit();
     reset_stream();
+
+    const bool firewall = proxy && proxy->is_firewall();
+    const script_lines script = firewall ? firewall_lines(*this, *proxy) : script_lines();
+    const script_lines custom = plain_lines(custom_commands.view());
+    // Every value this login may send is checked before the connection is
+    // even made, so a refusal leaves nothing half done on the server.
+    if (holds_line_break(user_name.view()) || holds_line_break(password.view()) || any_line_break(script) ||
+        any_line_break(custom))
+        return refuse_line_break(*this);
+
     if (int status = connect_and_greet())
         return status;
 
-    if (proxy && proxy->is_firewall()) {
-        qxhash table;
-        table.set("host", host);
-        table.set("port", qxval(std::to_string(port)));
-        table.set("username", user_name);
-        table.set("password", password);
-        table.set("firewall_username", proxy->proxy_username);
-        table.set("firewall_password", proxy->proxy_password);
-        qxval script = proxy->ftp_command;
-        script.convert_to(qxval_kind::string);
-        replace_variables(script, &table, true);
-
+    if (firewall) {
         int32_t mask = 0;
-        if (int status = run_script(script, mask))
+        if (int status = run_lines(*this, script, mask))
             return status;
         if (!logged_in && !(mask & (1 << cmd_pass))) {
             const int status = (mask & (1 << cmd_user)) ? send_pass() : send_user();
@@ -100,9 +174,9 @@ int ftp_control::log_in()
         return status;
     }
 
-    if (!custom_commands.view().empty()) {
+    if (!custom.empty()) {
         int32_t mask = 0;
-        return run_script(custom_commands, mask);
+        return run_lines(*this, custom, mask);
     }
     return status_ok;
 }

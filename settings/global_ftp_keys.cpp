@@ -103,6 +103,7 @@ const settings_key keys[] = {
     bool_key("local_delete_to_recycler", &V::local_delete_to_recycler),
     bool_key("case_insensitive_sort", &V::case_insensitive_sort),
     int_key("sounds", &V::sounds),
+    bool_key("trust_pasv_address", &V::trust_pasv_address),
 };
 
 }  // namespace

@@ -85,6 +85,10 @@ struct global_ftp_values {
     bool local_delete_to_recycler = true;
     bool case_insensitive_sort = true;
     int32_t sounds = 15;                 // sound_* bits
+    // Passive data connections go to the 227 reply's address instead of the
+    // control connection's; only for the rare server that needs it. Files
+    // written before the key existed read as off.
+    bool trust_pasv_address = false;
 
     bool operator==(const global_ftp_values&) const = default;
 

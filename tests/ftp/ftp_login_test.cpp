@@ -294,3 +294,112 @@ TEST(FtpFirewall, ShippedDefaultScripts)
 
 }  // namespace
 }  // namespace qvtf::test
+
+namespace qvtf::test {
+namespace {
+
+// A value holding CR, LF or NUL, in any field that a login may send, through
+// a direct login, each firewall type's shipped script and scripts of our own:
+// the login is refused with 6015 before anything reaches the server.
+TEST(FtpLoginInjection, NoValueWithALineBreakReachesTheServer)
+{
+    qxlang shipped;
+    qxval error;
+    ASSERT_EQ(shipped.load_plain(qxval(std::string(QVTF_SOURCE_DIR) + "/data/phrases/en.xml"), error), 0)
+        << error.str();
+    enum field { user, password, host, proxy_user, proxy_password };
+    const char* const field_names[] = {"user", "password", "host", "proxy user", "proxy password"};
+    struct route {
+        const char* name;
+        int type;  // -1: direct
+        std::string script;
+        std::vector<field> fields;  // the fields the route sends
+    };
+    const std::vector<field> all = {user, password, host, proxy_user, proxy_password};
+    const std::vector<route> routes = {
+        {"direct", -1, "", {user, password}},
+        {"shipped 0", 0, shipped.phrase(447), all},
+        {"shipped 1", 1, shipped.phrase(448), {user, password, host}},
+        {"shipped 2", 2, shipped.phrase(449), {user, password, host}},
+        {"shipped 3", 3, shipped.phrase(450), all},
+        {"site login", 0, "SITE LOGIN %firewall_username% %firewall_password%\r\nUSER %username%@%host%:%port%",
+         {user, password, host, proxy_user, proxy_password}},
+        {"account", 3, "USER %Firewall_Username%\nACCT %FIREWALL_PASSWORD%\nOPEN %host%", all},
+    };
+    const std::vector<std::string> payloads = {"x\r\nDELE victim", "x\nDELE victim", "x\rDELE victim",
+                                               std::string("x\0DELE victim", 13)};
+    for (const route& r : routes) {
+        for (field f : r.fields) {
+            for (const std::string& payload : payloads) {
+                SCOPED_TRACE(std::string(r.name) + ", " + field_names[f] + ", payload " +
+                             std::to_string(&payload - payloads.data()));
+                firewall_login login(r.script.c_str(), r.type < 0 ? 0 : r.type);
+                logged_session& s = login.session;
+                if (r.type < 0) {
+                    s.proxy = nullptr;
+                    s.host.set_string("127.0.0.1");
+                    s.port = login.server.port();
+                }
+                qxval* target[] = {&s.user_name, &s.password, &s.host, &login.proxy.proxy_username,
+                                   &login.proxy.proxy_password};
+                target[f]->set_bytes(payload);
+                login.server.start();
+                EXPECT_EQ(s.log_in(), status_line_break);
+                EXPECT_EQ(s.logged_in, 0);
+                EXPECT_EQ(login.server.connections(), 0);
+                EXPECT_TRUE(login.server.lines().empty());
+                EXPECT_EQ(s.texts_of_kind(log_error), (lines{"[501]\r\n"}));
+                EXPECT_TRUE(s.texts_of_kind(log_command).empty());
+            }
+        }
+    }
+}
+
+TEST(FtpLoginInjection, ScriptsCheckedBeforeTheirFirstLine)
+{
+    // Custom commands are checked with the login; a script run on its own
+    // sends none of its lines when one of them is refused.
+    {
+        firewall_login login("");
+        login.session.proxy = nullptr;
+        login.session.port = login.server.port();
+        login.session.custom_commands.set_bytes(std::string("SITE UMASK 022\r\nDELE a\0b", 25));
+        login.server.start();
+        EXPECT_EQ(login.session.log_in(), status_line_break);
+        EXPECT_EQ(login.server.connections(), 0);
+    }
+    scripted_ftp_server server;
+    server.send("220 ready\r\n");
+    server.start();
+    logged_session s;
+    ASSERT_EQ(connect_to(s, server), 0);
+    int32_t mask = -1;
+    EXPECT_EQ(s.run_script(qxval(std::string("NOOP\r\nDELE x\0y\r\nNOOP", 20)), mask), status_line_break);
+    EXPECT_EQ(mask, 0);
+    EXPECT_TRUE(server.lines().empty());
+    EXPECT_EQ(s.connected, 1);
+}
+
+TEST(FtpFirewall, PasswordPlaceholdersAreHiddenWhereverTheyStand)
+{
+    firewall_login f("SITE LOGIN %firewall_username% %firewall_password%\r\n"
+                     "ACCT %firewall_password%\r\n"
+                     "SITE %password%/%FIREWALL_PASSWORD%@%host%\r\n"
+                     "  PASS %password%\r\n"
+                     "USER %username%\r\n"
+                     "PASS\t%password%\r\n",
+                     0);
+    f.session.password.set_string("s3cr3t");
+    f.server.expect("200 fw\r\n").expect("202 acct\r\n").expect("200 site\r\n").expect("503 first USER\r\n")
+        .expect("331 pw\r\n").expect("230 in\r\n");
+    f.server.start();
+    EXPECT_EQ(f.session.log_in(), 0);
+    EXPECT_EQ(f.server.lines(), (lines{"SITE LOGIN fwuser fwpass", "ACCT fwpass", "SITE s3cr3t/fwpass@ftp.example.org",
+                                       "  PASS s3cr3t", "USER bob", "PASS\ts3cr3t"}));
+    EXPECT_EQ(f.session.texts_of_kind(log_command),
+              (lines{"SITE LOGIN fwuser ******\r\n", "ACCT ******\r\n", "SITE ******/******@ftp.example.org\r\n",
+                     "  PASS ******\r\n", "USER bob\r\n", "PASS\t******\r\n"}));
+}
+
+}  // namespace
+}  // namespace qvtf::test

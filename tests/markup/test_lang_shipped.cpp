@@ -29,7 +29,7 @@ const std::vector<int> used_phrases = {
     // recursive walk status messages
     41, 43, 44,
     // FTP status messages
-    49, 50, 52, 53, 54, 55, 57, 58, 59, 60, 61, 68, 286, 439, 501,
+    49, 50, 52, 53, 54, 55, 57, 58, 59, 60, 61, 68, 286, 439, 501, 520,
     // transport and control-stream messages
     166, 167, 168, 169, 170, 172, 177, 178, 179, 180, 181, 182,
     // SOCKS messages

@@ -104,3 +104,63 @@ TEST(CliOptions, DashReadsOneCommandPerLineSkippingCommentsAndBlanks)
     ASSERT_EQ(o.commands.size(), 3u);
     EXPECT_EQ(o.commands[1], (std::vector<std::string>{"put", "index.html"}));
 }
+
+// Usage errors are found by parse, before anything connects.
+TEST(CliOptions, UsageErrorsAreFoundBeforeConnecting)
+{
+    struct usage_case {
+        std::vector<std::string> args;
+        bool ok;
+        const char* error;  // part of the message
+    };
+    const std::vector<usage_case> cases = {
+        {{"frobnicate"}, false, "unknown command: frobnicate"},
+        {{"get"}, false, "get: missing argument"},
+        {{"get", "a", "b", "c"}, false, "extra argument \"c\""},
+        {{"mv", "a"}, false, "mv: missing argument"},
+        {{"rm", "-r"}, false, "rm: missing argument"},
+        {{"rm", "a", "b"}, false, "extra argument"},
+        {{"chmod", "-r", "644"}, false, "chmod: missing argument"},
+        {{"pwd", "x"}, false, "extra argument"},
+        {{"quote"}, false, "quote: missing argument"},
+        {{"-x", "ls"}, false, "unknown option -x"},
+        {{"--frob", "ls"}, false, "unknown option --frob"},
+        {{"-c", "pwd; cd"}, false, "cd: missing argument"},
+        {{"-c", "pwd; sites"}, false, "sites runs on its own"},
+        {{"rm", "-r", "d"}, true, ""},
+        {{"chmod", "-r", "644", "d"}, true, ""},
+        {{"quote", "SITE", "X", "Y"}, true, ""},
+        {{"--trust-pasv-address", "ls", "/"}, true, ""},
+    };
+    for (const usage_case& c : cases) {
+        options o;
+        std::string err;
+        EXPECT_EQ(parse_args(c.args, o, err), c.ok) << c.args[0];
+        EXPECT_NE(err.find(c.error), std::string::npos) << err;
+    }
+    options o;
+    std::string err;
+    ASSERT_TRUE(parse_args({"--trust-pasv-address", "pwd"}, o, err));
+    EXPECT_TRUE(o.trust_pasv_address);
+}
+
+TEST(CliOptions, StandardInputKeepsNulBytesAndBoundsLines)
+{
+    std::FILE* in = tmpfile();
+    std::fwrite("rm important.txt\0.bak\nls\n", 1, 25, in);
+    std::rewind(in);
+    options o;
+    std::string err;
+    ASSERT_TRUE(parse_args({"-"}, o, err, in)) << err;
+    std::fclose(in);
+    ASSERT_EQ(o.commands.size(), 2u);
+    EXPECT_EQ(o.commands[0][1], std::string("important.txt\0.bak", 18)) << "the argument is not cut";
+
+    in = tmpfile();
+    const std::string long_line = "quote " + std::string(70000, 'x') + "\n";
+    std::fputs(long_line.c_str(), in);
+    std::rewind(in);
+    options l;
+    EXPECT_FALSE(parse_args({"-"}, l, err, in)) << "a long line is not split into two commands";
+    std::fclose(in);
+}

@@ -10,23 +10,14 @@
 
 #include "support/ftp_servers.h"
 #include "support/process.h"
+#include "tools/cli_test_output.h"
 #include "tools/qvtf-cli/cli_session.h"
 
 namespace {
 
 using namespace qvtf;
 
-std::string slurp(std::FILE* f)
-{
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    return s;
-}
+using test::slurp;
 
 struct cli_run {
     int code = -1;

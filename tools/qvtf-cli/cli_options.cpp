@@ -59,6 +59,53 @@ const char* env_or_empty(const char* name)
     return v ? v : "";
 }
 
+// What each command takes. With `recursive`, a first argument "-r" may come
+// before the others.
+struct command_shape {
+    const char* name;
+    size_t min_args;
+    size_t max_args;
+    bool recursive;
+    const char* synopsis;
+};
+
+constexpr size_t any_number = static_cast<size_t>(-1);
+
+constexpr command_shape shapes[] = {
+    {"ls", 0, 1, false, "ls [PATH]"},
+    {"get", 1, 2, false, "get REMOTE [LOCAL]"},
+    {"put", 1, 2, false, "put LOCAL [REMOTE]"},
+    {"mkdir", 1, 1, false, "mkdir PATH"},
+    {"rmdir", 1, 1, false, "rmdir PATH"},
+    {"rm", 1, 1, true, "rm [-r] PATH"},
+    {"mv", 2, 2, false, "mv FROM TO"},
+    {"chmod", 2, 2, true, "chmod [-r] MODE PATH"},
+    {"pwd", 0, 0, false, "pwd"},
+    {"cd", 1, 1, false, "cd PATH"},
+    {"quote", 1, any_number, false, "quote LINE"},
+    {"timediff", 0, 0, false, "timediff"},
+    {"sites", 0, 0, false, "sites"},
+};
+
+// Longer lines on standard input are no command we could send.
+constexpr size_t max_input_line = 65536;
+
+// One line of `in` into line (without its line feed), NUL bytes kept; false
+// at the end of the input.
+bool read_input_line(std::FILE* in, std::string& line, std::string& error)
+{
+    line.clear();
+    int c = 0;
+    while ((c = std::getc(in)) != EOF && c != '\n') {
+        if (line.size() >= max_input_line) {
+            error = "a line of standard input is longer than " + std::to_string(max_input_line) + " bytes";
+            return false;
+        }
+        line += static_cast<char>(c);
+    }
+    return c != EOF || !line.empty();
+}
+
 } // namespace
 
 bool split_words(const std::string& line, std::vector<std::string>& words, std::string& error)
@@ -120,6 +167,26 @@ bool split_script(const std::string& script, std::vector<std::vector<std::string
     return true;
 }
 
+bool check_command(const std::vector<std::string>& words, std::string& error)
+{
+    if (words.empty())
+        return true;
+    for (const command_shape& shape : shapes) {
+        if (words[0] != shape.name)
+            continue;
+        size_t args = words.size() - 1;
+        if (shape.recursive && args > 0 && words[1] == "-r")
+            --args;
+        if (args < shape.min_args)
+            error = words[0] + ": missing argument (usage: " + shape.synopsis + ")";
+        else if (shape.max_args != any_number && args > shape.max_args)
+            error = words[0] + ": extra argument \"" + words.back() + "\" (usage: " + shape.synopsis + ")";
+        return error.empty();
+    }
+    error = "unknown command: " + words[0];
+    return false;
+}
+
 bool options::was_given(const char* option) const
 {
     for (const std::string& name : given)
@@ -168,6 +235,8 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
             o.passive = true;
         } else if (a == "--no-port-fallback") {
             o.port_fallback = false;
+        } else if (a == "--trust-pasv-address") {
+            o.trust_pasv_address = true;
         } else if (a == "--timeout") {
             if (!(v = value("--timeout"))) return false;
             if (!to_int(v, 1, 86400, o.timeout)) { error = "bad --timeout"; return false; }
@@ -202,14 +271,15 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
             if (!(v = value("-c"))) return false;
             if (!split_script(v, o.commands, error)) return false;
         } else if (a == "-") {
-            char buf[65536];
-            while (in && std::fgets(buf, sizeof buf, in)) {
+            std::string line;
+            while (in && read_input_line(in, line, error)) {
                 std::vector<std::string> words;
-                if (!split_words(buf, words, error)) return false;
+                if (!split_words(line, words, error)) return false;
                 if (!words.empty() && words[0][0] != '#')
                     o.commands.push_back(std::move(words));
             }
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            if (!error.empty()) return false;
+        } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
         } else {
@@ -219,6 +289,15 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
             break;
         }
     }
+    for (const auto& words : o.commands)
+        if (!check_command(words, error))
+            return false;
+    if (o.commands.size() > 1)
+        for (const auto& words : o.commands)
+            if (!words.empty() && words[0] == "sites") {
+                error = "sites runs on its own, without other commands";
+                return false;
+            }
     return true;
 }
 
@@ -244,12 +323,34 @@ void print_usage(std::FILE* out)
         "  --user NAME           login name (anonymous); password from $QVTF_PASSWORD\n"
         "  --active | --passive  data connection mode (passive)\n"
         "  --no-port-fallback    do not fall back to PORT when PASV is refused\n"
+        "  --trust-pasv-address  connect data connections to the address of the PASV\n"
+        "                        reply; by default they go to the control connection's\n"
+        "                        own address (the server, the firewall, or the site\n"
+        "                        through SOCKS)\n"
         "  --timeout SECONDS     reply and data time-out (60)\n"
         "  --list-params TEXT    LIST parameters (-al)\n"
-        "  --proxy-type 0..5     0 none, 1-4 FTP firewall kinds, 4/5 SOCKS as in the profiles\n"
         "  --proxy-host HOST --proxy-port N --proxy-user NAME\n"
-        "                        proxy; its password from $QVTF_PROXY_PASSWORD\n"
-        "  --proxy-script FILE   firewall command script with placeholders\n"
+        "                        connect through this proxy (none without --proxy-host);\n"
+        "                        its password from $QVTF_PROXY_PASSWORD; port 21 for a\n"
+        "                        firewall, 1080 for SOCKS\n"
+        "  --proxy-type 0..5     the kind of that proxy (0):\n"
+        "                        0-3  FTP firewall: the control connection goes to the\n"
+        "                             proxy, which is logged in to by a command script:\n"
+        "                             --proxy-script, else the type's default script\n"
+        "                        0    USER proxy-user, PASS proxy-password, SITE host,\n"
+        "                             USER user, PASS password\n"
+        "                        1    USER user@host, PASS password\n"
+        "                        2    OPEN host, USER user, PASS password\n"
+        "                        3    USER proxy-user, PASS proxy-password,\n"
+        "                             USER user@host, PASS password\n"
+        "                        4    SOCKS 4: the proxy connects to the server; a host\n"
+        "                             name is left to the proxy to resolve (4a); the\n"
+        "                             proxy user is sent as the user id\n"
+        "                        5    SOCKS 5: as 4; the proxy user and password are\n"
+        "                             sent when the proxy asks for them\n"
+        "  --proxy-script FILE   firewall command script: one command a line, with\n"
+        "                        %host% %port% %username% %password% %firewall_username%\n"
+        "                        %firewall_password%; an unreadable file is an error\n"
         "  --type binary|ascii|auto   transfer type (auto: by ext.txt)\n"
         "  --log                 session log on stderr\n"
         "\n"
@@ -261,8 +362,16 @@ void print_usage(std::FILE* out)
         "  chmod [-r] MODE PATH  change permissions (recursively with -r)\n"
         "  pwd | cd PATH | quote LINE | timediff\n"
         "  sites                 print the site profile tree (kind, tab, path of labels);\n"
-        "                        on its own, without connecting\n",
+        "                        on its own, without connecting\n"
+        "\n"
+        "Usage errors exit 2 before connecting; a failed command exits 1 with its\n"
+        "message and status. Control characters from the server are shown as \\xNN.\n",
         out);
+}
+
+void print_usage_line(std::FILE* out)
+{
+    std::fputs("usage: qvtf-cli [options] COMMAND [ARGS]   (qvtf-cli --help for more)\n", out);
 }
 
 } // namespace qvtf::cli

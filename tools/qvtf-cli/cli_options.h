@@ -17,6 +17,7 @@ struct options {
     std::string password;       // from QVTF_PASSWORD only
     bool passive = true;
     bool port_fallback = true;
+    bool trust_pasv_address = false;  // data connections go where 227 says
     int timeout = 60;           // seconds
     std::string list_params = "-al";
     int proxy_type = 0;         // 0..5
@@ -44,10 +45,17 @@ bool split_words(const std::string& line, std::vector<std::string>& words, std::
 bool split_script(const std::string& script, std::vector<std::vector<std::string>>& commands,
                   std::string& error);
 
+// Whether words (a command and its arguments) name a known command with the
+// arguments it takes; false with a message in error.
+bool check_command(const std::vector<std::string>& words, std::string& error);
+
 // Parses argv (without argv[0]). Passwords come from the environment, never the command line.
-// A command "-" reads one command per line from `in`.
+// A command "-" reads one command per line from `in`. Every command is checked
+// (check_command), so usage errors are found before anything connects.
 bool parse(int argc, char** argv, options& out, std::string& error, std::FILE* in = stdin);
 
 void print_usage(std::FILE* out);
+// The one line that follows a usage error.
+void print_usage_line(std::FILE* out);
 
 } // namespace qvtf::cli

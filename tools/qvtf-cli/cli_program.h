@@ -4,12 +4,23 @@
 #include <cstdio>
 #include <string>
 
+#include "markup/qxlang.h"
 #include "tools/qvtf-cli/cli_options.h"
 
 namespace qvtf::cli {
 
 // --home, or the folder of the running executable.
 std::string program_folder(const options& opts);
+
+// Why a program file cannot be used: the system's reason when it cannot be
+// opened or read (e.g. "No such file or directory"), else fallback.
+std::string file_failure_reason(const std::string& path, const std::string& fallback);
+
+// The whole of a file into bytes; false with the system's reason.
+bool read_whole_file(const std::string& path, std::string& bytes, std::string& reason);
+
+// Loads folder's qorx.bin into language; false with a message on err.
+bool load_phrases(const std::string& folder, qxlang& language, std::FILE* err);
 
 // Runs the commands of opts; the process exit code (0, 1 on failure).
 int run_program(const options& opts, std::FILE* out = stdout, std::FILE* err = stderr);

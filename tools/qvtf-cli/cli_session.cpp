@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "browse/listing_parser.h"
+#include "ftp/ftp_command_text.h"
+#include "tools/qvtf-cli/cli_program.h"
 
 namespace qvtf::cli {
 
@@ -31,6 +31,32 @@ std::string utc_text(int32_t seconds)
     return buf;
 }
 
+// Names and replies come from the server: control characters in them must
+// not reach the terminal (ESC, OSC, BEL, BS), and a tab would shift the
+// columns of ls. They are shown as \xNN, and a backslash as "\\", so the
+// text stays unambiguous; the names themselves are not changed.
+std::string escaped(std::string_view text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+qxval bytes_of(const std::string& text) { return qxval(text); }
+
 // Finds an entry of the current folder by name.
 qxfile_node* child_named(ftp_control& s, const std::string& name)
 {
@@ -51,13 +77,26 @@ cli_session::cli_session(const options& opts, std::FILE* out, std::FILE* err)
 
 bool cli_session::load_program_files(const std::string& folder)
 {
-    qxval error;
-    const std::string phrases = folder + "/qorx.bin";
-    if (lang_.load(qxval(phrases.c_str()), error) != lang_ok) {
-        std::fprintf(err_, "qvtf-cli: cannot load %s: %s\n", phrases.c_str(), error.c_str());
+    if (!load_phrases(folder, lang_, err_))
         return false;
-    }
     session_.language = &lang_;
+    if (!opts_.proxy_script.empty()) {
+        // A script that cannot be read must not turn into a plain login.
+        std::string reason;
+        if (!read_whole_file(opts_.proxy_script, proxy_script_, reason)) {
+            std::fprintf(err_, "qvtf-cli: cannot read --proxy-script %s: %s\n", opts_.proxy_script.c_str(),
+                         reason.c_str());
+            return false;
+        }
+        // Scripts are lines ended by CR LF; accept files with bare LF.
+        std::string crlf;
+        for (size_t i = 0; i < proxy_script_.size(); ++i) {
+            if (proxy_script_[i] == '\n' && (i == 0 || proxy_script_[i - 1] != '\r'))
+                crlf += '\r';
+            crlf += proxy_script_[i];
+        }
+        proxy_script_ = crlf;
+    }
     if (!opts_.site.empty()) {
         site_ = std::make_unique<cli_site>();
         if (!site_->load(folder, lang_, opts_.site, err_))
@@ -69,8 +108,9 @@ bool cli_session::load_program_files(const std::string& folder)
     }
     if (type_ == transfer_kind::automatic) {
         const std::string ext = folder + "/ext.txt";
-        if (resolver_.load(qxval(ext.c_str())) != 0) {
-            std::fprintf(err_, "qvtf-cli: cannot load %s\n", ext.c_str());
+        if (const int32_t status = resolver_.load(qxval(ext))) {
+            std::fprintf(err_, "qvtf-cli: cannot load %s: %s\n", ext.c_str(),
+                         file_failure_reason(ext, "status " + std::to_string(status)).c_str());
             return false;
         }
     }
@@ -82,16 +122,19 @@ void cli_session::log_hook(void* user, std::unique_ptr<qxarr> lines, int kind)
     auto* self = static_cast<cli_session*>(user);
     static const char* const prefixes[] = {"< ", "> ", "~ ", "! ", "~ ", "~ "};
     const char* prefix = kind >= 0 && kind < 6 ? prefixes[kind] : "~ ";
-    for (const qxval& entry : *lines) {
-        std::string_view text = entry.view();
-        while (!text.empty()) {
-            size_t end = text.find("\r\n");
-            std::string_view line = text.substr(0, end);
-            std::fprintf(self->err_, "%s%.*s\n", prefix, static_cast<int>(line.size()), line.data());
-            if (end == std::string_view::npos)
-                break;
-            text.remove_prefix(end + 2);
-        }
+    for (const qxval& entry : *lines)
+        print_lines(self->err_, prefix, entry.view());
+}
+
+void cli_session::print_lines(std::FILE* f, const char* prefix, std::string_view text)
+{
+    while (!text.empty()) {
+        const size_t end = text.find("\r\n");
+        const std::string line = escaped(text.substr(0, end));
+        std::fprintf(f, "%s%s\n", prefix, line.c_str());
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end + 2);
     }
 }
 
@@ -127,6 +170,9 @@ void cli_session::fill_connection()
         session_.passive = opts_.passive ? 1 : 0;
     if (take("--no-port-fallback"))
         session_.allow_passive_drop_to_port = opts_.port_fallback ? 1 : 0;
+    session_.trust_pasv_address = from_site && site_->settings.trust_pasv_address ? 1 : 0;
+    if (opts_.trust_pasv_address)
+        session_.trust_pasv_address = 1;
     if (take("--list-params"))
         session_.list_parameters.set_string(opts_.list_params.c_str());
     session_.timeout = opts_.timeout;
@@ -141,26 +187,10 @@ void cli_session::fill_connection()
         proxy_.proxy_port = opts_.proxy_port ? opts_.proxy_port : (proxy_.is_socks() ? 1080 : 21);
         proxy_.proxy_username.set_string(opts_.proxy_user.c_str());
         proxy_.proxy_password.set_string(opts_.proxy_password.c_str());
-        if (proxy_.is_firewall()) {
-            std::string script;
-            if (!opts_.proxy_script.empty()) {
-                std::ifstream in(opts_.proxy_script, std::ios::binary);
-                std::ostringstream s;
-                s << in.rdbuf();
-                script = s.str();
-                // Scripts are lines ended by CR LF; accept files with bare LF.
-                std::string crlf;
-                for (size_t i = 0; i < script.size(); ++i) {
-                    if (script[i] == '\n' && (i == 0 || script[i - 1] != '\r'))
-                        crlf += '\r';
-                    crlf += script[i];
-                }
-                script = crlf;
-            } else {
-                script = std::string(lang_.text(phrase_default_script + proxy_.type));
-            }
-            proxy_.ftp_command.set_bytes(script);
-        }
+        if (proxy_.is_firewall())
+            proxy_.ftp_command.set_bytes(!opts_.proxy_script.empty()
+                                             ? proxy_script_
+                                             : std::string(lang_.text(phrase_default_script + proxy_.type)));
         session_.proxy = &proxy_;
     }
 }
@@ -215,7 +245,7 @@ int cli_session::list(const std::string& path)
     if (!path.empty()) {
         // List the folder as the current one, then come back.
         const qxval back = session_.current_path;
-        if (int status = session_.change_folder(qxval(path.c_str())))
+        if (int status = session_.change_folder(bytes_of(path)))
             return status;
         const int status = list("");
         session_.change_folder(back);
@@ -227,9 +257,10 @@ int cli_session::list(const std::string& path)
         const char type = n->is_link() ? 'l' : n->is_folder ? 'd' : '-';
         const qxval perms = format_permissions(n->attributes, n->is_folder);
         std::fprintf(out_, "%c\t%s\t%llu\t%s UTC\t%s", type, perms.c_str(),
-                     static_cast<unsigned long long>(n->size()), utc_text(n->modified).c_str(), n->name.c_str());
+                     static_cast<unsigned long long>(n->size()), utc_text(n->modified).c_str(),
+                     escaped(n->name.view()).c_str());
         if (!n->link_target.view().empty())
-            std::fprintf(out_, "\t%s", n->link_target.c_str());
+            std::fprintf(out_, "\t%s", escaped(n->link_target.view()).c_str());
         std::fputc('\n', out_);
     }
     return 0;
@@ -281,47 +312,47 @@ int cli_session::remove_recursive(const std::string& path, bool chmod, const std
 
 int cli_session::run(const std::vector<std::string>& w)
 {
+    usage_error_.clear();
+    if (!check_command(w, usage_error_))
+        return -1;
+    if (w[0] == "sites") {
+        usage_error_ = "sites runs on its own, without other commands";
+        return -1;
+    }
+    // A NUL byte (possible in a script on standard input) would cut a name
+    // short on the server or in a local path: nothing of the command runs.
+    for (const std::string& word : w)
+        if (word.find('\0') != std::string::npos)
+            return refuse_line_break(session_);
     const std::string& c = w[0];
     auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
-    auto need = [&](size_t n) {
-        if (w.size() >= n + 1)
-            return true;
-        usage_error_ = c + ": missing argument";
-        return false;
-    };
-    usage_error_.clear();
     if (c == "ls")
         return list(arg(1));
     if (c == "pwd") {
         int status = session_.print_folder();
         if (status == 0)
-            std::fprintf(out_, "%s\n", session_.current_path.c_str());
+            std::fprintf(out_, "%s\n", escaped(session_.current_path.view()).c_str());
         return status;
     }
     if (c == "cd")
-        return need(1) ? session_.change_folder(qxval(w[1].c_str())) : -1;
+        return session_.change_folder(bytes_of(w[1]));
     if (c == "get")
-        return need(1) ? get(w[1], w.size() > 2 ? w[2] : base_name(w[1])) : -1;
+        return get(w[1], w.size() > 2 ? w[2] : base_name(w[1]));
     if (c == "put")
-        return need(1) ? put(w[1], w.size() > 2 ? w[2] : base_name(w[1])) : -1;
+        return put(w[1], w.size() > 2 ? w[2] : base_name(w[1]));
     if (c == "mkdir")
-        return need(1) ? session_.make_folder(qxval(w[1].c_str())) : -1;
+        return session_.make_folder(bytes_of(w[1]));
     if (c == "rmdir")
-        return need(1) ? session_.remove_folder(qxval(w[1].c_str())) : -1;
-    if (c == "rm") {
-        if (w.size() >= 3 && w[1] == "-r")
-            return remove_recursive(w[2], false, "");
-        return need(1) ? session_.delete_file(qxval(w[1].c_str())) : -1;
-    }
+        return session_.remove_folder(bytes_of(w[1]));
+    if (c == "rm")
+        return w[1] == "-r" ? remove_recursive(w[2], false, "") : session_.delete_file(bytes_of(w[1]));
     if (c == "mv")
-        return need(2) ? session_.rename(qxval(w[1].c_str()), qxval(w[2].c_str())) : -1;
+        return session_.rename(bytes_of(w[1]), bytes_of(w[2]));
     if (c == "chmod") {
-        if (w.size() >= 4 && w[1] == "-r")
+        if (w[1] == "-r")
             return remove_recursive(w[3], true, w[2]);
-        if (!need(2))
-            return -1;
-        const qxval mode(w[1].c_str());
-        return session_.change_mode(qxval(w[2].c_str()), &mode);
+        const qxval mode = bytes_of(w[1]);
+        return session_.change_mode(bytes_of(w[2]), &mode);
     }
     if (c == "quote") {
         std::string line;
@@ -330,25 +361,21 @@ int cli_session::run(const std::vector<std::string>& w)
         int status = session_.send_command(line);
         if (status == 0)
             for (const qxval& l : session_.reply_lines)
-                std::fprintf(out_, "%s\n", l.c_str());
+                std::fprintf(out_, "%s\n", escaped(l.view()).c_str());
         return status;
     }
-    if (c == "timediff") {
-        // An empty probe file of our own, uploaded into the current folder.
-        char name[] = "/tmp/qvtf-timediffXXXXXX";
-        int fd = ::mkstemp(name);
-        if (fd < 0)
-            return 2;
-        ::close(fd);
-        ::unlink(name);
-        session_.local_path.set_string(name);
-        int status = session_.measure_time_difference();
-        if (status == 0)
-            std::fprintf(out_, "%d\n", session_.time_difference);
-        return status;
-    }
-    usage_error_ = c == "sites" ? std::string("sites runs on its own, without other commands") : "unknown command: " + c;
-    return -1;
+    // timediff: an empty probe file of our own, uploaded into the current folder.
+    char name[] = "/tmp/qvtf-timediffXXXXXX";
+    int fd = ::mkstemp(name);
+    if (fd < 0)
+        return 2;
+    ::close(fd);
+    ::unlink(name);
+    session_.local_path.set_string(name);
+    int status = session_.measure_time_difference();
+    if (status == 0)
+        std::fprintf(out_, "%d\n", session_.time_difference);
+    return status;
 }
 
 void cli_session::report_failure(int status)
@@ -362,8 +389,7 @@ void cli_session::report_failure(int status)
     std::string_view t = text.view();
     while (!t.empty() && (t.back() == '\n' || t.back() == '\r'))
         t.remove_suffix(1);
-    if (!t.empty())
-        std::fprintf(err_, "%.*s\n", static_cast<int>(t.size()), t.data());
+    print_lines(err_, "", t);
     std::fprintf(err_, "status %d\n", status);
 }
 

@@ -52,6 +52,10 @@ private:
     // failure only leaves it unmeasured.
     void measure_clock();
 
+    // Lines of text (each ended by "\r\n", the last maybe not) on f, each
+    // after prefix, with control characters escaped.
+    static void print_lines(std::FILE* f, const char* prefix, std::string_view text);
+
     const options& opts_;
     std::FILE* out_;
     std::FILE* err_;
@@ -62,6 +66,7 @@ private:
     ftp_proxy proxy_;
     ftp_control session_;
     std::string usage_error_;
+    std::string proxy_script_;   // the --proxy-script file, CR LF line ends
 };
 
 }  // namespace qvtf::cli

@@ -10,7 +10,7 @@ int main(int argc, char** argv)
     std::string error;
     if (!qvtf::cli::parse(argc - 1, argv + 1, opts, error)) {
         std::fprintf(stderr, "qvtf-cli: %s\n", error.c_str());
-        qvtf::cli::print_usage(stderr);
+        qvtf::cli::print_usage_line(stderr);
         return 2;
     }
     if (opts.help) {

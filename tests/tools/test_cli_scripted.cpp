@@ -1,0 +1,169 @@
+// qvtf-cli against the scripted server, for what no real server sends:
+// hostile names in listings, values that must not reach the wire, a server
+// that stops answering, and program files that cannot be read.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "ftp/test_data_support.h"
+#include "support/ftp_scripted.h"
+#include "support/process.h"
+#include "tools/cli_test_output.h"
+#include "tools/qvtf-cli/cli_session.h"
+
+namespace {
+
+using namespace qvtf;
+using lines = std::vector<std::string>;
+
+using test::slurp;
+
+struct cli_run {
+    int code = -1;
+    std::string out, err;
+    lines entry_names;  // names of the session's folder, as the engine keeps them
+};
+
+cli_run run_cli(cli::options& o, const std::string& home = QVTF_PROGRAM_DIR)
+{
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    cli_run r;
+    {
+        cli::cli_session s(o, out, err);
+        if (!s.load_program_files(home)) {
+            r.code = 1;
+        } else {
+            r.code = s.run_all();
+            ftp_control& session = s.session();
+            for (qxfile_node* n = session.current_folder ? session.current_folder->first_child : nullptr; n;
+                 n = n->next)
+                r.entry_names.push_back(n->name.str());
+        }
+    }
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::fclose(out);
+    std::fclose(err);
+    return r;
+}
+
+cli::options options_for(const test::scripted_ftp_server& server, std::vector<std::vector<std::string>> commands)
+{
+    cli::options o;
+    o.host = "127.0.0.1";
+    o.port = server.port();
+    o.user = "u";
+    o.password = "p";
+    o.timeout = 5;
+    o.commands = std::move(commands);
+    return o;
+}
+
+test::scripted_ftp_server& login_script(test::scripted_ftp_server& server)
+{
+    return server.send("220 ready\r\n").expect("331 password\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n");
+}
+
+const lines login_lines{"USER u", "PASS p", "PWD"};
+
+TEST(CliScripted, ControlCharactersAreEscapedInTheOutputOnly)
+{
+    const std::string hostile = "evil\x1b]0;pwned\x07\x08\tname\\x";
+    test::data_peer peer(test::data_peer::mode::send,
+                         "-rw-r--r--   1 u  g   5 Jan  1  2024 " + hostile + "\r\n");
+    peer.accept_in_background();
+    test::scripted_ftp_server server;
+    login_script(server).expect("200 ascii\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n")
+        .expect("200 \x1b[2Jcleared\r\n");
+    server.start();
+    cli::options o = options_for(server, {{"ls"}, {"quote", "NOOP"}});
+    o.log = true;
+    cli_run r = run_cli(o);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("\tevil\\x1b]0;pwned\\x07\\x08\\x09name\\\\x\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("200 \\x1b[2Jcleared\n"), std::string::npos) << r.out;
+    for (const std::string* text : {&r.out, &r.err})
+        for (char c : {'\x1b', '\x07', '\x08'})
+            EXPECT_EQ(text->find(c), std::string::npos);
+    EXPECT_EQ(r.entry_names, lines{hostile}) << "the engine keeps the name as the server sent it";
+}
+
+// Each command is refused with 6015; after the login nothing reaches the
+// server, not even the first half of a rename.
+TEST(CliScripted, ValuesThatWouldInjectAreRefusedBeforeTheWire)
+{
+    const std::vector<std::vector<std::string>> refused = {
+        {"rm", std::string("important.txt\0.bak", 18)},
+        {"mv", "a", "b\r\nDELE victim"},
+        {"mv", std::string("a\0b", 3), "c"},
+        {"mkdir", "x\nRMD /"},
+        {"get", "f", std::string("local\0x", 7)},
+        {"quote", "NOOP\r\nDELE victim"},
+    };
+    for (const auto& command : refused) {
+        SCOPED_TRACE(command[0] + " " + command[1]);
+        test::scripted_ftp_server server;
+        login_script(server).expect("221 bye\r\n");
+        server.start();
+        cli::options o = options_for(server, {command, {"pwd"}});
+        cli_run r = run_cli(o);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("status 6015\n"), std::string::npos) << r.err;
+        ASSERT_TRUE(server.completed());
+        lines expected = login_lines;
+        expected.push_back("QUIT");
+        EXPECT_EQ(server.lines(), expected);
+    }
+}
+
+TEST(CliScripted, SilentServerIsReportedAsATimeOut)
+{
+    test::scripted_ftp_server server;
+    login_script(server).expect("").pause(std::chrono::milliseconds(3000));
+    server.start();
+    cli::options o = options_for(server, {{"pwd"}});
+    o.timeout = 1;
+    cli_run r = run_cli(o);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("status 1000\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("timed out"), std::string::npos) << r.err;
+}
+
+TEST(CliScripted, UnreadableProgramFilesAreErrorsWithTheSystemsReason)
+{
+    test::temp_folder folder("qvtf-cli-files");
+    ::mkdir(folder.file("dir").c_str(), 0700);
+    struct file_case {
+        const char* what;
+        std::string proxy_script;
+        std::string home;
+        const char* reason;
+    };
+    const std::vector<file_case> cases = {
+        {"missing script", folder.file("nothing.txt"), QVTF_PROGRAM_DIR, "No such file or directory"},
+        {"script is a folder", folder.file("dir"), QVTF_PROGRAM_DIR, "Is a directory"},
+        {"no phrase file", "", folder.path(), "No such file or directory"},
+    };
+    for (const file_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::scripted_ftp_server server;
+        server.send("220 ready\r\n");
+        server.start();
+        cli::options o = options_for(server, {{"pwd"}});
+        o.proxy_type = 1;
+        o.proxy_host = "127.0.0.1";
+        o.proxy_port = server.port();
+        o.proxy_script = c.proxy_script;
+        cli_run r = run_cli(o, c.home);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(": 0\n"), std::string::npos) << r.err;
+        EXPECT_EQ(server.connections(), 0) << "no plain login instead";
+    }
+}
+
+}  // namespace
