@@ -10,23 +10,10 @@
 
 #include "ftp/ftp_control.h"
 #include "support/ftp_scripted.h"
+#include "support/test_phrases.h"
 #include "markup/qxlang.h"
 
 namespace qvtf::test {
-
-// Every phrase n reads "[n]", so a test can see which phrase was used.
-inline const qxlang& test_phrases()
-{
-    static qxlang* lang = [] {
-        auto* l = new qxlang;
-        l->add_language(qxval("en"), qxval("English"));
-        l->set_width(600);
-        for (int n = 0; n < 600; ++n)
-            l->set_phrase(0, n, "[" + std::to_string(n) + "]");
-        return l;
-    }();
-    return *lang;
-}
 
 struct log_entry {
     int kind;

@@ -1,0 +1,240 @@
+// The local pane: navigation over the file system from "/", and its file
+// operations.
+#include "browse/qx_local_file_lister.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/qxfiles.h"
+#include "core/qxlocale.h"
+#include "ftp/ftp_status.h"
+
+namespace qvtf {
+
+namespace {
+
+constexpr int phrase_read_failed = 25;
+constexpr int phrase_delete_failed = 30;
+constexpr int phrase_move_failed = 32;
+constexpr int phrase_move_to = 33;
+constexpr int phrase_mkdir_failed = 99;
+constexpr int phrase_busy = 159;
+constexpr int phrase_not_available = 136;
+constexpr int phrase_verb_failed = 190;
+constexpr int phrase_menu_failed = 191;
+
+}  // namespace
+
+int local_file_tree::compare_nodes(const qxfile_node* a, const qxfile_node* b) const
+{
+    if ((sort_key == SORT_NAME || sort_key == SORT_NAME_NOCASE) && (a->is_folder != 0) == (b->is_folder != 0)) {
+        const int c = strcoll_l(a->name.c_str(), b->name.c_str(), user_locale_facts().locale);
+        return (c > 0) - (c < 0);
+    }
+    return qxfile_tree::compare_nodes(a, b);
+}
+
+qx_local_file_lister::qx_local_file_lister(global_ftp_settings& settings, const qxlang* language,
+                                           qx_lister_view* view, local_file_platform* platform)
+    : qx_file_lister(local_tree, language, view), settings_store_(settings),
+      platform_(platform ? platform : &own_platform_)
+{
+    bind_settings(pane_settings::local(settings));
+    reset();
+}
+
+qx_local_file_lister::~qx_local_file_lister()
+{
+    wait_for_operations();
+    stop_watching();
+}
+
+void qx_local_file_lister::error_text(qxval& out, int code) const
+{
+    int number = 0;
+    switch (code) {
+    case status_busy: number = phrase_busy; break;
+    case 6201: case 6202: case 6204: case 6300: case 6301: number = phrase_not_available; break;
+    case 6206: case 6207: number = phrase_verb_failed; break;
+    case 6208: number = phrase_menu_failed; break;
+    case status_pane_text: qx_file_lister::error_text(out, code); return;
+    default: break;
+    }
+    out.set_bytes(number ? phrase(number) : std::string_view());
+}
+
+void qx_local_file_lister::reset()
+{
+    view_->tree_cleared();
+    set_current(nullptr);
+    tree_->clear();
+    auto* root = new qxfile_node;
+    root->name.set_string("/");
+    root->is_folder = 1;
+    root->attributes = 0755;
+    tree_->append_top(root);
+    set_current(root);
+}
+
+int qx_local_file_lister::list(qxfile_node* folder)
+{
+    qxval path;
+    path_of(folder, path);
+    tree_->clear_children(folder);
+    view_->folder_listed(folder);
+    if (!list_folder(path, *tree_, folder, true, qxval("*")))
+        return fail_with(phrase_read_failed, path.view());
+    folder->needs_listing = 0;
+    return status_ok;
+}
+
+int qx_local_file_lister::change_to(const std::string& path)
+{
+    qxfile_node* node = tree_->root;
+    std::size_t pos = 1;
+    while (pos < path.size()) {
+        std::size_t slash = path.find('/', pos);
+        if (slash == std::string::npos)
+            slash = path.size();
+        const std::string_view part = std::string_view(path).substr(pos, slash - pos);
+        pos = slash + 1;
+        if (node->needs_listing)
+            if (int code = list(node))
+                return code;
+        qxfile_node* child = node->first_child;
+        while (child && !(child->is_folder && child->name.view() == part))
+            child = child->next;
+        if (!child)
+            return local_missing;
+        node = child;
+    }
+    // The target is always listed afresh.
+    if (int code = list(node))
+        return code;
+    set_current(node);
+    refresh_view(true);
+    view_->folder_selected(node);
+    if (watching_)
+        restart_watcher(path);
+    return status_ok;
+}
+
+int qx_local_file_lister::change_folder(const qxval& path, bool relist)
+{
+    (void)relist;
+    const std::string absolute = absolute_local_path(path.str());
+    if (absolute.empty())
+        return local_no_root;
+    return change_to(absolute);
+}
+
+int qx_local_file_lister::enter(qxfile_node* node, bool relist)
+{
+    (void)relist;
+    if (!node)
+        node = current_folder() ? current_folder()->parent : nullptr;
+    if (!node || !node->is_folder)
+        return status_ok;
+    qxval path;
+    path_of(node, path);
+    return change_to(path.str());
+}
+
+int qx_local_file_lister::reload()
+{
+    const qxval path = current_path();
+    reset();
+    return change_to(path.view().empty() ? std::string("/") : path.str());
+}
+
+int qx_local_file_lister::open(qxfile_node* node)
+{
+    if (!node || node->is_folder)
+        return enter(node, true);
+    qxval path;
+    path_of(node, path);
+    return platform_->run_verb(path.str(), "open") ? status_ok : int(local_verb_failed);
+}
+
+int qx_local_file_lister::move_pairs(const move_files_structure& moves, const move_done_callback& done)
+{
+    int code = status_ok;
+    std::size_t moved = 0;
+    for (std::size_t i = 0; i < moves.sources.size() && i < moves.destinations.size(); ++i) {
+        if (abort_flag) {
+            code = status_stopped;
+            break;
+        }
+        view_->progress_text_changed(moves.sources[i]);
+        if (!move_path(moves.sources[i].str(), moves.destinations[i].str())) {
+            std::string text(phrase(phrase_move_failed));
+            text += moves.sources[i].view();
+            text += phrase(phrase_move_to);
+            text += moves.destinations[i].view();
+            code = fail_with(std::move(text));
+            break;
+        }
+        ++moved;
+    }
+    if (moved && done)
+        done();
+    set_changed();
+    return code;
+}
+
+int qx_local_file_lister::delete_entries(const std::vector<qxfile_node*>& entries)
+{
+    std::vector<std::string> paths;
+    for (qxfile_node* n : entries) {
+        qxval path;
+        path_of(n, path);
+        paths.push_back(path.str());
+    }
+    const int failed = platform_->remove(paths, settings_store_.local_delete_to_recycler);
+    set_changed();
+    if (failed >= 0 && std::size_t(failed) < entries.size())
+        return fail_with(phrase_delete_failed, entries[std::size_t(failed)]->name.view());
+    return status_ok;
+}
+
+int qx_local_file_lister::make_folder(const qxval& name)
+{
+    std::string path = name.str();
+    if (!path.starts_with('/')) {
+        std::string base = current_path().str();
+        while (!base.empty() && base.back() == '/')
+            base.pop_back();
+        path = base + "/" + path;
+    }
+    if (::mkdir(path.c_str(), 0777) != 0)
+        return fail_with(phrase_mkdir_failed, name.view());
+    set_changed();
+    return status_ok;
+}
+
+int qx_local_file_lister::change_permissions(const std::vector<qxfile_node*>& entries, unsigned bits,
+                                             bool recursive)
+{
+    for (qxfile_node* n : entries) {
+        qxval path;
+        path_of(n, path);
+        if (!change_mode_path(path.str(), bits, recursive && n->is_folder && !n->is_link())) {
+            set_changed();
+            return fail_with(phrase_not_available, std::string(" ") + n->name.str());
+        }
+    }
+    set_changed();
+    return status_ok;
+}
+
+void qx_local_file_lister::save_settings()
+{
+    qx_file_lister::save_settings();
+    const qxval path = current_path();
+    if (!path.view().empty())
+        settings_store_.last_used_local_folder = path.str();
+}
+
+}  // namespace qvtf
