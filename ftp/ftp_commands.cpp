@@ -11,6 +11,9 @@ namespace qvtf {
 
 int ftp_control::send_user()
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     if (int status = send_command(command_line("USER", user_name.view())))
         return status;
     switch (reply_code) {
@@ -153,6 +156,9 @@ int ftp_control::site(const qxval& text)
 
 int ftp_control::rename(const qxval& from, const qxval& to)
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     if (!logged_in)
         return status_not_connected;
     // A target that cannot be sent must not leave a rename half begun.

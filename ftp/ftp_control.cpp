@@ -66,6 +66,9 @@ void ftp_control::log(int kind, std::string_view text) const
 
 int ftp_control::connect_and_greet()
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     reset_state();
     control_socket.close_gracefully(false);
     abort_transfer();

@@ -136,9 +136,6 @@ public:
     int32_t time_difference = 0;       // server clock minus local clock, seconds
     int32_t idle_limit = 60;
     std::atomic<int> idle_rounds{0};
-    // Busy flag: set while the session is held or talking to its server.
-    // Other threads read it to see whether the session is in use.
-    std::atomic<int> busy{0};
     int32_t reply_code = 0;
     uint8_t reply_class = 9;           // first digit 1..5, else 9
     uint8_t reply_group = 9;           // second digit 0..5, else 9
@@ -208,19 +205,39 @@ public:
     void abort_transfer();
 
     // ---- busy lock ----
+    // A session is used by one thread at a time: the holder. A thread that
+    // sends a command (or reads a reply) on a session nobody holds holds it
+    // for that command only, until the reply is read; a thread that needs
+    // several commands in a row takes the lock first (ftp_session_lock). A
+    // command on a session another thread holds is refused with 6014 and
+    // nothing is sent.
     // The lock always exists here; kept so owners follow the same steps.
     bool create_lock() { return true; }
-    // 0 when the calling thread holds the session (again, without counting),
-    // 6014 when another thread does.
+    // 0 when the calling thread now holds the session (each acquire is
+    // counted and needs its release), 6014 when another thread does.
     int acquire();
     // As acquire, waiting up to ms milliseconds for a release.
     int acquire_waiting(int ms);
-    // Frees the session; ignored unless the calling thread holds it.
+    // Undoes one acquire of the calling thread; ignored for any other thread.
     void release();
+    // The holder (not nested) gives up the session without freeing it: it
+    // stays busy until a thread calls take_over. 0, or 6014 when the caller
+    // does not hold it exactly once.
+    int hand_over();
+    // The calling thread becomes the holder of a handed-over session; 6014
+    // when none is in transit.
+    int take_over();
+    // A hand-over nobody took: the session becomes free.
+    void cancel_hand_over();
+    // 1 while the session is held or handed over; other threads read it to
+    // see whether the session is in use (the scheduler, the idle logic).
+    int busy() const { return busy_.load(); }
+    bool held_by_caller() const;
+    // How often the calling thread holds the session (0: not at all).
+    int hold_depth() const;
     // The lock's critical section: data connections and the pipe are made
     // and destroyed under it, and abort_transfer takes it.
     std::mutex& critical_section() { return lock_mutex_; }
-    bool held_by_caller() const;
 
     // ---- messages and log ----
     // out becomes the user's message for a status code.
@@ -294,18 +311,66 @@ protected:
     // Without trust_pasv_address, points data_host at the control
     // connection's peer, logging when the reply named another address.
     void aim_passive_connection(bool via_socks);
-    // Sets the busy flag for a session that is talking to its server; a
-    // session nobody holds becomes the calling thread's.
-    void mark_busy();
     // verb + " " + argument, even an empty one.
     static std::string command_line(std::string_view verb, std::string_view argument);
     // verb + " " + argument, or the verb alone without an argument.
     static std::string joined(std::string_view verb, std::string_view argument);
 
 private:
+    bool try_claim_locked();
+    void free_locked();
+
     mutable std::mutex lock_mutex_;
     std::condition_variable lock_released_;
-    std::thread::id owner_;  // under lock_mutex_
+    // Under lock_mutex_: the holder, how often it holds the session, and
+    // whether the session is on its way to another thread.
+    std::thread::id owner_;
+    int depth_ = 0;
+    bool in_transit_ = false;
+    std::atomic<int> busy_{0};
+};
+
+class ftp_session_lock;
+
+// A session on its way from its holder to another thread: move it into the
+// thread and construct an ftp_session_lock from it there. Destroyed without
+// that, it frees the session.
+class ftp_handover {
+public:
+    ftp_handover() = default;
+    ftp_handover(ftp_handover&& other) noexcept;
+    ftp_handover& operator=(ftp_handover&&) = delete;
+    ~ftp_handover();
+    explicit operator bool() const { return session_ != nullptr; }
+
+private:
+    friend class ftp_session_lock;
+    ftp_control* session_ = nullptr;
+};
+
+// Holds a session for a scope: acquire (or acquire_waiting) on construction,
+// release on destruction. Check it before use: false means 6014.
+class ftp_session_lock {
+public:
+    explicit ftp_session_lock(ftp_control& session, int wait_ms = 0);
+    // On the receiving thread: takes over a handed-over session.
+    explicit ftp_session_lock(ftp_handover&& handed);
+    ftp_session_lock(ftp_session_lock&& other) noexcept;
+    ftp_session_lock& operator=(ftp_session_lock&&) = delete;
+    ~ftp_session_lock();
+
+    explicit operator bool() const { return status_ == status_ok; }
+    int status() const { return status_; }
+    // Releases early.
+    void unlock();
+    // Passes the claim to another thread (see ftp_handover); this holder
+    // then holds nothing. Empty when the claim cannot be passed (not held,
+    // or held more than once by this thread).
+    ftp_handover hand_over();
+
+private:
+    ftp_control* session_;
+    int status_;
 };
 
 }  // namespace qvtf

@@ -63,8 +63,11 @@ int ftp_control::read_reply()
         return status_not_connected;
     if (stop_request)
         return status_stopped;
+    // A session nobody holds is the reader's until the reply is in.
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     idle_rounds = 0;
-    mark_busy();
     reply_lines.clear();
     reply_code = 0;
 
@@ -155,7 +158,11 @@ int ftp_control::send_command(std::string_view text, std::string_view shown)
     // logged either).
     if (holds_line_break(text))
         return refuse_line_break(*this);
-    mark_busy();
+    // A session nobody holds is the sender's until the reply is read; one
+    // another thread holds gets nothing of this line.
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     idle_rounds = 0;
     std::string line(text);
     line += "\r\n";

@@ -10,6 +10,9 @@ namespace qvtf {
 
 int ftp_control::change_folder(const qxval& path)
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     if (!logged_in)
         return status_not_connected;
     const int status = path.view().empty() ? send_command("CDUP") : send_command(command_line("CWD", path.view()));

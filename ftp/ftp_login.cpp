@@ -141,6 +141,9 @@ int ftp_control::run_script(const qxval& text, int32_t& kinds_mask)
 
 int ftp_control::log_in()
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     if (connected)
         quit();
     reset_stream();

@@ -11,6 +11,9 @@ namespace qvtf {
 
 int ftp_control::measure_time_difference()
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     time_difference = 0;
     if (!current_folder)
         return 1;

@@ -31,6 +31,9 @@ int transfer_reply_status(ftp_control& session)
 int ftp_control::transfer_file(int receiving, const qxval& remote, int32_t type,
                                int (ftp_control::*command)(const qxval&))
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     if (stop_request)
         return status_stopped;
     pipe_flags_at_end = 0;

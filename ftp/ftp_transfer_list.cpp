@@ -41,6 +41,9 @@ int list_reply_status(ftp_control& session)
 
 int ftp_control::list_directory(const qxval& path)
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     if (!logged_in)
         return status_not_connected;
     // A listing is nobody's progress and changes no item's tolerance.

@@ -58,6 +58,9 @@ bool is_ancestor(const qxfile_node* maybe, const qxfile_node* node)
 
 int ftp_control::walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_folder_hook folder_hook)
 {
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
     const qxval remembered = current_path;
     tell(*this, phrase_entering, path.view());
     bool inside = false;

@@ -2,15 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
-#include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "ftp/ftp_control.h"
+#include "ftp_test_session.h"
 
-namespace qvtf {
+namespace qvtf::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -23,47 +24,104 @@ int in_thread(const std::function<int()>& f)
     return result;
 }
 
-TEST(FtpBusyLock, ReentrantForItsOwnerWithoutACount)
+// Each step runs on the main thread ("M") or on a fresh thread ("T") and
+// expects a status; busy is the flag afterwards.
+TEST(FtpBusyLock, ClaimsAreCountedPerThreadAndReleasedByTheHolder)
 {
-    ftp_control s;
-    ASSERT_TRUE(s.create_lock());
-    EXPECT_EQ(s.acquire(), 0);
-    EXPECT_EQ(s.acquire(), 0);
-    EXPECT_EQ(s.busy, 1);
-    s.release();
-    EXPECT_EQ(s.busy, 0) << "one release frees it, however often it was taken";
-    EXPECT_EQ(in_thread([&] { return s.acquire(); }), 0);
+    enum op { acquire, release, wait150 };
+    struct step {
+        char where;
+        op what;
+        int expected;
+        int busy_after;
+    };
+    struct scenario {
+        const char* name;
+        std::vector<step> steps;
+    };
+    const std::vector<scenario> scenarios = {
+        {"counted re-entry: the inner release keeps the outer claim",
+         {{'M', acquire, 0, 1}, {'M', acquire, 0, 1}, {'M', release, 0, 1}, {'T', acquire, status_busy, 1},
+          {'M', release, 0, 0}, {'T', acquire, 0, 1}}},
+        {"other threads get 6014, also after waiting",
+         {{'M', acquire, 0, 1}, {'T', acquire, status_busy, 1}, {'T', wait150, status_busy, 1},
+          {'M', release, 0, 0}, {'T', wait150, 0, 1}, {'M', acquire, status_busy, 1}}},
+        {"a release by a non-holder does nothing; a free session ignores releases",
+         {{'M', acquire, 0, 1}, {'T', release, 0, 1}, {'T', acquire, status_busy, 1}, {'M', release, 0, 0},
+          {'M', release, 0, 0}, {'M', acquire, 0, 1}, {'M', release, 0, 0}}},
+    };
+    for (const auto& sc : scenarios) {
+        ftp_control s;
+        ASSERT_TRUE(s.create_lock());
+        int n = 0;
+        for (const auto& st : sc.steps) {
+            auto run = [&] {
+                switch (st.what) {
+                case acquire: return s.acquire();
+                case wait150: return s.acquire_waiting(150);
+                case release: s.release(); return 0;
+                }
+                return -1;
+            };
+            EXPECT_EQ(st.where == 'M' ? run() : in_thread(run), st.expected) << sc.name << ", step " << n;
+            EXPECT_EQ(s.busy(), st.busy_after) << sc.name << ", step " << n;
+            ++n;
+        }
+    }
 }
 
-TEST(FtpBusyLock, OtherThreadsGet6014)
+TEST(FtpBusyLock, ScopedHolderAndHandOverToAStartedThread)
 {
     ftp_control s;
-    ASSERT_EQ(s.acquire(), 0);
-    EXPECT_EQ(in_thread([&] { return s.acquire(); }), status_busy);
-    EXPECT_EQ(in_thread([&] { return s.acquire_waiting(150); }), status_busy);
-    s.release();
-    EXPECT_EQ(in_thread([&] { return s.acquire(); }), 0);
-    EXPECT_EQ(s.acquire(), status_busy) << "now the other thread's (which ended without releasing)";
-}
+    {
+        ftp_session_lock outer(s);
+        ASSERT_TRUE(outer);
+        {
+            ftp_session_lock inner(s);
+            EXPECT_TRUE(inner);
+            EXPECT_EQ(s.hold_depth(), 2);
+            EXPECT_FALSE(inner.hand_over()) << "a nested holder cannot give the session away";
+        }
+        EXPECT_TRUE(s.held_by_caller());
+        EXPECT_EQ(in_thread([&] { return ftp_session_lock(s).status(); }), status_busy);
+    }
+    EXPECT_EQ(s.busy(), 0);
 
-TEST(FtpBusyLock, ReleaseByANonOwnerIsIgnored)
-{
-    ftp_control s;
-    ASSERT_EQ(s.acquire(), 0);
-    in_thread([&] {
-        s.release();
-        return 0;
+    // The scheduler's way: hold, start a thread, hand the session to it.
+    ftp_session_lock mine(s);
+    ASSERT_TRUE(mine);
+    ftp_handover handed = mine.hand_over();
+    ASSERT_TRUE(handed);
+    EXPECT_FALSE(mine);
+    EXPECT_EQ(s.busy(), 1) << "in transit the session stays taken";
+    EXPECT_EQ(s.acquire(), status_busy) << "even for the thread that handed it over";
+    std::atomic<int> worker_held{-1};
+    std::atomic<bool> let_go{false};
+    std::thread worker([&, h = std::move(handed)]() mutable {
+        ftp_session_lock lock(std::move(h));
+        worker_held = s.held_by_caller() ? 1 : 0;
+        while (!let_go)
+            std::this_thread::sleep_for(1ms);
     });
-    EXPECT_EQ(s.busy, 1);
-    EXPECT_TRUE(s.held_by_caller());
-    EXPECT_EQ(in_thread([&] { return s.acquire(); }), status_busy);
-    // Releasing a free session does nothing either.
-    s.release();
-    s.release();
-    EXPECT_EQ(s.busy, 0);
+    for (int i = 0; i < 2000 && worker_held < 0; ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(worker_held, 1);
+    EXPECT_EQ(s.acquire(), status_busy);
+    let_go = true;
+    worker.join();
+    EXPECT_EQ(s.busy(), 0) << "the worker's holder released it";
+
+    // A hand-over nobody takes frees the session.
+    {
+        ftp_session_lock again(s);
+        ftp_handover dropped = again.hand_over();
+        EXPECT_EQ(s.busy(), 1);
+    }
+    EXPECT_EQ(s.busy(), 0);
+    EXPECT_EQ(s.take_over(), status_busy) << "nothing is in transit";
 }
 
-TEST(FtpBusyLock, WaitingAcquireWakesOnRelease)
+TEST(FtpBusyLock, WaitingAcquireWakesOnReleaseAndGivesUpInTime)
 {
     ftp_control s;
     std::atomic<bool> holding{false};
@@ -77,28 +135,21 @@ TEST(FtpBusyLock, WaitingAcquireWakesOnRelease)
     });
     while (!holding)
         std::this_thread::sleep_for(1ms);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(s.acquire_waiting(250), status_busy);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 240ms);
+    EXPECT_LT(waited, 1500ms);
     std::thread waker([&] {
         std::this_thread::sleep_for(30ms);
         release_now = true;
     });
-    const auto start = std::chrono::steady_clock::now();
+    start = std::chrono::steady_clock::now();
     EXPECT_EQ(s.acquire_waiting(5000), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_TRUE(s.held_by_caller());
     holder.join();
     waker.join();
-}
-
-TEST(FtpBusyLock, WaitingAcquireGivesUpAfterItsTime)
-{
-    ftp_control s;
-    ASSERT_EQ(s.acquire(), 0);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(in_thread([&] { return s.acquire_waiting(250); }), status_busy);
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(waited, 240ms);
-    EXPECT_LT(waited, 1500ms);
-    EXPECT_EQ(in_thread([&] { return s.acquire_waiting(0); }), status_busy);
 }
 
 TEST(FtpBusyLock, OneHolderAtATimeUnderContention)
@@ -111,21 +162,45 @@ TEST(FtpBusyLock, OneHolderAtATimeUnderContention)
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < 200; ++i) {
-                if (s.acquire_waiting(2000) != 0)
+                ftp_session_lock hold(s, 2000);
+                if (!hold)
                     continue;
                 if (inside.fetch_add(1) != 0)
                     ++overlaps;
-                EXPECT_EQ(s.acquire(), 0);  // re-entrant inside
+                EXPECT_EQ(ftp_session_lock(s).status(), 0);  // re-entrant inside
                 ++turns;
                 inside.fetch_sub(1);
-                s.release();
             }
         });
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(overlaps, 0);
     EXPECT_EQ(turns, 800);
-    EXPECT_EQ(s.busy, 0);
+    EXPECT_EQ(s.busy(), 0);
+}
+
+// A command claims a free session only until its reply is read; on a
+// session another thread holds it is refused and nothing reaches the wire.
+TEST(FtpBusyLock, CommandsClaimOnlyForTheirReplyAndNeverCutIn)
+{
+    scripted_ftp_server server;
+    server.send("220 ready\r\n").expect("200 one\r\n").expect("200 two\r\n");
+    server.start();
+    logged_session s;
+    ASSERT_EQ(connect_to(s, server), 0);
+    EXPECT_EQ(s.busy(), 0) << "reading the greeting left no claim";
+
+    EXPECT_EQ(in_thread([&] { return s.send_command("NOOP"); }), 0);
+    EXPECT_EQ(s.busy(), 0) << "the worker's command left no claim behind";
+    EXPECT_EQ(s.acquire(), 0);
+
+    EXPECT_EQ(in_thread([&] { return s.send_command("NOOP"); }), status_busy);
+    EXPECT_EQ(in_thread([&] { return s.read_reply(); }), status_busy);
+    EXPECT_EQ(s.hold_depth(), 1);
+    EXPECT_EQ(s.send_command("STAT"), 0) << "the holder still talks";
+    s.release();
+    ASSERT_TRUE(server.completed());
+    EXPECT_EQ(server.lines(), (lines{"NOOP", "STAT"}));
 }
 
 TEST(FtpBusyLock, AbortFromAnotherThreadStopsThePipe)
@@ -141,4 +216,4 @@ TEST(FtpBusyLock, AbortFromAnotherThreadStopsThePipe)
 }
 
 }  // namespace
-}  // namespace qvtf
+}  // namespace qvtf::test
