@@ -90,7 +90,7 @@ private:
     std::size_t pos_ = 0;
 };
 
-std::int32_t entry_time(std::string_view day, std::string_view month, std::string_view year,
+std::time_t entry_time(std::string_view day, std::string_view month, std::string_view year,
                         std::string_view hour, std::string_view minute)
 {
     time_struct t;
@@ -105,9 +105,9 @@ std::int32_t entry_time(std::string_view day, std::string_view month, std::strin
     return time_to_seconds(t);
 }
 
-std::int32_t minus_difference(std::int32_t t, const listing_clock& clock)
+std::time_t minus_difference(std::time_t t, const listing_clock& clock)
 {
-    return clamp_seconds(std::int64_t(t) - clock.time_difference);
+    return t - clock.time_difference;
 }
 
 // Names that are never listed: the folder itself, its parent, and names no
@@ -170,7 +170,7 @@ int parse_unix(std::string_view line, const listing_clock& clock, qxfile_node& e
         c.step();
     if (c.pos() == t_at)
         return 0;
-    std::int32_t when;
+    std::time_t when;
     if (c.peek() == ':') {
         std::string_view hour = line.substr(t_at, c.pos() - t_at);
         c.step();
@@ -182,8 +182,8 @@ int parse_unix(std::string_view line, const listing_clock& clock, qxfile_node& e
         bool found = false;
         for (int y : years) {
             std::string year = std::to_string(y);
-            std::int32_t t = minus_difference(entry_time(day, month, year, hour, minute), clock);
-            if (std::int64_t(clock.now) - t < recent_window) {
+            std::time_t t = minus_difference(entry_time(day, month, year, hour, minute), clock);
+            if (clock.now - t < recent_window) {
                 when = t;
                 found = true;
                 break;
@@ -276,7 +276,7 @@ int parse_dos(std::string_view line, const listing_clock& clock, qxfile_node& e,
 
 }  // namespace
 
-listing_clock listing_clock::at(std::int32_t now_utc, std::int32_t time_difference)
+listing_clock listing_clock::at(std::time_t now_utc, std::int32_t time_difference)
 {
     listing_clock c;
     c.now = now_utc;

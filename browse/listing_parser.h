@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string_view>
 
 #include "core/qxfile_node.h"
@@ -27,11 +28,11 @@ enum listing_style : int {
 
 // The clock one listing run works with: taken once when the run starts.
 struct listing_clock {
-    std::int32_t now = 0;            // current UTC time
+    std::time_t now = 0;             // current UTC time
     int current_year = 1970;         // of now, in UTC
     std::int32_t time_difference = 0;  // server minus local, subtracted from every time
 
-    static listing_clock at(std::int32_t now_utc, std::int32_t time_difference);
+    static listing_clock at(std::time_t now_utc, std::int32_t time_difference);
     static listing_clock current(std::int32_t time_difference);
 };
 

@@ -3,6 +3,7 @@
 // (uploads) or a pipe into the file (downloads).
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <thread>
 
@@ -24,7 +25,7 @@ public:
     bool resume = false;
     int64_t resume_offset = 0;
     bool set_time = false;
-    int32_t time = 0;  // Unix seconds
+    std::time_t time = 0;  // Unix seconds
     file_handle handle = invalid_file_handle;
 
     file_reader_writer() = default;

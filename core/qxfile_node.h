@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 #include "core/qxe_tree.h"
 #include "core/qxval.h"
+#include "core/qxview_id.h"
 
 namespace qvtf {
 
@@ -18,28 +20,23 @@ struct qxfile_node : qxe_links<qxfile_node> {
     qxval name{""};
     qxval extension{""};            // ".ext" lower-cased, empty without a dot
     std::uint8_t is_folder = 0;     // folder, or a link treated as one
-    std::uint32_t size_low = 0;
-    std::int32_t modified = 0;      // seconds since 1970 UTC
+    std::uint64_t size_bytes = 0;   // use size() / set_size()
+    std::time_t modified = 0;       // seconds since 1970 UTC
     std::uint32_t attributes = 0;   // permission bits (| ATTR_LINK), or local mode bits
     std::uint32_t needs_listing = 1;
-    std::uint32_t size_high = 0;
-    std::int32_t created = 0;       // local entries only
-    std::int32_t accessed = 0;      // local entries only
+    std::time_t created = 0;        // local entries only
+    std::time_t accessed = 0;       // local entries only
     qxval type_text{""};
     qxfile_node* link_node = nullptr;  // not owned
     qxval link_target{""};
     std::uint8_t link_tried = 0;
     int icon_index = 0;
     std::uint8_t shown = 0;
-    void* tree_item = nullptr;      // not owned
+    qxview_id tree_item = no_view_id;  // the folder tree view's item, set by the view
     std::uint8_t icon_known = 0;
 
-    std::uint64_t size() const { return (std::uint64_t(size_high) << 32) | size_low; }
-    void set_size(std::uint64_t bytes)
-    {
-        size_low = std::uint32_t(bytes);
-        size_high = std::uint32_t(bytes >> 32);
-    }
+    std::uint64_t size() const { return size_bytes; }
+    void set_size(std::uint64_t bytes) { size_bytes = bytes; }
     bool is_link() const { return (attributes & ATTR_LINK) != 0; }
 
     // extension = name from its last "." on, ASCII lower-cased; empty without a dot.

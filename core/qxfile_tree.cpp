@@ -47,8 +47,8 @@ int qxfile_tree::compare_nodes(const qxfile_node* a, const qxfile_node* b) const
     case SORT_SIZE:
         return sign_of(a->size(), b->size());
     case SORT_MODIFIED:
-        // Widened: a plain 32-bit difference overflows for far-apart times.
-        return sign_of<long long>(a->modified, b->modified);
+        // Compared, not subtracted: a difference can overflow.
+        return sign_of(a->modified, b->modified);
     case SORT_NAME_NOCASE:
         return compare_text(a->name.view(), b->name.view(), true);
     case SORT_EXTENSION_NOCASE:

@@ -288,7 +288,7 @@ bool move_file(const qxval& from, const qxval& to)
     return false;
 }
 
-bool set_file_times(file_handle h, int32_t seconds)
+bool set_file_times(file_handle h, std::time_t seconds)
 {
     if (h == invalid_file_handle)
         return false;

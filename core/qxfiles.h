@@ -9,6 +9,7 @@
 // so the request is accepted and ignored: every file is opened shared.
 
 #include <cstdint>
+#include <ctime>
 
 #include "core/qxe_tree.h"
 #include "core/qxfile_node.h"
@@ -64,7 +65,7 @@ bool move_file(const qxval& from, const qxval& to);
 bool create_directory(const qxval& path);
 
 // Access and modification time (there is no settable creation time here).
-bool set_file_times(file_handle h, int32_t seconds);
+bool set_file_times(file_handle h, std::time_t seconds);
 
 bool current_directory(qxval& out);
 bool set_current_directory(const qxval& path);

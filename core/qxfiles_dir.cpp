@@ -136,15 +136,6 @@ bool temp_file_name(qxval& value, bool in_temp_folder)
 
 namespace {
 
-int32_t clamp_time(int64_t t)
-{
-    if (t > INT32_MAX)
-        return INT32_MAX;
-    if (t < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(t);
-}
-
 // Fills node from the entry name inside dirfd, not following a final link.
 bool fill_node(int dirfd, const char* entry, const char* name, qxfile_node& node)
 {
@@ -154,9 +145,9 @@ bool fill_node(int dirfd, const char* entry, const char* name, qxfile_node& node
     node.name.set_string(name);
     node.set_extension_from_name();
     node.set_size(sx.stx_size);
-    node.modified = clamp_time(sx.stx_mtime.tv_sec);
-    node.accessed = clamp_time(sx.stx_atime.tv_sec);
-    node.created = clamp_time((sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec);
+    node.modified = sx.stx_mtime.tv_sec;
+    node.accessed = sx.stx_atime.tv_sec;
+    node.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
     node.attributes = sx.stx_mode & 07777;
     node.is_folder = S_ISDIR(sx.stx_mode) ? 1 : 0;
     if (S_ISLNK(sx.stx_mode)) {

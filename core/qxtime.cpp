@@ -82,7 +82,7 @@ int two_digits(std::string_view text, std::size_t pos)
 
 } // namespace
 
-int32_t time_to_seconds(const time_struct& t)
+std::time_t time_to_seconds(const time_struct& t)
 {
     int month = month_number(t.month.view());
     int64_t year = t.year.as_int();
@@ -90,7 +90,7 @@ int32_t time_to_seconds(const time_struct& t)
         year += 2000;
     else if (year < 170)
         year += 1900;
-    if (year < 1969 || year > 2038)
+    if (year < 1969 || year > 9999)
         return 0;
 
     int64_t seconds = days_from_civil(year, month, 1) * 86400;
@@ -107,21 +107,21 @@ int32_t time_to_seconds(const time_struct& t)
         if (offset.size() == 5)
             seconds -= int64_t(sign) * two_digits(offset, 3) * 60;
     }
-    return clamp_seconds(seconds);
+    return static_cast<std::time_t>(seconds);
 }
 
-int32_t now_seconds() { return clamp_seconds(static_cast<int64_t>(std::time(nullptr))); }
+std::time_t now_seconds() { return std::time(nullptr); }
 
-int32_t utc_to_local(int32_t seconds)
+std::time_t utc_to_local(std::time_t seconds)
 {
     std::time_t when = seconds;
     struct tm local {};
     if (!localtime_r(&when, &local))
         return seconds;
-    return clamp_seconds(int64_t(seconds) + local.tm_gmtoff);
+    return seconds + local.tm_gmtoff;
 }
 
-int32_t local_to_utc(int32_t seconds)
+std::time_t local_to_utc(std::time_t seconds)
 {
     // Read the seconds as a local wall-clock time and let mktime find the
     // offset that applied then.
@@ -130,11 +130,10 @@ int32_t local_to_utc(int32_t seconds)
     if (!gmtime_r(&when, &wall))
         return seconds;
     wall.tm_isdst = -1;
-    std::time_t utc = mktime(&wall); // -1 is also a valid answer here
-    return clamp_seconds(static_cast<int64_t>(utc));
+    return mktime(&wall); // -1 is also a valid answer here
 }
 
-qxval format_hms(int32_t seconds)
+qxval format_hms(std::time_t seconds)
 {
     int64_t of_day = ((int64_t(seconds) % 86400) + 86400) % 86400;
     char text[16];
@@ -143,19 +142,19 @@ qxval format_hms(int32_t seconds)
     return qxval(text);
 }
 
-int32_t seconds_from_file_time(int64_t file_time)
+std::time_t seconds_from_file_time(int64_t file_time)
 {
-    return clamp_seconds((file_time - FILE_TIME_UNIX_EPOCH) / 10000000);
+    return static_cast<std::time_t>((file_time - FILE_TIME_UNIX_EPOCH) / 10000000);
 }
 
-int64_t file_time_from_seconds(int32_t seconds)
+int64_t file_time_from_seconds(std::time_t seconds)
 {
     return int64_t(seconds) * 10000000 + FILE_TIME_UNIX_EPOCH;
 }
 
-int32_t seconds_from_timespec(const struct timespec& t) { return clamp_seconds(t.tv_sec); }
+std::time_t seconds_from_timespec(const struct timespec& t) { return t.tv_sec; }
 
-struct timespec timespec_from_seconds(int32_t seconds)
+struct timespec timespec_from_seconds(std::time_t seconds)
 {
     struct timespec t {};
     t.tv_sec = seconds;

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "core/qxfiles.h"
+#include "core/qxtime.h"
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
@@ -42,15 +43,15 @@ int ftp_control::measure_time_difference()
     while (listed(name))
         name += '1';
 
-    const int32_t t1 = static_cast<int32_t>(std::time(nullptr));
+    const std::time_t t1 = std::time(nullptr);
     int status = transfer_file(0, qxval(name), 0, &ftp_control::store);
     if (status == status_ok) {
-        const int32_t t2 = static_cast<int32_t>(std::time(nullptr));
+        const std::time_t t2 = std::time(nullptr);
         status = list_directory(qxval(""));
         if (status == status_ok) {
             // The listing reader already subtracted the old offset (0).
             if (qxfile_node* entry = listed(name))
-                time_difference = static_cast<int32_t>((2 * int64_t(entry->modified) - t1 - t2) / 2);
+                time_difference = clamp_seconds((2 * int64_t(entry->modified) - t1 - t2) / 2);
             else
                 status = 3;
         }

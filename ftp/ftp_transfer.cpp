@@ -55,7 +55,7 @@ int ftp_control::transfer_file(int receiving, const qxval& remote, int32_t type,
         file->append = receiving && (transfer_option == 1 || transfer_option == 2);
         if (receiving && stamp_downloads) {
             file->set_time = true;
-            file->time = current_item ? current_item->modified_time : static_cast<int32_t>(std::time(nullptr));
+            file->time = current_item ? current_item->modified_time : std::time(nullptr);
         }
         if (file->open() != 0) {
             result = status_local_file;

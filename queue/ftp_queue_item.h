@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 #include "core/qxval.h"
+#include "core/qxview_id.h"
 
 namespace qvtf {
 
@@ -31,11 +33,11 @@ struct ftp_queue_item {
     qxval remote_folder{""};    // ends in exactly one "/"
     int32_t transfer_option = 0;
     int32_t transfer_type = 0;  // 0 binary, 1 ASCII, 2 automatic
-    int32_t size = 0;           // bytes; -1 when unknown
+    int64_t size = 0;           // bytes; -1 when unknown
     // 0: the byte count must equal size; > 0 allows more, < 0 fewer.
     // ASCII transfers set 1 (line ends may grow).
     int32_t size_tolerance = 0;
-    int32_t modified_time = 0;  // stamps a downloaded file
+    std::time_t modified_time = 0;  // stamps a downloaded file
     int32_t type_extra = 0;     // second value of an automatically resolved type
     uint32_t state_flags = item_waiting;
     int32_t tries = 1;          // number of the attempt that runs next
@@ -43,8 +45,8 @@ struct ftp_queue_item {
     ftp_control* connection = nullptr;  // while running; not owned
     void* manager = nullptr;            // not owned
     void* queue_node = nullptr;         // not owned
-    void* view_row = nullptr;           // not owned
-    int32_t shown_size = 0;
+    qxview_id view_row = no_view_id;    // the queue view's row, set by the view
+    int64_t shown_size = 0;
 
     uint32_t state() const { return state_flags & item_state_mask; }
 

@@ -10,7 +10,7 @@
 namespace qvtf {
 namespace {
 
-std::int32_t utc(int y, int mo, int d, int h = 0, int mi = 0)
+std::time_t utc(int y, int mo, int d, int h = 0, int mi = 0)
 {
     struct tm t {};
     t.tm_year = y - 1900;
@@ -18,7 +18,7 @@ std::int32_t utc(int y, int mo, int d, int h = 0, int mi = 0)
     t.tm_mday = d;
     t.tm_hour = h;
     t.tm_min = mi;
-    return std::int32_t(timegm(&t));
+    return timegm(&t);
 }
 
 // All listings below are read on 2024-06-15 12:00 UTC.
@@ -32,7 +32,7 @@ struct expect_entry {
     bool folder;
     std::uint64_t size;
     std::uint32_t attributes;
-    std::int32_t modified;
+    std::time_t modified;
     const char* extension;
     const char* target;
 };
@@ -57,6 +57,11 @@ const expect_entry table[] = {
     {"-rw-r--r-- ftp ftp 777 Feb 29 2020 nolinks\n", 1, true, "nolinks", false, 777, 0644, utc(2020, 2, 29), "", ""},
     {"-rw-r----- 1 owner 100 98765 Jun  1  2019 numeric\n", 1, true, "numeric", false, 98765, 0640,
      utc(2019, 6, 1), "", ""},
+    // Past 4 GiB and past January 2038.
+    {"-rw-r--r-- 1 u g 5368709120 Mar  1  2040 disk.img\n", 1, true, "disk.img", false, 5368709120ull, 0644,
+     utc(2040, 3, 1), ".img", ""},
+    {"03-01-40  10:00AM     5368709120 disk.iso\r\n", 2, true, "disk.iso", false, 5368709120ull, 0777,
+     utc(2040, 3, 1, 10, 0), "", ""},
     // Special bits with and without execute.
     {"-rwsr-sr-t 1 root root 0 Feb 29 2020 special\n", 1, true, "special", false, 0, 0xE00 | 0755, utc(2020, 2, 29),
      "", ""},
@@ -149,7 +154,7 @@ TEST(ListingLine, RealServerLines)
     }
 }
 
-std::int32_t modified_of(const std::string& date, const listing_clock& clock)
+std::time_t modified_of(const std::string& date, const listing_clock& clock)
 {
     qxfile_node e;
     bool keep = false;
@@ -183,6 +188,49 @@ TEST(ListingLine, TimeDifferenceIsSubtractedEverywhere)
     bool keep;
     parse_listing_entry("03-15-21 01:00AM 5 dos\r\n", ahead, e, keep);
     EXPECT_EQ(e.modified, utc(2021, 3, 15, 0, 0));
+}
+
+// Sizes past 4 GiB and times past January 2038 keep their order through a
+// whole listing, its time offset and both sort keys.
+TEST(ListingLine, LargeSizesAndLateTimesSurviveParseAndSort)
+{
+    const listing_clock late = listing_clock::at(utc(2039, 6, 15, 12, 0), 3600);
+    const char* reply =
+        "-rw-r--r-- 1 u g 5368709120 Jun 10 13:00 five\r\n"
+        "-rw-r--r-- 1 u g 4294967296 Mar  1  2038 four\r\n"
+        "-rw-r--r-- 1 u g 2147483648 Dec 31  2037 two\r\n";
+    qxfile_tree tree;
+    auto* folder = new qxfile_node;
+    folder->is_folder = 1;
+    tree.append_top(folder);
+    ASSERT_EQ(parse_listing(reply, tree, folder, late), listing_unix);
+
+    struct step {
+        int key;
+        const char* order;
+    };
+    for (const step& s : {step{SORT_SIZE, "two four five"}, step{SORT_MODIFIED, "two four five"},
+                          step{SORT_NAME, "five four two"}}) {
+        tree.sort_key = s.key;
+        tree.sort_siblings(folder->first_child);
+        std::string order;
+        for (qxfile_node* n = folder->first_child; n; n = n->next)
+            order += (order.empty() ? "" : " ") + n->name.str();
+        EXPECT_EQ(order, s.order) << "sort key " << s.key;
+    }
+    std::uint64_t sizes[3];
+    std::time_t times[3];
+    int i = 0;
+    for (qxfile_node* n = folder->first_child; n && i < 3; n = n->next, ++i) {
+        sizes[i] = n->size();
+        times[i] = n->modified;
+    }
+    ASSERT_EQ(i, 3);
+    EXPECT_EQ(sizes[0], 5368709120ull);
+    EXPECT_EQ(times[0], utc(2039, 6, 10, 12, 0));  // the server's hour ahead taken off
+    EXPECT_EQ(sizes[1], 4294967296ull);
+    EXPECT_EQ(times[1], utc(2038, 2, 28, 23, 0));
+    EXPECT_EQ(times[2], utc(2037, 12, 30, 23, 0));
 }
 
 TEST(ListingLine, ClockYearFromUtc)

@@ -21,9 +21,8 @@ std::string base_name(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string utc_text(int32_t seconds)
+std::string utc_text(std::time_t t)
 {
-    std::time_t t = seconds;
     std::tm tm{};
     gmtime_r(&t, &tm);
     char buf[32];
@@ -75,9 +74,9 @@ cli_session::cli_session(const options& opts, std::FILE* out, std::FILE* err)
 {
 }
 
-bool cli_session::load_program_files(const std::string& folder)
+bool cli_session::load_program_files(const program_folders& folders)
 {
-    if (!load_phrases(folder, lang_, err_))
+    if (!load_phrases(folders, lang_, err_))
         return false;
     session_.language = &lang_;
     if (!opts_.proxy_script.empty()) {
@@ -99,7 +98,7 @@ bool cli_session::load_program_files(const std::string& folder)
     }
     if (!opts_.site.empty()) {
         site_ = std::make_unique<cli_site>();
-        if (!site_->load(folder, lang_, opts_.site, err_))
+        if (!site_->load(folders, lang_, opts_.site, err_))
             return false;
         if (!opts_.was_given("--type")) {
             const int32_t type = site_->settings.transfer_type;
@@ -107,7 +106,7 @@ bool cli_session::load_program_files(const std::string& folder)
         }
     }
     if (type_ == transfer_kind::automatic) {
-        const std::string ext = folder + "/ext.txt";
+        const std::string ext = folders.extension_list();
         if (const int32_t status = resolver_.load(qxval(ext))) {
             std::fprintf(err_, "qvtf-cli: cannot load %s: %s\n", ext.c_str(),
                          file_failure_reason(ext, "status " + std::to_string(status)).c_str());
