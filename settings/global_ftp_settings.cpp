@@ -41,6 +41,12 @@ void global_ftp_settings::set_program_folder(const qxval& folder)
     settings_path.set_bytes(path + file_name);
 }
 
+void global_ftp_settings::set_folders(const program_folders& folders)
+{
+    set_program_folder(qxval(folders.program));
+    settings_path.set_bytes(folders.user_file(file_name));
+}
+
 qxval global_ftp_settings::sound_path(const char* name) const
 {
     return qxval(program_folder.str() + "sounds/" + name);

@@ -1,5 +1,5 @@
 // global_ftp_settings: every user preference that is not tied to a site, kept
-// in "qorx_gfs.txt" in the program's folder as one XML element per key
+// in "qorx_gfs.txt" in the user data folder as one XML element per key
 // followed by the <proxies> block. One instance lives for the whole run; the
 // other subsystems read and write its fields directly.
 #pragma once
@@ -11,6 +11,7 @@
 
 #include "core/qxval.h"
 #include "ftp/ftp_proxy.h"
+#include "settings/program_folders.h"
 
 namespace qvtf {
 
@@ -130,8 +131,10 @@ public:
     global_ftp_settings& operator=(const global_ftp_settings&) = delete;
 
     // Sets the program folder (a "/" is added when missing) and the
-    // settings path inside it.
+    // settings path inside it (a portable layout).
     void set_program_folder(const qxval& folder);
+    // The program folder from folders, the settings path in the user folder.
+    void set_folders(const program_folders& folders);
 
     // Reads settings_path. 0; the XML reader's code when the file cannot be
     // opened or parsed; settings_bad_list for a column list or "q_cw" of the
@@ -162,11 +165,13 @@ struct settings_start_result {
     bool new_key = false;     // no usable key record: a new key was made
 };
 
-// Start-up of the settings: sets the folder, then loads "qorx_gfs.txt"; a
+// Start-up of the settings: sets the folders (one folder for both, or the
+// program and user folders), then loads "qorx_gfs.txt"; a
 // missing file is a first run with the defaults and one default proxy. Then
 // obtains the scrambling key (obtain_settings_key) and turns the proxies'
 // stored passwords into clear text. Touches no file.
 settings_start_result start_settings(global_ftp_settings& settings, const qxval& program_folder);
+settings_start_result start_settings(global_ftp_settings& settings, const program_folders& folders);
 
 // Takes the key from the record in user_data; when the record is missing or
 // unusable makes a new key and puts its record into user_data, so that the

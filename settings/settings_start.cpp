@@ -19,10 +19,24 @@ bool settings_file_missing(const qxval& path)
 
 }  // namespace
 
+// Loads settings_path and the key once the folders are set.
+static settings_start_result start_settings_at_path(global_ftp_settings& settings);
+
 settings_start_result start_settings(global_ftp_settings& settings, const qxval& program_folder)
 {
-    settings_start_result result;
     settings.set_program_folder(program_folder);
+    return start_settings_at_path(settings);
+}
+
+settings_start_result start_settings(global_ftp_settings& settings, const program_folders& folders)
+{
+    settings.set_folders(folders);
+    return start_settings_at_path(settings);
+}
+
+static settings_start_result start_settings_at_path(global_ftp_settings& settings)
+{
+    settings_start_result result;
     if (settings_file_missing(settings.settings_path)) {
         // There is no installer to ship a first file: start from the
         // defaults; the file is written at exit.

@@ -40,7 +40,7 @@ cli_run run_cli(const test::vsftpd_server& server, const std::string& script, bo
     cli_run r;
     {
         cli::cli_session s(o, out, err);
-        EXPECT_TRUE(s.load_program_files(QVTF_PROGRAM_DIR));
+        EXPECT_TRUE(s.load_program_files({QVTF_PROGRAM_DIR "/", QVTF_PROGRAM_DIR "/"}));
         r.code = s.run_all();
     }
     r.out = slurp(out);

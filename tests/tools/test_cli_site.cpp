@@ -242,7 +242,7 @@ int connect_and_list(const cli_home& home, const std::string& site, int expected
     int status = -1;
     {
         cli::cli_session session(o, out, err);
-        EXPECT_TRUE(session.load_program_files(home.dir.path()));
+        EXPECT_TRUE(session.load_program_files({QVTF_PROGRAM_DIR "/", home.dir.path() + "/"}));
         session.fill_connection();
         EXPECT_NE(session.session().proxy, nullptr);
         status = session.connect();

@@ -9,7 +9,7 @@ namespace qvtf::cli {
 enum class transfer_kind { binary, ascii, automatic };
 
 struct options {
-    std::string home;           // program folder: settings, profiles, ext.txt (default: executable's folder)
+    std::string home;           // user data folder (see program_folders.h); empty: the usual rule
     std::string site;           // profile label or "Group/Site[/Bookmark]"
     std::string host;
     int port = 21;

@@ -4,24 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 
 #include "net/transport_status.h"
 #include "tools/qvtf-cli/cli_session.h"
 #include "tools/qvtf-cli/cli_site.h"
 
 namespace qvtf::cli {
-
-std::string program_folder(const options& opts)
-{
-    if (!opts.home.empty())
-        return opts.home;
-    char self[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string("./qvtf-cli");
-    const size_t slash = path.find_last_of('/');
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
 
 bool read_whole_file(const std::string& path, std::string& bytes, std::string& reason)
 {
@@ -63,10 +51,10 @@ std::string file_failure_reason(const std::string& path, const std::string& fall
     return n < 0 ? system_error_text(error) : fallback;
 }
 
-bool load_phrases(const std::string& folder, qxlang& language, std::FILE* err)
+bool load_phrases(const program_folders& folders, qxlang& language, std::FILE* err)
 {
     qxval error("");
-    const std::string phrases = folder + "/qorx.bin";
+    const std::string phrases = folders.shipped_file("qorx.bin");
     const int32_t status = language.load(qxval(phrases), error);
     if (status == lang_ok)
         return true;
@@ -79,15 +67,15 @@ bool load_phrases(const std::string& folder, qxlang& language, std::FILE* err)
 
 int run_program(const options& opts, std::FILE* out, std::FILE* err)
 {
-    const std::string folder = program_folder(opts);
+    const program_folders folders = find_program_folders(opts.home);
     if (opts.commands.size() == 1 && opts.commands[0].size() == 1 && opts.commands[0][0] == "sites") {
         qxlang language;
-        if (!load_phrases(folder, language, err))
+        if (!load_phrases(folders, language, err))
             return 1;
-        return print_sites(folder, language, out, err);
+        return print_sites(folders.user, language, out, err);
     }
     cli_session session(opts, out, err);
-    if (!session.load_program_files(folder))
+    if (!session.load_program_files(folders))
         return 1;
     return session.run_all();
 }

@@ -19,11 +19,10 @@ class cli_session {
 public:
     explicit cli_session(const options& opts, std::FILE* out = stdout, std::FILE* err = stderr);
 
-    // Phrase file, with --site the settings and the profile, and the
-    // extension list (when the transfer type is automatic) from the program
-    // folder (opts.home, or the executable's folder); false with a message on
-    // err.
-    bool load_program_files(const std::string& program_folder);
+    // The shipped phrase file; with --site the user's settings and profile;
+    // the extension list when the transfer type is automatic (the user's, or
+    // the shipped one). false with a message on err.
+    bool load_program_files(const program_folders& folders);
     // Fills the session's connection from the options, or with --site from
     // the profile and the settings, replaced by the options given explicitly.
     void fill_connection();

@@ -5,7 +5,7 @@ namespace qvtf::cli {
 bool load_profiles(const std::string& folder, const qxlang& language, const qxval& key, ftp_profile_tree& tree,
                    std::FILE* err)
 {
-    const std::string path = folder + "/" + profiles_file_name;
+    const std::string path = folder + profiles_file_name;
     if (int32_t status = tree.load(qxval(path), key, language)) {
         std::fprintf(err, "qvtf-cli: cannot load %s: status %d\n", path.c_str(), status);
         return false;
@@ -18,17 +18,17 @@ bool load_profiles(const std::string& folder, const qxlang& language, const qxva
     return true;
 }
 
-bool cli_site::load(const std::string& folder, const qxlang& language, const std::string& label, std::FILE* err)
+bool cli_site::load(const program_folders& folders, const qxlang& language, const std::string& label, std::FILE* err)
 {
     // start_settings writes nothing; on a first run the key it makes is
     // simply not kept, as nothing of ours is saved.
-    const settings_start_result started = start_settings(settings, qxval(folder));
+    const settings_start_result started = start_settings(settings, folders);
     if (started.status) {
         std::fprintf(err, "qvtf-cli: %s: %s (status %d)\n", settings.settings_path.c_str(),
                      std::string(language.text(phrase_settings_unreadable)).c_str(), started.status);
         return false;
     }
-    if (!load_profiles(folder, language, settings.key, profiles, err))
+    if (!load_profiles(folders.user, language, settings.key, profiles, err))
         return false;
     // Passwords stored under a key that is gone read back as garbage; an
     // empty one lets $QVTF_PASSWORD or the server's refusal speak instead.
@@ -39,7 +39,7 @@ bool cli_site::load(const std::string& folder, const qxlang& language, const std
     }
     chosen = profiles.find(label);
     if (!chosen) {
-        std::fprintf(err, "qvtf-cli: no site \"%s\" in %s/%s\n", label.c_str(), folder.c_str(), profiles_file_name);
+        std::fprintf(err, "qvtf-cli: no site \"%s\" in %s%s\n", label.c_str(), folders.user.c_str(), profiles_file_name);
         return false;
     }
     if (chosen->is_group()) {

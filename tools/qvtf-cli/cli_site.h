@@ -22,10 +22,10 @@ public:
     ftp_profile* chosen = nullptr;   // the node named on the command line
     ftp_profile* site = nullptr;     // the site it connects to (its parent for a bookmark)
 
-    // Loads the settings and the profiles of folder and resolves label (a
-    // site's label or a path of labels) to a site or bookmark. false with a
-    // message on err.
-    bool load(const std::string& folder, const qxlang& language, const std::string& label, std::FILE* err);
+    // Loads the settings and the profiles of the user folder and resolves
+    // label (a site's label or a path of labels) to a site or bookmark.
+    // false with a message on err.
+    bool load(const program_folders& folders, const qxlang& language, const std::string& label, std::FILE* err);
 
     // The start folder: the bookmark's folder for a bookmark, else the site's.
     const qxval& start_folder() const;
@@ -33,11 +33,11 @@ public:
     bool wants_time_difference() const;
 };
 
-// Loads only the profile file of folder; false with a message on err.
+// Loads only the profile file of the user folder; false with a message on err.
 bool load_profiles(const std::string& folder, const qxlang& language, const qxval& key, ftp_profile_tree& tree,
                    std::FILE* err);
 
-// "sites": one line per node below the top group: kind, tab, path of labels.
+// "sites" on the user folder: one line per node below the top group: kind, tab, path of labels.
 // The process exit code.
 int print_sites(const std::string& folder, const qxlang& language, std::FILE* out, std::FILE* err);
 
