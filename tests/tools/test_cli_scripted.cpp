@@ -27,14 +27,15 @@ struct cli_run {
     lines entry_names;  // names of the session's folder, as the engine keeps them
 };
 
-cli_run run_cli(cli::options& o, const std::string& home = QVTF_PROGRAM_DIR)
+// Shipped and user files both from folder.
+cli_run run_cli(cli::options& o, const std::string& folder = QVTF_PROGRAM_DIR)
 {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     cli_run r;
     {
         cli::cli_session s(o, out, err);
-        if (!s.load_program_files(home)) {
+        if (!s.load_program_files({folder + "/", folder + "/"})) {
             r.code = 1;
         } else {
             r.code = s.run_all();
@@ -140,7 +141,7 @@ TEST(CliScripted, UnreadableProgramFilesAreErrorsWithTheSystemsReason)
     struct file_case {
         const char* what;
         std::string proxy_script;
-        std::string home;
+        std::string folder;
         const char* reason;
     };
     const std::vector<file_case> cases = {
@@ -158,7 +159,7 @@ TEST(CliScripted, UnreadableProgramFilesAreErrorsWithTheSystemsReason)
         o.proxy_host = "127.0.0.1";
         o.proxy_port = server.port();
         o.proxy_script = c.proxy_script;
-        cli_run r = run_cli(o, c.home);
+        cli_run r = run_cli(o, c.folder);
         EXPECT_EQ(r.code, 1);
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find(": 0\n"), std::string::npos) << r.err;
