@@ -1,5 +1,5 @@
 // Pipe throughput: one producer and one consumer thread move 1 GiB in
-// 16 KiB chunks through a qxpipe, as a data connection and a file thread do.
+// transfer-sized chunks through a qxpipe, as a data connection and a file thread do.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -15,11 +15,11 @@ namespace {
 using qvtf::qxpipe;
 using qvtf::qxval;
 
-constexpr int32_t chunk_bytes = 16384;
+constexpr int32_t chunk_bytes = qvtf::qxpipe::transfer_chunk;
 constexpr int64_t total_bytes = int64_t(1) << 30;
 
 // Chunks come from the pipe's buffer reuse, as the file reader's do. fill:
-// copy 16 KiB into every chunk (a receive's copy); otherwise only the first
+// copy a whole chunk into every chunk (a receive's copy); otherwise only the first
 // and last bytes are written, so the pipe itself is what is measured.
 void run_pipe(benchmark::State& state, bool fill)
 {
@@ -41,7 +41,7 @@ void run_pipe(benchmark::State& state, bool fill)
                 if (fill)
                     std::memcpy(chunk.text.data, source.data(), chunk_bytes);
                 else
-                    chunk.text.data[0] = chunk.text.data[chunk_bytes - 1] = static_cast<char>(sent >> 14);
+                    chunk.text.data[0] = chunk.text.data[chunk_bytes - 1] = static_cast<char>(sent >> 18);
                 if (!pipe.push_waiting(chunk, qvtf::pipe_stop))
                     break;
             }

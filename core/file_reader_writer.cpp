@@ -30,10 +30,11 @@ void file_reader_writer::run()
 void file_reader_writer::read_into_pipe()
 {
     uint32_t done = pipe_producer_done;
+    const int32_t size = pipe->chunk_size();
     qxval chunk;
     for (;;) {
-        pipe->make_chunk(chunk, chunk_size);
-        int32_t n = read_file(chunk, chunk_size, handle);
+        pipe->make_chunk(chunk, size);
+        int32_t n = read_file(chunk, size, handle);
         if (n < 0) {
             // A failed read must not pass for the end of the file.
             done = pipe_producer_failed;

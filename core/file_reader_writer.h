@@ -16,7 +16,6 @@ namespace qvtf {
 class file_reader_writer {
 public:
     enum direction_kind { reading, writing };
-    static constexpr int32_t chunk_size = 16384;
 
     qxpipe* pipe = nullptr;  // not owned
     direction_kind direction = reading;

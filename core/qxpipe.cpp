@@ -12,18 +12,20 @@ int32_t chunk_length(qxval& chunk)
 
 }  // namespace
 
+void qxpipe::queue_locked(qxval& chunk, int32_t length)
+{
+    chunks_.push(chunk);
+    queued_ += length;
+    wake(chunk_waits_);
+}
+
 bool qxpipe::push_bounded(qxval& chunk)
 {
     int32_t length = chunk_length(chunk);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!fits_locked(length))
         return false;
-    qxarrnode* node = make_node(chunk);
-    if (!node)
-        return false;
-    link_tail(node);
-    queued_ += length;
-    wake_locked();
+    queue_locked(chunk, length);
     return true;
 }
 
@@ -31,29 +33,18 @@ void qxpipe::push(qxval& chunk)
 {
     int32_t length = chunk_length(chunk);
     std::lock_guard<std::mutex> lock(mutex_);
-    qxarrnode* node = make_node(chunk);
-    if (!node)
-        return;
-    link_tail(node);
-    queued_ += length;
-    wake_locked();
+    queue_locked(chunk, length);
 }
 
 bool qxpipe::shift_or_status(qxval& out, uint32_t& status)
 {
-    qxarrnode* node;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        status = status_.load(std::memory_order_acquire);
-        node = head;
-        if (!node)
-            return false;
-        unlink(node);
-        queued_ -= node->value.text.length;
-        wake_locked();
-    }
-    out.assign_move(node->value);
-    delete node;
+    std::lock_guard<std::mutex> lock(mutex_);
+    status = status_.load(std::memory_order_acquire);
+    if (!chunks_.shift(out))
+        return false;
+    queued_ -= out.text.length;
+    if (room_waits_.count > 0 && fits_locked(room_wanted_))
+        room_waits_.changed.notify_all();
     return true;
 }
 
@@ -67,7 +58,9 @@ void qxpipe::raise(uint32_t bits)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     status_.fetch_or(bits, std::memory_order_acq_rel);
-    wake_locked();
+    wake(chunk_waits_);
+    wake(room_waits_);
+    wake(status_waits_);
 }
 
 int32_t qxpipe::queued_bytes() const
@@ -77,34 +70,36 @@ int32_t qxpipe::queued_bytes() const
 }
 
 template <class Pred>
-bool qxpipe::wait_locked(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds max, Pred ready)
+bool qxpipe::wait_locked(std::unique_lock<std::mutex>& lock, waits& on, std::chrono::milliseconds max, Pred ready)
 {
     if (ready())
         return true;
-    ++waiters_;
-    changed_.wait_for(lock, max, ready);
-    --waiters_;
+    ++on.count;
+    on.changed.wait_for(lock, max, ready);
+    --on.count;
     return ready();
 }
 
 bool qxpipe::wait_for_room(int32_t length, uint32_t stop, std::chrono::milliseconds max)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    wait_locked(lock, max, [&] { return fits_locked(length) || (status_.load() & stop); });
+    // Several room waiters are woken once the smallest need fits.
+    room_wanted_ = room_waits_.count == 0 ? length : std::min(room_wanted_, length);
+    wait_locked(lock, room_waits_, max, [&] { return fits_locked(length) || (status_.load() & stop); });
     return fits_locked(length);
 }
 
 bool qxpipe::wait_for_chunk(uint32_t stop, std::chrono::milliseconds max)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    wait_locked(lock, max, [&] { return head != nullptr || (status_.load() & stop); });
-    return head != nullptr;
+    wait_locked(lock, chunk_waits_, max, [&] { return chunks_.head != nullptr || (status_.load() & stop); });
+    return chunks_.head != nullptr;
 }
 
 bool qxpipe::wait_for_status(uint32_t bits, std::chrono::milliseconds max)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    return wait_locked(lock, max, [&] { return (status_.load() & bits) != 0; });
+    return wait_locked(lock, status_waits_, max, [&] { return (status_.load() & bits) != 0; });
 }
 
 bool qxpipe::push_waiting(qxval& chunk, uint32_t stop)

@@ -156,10 +156,11 @@ void ftp_data_connection::receive_loop()
     qxarr produced;
     if (converter_index != -1)
         converter = ftp_converter(converter_index).make(&produced);
+    const int32_t size = pipe->chunk_size();
     qxval chunk;
     while (pipe->status() == 0) {
-        pipe->make_chunk(chunk, chunk_size);
-        const int32_t n = data_socket->receive(chunk, chunk_size);
+        pipe->make_chunk(chunk, size);
+        const int32_t n = data_socket->receive(chunk, size);
         // End of data, a silent peer past the time-out and a broken
         // connection all end the data; the server's reply judges it.
         if (n < 1)

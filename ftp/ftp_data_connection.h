@@ -46,7 +46,6 @@ int ftp_converter_index(int32_t type, int receiving);
 
 class ftp_data_connection : public ftp_data_connection_virtual {
 public:
-    static constexpr int32_t chunk_size = 16384;
 
     // The fields, in the order the connection is described.
     qxsocket* data_socket = nullptr;       // once connected: outgoing or accepted

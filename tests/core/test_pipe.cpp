@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <vector>
 #include <string>
@@ -143,6 +144,77 @@ TEST(QxPipe, WaitsEndAtOnceWhenTheOtherSideActs)
     EXPECT_TRUE(pipe.wait_for_status(pipe_stop, 10s));
     stopper.join();
     EXPECT_LT(steady::now() - t0, 2s);
+}
+
+TEST(QxPipe, RoomWaitsEndOnceTheirChunkFitsAndNotBefore)
+{
+    // A full pipe of ten 10-byte chunks; the consumer frees one chunk at a
+    // time. Each producer must wake as soon as its chunk fits, although
+    // room waiters are only notified once their need is met.
+    // One waiting producer per need; the last row has two different needs.
+    const std::vector<std::vector<int32_t>> rows = {{1}, {35}, {100}, {15, 75}};
+    for (const auto& needs : rows) {
+        qxpipe pipe(100);
+        for (int i = 0; i < 10; ++i) {
+            qxval c = chunk_of(10);
+            ASSERT_TRUE(pipe.push_bounded(c));
+        }
+        std::atomic<int> shifted{0};
+        std::vector<std::thread> producers;
+        std::vector<int> seen(needs.size(), -1);
+        for (size_t i = 0; i < needs.size(); ++i)
+            producers.emplace_back([&, i] {
+                if (pipe.wait_for_room(needs[i], pipe_stop, 10s))
+                    seen[i] = shifted.load();
+            });
+        auto t0 = steady::now();
+        std::this_thread::sleep_for(20ms);
+        for (int i = 0; i < 10; ++i) {
+            qxval out;
+            ++shifted;  // first, so a woken producer never counts one short
+            ASSERT_TRUE(pipe.shift(out));
+            std::this_thread::sleep_for(5ms);
+        }
+        for (auto& t : producers)
+            t.join();
+        EXPECT_LT(steady::now() - t0, 2s) << needs.back();
+        for (size_t i = 0; i < needs.size(); ++i)
+            EXPECT_GE(seen[i], (needs[i] + 9) / 10) << needs[i];
+    }
+}
+
+TEST(QxPipe, StatusWaitEndsAtOnceWhileChunksFlow)
+{
+    // The caller's thread waits for the end while both sides move chunks;
+    // the chunks must not keep it from seeing the bit.
+    qxpipe pipe(4096);
+    std::thread producer([&] {
+        for (int i = 0; i < 2000; ++i) {
+            qxval c = chunk_of(512);
+            if (!pipe.push_waiting(c, pipe_stop))
+                break;
+        }
+        pipe.raise(pipe_producer_done);
+    });
+    std::thread consumer([&] {
+        for (;;) {
+            qxval c;
+            uint32_t seen;
+            if (pipe.shift_or_status(c, seen))
+                continue;
+            if (seen & pipe_producer_done)
+                break;
+            pipe.wait_for_chunk(pipe_producer_done);
+        }
+        pipe.raise(pipe_consumer_done);
+    });
+    bool done = false;
+    for (int i = 0; i < 400 && !done; ++i)
+        done = pipe.wait_for_status(pipe_consumer_done, 10s);
+    producer.join();
+    consumer.join();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(pipe.queued_bytes(), 0);
 }
 
 TEST(QxPipe, WaitsNeverOutlastTheirStep)
