@@ -10,6 +10,8 @@ namespace qvtf {
 namespace {
 
 constexpr int phrase_read_failed = 25;
+constexpr int phrase_move_failed = 32;
+constexpr int phrase_move_to = 33;
 constexpr int phrase_deleting = 45;
 constexpr int phrase_creating_folder = 98;
 constexpr int phrase_moving = 138;
@@ -39,6 +41,15 @@ int qx_file_lister::fail_with(std::string text)
 {
     last_error_.set_bytes(text);
     return status_pane_text;
+}
+
+int qx_file_lister::fail_move(const qxval& from, const qxval& to)
+{
+    std::string text(phrase(phrase_move_failed));
+    text += from.view();
+    text += phrase(phrase_move_to);
+    text += to.view();
+    return fail_with(std::move(text));
 }
 
 void qx_file_lister::show_idle()

@@ -152,6 +152,8 @@ protected:
     // Sets the error text (phrase + detail) and returns 7000.
     int fail_with(int phrase_number, std::string_view detail);
     int fail_with(std::string text);
+    // The message of a move that failed: "Can't move" source "to" destination.
+    int fail_move(const qxval& from, const qxval& to);
     void set_current(qxfile_node* node);
     // The tree node at an absolute path, or null.
     qxfile_node* find_path(std::string_view path) const;

@@ -17,8 +17,6 @@ namespace {
 
 constexpr int phrase_read_failed = 25;
 constexpr int phrase_delete_failed = 30;
-constexpr int phrase_move_failed = 32;
-constexpr int phrase_move_to = 33;
 constexpr int phrase_mkdir_failed = 99;
 constexpr int phrase_busy = 159;
 constexpr int phrase_not_available = 136;
@@ -169,11 +167,7 @@ int qx_local_file_lister::move_pairs(const move_files_structure& moves, const mo
         }
         view_->progress_text_changed(moves.sources[i]);
         if (!move_path(moves.sources[i].str(), moves.destinations[i].str())) {
-            std::string text(phrase(phrase_move_failed));
-            text += moves.sources[i].view();
-            text += phrase(phrase_move_to);
-            text += moves.destinations[i].view();
-            code = fail_with(std::move(text));
+            code = fail_move(moves.sources[i], moves.destinations[i]);
             break;
         }
         ++moved;

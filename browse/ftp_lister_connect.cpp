@@ -1,0 +1,244 @@
+// The remote pane's connection: connect with a profile, the clock
+// difference, disconnect, the lost-connection path, keep-alive and sounds.
+#include <chrono>
+#include <string>
+
+#include "browse/listing_parser.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "core/qxfiles.h"
+
+namespace qvtf {
+
+namespace {
+
+constexpr int phrase_connected = 7;
+constexpr int phrase_disconnect_caption = 194;
+constexpr int phrase_queue_busy = 195;
+constexpr int phrase_not_connected = 196;
+constexpr int phrase_connecting = 249;
+constexpr int phrase_measuring = 262;
+constexpr int lost_wait_ms = 10000;
+
+constexpr const char* keepalive_rotation[] = {"TYPE I", "HELP", "SYST", "PWD", "TYPE A", "REST 0"};
+
+}  // namespace
+
+int detail::pane_session::list_directory(const qxval& path)
+{
+    if (current_folder && view)
+        view->folder_listed(current_folder);
+    return ftp_control::list_directory(path);
+}
+
+qx_ftp_file_lister::qx_ftp_file_lister(global_ftp_settings& settings, const qxlang* language,
+                                       qx_lister_view* view, lister_sound* sound)
+    : qx_file_lister(session.folder_tree, language, view), settings_store_(settings),
+      sound_(sound ? sound : &silent_)
+{
+    session.view = view_;
+    session.language = language;
+    session.listing_reader = static_cast<ftp_listing_reader>(&read_listing);
+    session.stop_flag = &abort_flag;
+    bind_settings(pane_settings::remote(settings));
+}
+
+qx_ftp_file_lister::~qx_ftp_file_lister()
+{
+    wait_for_operations();
+    stop_keepalive();
+    session.disconnect();
+}
+
+int qx_ftp_file_lister::acquire()
+{
+    return session.acquire();
+}
+
+void qx_ftp_file_lister::release_lock()
+{
+    session.release();
+}
+
+void qx_ftp_file_lister::show_banner(int phrase_number, std::string_view detail)
+{
+    std::string text(phrase(phrase_number));
+    text += detail;
+    view_->banner_changed(true, qxval(text));
+}
+
+void qx_ftp_file_lister::play_event(int kind)
+{
+    if (!(settings_store_.sounds & kind))
+        return;
+    switch (kind) {
+    case sound_connect: sound_->play_file(settings_store_.sound_path("connect.wav")); break;
+    case sound_disconnect: sound_->play_file(settings_store_.sound_path("disconnect.wav")); break;
+    case sound_transfer: sound_->play_file(settings_store_.sound_path("transfer.wav")); break;
+    case sound_beep: sound_->beep(); break;
+    default: break;
+    }
+}
+
+int qx_ftp_file_lister::connect_profile(ftp_profile* profile)
+{
+    if (!profile || profile->is_group())
+        return status_ok;
+    if (profile_ || session.connected)
+        close_connection(0);
+    profile_ = profile;
+    settings_store_.proxies.choose_for_session(*profile, session);
+    session.passive = settings_store_.is_passive;
+    session.allow_passive_drop_to_port = settings_store_.allow_passive_drop_to_port;
+    int code = connect();
+    if (code != status_ok || profile->anonymous_login || profile->time_difference_state != 0)
+        return code;
+    show_banner(phrase_measuring, "");
+    code = measure_time_difference();
+    if (code == status_ok) {
+        profile->time_difference = session.time_difference;
+        profile->time_difference_state = time_difference_measured;
+    }
+    const int reloaded = reload();
+    return code ? code : reloaded;
+}
+
+int qx_ftp_file_lister::measure_time_difference()
+{
+    qxval probe;
+    if (!temp_file_name(probe, true))
+        return status_local_file;
+    session.local_path = probe;
+    const int code = session.measure_time_difference();
+    qvtf::delete_file(probe);
+    return code;
+}
+
+int qx_ftp_file_lister::connect()
+{
+    idle_ticks_ = 0;
+    std::string connecting(phrase(phrase_connecting));
+    connecting += session.host.view();
+    view_->title_changed(qxval(connecting));
+    view_->banner_changed(true, qxval(connecting));
+    int code = session.log_in();
+    if (session.connected) {
+        view_->title_changed(qxval(std::string(phrase(phrase_connected)) + session.host.str()));
+    } else {
+        view_->title_changed(qxval(phrase(phrase_not_connected)));
+    }
+    view_->toolbar_changed(false, is_ready());
+    if (code != status_ok || !session.logged_in)
+        return code ? code : int(status_not_connected);
+    start_keepalive();
+    code = session.enter_start_folder();
+    if (code == status_ok)
+        code = change_folder(session.current_path, true);
+    if (code == status_ok)
+        play_event(sound_connect);
+    return code;
+}
+
+void qx_ftp_file_lister::reset_pane()
+{
+    view_->tree_cleared();
+    set_current(nullptr);
+    session.folder_tree.clear();
+    session.current_folder = nullptr;
+    refresh_view(false);
+    view_->status_text_changed(qxval(""));
+    view_->title_changed(qxval(phrase(phrase_not_connected)));
+}
+
+int qx_ftp_file_lister::close_connection(int wait_ms)
+{
+    // The caller may already hold the session; otherwise wait for it.
+    const int code = session.held_by_caller() ? int(status_ok) : session.acquire_waiting(wait_ms);
+    if (code != status_ok)
+        return code;
+    stop_keepalive();
+    if (session.logged_in)
+        session.quit();
+    session.disconnect();
+    if (queue.connection_ended)
+        queue.connection_ended();
+    reset_pane();
+    profile_ = nullptr;
+    session.listing_styles = 0;
+    session.chmod_supported = 1;
+    session.release();
+    play_event(sound_disconnect);
+    return status_ok;
+}
+
+int qx_ftp_file_lister::disconnect(bool confirm)
+{
+    if (confirm && queue.has_work && queue.has_work() &&
+        !view_->question_asked(phrase_disconnect_caption, qxval(phrase(phrase_queue_busy))))
+        return status_ok;
+    return close_connection(0);
+}
+
+void qx_ftp_file_lister::connection_lost()
+{
+    run_async([this] { return close_connection(lost_wait_ms); });
+}
+
+void qx_ftp_file_lister::start_keepalive()
+{
+    stop_keepalive();
+    std::lock_guard lock(keepalive_mutex_);
+    keepalive_stop_ = false;
+    idle_ticks_ = 0;
+    keepalive_ = std::thread([this] { keepalive_body(); });
+}
+
+void qx_ftp_file_lister::stop_keepalive()
+{
+    std::thread ending;
+    {
+        std::lock_guard lock(keepalive_mutex_);
+        keepalive_stop_ = true;
+        ending = std::move(keepalive_);
+    }
+    keepalive_cv_.notify_all();
+    if (ending.joinable() && ending.get_id() != std::this_thread::get_id())
+        ending.join();
+    else if (ending.joinable())
+        ending.detach();
+}
+
+void qx_ftp_file_lister::keepalive_body()
+{
+    for (;;) {
+        {
+            std::unique_lock lock(keepalive_mutex_);
+            if (keepalive_cv_.wait_for(lock, std::chrono::milliseconds(keepalive_tick_ms.load()),
+                                       [this] { return keepalive_stop_; }))
+                return;
+        }
+        if (!session.logged_in)
+            return;
+        if (session.busy) {
+            idle_ticks_ = 0;
+            continue;
+        }
+        // Ticks per second times the interval: more than that many seconds idle.
+        if (++idle_ticks_ <= (1000 / keepalive_tick_ms) * keepalive_interval)
+            continue;
+        // Never waits: the user's operations come first.
+        if (session.acquire() != status_ok)
+            continue;
+        const char* command = keepalive_rotation[rotation_];
+        rotation_ = (rotation_ + 1) % int(std::size(keepalive_rotation));
+        const int code = session.send_command(command);
+        idle_ticks_ = 0;
+        if (code != status_ok) {
+            qxval text;
+            session.error_text(code, text);
+            session.log(log_error, text.str() + "\r\n");
+        }
+        session.release();
+    }
+}
+
+}  // namespace qvtf

@@ -1,0 +1,150 @@
+// qx_ftp_file_lister: the remote browser pane. It owns the program's
+// browsing FTP session: its tree is the session's folder tree and its busy
+// lock the session's. It connects with a site profile, measures the server's
+// clock difference, changes and lists folders, deletes, renames, creates
+// folders, changes permissions and keeps the idle connection alive.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "browse/qx_file_lister.h"
+#include "ftp/ftp_control.h"
+#include "profiles/ftp_profile.h"
+#include "settings/global_ftp_settings.h"
+
+namespace qvtf {
+
+// Sound output; the window layer plays the files.
+class lister_sound {
+public:
+    virtual ~lister_sound() = default;
+    virtual void play_file(const qxval& path) { (void)path; }
+    virtual void beep() {}
+};
+
+// What the pane needs of the transfer queue.
+struct lister_queue_hooks {
+    std::function<bool()> has_work;          // items still waiting or running
+    std::function<void()> connection_ended;  // the browsing connection closed
+};
+
+// A permission change of the selected entries.
+struct CHMOD_FILES_STRUCT {
+    std::vector<qxfile_node*> entries;
+    bool recursive = false;
+    qxval permission_text{""};  // "0755" or "04755"
+};
+
+// The image and type text of names and extensions from the extension file.
+struct remote_type_map {
+    struct entry {
+        int image = 0;
+        qxval type_text{""};
+    };
+    std::unordered_map<std::string, entry> extensions;  // lower-case ".ext"
+    std::unordered_map<std::string, entry> names;       // exact names
+    std::vector<std::string> icon_files;               // image first_image + i
+    static constexpr int first_image = 12;
+    // 0, or the XML reader's code.
+    int32_t load(const qxval& path);
+};
+
+namespace detail {
+// The session the pane browses with: re-listing a folder tells the view that
+// the folder's tree items are stale.
+class pane_session : public ftp_control {
+public:
+    int list_directory(const qxval& path) override;
+    qx_lister_view* view = nullptr;  // not owned
+};
+
+struct remote_session_holder {
+    pane_session session;
+};
+}  // namespace detail
+
+class qx_ftp_file_lister : private detail::remote_session_holder, public qx_file_lister {
+public:
+    qx_ftp_file_lister(global_ftp_settings& settings, const qxlang* language, qx_lister_view* view,
+                       lister_sound* sound = nullptr);
+    ~qx_ftp_file_lister() override;
+
+    ftp_control& control() { return session; }
+    const ftp_control& control() const { return session; }
+    lister_queue_hooks queue;
+    remote_type_map types;
+    // Keep-alive: a command after more than interval seconds of idleness,
+    // looked at every tick.
+    std::atomic<int32_t> keepalive_interval{60};
+    std::atomic<int32_t> keepalive_tick_ms{200};
+
+    // ---- connection ----
+    // Groups are ignored; a connection open already is closed first.
+    int connect_profile(ftp_profile* profile);
+    int connect();
+    // With confirm and work in the queue, the view is asked first (false:
+    // the user said No, nothing happens).
+    int disconnect(bool confirm);
+    // The connection broke: disconnect on a worker thread, waiting up to
+    // 10,000 ms for the pane to be free.
+    void connection_lost();
+    ftp_profile* profile() const { return profile_; }
+
+    // ---- pane operations ----
+    void error_text(qxval& out, int code) const override;
+    int icon_of(qxfile_node* node) override;
+    int acquire() override;
+    bool is_ready() const override { return session.logged_in != 0; }
+    int enter(qxfile_node* node, bool relist) override;
+    int change_folder(const qxval& path, bool relist) override;
+    int reload() override;
+    int move_pairs(const move_files_structure& moves, const move_done_callback& done) override;
+    int delete_entries(const std::vector<qxfile_node*>& entries) override;
+    int make_folder(const qxval& name) override;
+    void play_event(int kind) override;
+    // "0" and the octal digits of bits: three, or four with the owner
+    // execute setting (set-user-id, set-group-id, sticky first).
+    qxval permission_text(unsigned bits) const;
+    int change_permissions(const CHMOD_FILES_STRUCT& change);
+    bool change_permissions_async(unsigned bits, bool recursive, std::vector<qxfile_node*> entries);
+    // 0 when the permissions dialog may be offered, else 7000 (phrase 73).
+    int properties_allowed();
+
+    int link_image_base() const { return image_count(); }
+    int executable_image_base() const { return 2 * image_count(); }
+
+protected:
+    void release_lock() override;
+
+private:
+    int image_count() const { return remote_type_map::first_image + int(types.icon_files.size()); }
+    int measure_time_difference();
+    void reset_pane();
+    int close_connection(int wait_ms);
+    void start_keepalive();
+    void stop_keepalive();
+    void keepalive_body();
+    void show_banner(int phrase_number, std::string_view detail);
+    const remote_type_map::entry* type_of(const qxfile_node& node) const;
+
+    global_ftp_settings& settings_store_;
+    lister_sound* sound_;
+    lister_sound silent_;
+    ftp_profile* profile_ = nullptr;
+
+    std::mutex keepalive_mutex_;
+    std::condition_variable keepalive_cv_;
+    bool keepalive_stop_ = false;
+    std::thread keepalive_;
+    std::atomic<int> idle_ticks_{0};
+    int rotation_ = 0;
+};
+
+}  // namespace qvtf
