@@ -218,7 +218,7 @@ void qx_ftp_file_lister::keepalive_body()
         }
         if (!session.logged_in)
             return;
-        if (session.busy) {
+        if (session.busy()) {
             idle_ticks_ = 0;
             continue;
         }
