@@ -5,6 +5,7 @@
 #include "browse/listing_parser.h"
 #include "core/linearizer.h"
 #include "core/qxpipe.h"
+#include "ftp/ftp_control.h"
 
 namespace qvtf {
 
@@ -109,6 +110,7 @@ int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const lis
 
     linearizer lines;
     lines.limit = 2147483647;
+    lines.max_line = listing_line_limit;
     qxval line;
     auto parse_ready_lines = [&] {
         while (!pipe.any(stop) && lines.output.shift(line))
@@ -144,7 +146,7 @@ int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const lis
     }
     builder.finish();
     pipe.raise(pipe_consumer_done);
-    return builder.styles();
+    return builder.styles() | (lines.dropped ? listing_line_dropped : 0);
 }
 
 file_handle open_listing_dump(const qxval& path) { return open_file(path, "w+"); }

@@ -12,9 +12,16 @@ public:
     qxarr output;        // complete lines, in order
     qxval line{""};      // the line being built
     bool release = true; // drop input as soon as it has been cut into lines
+    // A line longer than this (line feed included) is dropped whole instead
+    // of being built up without bound; 0 means no bound.
+    int32_t max_line = 0;
+    int64_t dropped = 0;  // lines dropped so far for their length
 
     // run_done at the end of input, run_more when the input ran out first.
     int run() override;
+
+private:
+    bool skipping_ = false;  // inside a dropped line, up to its line feed
 };
 
 }  // namespace qvtf

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "core/qxarr.h"
@@ -48,6 +50,23 @@ bool write_all(int fd, const char* p, size_t n)
         n -= static_cast<size_t>(w);
     }
     return true;
+}
+
+// The bits a newly created file gets: 0666 less the process's umask, read
+// without changing it (umask() would race with other threads creating files).
+unsigned new_file_mode()
+{
+    unsigned mask = 022;
+    if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "Umask:", 6) == 0) {
+                mask = static_cast<unsigned>(std::strtoul(line + 6, nullptr, 8));
+                break;
+            }
+        std::fclose(f);
+    }
+    return 0666u & ~mask;
 }
 
 class temp_file {
@@ -107,6 +126,47 @@ private:
 };
 
 }  // namespace
+
+file_handle replacement_file::open(const qxval& target)
+{
+    discard();
+    target_ = rename_target(target.c_str());
+    struct stat st;
+    if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        // Nothing to protect and nothing a rename could replace; a folder
+        // fails here, as it should.
+        return open_file(qxval(target_.c_str()), "w");
+    }
+    temp_ = target_ + ".XXXXXX";
+    const int fd = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd < 0)
+        temp_.clear();
+    return fd < 0 ? invalid_file_handle : fd;
+}
+
+bool replacement_file::commit()
+{
+    if (direct())
+        return true;
+    struct stat st;
+    const unsigned mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_file_mode();
+    if (::chmod(temp_.c_str(), mode) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+        discard();
+        return false;
+    }
+    temp_.clear();
+    return true;
+}
+
+void replacement_file::discard()
+{
+    if (temp_.empty())
+        return;
+    const int err = errno;
+    ::unlink(temp_.c_str());
+    temp_.clear();
+    errno = err;
+}
 
 bool write_list_atomic(const qxval& path, qxarr& list, unsigned mode)
 {

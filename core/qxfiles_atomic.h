@@ -6,6 +6,9 @@
 
 #include <string_view>
 
+#include <string>
+
+#include "core/qxfiles.h"
 #include "core/qxval.h"
 
 namespace qvtf {
@@ -21,5 +24,33 @@ bool write_file_atomic(const qxval& path, std::string_view data, unsigned mode =
 
 // The same with the content given as a list of pieces, which ends empty.
 bool write_list_atomic(const qxval& path, qxarr& list, unsigned mode = 0600);
+
+// The local file of a download. The bytes go to a temporary file beside the
+// target (same folder, a name of its own, mode 0600) that replaces the
+// target only on commit, so a failed download leaves an existing file as it
+// was. A target that exists and is not a regular file (a device, a pipe) is
+// written directly. An uncommitted temporary is removed on destruction.
+class replacement_file {
+public:
+    replacement_file() = default;
+    ~replacement_file() { discard(); }
+    replacement_file(const replacement_file&) = delete;
+    replacement_file& operator=(const replacement_file&) = delete;
+
+    // The handle to write to (the caller closes it), or the invalid handle
+    // with errno set.
+    file_handle open(const qxval& target);
+    bool direct() const { return temp_.empty(); }
+    // The temporary gets the target's permission bits (a new file's when
+    // there is none) and is renamed over it. False, and the temporary
+    // removed, when that fails.
+    bool commit();
+    // Removes the temporary; a direct target is left alone.
+    void discard();
+
+private:
+    std::string target_;
+    std::string temp_;
+};
 
 }  // namespace qvtf

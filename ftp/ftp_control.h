@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "core/qxarr.h"
 #include "core/qxfile_tree.h"
@@ -32,6 +33,7 @@
 #include "core/qxpipe.h"
 #include "core/qxval.h"
 #include "ftp/ftp_status.h"
+#include "ftp/ftp_transfer_request.h"
 #include "ftp/net_stream.h"
 #include "net/qxsocket.h"
 #include "net/qxsocks_client.h"
@@ -71,6 +73,11 @@ using ftp_progress_hook = void (*)(int64_t bytes, int32_t elapsed_seconds, void*
 // parser lives with the panes, so the session's owner supplies it.
 using ftp_listing_reader = int (*)(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder,
                                    int32_t time_difference, file_handle dump);
+// Listing lines are bounded like reply lines. A reader ORs this bit into
+// its result when it dropped a longer line; the session logs it and keeps
+// it out of listing_styles.
+constexpr int32_t listing_line_limit = 65536;
+constexpr int listing_line_dropped = 0x100;
 
 // The verb of a command line (command_kind).
 enum ftp_command_kind : int {
@@ -157,6 +164,7 @@ public:
     void* completion_user_data = nullptr;
     int32_t result_code = 0;
     uint32_t pipe_flags_at_end = 0;
+    int32_t data_failure = 0;          // why the data connection failed, 0 if it did not
     int64_t bytes_transferred = 0;
     int32_t start_time = 0;
     int32_t end_time = 0;
@@ -293,12 +301,28 @@ public:
     // As above; local_side (the file or listing thread) is joined before the
     // pipe it uses goes away.
     int finish_transfer(int receiving, std::thread* local_side);
+    // One RETR or STOR. The local file is opened (an upload's checked to be
+    // a readable regular file) before anything is sent; a download goes to
+    // a temporary file that replaces the local file only on success. Fails
+    // when either side of the pipe failed, whatever the server's final reply
+    // says: 6001 after an abort, 6010 for the local file, the transport
+    // status of the data connection (1000 when it stalled).
+    int transfer_file(const ftp_transfer_request& request);
+    // The same with the session's local_path and transfer_option.
     // command: &ftp_control::retrieve or &ftp_control::store.
     int transfer_file(int receiving, const qxval& remote, int32_t type, int (ftp_control::*command)(const qxval&));
-    // transfer_file for the session's direction; result_code, completion hook.
+    // transfer_file; result_code, completion hook.
+    int run_item(const ftp_transfer_request& request);
+    // As above for the session's direction, paths and option.
     int run_item(int32_t type);
-    void take_item(ftp_queue_item& item);
-    // The recursive walk of one folder with the session's entry and folder hooks.
+    // Prepares the session for one queue item (stop_request cleared, the
+    // item current, the item's paths, direction, type and option in the
+    // session's fields) and returns the item's request.
+    ftp_transfer_request take_item(ftp_queue_item& item);
+    // The recursive walk of one folder with the session's entry and folder
+    // hooks. At most walk_depth_limit levels deep; deeper, or into a folder
+    // whose path the walk is already inside, fails with 6013.
+    static constexpr int walk_depth_limit = 512;
     int walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_folder_hook folder_hook);
 
     // ---- operations that need data connections ----
@@ -328,6 +352,8 @@ private:
     int depth_ = 0;
     bool in_transit_ = false;
     std::atomic<int> busy_{0};
+    // The server's paths of the folders the running walk is inside, outermost first.
+    std::vector<std::string> walk_trail_;
 };
 
 class ftp_session_lock;

@@ -94,8 +94,13 @@ void ftp_data_connection::adopt(qxsocket* sock)
         sock->interrupt();
 }
 
-void ftp_data_connection::fail_side()
+void ftp_data_connection::fail_side(int32_t why)
 {
+    if (!why) {
+        const qxsocket* sock = data_socket ? data_socket : outgoing.get();
+        why = sock && sock->last_error ? sock->last_error : transport_status::timed_out;
+    }
+    failure = why;
     close_sockets();
     pipe->raise(failed_bits());
 }
@@ -160,11 +165,19 @@ void ftp_data_connection::receive_loop()
     qxval chunk;
     while (pipe->status() == 0) {
         pipe->make_chunk(chunk, size);
+        data_socket->last_error = 0;
         const int32_t n = data_socket->receive(chunk, size);
-        // End of data, a silent peer past the time-out and a broken
-        // connection all end the data; the server's reply judges it.
-        if (n < 1)
+        if (n < 1) {
+            // Only the peer's orderly close is the end of the data. A reset,
+            // a receive error or silence past the time-out fails the
+            // transfer, whatever the server's final reply says.
+            const bool timed_out = n == 0 && data_socket->last_error == transport_status::timed_out;
+            if ((n < 0 || timed_out) && !pipe->any(pipe_stop)) {
+                failure = data_socket->last_error ? data_socket->last_error : transport_status::cannot_read;
+                pipe->raise(pipe_producer_failed);
+            }
             break;
+        }
         if (converter) {
             converter->feed(chunk);
             const int r = converter->run();
@@ -243,7 +256,15 @@ void ftp_data_connection::send_loop()
         pipe->wait_for_chunk(stop | pipe_producer_done);
     }
     if (failed) {
+        failure = data_socket->last_error ? data_socket->last_error : transport_status::cannot_write;
         pipe->raise(pipe_consumer_failed);
+        return;
+    }
+    if (pipe->status() & (pipe_producer_failed & ~pipe_producer_done)) {
+        // The local file could not be read to its end: a reset, not an
+        // orderly close, so the server does not take the part for the whole.
+        std::lock_guard lock(socket_mutex_);
+        data_socket->close_with_reset();
         return;
     }
     if (converter && !pipe->any(stop)) {

@@ -70,6 +70,10 @@ public:
     qxval peer_host{""};
     int32_t peer_port = 0;
     int32_t end_time = 0;
+    // Why this side failed (a transport status: no connection, a reset, a
+    // time-out), 0 while it has not. Written before the side's bits are
+    // raised, so whoever has seen them may read it.
+    int32_t failure = 0;
 
     ftp_data_connection() = default;
     ftp_data_connection(const ftp_data_connection&) = delete;
@@ -95,7 +99,8 @@ protected:
     void transfer_loop();
     // Makes sock the data socket (or fails the side when it is null).
     void adopt(qxsocket* sock);
-    void fail_side();
+    // Records why (or the socket's own reason) and raises the side's failed bits.
+    void fail_side(int32_t why = 0);
 
     std::unique_ptr<qxsocket> accepted_;  // active mode without SOCKS
     qxsocks_client socks_copy_;           // the session's, with this destination

@@ -155,6 +155,7 @@ int ftp_control::finish_transfer(int receiving, std::thread* local_side)
         auto* connection = static_cast<ftp_data_connection*>(passive_data ? passive_data.get() : active_data.get());
         if (connection) {
             bytes_transferred = connection->bytes_transferred.load();
+            data_failure = connection->failure;
             start_time = connection->start_time ? connection->start_time : start_time;
             end_time = connection->end_time ? connection->end_time : end_time;
             if (passive_data) {

@@ -27,10 +27,11 @@ int ftp_control::measure_time_difference()
         return 2;
     close_file(created);
 
-    stop_request = 0;
+    // The probe is nobody's queue item: no progress, no tolerance change.
+    // The item (and the direction and option the queue set) stay the
+    // caller's, and a pending stop is honoured, not cleared.
+    ftp_queue_item* const item = current_item;
     current_item = nullptr;
-    direction = 0;
-    transfer_option = 0;
     const std::string_view local = local_path.view();
     const size_t slash = local.find_last_of("/\\");
     std::string name(slash == std::string_view::npos ? local : local.substr(slash + 1));
@@ -44,7 +45,11 @@ int ftp_control::measure_time_difference()
         name += '1';
 
     const std::time_t t1 = std::time(nullptr);
-    int status = transfer_file(0, qxval(name), 0, &ftp_control::store);
+    ftp_transfer_request probe;
+    probe.direction = 0;
+    probe.local_path = local_path;
+    probe.remote_path = qxval(name);
+    int status = transfer_file(probe);
     if (status == status_ok) {
         const std::time_t t2 = std::time(nullptr);
         status = list_directory(qxval(""));
@@ -60,6 +65,7 @@ int ftp_control::measure_time_difference()
             status = deleted;
     }
     qvtf::delete_file(local_path);
+    current_item = item;
     return status;
 }
 

@@ -1,14 +1,22 @@
 // File transfers: one RETR or STOR over a data connection, with the file
 // thread on the other end of the pipe.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <ctime>
 
 #include "core/file_reader_writer.h"
+#include "core/qxfiles_atomic.h"
 #include "ftp/ftp_data_connection.h"
 #include "queue/ftp_queue_item.h"
 
 namespace qvtf {
 
 namespace {
+
+// After a stalled data connection the final reply gets this long, not a
+// whole time-out more: the stall has already cost one.
+constexpr int32_t stalled_reply_grace_seconds = 2;
 
 // The reply to RETR or STOR: 0 when the server opens the data connection.
 int transfer_reply_status(ftp_control& session)
@@ -26,77 +34,172 @@ int transfer_reply_status(ftp_control& session)
     }
 }
 
+// The local end of one transfer, opened before anything is sent.
+class local_side {
+public:
+    // 0, or 6010 when the file cannot be opened (an upload's must be a
+    // readable regular file).
+    int open(const ftp_transfer_request& request)
+    {
+        if (!request.direction) {
+            handle_ = open_file(request.local_path, "r+");
+            struct stat st;
+            if (handle_ != invalid_file_handle && (::fstat(handle_, &st) != 0 || !S_ISREG(st.st_mode))) {
+                close_file(handle_);
+                handle_ = invalid_file_handle;
+            }
+        } else if (request.transfer_option == 1 || request.transfer_option == 2) {
+            // Appending continues the target itself.
+            handle_ = open_file(request.local_path, "a");
+        } else {
+            handle_ = replacement_.open(request.local_path);
+        }
+        return handle_ == invalid_file_handle ? status_local_file : status_ok;
+    }
+    ~local_side() { close_file(handle_); }
+
+    // The reader/writer takes the handle over.
+    file_handle release()
+    {
+        file_handle h = handle_;
+        handle_ = invalid_file_handle;
+        return h;
+    }
+    // Puts a finished download in place; false when that fails.
+    bool commit() { return replacement_.commit(); }
+
+private:
+    file_handle handle_ = invalid_file_handle;
+    replacement_file replacement_;  // discards its temporary unless committed
+};
+
+void log_local_failure(const ftp_control& session, const qxval& path)
+{
+    qxval text;
+    session.error_text(status_local_file, text);
+    session.log(log_error, text.str() + " " + path.str() + "\r\n");
+}
+
+// The status of a transfer whose command was accepted, once both sides of
+// the pipe have finished and the final reply was read (reply_status).
+int transfer_outcome(const ftp_control& session, int receiving, int reply_status)
+{
+    // The pipe's own record first: the server cannot know that our disk was
+    // full or that its data arrived broken, and may answer 226 all the same.
+    const uint32_t local_failed = receiving ? (pipe_consumer_failed & ~pipe_consumer_done)
+                                            : (pipe_producer_failed & ~pipe_producer_done);
+    const uint32_t data_failed = receiving ? (pipe_producer_failed & ~pipe_producer_done)
+                                           : (pipe_consumer_failed & ~pipe_consumer_done);
+    if (session.abort_data || session.stop_request)
+        return status_stopped;
+    if (session.pipe_flags_at_end & local_failed)
+        return status_local_file;
+    if (reply_status != status_ok) {
+        // A stall that kept the final reply away too is reported as what it is.
+        return session.data_failure == transport_status::timed_out ? transport_status::timed_out : reply_status;
+    }
+    if (session.reply_code != 226 && session.reply_code != 250)
+        return session.reply_code == 421 ? status_not_connected : status_unexpected_reply;
+    if (session.pipe_flags_at_end & data_failed)
+        return session.data_failure ? session.data_failure : status_unexpected_reply;
+    return status_ok;
+}
+
+int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_control::*command)(const qxval&))
+{
+    const int receiving = request.direction ? 1 : 0;
+    ftp_session_lock hold(s);
+    if (!hold)
+        return hold.status();
+    if (s.stop_request)
+        return status_stopped;
+    s.pipe_flags_at_end = 0;
+    s.bytes_transferred = 0;
+    s.data_failure = 0;
+    if (!s.logged_in)
+        return status_not_connected;
+    local_side local;
+    if (local.open(request) != status_ok) {
+        log_local_failure(s, request.local_path);
+        return status_local_file;
+    }
+    if (int status = s.prepare_data_connection(receiving, request.transfer_type))
+        return status;
+
+    int result = (s.*command)(request.remote_path);
+    if (result == status_ok)
+        result = transfer_reply_status(s);
+    if (result != status_ok) {
+        // Refused: stop the connection's side too.
+        {
+            std::lock_guard lock(s.critical_section());
+            if (s.pipe)
+                s.pipe->raise(pipe_stop | (receiving ? pipe_consumer_failed : pipe_producer_failed));
+            if (s.passive_data)
+                s.passive_data->abort_socket();
+            if (s.active_data)
+                s.active_data->abort_socket();
+        }
+        s.finish_transfer(receiving);
+        return result;
+    }
+
+    auto file = std::make_unique<file_reader_writer>(
+        s.pipe.get(), receiving ? file_reader_writer::writing : file_reader_writer::reading, request.local_path);
+    file->handle = local.release();
+    if (receiving && s.stamp_downloads) {
+        // On the temporary file; the rename keeps it.
+        file->set_time = true;
+        file->time = s.current_item ? s.current_item->modified_time : std::time(nullptr);
+    }
+    std::thread file_thread = file_reader_writer::start(std::move(file));
+    s.finish_transfer(receiving, &file_thread);
+    if (file_thread.joinable())
+        file_thread.join();
+
+    const bool stalled = s.data_failure == transport_status::timed_out;
+    if (stalled)
+        s.control_socket.set_timeout(std::min(s.timeout, stalled_reply_grace_seconds), 0);
+    const int reply_status = s.read_reply();
+    if (stalled)
+        s.control_socket.set_timeout(s.timeout, 0);
+
+    result = transfer_outcome(s, receiving, reply_status);
+    if (result == status_ok && !local.commit()) {
+        log_local_failure(s, request.local_path);
+        result = status_local_file;
+    }
+    return result;
+}
+
 }  // namespace
+
+int ftp_control::transfer_file(const ftp_transfer_request& request)
+{
+    return transfer_with(*this, request, request.direction ? &ftp_control::retrieve : &ftp_control::store);
+}
 
 int ftp_control::transfer_file(int receiving, const qxval& remote, int32_t type,
                                int (ftp_control::*command)(const qxval&))
 {
-    ftp_session_lock hold(*this);
-    if (!hold)
-        return hold.status();
-    if (stop_request)
-        return status_stopped;
-    pipe_flags_at_end = 0;
-    bytes_transferred = 0;
-    if (!logged_in)
-        return status_not_connected;
-    if (int status = prepare_data_connection(receiving, type))
-        return status;
-
-    bool accepted = false;
-    int result = (this->*command)(remote);
-    if (result == status_ok) {
-        result = transfer_reply_status(*this);
-        accepted = result == status_ok;
-    }
-    if (accepted) {
-        auto file = std::make_unique<file_reader_writer>(
-            pipe.get(), receiving ? file_reader_writer::writing : file_reader_writer::reading, local_path);
-        file->append = receiving && (transfer_option == 1 || transfer_option == 2);
-        if (receiving && stamp_downloads) {
-            file->set_time = true;
-            file->time = current_item ? current_item->modified_time : std::time(nullptr);
-        }
-        if (file->open() != 0) {
-            result = status_local_file;
-        } else {
-            std::thread file_thread = file_reader_writer::start(std::move(file));
-            finish_transfer(receiving, &file_thread);
-            if (file_thread.joinable())
-                file_thread.join();
-            if (int status = read_reply())
-                return status;
-            return reply_code == 226 || reply_code == 250 ? status_ok : status_unexpected_reply;
-        }
-    }
-
-    // The command or the local file failed: stop the connection's side too.
-    {
-        std::lock_guard lock(critical_section());
-        if (pipe)
-            pipe->raise(pipe_stop | (receiving ? pipe_consumer_failed : pipe_producer_failed));
-        if (passive_data)
-            passive_data->abort_socket();
-        if (active_data)
-            active_data->abort_socket();
-    }
-    finish_transfer(receiving);
-    if (accepted)
-        read_reply();
-    return result;
+    return transfer_with(*this, ftp_transfer_request::make(receiving, local_path, remote, type, transfer_option), command);
 }
 
-int ftp_control::run_item(int32_t type)
+int ftp_control::run_item(const ftp_transfer_request& request)
 {
-    const int status = transfer_file(direction, remote_path, type,
-                                     direction ? &ftp_control::retrieve : &ftp_control::store);
+    const int status = transfer_file(request);
     result_code = status;
     if (completion_hook)
         completion_hook(completion_user_data, *this);
     return status;
 }
 
-void ftp_control::take_item(ftp_queue_item& item)
+int ftp_control::run_item(int32_t type)
+{
+    return run_item(ftp_transfer_request::make(direction, local_path, remote_path, type, transfer_option));
+}
+
+ftp_transfer_request ftp_control::take_item(ftp_queue_item& item)
 {
     stop_request = 0;
     current_item = &item;
@@ -105,6 +208,8 @@ void ftp_control::take_item(ftp_queue_item& item)
     remote_path = item.remote_path;
     transfer_type = item.transfer_type;
     transfer_option = item.transfer_option;
+    return ftp_transfer_request::make(item.is_download, item.local_path, item.remote_path, item.transfer_type,
+                        item.transfer_option);
 }
 
 }  // namespace qvtf

@@ -1,5 +1,6 @@
 // LIST over a data connection; the listing thread parses what arrives into
 // the session's folder tree under the current folder.
+#include <string>
 #include <thread>
 
 #include "core/qxfiles.h"
@@ -91,7 +92,10 @@ int ftp_control::list_directory(const qxval& path)
     finish_transfer(1, &listing_thread);
     if (listing_thread.joinable())
         listing_thread.join();
-    listing_styles |= styles;
+    if (styles & listing_line_dropped)
+        log(log_error, "A listing line longer than " + std::to_string(listing_line_limit) +
+                           " bytes was left out.\r\n");
+    listing_styles |= styles & ~listing_line_dropped;
 
     if (int reply_status = read_reply())
         return reply_status;

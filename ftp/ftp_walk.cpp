@@ -1,5 +1,8 @@
 // Recursive delete and permission change: walk one remote folder with an
 // entry hook for each listed child and a folder hook for the folder itself.
+#include <algorithm>
+#include <string>
+
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
@@ -65,8 +68,22 @@ int ftp_control::walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_f
     tell(*this, phrase_entering, path.view());
     bool inside = false;
     int status = change_folder(path);
+    std::string bound_text;
     if (status == status_ok) {
         inside = true;
+        const std::string here = current_path.str();
+        // Back where we came from, or in a folder the walk is inside: a loop.
+        if (here == remembered.view() || std::find(walk_trail_.begin(), walk_trail_.end(), here) != walk_trail_.end())
+            bound_text = "The folder " + here + " contains itself; it is not entered again.\r\n";
+        else if (walk_trail_.size() >= static_cast<size_t>(walk_depth_limit))
+            bound_text = "Folders nest deeper than " + std::to_string(walk_depth_limit) + " levels at " + here + "\r\n";
+    }
+    if (!bound_text.empty()) {
+        status = status_recursive_failed;
+        stored_error_text.set_bytes(bound_text);
+        log(log_error, bound_text);
+    } else if (status == status_ok) {
+        walk_trail_.push_back(current_path.str());
         if (stopped(*this))
             status = status_stopped;
         else {
@@ -91,6 +108,7 @@ int ftp_control::walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_f
         }
         if (status == 0 && stopped(*this))
             status = status_stopped;
+        walk_trail_.pop_back();
         if (status == 0) {
             tell(*this, phrase_folder_done, "");
             status = folder_hook(*this, path);

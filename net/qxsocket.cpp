@@ -252,6 +252,15 @@ void qxsocket::close_gracefully(bool drain) {
     close_handle();
 }
 
+void qxsocket::close_with_reset() {
+    const int fd = handle.load();
+    if (fd < 0)
+        return;
+    linger abortive{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    close_handle();
+}
+
 void qxsocket::interrupt() {
     const int fd = handle.load();
     if (fd >= 0)

@@ -66,6 +66,9 @@ public:
     // Shuts the sending side down, optionally reads everything the peer still
     // sends into drain_sink, then closes the handle.
     void close_gracefully(bool drain);
+    // Closes with a reset instead of an orderly end, so the peer cannot take
+    // what it received so far for the whole of it.
+    void close_with_reset();
 
     // Ends any wait on this socket from another thread (shutdown of both
     // directions); the owning thread still closes it.

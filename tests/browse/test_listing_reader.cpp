@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "browse/listing_parser.h"
+#include "ftp/ftp_control.h"
 #include "core/qxpipe.h"
 
 namespace qvtf {
@@ -160,6 +161,26 @@ TEST_F(ListingReader, PiecesOfAnySizeGiveTheSameTree)
         EXPECT_EQ(children(folder), (std::vector<std::string>{"d:dir", "d:dosdir", "f:one two", "f:last"}));
         EXPECT_EQ(dump_text(), reply);
     }
+}
+
+TEST_F(ListingReader, OverlongLinesAreDroppedAndTheRestParsed)
+{
+    // Exactly at the bound a line is kept; one byte more and it is dropped,
+    // wherever the chunks cut it. A last line without a line feed counts too.
+    std::string at_bound = unix_line("keep", false);
+    at_bound.insert(at_bound.find("keep"), listing_line_limit - at_bound.size(), ' ');
+    const std::string too_long = "-rw-r--r-- 1 u g 1 Jan 5 2020 " + std::string(listing_line_limit, 'x') + "\r\n";
+    const std::string reply = unix_line("before", false) + too_long + at_bound + unix_line("after", false) + too_long;
+    for (std::size_t step : {1000u, 65536u, 200000u}) {
+        SCOPED_TRACE(step);
+        const int styles = read_in_pieces(reply.substr(0, reply.size() - 2), step);
+        EXPECT_EQ(styles, listing_unix | listing_line_dropped);
+        const std::vector<std::string> got = children(folder);
+        ASSERT_EQ(got.size(), 3u);
+        EXPECT_EQ(got[0], "f:before");
+        EXPECT_EQ(got[2], "f:after");
+    }
+    EXPECT_EQ(read_in_pieces(unix_line("fine", false), 100), listing_unix) << "no drop, no bit";
 }
 
 TEST_F(ListingReader, DumpHoldsOnlyTheLatestListing)

@@ -79,11 +79,17 @@ inline bool file_exists(const std::string& path)
 // bytes, records what arrives, or stays silent.
 class data_peer {
 public:
-    enum class mode { send, record, silent, send_slowly };
+    // send_then_reset: the bytes, then a reset instead of an orderly close.
+    // refuse: nothing listens on the port, so a connection is refused.
+    enum class mode { send, record, silent, send_slowly, send_then_reset, refuse };
 
     data_peer(mode m, std::string bytes = "") : mode_(m), bytes_(std::move(bytes))
     {
         listen_fd_ = listen_loopback(&port_);
+        if (m == mode::refuse && listen_fd_ >= 0) {
+            ::close(listen_fd_);
+            listen_fd_ = -1;
+        }
     }
     ~data_peer()
     {
@@ -102,6 +108,8 @@ public:
     }
     void accept_in_background()
     {
+        if (listen_fd_ < 0)
+            return;
         thread_ = std::thread([this] {
             pollfd p{listen_fd_, POLLIN, 0};
             for (int i = 0; i < 100 && !stop_; ++i)
@@ -141,6 +149,10 @@ private:
         connected = true;
         if (mode_ == mode::send) {
             write_all(fd, bytes_);
+        } else if (mode_ == mode::send_then_reset) {
+            write_all(fd, bytes_);
+            linger abortive{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
         } else if (mode_ == mode::send_slowly) {
             // Keeps sending until the client goes away.
             std::string block(4096, 'x');

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "queue/ftp_queue_item.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
 #include "test_data_support.h"
@@ -97,6 +98,39 @@ TEST(Walk, RecursiveChangeModeReachesEveryEntry)
     }
 }
 
+TEST(Walk, AFolderThatContainsItselfStopsTheWalkAndDeletesNothing)
+{
+    data_peer listing(data_peer::mode::send, "drwxr-xr-x 1 u g 0 Jan 01  2020 loop\r\n");
+    listing.accept_in_background();
+    scripted_ftp_server server;
+    server.send("220 ready\r\n").expect("331 pw\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n")
+        .expect("250 ok\r\n").expect("257 \"/loop\"\r\n")
+        .expect("200 a\r\n").expect(listing.pasv_reply()).expect("150 list\r\n226 ok\r\n")
+        .expect("250 ok\r\n").expect("257 \"/loop\"\r\n")   // the same folder again
+        .expect("250 ok\r\n").expect("257 \"/loop\"\r\n")   // back one level
+        .expect("250 ok\r\n").expect("257 \"/\"\r\n");      // back where it began
+    server.start();
+    logged_session session;
+    session.port = server.port();
+    session.timeout = 5;
+    session.passive = 1;
+    session.listing_reader = parser();
+    ASSERT_EQ(session.log_in(), 0);
+    ASSERT_EQ(session.print_folder(), 0);
+    qxfile_node entry;
+    entry.name.set_string("loop");
+    entry.is_folder = 1;
+    EXPECT_EQ(session.delete_entry(entry), status_recursive_failed);
+    qxval text;
+    session.error_text(status_recursive_failed, text);
+    EXPECT_NE(text.str().find("/loop"), std::string::npos) << text.str();
+    const lines wire = server.lines();
+    EXPECT_EQ(lines(wire.begin() + std::min<size_t>(wire.size(), 3), wire.end()),
+              (lines{"CWD loop", "PWD", "TYPE A", "PASV", "LIST", "CWD loop", "PWD", "CWD /loop", "PWD", "CWD /",
+                     "PWD"}));
+    EXPECT_EQ(session.current_path.str(), "/");
+}
+
 TEST(Walk, ServerClockAnHourAheadGives3600)
 {
     temp_folder local("qvtf-walk");
@@ -129,7 +163,16 @@ TEST(Walk, ServerClockAnHourAheadGives3600)
     ASSERT_EQ(session.log_in(), 0);
     ASSERT_EQ(session.print_folder(), 0);
     session.local_path.set_string(probe.c_str());
+    // What the measurement does not own stays as the queue left it.
+    ftp_queue_item item;
+    session.current_item = &item;
+    session.direction = 1;
+    session.transfer_option = 2;
     ASSERT_EQ(session.measure_time_difference(), 0);
+    EXPECT_EQ(session.current_item, &item);
+    EXPECT_EQ(session.direction, 1);
+    EXPECT_EQ(session.transfer_option, 2);
+    EXPECT_EQ(item.size_tolerance, 0) << "the probe is not the item's transfer";
     EXPECT_LE(session.time_difference, 3600);
     EXPECT_GT(session.time_difference, 3600 - 61) << "listings show minutes only";
     EXPECT_FALSE(file_exists(probe)) << "the local probe is removed";

@@ -267,18 +267,12 @@ int cli_session::list(const std::string& path)
 
 int cli_session::get(const std::string& remote, const std::string& local)
 {
-    session_.local_path.set_string(local.c_str());
-    session_.direction = 1;
-    session_.transfer_option = 0;
-    return session_.transfer_file(1, qxval(remote.c_str()), type_for(remote), &ftp_control::retrieve);
+    return session_.transfer_file(ftp_transfer_request::make(1, qxval(local), qxval(remote), type_for(remote)));
 }
 
 int cli_session::put(const std::string& local, const std::string& remote)
 {
-    session_.local_path.set_string(local.c_str());
-    session_.direction = 0;
-    session_.transfer_option = 0;
-    return session_.transfer_file(0, qxval(remote.c_str()), type_for(local), &ftp_control::store);
+    return session_.transfer_file(ftp_transfer_request::make(0, qxval(local), qxval(remote), type_for(local)));
 }
 
 int cli_session::remove_recursive(const std::string& path, bool chmod, const std::string& mode)

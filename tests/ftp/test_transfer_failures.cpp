@@ -1,0 +1,189 @@
+// Transfers that go wrong, against the scripted server: each case checks
+// the status, the local file before and after, that no temporary file is
+// left behind, and the commands on the wire.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "ftp/ftp_data_connection.h"
+#include "ftp_test_session.h"
+#include "support/file_size_limit.h"
+#include "support/process.h"
+#include "test_data_support.h"
+
+namespace qvtf::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+enum class local_kind {
+    file,         // folder/target, holding `before` when given
+    missing,      // an upload from a file that does not exist
+    folder,       // an upload from a folder
+    read_error,   // an upload from a regular file whose reads fail
+    device,       // a download onto /dev/null
+};
+
+struct failure_case {
+    const char* name;
+    int direction;  // 1 download, 0 upload
+    data_peer::mode peer;
+    std::string peer_bytes;
+    std::string replies;  // to RETR or STOR; empty: the command is never sent
+    int expected;
+    std::optional<std::string> before;  // the local file's content beforehand
+    std::optional<std::string> after;   // and afterwards; none: no file
+    local_kind local = local_kind::file;
+    int32_t option = 0;
+    rlim_t size_limit = 0;  // 0: none
+    bool abort = false;     // the user aborts once data flows
+    int32_t timeout = 5;
+    int also = -1;  // a second acceptable status, where timing decides
+};
+
+const std::string mebibyte(1 << 20, 'n');
+const lines retr_wire{"TYPE I", "PASV", "RETR f"};
+const lines stor_wire{"TYPE I", "PASV", "STOR f"};
+
+const failure_case cases[] = {
+    {"DownloadSucceedsAndReplacesTheFile", 1, data_peer::mode::send, "new content", "150 here\r\n226 done\r\n", 0,
+     "old", "new content"},
+    {"DownloadIntoANewFile", 1, data_peer::mode::send, "fresh", "150 here\r\n226 done\r\n", 0, std::nullopt, "fresh"},
+    {"RefusedDownloadLeavesTheFile", 1, data_peer::mode::silent, "", "550 no such file\r\n", status_refused, "old",
+     "old"},
+    {"Reply426AfterPartOfTheData", 1, data_peer::mode::send, std::string(100000, 'p'), "150 here\r\n426 aborted\r\n",
+     status_unexpected_reply, "old", "old"},
+    {"ResetHalfWayFailsDespite226", 1, data_peer::mode::send_then_reset, std::string(300000, 'r'),
+     "150 here\r\n226 done\r\n", transport_status::cannot_read, "old", "old", local_kind::file, 0, 0, false, 5,
+     // The reset may already meet the connect.
+     transport_status::connect_error_base + ECONNRESET},
+    {"DataConnectionNeverComes", 1, data_peer::mode::refuse, "", "150 here\r\n425 no data connection\r\n",
+     status_unexpected_reply, "old", "old"},
+    {"DataConnectionNeverComesYetServerSays226", 1, data_peer::mode::refuse, "", "150 here\r\n226 done\r\n",
+     transport_status::connect_error_base + ECONNREFUSED, "old", "old"},
+    {"LocalWriteFailsUnderAFileSizeLimit", 1, data_peer::mode::send, mebibyte, "150 here\r\n226 done\r\n",
+     status_local_file, "old", "old", local_kind::file, 0, 65536},
+    {"StalledDataConnectionFailsAfterOneTimeout", 1, data_peer::mode::silent, "", "150 here\r\n", transport_status::timed_out,
+     "old", "old", local_kind::file, 0, 0, false, 1},
+    {"UserAbortIs6001", 1, data_peer::mode::send_slowly, "", "150 here\r\n426 aborted\r\n", status_stopped, "old",
+     "old", local_kind::file, 0, 0, true},
+    {"AppendWritesTheTargetItself", 1, data_peer::mode::send, "+more", "150 here\r\n226 done\r\n", 0, "old",
+     "old+more", local_kind::file, 1},
+    {"DeviceTargetIsWrittenDirectly", 1, data_peer::mode::send, "discarded", "150 here\r\n226 done\r\n", 0,
+     std::nullopt, std::nullopt, local_kind::device},
+    {"UploadOfAMissingFileSendsNothing", 0, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
+     std::nullopt, local_kind::missing},
+    {"UploadOfAFolderSendsNothing", 0, data_peer::mode::silent, "", "", status_local_file, std::nullopt, std::nullopt,
+     local_kind::folder},
+    {"UploadWhoseReadFailsIsNotSuccess", 0, data_peer::mode::record, "", "150 here\r\n226 done\r\n",
+     status_local_file, std::nullopt, std::nullopt, local_kind::read_error},
+};
+
+void PrintTo(const failure_case& c, std::ostream* os) { *os << c.name; }
+
+class TransferFailures : public ::testing::TestWithParam<failure_case> {};
+
+TEST_P(TransferFailures, StatusLocalFileAndWire)
+{
+    const failure_case& c = GetParam();
+    temp_folder folder("qvtf-fail");
+    std::string local = folder.file("target");
+    switch (c.local) {
+    case local_kind::missing: local = folder.file("missing"); break;
+    case local_kind::folder: local = folder.path(); break;
+    case local_kind::read_error: local = "/proc/self/mem"; break;
+    case local_kind::device: local = "/dev/null"; break;
+    case local_kind::file: break;
+    }
+    if (c.before) {
+        ASSERT_TRUE(write_bytes(local, *c.before));
+        ::chmod(local.c_str(), 0640);
+    }
+
+    data_peer peer(c.peer, c.peer_bytes);
+    peer.accept_in_background();
+    scripted_ftp_server server;
+    server.send("220 ready\r\n").expect("331 password\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n");
+    if (!c.replies.empty())
+        server.expect("200 binary\r\n").expect(peer.pasv_reply()).expect(c.replies);
+    server.start();
+    logged_session session;
+    session.port = server.port();
+    session.user_name.set_string("u");
+    session.password.set_string("p");
+    session.timeout = c.timeout;
+    session.passive = 1;
+    ASSERT_EQ(session.log_in(), 0);
+    ASSERT_EQ(session.print_folder(), 0);
+
+    ftp_transfer_request request;
+    request.direction = c.direction;
+    request.local_path = qxval(local);
+    request.remote_path = qxval("f");
+    request.transfer_option = c.option;
+    std::thread aborter;
+    if (c.abort)
+        aborter = std::thread([&] {
+            for (int i = 0; i < 300 && !peer.connected; ++i)
+                std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(100ms);
+            session.abort_transfer();
+        });
+    const auto start = std::chrono::steady_clock::now();
+    int status;
+    {
+        std::optional<file_size_limit> limit;
+        if (c.size_limit)
+            limit.emplace(c.size_limit);
+        status = session.transfer_file(request);
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (aborter.joinable())
+        aborter.join();
+
+    if (status != c.also) {
+        EXPECT_EQ(status, c.expected);
+    }
+    if (c.local == local_kind::file) {
+        EXPECT_EQ(file_exists(local), c.after.has_value());
+        if (c.after) {
+            EXPECT_EQ(read_bytes(local), *c.after);
+        }
+        struct stat st {};
+        if (c.before && ::stat(local.c_str(), &st) == 0)
+            EXPECT_EQ(st.st_mode & 0777, 0640u) << "the file keeps its permission bits";
+        else if (c.after && ::stat(local.c_str(), &st) == 0) {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask) << "a new file gets the usual bits, not 0600";
+        }
+        size_t entries = 0;
+        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(folder.path()))
+            ++entries;
+        EXPECT_EQ(entries, c.after ? 1u : 0u) << "no temporary file is left behind";
+    }
+    if (c.local == local_kind::device) {
+        struct stat st {};
+        ASSERT_EQ(::stat("/dev/null", &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device is written, not replaced";
+    }
+    if (c.timeout == 1) {
+        EXPECT_LT(took, 4s) << "one time-out and a short wait for the reply, not two time-outs";
+    }
+    const lines wire = server.lines();
+    const lines after_login(wire.begin() + std::min<size_t>(wire.size(), 3), wire.end());
+    EXPECT_EQ(after_login, c.replies.empty() ? lines{} : c.direction ? retr_wire : stor_wire);
+    EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TransferFailures, ::testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qvtf::test
