@@ -1,6 +1,6 @@
 // The single commands of a session: the line each sends and how its reply
 // maps to a status. A non-zero status of send_command comes back unchanged;
-// 421 always means the server is closing the session (6003).
+// A 421 never reaches these: read_reply turns it into 6003.
 #include <string>
 
 #include "core/qxtext.h"
@@ -19,7 +19,6 @@ int ftp_control::send_user()
     switch (reply_code) {
     case 230: logged_in = 1; return status_ok;
     case 331: return send_pass();
-    case 421: return status_not_connected;
     case 500:
     case 501: return status_login_rejected;
     case 530: return status_login_refused;
@@ -34,7 +33,6 @@ int ftp_control::send_pass()
     switch (reply_code) {
     case 202:
     case 230: logged_in = 1; return status_ok;
-    case 421: return status_not_connected;
     // An account (332) is never supplied on our own; a script may send ACCT.
     case 332:
     case 500:
@@ -51,8 +49,7 @@ int ftp_control::reinitialize()
     if (int status = send_command("REIN"))
         return status;
     switch (reply_code) {
-    case 120:
-    case 421: return status_not_connected;
+    case 120: return status_not_connected;
     case 220:
     case 502: return status_ok;
     default: return status_unexpected_reply;
@@ -85,7 +82,6 @@ int ftp_control::send_port(const qxval& address, int32_t port_number)
         return status;
     switch (reply_code) {
     case 200: return status_ok;
-    case 421: return status_not_connected;
     default: return status_unexpected_reply;
     }
 }
@@ -101,7 +97,6 @@ int ftp_control::send_pasv()
         const qxval* first = reply_lines.empty() ? nullptr : &reply_lines.head->value;
         return parse_pasv_reply(first ? first->view() : std::string_view(), data_host, data_port);
     }
-    case 421: return status_not_connected;
     case 500:
     case 502:
         if (!allow_passive_drop_to_port)
@@ -120,7 +115,6 @@ int ftp_control::set_type(int32_t type)
         return status;
     switch (reply_code) {
     case 200: return status_ok;
-    case 421: return status_not_connected;
     default: return status_unexpected_reply;
     }
 }
@@ -168,7 +162,6 @@ int ftp_control::rename(const qxval& from, const qxval& to)
         return status;
     switch (reply_code) {
     case 350: break;
-    case 421: return status_not_connected;
     case 450:
     case 550: return status_refused;
     default: return status_unexpected_reply;
@@ -177,7 +170,6 @@ int ftp_control::rename(const qxval& from, const qxval& to)
         return status;
     switch (reply_code) {
     case 250: return status_ok;
-    case 421: return status_not_connected;
     case 450:
     case 550: return status_refused;
     default: return status_unexpected_reply;
@@ -190,7 +182,6 @@ int removal_status(int reply_code)
 {
     switch (reply_code) {
     case 250: return status_ok;
-    case 421: return status_not_connected;
     case 450:
     case 550: return status_refused;
     default: return status_unexpected_reply;
@@ -201,7 +192,6 @@ int creation_status(int reply_code)
 {
     switch (reply_code) {
     case 257: return status_ok;
-    case 421: return status_not_connected;
     case 521:
     case 550: return status_refused;
     default: return status_unexpected_reply;
@@ -249,7 +239,6 @@ int ftp_control::change_mode(const qxval& path, const qxval* mode)
     case 200:
     case 250: return status_ok;
     case 202: return status_chmod_unsupported;
-    case 421: return status_not_connected;
     case 500:
     case 501: chmod_supported = 0; return status_refused;
     case 550: return status_refused;

@@ -148,6 +148,7 @@ public:
     uint8_t reply_group = 9;           // second digit 0..5, else 9
     uint8_t reply_detail = 0;          // third digit
     qxarr reply_lines;                 // the last reply, without line ends
+    qxarr refusal_lines;               // the last 4xx/5xx reply: the text of 6011
     qxval stored_error_text{""};       // the text of status 6013
     ftp_log_hook log_hook = nullptr;
     void* log_user_data = nullptr;
@@ -200,6 +201,7 @@ public:
     // Hook for owners that show failures; the session itself does nothing.
     virtual void report_error(int code);
     // Reads one whole reply into reply_code, the digits and reply_lines.
+    // A 421 reply (the server is closing) gives 6003 and clears the login.
     int read_reply();
     // Sends text + "\r\n" and reads the reply. A text holding CR, LF or NUL
     // is refused with 6015 and nothing is sent.

@@ -39,8 +39,8 @@ int session_phrase(int code)
 void ftp_control::error_text(int code, qxval& out) const
 {
     std::string text;
-    auto reply_text = [this, &text] {
-        for (const qxval& line : reply_lines) {
+    auto reply_text = [this, &text](const qxarr& lines) {
+        for (const qxval& line : lines) {
             text += line.view();
             text += "\r\n";
         }
@@ -60,7 +60,7 @@ void ftp_control::error_text(int code, qxval& out) const
         if (number >= 0)
             text = phrase(number);
     } else if (code == status_refused) {
-        reply_text();
+        reply_text(refusal_lines);
     } else if (code == status_recursive_failed) {
         text = stored_error_text.str();
     } else if (int number = session_phrase(code)) {
@@ -68,7 +68,7 @@ void ftp_control::error_text(int code, qxval& out) const
         if ((code == status_not_connected || code == status_unexpected_reply) && !reply_lines.empty()) {
             if (!text.empty() && text.back() != '\n')
                 text += "\r\n";
-            reply_text();
+            reply_text(reply_lines);
         }
     }
     out.set_bytes(text);

@@ -22,7 +22,6 @@ int ftp_control::change_folder(const qxval& path)
     // The folder is what the server says it is, not what was asked for.
     case 200:
     case 250: return print_folder();
-    case 421: return status_not_connected;
     case 550: return status_refused;
     default: return status_unexpected_reply;
     }
@@ -42,7 +41,6 @@ int ftp_control::print_folder()
         set_current_path(path, true);
         return status_ok;
     }
-    case 421: return status_not_connected;
     default: return status_unexpected_reply;
     }
 }

@@ -123,10 +123,6 @@ int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_ma
             return status_not_connected;
         if (session.reply_code == 230 && (kinds_mask & login_bits))
             session.logged_in = 1;
-        if (session.reply_code == 421) {
-            session.logged_in = 0;
-            return status_not_connected;
-        }
         // Error replies are accepted: the login is judged at the end.
     }
     return status_ok;

@@ -24,7 +24,6 @@ int transfer_reply_status(ftp_control& session)
     switch (session.reply_code) {
     case 125:
     case 150: return status_ok;
-    case 421: session.logged_in = 0; return status_not_connected;
     case 450:
     case 452:
     case 532:

@@ -32,7 +32,6 @@ int list_reply_status(ftp_control& session)
     switch (session.reply_code) {
     case 125:
     case 150: return session.logged_in ? status_ok : status_not_connected;
-    case 421: session.logged_in = 0; return status_not_connected;
     case 450: return status_refused;
     default: return status_unexpected_reply;
     }

@@ -117,7 +117,7 @@ int ftp_control::walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_f
     if (status == status_refused) {
         status = status_recursive_failed;
         std::string text;
-        for (const qxval& line : reply_lines) {
+        for (const qxval& line : refusal_lines) {
             text += line.view();
             text += "\r\n";
         }

@@ -37,6 +37,7 @@ void check(const row& r)
     EXPECT_EQ(server.lines(), r.sent);
     if (!r.replies.empty() && r.replies.back().rfind("421", 0) == 0) {
         EXPECT_EQ(s.logged_in, 0);
+        EXPECT_EQ(s.reported, (std::vector<int>{status_not_connected})) << "421 is handled once";
     }
 }
 

@@ -37,9 +37,11 @@ TEST(FtpErrorText, PhraseOfEveryCode)
 TEST(FtpErrorText, ReplyLinesFollowWhereTheyExplain)
 {
     logged_session s;
-    qxval a("550 No such file"), b("550 really");
-    s.reply_lines.push(a);
-    s.reply_lines.push(b);
+    for (qxarr* list : {&s.reply_lines, &s.refusal_lines}) {
+        qxval a("550 No such file"), b("550 really");
+        list->push(a);
+        list->push(b);
+    }
     EXPECT_EQ(text_of(s, 6003), "[52]\r\n550 No such file\r\n550 really\r\n");
     EXPECT_EQ(text_of(s, 6005), "[54]\r\n550 No such file\r\n550 really\r\n");
     EXPECT_EQ(text_of(s, 6011), "550 No such file\r\n550 really\r\n");
@@ -47,6 +49,8 @@ TEST(FtpErrorText, ReplyLinesFollowWhereTheyExplain)
     EXPECT_EQ(text_of(s, 6013), "folder x: 550 denied\r\n");
     s.reply_lines.clear();
     EXPECT_EQ(text_of(s, 6003), "[52]");
+    EXPECT_EQ(text_of(s, 6011), "550 No such file\r\n550 really\r\n") << "the refusal, not the latest reply";
+    s.refusal_lines.clear();
     EXPECT_EQ(text_of(s, 6011), "");
 }
 
@@ -65,7 +69,7 @@ TEST(FtpErrorText, WithoutALanguageTextsAreEmpty)
     EXPECT_EQ(text_of(s, 0), "");
     EXPECT_EQ(text_of(s, 6014), "");
     qxval line("421 bye");
-    s.reply_lines.push(line);
+    s.refusal_lines.push(line);
     EXPECT_EQ(text_of(s, 6011), "421 bye\r\n");
 }
 

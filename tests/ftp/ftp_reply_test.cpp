@@ -171,10 +171,23 @@ TEST(FtpReply, ClosingReply421ClearsLogin)
 {
     fed_session s({"421 going down\r\n"});
     s.logged_in = 1;
-    EXPECT_EQ(s.read_reply(), 0);
+    EXPECT_EQ(s.read_reply(), status_not_connected);
     EXPECT_EQ(s.logged_in, 0);
     EXPECT_EQ(s.connected, 1) << "the session stays connected until the server closes";
     EXPECT_EQ(s.reported, (std::vector<int>{status_not_connected}));
+}
+
+TEST(FtpReply, RefusalTextOutlivesLaterReplies)
+{
+    fed_session s({"550 no such file\r\n", "250 back again\r\n"});
+    s.language = &test_phrases();
+    ASSERT_EQ(s.read_reply(), 0);
+    ASSERT_EQ(s.read_reply(), 0);
+    qxval text;
+    s.error_text(status_refused, text);
+    EXPECT_EQ(text.str(), "550 no such file\r\n");
+    s.error_text(status_unexpected_reply, text);
+    EXPECT_EQ(text.str(), "[54]\r\n250 back again\r\n");
 }
 
 TEST(FtpReply, RefusedWithoutConnectionOrWhenStopped)
