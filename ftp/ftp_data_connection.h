@@ -58,7 +58,9 @@ public:
     int converter_index = -1;
     void* progress_sink = nullptr;
     ftp_progress_hook progress = nullptr;
-    int32_t start_time = 0;
+    // The worker's times and failure are read by the session while the worker
+    // may still be closing its sockets after raising its bits.
+    std::atomic<int32_t> start_time{0};
     std::atomic<int64_t> bytes_transferred{0};
     qxval remote_host{""};
     int32_t remote_port = 0;
@@ -69,11 +71,11 @@ public:
     qxval connected_address{""};  // local address of the data socket
     qxval peer_host{""};
     int32_t peer_port = 0;
-    int32_t end_time = 0;
+    std::atomic<int32_t> end_time{0};
     // Why this side failed (a transport status: no connection, a reset, a
     // time-out), 0 while it has not. Written before the side's bits are
     // raised, so whoever has seen them may read it.
-    int32_t failure = 0;
+    std::atomic<int32_t> failure{0};
 
     ftp_data_connection() = default;
     ftp_data_connection(const ftp_data_connection&) = delete;

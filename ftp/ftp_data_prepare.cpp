@@ -155,9 +155,9 @@ int ftp_control::finish_transfer(int receiving, std::thread* local_side)
         auto* connection = static_cast<ftp_data_connection*>(passive_data ? passive_data.get() : active_data.get());
         if (connection) {
             bytes_transferred = connection->bytes_transferred.load();
-            data_failure = connection->failure;
-            start_time = connection->start_time ? connection->start_time : start_time;
-            end_time = connection->end_time ? connection->end_time : end_time;
+            data_failure = connection->failure.load();
+            start_time = connection->start_time.load() ? connection->start_time.load() : start_time;
+            end_time = connection->end_time.load() ? connection->end_time.load() : end_time;
             if (passive_data) {
                 if (connection->local_port > 0) {
                     local_address = connection->connected_address;
