@@ -52,6 +52,11 @@ int ftp_converter_index(int32_t type, int receiving)
 
 ftp_data_connection::~ftp_data_connection()
 {
+    join_worker();
+}
+
+void ftp_data_connection::join_worker()
+{
     if (worker_.joinable())
         worker_.join();
 }

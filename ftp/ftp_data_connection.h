@@ -97,6 +97,9 @@ public:
 protected:
     // Runs body on the worker thread.
     void start_worker(void (ftp_data_connection::*body)());
+    // Each final class joins in its own destructor: the worker makes virtual
+    // calls, which must not reach an object whose derived part is gone.
+    void join_worker();
     // The socket is up: the loop in the connection's direction, then close.
     void transfer_loop();
     // Makes sock the data socket (or fails the side when it is null).
@@ -124,6 +127,7 @@ private:
 
 class ftp_data_passive : public ftp_data_connection {
 public:
+    ~ftp_data_passive() override { join_worker(); }
     int start() override;
 
 private:
@@ -136,6 +140,7 @@ public:
     int32_t accept_tries = 30;
     int32_t first_port = 0;  // where the port walk begins
 
+    ~ftp_data_active() override { join_worker(); }
     int start() override;
     void close_sockets() override;
     // Also wakes a worker that is still waiting for the server's connection.
