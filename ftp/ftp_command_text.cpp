@@ -16,7 +16,7 @@ bool holds_line_break(std::string_view text)
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-int refuse_line_break(const ftp_control& session)
+int refuse_line_break(ftp_control& session)
 {
     session.log(log_error, std::string(session.phrase(phrase_line_break)) + "\r\n");
     return status_line_break;

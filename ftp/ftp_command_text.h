@@ -13,7 +13,7 @@ class ftp_control;
 bool holds_line_break(std::string_view text);
 
 // Logs the refusal on the session (phrase 501) and returns 6015.
-int refuse_line_break(const ftp_control& session);
+int refuse_line_break(ftp_control& session);
 
 // The copy of a command line (without its line end) that the log shows: the
 // argument of PASS and ACCT becomes "*"s, however the line is spaced.

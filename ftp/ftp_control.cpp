@@ -12,6 +12,18 @@ constexpr int phrase_cannot_resolve = 9;
 constexpr int phrase_cannot_connect = 10;
 }  // namespace
 
+const char* ftp_state_name(ftp_state state)
+{
+    switch (state) {
+    case ftp_state::disconnected: return "disconnected";
+    case ftp_state::connecting: return "connecting";
+    case ftp_state::connected: return "connected";
+    case ftp_state::logged_in: return "logged in";
+    case ftp_state::closing: return "closing";
+    }
+    return "?";
+}
+
 ftp_control::ftp_control()
 {
     set_line_limit(reply_line_limit);
@@ -47,21 +59,31 @@ void ftp_control::reset_state()
     chmod_supported = 1;
 }
 
-void ftp_control::report_error(int) {}
+void ftp_control::report_error(int code)
+{
+    if (observer)
+        observer->on_error(*this, code);
+}
 
 std::string_view ftp_control::phrase(int number) const
 {
     return language ? language->text(number) : std::string_view();
 }
 
-void ftp_control::log(int kind, std::string_view text) const
+void ftp_control::log(int kind, std::string_view text)
 {
-    if (!log_hook)
+    if (!observer)
         return;
     auto lines = std::make_unique<qxarr>();
     qxval line(text);
     lines->push(line);
-    log_hook(log_user_data, std::move(lines), kind);
+    observer->on_log(*this, std::move(lines), kind);
+}
+
+void ftp_control::status(std::string_view text)
+{
+    if (observer)
+        observer->on_status(*this, qxval(text));
 }
 
 int ftp_control::connect_and_greet()

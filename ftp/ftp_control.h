@@ -32,6 +32,7 @@
 #include "core/qxfiles.h"
 #include "core/qxpipe.h"
 #include "core/qxval.h"
+#include "ftp/ftp_observer.h"
 #include "ftp/ftp_status.h"
 #include "ftp/ftp_transfer_request.h"
 #include "ftp/net_stream.h"
@@ -55,19 +56,10 @@ enum ftp_log_kind : int {
     log_download_done = 5,
 };
 
-// lines: every line ends in "\r\n"; the hook owns them.
-using ftp_log_hook = void (*)(void* user, std::unique_ptr<qxarr> lines, int kind);
-// After each file transfer (run_item).
-using ftp_completion_hook = void (*)(void* user, ftp_control& session);
-// Progress messages of recursive operations; the hook owns the message.
-using ftp_status_hook = void (*)(void* user, qxval message);
 // Hooks of the recursive walk: one entry of a listed folder, and the folder
 // itself once its entries are done.
 using ftp_entry_hook = int (*)(ftp_control& session, qxfile_node& entry);
 using ftp_folder_hook = int (*)(ftp_control& session, const qxval& path);
-// Progress of a transfer, called on the data connection's thread once per
-// chunk with (bytes so far, seconds since the start, the current item).
-using ftp_progress_hook = void (*)(int64_t bytes, int32_t elapsed_seconds, void* sink);
 // The listing thread's body: parses the pipe's chunks into entries under
 // folder, raises the consumer bits when done, returns the style bits. The
 // parser lives with the panes, so the session's owner supplies it.
@@ -150,8 +142,10 @@ public:
     qxarr reply_lines;                 // the last reply, without line ends
     qxarr refusal_lines;               // the last 4xx/5xx reply: the text of 6011
     qxval stored_error_text{""};       // the text of status 6013
-    ftp_log_hook log_hook = nullptr;
-    void* log_user_data = nullptr;
+    // Log, progress, state changes, failures and completions go here (see
+    // ftp_observer.h for the thread of each call). Not owned; may be null.
+    // Set it before the session is used.
+    ftp_observer* observer = nullptr;
     std::unique_ptr<ftp_data_connection_virtual> active_data;
     std::unique_ptr<ftp_data_connection_virtual> passive_data;
     std::atomic<int> abort_data{0};
@@ -161,8 +155,6 @@ public:
     qxval local_address{""};           // of the control connection, for PORT
     int32_t next_port = 0;
     ftp_queue_item* current_item = nullptr;  // not owned
-    ftp_completion_hook completion_hook = nullptr;
-    void* completion_user_data = nullptr;
     int32_t result_code = 0;
     uint32_t pipe_flags_at_end = 0;
     int32_t data_failure = 0;          // why the data connection failed, 0 if it did not
@@ -176,17 +168,19 @@ public:
     qxval custom_commands{""};
     ftp_entry_hook delete_entry_hook = nullptr;
     ftp_folder_hook remove_folder_hook = nullptr;
-    ftp_status_hook status_hook = nullptr;
-    void* status_user_data = nullptr;
     const std::atomic<int>* stop_flag = nullptr;  // stops recursive operations
     qxval chmod_mode{""};
     // Data connections and listings.
-    ftp_progress_hook progress_hook = nullptr;  // the queue's progress routine
     ftp_listing_reader listing_reader = nullptr;
     qxval listing_dump_path{""};       // raw copy of each listing; empty: none
     // 1: passive data connections go to the address of the 227 reply; 0:
     // to the control connection's own peer (the site through SOCKS).
     int32_t trust_pasv_address = 0;
+
+    ftp_state state() const
+    {
+        return logged_in ? ftp_state::logged_in : connected ? ftp_state::connected : ftp_state::disconnected;
+    }
 
     // ---- stream ----
     // One receive (16,384 bytes at most) from the control socket; nothing
@@ -198,8 +192,8 @@ public:
     // 0 for a greeting of class 2; 6003 for any other; or a failure status.
     virtual int connect_and_greet();
     virtual void reset_state();
-    // Hook for owners that show failures; the session itself does nothing.
-    virtual void report_error(int code);
+    // A failure the session reports on its own: tells the observer.
+    void report_error(int code);
     // Reads one whole reply into reply_code, the digits and reply_lines.
     // A 421 reply (the server is closing) gives 6003 and clears the login.
     int read_reply();
@@ -253,7 +247,9 @@ public:
     // out becomes the user's message for a status code.
     void error_text(int code, qxval& out) const;
     // One entry of the log; text holds whole lines, each ending in "\r\n".
-    void log(int kind, std::string_view text) const;
+    void log(int kind, std::string_view text);
+    // Progress text of a recursive operation, for the observer.
+    void status(std::string_view text);
     // The phrase's text, or "" without a language or phrase.
     std::string_view phrase(int number) const;
 
@@ -313,7 +309,7 @@ public:
     // The same with the session's local_path and transfer_option.
     // command: &ftp_control::retrieve or &ftp_control::store.
     int transfer_file(int receiving, const qxval& remote, int32_t type, int (ftp_control::*command)(const qxval&));
-    // transfer_file; result_code, completion hook.
+    // transfer_file; result_code, then the observer's on_completion.
     int run_item(const ftp_transfer_request& request);
     // As above for the session's direction, paths and option.
     int run_item(int32_t type);

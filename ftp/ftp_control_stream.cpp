@@ -121,13 +121,13 @@ int ftp_control::read_reply()
         reply_lines.push(value);
     }
 
-    if (status == status_ok && log_hook) {
+    if (status == status_ok && observer) {
         auto lines = std::make_unique<qxarr>();
         for (const qxval& l : reply_lines) {
             qxval copy(l.str() + "\r\n");
             lines->push(copy);
         }
-        log_hook(log_user_data, std::move(lines), log_reply);
+        observer->on_log(*this, std::move(lines), log_reply);
     }
     idle_rounds = 0;
     if (status != status_ok) {
@@ -180,7 +180,7 @@ int ftp_control::send_command(std::string_view text, std::string_view shown)
     std::string line(text);
     line += "\r\n";
 
-    if (log_hook)
+    if (observer)
         log(log_command, shown_command(shown) + "\r\n");
 
     const int32_t sent = control_socket.send_all(line);

@@ -72,8 +72,7 @@ void ftp_data_connection::configure(ftp_control& owner, qxpipe& transfer_pipe, i
     if (item && (type & 0xffff) == transfer_ascii)
         item->size_tolerance = 1;
     if (item) {
-        progress_sink = item;
-        progress = owner.progress_hook;
+        progress = owner.observer;
         if (converter_index != -1)
             item->size_tolerance = ftp_converter(converter_index).size_tolerance;
     }
@@ -147,7 +146,7 @@ void ftp_data_connection::transfer_loop()
 void ftp_data_connection::report_progress()
 {
     if (progress && !pipe->any(pipe_stop))
-        progress(bytes_transferred.load(), now_seconds() - start_time, progress_sink);
+        progress->on_progress(*session, bytes_transferred.load(), now_seconds() - start_time);
 }
 
 bool ftp_data_connection::drain_into_pipe(qxarr& chunks)

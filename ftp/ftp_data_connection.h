@@ -56,8 +56,9 @@ public:
     int receiving = 1;
     int32_t timeout = 60;
     int converter_index = -1;
-    void* progress_sink = nullptr;
-    ftp_progress_hook progress = nullptr;
+    // The session's observer while a queue item runs, else none (listings
+    // and the clock probe report no progress).
+    ftp_observer* progress = nullptr;
     // The worker's times and failure are read by the session while the worker
     // may still be closing its sockets after raising its bits.
     std::atomic<int32_t> start_time{0};

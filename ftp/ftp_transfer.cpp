@@ -72,7 +72,7 @@ private:
     replacement_file replacement_;  // discards its temporary unless committed
 };
 
-void log_local_failure(const ftp_control& session, const qxval& path)
+void log_local_failure(ftp_control& session, const qxval& path)
 {
     qxval text;
     session.error_text(status_local_file, text);
@@ -188,8 +188,8 @@ int ftp_control::run_item(const ftp_transfer_request& request)
 {
     const int status = transfer_file(request);
     result_code = status;
-    if (completion_hook)
-        completion_hook(completion_user_data, *this);
+    if (observer)
+        observer->on_completion(*this);
     return status;
 }
 

@@ -17,11 +17,11 @@ constexpr int phrase_folder_done = 44;
 
 void tell(ftp_control& s, int phrase, std::string_view what)
 {
-    if (!s.status_hook)
+    if (!s.observer)
         return;
     std::string text(s.phrase(phrase));
     text += what;
-    s.status_hook(s.status_user_data, qxval(text));
+    s.status(text);
 }
 
 bool stopped(const ftp_control& s)

@@ -19,17 +19,16 @@ namespace {
 using test::row_names;
 using names = std::vector<std::string>;
 
-struct command_log {
+struct command_log : ftp_observer {
     std::mutex mutex;
     std::vector<std::string> commands;
-    static void hook(void* user, std::unique_ptr<qxarr> lines, int kind)
+    void on_log(ftp_control&, std::unique_ptr<qxarr> lines, int kind) override
     {
         if (kind != log_command)
             return;
-        auto* self = static_cast<command_log*>(user);
-        std::lock_guard lock(self->mutex);
+        std::lock_guard lock(mutex);
         for (const qxval& l : *lines)
-            self->commands.push_back(std::string(l.view().substr(0, l.view().find('\r'))));
+            commands.push_back(std::string(l.view().substr(0, l.view().find('\r'))));
     }
     int count(const std::string& c)
     {
@@ -62,8 +61,7 @@ void run_scenario(Server& ftp)
     test::recording_view view;
     command_log log;
     auto pane = std::make_unique<qx_ftp_file_lister>(settings, &test::test_phrases(), &view);
-    pane->control().log_hook = &command_log::hook;
-    pane->control().log_user_data = &log;
+    pane->control().observer = &log;
     pane->keepalive_interval = 1;
     pane->keepalive_tick_ms = 50;
 

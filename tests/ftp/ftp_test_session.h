@@ -21,14 +21,13 @@ struct log_entry {
     bool operator==(const log_entry&) const = default;
 };
 
-// A session with a log hook that keeps every entry.
-class logged_session : public ftp_control {
+// A session that watches itself and keeps every log entry and reported failure.
+class logged_session : public ftp_control, public ftp_observer {
 public:
     logged_session()
     {
         language = &test_phrases();
-        log_hook = &logged_session::hook;
-        log_user_data = this;
+        observer = this;
         host.set_string("127.0.0.1");
     }
 
@@ -45,20 +44,23 @@ public:
                 out.push_back(e.text);
         return out;
     }
-    // Status codes given to report_error, in order.
+    // Status codes the session reported, in order.
     std::vector<int> reported;
-    void report_error(int code) override { reported.push_back(code); }
+    void on_error(ftp_control&, int code) override { reported.push_back(code); }
+    // Progress texts of recursive operations.
+    std::vector<std::string> statuses;
+    void on_status(ftp_control&, qxval message) override { statuses.push_back(message.str()); }
 
-private:
-    static void hook(void* user, std::unique_ptr<qxarr> lines, int kind)
+    void on_log(ftp_control&, std::unique_ptr<qxarr> lines, int kind) override
     {
-        auto* self = static_cast<logged_session*>(user);
         std::string text;
         for (const qxval& line : *lines)
             text += line.view();
-        std::lock_guard lock(self->log_mutex_);
-        self->entries_.push_back({kind, text});
+        std::lock_guard lock(log_mutex_);
+        entries_.push_back({kind, text});
     }
+
+private:
     mutable std::mutex log_mutex_;
     std::vector<log_entry> entries_;
 };

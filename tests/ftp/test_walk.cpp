@@ -24,10 +24,6 @@ qxfile_node* child(ftp_control& s, const std::string& name)
     return nullptr;
 }
 
-void messages_hook(void* user, qxval message)
-{
-    static_cast<std::vector<std::string>*>(user)->push_back(message.str());
-}
 
 TEST(Walk, RecursiveDeleteRemovesTheTreeButNotALinkedFolder)
 {
@@ -46,9 +42,6 @@ TEST(Walk, RecursiveDeleteRemovesTheTreeButNotALinkedFolder)
     ASSERT_EQ(::system(("chown -R " + server.user() + " " + r).c_str()), 0);
 
     logged_session session;
-    std::vector<std::string> messages;
-    session.status_hook = &messages_hook;
-    session.status_user_data = &messages;
     ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password()), 0);
     ASSERT_EQ(session.list_directory(qxval("")), 0);
     qxfile_node* tree = child(session, "tree");
@@ -58,8 +51,8 @@ TEST(Walk, RecursiveDeleteRemovesTheTreeButNotALinkedFolder)
     EXPECT_FALSE(file_exists(r + "/tree"));
     EXPECT_TRUE(file_exists(r + "/keep/k")) << "a link to a folder is deleted, never entered";
     EXPECT_EQ(session.current_path.str(), start) << "the walk comes back";
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.front(), "[39]tree");
+    ASSERT_FALSE(session.statuses.empty());
+    EXPECT_EQ(session.statuses.front(), "[39]tree");
 
     // Nothing there any more: the walk fails with the server's words.
     qxfile_node gone;

@@ -116,13 +116,12 @@ bool cli_session::load_program_files(const program_folders& folders)
     return true;
 }
 
-void cli_session::log_hook(void* user, std::unique_ptr<qxarr> lines, int kind)
+void cli_session::on_log(ftp_control&, std::unique_ptr<qxarr> lines, int kind)
 {
-    auto* self = static_cast<cli_session*>(user);
     static const char* const prefixes[] = {"< ", "> ", "~ ", "! ", "~ ", "~ "};
     const char* prefix = kind >= 0 && kind < 6 ? prefixes[kind] : "~ ";
     for (const qxval& entry : *lines)
-        print_lines(self->err_, prefix, entry.view());
+        print_lines(err_, prefix, entry.view());
 }
 
 void cli_session::print_lines(std::FILE* f, const char* prefix, std::string_view text)
@@ -176,10 +175,8 @@ void cli_session::fill_connection()
         session_.list_parameters.set_string(opts_.list_params.c_str());
     session_.timeout = opts_.timeout;
     session_.listing_reader = static_cast<ftp_listing_reader>(&read_listing);
-    if (opts_.log) {
-        session_.log_hook = &cli_session::log_hook;
-        session_.log_user_data = this;
-    }
+    if (opts_.log)
+        session_.observer = this;
     if (!opts_.proxy_host.empty()) {
         proxy_.type = opts_.proxy_type;
         proxy_.proxy_host.set_string(opts_.proxy_host.c_str());

@@ -15,7 +15,7 @@
 
 namespace qvtf::cli {
 
-class cli_session {
+class cli_session : private ftp_observer {
 public:
     explicit cli_session(const options& opts, std::FILE* out = stdout, std::FILE* err = stderr);
 
@@ -45,7 +45,7 @@ private:
     int get(const std::string& remote, const std::string& local);
     int put(const std::string& local, const std::string& remote);
     int remove_recursive(const std::string& path, bool chmod, const std::string& mode);
-    static void log_hook(void* user, std::unique_ptr<qxarr> lines, int kind);
+    void on_log(ftp_control& session, std::unique_ptr<qxarr> lines, int kind) override;
     void note(const char* prefix, const std::string& text);
     // Server clock minus ours, stored in the site as the remote pane does. A
     // failure only leaves it unmeasured.
