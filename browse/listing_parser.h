@@ -54,8 +54,9 @@ qxval format_permissions(std::uint32_t attributes, bool is_folder);
 // folder it is meant for).
 int parse_listing_entry(std::string_view line, const listing_clock& clock, qxfile_node& entry, bool& keep);
 
-// Per-run state of the tree insertion: folders after the last folder, files
-// collected under a holder and moved behind the folders when the run ends.
+// Per-run state of the tree insertion: entries are collected outside the
+// tree (folders, then files) and swapped into the folder when the run ends
+// (qxfile_tree::adopt_children), so readers never see a half-built listing.
 class listing_builder {
 public:
     listing_builder(qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock);
@@ -65,8 +66,8 @@ public:
 
     // One line of the listing; returns its style (0, 1 or 2).
     int parse_listing_line(std::string_view line);
-    // Moves the files behind the folders and removes the holder. Called by
-    // the destructor if not called before.
+    // Swaps the collected entries into the folder. Called by the destructor
+    // if not called before.
     void finish();
 
     int styles() const { return styles_; }
@@ -77,13 +78,15 @@ private:
     qxfile_tree& tree_;
     qxfile_node* folder_;
     listing_clock clock_;
-    qxfile_node* holder_ = nullptr;
+    qxfile_node folders_;  // staging, outside the tree
+    qxfile_node files_;
+    bool finished_ = false;
     qxfile_node* last_folder_ = nullptr;
     qxfile_node* last_file_ = nullptr;
     int styles_ = 0;
 };
 
-// The whole reply at once (tests, recorded listings): clears folder's
+// The whole reply at once (tests, recorded listings): replaces folder's
 // children, parses every line including a last one without a line feed, and
 // sets needs_listing to 0. Returns the style bits.
 int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock);

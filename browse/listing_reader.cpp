@@ -14,13 +14,16 @@ listing_builder::listing_builder(qxfile_tree& tree, qxfile_node* folder, const l
 {
     if (!folder_)
         return;
+    qxfile_tree::reader hold(tree_);
     folder_->needs_listing = 1;
-    tree_.clear_children(folder_);
-    holder_ = new qxfile_node;
-    tree_.append_child(holder_, folder_);
 }
 
-listing_builder::~listing_builder() { finish(); }
+listing_builder::~listing_builder()
+{
+    finish();
+    qxe_tree<qxfile_node>::free_chain(folders_.first_child);
+    folders_.first_child = nullptr;
+}
 
 int listing_builder::parse_listing_line(std::string_view line)
 {
@@ -35,50 +38,35 @@ int listing_builder::parse_listing_line(std::string_view line)
     return style;
 }
 
-// Constant time per entry: folders follow the last folder, files the last file.
+// Constant time per entry, outside the tree until the run ends: folders
+// follow the last folder, files the last file.
 void listing_builder::insert(qxfile_node* node)
 {
-    if (node->is_folder) {
-        if (last_folder_)
-            tree_.insert_after(node, last_folder_);
-        else
-            tree_.append_child(node, folder_);
-        last_folder_ = node;
-        return;
-    }
-    if (last_file_)
-        tree_.insert_after(node, last_file_);
+    qxfile_node& staging = node->is_folder ? folders_ : files_;
+    qxfile_node*& last = node->is_folder ? last_folder_ : last_file_;
+    if (last)
+        tree_.insert_after(node, last);
     else
-        tree_.append_child(node, holder_);
-    node->parent = folder_;
-    last_file_ = node;
+        tree_.append_child(node, &staging);
+    last = node;
 }
 
 void listing_builder::finish()
 {
-    if (!holder_)
+    if (!folder_ || finished_)
         return;
-    qxfile_node* first_file = holder_->first_child;
-    holder_->first_child = nullptr;
-    tree_.remove(holder_);
-    holder_ = nullptr;
-    if (first_file) {
-        // The file chain (parents already the folder) goes behind the folders.
+    finished_ = true;
+    if (qxfile_node* first_file = files_.first_child) {
+        // The files go behind the folders.
+        files_.first_child = nullptr;
         if (last_folder_) {
-            first_file->prev = last_folder_;
-            last_file_->next = last_folder_->next;
-            if (last_folder_->next)
-                last_folder_->next->prev = last_file_;
             last_folder_->next = first_file;
+            first_file->prev = last_folder_;
         } else {
-            first_file->prev = nullptr;
-            last_file_->next = folder_->first_child;
-            if (folder_->first_child)
-                folder_->first_child->prev = last_file_;
-            folder_->first_child = first_file;
+            folders_.first_child = first_file;
         }
     }
-    folder_->needs_listing = 0;
+    tree_.adopt_children(folder_, folders_);
 }
 
 int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock)

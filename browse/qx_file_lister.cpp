@@ -93,6 +93,7 @@ void qx_file_lister::path_of(const qxfile_node* node, qxval& out) const
 
 qxfile_node* qx_file_lister::find_path(std::string_view path) const
 {
+    qxfile_tree::reader hold(*tree_);
     qxfile_node* node = tree_->root;
     std::size_t pos = 0;
     while (node && pos < path.size()) {
@@ -139,6 +140,7 @@ void qx_file_lister::sort_rows()
 {
     if (!current_)
         return;
+    qxfile_tree::reader hold(*tree_);
     tree_->sort_key = settings_.sort ? *settings_.sort : -1;
     tree_->sort_siblings(current_->first_child);
     if (settings_.invert && *settings_.invert)
@@ -149,6 +151,8 @@ void qx_file_lister::rebuild_rows()
 {
     before_rows_rebuilt();
     std::vector<qxfile_node*> rows;
+    qxfile_tree::reader hold(*tree_);
+    const std::uint64_t generation = tree_->generation();
     if (current_) {
         {
             std::lock_guard lock(filter_mutex_);
@@ -163,6 +167,7 @@ void qx_file_lister::rebuild_rows()
     }
     std::lock_guard lock(state_mutex_);
     rows_.swap(rows);
+    rows_generation_ = generation;
 }
 
 int32_t qx_file_lister::row_count() const
@@ -174,6 +179,9 @@ int32_t qx_file_lister::row_count() const
 qxfile_node* qx_file_lister::row_node(int32_t row) const
 {
     std::lock_guard lock(state_mutex_);
+    // Rows taken before a listing replaced entries may name freed nodes.
+    if (rows_generation_ != tree_->generation())
+        return nullptr;
     return row >= 0 && std::size_t(row) < rows_.size() ? rows_[std::size_t(row)] : nullptr;
 }
 
@@ -216,6 +224,7 @@ qxval qx_file_lister::column_text(const qxfile_node& node, int kind) const
 
 qxval qx_file_lister::row_text(int32_t row, int kind) const
 {
+    qxfile_tree::reader hold(*tree_);
     const qxfile_node* node = row_node(row);
     if (!node)
         return qxval(row == 0 && kind == column_name && row_count() > 0 ? ".." : "");
@@ -242,6 +251,7 @@ void qx_file_lister::update_status()
         return;
     }
     const std::vector<int32_t> selected = view_->selected_rows();
+    qxfile_tree::reader hold(*tree_);
     uint64_t count = 0;
     uint64_t bytes = 0;
     auto add = [&](const qxfile_node* n) {
@@ -254,9 +264,10 @@ void qx_file_lister::update_status()
                 add(n);
     } else {
         std::lock_guard lock(state_mutex_);
-        for (const qxfile_node* n : rows_)
-            if (n)
-                add(n);
+        if (rows_generation_ == tree_->generation())
+            for (const qxfile_node* n : rows_)
+                if (n)
+                    add(n);
     }
     std::string text(phrase(selected.empty() ? 142 : 143));
     text += grouped(count).view();

@@ -174,6 +174,7 @@ private:
     mutable std::mutex state_mutex_;  // rows, path and columns for the view's thread
     qxval current_path_{""};
     std::vector<qxfile_node*> rows_;
+    std::uint64_t rows_generation_ = 0;  // the tree's generation rows_ was taken at
     std::vector<lister_column> columns_;
     mutable std::mutex filter_mutex_;
     qxfile_filter filter_;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "core/qxfiles.h"
 #include "core/qxlocale.h"
@@ -80,11 +81,18 @@ int qx_local_file_lister::list(qxfile_node* folder)
 {
     qxval path;
     path_of(folder, path);
-    tree_->clear_children(folder);
+    qxfile_node staging;  // read outside the tree, swapped in at once
+    const bool listed = list_folder(path, *tree_, &staging, true, qxval("*"));
+    if (!listed)
+        qxe_tree<qxfile_node>::free_chain(std::exchange(staging.first_child, nullptr));
+    tree_->adopt_children(folder, staging);  // a folder that cannot be read shows empty
+    if (!listed) {
+        qxfile_tree::reader hold(*tree_);
+        folder->needs_listing = 1;
+    }
     view_->folder_listed(folder);
-    if (!list_folder(path, *tree_, folder, true, qxval("*")))
+    if (!listed)
         return fail_with(phrase_read_failed, path.view());
-    folder->needs_listing = 0;
     return status_ok;
 }
 

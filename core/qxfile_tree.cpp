@@ -1,6 +1,8 @@
 #include "core/qxfile_tree.h"
 
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace qvtf {
 namespace {
@@ -56,6 +58,85 @@ int qxfile_tree::compare_nodes(const qxfile_node* a, const qxfile_node* b) const
     default:
         return 0;
     }
+}
+
+namespace {
+
+// What a fresh listing says about an entry; the tree links and the view's
+// marks stay with the old node.
+void update_entry(qxfile_node& old, qxfile_node& fresh)
+{
+    if (old.is_folder && !fresh.is_folder && old.first_child) {
+        qxfile_node* children = old.first_child;
+        old.first_child = nullptr;
+        qxe_tree<qxfile_node>::free_chain(children);
+    }
+    old.extension = fresh.extension;
+    old.is_folder = fresh.is_folder;
+    old.size_bytes = fresh.size_bytes;
+    old.modified = fresh.modified;
+    old.attributes = fresh.attributes;
+    old.created = fresh.created;
+    old.accessed = fresh.accessed;
+    old.type_text = fresh.type_text;
+    old.link_target = fresh.link_target;
+    old.link_node = nullptr;
+    old.link_tried = 0;
+    old.icon_known = 0;
+    // Its contents may have changed as well: listed again when entered.
+    old.needs_listing = 1;
+}
+
+}  // namespace
+
+void qxfile_tree::adopt_children(qxfile_node* folder, qxfile_node& staging)
+{
+    std::lock_guard lock(mutex_);
+    std::vector<qxfile_node*> old;
+    std::unordered_map<std::string_view, std::size_t> by_name;  // a name's first old node
+    for (qxfile_node* n = folder->first_child; n; n = n->next) {
+        by_name.try_emplace(n->name.view(), old.size());
+        old.push_back(n);
+    }
+    std::vector<bool> kept(old.size(), false);
+
+    qxfile_node* head = nullptr;
+    qxfile_node* tail = nullptr;
+    for (qxfile_node* n = staging.first_child; n;) {
+        qxfile_node* const next = n->next;
+        qxfile_node* entry = n;
+        auto it = by_name.find(n->name.view());
+        if (it != by_name.end()) {
+            entry = old[it->second];
+            kept[it->second] = true;
+            by_name.erase(it);
+            update_entry(*entry, *n);
+            n->next = nullptr;
+            free_chain(n);
+        }
+        entry->parent = folder;
+        entry->prev = tail;
+        entry->next = nullptr;
+        (tail ? tail->next : head) = entry;
+        tail = entry;
+        n = next;
+    }
+    staging.first_child = nullptr;
+    folder->first_child = head;
+    folder->needs_listing = 0;
+    for (std::size_t i = 0; i < old.size(); ++i)
+        if (!kept[i]) {
+            old[i]->next = nullptr;
+            free_chain(old[i]);
+        }
+    generation_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void qxfile_tree::clear()
+{
+    std::lock_guard lock(mutex_);
+    qxe_tree::clear();
+    generation_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 qxfile_node* qxfile_tree::resolve_link(qxfile_node* node)

@@ -1,6 +1,10 @@
 // qxfile_tree: the sorted tree of file entries behind one browser pane.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
 #include "core/qxe_tree.h"
 #include "core/qxfile_node.h"
 
@@ -31,7 +35,39 @@ public:
 
     static constexpr int link_depth_limit = 10;
 
+    // A listing runs on its own thread while panes and callers hold nodes of
+    // the same tree. Whoever walks a chain of children, or reads entries that
+    // a listing may update, holds a reader; a listing swaps its entries in
+    // under the same lock. A thread that holds a reader must not wait for a
+    // listing of this tree (the listing thread needs the lock to finish).
+    class reader {
+    public:
+        explicit reader(const qxfile_tree& tree) : lock_(tree.mutex_) {}
+
+    private:
+        std::unique_lock<std::recursive_mutex> lock_;
+    };
+
+    // Moves the entries listed under staging (a node outside the tree) into
+    // folder, in staging's order. An entry whose name folder already holds
+    // keeps its old node, updated in place with its subtree kept (a folder
+    // that became a file loses it); only entries that are gone are freed, so
+    // a pointer to an entry that is listed again stays valid. link_node of the
+    // updated entries is reset (it may name a freed node). Leaves staging empty
+    // and folder's needs_listing 0.
+    void adopt_children(qxfile_node* folder, qxfile_node& staging);
+
+    // Frees every node, under the lock.
+    void clear();
+
+    // Changes whenever nodes may have been freed; a copy of node pointers taken
+    // at one value is stale once it changes.
+    std::uint64_t generation() const { return generation_.load(std::memory_order_acquire); }
+
 private:
+    mutable std::recursive_mutex mutex_;
+    std::atomic<std::uint64_t> generation_{0};
+
     qxfile_node* resolve_link_at(qxfile_node* node, int depth, bool& too_deep);
 };
 

@@ -89,6 +89,7 @@ void ftp_control::set_current_path(const qxval& path, bool make_current)
         node->set_extension_from_name();
         return node;
     };
+    qxfile_tree::reader hold(folder_tree);
     if (!folder_tree.root) {
         folder_tree.append_top(make_folder_node("/"));
         if (!text.starts_with('/'))

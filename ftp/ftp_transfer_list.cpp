@@ -73,7 +73,9 @@ int ftp_control::list_directory(const qxval& path)
 
     qxfile_node* folder = current_folder;
     if (folder) {
-        folder_tree.clear_children(folder);
+        // The reader swaps the new entries in when the listing ends; until
+        // then holders of the old ones may go on reading them.
+        qxfile_tree::reader hold(folder_tree);
         folder->needs_listing = 1;
     }
     qxpipe& listing_pipe = *pipe;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -82,14 +83,77 @@ TEST_F(ListingTree, StyleBitsAndDroppedLinesStillCount)
     EXPECT_EQ(parse_listing("550 No files found.\r\n", tree, folder, clock_now), 0);
 }
 
-TEST_F(ListingTree, RelistingReplacesSubtrees)
+TEST_F(ListingTree, RelistingKeepsTheNodesOfEntriesListedAgain)
 {
-    parse_listing(unix_line("sub", true), tree, folder, clock_now);
+    parse_listing(unix_line("sub", true) + unix_line("gone", true) + unix_line("turns", true) + unix_line("f", false, 1),
+                  tree, folder, clock_now);
     qxfile_node* sub = folder->first_child;
-    parse_listing(unix_line("deep", true) + unix_line("f", false), tree, sub, clock_now);
-    EXPECT_EQ(children(sub), (std::vector<std::string>{"d:deep", "f:f"}));
+    qxfile_node* turns = sub->next->next;
+    qxfile_node* file = turns->next;
+    parse_listing(unix_line("deep", true) + unix_line("x", false), tree, sub, clock_now);
+    parse_listing(unix_line("inner", false), tree, turns, clock_now);
+    file->tree_item = 7;
+
+    // "gone" vanishes, "turns" is now a file, "f" grew, "new" appears.
+    parse_listing(unix_line("new", false) + unix_line("f", false, 99) + unix_line("sub", true) +
+                      unix_line("turns", false),
+                  tree, folder, clock_now);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{"d:sub", "f:new", "f:f", "f:turns"}));
+    EXPECT_EQ(folder->first_child, sub);
+    EXPECT_EQ(children(sub), (std::vector<std::string>{"d:deep", "f:x"}));
+    EXPECT_EQ(sub->needs_listing, 1u);  // kept, but its contents may have changed
+    EXPECT_EQ(sub->next->next, file);
+    EXPECT_EQ(file->size(), 99u);
+    EXPECT_EQ(file->tree_item, 7u);
+    EXPECT_EQ(file->next, turns);
+    EXPECT_EQ(turns->first_child, nullptr);
+    EXPECT_EQ(turns->is_folder, 0);
+
     parse_listing(unix_line("other", false), tree, folder, clock_now);
     EXPECT_EQ(children(folder), (std::vector<std::string>{"f:other"}));
+}
+
+// One thread lists a folder over and over while another walks it and reads
+// an entry it took once; run under ASan and TSan this catches a listing
+// that frees what a reader still holds.
+TEST_F(ListingTree, ReadersWalkWhileTheFolderIsListedAgain)
+{
+    parse_listing(unix_line("stays", true) + unix_line("kept.txt", false), tree, folder, clock_now);
+    qxfile_node* stays = folder->first_child;
+    parse_listing(unix_line("deep", false), tree, stays, clock_now);
+    qxfile_node* kept = stays->next;
+
+    std::atomic<bool> done{false};
+    std::thread lister([&] {
+        for (int i = 0; i < 300; ++i) {
+            std::string reply = unix_line("stays", true) + unix_line("kept.txt", false, i);
+            for (int j = 0; j < i % 7; ++j)
+                reply += unix_line("tmp" + std::to_string(i) + "_" + std::to_string(j), j % 2 == 0);
+            parse_listing(reply, tree, folder, clock_now);
+        }
+        done = true;
+    });
+    int walks = 0;
+    bool seen_stays = true, seen_kept = true;
+    while (!done || walks == 0) {
+        qxfile_tree::reader hold(tree);
+        bool stays_here = false, kept_here = false;
+        for (const qxfile_node* n = folder->first_child; n; n = n->next) {
+            EXPECT_EQ(n->parent, folder);
+            stays_here |= n == stays;
+            kept_here |= n == kept;
+        }
+        seen_stays &= stays_here;
+        seen_kept &= kept_here;
+        EXPECT_EQ(kept->name.view(), "kept.txt");
+        ASSERT_NE(stays->first_child, nullptr);
+        EXPECT_EQ(stays->first_child->name.view(), "deep");
+        ++walks;
+    }
+    lister.join();
+    EXPECT_TRUE(seen_stays);
+    EXPECT_TRUE(seen_kept);
+    EXPECT_EQ(kept->size(), 299u);
 }
 
 TEST_F(ListingTree, TenThousandEntries)

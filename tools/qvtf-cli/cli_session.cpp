@@ -61,6 +61,7 @@ qxfile_node* child_named(ftp_control& s, const std::string& name)
 {
     if (!s.current_folder)
         return nullptr;
+    qxfile_tree::reader hold(s.folder_tree);
     for (qxfile_node* n = s.current_folder->first_child; n; n = n->next)
         if (n->name.view() == name)
             return n;
@@ -249,6 +250,7 @@ int cli_session::list(const std::string& path)
     }
     if (int status = session_.list_directory(qxval("")))
         return status;
+    qxfile_tree::reader hold(session_.folder_tree);
     for (qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n; n = n->next) {
         const char type = n->is_link() ? 'l' : n->is_folder ? 'd' : '-';
         const qxval perms = format_permissions(n->attributes, n->is_folder);
