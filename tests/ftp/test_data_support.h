@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -100,6 +101,12 @@ public:
             ::close(listen_fd_);
     }
     uint16_t port() const { return port_; }
+    // Bytes known only once the script runs (before the client connects).
+    void set_bytes(std::string bytes)
+    {
+        std::lock_guard lock(bytes_mutex_);
+        bytes_ = std::move(bytes);
+    }
     // The 227 reply that points the client at this peer.
     std::string pasv_reply() const
     {
@@ -147,10 +154,15 @@ private:
     void serve(int fd)
     {
         connected = true;
+        std::string bytes;
+        {
+            std::lock_guard lock(bytes_mutex_);
+            bytes = bytes_;
+        }
         if (mode_ == mode::send) {
-            write_all(fd, bytes_);
+            write_all(fd, bytes);
         } else if (mode_ == mode::send_then_reset) {
-            write_all(fd, bytes_);
+            write_all(fd, bytes);
             linger abortive{1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
         } else if (mode_ == mode::send_slowly) {
@@ -180,6 +192,7 @@ private:
 
     mode mode_;
     std::string bytes_;
+    std::mutex bytes_mutex_;
     int listen_fd_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};

@@ -52,6 +52,12 @@ scripted_ftp_server& scripted_ftp_server::expect(std::string reply)
     return *this;
 }
 
+scripted_ftp_server& scripted_ftp_server::expect(std::function<std::string(const std::string&)> reply_for)
+{
+    steps_.push_back({step_kind::expect, {}, std::chrono::milliseconds(0), std::move(reply_for)});
+    return *this;
+}
+
 scripted_ftp_server& scripted_ftp_server::pause(std::chrono::milliseconds how_long)
 {
     steps_.push_back({step_kind::pause, {}, how_long});
@@ -163,7 +169,8 @@ void scripted_ftp_server::run()
             ok = read_line(fd, buffer, line, step_timeout);
             if (ok) {
                 record(line, false);
-                ok = s.bytes.empty() || write_all(fd, s.bytes);
+                const std::string reply = s.reply_for ? s.reply_for(line) : s.bytes;
+                ok = reply.empty() || write_all(fd, reply);
             }
             break;
         }

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,6 +42,9 @@ public:
     scripted_ftp_server& send(std::string bytes);
     // Reads one line, records it, then sends the reply bytes (may be empty).
     scripted_ftp_server& expect(std::string reply);
+    // Reads one line, records it, then sends what reply_for makes of it
+    // (runs on the server's thread), for replies that depend on the line.
+    scripted_ftp_server& expect(std::function<std::string(const std::string& line)> reply_for);
     // Waits a while before the next step.
     scripted_ftp_server& pause(std::chrono::milliseconds how_long);
     // Closes the current connection and accepts the next one.
@@ -66,6 +70,7 @@ private:
         step_kind kind;
         std::string bytes;
         std::chrono::milliseconds delay{0};
+        std::function<std::string(const std::string&)> reply_for{};
     };
 
     void run();
