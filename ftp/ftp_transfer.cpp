@@ -164,7 +164,12 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
         s.control_socket.set_timeout(s.timeout, 0);
 
     result = transfer_outcome(s, receiving, reply_status);
-    if (result == status_ok && !local.commit()) {
+    // A queued download that moved another number of bytes than its listed
+    // size is no success: the target stays as it was, and the queue sees the
+    // difference and tries again.
+    const ftp_queue_item* item = s.current_item;
+    const bool short_of_size = receiving && item && item->size >= 0 && item->size_differs(s.bytes_transferred);
+    if (result == status_ok && !short_of_size && !local.commit()) {
         log_local_failure(s, request.local_path);
         result = status_local_file;
     }

@@ -1,0 +1,202 @@
+// ftp_queue_process_manager: owns the transfer queue and moves its items
+// through their states. A scheduler thread hands the first waiting item to a
+// free connection: a worker connection of its own (up to max_threads), or
+// the browser connection when max_threads is 0. Folder items expand on the
+// browser connection into the items of their contents, one level at a time,
+// so a tree is copied breadth-first. Each finished attempt is checked
+// against the item's size and retried up to retry_limit tries.
+//
+// Where each part lives:
+//   queue_items.cpp        append_item, remove_item, item_count, waits
+//   queue_add_node.cpp     add_node, add_nodes
+//   put_nodes.cpp          put_nodes and its thread
+//   expand_folder_item.cpp folder expansion
+//   queue_scheduler.cpp    open, start, close, the scheduler loop
+//   queue_worker.cpp       worker threads, the browser transfer thread
+//   transfer_done.cpp      the end of each attempt
+//   queue_kill.cpp         kill_items, kill_all, kill_all_and_wait
+//   queue_settings.cpp     apply_settings, store_settings, set_profile
+//
+// Locks: the manager's lock guards the items, their states, tries and
+// connection references, and the worker list; the view's lock is taken
+// after it. log_sink and finished run outside it. Connections are unlinked
+// under it and destroyed after it.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "browse/pane_busy_lock.h"
+#include "ftp/ftp_control.h"
+#include "queue/ftp_queue_item.h"
+#include "queue/put_nodes_queue_struct.h"
+#include "queue/queue_item_result.h"
+#include "queue/queue_panes.h"
+#include "queue/queue_view.h"
+
+namespace qvtf {
+
+class auto_transfer_resolver;
+class global_ftp_settings;
+class qxlang;
+struct ftp_profile;
+
+class ftp_queue_process_manager {
+public:
+    ftp_queue_process_manager();
+    // Runs close.
+    ~ftp_queue_process_manager();
+    ftp_queue_process_manager(const ftp_queue_process_manager&) = delete;
+    ftp_queue_process_manager& operator=(const ftp_queue_process_manager&) = delete;
+
+    // ---- references, set before start (none owned; each may be null) ----
+    queue_panes* panes = nullptr;
+    queue_view* view = nullptr;
+    const qxlang* language = nullptr;
+    const auto_transfer_resolver* resolver = nullptr;
+    // Read for passive mode, proxies, sounds and download_failures_popups.
+    const global_ftp_settings* settings = nullptr;
+    ftp_log_hook log_sink = nullptr;
+    void* sink_context = nullptr;
+    // Each item that leaves the queue (succeeded, failed for good, killed),
+    // on the thread that ended it, outside the lock.
+    std::function<void(const queue_item_result&)> finished;
+    // Whether worker connections log their commands and replies to log_sink
+    // (the finished-item lines always go there).
+    bool log_worker_sessions = true;
+
+    // ---- copies of the settings (apply_settings) ----
+    std::atomic<int32_t> retry_limit{3};
+    std::atomic<int32_t> max_threads{2};
+    std::atomic<int32_t> default_transfer_type{0};
+    std::atomic<int32_t> stamp_downloads{0};
+    // Scheduler round when nothing wakes it, and a worker's idle life.
+    int32_t poll_interval_ms = 200;
+    int32_t worker_idle_ms = 60000;
+
+    // ---- life ----
+    // 0; the queue accepts work.
+    int open();
+    // Starts the scheduler thread unless it runs.
+    void start();
+    // Kills everything, waits for every thread of the queue, empties it.
+    void close();
+    bool is_open() const { return open_.load(); }
+
+    void apply_settings(const global_ftp_settings& values);
+    void store_settings(global_ftp_settings& values) const;
+    // The site worker connections log in to; the remote pane connects to it.
+    void set_profile(ftp_profile* profile);
+    ftp_profile* profile() const;
+
+    // ---- items ----
+    // Queues a pane's selection from a thread of its own; returns at once.
+    void put_nodes(int32_t from_remote, std::vector<qxfile_node*> nodes, qxfile_node* destination,
+                   int32_t transfer_option);
+    // The items of the request's nodes; 0 or the first code that stopped it.
+    int add_nodes(const PUT_NODES_QUEUE_STRUCT& request);
+    // One item from node. Folders end in one separator each. default_type 2
+    // resolves a file's type by its name. 1 when the queue is shut down,
+    // name_refused for a name that is not a plain name (one with a "/").
+    static constexpr int name_refused = 2;
+    int add_node(qxfile_node& node, const qxval& local_folder, const qxval& remote_folder,
+                 int32_t is_download, int32_t default_type, int32_t transfer_option);
+    // 0, or 1 when the queue is shut down (the item is then destroyed).
+    int append_item(std::unique_ptr<ftp_queue_item> item);
+    void remove_item(ftp_queue_item* item);
+    int32_t item_count() const;
+    // Blocks until the queue is empty and no folder expands, at most
+    // timeout_ms (negative: no limit); whether it is.
+    bool wait_until_empty(int32_t timeout_ms = -1);
+
+    // ---- kills (request 8 kill, 4 stop) ----
+    void kill_items(const std::vector<ftp_queue_item*>& items, int request);
+    void kill_all(int request);
+    // Kills everything, closes every worker connection and waits until
+    // none is left.
+    void kill_all_and_wait();
+
+    // ---- connections ----
+    // The completion of one attempt, on the thread that ran it.
+    void transfer_done(ftp_control& connection);
+    int32_t worker_count() const;
+    // 1 while the browser connection runs a queue item or expands a folder.
+    bool browser_in_use() const { return browser_in_use_.load(); }
+    // 1 while a folder item expands.
+    bool expanding() const { return expanding_.load(); }
+
+    // The phrase's text, or "".
+    std::string_view phrase(int number) const;
+
+private:
+    struct worker;
+    using item_list = std::list<std::unique_ptr<ftp_queue_item>>;
+
+    // Scheduling.
+    void scheduler_loop();
+    bool schedule_one(std::unique_lock<std::mutex>& held);
+    worker* free_worker_locked(bool& may_create);
+    std::unique_ptr<worker> new_worker();
+    void wake_scheduler();
+    void worker_loop(worker* w);
+    // Whether the connection may take more work.
+    bool run_worker_item(worker* w, ftp_queue_item* item);
+    void retire_worker(worker* w);
+    void reap_retired();
+    void browser_transfer(ftp_handover handed, ftp_queue_item* item);
+    void expand_folder_item(ftp_handover handed, ftp_queue_item* item);
+    void configure_worker(ftp_control& c);
+    static void progress_routine(int64_t bytes, int32_t seconds, void* sink);
+
+    // Items.
+    bool contains_locked(const ftp_queue_item* item) const;
+    // Unlinks item (row first); whether the queue became empty. The item is
+    // destroyed when the returned holder goes.
+    std::unique_ptr<ftp_queue_item> unlink_locked(ftp_queue_item* item, bool& now_empty);
+    void after_removal(bool now_empty);
+    void kill_items_locked(const std::vector<ftp_queue_item*>& items, int request,
+                           std::vector<std::unique_ptr<ftp_queue_item>>& removed, bool& now_empty);
+    // The owner's result for an item removed before it ran.
+    void report_killed(const ftp_queue_item& item);
+    // An error box of the expansion (caption 12).
+    void report(const std::string& text);
+    void note_changed();
+
+    // Folder expansion steps.
+    int expand_download(ftp_control& browser, ftp_queue_item& item, const qxval& local, const qxval& remote,
+                        bool& turned_to_file);
+    int expand_upload(ftp_control& browser, ftp_queue_item& item, const qxval& local, const qxval& remote);
+    void add_children(ftp_queue_item& item, const std::vector<qxfile_node*>& children, const qxval& local,
+                      const qxval& remote);
+    bool expansion_stopped(const ftp_queue_item& item);
+    void mark_remote_stale(ftp_control& browser, const qxval& remote_folder);
+
+    mutable std::mutex lock_;
+    std::condition_variable scheduler_cv_;  // appends, free connections, shutdown
+    std::condition_variable worker_cv_;     // assignments and shutdown for idle workers
+    mutable std::condition_variable changed_cv_;  // items removed, workers gone, expansion ended
+    bool wake_ = false;
+    item_list items_;
+    std::unordered_map<const ftp_queue_item*, item_list::iterator> index_;
+    std::list<std::unique_ptr<worker>> workers_;
+    std::vector<std::unique_ptr<worker>> retired_;
+    std::atomic<bool> open_{false};
+    std::atomic<bool> scheduler_running_{false};
+    std::atomic<bool> expanding_{false};
+    std::atomic<bool> browser_in_use_{false};
+    ftp_profile* profile_ = nullptr;
+    std::thread scheduler_;
+    // put_nodes, expansion, browser transfers and kills.
+    lister_tasks tasks_;
+};
+
+}  // namespace qvtf

@@ -1,0 +1,39 @@
+// Queueing a pane's selection: a short-lived thread takes the local pane's
+// lock and then the browser connection's, so nothing re-lists the entries
+// while their items are made.
+#include "queue/ftp_queue_process_manager.h"
+
+namespace qvtf {
+
+namespace {
+constexpr int phrase_error_caption = 12;
+}
+
+void ftp_queue_process_manager::put_nodes(int32_t from_remote, std::vector<qxfile_node*> nodes,
+                                          qxfile_node* destination, int32_t transfer_option)
+{
+    auto request = std::make_shared<PUT_NODES_QUEUE_STRUCT>();
+    request->from_remote = from_remote;
+    request->nodes = std::move(nodes);
+    request->destination = destination;
+    request->transfer_option = transfer_option;
+    tasks_.start([this, request] {
+        ftp_control* browser = panes ? panes->browser() : nullptr;
+        if (!browser || !browser->logged_in || !open_)
+            return;
+        int code = panes->lock_local();
+        if (code == status_ok) {
+            ftp_session_lock hold(*browser);
+            code = hold ? add_nodes(*request) : hold.status();
+            hold.unlock();
+            panes->unlock_local();
+        }
+        if (code != status_ok && view) {
+            qxval text;
+            panes->error_text(code, text);
+            view->show_error(phrase_error_caption, text);
+        }
+    });
+}
+
+}  // namespace qvtf

@@ -1,0 +1,105 @@
+// The item list: appending, removing, counting, and waiting for it to empty.
+#include "markup/qxlang.h"
+#include "settings/global_ftp_settings.h"
+#include "queue/ftp_queue_process_manager.h"
+
+namespace qvtf {
+
+int ftp_queue_process_manager::append_item(std::unique_ptr<ftp_queue_item> item)
+{
+    if (!item)
+        return 1;
+    ftp_queue_item* added = item.get();
+    {
+        std::lock_guard held(lock_);
+        if (!open_)
+            return 1;
+        added->manager = this;
+        items_.push_back(std::move(item));
+        index_[added] = std::prev(items_.end());
+        added->queue_node = &items_.back();
+        // The row is added under the lock, so a worker that finishes the
+        // item at once cannot remove a row that does not exist yet.
+        if (view)
+            view->add_row(*added);
+        wake_ = true;
+    }
+    scheduler_cv_.notify_one();
+    return 0;
+}
+
+bool ftp_queue_process_manager::contains_locked(const ftp_queue_item* item) const
+{
+    return item && index_.count(item) != 0;
+}
+
+std::unique_ptr<ftp_queue_item> ftp_queue_process_manager::unlink_locked(ftp_queue_item* item, bool& now_empty)
+{
+    now_empty = false;
+    auto found = index_.find(item);
+    if (found == index_.end())
+        return nullptr;
+    if (view && item->view_row != no_view_id)
+        view->remove_row(*item);
+    std::unique_ptr<ftp_queue_item> owned = std::move(*found->second);
+    items_.erase(found->second);
+    index_.erase(found);
+    owned->queue_node = nullptr;
+    now_empty = items_.empty();
+    return owned;
+}
+
+void ftp_queue_process_manager::note_changed()
+{
+    changed_cv_.notify_all();
+}
+
+void ftp_queue_process_manager::after_removal(bool now_empty)
+{
+    note_changed();
+    if (!now_empty || !open_)
+        return;
+    if (panes) {
+        if (settings && (settings->sounds & sound_transfer))
+            panes->play_transfer_sound();
+        ftp_control* browser = panes->browser();
+        if (browser && browser->current_folder)
+            panes->relist_remote();
+    }
+}
+
+void ftp_queue_process_manager::remove_item(ftp_queue_item* item)
+{
+    bool now_empty = false;
+    std::unique_ptr<ftp_queue_item> gone;
+    {
+        std::lock_guard held(lock_);
+        gone = unlink_locked(item, now_empty);
+    }
+    if (gone)
+        after_removal(now_empty);
+}
+
+int32_t ftp_queue_process_manager::item_count() const
+{
+    std::lock_guard held(lock_);
+    return open_ ? static_cast<int32_t>(items_.size()) : 0;
+}
+
+bool ftp_queue_process_manager::wait_until_empty(int32_t timeout_ms)
+{
+    std::unique_lock held(lock_);
+    auto done = [&] { return items_.empty() && !expanding_; };
+    if (timeout_ms < 0) {
+        changed_cv_.wait(held, done);
+        return true;
+    }
+    return changed_cv_.wait_for(held, std::chrono::milliseconds(timeout_ms), done);
+}
+
+std::string_view ftp_queue_process_manager::phrase(int number) const
+{
+    return language ? language->text(number) : std::string_view();
+}
+
+}  // namespace qvtf

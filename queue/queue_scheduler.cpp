@@ -1,0 +1,226 @@
+// Opening, starting and closing the queue, and the scheduler: each round
+// hands the first waiting item to a free connection. A round sleeps only
+// when it started nothing, and an append or a freed connection wakes it.
+#include "markup/qxlang.h"
+#include "queue/queue_worker.h"
+#include "settings/global_ftp_settings.h"
+
+namespace qvtf {
+
+ftp_queue_process_manager::ftp_queue_process_manager() = default;
+
+ftp_queue_process_manager::~ftp_queue_process_manager()
+{
+    close();
+}
+
+int ftp_queue_process_manager::open()
+{
+    open_ = true;
+    return 0;
+}
+
+void ftp_queue_process_manager::start()
+{
+    std::lock_guard held(lock_);
+    if (scheduler_running_)
+        return;
+    if (scheduler_.joinable())
+        scheduler_.join();  // a loop that ended in close
+    scheduler_running_ = true;
+    open_ = true;
+    scheduler_ = std::thread([this] { scheduler_loop(); });
+}
+
+void ftp_queue_process_manager::close()
+{
+    {
+        std::lock_guard held(lock_);
+        open_ = false;
+        wake_ = true;
+    }
+    scheduler_cv_.notify_all();
+    worker_cv_.notify_all();
+    kill_all_and_wait();
+    if (scheduler_.joinable())
+        scheduler_.join();
+    tasks_.wait_idle();
+    reap_retired();
+    std::lock_guard held(lock_);
+    for (auto& item : items_)
+        if (view && item->view_row != no_view_id)
+            view->remove_row(*item);
+    index_.clear();
+    items_.clear();
+    changed_cv_.notify_all();
+}
+
+void ftp_queue_process_manager::wake_scheduler()
+{
+    {
+        std::lock_guard held(lock_);
+        wake_ = true;
+    }
+    scheduler_cv_.notify_one();
+}
+
+void ftp_queue_process_manager::scheduler_loop()
+{
+    std::unique_lock held(lock_);
+    while (open_) {
+        wake_ = false;
+        if (!retired_.empty()) {
+            held.unlock();
+            reap_retired();
+            held.lock();
+            continue;
+        }
+        if (schedule_one(held))
+            continue;
+        scheduler_cv_.wait_for(held, std::chrono::milliseconds(poll_interval_ms), [&] { return wake_ || !open_; });
+    }
+    scheduler_running_ = false;
+    changed_cv_.notify_all();
+}
+
+void ftp_queue_process_manager::reap_retired()
+{
+    std::vector<std::unique_ptr<worker>> done;
+    {
+        std::lock_guard held(lock_);
+        done.swap(retired_);
+    }
+    for (auto& w : done)
+        if (w->thread.joinable())
+            w->thread.join();
+}
+
+void ftp_queue_process_manager::configure_worker(ftp_control& c)
+{
+    ftp_control* browser = panes ? panes->browser() : nullptr;
+    c.language = language;
+    if (settings) {
+        c.passive = settings->is_passive ? 1 : 0;
+        c.allow_passive_drop_to_port = settings->allow_passive_drop_to_port ? 1 : 0;
+        if (profile_)
+            settings->proxies.choose_for_session(*profile_, c);
+    }
+    if (browser) {
+        c.socks_client.use_4a = browser->socks_client.use_4a;
+        c.timeout = browser->timeout;
+        c.trust_pasv_address = browser->trust_pasv_address;
+    }
+    if (panes)
+        panes->prepare_worker(c);
+    c.idle_limit = std::max(1, worker_idle_ms / 1000);
+    c.stamp_downloads = stamp_downloads;
+    if (log_worker_sessions) {
+        c.log_hook = log_sink;
+        c.log_user_data = sink_context;
+    } else {
+        c.log_hook = nullptr;
+    }
+    c.progress_hook = &ftp_queue_process_manager::progress_routine;
+}
+
+ftp_queue_process_manager::worker* ftp_queue_process_manager::free_worker_locked(bool& may_create)
+{
+    for (auto& w : workers_)
+        if (!w->assigned && !w->quit)
+            return w.get();
+    may_create = static_cast<int32_t>(workers_.size()) < max_threads;
+    return nullptr;
+}
+
+bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
+{
+    (void)held;
+    ftp_queue_item* item = nullptr;
+    for (auto& candidate : items_)
+        if (candidate->state() == item_waiting) {
+            item = candidate.get();
+            break;
+        }
+    if (!item)
+        return false;
+    ftp_control* browser = panes ? panes->browser() : nullptr;
+
+    if (item->is_folder) {
+        if (expanding_ || browser_in_use_ || !browser)
+            return false;
+        ftp_session_lock claim(*browser);
+        if (!claim)
+            return false;
+        auto handed = std::make_shared<ftp_handover>(claim.hand_over());
+        if (!*handed)
+            return false;
+        expanding_ = true;
+        browser_in_use_ = true;
+        item->state_flags = (item->state_flags & ~item_state_mask) | item_running;
+        item->connection = browser;
+        if (!tasks_.start([this, handed, item] { expand_folder_item(std::move(*handed), item); })) {
+            expanding_ = false;
+            browser_in_use_ = false;
+            item->state_flags = (item->state_flags & ~item_state_mask) | item_waiting;
+            item->connection = nullptr;
+            return false;
+        }
+        return true;
+    }
+
+    if (max_threads > 0) {
+        bool may_create = false;
+        worker* w = free_worker_locked(may_create);
+        std::unique_ptr<worker> fresh;
+        if (!w) {
+            if (!may_create)
+                return false;
+            fresh = std::make_unique<worker>();
+            w = fresh.get();
+        }
+        configure_worker(*w->control);
+        w->request = w->control->take_item(*item);
+        w->item = item;
+        w->assigned = true;
+        item->state_flags = (item->state_flags & ~item_state_mask) | item_running;
+        item->connection = w->control.get();
+        if (view)
+            view->update_row(*item);
+        if (fresh) {
+            fresh->thread = std::thread([this, w] { worker_loop(w); });
+            workers_.push_back(std::move(fresh));
+        } else {
+            worker_cv_.notify_all();
+        }
+        return true;
+    }
+
+    if (!browser || browser_in_use_)
+        return false;
+    ftp_session_lock claim(*browser);
+    if (!claim)
+        return false;
+    auto handed = std::make_shared<ftp_handover>(claim.hand_over());
+    if (!*handed)
+        return false;
+    browser_in_use_ = true;
+    item->state_flags = (item->state_flags & ~item_state_mask) | item_running;
+    item->connection = browser;
+    if (view)
+        view->update_row(*item);
+    if (!tasks_.start([this, handed, item] { browser_transfer(std::move(*handed), item); })) {
+        browser_in_use_ = false;
+        item->state_flags = (item->state_flags & ~item_state_mask) | item_waiting;
+        item->connection = nullptr;
+        return false;
+    }
+    return true;
+}
+
+int32_t ftp_queue_process_manager::worker_count() const
+{
+    std::lock_guard held(lock_);
+    return static_cast<int32_t>(workers_.size());
+}
+
+}  // namespace qvtf

@@ -1,0 +1,132 @@
+// The threads that run file items: one per worker connection, which logs in
+// once and then takes item after item until it has been idle too long, and
+// the browser transfer thread for items run on the browsing connection.
+#include "queue/queue_worker.h"
+
+namespace qvtf {
+
+void ftp_queue_process_manager::progress_routine(int64_t bytes, int32_t seconds, void* sink)
+{
+    auto* item = static_cast<ftp_queue_item*>(sink);
+    auto* self = item ? static_cast<ftp_queue_process_manager*>(item->manager) : nullptr;
+    if (self && self->view)
+        self->view->progress(*item, bytes, seconds);
+}
+
+void ftp_queue_process_manager::worker_loop(worker* w)
+{
+    ftp_control& c = *w->control;
+    std::unique_lock held(lock_);
+    for (;;) {
+        // Idle wait: ends with an assignment, at the idle limit, when the
+        // queue closes or the session was lost.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(worker_idle_ms);
+        while (!w->item && open_ && !w->quit && c.logged_in && std::chrono::steady_clock::now() < deadline) {
+            const auto step = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
+            worker_cv_.wait_until(held, step);
+        }
+        if (!w->item)
+            break;
+        ftp_queue_item* item = w->item;
+        w->item = nullptr;
+        held.unlock();
+        const bool keep = run_worker_item(w, item);
+        held.lock();
+        w->assigned = false;
+        wake_ = true;
+        scheduler_cv_.notify_one();
+        if (!keep)
+            break;
+    }
+    // Unlinked under the lock, so the scheduler cannot give it more work.
+    std::unique_ptr<worker> self;
+    for (auto it = workers_.begin(); it != workers_.end(); ++it)
+        if (it->get() == w) {
+            self = std::move(*it);
+            workers_.erase(it);
+            break;
+        }
+    held.unlock();
+    if (c.connected) {
+        if (c.logged_in && !c.stop_request)
+            c.quit();
+        c.disconnect();
+    }
+    held.lock();
+    if (self)
+        retired_.push_back(std::move(self));
+    wake_ = true;
+    held.unlock();
+    scheduler_cv_.notify_one();
+    changed_cv_.notify_all();
+}
+
+bool ftp_queue_process_manager::run_worker_item(worker* w, ftp_queue_item* item)
+{
+    ftp_control& c = *w->control;
+    const std::string key = login_key_of(c);
+    if (c.logged_in && key != w->login_key) {
+        // The user connected to another site meanwhile.
+        c.quit();
+        c.disconnect();
+    }
+    if (!c.logged_in) {
+        w->login_key = key;
+        int code = c.log_in();
+        if (code == status_ok && !c.logged_in)
+            code = status_not_connected;
+        if (code != status_ok) {
+            c.result_code = code;
+            c.pipe_flags_at_end = 0;
+            c.bytes_transferred = 0;
+            transfer_done(c);
+            return false;
+        }
+    }
+    (void)item;
+    const int result = c.transfer_file(w->request);
+    c.result_code = result;
+    const bool killed = c.stop_request == 8;
+    transfer_done(c);
+    // A kill shut the control socket, and after a failure of the connection
+    // itself the session may be half gone: the next try logs in afresh.
+    const bool answered = result == status_ok || result == status_local_file || result == status_refused;
+    return !killed && answered && c.logged_in;
+}
+
+void ftp_queue_process_manager::browser_transfer(ftp_handover handed, ftp_queue_item* item)
+{
+    ftp_session_lock hold(std::move(handed));
+    ftp_control* b = panes ? panes->browser() : nullptr;
+    if (b) {
+        panes->remote_busy(true);
+        ftp_transfer_request request;
+        {
+            std::lock_guard held(lock_);
+            request = b->take_item(*item);
+        }
+        const ftp_progress_hook saved = b->progress_hook;
+        b->progress_hook = &ftp_queue_process_manager::progress_routine;
+        b->stamp_downloads = stamp_downloads;
+        b->result_code = hold ? b->transfer_file(request) : hold.status();
+        b->progress_hook = saved;
+        transfer_done(*b);
+        {
+            std::lock_guard held(lock_);
+            b->current_item = nullptr;
+        }
+        panes->refresh_remote();
+    }
+    hold.unlock();
+    if (panes)
+        panes->remote_busy(false);
+    {
+        std::lock_guard held(lock_);
+        browser_in_use_ = false;
+        wake_ = true;
+    }
+    scheduler_cv_.notify_one();
+    changed_cv_.notify_all();
+}
+
+}  // namespace qvtf

@@ -1,0 +1,161 @@
+// The end of one attempt: the outcome, the size check, the retry decision,
+// the log line and the failure pop-up.
+#include "core/qxfiles.h"
+#include "queue/queue_worker.h"
+#include "settings/global_ftp_settings.h"
+
+namespace qvtf {
+
+namespace {
+
+constexpr int phrase_error_caption = 12;
+constexpr int phrase_transfer_failed = 116;
+constexpr int phrase_download_data_failed = 117;
+constexpr int phrase_local_write_failed = 118;
+constexpr int phrase_local_read_failed = 119;
+constexpr int phrase_upload_data_failed = 120;
+constexpr int phrase_downloaded = 121;
+constexpr int phrase_uploaded = 122;
+constexpr int phrase_download_failed = 123;
+constexpr int phrase_upload_failed = 124;
+constexpr int phrase_separator = 125;
+constexpr int phrase_colon = 38;
+constexpr int phrase_size_differs = 540;
+
+// The status bits of the pipe that mean a side failed.
+constexpr uint32_t producer_failed_bit = pipe_producer_failed & ~pipe_producer_done;  // 0x02
+constexpr uint32_t consumer_failed_bit = pipe_consumer_failed & ~pipe_consumer_done;  // 0x20
+
+// An unknown size (-1) has nothing to be compared with.
+bool size_mismatch(const ftp_queue_item& item, int64_t bytes)
+{
+    return item.size >= 0 && item.size_differs(bytes);
+}
+
+}  // namespace
+
+void ftp_queue_process_manager::transfer_done(ftp_control& c)
+{
+    ftp_queue_item* item = c.current_item;
+    if (!item)
+        return;
+    std::unique_lock held(lock_);
+    if (!contains_locked(item)) {
+        c.current_item = nullptr;
+        return;
+    }
+    const bool is_open = open_;
+    item->state_flags &= ~item_state_mask;
+    int32_t result = c.result_code;
+    const uint32_t bits = c.pipe_flags_at_end & (producer_failed_bit | consumer_failed_bit);
+    const int stop = c.stop_request;
+    bool done = false;
+    bool success = false;
+    bool size_failed = false;
+    if (stop == 8) {
+        done = true;
+        result = status_stopped;
+    } else if (stop == 0) {
+        const bool fatal = result == status_local_file || result == status_refused;
+        success = result == status_ok && bits == 0;
+        done = success || fatal || !is_open;
+        if (is_open && success && size_mismatch(*item, c.bytes_transferred)) {
+            if (!item->is_download) {
+                // The file may have changed since it was queued.
+                item->size = file_size_of(item->local_path);
+            }
+            if (!item->is_download && !size_mismatch(*item, c.bytes_transferred)) {
+                // The upload moved the whole of the file as it is now.
+            } else {
+                success = false;
+                done = false;
+                size_failed = true;
+            }
+        }
+        if (is_open) {
+            const int32_t limit = retry_limit;
+            if (item->tries > limit || (item->tries == limit && !done))
+                done = true;
+            ++item->tries;
+            item->state_flags = item_waiting | item_retried;
+        }
+    }
+    if (stop == 4)
+        item->state_flags = (item->state_flags & ~item_state_mask) | item_stopped;
+
+    const bool failed = done && !success;
+    const qxval stale_folder = !item->is_download && is_open ? item->remote_folder : qxval("");
+    queue_item_result outcome;
+    qxval file_name;
+    bool now_empty = false;
+    std::unique_ptr<ftp_queue_item> gone;
+    if (done) {
+        file_name = item->is_download ? item->remote_path : item->local_path;
+        if (failed) {
+            if (result != status_ok) {
+                c.error_text(result, outcome.error_text);
+            } else if (size_failed) {
+                outcome.error_text = qxval(phrase(phrase_size_differs));
+            } else {
+                int number = 0;
+                if (item->is_download)
+                    number = (bits & consumer_failed_bit) ? phrase_local_write_failed : phrase_download_data_failed;
+                else
+                    number = (bits & producer_failed_bit) ? phrase_local_read_failed : phrase_upload_data_failed;
+                outcome.error_text = qxval(phrase(number));
+            }
+        }
+        outcome.is_download = item->is_download;
+        outcome.local_path = item->local_path;
+        outcome.remote_path = item->remote_path;
+        outcome.result_code = failed && result == status_ok ? status_unexpected_reply : result;
+        if (!failed)
+            outcome.result_code = status_ok;
+        outcome.status_bits = bits;
+        outcome.succeeded = !failed;
+        outcome.tries = item->tries - (stop == 0 && is_open ? 1 : 0);
+        outcome.bytes = c.bytes_transferred;
+        c.current_item = nullptr;
+        gone = unlink_locked(item, now_empty);
+    } else {
+        item->connection = nullptr;
+        item->shown_fraction = 0;
+        c.current_item = nullptr;
+        if (view)
+            view->update_row(*item);
+    }
+    held.unlock();
+
+    // The pane's tree belongs to the browsing session's thread; the pane
+    // marks the folder itself.
+    if (!stale_folder.view().empty() && panes)
+        panes->remote_folder_changed(stale_folder);
+    if (done && is_open) {
+        const int kind = failed ? log_error : (outcome.is_download ? log_download_done : log_upload_done);
+        const int number = outcome.is_download ? (failed ? phrase_download_failed : phrase_downloaded)
+                                               : (failed ? phrase_upload_failed : phrase_uploaded);
+        std::string line(phrase(number));
+        line += file_name.view();
+        line += phrase(phrase_separator);
+        line += outcome.error_text.view();
+        line += "\r\n";
+        if (log_sink) {
+            auto lines = std::make_unique<qxarr>();
+            lines->push_copy(qxval(line));
+            log_sink(sink_context, std::move(lines), kind);
+        }
+        if (failed && view && settings && settings->download_failures_popups) {
+            std::string text(phrase(phrase_transfer_failed));
+            text += file_name.view();
+            text += phrase(phrase_colon);
+            text += outcome.error_text.view();
+            view->show_error(phrase_error_caption, qxval(text));
+        }
+    }
+    if (done && finished)
+        finished(outcome);
+    if (gone)
+        after_removal(now_empty);
+}
+
+}  // namespace qvtf
