@@ -38,14 +38,9 @@ void ftp_queue_process_manager::worker_loop(worker* w)
         if (!keep)
             break;
     }
-    // Unlinked under the lock, so the scheduler cannot give it more work.
-    std::unique_ptr<worker> self;
-    for (auto it = workers_.begin(); it != workers_.end(); ++it)
-        if (it->get() == w) {
-            self = std::move(*it);
-            workers_.erase(it);
-            break;
-        }
+    // Marked under the lock, so the scheduler gives it no more work; it
+    // stays in the list, and counts, until its session is closed.
+    w->quit = true;
     held.unlock();
     if (c.connected) {
         if (c.logged_in && !c.stop_request)
@@ -53,8 +48,12 @@ void ftp_queue_process_manager::worker_loop(worker* w)
         c.disconnect();
     }
     held.lock();
-    if (self)
-        retired_.push_back(std::move(self));
+    for (auto it = workers_.begin(); it != workers_.end(); ++it)
+        if (it->get() == w) {
+            retired_.push_back(std::move(*it));
+            workers_.erase(it);
+            break;
+        }
     wake_ = true;
     held.unlock();
     scheduler_cv_.notify_one();
