@@ -110,17 +110,14 @@ void ftp_queue_process_manager::configure_worker(ftp_control& c)
         c.timeout = browser->timeout;
         c.trust_pasv_address = browser->trust_pasv_address;
     }
-    if (panes)
-        panes->prepare_worker(c);
     c.idle_limit = std::max(1, worker_idle_ms / 1000);
     c.stamp_downloads = stamp_downloads;
-    if (log_worker_sessions) {
-        c.log_hook = log_sink;
-        c.log_user_data = sink_context;
-    } else {
-        c.log_hook = nullptr;
-    }
+    c.log_hook = log_worker_sessions ? log_sink : nullptr;
+    c.log_user_data = sink_context;
     c.progress_hook = &ftp_queue_process_manager::progress_routine;
+    // Last, so the panes may override any of it.
+    if (panes)
+        panes->prepare_worker(c);
 }
 
 ftp_queue_process_manager::worker* ftp_queue_process_manager::free_worker_locked(bool& may_create)

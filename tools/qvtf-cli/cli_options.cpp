@@ -85,6 +85,8 @@ constexpr command_shape shapes[] = {
     {"quote", 1, any_number, false, "quote LINE"},
     {"timediff", 0, 0, false, "timediff"},
     {"sites", 0, 0, false, "sites"},
+    {"download", 2, any_number, false, "download REMOTE... LOCAL_FOLDER"},
+    {"upload", 2, any_number, false, "upload LOCAL... REMOTE_FOLDER"},
 };
 
 // Longer lines on standard input are no command we could send.
@@ -265,6 +267,12 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
             else if (t == "ascii") o.type = transfer_kind::ascii;
             else if (t == "auto") o.type = transfer_kind::automatic;
             else { error = "bad --type (binary|ascii|auto)"; return false; }
+        } else if (a == "--threads") {
+            if (!(v = value("--threads"))) return false;
+            if (!to_int(v, 0, 64, o.threads)) { error = "bad --threads (0..64)"; return false; }
+        } else if (a == "--retries") {
+            if (!(v = value("--retries"))) return false;
+            if (!to_int(v, 1, 1000, o.retries)) { error = "bad --retries (1..1000)"; return false; }
         } else if (a == "--log") {
             o.log = true;
         } else if (a == "-c") {
@@ -355,6 +363,9 @@ void print_usage(std::FILE* out)
         "                        %firewall_password%; an unreadable file is an error\n"
         "  --type binary|ascii|auto   transfer type (auto: by ext.txt)\n"
         "  --log                 session log on stderr\n"
+        "  --threads N           download/upload: worker connections (the setting\n"
+        "                        max_download_threads, 5); 0 runs them on this session\n"
+        "  --retries N           download/upload: tries per file (the setting retry_count, 3)\n"
         "\n"
         "commands:\n"
         "  ls [PATH]             list: type, permissions, size, time (UTC), name, link target\n"
@@ -363,6 +374,10 @@ void print_usage(std::FILE* out)
         "  mkdir PATH | rmdir PATH | rm [-r] PATH | mv FROM TO\n"
         "  chmod [-r] MODE PATH  change permissions (recursively with -r)\n"
         "  pwd | cd PATH | quote LINE | timediff\n"
+        "  download REMOTE... LOCAL_FOLDER   files and whole folders through the queue\n"
+        "  upload LOCAL... REMOTE_FOLDER     (breadth-first); one line per finished\n"
+        "                        item: its kind (5 downloaded, 4 uploaded, 3 failed) and\n"
+        "                        text; a progress line on stderr when it is a terminal\n"
         "  sites                 print the site profile tree (kind, tab, path of labels);\n"
         "                        on its own, without connecting\n"
         "\n"

@@ -27,6 +27,8 @@ struct options {
     std::string proxy_password; // from QVTF_PROXY_PASSWORD only
     std::string proxy_script;   // file with a firewall command script
     transfer_kind type = transfer_kind::binary;
+    int threads = -1;           // download/upload workers; -1: the max_download_threads setting
+    int retries = -1;           // tries per item; -1: the retry_count setting
     bool log = false;
     bool help = false;
     // The options named on the command line, as written ("--user", ...):

@@ -8,6 +8,7 @@
 #include "browse/listing_parser.h"
 #include "ftp/ftp_command_text.h"
 #include "tools/qvtf-cli/cli_program.h"
+#include "tools/qvtf-cli/cli_queue.h"
 
 namespace qvtf::cli {
 
@@ -332,6 +333,8 @@ int cli_session::run(const std::vector<std::string>& w)
         return get(w[1], w.size() > 2 ? w[2] : base_name(w[1]));
     if (c == "put")
         return put(w[1], w.size() > 2 ? w[2] : base_name(w[1]));
+    if (c == "download" || c == "upload")
+        return queued(w);
     if (c == "mkdir")
         return session_.make_folder(bytes_of(w[1]));
     if (c == "rmdir")
@@ -368,6 +371,22 @@ int cli_session::run(const std::vector<std::string>& w)
     if (status == 0)
         std::fprintf(out_, "%d\n", session_.time_difference);
     return status;
+}
+
+int cli_session::queued(const std::vector<std::string>& words)
+{
+    // Defaults from the settings: the site's, else the program's defaults.
+    const global_ftp_settings defaults;
+    const global_ftp_settings& settings = site_ ? site_->settings : defaults;
+    queue_run_options run;
+    run.threads = opts_.threads >= 0 ? opts_.threads : std::max(0, settings.max_download_threads);
+    run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, settings.retry_count);
+    run.transfer_type = type_ == transfer_kind::ascii ? 1 : type_ == transfer_kind::automatic ? 2 : 0;
+    run.log_sessions = opts_.log;
+    run.progress = ::isatty(::fileno(err_)) != 0;
+    cli_queue queue(session_, lang_, &resolver_, run, out_, err_, &cli_session::log_hook, this);
+    const std::vector<std::string> sources(words.begin() + 1, words.end() - 1);
+    return queue.run(words[0] == "download", sources, words.back());
 }
 
 void cli_session::report_failure(int status)

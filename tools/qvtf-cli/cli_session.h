@@ -46,6 +46,8 @@ private:
     int put(const std::string& local, const std::string& remote);
     int remove_recursive(const std::string& path, bool chmod, const std::string& mode);
     void on_log(ftp_control& session, std::unique_ptr<qxarr> lines, int kind) override;
+    // download / upload through the queue.
+    int queued(const std::vector<std::string>& words);
     void note(const char* prefix, const std::string& text);
     // Server clock minus ours, stored in the site as the remote pane does. A
     // failure only leaves it unmeasured.

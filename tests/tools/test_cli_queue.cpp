@@ -1,0 +1,116 @@
+// qvtf-cli's download and upload through the queue against vsftpd: whole
+// folders both ways with workers or on the session itself, the log line of
+// each finished item with its kind, and the exit status.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/ftp_servers.h"
+#include "support/process.h"
+#include "tools/cli_test_output.h"
+#include "tools/qvtf-cli/cli_session.h"
+
+namespace {
+
+using namespace qvtf;
+namespace fs = std::filesystem;
+
+struct queue_case {
+    const char* name;
+    std::string script;      // %L: the local folder, %R: the server's folder on disk
+    int threads;
+    int code;
+    int lines_of_kind_5;
+    int lines_of_kind_4;
+    int lines_of_kind_3;
+};
+
+void PrintTo(const queue_case& c, std::ostream* os) { *os << c.name; }
+
+const queue_case cases[] = {
+    {"FolderDownWithWorkers", "download src %L", 2, 0, 6, 0, 0},
+    {"FolderDownOnTheSession", "download src %L", 0, 0, 6, 0, 0},
+    {"FilesAndFolderUp", "upload %L/up/a.txt %L/up/deep up", 3, 0, 0, 3, 0},
+    {"MissingRemoteFails", "download src/a.txt nothing-here %L", 2, 1, 1, 0, 0},
+};
+
+std::string replaced(std::string text, const std::string& local)
+{
+    for (size_t at; (at = text.find("%L")) != std::string::npos;)
+        text.replace(at, 2, local);
+    return text;
+}
+
+class CliQueue : public ::testing::TestWithParam<queue_case> {};
+
+TEST_P(CliQueue, RunsTheQueue)
+{
+    const queue_case& c = GetParam();
+    if (!test::vsftpd_available())
+        GTEST_SKIP() << "vsftpd not installed";
+    test::vsftpd_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    // src: three files and a folder of three; up: what uploads send.
+    const std::string src = server.root() + "/src";
+    fs::create_directories(src + "/sub");
+    for (const char* name : {"a.txt", "b.bin", "c", "sub/d", "sub/e", "sub/f"})
+        std::ofstream(src + "/" + name) << name << std::string(5000, 'x');
+    fs::create_directories(server.root() + "/up");
+    ::chmod((server.root() + "/up").c_str(), 0777);
+    test::temp_folder local("qvtf-cli-queue");
+    fs::create_directories(local.path() + "/up/deep");
+    for (const char* name : {"a.txt", "deep/g", "deep/h"})
+        std::ofstream(local.path() + "/up/" + name) << name;
+
+    cli::options o;
+    o.host = "127.0.0.1";
+    o.port = server.port();
+    o.user = server.user();
+    o.password = server.password();
+    o.timeout = 10;
+    o.threads = c.threads;
+    std::string error;
+    ASSERT_TRUE(cli::split_script(replaced(c.script, local.path()), o.commands, error)) << error;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    int code;
+    {
+        cli::cli_session s(o, out, err);
+        ASSERT_TRUE(s.load_program_files({QVTF_PROGRAM_DIR "/", QVTF_PROGRAM_DIR "/"}));
+        code = s.run_all();
+    }
+    const std::string printed = test::slurp(out);
+    const std::string errors = test::slurp(err);
+    std::fclose(out);
+    std::fclose(err);
+    EXPECT_EQ(code, c.code) << printed << errors;
+    int kinds[6] = {};
+    std::istringstream lines(printed);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] >= '0' && line[0] <= '5' && line[1] == ' ')
+            ++kinds[line[0] - '0'];
+    EXPECT_EQ(kinds[5], c.lines_of_kind_5) << printed;
+    EXPECT_EQ(kinds[4], c.lines_of_kind_4) << printed;
+    EXPECT_EQ(kinds[3], c.lines_of_kind_3) << printed;
+    if (c.code == 0 && c.lines_of_kind_5) {
+        for (const char* name : {"a.txt", "b.bin", "c", "sub/d", "sub/e", "sub/f"})
+            EXPECT_EQ(test::read_text_file(local.path() + "/src/" + name),
+                      test::read_text_file(src + "/" + name))
+                << name;
+    }
+    if (c.code == 0 && c.lines_of_kind_4) {
+        for (const char* name : {"a.txt", "deep/g", "deep/h"})
+            EXPECT_EQ(test::read_text_file(server.root() + "/up/" + name), name) << name;
+    }
+    if (c.code != 0)
+        EXPECT_NE(errors.find("nothing-here"), std::string::npos) << errors;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliQueue, ::testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

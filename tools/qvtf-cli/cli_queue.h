@@ -1,0 +1,91 @@
+#pragma once
+// qvtf-cli's download and upload: the named files and folders go into the
+// transfer queue as the panes put them there, and the queue runs on worker
+// connections (or the session itself with --threads 0) until it is empty.
+// Each finished item prints its log line with its kind; a terminal gets a
+// progress line on stderr.
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "queue/ftp_queue_process_manager.h"
+
+namespace qvtf {
+class auto_transfer_resolver;
+class qxlang;
+}  // namespace qvtf
+
+namespace qvtf::cli {
+
+struct queue_run_options {
+    int32_t threads = 5;
+    int32_t retries = 3;
+    int32_t transfer_type = 0;  // 0 binary, 1 ASCII, 2 automatic
+    bool log_sessions = false;
+    bool progress = false;      // draw the progress line (stderr is a terminal)
+};
+
+class cli_queue : public queue_panes, public queue_view {
+public:
+    // session: logged in; the workers copy its connection. log_hook: where
+    // worker sessions log with --log.
+    cli_queue(ftp_control& session, const qxlang& language, const auto_transfer_resolver* resolver,
+              const queue_run_options& options, std::FILE* out, std::FILE* err, ftp_log_hook log_hook,
+              void* log_user);
+
+    // download REMOTE... LOCAL_FOLDER (is_download) or upload LOCAL...
+    // REMOTE_FOLDER; 0 when every item succeeded, else a status (the
+    // session's error text says how many failed).
+    int run(bool is_download, const std::vector<std::string>& sources, const std::string& target);
+
+    // ---- queue_panes ----
+    ftp_control* browser() override { return &session_; }
+    int local_path_of(const qxfile_node* node, qxval& out) override;
+    int remote_path_of(const qxfile_node* node, qxval& out) override;
+    void prepare_worker(ftp_control& worker) override;
+
+    // ---- queue_view ----
+    void add_row(ftp_queue_item& item) override;
+    void remove_row(ftp_queue_item& item) override;
+    void progress(ftp_queue_item& item, int64_t bytes, int32_t seconds) override;
+    void show_error(int caption_phrase, const qxval& text) override;
+
+private:
+    int queue_download(const std::string& remote, const qxval& local_folder);
+    int queue_upload(const std::string& local, const qxval& remote_folder);
+    std::string absolute_remote(const std::string& path) const;
+    static void log_sink(void* user, std::unique_ptr<qxarr> lines, int kind);
+    void finished(const queue_item_result& result);
+    // Under output_mutex_.
+    void clear_progress_locked();
+    void draw_progress_locked();
+    void progress_ticker();
+    void say_error(const std::string& text);
+
+    ftp_control& session_;
+    const qxlang& language_;
+    const auto_transfer_resolver* resolver_;
+    queue_run_options options_;
+    std::FILE* out_;
+    std::FILE* err_;
+    ftp_log_hook session_log_;
+    void* session_log_user_;
+    ftp_queue_process_manager queue_;
+
+    std::mutex output_mutex_;
+    std::condition_variable ticker_cv_;
+    bool running_ = false;
+    bool line_drawn_ = false;
+    int32_t done_ = 0;
+    int32_t failed_ = 0;
+    int32_t queued_ = 0;
+    int64_t bytes_done_ = 0;
+    std::map<const ftp_queue_item*, int64_t> in_flight_;
+    std::chrono::steady_clock::time_point started_;
+};
+
+}  // namespace qvtf::cli
