@@ -80,8 +80,8 @@ public:
     std::atomic<int32_t> default_transfer_type{0};
     std::atomic<int32_t> stamp_downloads{0};
     // Scheduler round when nothing wakes it, and a worker's idle life.
-    int32_t poll_interval_ms = 200;
-    int32_t worker_idle_ms = 60000;
+    std::atomic<int32_t> poll_interval_ms{200};
+    std::atomic<int32_t> worker_idle_ms{60000};
 
     // ---- life ----
     // 0; the queue accepts work.

@@ -77,7 +77,7 @@ void ftp_queue_process_manager::scheduler_loop()
         }
         if (schedule_one(held))
             continue;
-        scheduler_cv_.wait_for(held, std::chrono::milliseconds(poll_interval_ms), [&] { return wake_ || !open_; });
+        scheduler_cv_.wait_for(held, std::chrono::milliseconds(poll_interval_ms.load()), [&] { return wake_ || !open_; });
     }
     scheduler_running_ = false;
     changed_cv_.notify_all();
@@ -110,7 +110,7 @@ void ftp_queue_process_manager::configure_worker(ftp_control& c)
         c.timeout = browser->timeout;
         c.trust_pasv_address = browser->trust_pasv_address;
     }
-    c.idle_limit = std::max(1, worker_idle_ms / 1000);
+    c.idle_limit = std::max(1, worker_idle_ms.load() / 1000);
     c.stamp_downloads = stamp_downloads;
     c.log_hook = log_worker_sessions ? log_sink : nullptr;
     c.log_user_data = sink_context;

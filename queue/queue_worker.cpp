@@ -20,9 +20,11 @@ void ftp_queue_process_manager::worker_loop(worker* w)
     for (;;) {
         // Idle wait: ends with an assignment, at the idle limit, when the
         // queue closes or the session was lost.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(worker_idle_ms);
-        while (!w->item && open_ && !w->quit && c.logged_in && std::chrono::steady_clock::now() < deadline) {
-            const auto step = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
+        // The limit is read at each step, so a changed one applies at once.
+        const auto idle_since = std::chrono::steady_clock::now();
+        auto deadline = [&] { return idle_since + std::chrono::milliseconds(worker_idle_ms.load()); };
+        while (!w->item && open_ && !w->quit && c.logged_in && std::chrono::steady_clock::now() < deadline()) {
+            const auto step = std::min(deadline(), std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
             worker_cv_.wait_until(held, step);
         }
         if (!w->item)
@@ -42,11 +44,8 @@ void ftp_queue_process_manager::worker_loop(worker* w)
     // stays in the list, and counts, until its session is closed.
     w->quit = true;
     held.unlock();
-    if (c.connected) {
-        if (c.logged_in && !c.stop_request)
-            c.quit();
-        c.disconnect();
-    }
+    if (c.connected)
+        c.disconnect();  // with QUIT
     held.lock();
     for (auto it = workers_.begin(); it != workers_.end(); ++it)
         if (it->get() == w) {
@@ -64,11 +63,8 @@ bool ftp_queue_process_manager::run_worker_item(worker* w, ftp_queue_item* item)
 {
     ftp_control& c = *w->control;
     const std::string key = login_key_of(c);
-    if (c.logged_in && key != w->login_key) {
-        // The user connected to another site meanwhile.
-        c.quit();
-        c.disconnect();
-    }
+    if (c.logged_in && key != w->login_key)
+        c.disconnect();  // the user connected to another site meanwhile
     if (!c.logged_in) {
         w->login_key = key;
         int code = c.log_in();
