@@ -45,6 +45,10 @@
 
 namespace qvtf {
 
+// Where the queue's own log lines go: (context, lines, kind), kinds as the
+// main window's log (5 download done, 4 upload done, 3 failure).
+using queue_log_sink = void (*)(void* context, std::unique_ptr<qxarr> lines, int kind);
+
 class auto_transfer_resolver;
 class global_ftp_settings;
 class qxlang;
@@ -65,14 +69,14 @@ public:
     const auto_transfer_resolver* resolver = nullptr;
     // Read for passive mode, proxies, sounds and download_failures_popups.
     const global_ftp_settings* settings = nullptr;
-    ftp_log_hook log_sink = nullptr;
+    queue_log_sink log_sink = nullptr;
     void* sink_context = nullptr;
+    // Sees the log, state and errors of every worker connection (their
+    // progress goes to the view).
+    ftp_observer* worker_observer = nullptr;
     // Each item that leaves the queue (succeeded, failed for good, killed),
     // on the thread that ended it, outside the lock.
     std::function<void(const queue_item_result&)> finished;
-    // Whether worker connections log their commands and replies to log_sink
-    // (the finished-item lines always go there).
-    bool log_worker_sessions = true;
 
     // ---- copies of the settings (apply_settings) ----
     std::atomic<int32_t> retry_limit{3};
@@ -155,7 +159,6 @@ private:
     void browser_transfer(ftp_handover handed, ftp_queue_item* item);
     void expand_folder_item(ftp_handover handed, ftp_queue_item* item);
     void configure_worker(ftp_control& c);
-    static void progress_routine(int64_t bytes, int32_t seconds, void* sink);
 
     // Items.
     bool contains_locked(const ftp_queue_item* item) const;

@@ -112,9 +112,6 @@ void ftp_queue_process_manager::configure_worker(ftp_control& c)
     }
     c.idle_limit = std::max(1, worker_idle_ms.load() / 1000);
     c.stamp_downloads = stamp_downloads;
-    c.log_hook = log_worker_sessions ? log_sink : nullptr;
-    c.log_user_data = sink_context;
-    c.progress_hook = &ftp_queue_process_manager::progress_routine;
     // Last, so the panes may override any of it.
     if (panes)
         panes->prepare_worker(c);
@@ -172,7 +169,7 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
         if (!w) {
             if (!may_create)
                 return false;
-            fresh = std::make_unique<worker>();
+            fresh = std::make_unique<worker>(view, worker_observer);
             w = fresh.get();
         }
         configure_worker(*w->control);

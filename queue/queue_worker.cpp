@@ -5,14 +5,6 @@
 
 namespace qvtf {
 
-void ftp_queue_process_manager::progress_routine(int64_t bytes, int32_t seconds, void* sink)
-{
-    auto* item = static_cast<ftp_queue_item*>(sink);
-    auto* self = item ? static_cast<ftp_queue_process_manager*>(item->manager) : nullptr;
-    if (self && self->view)
-        self->view->progress(*item, bytes, seconds);
-}
-
 void ftp_queue_process_manager::worker_loop(worker* w)
 {
     ftp_control& c = *w->control;
@@ -100,11 +92,13 @@ void ftp_queue_process_manager::browser_transfer(ftp_handover handed, ftp_queue_
             std::lock_guard held(lock_);
             request = b->take_item(*item);
         }
-        const ftp_progress_hook saved = b->progress_hook;
-        b->progress_hook = &ftp_queue_process_manager::progress_routine;
+        // The pane keeps seeing its session; the row sees the progress.
+        ftp_observer* const pane_observer = b->observer;
+        queue_session_observer observer(view, pane_observer);
+        b->observer = &observer;
         b->stamp_downloads = stamp_downloads;
         b->result_code = hold ? b->transfer_file(request) : hold.status();
-        b->progress_hook = saved;
+        b->observer = pane_observer;
         transfer_done(*b);
         {
             std::lock_guard held(lock_);

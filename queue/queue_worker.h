@@ -6,10 +6,13 @@
 #include <thread>
 
 #include "queue/ftp_queue_process_manager.h"
+#include "queue/queue_session_observer.h"
 
 namespace qvtf {
 
 struct ftp_queue_process_manager::worker {
+    explicit worker(queue_view* view, ftp_observer* next) : observer(view, next) { control->observer = &observer; }
+    queue_session_observer observer;
     std::unique_ptr<ftp_control> control = std::make_unique<ftp_control>();
     std::thread thread;
     // The item the scheduler gave it and its thread has not taken up yet.

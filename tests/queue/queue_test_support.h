@@ -178,7 +178,6 @@ public:
     {
         q.log_sink = &log_capture::sink;
         q.sink_context = this;
-        q.log_worker_sessions = false;
     }
 
 private:

@@ -64,10 +64,8 @@ std::string human_bytes(double bytes)
 }  // namespace
 
 cli_queue::cli_queue(ftp_control& session, const qxlang& language, const auto_transfer_resolver* resolver,
-                     const queue_run_options& options, std::FILE* out, std::FILE* err, ftp_log_hook log_hook,
-                     void* log_user)
-    : session_(session), language_(language), resolver_(resolver), options_(options), out_(out), err_(err),
-      session_log_(log_hook), session_log_user_(log_user)
+                     const queue_run_options& options, std::FILE* out, std::FILE* err, ftp_observer* sessions)
+    : session_(session), language_(language), resolver_(resolver), options_(options), out_(out), err_(err)
 {
     queue_.panes = this;
     queue_.view = this;
@@ -75,7 +73,7 @@ cli_queue::cli_queue(ftp_control& session, const qxlang& language, const auto_tr
     queue_.resolver = resolver_;
     queue_.log_sink = &cli_queue::log_sink;
     queue_.sink_context = this;
-    queue_.log_worker_sessions = false;
+    queue_.worker_observer = sessions;
     queue_.finished = [this](const queue_item_result& r) { finished(r); };
     queue_.max_threads = options_.threads < 0 ? 0 : options_.threads;
     queue_.retry_limit = options_.retries < 1 ? 1 : options_.retries;
@@ -112,10 +110,6 @@ void cli_queue::prepare_worker(ftp_control& worker)
     worker.time_difference = session_.time_difference;
     worker.timeout = session_.timeout;
     worker.listing_reader = session_.listing_reader;
-    if (options_.log_sessions) {
-        worker.log_hook = session_log_;
-        worker.log_user_data = session_log_user_;
-    }
 }
 
 std::string cli_queue::absolute_remote(const std::string& path) const

@@ -25,17 +25,15 @@ struct queue_run_options {
     int32_t threads = 5;
     int32_t retries = 3;
     int32_t transfer_type = 0;  // 0 binary, 1 ASCII, 2 automatic
-    bool log_sessions = false;
     bool progress = false;      // draw the progress line (stderr is a terminal)
 };
 
 class cli_queue : public queue_panes, public queue_view {
 public:
-    // session: logged in; the workers copy its connection. log_hook: where
-    // worker sessions log with --log.
+    // session: logged in; the workers copy its connection. sessions: sees
+    // the worker sessions' log (--log), or null.
     cli_queue(ftp_control& session, const qxlang& language, const auto_transfer_resolver* resolver,
-              const queue_run_options& options, std::FILE* out, std::FILE* err, ftp_log_hook log_hook,
-              void* log_user);
+              const queue_run_options& options, std::FILE* out, std::FILE* err, ftp_observer* sessions);
 
     // download REMOTE... LOCAL_FOLDER (is_download) or upload LOCAL...
     // REMOTE_FOLDER; 0 when every item succeeded, else a status (the
@@ -72,8 +70,6 @@ private:
     queue_run_options options_;
     std::FILE* out_;
     std::FILE* err_;
-    ftp_log_hook session_log_;
-    void* session_log_user_;
     ftp_queue_process_manager queue_;
 
     std::mutex output_mutex_;

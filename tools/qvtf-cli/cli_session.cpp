@@ -382,9 +382,8 @@ int cli_session::queued(const std::vector<std::string>& words)
     run.threads = opts_.threads >= 0 ? opts_.threads : std::max(0, settings.max_download_threads);
     run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, settings.retry_count);
     run.transfer_type = type_ == transfer_kind::ascii ? 1 : type_ == transfer_kind::automatic ? 2 : 0;
-    run.log_sessions = opts_.log;
     run.progress = ::isatty(::fileno(err_)) != 0;
-    cli_queue queue(session_, lang_, &resolver_, run, out_, err_, &cli_session::log_hook, this);
+    cli_queue queue(session_, lang_, &resolver_, run, out_, err_, opts_.log ? static_cast<ftp_observer*>(this) : nullptr);
     const std::vector<std::string> sources(words.begin() + 1, words.end() - 1);
     return queue.run(words[0] == "download", sources, words.back());
 }
