@@ -1,0 +1,40 @@
+// One side of a synchronisation as the planner sees it: folders listed one
+// at a time, and links resolved on demand.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvtf {
+
+struct sync_entry {
+    std::string name;
+    bool is_folder = false;
+    bool is_link = false;
+    std::string link_target;     // as the side reports it; may be relative
+    bool kind_known = true;      // false for a link not yet resolved
+    bool size_known = true;
+    bool time_known = true;
+    uint64_t size = 0;
+    int64_t modified = 0;        // seconds since 1970 UTC, on our clock
+};
+
+class sync_side {
+public:
+    virtual ~sync_side() = default;
+    // The entries of the folder at path (without "." and ".."); 0 or a status.
+    virtual int list(const std::string& path, std::vector<sync_entry>& out) = 0;
+    // Finds out what the link at path leads to: sets is_folder, kind_known
+    // and, for a file when the side can tell, its size and time.
+    virtual void resolve_link(const std::string& path, sync_entry& entry) = 0;
+    // The separator-joined path of name inside folder.
+    static std::string join(const std::string& folder, const std::string& name)
+    {
+        if (folder.empty())
+            return name;
+        return folder.back() == '/' ? folder + name : folder + "/" + name;
+    }
+};
+
+}  // namespace qvtf
