@@ -32,6 +32,7 @@ int sync_remote_side::list(const std::string& path, std::vector<sync_entry>& out
         return status;
     if (int status = session_.list_directory(qxval("")))
         return status;
+    qxfile_tree::reader tree_hold(session_.folder_tree);
     for (const qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n;
          n = n->next) {
         sync_entry e;

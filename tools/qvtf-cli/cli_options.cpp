@@ -1,4 +1,5 @@
 #include "tools/qvtf-cli/cli_options.h"
+#include "tools/qvtf-cli/cli_session.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -87,6 +88,7 @@ constexpr command_shape shapes[] = {
     {"sites", 0, 0, false, "sites"},
     {"download", 2, any_number, false, "download REMOTE... LOCAL_FOLDER"},
     {"upload", 2, any_number, false, "upload LOCAL... REMOTE_FOLDER"},
+    {"sync", 1, 6, false, "sync RULEFILE [--local DIR] [--remote DIR] [--dry-run]"},
 };
 
 // Longer lines on standard input are no command we could send.
@@ -183,6 +185,10 @@ bool check_command(const std::vector<std::string>& words, std::string& error)
             error = words[0] + ": missing argument (usage: " + shape.synopsis + ")";
         else if (shape.max_args != any_number && args > shape.max_args)
             error = words[0] + ": extra argument \"" + words.back() + "\" (usage: " + shape.synopsis + ")";
+        if (error.empty() && words[0] == "sync") {
+            sync_request request;
+            parse_sync_words(words, request, error);
+        }
         return error.empty();
     }
     error = "unknown command: " + words[0];
@@ -380,6 +386,11 @@ void print_usage(std::FILE* out)
         "                        text; a progress line on stderr when it is a terminal\n"
         "  sites                 print the site profile tree (kind, tab, path of labels);\n"
         "                        on its own, without connecting\n"
+        "  sync RULEFILE [--local DIR] [--remote DIR] [--dry-run]\n"
+        "                        synchronise the rule file's folders (or these): print the\n"
+        "                        plan, one action a line with its reason, then carry it\n"
+        "                        out and print each action's outcome; exits 0 only when\n"
+        "                        every action succeeded. --dry-run changes nothing\n"
         "\n"
         "Usage errors exit 2 before connecting; a failed command exits 1 with its\n"
         "message and status. Control characters from the server are shown as \\xNN.\n",

@@ -31,6 +31,22 @@ std::string utc_text(std::time_t t)
     return buf;
 }
 
+qxval bytes_of(const std::string& text) { return qxval(text); }
+
+// Finds an entry of the current folder by name.
+qxfile_node* child_named(ftp_control& s, const std::string& name)
+{
+    if (!s.current_folder)
+        return nullptr;
+    qxfile_tree::reader hold(s.folder_tree);
+    for (qxfile_node* n = s.current_folder->first_child; n; n = n->next)
+        if (n->name.view() == name)
+            return n;
+    return nullptr;
+}
+
+}  // namespace
+
 // Names and replies come from the server: control characters in them must
 // not reach the terminal (ESC, OSC, BEL, BS), and a tab would shift the
 // columns of ls. They are shown as \xNN, and a backslash as "\\", so the
@@ -54,22 +70,6 @@ std::string escaped(std::string_view text)
     }
     return out;
 }
-
-qxval bytes_of(const std::string& text) { return qxval(text); }
-
-// Finds an entry of the current folder by name.
-qxfile_node* child_named(ftp_control& s, const std::string& name)
-{
-    if (!s.current_folder)
-        return nullptr;
-    qxfile_tree::reader hold(s.folder_tree);
-    for (qxfile_node* n = s.current_folder->first_child; n; n = n->next)
-        if (n->name.view() == name)
-            return n;
-    return nullptr;
-}
-
-}  // namespace
 
 cli_session::cli_session(const options& opts, std::FILE* out, std::FILE* err)
     : opts_(opts), out_(out), err_(err), type_(opts.type)
@@ -321,6 +321,8 @@ int cli_session::run(const std::vector<std::string>& w)
     auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
     if (c == "ls")
         return list(arg(1));
+    if (c == "sync")
+        return sync(w);
     if (c == "pwd") {
         int status = session_.print_folder();
         if (status == 0)

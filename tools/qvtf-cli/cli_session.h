@@ -15,6 +15,19 @@
 
 namespace qvtf::cli {
 
+// Names and replies from the server with control characters as \xNN and a
+// backslash doubled, safe for a terminal.
+std::string escaped(std::string_view text);
+
+// The words of a "sync" command.
+struct sync_request {
+    std::string rule_file;
+    std::string local;    // empty: the rule file's
+    std::string remote;
+    bool dry_run = false;
+};
+bool parse_sync_words(const std::vector<std::string>& words, sync_request& out, std::string& error);
+
 class cli_session : private ftp_observer {
 public:
     explicit cli_session(const options& opts, std::FILE* out = stdout, std::FILE* err = stderr);
@@ -48,6 +61,8 @@ private:
     void on_log(ftp_control& session, std::unique_ptr<qxarr> lines, int kind) override;
     // download / upload through the queue.
     int queued(const std::vector<std::string>& words);
+    // sync RULEFILE [--local DIR] [--remote DIR] [--dry-run]
+    int sync(const std::vector<std::string>& words);
     void note(const char* prefix, const std::string& text);
     // Server clock minus ours, stored in the site as the remote pane does. A
     // failure only leaves it unmeasured.
