@@ -39,6 +39,8 @@ public:
     // REMOTE_FOLDER; 0 when every item succeeded, else a status (the
     // session's error text says how many failed).
     int run(bool is_download, const std::vector<std::string>& sources, const std::string& target);
+    // The queue, set up for this session, for callers that add items of their own.
+    ftp_queue_process_manager& manager() { return queue_; }
 
     // ---- queue_panes ----
     ftp_control* browser() override { return &session_; }

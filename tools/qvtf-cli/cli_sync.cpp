@@ -1,11 +1,14 @@
 // qvtf-cli's "sync": a rule file's folders compared, the plan printed, and
 // unless it is a dry run carried out, one line per action as it ends.
+#include <algorithm>
 #include <cstdio>
 
 #include "browse/local_paths.h"
 #include "sync/sync_local_side.h"
 #include "sync/sync_remote_side.h"
+#include "sync/sync_queue_sink.h"
 #include "sync/sync_run.h"
+#include "tools/qvtf-cli/cli_queue.h"
 #include "tools/qvtf-cli/cli_session.h"
 
 namespace qvtf::cli {
@@ -99,7 +102,17 @@ int cli_session::sync(const std::vector<std::string>& words)
         return 0;
 
     size_t failed = 0;
-    sync_session_sink sink(session_);
+    // The transfers run in the queue, with the workers the settings or
+    // --threads give; each finished item also prints the queue's log line.
+    const global_ftp_settings defaults;
+    const global_ftp_settings& values = site_ ? site_->settings : defaults;
+    queue_run_options run;
+    run.threads = opts_.threads >= 0 ? opts_.threads : std::max(0, values.max_download_threads);
+    run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, values.retry_count);
+    run.transfer_type = options.global_transfer_type;
+    cli_queue queue(session_, lang_, &resolver_, run, out_, err_,
+                    opts_.log ? static_cast<ftp_observer*>(this) : nullptr);
+    sync_queue_sink sink(queue.manager());
     carry_out_sync_plan(plan, settings.direction(), session_, sink,
                         [&](const sync_action& a, const sync_action_result& r) {
                             if (r.status == 0) {

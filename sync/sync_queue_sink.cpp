@@ -1,0 +1,96 @@
+#include "sync/sync_queue_sink.h"
+
+#include <memory>
+
+#include "queue/ftp_queue_process_manager.h"
+
+namespace qvtf {
+
+namespace {
+
+// "/a/b/c" into the folder "/a/b/" and the name "c".
+void split(const std::string& path, qxval& folder, qxval& name)
+{
+    const size_t slash = path.find_last_of('/');
+    folder.set_bytes(path.substr(0, slash + 1));
+    name.set_bytes(path.substr(slash + 1));
+}
+
+}  // namespace
+
+sync_queue_sink::sync_queue_sink(ftp_queue_process_manager& queue) : queue_(queue)
+{
+    owner_finished_ = queue_.finished;
+    queue_.finished = [this](const queue_item_result& r) { finished(r); };
+}
+
+sync_queue_sink::~sync_queue_sink()
+{
+    queue_.close();
+    queue_.finished = owner_finished_;
+}
+
+void sync_queue_sink::add(std::size_t index, const sync_action& action)
+{
+    pending_.emplace_back(index, action);
+}
+
+void sync_queue_sink::finished(const queue_item_result& r)
+{
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = index_of_.find(key{r.is_download, r.local_path.str(), r.remote_path.str()});
+        if (it != index_of_.end()) {
+            sync_action_result& out = results_[it->second];
+            out.done = true;
+            out.status = r.succeeded ? 0 : (r.result_code ? r.result_code : 1);
+            out.text = r.error_text.str();
+            while (!out.text.empty() && (out.text.back() == '\n' || out.text.back() == '\r'))
+                out.text.pop_back();
+        }
+    }
+    if (owner_finished_)
+        owner_finished_(r);
+}
+
+void sync_queue_sink::run_until_done(const std::function<void(std::size_t, const sync_action_result&)>& done)
+{
+    const bool open = queue_.open() == 0;
+    for (const auto& [index, a] : pending_) {
+        auto item = std::make_unique<ftp_queue_item>();
+        item->is_download = a.kind == sync_action_kind::download ? 1 : 0;
+        item->is_link = a.is_link ? 1 : 0;
+        qxval name;
+        split(a.local_path, item->local_folder, name);
+        split(a.remote_path, item->remote_folder, item->name);
+        item->local_path.set_bytes(a.local_path);
+        item->remote_path.set_bytes(a.remote_path);
+        item->transfer_type = a.transfer_type;
+        // ASCII changes line ends, so its byte count proves nothing.
+        item->size = a.transfer_type == 1 ? -1 : a.size;
+        item->modified_time = static_cast<std::time_t>(a.modified);
+        {
+            std::lock_guard lock(mutex_);
+            index_of_[key{item->is_download, a.local_path, a.remote_path}] = index;
+        }
+        if (!open || queue_.append_item(std::move(item)) != 0) {
+            std::lock_guard lock(mutex_);
+            results_[index] = sync_action_result{true, 1, "the transfer queue is shut down"};
+        }
+    }
+    queue_.start();
+    queue_.wait_until_empty();
+    queue_.close();
+    for (const auto& [index, a] : pending_) {
+        sync_action_result r;
+        {
+            std::lock_guard lock(mutex_);
+            const auto it = results_.find(index);
+            r = it != results_.end() ? it->second : sync_action_result{true, 1, "the transfer did not run"};
+        }
+        done(index, r);
+    }
+    pending_.clear();
+}
+
+}  // namespace qvtf
