@@ -59,22 +59,6 @@ int remote_delete(ftp_control& s, const sync_action& a)
 
 }  // namespace
 
-void sync_session_sink::add(std::size_t index, const sync_action& action)
-{
-    pending_.emplace_back(index, action);
-}
-
-void sync_session_sink::run_until_done(const std::function<void(std::size_t, const sync_action_result&)>& done)
-{
-    for (const auto& [index, a] : pending_) {
-        const int receiving = a.kind == sync_action_kind::download ? 1 : 0;
-        const int status = session_.transfer_file(ftp_transfer_request::make(
-            receiving, qxval(a.local_path), qxval(a.remote_path), a.transfer_type));
-        done(index, outcome(session_, status));
-    }
-    pending_.clear();
-}
-
 std::vector<sync_action_result> carry_out_sync_plan(const sync_plan& plan, int32_t direction, ftp_control& browser,
                                                     sync_transfer_sink& sink, const sync_log_fn& log)
 {

@@ -1,6 +1,6 @@
 // Carrying a plan out: folders made and entries deleted on the browser
 // connection, transfers handed to a sink that runs them (the transfer queue
-// with its workers, or the browser connection itself).
+// with its workers: sync_queue_sink).
 #pragma once
 
 #include <cstddef>
@@ -27,18 +27,6 @@ public:
     virtual void add(std::size_t index, const sync_action& action) = 0;
     // Runs every transfer added until each has ended, then reports each once.
     virtual void run_until_done(const std::function<void(std::size_t index, const sync_action_result&)>& done) = 0;
-};
-
-// Transfers one after another on one session.
-class sync_session_sink : public sync_transfer_sink {
-public:
-    explicit sync_session_sink(ftp_control& session) : session_(session) {}
-    void add(std::size_t index, const sync_action& action) override;
-    void run_until_done(const std::function<void(std::size_t, const sync_action_result&)>& done) override;
-
-private:
-    ftp_control& session_;
-    std::vector<std::pair<std::size_t, sync_action>> pending_;
 };
 
 // One line per action as it ends.
