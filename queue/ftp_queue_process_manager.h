@@ -149,6 +149,9 @@ private:
     void scheduler_loop();
     bool schedule_one(std::unique_lock<std::mutex>& held);
     worker* free_worker_locked(bool& may_create);
+    ftp_queue_item* first_waiting_locked() const;
+    // Gives item to w: the item runs, the connection has its paths.
+    void assign_locked(worker& w, ftp_queue_item& item);
     std::unique_ptr<worker> new_worker();
     void wake_scheduler();
     void worker_loop(worker* w);

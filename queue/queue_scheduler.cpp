@@ -126,15 +126,30 @@ ftp_queue_process_manager::worker* ftp_queue_process_manager::free_worker_locked
     return nullptr;
 }
 
+ftp_queue_item* ftp_queue_process_manager::first_waiting_locked() const
+{
+    for (auto& candidate : items_)
+        if (candidate->state() == item_waiting)
+            return candidate.get();
+    return nullptr;
+}
+
+void ftp_queue_process_manager::assign_locked(worker& w, ftp_queue_item& item)
+{
+    configure_worker(*w.control);
+    w.request = w.control->take_item(item);
+    w.item = &item;
+    w.assigned = true;
+    item.state_flags = (item.state_flags & ~item_state_mask) | item_running;
+    item.connection = w.control.get();
+    if (view)
+        view->update_row(item);
+}
+
 bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
 {
     (void)held;
-    ftp_queue_item* item = nullptr;
-    for (auto& candidate : items_)
-        if (candidate->state() == item_waiting) {
-            item = candidate.get();
-            break;
-        }
+    ftp_queue_item* item = first_waiting_locked();
     if (!item)
         return false;
     ftp_control* browser = panes ? panes->browser() : nullptr;
@@ -172,14 +187,7 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
             fresh = std::make_unique<worker>(view, worker_observer);
             w = fresh.get();
         }
-        configure_worker(*w->control);
-        w->request = w->control->take_item(*item);
-        w->item = item;
-        w->assigned = true;
-        item->state_flags = (item->state_flags & ~item_state_mask) | item_running;
-        item->connection = w->control.get();
-        if (view)
-            view->update_row(*item);
+        assign_locked(*w, *item);
         if (fresh) {
             fresh->thread = std::thread([this, w] { worker_loop(w); });
             workers_.push_back(std::move(fresh));

@@ -27,10 +27,18 @@ void ftp_queue_process_manager::worker_loop(worker* w)
         const bool keep = run_worker_item(w, item);
         held.lock();
         w->assigned = false;
-        wake_ = true;
-        scheduler_cv_.notify_one();
         if (!keep)
             break;
+        // The next waiting file goes to this connection at once, without
+        // the round trip through the scheduler. Folders stay the
+        // scheduler's, and so does a connection above a lowered limit.
+        ftp_queue_item* next = open_ && !w->quit ? first_waiting_locked() : nullptr;
+        if (next && !next->is_folder && static_cast<int32_t>(workers_.size()) <= max_threads) {
+            assign_locked(*w, *next);
+            continue;
+        }
+        wake_ = true;
+        scheduler_cv_.notify_one();
     }
     // Marked under the lock, so the scheduler gives it no more work; it
     // stays in the list, and counts, until its session is closed.
