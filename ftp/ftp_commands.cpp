@@ -17,7 +17,7 @@ int ftp_control::send_user()
     if (int status = send_command(command_line("USER", user_name.view())))
         return status;
     switch (reply_code) {
-    case 230: logged_in = 1; return status_ok;
+    case 230: set_state(ftp_state::logged_in); return status_ok;
     case 331: return send_pass();
     case 500:
     case 501: return status_login_rejected;
@@ -32,7 +32,7 @@ int ftp_control::send_pass()
         return status;
     switch (reply_code) {
     case 202:
-    case 230: logged_in = 1; return status_ok;
+    case 230: set_state(ftp_state::logged_in); return status_ok;
     // An account (332) is never supplied on our own; a script may send ACCT.
     case 332:
     case 500:
@@ -45,7 +45,11 @@ int ftp_control::send_pass()
 
 int ftp_control::reinitialize()
 {
-    logged_in = 0;
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (logged_in)
+        set_state(ftp_state::connected);
     if (int status = send_command("REIN"))
         return status;
     switch (reply_code) {

@@ -50,10 +50,19 @@ void ftp_control::fill_input()
     push_chunk(chunk.view());
 }
 
+void ftp_control::set_state(ftp_state to)
+{
+    const ftp_state from = state_.exchange(to);
+    if (from == to)
+        return;
+    log(log_state, std::string(ftp_state_name(from)) + " -> " + ftp_state_name(to) + "\r\n");
+    if (observer)
+        observer->on_state(*this, from, to);
+}
+
 void ftp_control::reset_state()
 {
-    connected = 0;
-    logged_in = 0;
+    set_state(ftp_state::disconnected);
     listing_styles = 0;
     reset_stream();
     chmod_supported = 1;
@@ -96,7 +105,20 @@ int ftp_control::connect_and_greet()
     abort_transfer();
     if (stop_request)
         return status_stopped;
+    set_state(ftp_state::connecting);
+    if (int status = reach_server()) {
+        set_state(ftp_state::disconnected);
+        return status;
+    }
+    set_state(ftp_state::connected);
+    if (int status = read_reply())
+        return status;
+    // A greeting of 120 (ready later) or worse is no session.
+    return reply_class == 2 ? status_ok : status_not_connected;
+}
 
+int ftp_control::reach_server()
+{
     const bool via_proxy = proxy != nullptr;
     const qxval& target_host = via_proxy ? proxy->proxy_host : host;
     const int32_t target_port = via_proxy ? proxy->proxy_port : port;
@@ -125,20 +147,19 @@ int ftp_control::connect_and_greet()
     }
     control_socket.set_timeout(timeout, 0);
     log(log_info, std::string(phrase(phrase_connected)) + host_line);
-    if (stop_request)
-        return status_stopped;
-    connected = 1;
-    if (int status = read_reply())
-        return status;
-    // A greeting of 120 (ready later) or worse is no session.
-    return reply_class == 2 ? status_ok : status_not_connected;
+    return stop_request ? int(status_stopped) : int(status_ok);
 }
 
 int ftp_control::quit()
 {
-    int status = send_command("QUIT");
-    logged_in = 0;
-    return status;
+    // Held, so no other thread's QUIT can change the state under the holder.
+    ftp_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    // Logged out whatever the answer; the server closes after its reply.
+    if (connected)
+        set_state(ftp_state::closing);
+    return send_command("QUIT");
 }
 
 void ftp_control::disconnect()

@@ -54,6 +54,28 @@ enum ftp_log_kind : int {
     log_error = 3,
     log_upload_done = 4,
     log_download_done = 5,
+    log_state = 6,  // the connection's state changed: "from -> to"
+};
+
+// A flag that callers read as before (connected, logged_in) but that is only
+// a view of the session's state: nothing can write it.
+class ftp_state_flag {
+public:
+    enum which { is_connected, is_logged_in };
+    constexpr ftp_state_flag(const std::atomic<ftp_state>& state, which w) : state_(&state), which_(w) {}
+    ftp_state_flag(const ftp_state_flag&) = delete;
+    ftp_state_flag& operator=(const ftp_state_flag&) = delete;
+    operator int() const
+    {
+        const ftp_state s = state_->load();
+        if (which_ == is_logged_in)
+            return s == ftp_state::logged_in;
+        return s == ftp_state::connected || s == ftp_state::logged_in || s == ftp_state::closing;
+    }
+
+private:
+    const std::atomic<ftp_state>* state_;
+    which which_;
 };
 
 // Hooks of the recursive walk: one entry of a listed folder, and the folder
@@ -97,6 +119,9 @@ public:
 };
 
 class ftp_control : public net_stream {
+    // First, so the flags below may refer to it.
+    std::atomic<ftp_state> state_{ftp_state::disconnected};
+
 public:
     static constexpr int reply_line_limit = 65536;
     // A reply of many continuation lines is bounded like unread input.
@@ -111,10 +136,12 @@ public:
     ftp_proxy* proxy = nullptr;        // not owned; none for a direct connection
     qxval host{""};
     int32_t port = 21;
-    std::atomic<int> connected{0};     // 1 from just before the greeting is read
+    // 1 from just before the greeting is read until the session is reset
+    // (closing included: QUIT still goes out).
+    const ftp_state_flag connected{state_, ftp_state_flag::is_connected};
     qxval user_name{""};
     qxval password{""};
-    std::atomic<int> logged_in{0};
+    const ftp_state_flag logged_in{state_, ftp_state_flag::is_logged_in};
     int32_t transfer_type = 0;         // from the queue item being run
     int32_t transfer_option = 0;
     int32_t passive = 0;               // 1: PASV, 0: PORT
@@ -177,10 +204,8 @@ public:
     // to the control connection's own peer (the site through SOCKS).
     int32_t trust_pasv_address = 0;
 
-    ftp_state state() const
-    {
-        return logged_in ? ftp_state::logged_in : connected ? ftp_state::connected : ftp_state::disconnected;
-    }
+    // Any thread may read it; the session's own operations change it.
+    ftp_state state() const { return state_.load(); }
 
     // ---- stream ----
     // One receive (16,384 bytes at most) from the control socket; nothing
@@ -330,6 +355,12 @@ public:
     int measure_time_difference();
 
 protected:
+    // The one place the state changes: logs the change (log_state) and tells
+    // the observer, once per change; setting the state it has does nothing.
+    void set_state(ftp_state to);
+    // Resolves and connects to the server or the proxy, and negotiates
+    // with a SOCKS proxy: 0, a failure status, or 6001 when stopped.
+    int reach_server();
     // Without trust_pasv_address, points data_host at the control
     // connection's peer, logging when the reply named another address.
     void aim_passive_connection(bool via_socks);

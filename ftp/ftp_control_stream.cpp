@@ -148,7 +148,7 @@ int ftp_control::read_reply()
     // whatever command it answers. It stays connected until the server
     // closes the socket.
     if (reply_code == 421) {
-        logged_in = 0;
+        set_state(ftp_state::closing);
         report_error(status_not_connected);
         return status_not_connected;
     }
@@ -188,7 +188,6 @@ int ftp_control::send_command(std::string_view text, std::string_view shown)
         const int status = control_socket.last_error ? control_socket.last_error : status_stream_ended;
         idle_rounds = 0;
         reset_state();
-        connected = 0;
         report_error(status);
         return status;
     }

@@ -101,7 +101,9 @@ bool any_line_break(const script_lines& lines)
     return false;
 }
 
-int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_mask)
+// logged_in: called when a login line of the script was answered 230.
+template <class LoggedIn>
+int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_mask, LoggedIn logged_in)
 {
     kinds_mask = 0;
     if (!session.connected)
@@ -122,7 +124,7 @@ int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_ma
         if (!session.connected)
             return status_not_connected;
         if (session.reply_code == 230 && (kinds_mask & login_bits))
-            session.logged_in = 1;
+            logged_in();
         // Error replies are accepted: the login is judged at the end.
     }
     return status_ok;
@@ -132,7 +134,7 @@ int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_ma
 
 int ftp_control::run_script(const qxval& text, int32_t& kinds_mask)
 {
-    return run_lines(*this, plain_lines(text.view()), kinds_mask);
+    return run_lines(*this, plain_lines(text.view()), kinds_mask, [this] { set_state(ftp_state::logged_in); });
 }
 
 int ftp_control::log_in()
@@ -158,7 +160,7 @@ int ftp_control::log_in()
 
     if (firewall) {
         int32_t mask = 0;
-        if (int status = run_lines(*this, script, mask))
+        if (int status = run_lines(*this, script, mask, [this] { set_state(ftp_state::logged_in); }))
             return status;
         if (!logged_in && !(mask & (1 << cmd_pass))) {
             const int status = (mask & (1 << cmd_user)) ? send_pass() : send_user();
@@ -175,7 +177,7 @@ int ftp_control::log_in()
 
     if (!custom.empty()) {
         int32_t mask = 0;
-        return run_lines(*this, custom, mask);
+        return run_lines(*this, custom, mask, [this] { set_state(ftp_state::logged_in); });
     }
     return status_ok;
 }

@@ -30,14 +30,21 @@ void check(const row& r)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     s.user_name.set_string("bob");
     s.password.set_string("s3cret");
+    const size_t before = s.states().size();
     EXPECT_EQ(r.run(s), r.status);
     EXPECT_EQ(server.lines(), r.sent);
     if (!r.replies.empty() && r.replies.back().rfind("421", 0) == 0) {
         EXPECT_EQ(s.logged_in, 0);
         EXPECT_EQ(s.reported, (std::vector<int>{status_not_connected})) << "421 is handled once";
+        // REIN logs out on its own before the server's answer.
+        const auto states = s.states();
+        const lines changes(states.begin() + before, states.end());
+        const lines expected = r.sent.front() == "REIN" ? lines{"logged in -> connected", "connected -> closing"}
+                                                        : lines{"logged in -> closing"};
+        EXPECT_EQ(changes, expected) << "the 421 is one state change";
     }
 }
 
@@ -160,7 +167,7 @@ TEST(FtpCommands, PasvRefusedFallsBackToPortWhenAllowed)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     s.passive = 1;
     s.allow_passive_drop_to_port = 1;
     EXPECT_EQ(s.send_pasv(), 0);
@@ -258,7 +265,7 @@ TEST(FtpCommands, ChangeModeRefusedOnceIsNotAskedAgain)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     s.chmod_mode.set_string("644");
     EXPECT_EQ(s.change_mode(v("a")), status_refused);
     EXPECT_EQ(s.chmod_supported, 1) << "550 is about the file, not the command";
@@ -268,7 +275,7 @@ TEST(FtpCommands, ChangeModeRefusedOnceIsNotAskedAgain)
     EXPECT_EQ(server.lines(), (lines{"SITE CHMOD 644 a", "SITE CHMOD 644 b"}));
     // A new connection asks again.
     ASSERT_EQ(s.connect_and_greet(), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     EXPECT_EQ(s.change_mode(v("d")), 0);
     EXPECT_EQ(server.lines(), (lines{"SITE CHMOD 644 a", "SITE CHMOD 644 b", "SITE CHMOD 644 d"}));
 }

@@ -114,7 +114,7 @@ TEST(FtpFolderTree, ChangeFolderRecordsWhatTheServerReports)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     ASSERT_EQ(s.change_folder(qxval("pub")), 0);
     EXPECT_EQ(s.current_path.str(), "/srv/ftp/pub");
     EXPECT_EQ(path_of(s.current_folder), "/srv/ftp/pub");

@@ -14,7 +14,7 @@ namespace {
 // A session whose input is a list of chunks instead of a socket.
 class fed_session : public logged_session {
 public:
-    explicit fed_session(std::vector<std::string> chunks) : chunks_(std::move(chunks)) { connected = 1; }
+    explicit fed_session(std::vector<std::string> chunks) : chunks_(std::move(chunks)) { set_state(ftp_state::connected); }
     void fill_input() override
     {
         if (next_ < chunks_.size())
@@ -38,7 +38,8 @@ TEST(FtpReply, SingleLineGivesCodeDigitsAndLine)
     EXPECT_EQ(s.reply_group, 2);
     EXPECT_EQ(s.reply_detail, 0);
     EXPECT_EQ(reply_of(s), (lines{"220 ready"}));
-    EXPECT_EQ(s.entries(), (std::vector<log_entry>{{log_reply, "220 ready\r\n"}}));
+    EXPECT_EQ(s.entries(), (std::vector<log_entry>{{log_state, "disconnected -> connected\r\n"},
+                                                   {log_reply, "220 ready\r\n"}}));
 }
 
 TEST(FtpReply, MultiLineForms)
@@ -113,7 +114,7 @@ TEST(FtpReply, MalformedFirstLineFailsAndResets)
 {
     for (std::string input : {"22 short\r\n", "\r\n", "abc\r\n"}) {
         fed_session s({input});
-        s.logged_in = 1;
+        s.set_state(ftp_state::logged_in);
         EXPECT_EQ(s.read_reply(), status_bad_reply_line) << input;
         EXPECT_EQ(s.connected, 0);
         EXPECT_EQ(s.logged_in, 0);
@@ -170,7 +171,7 @@ TEST(FtpReply, EndlessContinuationIsBounded)
 TEST(FtpReply, ClosingReply421ClearsLogin)
 {
     fed_session s({"421 going down\r\n"});
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     EXPECT_EQ(s.read_reply(), status_not_connected);
     EXPECT_EQ(s.logged_in, 0);
     EXPECT_EQ(s.connected, 1) << "the session stays connected until the server closes";
@@ -193,9 +194,9 @@ TEST(FtpReply, RefusalTextOutlivesLaterReplies)
 TEST(FtpReply, RefusedWithoutConnectionOrWhenStopped)
 {
     fed_session s({"220 x\r\n"});
-    s.connected = 0;
+    s.set_state(ftp_state::disconnected);
     EXPECT_EQ(s.read_reply(), status_not_connected);
-    s.connected = 1;
+    s.set_state(ftp_state::connected);
     s.stop_request = 4;
     EXPECT_EQ(s.read_reply(), status_stopped);
     s.stop_request = 0;

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct log_entry {
     int kind;
     std::string text;  // the entry's lines joined
     bool operator==(const log_entry&) const = default;
+    friend void PrintTo(const log_entry& e, std::ostream* os) { *os << e.kind << ":" << e.text; }
 };
 
 // A session that watches itself and keeps every log entry and reported failure.
@@ -30,6 +32,9 @@ public:
         observer = this;
         host.set_string("127.0.0.1");
     }
+
+    // Tests put the session into a state without the dialogue that leads there.
+    using ftp_control::set_state;
 
     std::vector<log_entry> entries() const
     {
@@ -51,6 +56,18 @@ public:
     std::vector<std::string> statuses;
     void on_status(ftp_control&, qxval message) override { statuses.push_back(message.str()); }
 
+    // State changes as the observer saw them: "from -> to".
+    void on_state(ftp_control&, ftp_state from, ftp_state to) override
+    {
+        std::lock_guard lock(log_mutex_);
+        states_.push_back(std::string(ftp_state_name(from)) + " -> " + ftp_state_name(to));
+    }
+    std::vector<std::string> states() const
+    {
+        std::lock_guard lock(log_mutex_);
+        return states_;
+    }
+
     void on_log(ftp_control&, std::unique_ptr<qxarr> lines, int kind) override
     {
         std::string text;
@@ -63,6 +80,7 @@ public:
 private:
     mutable std::mutex log_mutex_;
     std::vector<log_entry> entries_;
+    std::vector<std::string> states_;
 };
 
 // The lines of the last reply.

@@ -21,7 +21,9 @@ TEST(FtpConnect, GreetingOfClassTwoConnects)
     EXPECT_EQ(s.connected, 1);
     EXPECT_EQ(s.logged_in, 0);
     EXPECT_EQ(s.control_socket.timeout_seconds, 5) << "the session's time-out applies once connected";
-    EXPECT_EQ(s.entries(), (std::vector<log_entry>{{log_info, "[7]127.0.0.1\r\n"},
+    EXPECT_EQ(s.entries(), (std::vector<log_entry>{{log_state, "disconnected -> connecting\r\n"},
+                                                   {log_info, "[7]127.0.0.1\r\n"},
+                                                   {log_state, "connecting -> connected\r\n"},
                                                    {log_reply, "220-Welcome\r\n220 ready\r\n"}}));
 }
 
@@ -134,7 +136,7 @@ TEST(FtpSend, LineBreakInsideACommandIsRefused)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     EXPECT_EQ(s.send_command("DELE a\r\nDELE b"), status_line_break);
     EXPECT_EQ(s.delete_file(qxval("evil\nRMD /")), status_line_break);
     EXPECT_EQ(s.send_command("PASS x\ry"), status_line_break);
@@ -159,7 +161,7 @@ TEST(FtpSend, ServerClosingEndsTheSession)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     EXPECT_EQ(s.send_command("NOOP"), status_stream_ended);
     EXPECT_EQ(s.connected, 0);
     EXPECT_EQ(s.logged_in, 0);
@@ -189,7 +191,7 @@ TEST(FtpSend, ClosingReplyInTheMiddleOfASession)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     ASSERT_EQ(s.print_folder(), 0);
     EXPECT_EQ(s.make_folder(qxval("x")), status_not_connected);
     EXPECT_EQ(s.logged_in, 0);
@@ -207,7 +209,7 @@ TEST(FtpSend, QuitAndDisconnect)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     s.disconnect();
     EXPECT_EQ(s.connected, 0);
     EXPECT_EQ(s.logged_in, 0);
@@ -226,7 +228,7 @@ TEST(FtpSend, QuitClearsTheLoginWhateverTheAnswer)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.logged_in = 1;
+    s.set_state(ftp_state::logged_in);
     EXPECT_EQ(s.quit(), 0);
     EXPECT_EQ(s.logged_in, 0);
 }

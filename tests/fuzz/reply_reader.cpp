@@ -20,7 +20,7 @@ public:
     fed_session(const uint8_t* data, size_t size, size_t chunk)
         : data_(reinterpret_cast<const char*>(data), size), chunk_(chunk)
     {
-        connected = 1;
+        set_state(qvtf::ftp_state::connected);
     }
     void fill_input() override
     {
