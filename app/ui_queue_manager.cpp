@@ -1,0 +1,275 @@
+#include "app/ui_queue_manager.h"
+#include "app/qt_text.h"
+
+#include <QApplication>
+#include <QStyle>
+#include <cmath>
+#include <cstdio>
+
+#include "core/qxlocale.h"
+#include "markup/qxlang.h"
+
+using qvtf::ftp_queue_item;
+
+namespace {
+
+enum column : int {
+    col_direction, col_name, col_progress, col_size, col_done, col_elapsed, col_remaining,
+    col_local, col_remote, col_tries, col_type,
+};
+
+const int header_phrases[ui_queue_manager::column_count] = {0, 115, 114, 17, 387, 126, 127, 100, 101, 113, 112};
+
+QString formatted(int64_t number)
+{
+    static const qvtf::number_format format = qvtf::make_integer_format();
+    return QString::fromStdString(qvtf::format_number_text(std::to_string(number), format));
+}
+
+QString clock_text(double seconds)
+{
+    const long total = seconds > 0 ? static_cast<long>(seconds) : 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+ui_queue_manager::ui_queue_manager(const qvtf::qxlang* language, QObject* parent)
+    : QAbstractItemModel(parent), language_(language)
+{
+}
+
+QString ui_queue_manager::phrase(int number) const
+{
+    const char* text = language_ ? language_->phrase(number) : nullptr;
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+void ui_queue_manager::set_selected_rows(const std::vector<int>& rows)
+{
+    std::lock_guard lock(mutex_);
+    selected_.clear();
+    for (int r : rows)
+        if (r >= 0 && r < static_cast<int>(shown_.size()))
+            selected_.insert(shown_[static_cast<size_t>(r)].id);
+}
+
+int ui_queue_manager::progress_icon(int r) const
+{
+    return r >= 0 && r < static_cast<int>(shown_.size()) ? shown_[static_cast<size_t>(r)].icon : 0;
+}
+
+QModelIndex ui_queue_manager::index(int r, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || r < 0 || r >= rowCount() || column < 0 || column >= column_count)
+        return {};
+    return createIndex(r, column);
+}
+
+QModelIndex ui_queue_manager::parent(const QModelIndex&) const
+{
+    return {};
+}
+
+int ui_queue_manager::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+}
+
+int ui_queue_manager::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : column_count;
+}
+
+QVariant ui_queue_manager::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const row& r = shown_[static_cast<size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return r.cells[static_cast<size_t>(index.column())];
+    case Qt::TextAlignmentRole:
+        if (index.column() == col_size || index.column() == col_done || index.column() == col_tries)
+            return static_cast<int>(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    case Qt::DecorationRole:
+        if (index.column() == col_direction && qobject_cast<QApplication*>(QCoreApplication::instance()))
+            return QApplication::style()->standardIcon(r.is_folder ? QStyle::SP_DirIcon
+                                                       : r.is_download ? QStyle::SP_ArrowDown
+                                                                       : QStyle::SP_ArrowUp);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant ui_queue_manager::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= column_count)
+        return QAbstractItemModel::headerData(section, orientation, role);
+    return header_phrases[section] ? phrase(header_phrases[section]) : QString();
+}
+
+void ui_queue_manager::fill_state(row& r, const ftp_queue_item& item) const
+{
+    r.state = item.state();
+    r.cells[col_tries] = QString::number(item.tries);
+    r.cells[col_progress] = item.is_folder ? QString() : QStringLiteral("0%");
+    r.cells[col_done] = item.is_folder ? QString() : QStringLiteral("0");
+    r.icon = 0;
+}
+
+ui_queue_manager::row* ui_queue_manager::live_row(qvtf::qxview_id id)
+{
+    for (row& r : live_)
+        if (r.id == id)
+            return &r;
+    return nullptr;
+}
+
+int ui_queue_manager::shown_index(qvtf::qxview_id id) const
+{
+    for (size_t i = 0; i < shown_.size(); ++i)
+        if (shown_[i].id == id)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void ui_queue_manager::add_row(ftp_queue_item& item)
+{
+    if (!active_)
+        return;
+    row r;
+    r.item = &item;
+    r.is_download = item.is_download != 0;
+    r.is_folder = item.is_folder != 0;
+    const QString letters = phrase(392);
+    const QString letter = item.transfer_option >= 0 && item.transfer_option < letters.size()
+                               ? letters.mid(item.transfer_option, 1)
+                               : QString();
+    r.cells[col_name] = to_qt(item.name.view()) + " [" + letter + "]";
+    if (!r.is_folder) {
+        r.cells[col_size] = formatted(item.size);
+        r.cells[col_elapsed] = r.cells[col_remaining] = clock_text(0);
+    }
+    r.cells[col_local] = to_qt(item.local_path.view());
+    r.cells[col_remote] = to_qt(item.remote_path.view());
+    r.cells[col_type] = phrase(108 + (item.transfer_type >= 0 && item.transfer_type <= 2 ? item.transfer_type : 0));
+    fill_state(r, item);
+
+    std::lock_guard lock(mutex_);
+    r.id = next_id_++;
+    item.view_row = r.id;
+    live_.push_back(r);
+    QMetaObject::invokeMethod(this, [this, r] {
+        const int at = static_cast<int>(shown_.size());
+        beginInsertRows({}, at, at);
+        shown_.push_back(r);
+        endInsertRows();
+        emit count_changed(rowCount());
+    }, Qt::QueuedConnection);
+}
+
+void ui_queue_manager::post_update(const row& r)
+{
+    QMetaObject::invokeMethod(this, [this, r] {
+        const int at = shown_index(r.id);
+        if (at < 0)
+            return;
+        shown_[static_cast<size_t>(at)] = r;
+        emit dataChanged(index(at, 0), index(at, column_count - 1));
+    }, Qt::QueuedConnection);
+}
+
+void ui_queue_manager::update_row(ftp_queue_item& item)
+{
+    if (!active_)
+        return;
+    std::lock_guard lock(mutex_);
+    row* r = live_row(item.view_row);
+    if (!r)
+        return;
+    fill_state(*r, item);
+    post_update(*r);
+}
+
+void ui_queue_manager::remove_row(ftp_queue_item& item)
+{
+    if (!active_)
+        return;
+    std::lock_guard lock(mutex_);
+    const qvtf::qxview_id id = item.view_row;
+    item.view_row = qvtf::no_view_id;
+    std::erase_if(live_, [id](const row& r) { return r.id == id; });
+    selected_.erase(id);
+    if (id == qvtf::no_view_id)
+        return;
+    QMetaObject::invokeMethod(this, [this, id] {
+        const int at = shown_index(id);
+        if (at < 0)
+            return;
+        beginRemoveRows({}, at, at);
+        shown_.erase(shown_.begin() + at);
+        endRemoveRows();
+        emit count_changed(rowCount());
+    }, Qt::QueuedConnection);
+}
+
+void ui_queue_manager::progress(ftp_queue_item& item, int64_t bytes, int32_t seconds)
+{
+    if (!active_ || bytes == 0)
+        return;
+    if (seconds < 1)
+        seconds = 1;
+    std::lock_guard lock(mutex_);
+    row* r = live_row(item.view_row);
+    if (!r)
+        return;
+    const int64_t total = item.size == -1 ? bytes : item.size;
+    if (total != item.size || total != item.shown_size) {
+        r->cells[col_size] = formatted(total);
+        item.shown_size = total;
+    }
+    r->cells[col_done] = formatted(bytes);
+    double fraction = total > 0 ? static_cast<double>(bytes) / static_cast<double>(total) : 1.0;
+    if (fraction > 1.0)
+        fraction = 1.0;
+    if (fraction - item.shown_fraction >= 0.01) {
+        r->cells[col_elapsed] = clock_text(seconds);
+        r->cells[col_remaining] = clock_text(seconds / fraction - seconds);
+        char percent[16];
+        std::snprintf(percent, sizeof percent, "%.0f%%", std::floor(fraction * 100 + 0.5));
+        r->cells[col_progress] = QString::fromLatin1(percent);
+        item.shown_fraction = fraction;
+        // The icon whose threshold i/14 the fraction has reached last.
+        int icon = r->icon;
+        while (icon < progress_icons && fraction >= static_cast<double>(icon) / (progress_icons - 1))
+            ++icon;
+        r->icon = icon > 0 ? icon - 1 : 0;
+    }
+    post_update(*r);
+}
+
+std::vector<ftp_queue_item*> ui_queue_manager::selected_items()
+{
+    std::vector<ftp_queue_item*> items;
+    if (!active_)
+        return items;
+    std::lock_guard lock(mutex_);
+    for (const row& r : live_)
+        if (selected_.count(r.id))
+            items.push_back(r.item);
+    return items;
+}
+
+void ui_queue_manager::show_error(int caption_phrase, const qvtf::qxval& text)
+{
+    if (!active_)
+        return;
+    QMetaObject::invokeMethod(this, [this, c = phrase(caption_phrase), t = to_qt(text.view())] {
+        emit error_box(c, t);
+    }, Qt::QueuedConnection);
+}

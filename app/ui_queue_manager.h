@@ -1,0 +1,80 @@
+// ui_queue_manager: the transfer queue as a list model. The queue's threads
+// call the queue view interface; each call updates the rows those threads
+// see at once, under the view lock, and posts the same change to the
+// window's thread, which applies the changes in the order they were made.
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QString>
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "queue/queue_view.h"
+
+namespace qvtf {
+class qxlang;
+}
+
+class ui_queue_manager : public QAbstractItemModel, public qvtf::queue_view {
+    Q_OBJECT
+public:
+    static constexpr int column_count = 11;
+    static constexpr int progress_icons = 15;
+
+    explicit ui_queue_manager(const qvtf::qxlang* language, QObject* parent = nullptr);
+
+    // After this every queue view call does nothing.
+    void shut_down() { active_ = false; }
+    // Window thread: the rows the user selected.
+    void set_selected_rows(const std::vector<int>& rows);
+    // The progress icon index of a row (0 to 14).
+    int progress_icon(int row) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // ---- queue view (any thread) ----
+    void add_row(qvtf::ftp_queue_item& item) override;
+    void update_row(qvtf::ftp_queue_item& item) override;
+    void remove_row(qvtf::ftp_queue_item& item) override;
+    void progress(qvtf::ftp_queue_item& item, int64_t bytes, int32_t seconds) override;
+    std::vector<qvtf::ftp_queue_item*> selected_items() override;
+    void show_error(int caption_phrase, const qvtf::qxval& text) override;
+
+signals:
+    void error_box(const QString& caption, const QString& text);
+    void count_changed(int rows);
+
+private:
+    struct row {
+        qvtf::qxview_id id = 0;
+        qvtf::ftp_queue_item* item = nullptr;  // only read under the view lock
+        bool is_download = true;
+        bool is_folder = false;
+        uint32_t state = 0;
+        int icon = 0;
+        std::array<QString, column_count> cells;
+    };
+
+    QString phrase(int number) const;
+    void fill_state(row& r, const qvtf::ftp_queue_item& item) const;
+    row* live_row(qvtf::qxview_id id);
+    // Under the view lock: the window thread's copy of r follows.
+    void post_update(const row& r);
+    int shown_index(qvtf::qxview_id id) const;
+
+    const qvtf::qxlang* language_;
+    std::atomic<bool> active_{true};
+    std::mutex mutex_;  // the view lock
+    std::vector<row> live_;
+    std::set<qvtf::qxview_id> selected_;
+    qvtf::qxview_id next_id_ = 1;
+    std::vector<row> shown_;  // window thread only
+};
