@@ -49,6 +49,17 @@ qx_ftp_file_lister::~qx_ftp_file_lister()
     session.disconnect();
 }
 
+bool qx_ftp_file_lister::open_listing_dump(const program_folders& folders)
+{
+    const qxval path(folders.user_file(listing_dump_name));
+    const file_handle dump = folders.ensure_user_folder() ? qvtf::open_listing_dump(path) : invalid_file_handle;
+    if (dump == invalid_file_handle)
+        return false;
+    close_file(dump);
+    session.listing_dump_path = path;
+    return true;
+}
+
 int qx_ftp_file_lister::acquire()
 {
     return session.acquire();

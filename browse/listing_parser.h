@@ -100,7 +100,8 @@ int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int3
 int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
                  file_handle dump);
 
-// The debug dump of the latest listing, created empty (mode "w+").
+// The debug dump of the latest listing, created empty with mode 0600 (it
+// holds the server's names).
 constexpr const char* listing_dump_name = "qx_listing_debug.txt";
 file_handle open_listing_dump(const qxval& path);
 

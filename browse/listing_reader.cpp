@@ -4,6 +4,7 @@
 
 #include "browse/listing_parser.h"
 #include "core/linearizer.h"
+#include "core/qxfiles_atomic.h"
 #include "core/qxpipe.h"
 #include "ftp/ftp_control.h"
 
@@ -137,6 +138,6 @@ int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const lis
     return builder.styles() | (lines.dropped ? listing_line_dropped : 0);
 }
 
-file_handle open_listing_dump(const qxval& path) { return open_file(path, "w+"); }
+file_handle open_listing_dump(const qxval& path) { return open_private_file(path); }
 
 }  // namespace qvtf

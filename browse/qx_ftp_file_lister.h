@@ -85,6 +85,11 @@ public:
     std::atomic<int32_t> keepalive_interval{60};
     std::atomic<int32_t> keepalive_tick_ms{200};
 
+    // Creates the listing dump ("qx_listing_debug.txt", mode 0600) empty in
+    // the user folder, making that folder when needed; every listing goes
+    // there afterwards. False when it cannot be made (listings go on).
+    bool open_listing_dump(const program_folders& folders);
+
     // ---- connection ----
     // Groups are ignored; a connection open already is closed first.
     int connect_profile(ftp_profile* profile);

@@ -15,6 +15,44 @@
 
 namespace qvtf {
 
+bool make_private_folders(std::string_view folder)
+{
+    std::string path(folder);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path.empty())
+        return false;
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string level = path.substr(0, slash);
+        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            break;
+    }
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool make_private_folders_for(std::string_view file_path)
+{
+    const std::size_t slash = file_path.rfind('/');
+    if (slash == std::string_view::npos)
+        return true;  // the current folder
+    return make_private_folders(slash == 0 ? std::string_view("/") : file_path.substr(0, slash));
+}
+
+file_handle open_private_file(const qxval& path)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return invalid_file_handle;
+    (void)::fchmod(fd, 0600);  // a file made before keeps no wider bits
+    return fd;
+}
+
 namespace {
 
 // The file the rename must replace: the final target of a symbolic link.

@@ -25,6 +25,17 @@ bool write_file_atomic(const qxval& path, std::string_view data, unsigned mode =
 // The same with the content given as a list of pieces, which ends empty.
 bool write_list_atomic(const qxval& path, qxarr& list, unsigned mode = 0600);
 
+// Creates folder and every missing parent with mode 0700 (user files hold
+// secrets); true when folder is a folder afterwards. Existing levels keep
+// their bits.
+bool make_private_folders(std::string_view folder);
+// The same for the folder that holds file_path.
+bool make_private_folders_for(std::string_view file_path);
+
+// open_file(path, "w"), but the file is made with mode 0600 and an existing
+// one is narrowed to it: for user files that nobody else should read.
+file_handle open_private_file(const qxval& path);
+
 // The local file of a download. The bytes go to a temporary file beside the
 // target (same folder, a name of its own, mode 0600) that replaces the
 // target only on commit, so a failed download leaves an existing file as it

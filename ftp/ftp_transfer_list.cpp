@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "core/qxfiles.h"
+#include "core/qxfiles_atomic.h"
 #include "ftp/ftp_data_connection.h"
 
 namespace qvtf {
@@ -86,7 +87,7 @@ int ftp_control::list_directory(const qxval& path)
             return;
         }
         file_handle dump = listing_dump_path.view().empty() ? invalid_file_handle
-                                                            : open_file(listing_dump_path, "w");
+                                                            : open_private_file(listing_dump_path);
         styles = listing_reader(listing_pipe, folder_tree, folder, time_difference, dump);
         close_file(dump);
     });

@@ -333,7 +333,8 @@ int32_t ftp_profile_tree::save(const qxval& path, const qxval& key)
     bool damaged = load_damaged() && damaged_path_.view() == path.view();
     if (damaged && !keep_damaged(path))
         return profile_write_failed;
-    if (!write_list_atomic(path, lines))
+    // The user folder is made on the first save.
+    if (!make_private_folders_for(path.view()) || !write_list_atomic(path, lines))
         return profile_write_failed;
     if (damaged) {
         damaged_path_.set_bytes("", 0);

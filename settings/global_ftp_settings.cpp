@@ -118,7 +118,10 @@ int32_t global_ftp_settings::save() const
     qxarr lines;
     if (int32_t status = write_lines(lines))
         return status;
-    // Temporary file, flush, rename: a failed write keeps the old file.
+    // The user folder is made on the first save. Temporary file, flush,
+    // rename: a failed write keeps the old file.
+    if (!make_private_folders_for(settings_path.view()))
+        return 1;
     return write_list_atomic(settings_path, lines, 0600) ? 0 : 1;
 }
 

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "core/qxfiles_atomic.h"
 #include "settings/global_ftp_settings.h"
 
 namespace qvtf {
@@ -45,18 +46,7 @@ std::string program_folders::extension_list() const
 bool program_folders::ensure_user_folder() const
 {
     // Each missing level is made private: the folder holds the settings key.
-    std::string path = user;
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string level = path.substr(0, slash);
-        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-        if (slash == std::string::npos)
-            break;
-    }
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return make_private_folders(user);
 }
 
 user_folder_sources user_folder_sources::from_environment(const std::string& home_option)

@@ -4,12 +4,17 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 
+#include "browse/listing_parser.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "profiles/ftp_profile_tree.h"
 #include "settings/global_ftp_settings.h"
 #include "settings/program_folders.h"
 #include "settings_test_folder.h"
+#include "support/test_phrases.h"
 
 namespace qvtf::test {
 namespace {
@@ -75,6 +80,48 @@ TEST_F(ProgramFolders, ExtensionListAndSettingsPathFollowTheUserFolder)
     EXPECT_TRUE(started.first_run);
     EXPECT_EQ(settings.settings_path.str(), folders.user + global_ftp_settings::file_name);
     EXPECT_EQ(settings.sound_path("connect.wav").str(), folders.program + "sounds/connect.wav");
+}
+
+// Whichever user file is written first makes the user folder, private; the
+// files themselves are private too.
+TEST_F(ProgramFolders, FirstUserFileMakesThePrivateFolder)
+{
+    struct writer {
+        const char* file;
+        std::function<bool(const program_folders&)> write;
+    };
+    const writer writers[] = {
+        {global_ftp_settings::file_name,
+         [](const program_folders& f) {
+             global_ftp_settings settings;
+             settings.set_folders(f);
+             return settings.save() == 0;
+         }},
+        {"site_profiles.xml",
+         [](const program_folders& f) {
+             ftp_profile_tree profiles;
+             profiles.reset(test_phrases());
+             return profiles.save(qxval(f.user_file("site_profiles.xml")), qxval("")) == 0;
+         }},
+        {listing_dump_name,
+         [](const program_folders& f) {
+             global_ftp_settings settings;
+             qx_ftp_file_lister pane(settings, nullptr, nullptr);
+             return pane.open_listing_dump(f) &&
+                    pane.control().listing_dump_path.view() == f.user_file(listing_dump_name);
+         }},
+    };
+    int n = 0;
+    for (const writer& w : writers) {
+        const fs::path user = dir / ("cfg" + std::to_string(++n)) / "qvtf";
+        const program_folders folders{(dir / "bin").string() + "/", user.string() + "/"};
+        ASSERT_TRUE(w.write(folders)) << w.file;
+        struct stat info {};
+        ASSERT_EQ(::stat(user.c_str(), &info), 0) << w.file;
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << w.file;
+        ASSERT_EQ(::stat((user / w.file).c_str(), &info), 0) << w.file;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << w.file;
+    }
 }
 
 }  // namespace
