@@ -30,11 +30,54 @@ int detail::pane_session::list_directory(const qxval& path)
     return ftp_control::list_directory(path);
 }
 
+void detail::pane_watch::on_log(ftp_control& s, std::unique_ptr<qxarr> lines, int kind)
+{
+    if (ftp_observer* o = next)
+        o->on_log(s, std::move(lines), kind);
+}
+
+void detail::pane_watch::on_status(ftp_control& s, qxval message)
+{
+    if (ftp_observer* o = next)
+        o->on_status(s, std::move(message));
+}
+
+void detail::pane_watch::on_progress(ftp_control& s, int64_t bytes, int32_t elapsed_seconds)
+{
+    if (ftp_observer* o = next)
+        o->on_progress(s, bytes, elapsed_seconds);
+}
+
+void detail::pane_watch::on_state(ftp_control& s, ftp_state from, ftp_state to)
+{
+    if (ftp_observer* o = next)
+        o->on_state(s, from, to);
+    if (to == ftp_state::disconnected && from != ftp_state::disconnected && !closing)
+        lost_();
+}
+
+void detail::pane_watch::on_error(ftp_control& s, int code)
+{
+    if (ftp_observer* o = next)
+        o->on_error(s, code);
+    // The session reports only what ends it: a failed send or read (it is
+    // reset) or the server closing it (6003).
+    if (!closing)
+        lost_();
+}
+
+void detail::pane_watch::on_completion(ftp_control& s)
+{
+    if (ftp_observer* o = next)
+        o->on_completion(s);
+}
+
 qx_ftp_file_lister::qx_ftp_file_lister(global_ftp_settings& settings, const qxlang* language,
                                        qx_lister_view* view, lister_sound* sound)
     : qx_file_lister(session.folder_tree, language, view), settings_store_(settings),
-      sound_(sound ? sound : &silent_)
+      sound_(sound ? sound : &silent_), watch_([this] { connection_lost(); })
 {
+    session.observer = &watch_;
     session.view = view_;
     session.language = language;
     session.listing_reader = static_cast<ftp_listing_reader>(&read_listing);
@@ -44,9 +87,11 @@ qx_ftp_file_lister::qx_ftp_file_lister(global_ftp_settings& settings, const qxla
 
 qx_ftp_file_lister::~qx_ftp_file_lister()
 {
+    watch_.closing = true;
     wait_for_operations();
     stop_keepalive();
     session.disconnect();
+    session.observer = nullptr;
 }
 
 bool qx_ftp_file_lister::open_listing_dump(const program_folders& folders)
@@ -162,21 +207,24 @@ void qx_ftp_file_lister::reset_pane()
 
 int qx_ftp_file_lister::close_connection(int wait_ms)
 {
-    // The caller may already hold the session; otherwise wait for it.
-    const int code = session.held_by_caller() ? int(status_ok) : session.acquire_waiting(wait_ms);
-    if (code != status_ok)
-        return code;
-    stop_keepalive();
-    if (session.logged_in)
-        session.quit();
-    session.disconnect();
-    if (queue.connection_ended)
-        queue.connection_ended();
-    reset_pane();
-    profile_ = nullptr;
-    session.listing_styles = 0;
-    session.chmod_supported = 1;
-    session.release();
+    {
+        // The caller may already hold the session (counted); otherwise wait for it.
+        ftp_session_lock hold(session, wait_ms);
+        if (!hold)
+            return hold.status();
+        watch_.closing = true;
+        stop_keepalive();
+        if (session.logged_in)
+            session.quit();
+        session.disconnect();
+        watch_.closing = false;
+        if (queue.connection_ended)
+            queue.connection_ended();
+        reset_pane();
+        profile_ = nullptr;
+        session.listing_styles = 0;
+        session.chmod_supported = 1;
+    }
     play_event(sound_disconnect);
     return status_ok;
 }
@@ -191,7 +239,21 @@ int qx_ftp_file_lister::disconnect(bool confirm)
 
 void qx_ftp_file_lister::connection_lost()
 {
-    run_async([this] { return close_connection(lost_wait_ms); });
+    // Once per drop; the operation that saw it may still hold the session,
+    // so this waits for it rather than taking the busy lock at once.
+    if (lost_pending_.exchange(true))
+        return;
+    const bool started = start_task([this] {
+        const int code = close_connection(lost_wait_ms);
+        lost_pending_ = false;
+        if (code != status_ok) {
+            qxval text;
+            error_text(text, code);
+            view_->error_shown(code, text);
+        }
+    });
+    if (!started)
+        lost_pending_ = false;
 }
 
 void qx_ftp_file_lister::start_keepalive()
@@ -237,7 +299,8 @@ void qx_ftp_file_lister::keepalive_body()
         if (++idle_ticks_ <= (1000 / keepalive_tick_ms) * keepalive_interval)
             continue;
         // Never waits: the user's operations come first.
-        if (session.acquire() != status_ok)
+        ftp_session_lock hold(session);
+        if (!hold)
             continue;
         const char* command = keepalive_rotation[rotation_];
         rotation_ = (rotation_ + 1) % int(std::size(keepalive_rotation));
@@ -248,7 +311,6 @@ void qx_ftp_file_lister::keepalive_body()
             session.error_text(code, text);
             session.log(log_error, text.str() + "\r\n");
         }
-        session.release();
     }
 }
 

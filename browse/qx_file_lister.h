@@ -163,6 +163,9 @@ protected:
     // The pane's busy lock; the remote pane uses its session's instead.
     virtual void release_lock();
 
+    // Runs work on a thread of its own, outside the busy lock.
+    bool start_task(std::function<void()> work) { return tasks_.start(std::move(work)); }
+
     qxfile_tree* tree_;
     const qxlang* language_;
     qx_lister_view* view_;

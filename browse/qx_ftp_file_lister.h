@@ -68,6 +68,26 @@ public:
 struct remote_session_holder {
     pane_session session;
 };
+
+// The pane's watch on its session: passes every call on to the owner's
+// observer and notices the connection dropping under the pane.
+class pane_watch : public ftp_observer {
+public:
+    explicit pane_watch(std::function<void()> lost) : lost_(std::move(lost)) {}
+    std::atomic<ftp_observer*> next{nullptr};
+    // Set while the pane closes the connection itself.
+    std::atomic<bool> closing{false};
+
+    void on_log(ftp_control& s, std::unique_ptr<qxarr> lines, int kind) override;
+    void on_status(ftp_control& s, qxval message) override;
+    void on_progress(ftp_control& s, int64_t bytes, int32_t elapsed_seconds) override;
+    void on_state(ftp_control& s, ftp_state from, ftp_state to) override;
+    void on_error(ftp_control& s, int code) override;
+    void on_completion(ftp_control& s) override;
+
+private:
+    std::function<void()> lost_;
+};
 }  // namespace detail
 
 class qx_ftp_file_lister : private detail::remote_session_holder, public qx_file_lister {
@@ -77,6 +97,9 @@ public:
     ~qx_ftp_file_lister() override;
 
     ftp_control& control() { return session; }
+    // Who else watches the session (the window, a test); the pane keeps the
+    // session's own observer slot. Not owned; may be null.
+    void watch(ftp_observer* observer) { watch_.next = observer; }
     const ftp_control& control() const { return session; }
     lister_queue_hooks queue;
     remote_type_map types;
@@ -98,7 +121,8 @@ public:
     // the user said No, nothing happens).
     int disconnect(bool confirm);
     // The connection broke: disconnect on a worker thread, waiting up to
-    // 10,000 ms for the pane to be free.
+    // 10,000 ms for the pane to be free. Runs by itself when the session
+    // drops without the pane closing it (a failed send or read, a 421).
     void connection_lost();
     ftp_profile* profile() const { return profile_; }
 
@@ -143,6 +167,9 @@ private:
     lister_sound* sound_;
     lister_sound silent_;
     ftp_profile* profile_ = nullptr;
+
+    detail::pane_watch watch_;
+    std::atomic<bool> lost_pending_{false};
 
     std::mutex keepalive_mutex_;
     std::condition_variable keepalive_cv_;

@@ -61,7 +61,7 @@ void run_scenario(Server& ftp)
     test::recording_view view;
     command_log log;
     auto pane = std::make_unique<qx_ftp_file_lister>(settings, &test::test_phrases(), &view);
-    pane->control().observer = &log;
+    pane->watch(&log);
     pane->keepalive_interval = 1;
     pane->keepalive_tick_ms = 50;
 

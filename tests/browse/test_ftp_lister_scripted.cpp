@@ -2,11 +2,14 @@
 // demand: a clock an hour ahead, a refused delete, a DOS-style listing.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "browse/qx_ftp_file_lister.h"
@@ -168,6 +171,48 @@ TEST(FtpListerScripted, ClockAheadRefusedDeleteAndDosListing)
     EXPECT_EQ(row_names(pane), (names{"..", "d", "a.txt"}));
     EXPECT_EQ(pane.properties_allowed(), status_pane_text);
     EXPECT_EQ(pane.last_error().str(), "[73]");
+}
+
+// The server goes away while the pane is idle: the keep-alive finds out, and
+// the pane closes the connection by itself, once.
+TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
+{
+    folder_server state;
+    test::scripted_ftp_server server;
+    ASSERT_TRUE(server.ok());
+    server.send("220 ready\r\n");
+    for (int i = 0; i < 8; ++i)  // log in, folder, one listing
+        server.expect([&](const std::string& line) { return state.reply(line); });
+    server.close();
+    server.start();
+
+    global_ftp_settings settings;
+    settings.is_passive = true;
+    test::recording_view view;
+    qx_ftp_file_lister pane(settings, &test::test_phrases(), &view);
+    std::atomic<int> ended{0};
+    pane.queue.connection_ended = [&] { ++ended; };
+    ftp_profile profile;
+    profile.host.set_string("127.0.0.1");
+    profile.host_port = server.port();
+    profile.user_name.set_string("bob");
+    profile.password.set_string("pw");
+    profile.time_difference_state = time_difference_measured;
+    ASSERT_EQ(pane.run_guarded([&] { return pane.connect_profile(&profile); }), 0);
+    ASSERT_TRUE(pane.is_ready());
+    EXPECT_EQ(pane.row_count(), 5);
+    ASSERT_TRUE(server.completed());
+
+    pane.keepalive_interval = 0;
+    pane.keepalive_tick_ms = 20;
+    for (int i = 0; i < 500 && ended == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    pane.wait_for_operations();
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(pane.is_ready());
+    EXPECT_FALSE(pane.control().connected);
+    EXPECT_EQ(pane.row_count(), 0);
+    EXPECT_EQ(view.title, "[196]");
 }
 
 // The probe never replaces an entry of the same name: "1" is appended until
