@@ -207,7 +207,7 @@ qxval qx_file_lister::column_text(const qxfile_node& node, int kind) const
             return qxval("");
         return grouped(node.size());
     case column_modified: {
-        const int32_t local = utc_to_local(node.modified);
+        const std::time_t local = utc_to_local(node.modified);
         std::string text(format_date(local).view());
         text += ' ';
         text += format_time(local, TIME_NOSECONDS).view();

@@ -88,11 +88,10 @@ std::string format_tm(const std::string& pattern, const struct tm& when, locale_
     return {};
 }
 
-struct tm wall_clock(int32_t seconds)
+struct tm wall_clock(std::time_t seconds)
 {
-    std::time_t when = seconds;
     struct tm out {};
-    gmtime_r(&when, &out);
+    gmtime_r(&seconds, &out);
     return out;
 }
 
@@ -280,18 +279,18 @@ std::string time_pattern(const locale_facts& facts, int32_t flags)
     return begin == std::string::npos ? std::string() : out.substr(begin, end - begin + 1);
 }
 
-qxval format_date(int32_t seconds, const locale_facts& facts)
+qxval format_date(std::time_t seconds, const locale_facts& facts)
 {
     return qxval(format_tm(facts.date_format, wall_clock(seconds), facts.locale));
 }
 
-qxval format_time(int32_t seconds, int32_t flags, const locale_facts& facts)
+qxval format_time(std::time_t seconds, int32_t flags, const locale_facts& facts)
 {
     return qxval(format_tm(time_pattern(facts, flags), wall_clock(seconds), facts.locale));
 }
 
-qxval format_date(int32_t seconds) { return format_date(seconds, user_locale_facts()); }
+qxval format_date(std::time_t seconds) { return format_date(seconds, user_locale_facts()); }
 
-qxval format_time(int32_t seconds, int32_t flags) { return format_time(seconds, flags, user_locale_facts()); }
+qxval format_time(std::time_t seconds, int32_t flags) { return format_time(seconds, flags, user_locale_facts()); }
 
 } // namespace qvtf

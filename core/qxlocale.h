@@ -3,6 +3,7 @@
 // locale named by the environment; "C" when that cannot be loaded).
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -59,9 +60,9 @@ enum : int32_t {
 std::string time_pattern(const locale_facts& facts, int32_t flags);
 
 // Both take the seconds as the wall-clock time to show (no zone shift).
-qxval format_date(int32_t seconds);
-qxval format_time(int32_t seconds, int32_t flags);
-qxval format_date(int32_t seconds, const locale_facts& facts);
-qxval format_time(int32_t seconds, int32_t flags, const locale_facts& facts);
+qxval format_date(std::time_t seconds);
+qxval format_time(std::time_t seconds, int32_t flags);
+qxval format_date(std::time_t seconds, const locale_facts& facts);
+qxval format_time(std::time_t seconds, int32_t flags, const locale_facts& facts);
 
 } // namespace qvtf

@@ -8,6 +8,7 @@
 
 #include "browse/qx_file_lister.h"
 #include "core/qxlocale.h"
+#include "core/qxtime.h"
 #include "ftp/ftp_status.h"
 #include "lister_test_util.h"
 
@@ -126,6 +127,11 @@ TEST(FileLister, StatusToolbarIndicatorAndTexts)
     EXPECT_EQ(f.pane.column_text(*big, column_size).str(), grouped("5000000000"));
     big->attributes = 0755;
     EXPECT_EQ(f.pane.column_text(*big, column_attributes).str(), "-rwxr-xr-x");
+    // A date past 2038 keeps its day, not a 32-bit wrap of it (1904).
+    big->modified = 2223374400;  // 2040-06-15 12:00 UTC
+    const std::string shown = f.pane.column_text(*big, column_modified).str();
+    EXPECT_EQ(shown.rfind(format_date(utc_to_local(big->modified)).str(), 0), 0u) << shown;
+    EXPECT_NE(shown.rfind(format_date(utc_to_local(big->modified - 4294967296LL)).str(), 0), 0u) << shown;
     EXPECT_EQ(f.pane.row_text(0, column_name).str(), "..");
 
     f.pane.set_filter(qxval("*.txt"), qxval(""), false, 0, 0, false, 0, 0);

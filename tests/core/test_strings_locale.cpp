@@ -129,6 +129,9 @@ TEST(DateTimeFormat, ShowsTheSecondsAsWallClockTime)
     EXPECT_EQ(format_time(afternoon, TIME_NOSECONDS, c).str(), "13:05");
     EXPECT_EQ(format_date(afternoon, c).str(), "01/05/99");
     EXPECT_EQ(format_date(0, c).str(), "01/01/70");
+    const std::time_t late = 2214133509;  // 2040-02-29 13:05:09, past 32-bit seconds
+    EXPECT_EQ(format_date(late, c).str(), "02/29/40");
+    EXPECT_EQ(format_time(late, 0, c).str(), "13:05:09");
 
     locale_facts twelve = twelve_hour_facts();
     EXPECT_EQ(format_time(afternoon, 0, twelve).str(), "01:05:09 PM");

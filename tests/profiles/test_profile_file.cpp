@@ -298,7 +298,10 @@ TEST_F(ProfileFile, FailedSaveLeavesThePreviousFile)
     ASSERT_EQ(back.entries().size(), 1u);
     EXPECT_EQ(back.find("first")->password.str(), "pw");
 
-    EXPECT_EQ(t.save(qxval((dir / "no" / "such" / "folder.xml").string()), key), profile_write_failed);
+    // A missing folder is made (the user folder on the first save); one that
+    // cannot be made fails the save.
+    EXPECT_EQ(t.save(qxval((file / "under_a_file.xml").string()), key), profile_write_failed);
+    EXPECT_EQ(t.save(qxval((dir / "no" / "such" / "folder.xml").string()), key), profile_ok);
 }
 
 TEST_F(ProfileFile, NoKeyRefusesToDropPasswords)
