@@ -446,4 +446,10 @@ void qx_file_lister::set_filter(const qxval& include, const qxval& skip, bool ti
     load_settings();
 }
 
+bool qx_file_lister::filter_shows(const qxfile_node& node) const
+{
+    std::lock_guard lock(filter_mutex_);
+    return filter_.shows(node);
+}
+
 }  // namespace qvtf

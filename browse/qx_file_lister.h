@@ -91,6 +91,8 @@ public:
     void update_status();
     void update_filter_indicator();
     bool filter_active() const;
+    // Whether the pane's view filter shows node (from any thread).
+    bool filter_shows(const qxfile_node& node) const;
 
     // ---- folders ----
     qxfile_node* current_folder() const { return current_; }

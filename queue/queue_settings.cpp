@@ -1,5 +1,6 @@
 // The settings the queue keeps copies of, and the site it works for.
 #include "queue/ftp_queue_process_manager.h"
+#include "profiles/ftp_profile_tree.h"
 #include "settings/global_ftp_settings.h"
 
 namespace qvtf {
@@ -23,7 +24,8 @@ void ftp_queue_process_manager::set_profile(ftp_profile* profile)
 {
     {
         std::lock_guard held(lock_);
-        profile_ = profile;
+        // A bookmark's workers log in to its site.
+        profile_ = effective_site(profile);
     }
     if (panes && profile)
         panes->connect_profile(profile);

@@ -1,0 +1,93 @@
+// The queue over the window's two panes, against pyftpdlib: connecting
+// through set_profile, a remote folder put onto the local pane's folder,
+// the remote pane's filter keeping its hidden files out of the queue.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "queue/ftp_queue_process_manager.h"
+#include "queue/lister_queue_panes.h"
+#include "support/ftp_servers.h"
+#include "support/process.h"
+#include "support/test_phrases.h"
+
+namespace qvtf::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+qxfile_node* child_named(qxfile_node* folder, const std::string& name)
+{
+    for (qxfile_node* n = folder ? folder->first_child : nullptr; n; n = n->next)
+        if (n->name.str() == name)
+            return n;
+    return nullptr;
+}
+
+TEST(ListerPanes, RemoteFolderOntoTheLocalPane)
+{
+    if (!pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    fs::create_directories(server.root() + "/src/sub");
+    std::ofstream(server.root() + "/src/a.txt") << "alpha";
+    std::ofstream(server.root() + "/src/b.skip") << "hidden";
+    std::ofstream(server.root() + "/src/sub/c.txt") << "gamma";
+    temp_folder local_folder("qvtf-lister-panes");
+
+    global_ftp_settings settings;
+    qx_lister_view lister_view;
+    qx_ftp_file_lister remote(settings, &test_phrases(), &lister_view);
+    qx_local_file_lister local(settings, &test_phrases(), &lister_view);
+    ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
+    remote.set_filter(qxval("*"), qxval("*.skip"), false, 0, 0, false, 0, 0);
+
+    std::unique_ptr<ftp_profile> site(ftp_profile::make(profile_site));
+    site->host.set_string("127.0.0.1");
+    site->host_port = server.port();
+    site->user_name.set_bytes(server.user());
+    site->password.set_bytes(server.password());
+    site->time_difference_state = time_difference_switched_off;
+
+    lister_queue_panes panes(remote, local);
+    std::atomic<int> finished{0}, failed{0};
+    {
+        ftp_queue_process_manager q;
+        q.panes = &panes;
+        q.language = &test_phrases();
+        q.settings = &settings;
+        q.finished = [&](const queue_item_result& r) {
+            ++finished;
+            failed += r.succeeded ? 0 : 1;
+        };
+        q.max_threads = 2;
+        ASSERT_EQ(q.open(), 0);
+        q.set_profile(site.get());
+        remote.wait_for_operations();
+        ASSERT_TRUE(remote.control().logged_in);
+        q.start();
+        qxfile_node* src = child_named(remote.current_folder(), "src");
+        ASSERT_NE(src, nullptr);
+        q.put_nodes(1, {src}, local.current_folder(), 0);
+        // src, a.txt, sub, c.txt
+        for (int i = 0; i < 1000 && finished < 4; ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(q.wait_until_empty(30000));
+        q.close();
+        remote.wait_for_operations();
+        local.wait_for_operations();
+    }
+    EXPECT_EQ(finished, 4);
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(read_text_file(local_folder.file("src/a.txt")), "alpha");
+    EXPECT_EQ(read_text_file(local_folder.file("src/sub/c.txt")), "gamma");
+    EXPECT_FALSE(fs::exists(local_folder.file("src/b.skip")));
+}
+
+}  // namespace
+}  // namespace qvtf::test
