@@ -8,6 +8,7 @@
 
 #include "app/file_list_model.h"
 #include "app/log_view.h"
+#include "browse/qx_file_lister.h"
 #include "app/ui_queue_manager.h"
 #include "markup/qxlang.h"
 #include "settings/global_ftp_settings.h"
@@ -69,6 +70,7 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, QWidget* parent) : QMainWindow(
     queue_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     queue_list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     queue_list_->verticalHeader()->hide();
+    queue_list_->verticalHeader()->setDefaultSectionSize(queue_list_->fontMetrics().height() + 4);
     connect(queue_list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { queue_model_->set_selected_rows(selected_rows_of(queue_list_)); });
     queue_panel_ = make_panel("QueuePanel", phrase_of(language_, 259, "Queue"), queue_list_);
@@ -88,6 +90,16 @@ QTableView* TqorxVTF::make_pane(file_list_model* model)
     view->setShowGrid(false);
     view->verticalHeader()->hide();
     view->horizontalHeader()->setStretchLastSection(true);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
+    // A folder (or the up-row) is entered on a worker thread; files are the pane's business.
+    connect(view, &QAbstractItemView::doubleClicked, this, [model](const QModelIndex& index) {
+        qvtf::qx_file_lister* lister = model->lister();
+        if (!lister)
+            return;
+        qvtf::qxfile_node* node = model->node_at(index.row());
+        if (!node || node->is_folder)
+            lister->enter_async(node, true);
+    });
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [view, model] {
         const std::vector<int> rows = selected_rows_of(view);
         model->set_selected_rows(std::vector<int32_t>(rows.begin(), rows.end()));
@@ -139,6 +151,8 @@ void TqorxVTF::restore_layout(const qvtf::global_ftp_values& values)
     place(values.bottom_zone_controls, Qt::BottomDockWidgetArea);
     if (values.top_zone_stream_set && !values.top_zone_stream.empty())
         restoreState(from_base64(values.top_zone_stream));
+    else
+        resizeDocks({log_panel_, queue_panel_}, {values.top_zone_height, values.bottom_zone_height}, Qt::Vertical);
 }
 
 void TqorxVTF::save_layout(qvtf::global_ftp_values& values) const
