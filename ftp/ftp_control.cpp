@@ -119,7 +119,7 @@ int ftp_control::connect_and_greet()
 
 int ftp_control::reach_server()
 {
-    const bool via_proxy = proxy != nullptr;
+    const bool via_proxy = proxy.has_value();
     const qxval& target_host = via_proxy ? proxy->proxy_host : host;
     const int32_t target_port = via_proxy ? proxy->proxy_port : port;
     const std::string host_line = target_host.str() + "\r\n";

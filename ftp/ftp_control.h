@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -33,6 +34,7 @@
 #include "core/qxpipe.h"
 #include "core/qxval.h"
 #include "ftp/ftp_observer.h"
+#include "ftp/ftp_proxy.h"
 #include "ftp/ftp_status.h"
 #include "ftp/ftp_transfer_request.h"
 #include "ftp/net_stream.h"
@@ -133,7 +135,9 @@ public:
     // ---- fields, in the order the session is described ----
     qxsocket control_socket;
     qxsocks_client socks_client;       // used when the proxy is SOCKS (type 4 or 5)
-    ftp_proxy* proxy = nullptr;        // not owned; none for a direct connection
+    // A copy, so editing the settings' proxies during a transfer cannot
+    // pull it away; none for a direct connection.
+    std::optional<ftp_proxy> proxy;
     qxval host{""};
     int32_t port = 21;
     // 1 from just before the greeting is read until the session is reset

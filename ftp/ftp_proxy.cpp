@@ -198,12 +198,17 @@ void ftp_proxy_collection::choose_for_session(const ftp_profile& site, ftp_contr
     session.list_parameters = site.list_params;
     session.time_difference = site.time_difference;
     session.custom_commands = site.custom_commands;
+    const ftp_proxy* chosen = nullptr;
     switch (default_proxy_type) {
-    case proxy_choice_none: session.proxy = nullptr; break;
-    case proxy_choice_default: session.proxy = find(default_key); break;
-    case proxy_choice_per_site: session.proxy = find(site.proxy_key); break;
-    default: break;  // left as it was
+    case proxy_choice_none: break;
+    case proxy_choice_default: chosen = find(default_key); break;
+    case proxy_choice_per_site: chosen = find(site.proxy_key); break;
+    default: return;  // left as it was
     }
+    if (chosen)
+        session.proxy = *chosen;
+    else
+        session.proxy.reset();
 }
 
 }  // namespace qvtf

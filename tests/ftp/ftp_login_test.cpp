@@ -13,18 +13,18 @@ namespace {
 // firewall is the scripted server.
 struct firewall_login {
     scripted_ftp_server server;
-    ftp_proxy proxy;
     logged_session session;
 
     explicit firewall_login(const char* script, int type = 0)
     {
+        ftp_proxy proxy;
         proxy.type = type;
         proxy.proxy_host.set_string("127.0.0.1");
         proxy.proxy_port = server.port();
         proxy.proxy_username.set_string("fwuser");
         proxy.proxy_password.set_string("fwpass");
         proxy.ftp_command.set_string(script);
-        session.proxy = &proxy;
+        session.proxy = proxy;
         session.host.set_string("ftp.example.org");
         session.port = 2121;
         session.user_name.set_string("bob");
@@ -231,7 +231,7 @@ TEST(FtpFirewall, ProxyOfNoFirewallTypeRunsNoScript)
     proxy.proxy_port = server.port();
     proxy.ftp_command.set_string("SITE never\r\n");
     logged_session s;
-    s.proxy = &proxy;
+    s.proxy = proxy;
     s.host.set_string("192.0.2.1");
     s.user_name.set_string("bob");
     EXPECT_EQ(s.log_in(), 0);
@@ -336,12 +336,15 @@ TEST(FtpLoginInjection, NoValueWithALineBreakReachesTheServer)
                 firewall_login login(r.script.c_str(), r.type < 0 ? 0 : r.type);
                 logged_session& s = login.session;
                 if (r.type < 0) {
-                    s.proxy = nullptr;
+                    s.proxy.reset();
                     s.host.set_string("127.0.0.1");
                     s.port = login.server.port();
                 }
-                qxval* target[] = {&s.user_name, &s.password, &s.host, &login.proxy.proxy_username,
-                                   &login.proxy.proxy_password};
+                // The session's own copy of the proxy is what the login reads.
+                qxval* target[] = {&s.user_name, &s.password, &s.host,
+                                   s.proxy ? &s.proxy->proxy_username : nullptr,
+                                   s.proxy ? &s.proxy->proxy_password : nullptr};
+                ASSERT_NE(target[f], nullptr);
                 target[f]->set_bytes(payload);
                 login.server.start();
                 EXPECT_EQ(s.log_in(), status_line_break);
@@ -361,7 +364,7 @@ TEST(FtpLoginInjection, ScriptsCheckedBeforeTheirFirstLine)
     // sends none of its lines when one of them is refused.
     {
         firewall_login login("");
-        login.session.proxy = nullptr;
+        login.session.proxy.reset();
         login.session.port = login.server.port();
         login.session.custom_commands.set_bytes(std::string("SITE UMASK 022\r\nDELE a\0b", 25));
         login.server.start();

@@ -247,25 +247,40 @@ TEST(FtpProxyCollection, ChooseForSession)
     EXPECT_EQ(s.list_parameters.str(), "-la");
     EXPECT_EQ(s.time_difference, -3600);
     EXPECT_EQ(s.custom_commands.str(), "SITE UMASK 022");
-    EXPECT_EQ(s.proxy, nullptr);
+    EXPECT_FALSE(s.proxy.has_value());
 
     c.default_proxy_type = 1;
     c.choose_for_session(site, s);
-    EXPECT_EQ(s.proxy, a);
+    EXPECT_EQ(s.proxy ? s.proxy->key.str() : "", a->key.str());
     c.default_proxy_type = 2;
     c.choose_for_session(site, s);
-    EXPECT_EQ(s.proxy, b);
+    EXPECT_EQ(s.proxy ? s.proxy->key.str() : "", b->key.str());
     c.default_proxy_type = 3;
     c.choose_for_session(site, s);
-    EXPECT_EQ(s.proxy, b) << "an unknown choice leaves the proxy as it was";
+    EXPECT_EQ(s.proxy ? s.proxy->key.str() : "", b->key.str()) << "an unknown choice leaves the proxy as it was";
     c.default_proxy_type = 2;
     site.proxy_key.set_string("");
     c.choose_for_session(site, s);
-    EXPECT_EQ(s.proxy, nullptr) << "a site without a key connects directly";
+    EXPECT_FALSE(s.proxy.has_value()) << "a site without a key connects directly";
     c.default_proxy_type = 1;
     c.default_key.set_string("gone");
     c.choose_for_session(site, s);
-    EXPECT_EQ(s.proxy, nullptr);
+    EXPECT_FALSE(s.proxy.has_value());
+
+    // The session keeps its own copy: editing or emptying the settings'
+    // list afterwards (the settings dialog during a transfer) changes nothing.
+    c.default_proxy_type = 2;
+    site.proxy_key = b->key;
+    b->proxy_host.set_string("fw.example.org");
+    b->proxy_port = 2100;
+    c.choose_for_session(site, s);
+    const std::string key = b->key.str();
+    b->proxy_host.set_string("elsewhere.example.org");
+    c.clear();
+    ASSERT_TRUE(s.proxy.has_value());
+    EXPECT_EQ(s.proxy->key.str(), key);
+    EXPECT_EQ(s.proxy->proxy_host.str(), "fw.example.org");
+    EXPECT_EQ(s.proxy->proxy_port, 2100);
 }
 
 TEST(FtpProfileRecord, Defaults)

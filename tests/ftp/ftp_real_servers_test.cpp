@@ -191,7 +191,7 @@ void through_proxy(int type, const std::string& site_host, uint16_t proxy_port, 
     logged_session s;
     prepare(s, ftp.port(), ftp.user(), ftp.password());
     s.host.set_string(site_host.c_str());
-    s.proxy = &proxy;
+    s.proxy = proxy;
     ASSERT_EQ(s.log_in(), expected);
     if (expected != 0)
         return;

@@ -101,9 +101,9 @@ TEST(FtpState, ChangesOnceEachThroughTheSessionsLife)
              wall.proxy_host.set_string("127.0.0.1");
              wall.proxy_port = s.port;
              wall.ftp_command.set_string("USER %username%@%host%");
-             s.proxy = &wall;
+             s.proxy = wall;
              EXPECT_EQ(s.log_in(), 0);
-             s.proxy = nullptr;
+             s.proxy.reset();
          },
          up, ftp_state::logged_in},
         {"logging in again goes through closing", hello, {"230 in\r\n", "221 bye\r\n"},

@@ -18,7 +18,7 @@ void round_trip_through(ftp_proxy& proxy, bool passive)
     vsftpd_server server;
     ASSERT_TRUE(server.ok()) << server.log();
     ftp_control session;
-    session.proxy = &proxy;
+    session.proxy = proxy;
     ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password(), passive), 0);
     temp_folder local("qvtf-socks");
     const std::string bytes = pattern_bytes(200000, 11);

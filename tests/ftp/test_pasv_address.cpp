@@ -138,14 +138,14 @@ TEST(PasvAddress, DataConnectionGoesWhereTheControlConnectionGoes)
             proxy.proxy_port = server.port();
             proxy.ftp_command.set_string("USER %username%@%host%");
             s.host.set_string("ftp.example.org");
-            s.proxy = &proxy;
+            s.proxy = proxy;
         } else if (c.via == route::socks) {
             proxy.type = 5;
             proxy.proxy_host.set_string("127.0.0.1");
             proxy.proxy_port = socks->port();
             proxy.proxy_username.set_string(socks->user().c_str());
             proxy.proxy_password.set_string(socks->password().c_str());
-            s.proxy = &proxy;
+            s.proxy = proxy;
         }
         s.user_name.set_string("u");
         s.password.set_string("p");

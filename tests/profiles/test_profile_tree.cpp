@@ -168,14 +168,14 @@ TEST_F(ProfileTree, LoadedProfileFeedsTheSession)
     EXPECT_EQ(session.list_parameters.str(), "-la");
     EXPECT_EQ(session.custom_commands.str(), "SITE UMASK 022");
     EXPECT_EQ(session.time_difference, 0);
-    EXPECT_EQ(session.proxy, socks);
+    EXPECT_EQ(session.proxy ? session.proxy->key.str() : "", socks->key.str());
 
     proxies.default_proxy_type = proxy_choice_default;
     proxies.choose_for_session(*site, session);
-    EXPECT_EQ(session.proxy, firewall);
+    EXPECT_EQ(session.proxy ? session.proxy->key.str() : "", firewall->key.str());
     proxies.default_proxy_type = proxy_choice_none;
     proxies.choose_for_session(*site, session);
-    EXPECT_EQ(session.proxy, nullptr);
+    EXPECT_FALSE(session.proxy.has_value());
 
     // A bookmark connects with its site's data and proxy.
     ftp_profile* bm = back.find("G/S/B");
@@ -184,7 +184,7 @@ TEST_F(ProfileTree, LoadedProfileFeedsTheSession)
     ftp_control bookmarked;
     proxies.choose_for_session(*effective_site(bm), bookmarked);
     EXPECT_EQ(bookmarked.password.str(), "pa&ss<\"");
-    EXPECT_EQ(bookmarked.proxy, socks);
+    EXPECT_EQ(bookmarked.proxy ? bookmarked.proxy->key.str() : "", socks->key.str());
     EXPECT_EQ(bm->directory.str(), "/www/logs");
 
     ftp_profile* anon2 = back.find("anon");
@@ -193,7 +193,7 @@ TEST_F(ProfileTree, LoadedProfileFeedsTheSession)
     proxies.choose_for_session(*anon2, anonymous);
     EXPECT_EQ(anonymous.user_name.str(), "anonymous");
     EXPECT_EQ(anonymous.password.str(), lang().text(phrase_anonymous_password));
-    EXPECT_EQ(anonymous.proxy, nullptr) << "a site without a proxy key connects directly";
+    EXPECT_FALSE(anonymous.proxy.has_value()) << "a site without a proxy key connects directly";
 }
 
 }  // namespace

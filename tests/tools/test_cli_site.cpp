@@ -244,7 +244,7 @@ int connect_and_list(const cli_home& home, const std::string& site, int expected
         cli::cli_session session(o, out, err);
         EXPECT_TRUE(session.load_program_files({QVTF_PROGRAM_DIR "/", home.dir.path() + "/"}));
         session.fill_connection();
-        EXPECT_NE(session.session().proxy, nullptr);
+        EXPECT_TRUE(session.session().proxy.has_value());
         status = session.connect();
         if (status == 0) {
             EXPECT_EQ(session.session().socks_client.version, expected_socks_version);

@@ -100,7 +100,7 @@ void cli_queue::prepare_worker(ftp_control& worker)
     worker.port = session_.port;
     worker.user_name = session_.user_name;
     worker.password = session_.password;
-    worker.proxy = session_.proxy;  // read only, shared
+    worker.proxy = session_.proxy;  // each session its own copy
     worker.socks_client.use_4a = session_.socks_client.use_4a;
     worker.passive = session_.passive;
     worker.allow_passive_drop_to_port = session_.allow_passive_drop_to_port;

@@ -189,7 +189,7 @@ void cli_session::fill_connection()
             proxy_.ftp_command.set_bytes(!opts_.proxy_script.empty()
                                              ? proxy_script_
                                              : std::string(lang_.text(phrase_default_script + proxy_.type)));
-        session_.proxy = &proxy_;
+        session_.proxy = proxy_;
     }
 }
 
