@@ -162,8 +162,16 @@ int ftp_control::quit()
     return send_command("QUIT");
 }
 
-void ftp_control::disconnect()
+void ftp_control::disconnect(int wait_ms)
 {
+    // Another thread's operation must not lose its socket under it: stop its
+    // transfer, then wait (bounded) until it lets go. If it never does, the
+    // session stays as it is and closing is left to its holder.
+    if (!held_by_caller())
+        abort_transfer();
+    ftp_session_lock hold(*this, wait_ms);
+    if (!hold)
+        return;
     if (connected)
         quit();
     reset_state();

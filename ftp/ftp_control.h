@@ -233,7 +233,10 @@ public:
     int send_command(std::string_view text, std::string_view shown);
     static int command_kind(std::string_view line);
     int quit();
-    void disconnect();
+    // QUIT when connected, then reset and close. From a thread that does not
+    // hold the session: aborts its transfer and waits up to wait_ms for the
+    // holder; when the wait runs out nothing is closed.
+    void disconnect(int wait_ms = 10000);
     // From any thread: stops the running transfer's pipe and data socket.
     void abort_transfer();
 

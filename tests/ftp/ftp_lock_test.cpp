@@ -215,5 +215,38 @@ TEST(FtpBusyLock, AbortFromAnotherThreadStopsThePipe)
     EXPECT_TRUE(s.held_by_caller()) << "aborting does not take the session";
 }
 
+TEST(FtpBusyLock, DisconnectFromAnotherThreadLeavesTheHoldersSocket)
+{
+    struct scenario {
+        const char* name;
+        std::chrono::milliseconds held;  // how long the holder keeps the session
+        int wait_ms;                     // how long the other thread's disconnect waits
+        bool closed;
+    };
+    const std::vector<scenario> table = {
+        {"the holder lets go in time", std::chrono::milliseconds(100), 5000, true},
+        {"the holder keeps it past the wait", std::chrono::milliseconds(600), 100, false},
+    };
+    for (const scenario& c : table) {
+        SCOPED_TRACE(c.name);
+        scripted_ftp_server server;
+        server.send("220 ready\r\n").expect("200 noop\r\n").expect("221 bye\r\n");
+        server.start();
+        logged_session s;
+        ASSERT_EQ(connect_to(s, server), 0);
+        s.set_state(ftp_state::logged_in);
+        ASSERT_EQ(s.acquire(), 0);
+        std::thread other([&] { s.disconnect(c.wait_ms); });
+        std::this_thread::sleep_for(c.held);
+        // Until the holder lets go its socket is its own.
+        EXPECT_EQ(s.send_command("NOOP"), 0);
+        EXPECT_EQ(s.state(), ftp_state::logged_in);
+        s.release();
+        other.join();
+        EXPECT_EQ(s.state(), c.closed ? ftp_state::disconnected : ftp_state::logged_in);
+        EXPECT_EQ(server.lines(), (c.closed ? lines{"NOOP", "QUIT"} : lines{"NOOP"}));
+    }
+}
+
 }  // namespace
 }  // namespace qvtf::test
