@@ -6,6 +6,7 @@
 #include "browse/listing_parser.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "core/qxfiles.h"
+#include "settings/session_options.h"
 
 namespace qvtf {
 
@@ -142,9 +143,7 @@ int qx_ftp_file_lister::connect_profile(ftp_profile* profile)
     if (profile_ || session.connected)
         close_connection(0);
     profile_ = profile;
-    settings_store_.proxies.choose_for_session(*profile, session);
-    session.passive = settings_store_.is_passive;
-    session.allow_passive_drop_to_port = settings_store_.allow_passive_drop_to_port;
+    apply_session_settings(settings_store_, *profile, session);
     int code = connect();
     if (code != status_ok || profile->anonymous_login || profile->time_difference_state != 0)
         return code;

@@ -119,6 +119,7 @@ TEST(FtpListerScripted, ClockAheadRefusedDeleteAndDosListing)
 
     global_ftp_settings settings;
     settings.is_passive = true;
+    settings.trust_pasv_address = true;  // the pane's session takes it over
     test::recording_view view;
     qx_ftp_file_lister pane(settings, &test::test_phrases(), &view);
     pane.keepalive_interval = 3600;
@@ -133,6 +134,7 @@ TEST(FtpListerScripted, ClockAheadRefusedDeleteAndDosListing)
     // from every time listed afterwards.
     ASSERT_EQ(pane.run_guarded([&] { return pane.connect_profile(&profile); }), 0);
     EXPECT_EQ(profile.time_difference_state, time_difference_measured);
+    EXPECT_EQ(pane.control().trust_pasv_address, 1);
     EXPECT_GE(profile.time_difference, clock_ahead - 60);
     EXPECT_LE(profile.time_difference, clock_ahead);
     EXPECT_EQ(pane.control().time_difference, profile.time_difference);

@@ -7,6 +7,7 @@
 
 #include "browse/listing_parser.h"
 #include "ftp/ftp_command_text.h"
+#include "settings/session_options.h"
 #include "tools/qvtf-cli/cli_program.h"
 #include "tools/qvtf-cli/cli_queue.h"
 
@@ -150,13 +151,13 @@ void cli_session::fill_connection()
     const bool from_site = site_ != nullptr;
     auto take = [&](const char* option) { return !from_site || opts_.was_given(option); };
     if (from_site) {
-        // Exactly what the remote pane does: host, port, login, start folder,
-        // list parameters, clock offset, custom commands and the proxy.
-        const global_ftp_settings& settings = site_->settings;
-        settings.proxies.choose_for_session(*site_->site, session_);
+        // Exactly what the remote pane does: the site's login, folder, list
+        // parameters, clock offset and custom commands, the proxy, passive
+        // mode, the PORT fallback and the PASV address rule.
+        apply_session_settings(site_->settings, *site_->site, session_);
         session_.initial_folder = site_->start_folder();
-        session_.passive = settings.is_passive ? 1 : 0;
-        session_.allow_passive_drop_to_port = settings.allow_passive_drop_to_port ? 1 : 0;
+    } else {
+        session_.trust_pasv_address = 0;
     }
     if (take("--host"))
         session_.host.set_string(opts_.host.c_str());
@@ -170,7 +171,6 @@ void cli_session::fill_connection()
         session_.passive = opts_.passive ? 1 : 0;
     if (take("--no-port-fallback"))
         session_.allow_passive_drop_to_port = opts_.port_fallback ? 1 : 0;
-    session_.trust_pasv_address = from_site && site_->settings.trust_pasv_address ? 1 : 0;
     if (opts_.trust_pasv_address)
         session_.trust_pasv_address = 1;
     if (take("--list-params"))
