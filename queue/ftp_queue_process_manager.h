@@ -152,6 +152,7 @@ private:
     ftp_queue_item* first_waiting_locked() const;
     // Gives item to w: the item runs, the connection has its paths.
     void assign_locked(worker& w, ftp_queue_item& item);
+    bool start_on_browser_locked(ftp_control& browser, ftp_queue_item& item, bool expansion);
     std::unique_ptr<worker> new_worker();
     void wake_scheduler();
     void worker_loop(worker* w);

@@ -157,24 +157,7 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
     if (item->is_folder) {
         if (expanding_ || browser_in_use_ || !browser)
             return false;
-        ftp_session_lock claim(*browser);
-        if (!claim)
-            return false;
-        auto handed = std::make_shared<ftp_handover>(claim.hand_over());
-        if (!*handed)
-            return false;
-        expanding_ = true;
-        browser_in_use_ = true;
-        item->state_flags = (item->state_flags & ~item_state_mask) | item_running;
-        item->connection = browser;
-        if (!tasks_.start([this, handed, item] { expand_folder_item(std::move(*handed), item); })) {
-            expanding_ = false;
-            browser_in_use_ = false;
-            item->state_flags = (item->state_flags & ~item_state_mask) | item_waiting;
-            item->connection = nullptr;
-            return false;
-        }
-        return true;
+        return start_on_browser_locked(*browser, *item, true);
     }
 
     if (max_threads > 0) {
@@ -199,21 +182,38 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
 
     if (!browser || browser_in_use_)
         return false;
-    ftp_session_lock claim(*browser);
+    return start_on_browser_locked(*browser, *item, false);
+}
+
+// Claims the browser connection and runs item on it in a thread of its own,
+// which the claim is handed over to: a folder's expansion or a transfer.
+// Everything is undone when the thread cannot start.
+bool ftp_queue_process_manager::start_on_browser_locked(ftp_control& browser, ftp_queue_item& item,
+                                                        bool expansion)
+{
+    ftp_session_lock claim(browser);
     if (!claim)
         return false;
     auto handed = std::make_shared<ftp_handover>(claim.hand_over());
     if (!*handed)
         return false;
+    if (expansion)
+        expanding_ = true;
     browser_in_use_ = true;
-    item->state_flags = (item->state_flags & ~item_state_mask) | item_running;
-    item->connection = browser;
-    if (view)
-        view->update_row(*item);
-    if (!tasks_.start([this, handed, item] { browser_transfer(std::move(*handed), item); })) {
+    item.state_flags = (item.state_flags & ~item_state_mask) | item_running;
+    item.connection = &browser;
+    if (!expansion && view)
+        view->update_row(item);
+    ftp_queue_item* target = &item;
+    const bool started =
+        expansion ? tasks_.start([this, handed, target] { expand_folder_item(std::move(*handed), target); })
+                  : tasks_.start([this, handed, target] { browser_transfer(std::move(*handed), target); });
+    if (!started) {
+        if (expansion)
+            expanding_ = false;
         browser_in_use_ = false;
-        item->state_flags = (item->state_flags & ~item_state_mask) | item_waiting;
-        item->connection = nullptr;
+        item.state_flags = (item.state_flags & ~item_state_mask) | item_waiting;
+        item.connection = nullptr;
         return false;
     }
     return true;
