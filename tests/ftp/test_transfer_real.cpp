@@ -15,34 +15,6 @@
 namespace qvtf::test {
 namespace {
 
-enum class server_kind { vsftpd, pyftpdlib };
-
-struct real_server {
-    explicit real_server(server_kind k)
-    {
-        if (k == server_kind::vsftpd) {
-            vs = std::make_unique<vsftpd_server>();
-            ok = vs->ok();
-        } else {
-            py = std::make_unique<pyftpdlib_server>();
-            ok = py->ok();
-        }
-    }
-    uint16_t port() const { return vs ? vs->port() : py->port(); }
-    std::string user() const { return vs ? vs->user() : py->user(); }
-    std::string password() const { return vs ? vs->password() : py->password(); }
-    std::string root() const { return vs ? vs->root() : py->root(); }
-    std::string log() const { return vs ? vs->log() : py->log(); }
-    std::unique_ptr<vsftpd_server> vs;
-    std::unique_ptr<pyftpdlib_server> py;
-    bool ok = false;
-};
-
-bool available(server_kind k)
-{
-    return k == server_kind::vsftpd ? vsftpd_available() : pyftpdlib_available();
-}
-
 int upload(ftp_control& s, const std::string& local, const std::string& remote, int32_t type = transfer_binary)
 {
     s.local_path.set_string(local.c_str());
@@ -62,10 +34,10 @@ class TransferReal : public ::testing::TestWithParam<std::tuple<server_kind, boo
 TEST_P(TransferReal, FilesOfEverySizeRoundTripByteForByte)
 {
     const auto [kind, passive] = GetParam();
-    if (!available(kind))
+    if (!server_available(kind))
         GTEST_SKIP() << "server not installed";
     real_server server(kind);
-    ASSERT_TRUE(server.ok) << server.log();
+    ASSERT_TRUE(server.ok()) << server.log();
     ftp_control session;
     ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password(), passive), 0);
     temp_folder local("qvtf-xfer");

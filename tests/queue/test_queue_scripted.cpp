@@ -126,8 +126,9 @@ TEST_P(QueueScripted, OneDownload)
     EXPECT_EQ(lines[0].kind, c.log_kind);
     EXPECT_NE(lines[0].text.find("/f"), std::string::npos) << lines[0].text;
     EXPECT_EQ(file_text(folder.file("f")), c.after);
-    if (c.succeeded)
+    if (c.succeeded) {
         EXPECT_GT(view.progress_calls, 0) << "no progress reached the row";
+    }
     // Every attempt's row shows its try; no temporary file is left.
     std::vector<int32_t> shown;
     for (const auto& call : view.calls())

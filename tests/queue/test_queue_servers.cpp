@@ -26,32 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-enum class server_kind { vsftpd, pyftpdlib };
-
-struct real_server {
-    explicit real_server(server_kind k)
-    {
-        if (k == server_kind::vsftpd) {
-            if (!vsftpd_available())
-                return;
-            vs = std::make_unique<vsftpd_server>();
-            ok = vs->ok();
-        } else {
-            if (!pyftpdlib_available())
-                return;
-            py = std::make_unique<pyftpdlib_server>();
-            ok = py->ok();
-        }
-    }
-    uint16_t port() const { return vs ? vs->port() : py->port(); }
-    std::string user() const { return vs ? vs->user() : py->user(); }
-    std::string password() const { return vs ? vs->password() : py->password(); }
-    std::string root() const { return vs ? vs->root() : py->root(); }
-    std::unique_ptr<vsftpd_server> vs;
-    std::unique_ptr<pyftpdlib_server> py;
-    bool ok = false;
-};
-
 // Level 1: 100 files and 4 folders; each has 50 files and 2 folders of 25
 // files: 500 files in all.
 int make_tree(const std::string& top)
@@ -163,7 +137,7 @@ class QueueServers : public ::testing::TestWithParam<server_kind> {};
 TEST_P(QueueServers, TreeDownAndUpWithFiveWorkers)
 {
     real_server server(GetParam());
-    if (!server.ok)
+    if (!server.ok())
         GTEST_SKIP() << "server not available";
     const int files = make_tree(server.root() + "/tree");
     fs::create_directories(server.root() + "/up");

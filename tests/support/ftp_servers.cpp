@@ -92,6 +92,21 @@ bool pyftpdlib_available()
            run_shell(std::string(python_path) + " -c 'import pyftpdlib' >/dev/null 2>&1") == 0;
 }
 
+bool server_available(server_kind k)
+{
+    return k == server_kind::vsftpd ? vsftpd_available() : pyftpdlib_available();
+}
+
+real_server::real_server(server_kind k)
+{
+    if (!server_available(k))
+        return;
+    if (k == server_kind::vsftpd)
+        vs = std::make_unique<vsftpd_server>();
+    else
+        py = std::make_unique<pyftpdlib_server>();
+}
+
 vsftpd_server::vsftpd_server() : user_(test_user), password_(test_password)
 {
     if (!vsftpd_available() || folder_.path().empty() || root_.path().empty())

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "process.h"
@@ -72,5 +73,23 @@ private:
 // Where the server programs are; tests skip when they are not installed.
 bool vsftpd_available();
 bool pyftpdlib_available();
+
+// One of the real servers, for tests that run on each: started when it is
+// installed; ok() is false when it is not or when it did not start.
+enum class server_kind { vsftpd, pyftpdlib };
+bool server_available(server_kind k);
+
+class real_server {
+public:
+    explicit real_server(server_kind k);
+    bool ok() const { return vs ? vs->ok() : py && py->ok(); }
+    uint16_t port() const { return vs ? vs->port() : py->port(); }
+    std::string user() const { return vs ? vs->user() : py->user(); }
+    std::string password() const { return vs ? vs->password() : py->password(); }
+    std::string root() const { return vs ? vs->root() : py->root(); }
+    std::string log() const { return vs ? vs->log() : py ? py->log() : std::string(); }
+    std::unique_ptr<vsftpd_server> vs;
+    std::unique_ptr<pyftpdlib_server> py;
+};
 
 }  // namespace qvtf::test

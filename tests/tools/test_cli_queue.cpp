@@ -66,27 +66,14 @@ TEST_P(CliQueue, RunsTheQueue)
     for (const char* name : {"a.txt", "deep/g", "deep/h"})
         std::ofstream(local.path() + "/up/" + name) << name;
 
-    cli::options o;
-    o.host = "127.0.0.1";
-    o.port = server.port();
-    o.user = server.user();
-    o.password = server.password();
-    o.timeout = 10;
+    cli::options o = test::login_options(server.port(), server.user(), server.password());
     o.threads = c.threads;
     std::string error;
     ASSERT_TRUE(cli::split_script(replaced(c.script, local.path()), o.commands, error)) << error;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    int code;
-    {
-        cli::cli_session s(o, out, err);
-        ASSERT_TRUE(s.load_program_files({QVTF_PROGRAM_DIR "/", QVTF_PROGRAM_DIR "/"}));
-        code = s.run_all();
-    }
-    const std::string printed = test::slurp(out);
-    const std::string errors = test::slurp(err);
-    std::fclose(out);
-    std::fclose(err);
+    const test::cli_run run = test::run_cli(o);
+    const std::string& printed = run.out;
+    const std::string& errors = run.err;
+    const int code = run.code;
     EXPECT_EQ(code, c.code) << printed << errors;
     int kinds[6] = {};
     std::istringstream lines(printed);
@@ -106,8 +93,9 @@ TEST_P(CliQueue, RunsTheQueue)
         for (const char* name : {"a.txt", "deep/g", "deep/h"})
             EXPECT_EQ(test::read_text_file(server.root() + "/up/" + name), name) << name;
     }
-    if (c.code != 0)
+    if (c.code != 0) {
         EXPECT_NE(errors.find("nothing-here"), std::string::npos) << errors;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliQueue, ::testing::ValuesIn(cases),

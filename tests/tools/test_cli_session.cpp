@@ -17,37 +17,15 @@ namespace {
 
 using namespace qvtf;
 
-using test::slurp;
-
-struct cli_run {
-    int code = -1;
-    std::string out, err;
-};
+using test::cli_run;
 
 cli_run run_cli(const test::vsftpd_server& server, const std::string& script, bool log = false)
 {
-    cli::options o;
-    o.host = "127.0.0.1";
-    o.port = server.port();
-    o.user = server.user();
-    o.password = server.password();
-    o.timeout = 10;
+    cli::options o = test::login_options(server.port(), server.user(), server.password());
     o.log = log;
     std::string error;
     EXPECT_TRUE(cli::split_script(script, o.commands, error)) << error;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    cli_run r;
-    {
-        cli::cli_session s(o, out, err);
-        EXPECT_TRUE(s.load_program_files({QVTF_PROGRAM_DIR "/", QVTF_PROGRAM_DIR "/"}));
-        r.code = s.run_all();
-    }
-    r.out = slurp(out);
-    r.err = slurp(err);
-    std::fclose(out);
-    std::fclose(err);
-    return r;
+    return test::run_cli(o);
 }
 
 std::string read_all(const std::string& path)

@@ -28,23 +28,16 @@ using namespace qvtf;
 using namespace qvtf::sync_rule;
 using lines = std::vector<std::string>;
 
-struct server_under_test {
-    std::unique_ptr<test::vsftpd_server> vs;
-    std::unique_ptr<test::pyftpdlib_server> py;
-    bool ok() const { return vs ? vs->ok() : py->ok(); }
-    uint16_t port() const { return vs ? vs->port() : py->port(); }
-    std::string user() const { return vs ? vs->user() : py->user(); }
-    std::string password() const { return vs ? vs->password() : py->password(); }
-    std::string root() const { return vs ? vs->root() : py->root(); }
-    // The server's name for its root folder.
-    std::string remote_root() const { return vs ? vs->root() : ""; }
-    // The files a test puts there belong to the server's local user.
-    void own_files() const
-    {
-        if (vs)
-            EXPECT_EQ(std::system(("chown -hR " + user() + " " + root()).c_str()), 0);
+// The server's name for its root folder.
+std::string remote_root(const test::real_server& server) { return server.vs ? server.vs->root() : ""; }
+
+// The files a test puts there belong to the server's local user.
+void own_files(const test::real_server& server)
+{
+    if (server.vs) {
+        EXPECT_EQ(std::system(("chown -hR " + server.user() + " " + server.root()).c_str()), 0);
     }
-};
+}
 
 bool exists(const std::string& p)
 {
@@ -85,13 +78,10 @@ class CliSync : public ::testing::TestWithParam<bool> {};
 TEST_P(CliSync, RunsOnRealTrees)
 {
     const bool vsftpd = GetParam();
-    if (vsftpd ? !test::vsftpd_available() : !test::pyftpdlib_available())
+    const test::server_kind kind = vsftpd ? test::server_kind::vsftpd : test::server_kind::pyftpdlib;
+    if (!test::server_available(kind))
         GTEST_SKIP() << "server not installed";
-    server_under_test server;
-    if (vsftpd)
-        server.vs = std::make_unique<test::vsftpd_server>();
-    else
-        server.py = std::make_unique<test::pyftpdlib_server>();
+    test::real_server server(kind);
     ASSERT_TRUE(server.ok());
     test::temp_folder local("qvtf-cli-sync");
     const std::string L = local.path() + "/up";
@@ -112,7 +102,7 @@ TEST_P(CliSync, RunsOnRealTrees)
     write(R + "/old.html", "o");
     write(R + "/oldsub/e.html", "e");
     write(R + "/keep.txt", "k", yesterday);
-    server.own_files();
+    own_files(server);
 
     const int32_t up = upload | copy_missing | overwrite | time_source_newer | size_mask | transfer_automatic;
     const int32_t down = download | copy_missing | overwrite | time_source_newer | size_mask | transfer_automatic;
@@ -185,14 +175,14 @@ TEST_P(CliSync, RunsOnRealTrees)
          false, 1},
     };
 
-    const std::string remote_name = server.remote_root() + "/site";
+    const std::string remote_name = remote_root(server) + "/site";
     for (const sync_step& step : steps) {
         SCOPED_TRACE(step.name);
         if (std::string(step.name) == "download through links") {
             ASSERT_EQ(::symlink("a.txt", (R + "/lf").c_str()), 0);
             ASSERT_EQ(::symlink("sub", (R + "/ld").c_str()), 0);
             ASSERT_EQ(::symlink("..", (R + "/sub/back").c_str()), 0);
-            server.own_files();
+            own_files(server);
         }
         dir_sync_settings_ex rules;
         rules.rules.assign(1, step.rule);
@@ -204,27 +194,14 @@ TEST_P(CliSync, RunsOnRealTrees)
         rules.remote_folder.set_string("site");     // below the login folder
         ASSERT_EQ(rules.save_rule_file(qxval(local.file("rules.xml"))), 0);
 
-        cli::options o;
-        o.host = "127.0.0.1";
-        o.port = server.port();
-        o.user = server.user();
-        o.password = server.password();
-        o.timeout = 10;
+        cli::options o = test::login_options(server.port(), server.user(), server.password());
         o.commands = {{"sync", local.file("rules.xml"), "--local", local.path() + "/" + step.local}};
         if (step.dry_run)
             o.commands[0].push_back("--dry-run");
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        int code;
-        {
-            cli::cli_session s(o, out, err);
-            ASSERT_TRUE(s.load_program_files({QVTF_PROGRAM_DIR "/", QVTF_PROGRAM_DIR "/"}));
-            code = s.run_all();
-        }
-        const std::string text = test::slurp(out);
-        const std::string errors = test::slurp(err);
-        std::fclose(out);
-        std::fclose(err);
+        const test::cli_run run = test::run_cli(o);
+        const std::string& text = run.out;
+        const std::string& errors = run.err;
+        const int code = run.code;
         EXPECT_EQ(code, step.exit_code) << errors << text;
         lines printed, queue_log;
         std::istringstream in(text);
@@ -269,10 +246,12 @@ TEST_P(CliSync, RunsOnRealTrees)
         } else {
             EXPECT_EQ(printed, step.printed) << text;
         }
-        if (name == "upload with delete missing")
+        if (name == "upload with delete missing") {
             EXPECT_EQ(queue_log, (lines{"4 Uploaded: L/a.txt ", "4 Uploaded: L/b.html ", "4 Uploaded: L/sub/c.html "}));
-        if (step.dry_run || name.find("again") != std::string::npos)
+        }
+        if (step.dry_run || name.find("again") != std::string::npos) {
             EXPECT_TRUE(queue_log.empty()) << text;
+        }
         if (step.check)
             step.check(local.path() + "/" + step.local, R);
     }
