@@ -4,6 +4,7 @@
 #include "markup/qxlang.h"
 #include "queue/queue_worker.h"
 #include "settings/global_ftp_settings.h"
+#include "settings/session_options.h"
 
 namespace qvtf {
 
@@ -100,10 +101,10 @@ void ftp_queue_process_manager::configure_worker(ftp_control& c)
     ftp_control* browser = panes ? panes->browser() : nullptr;
     c.language = language;
     if (settings) {
-        c.passive = settings->is_passive ? 1 : 0;
-        c.allow_passive_drop_to_port = settings->allow_passive_drop_to_port ? 1 : 0;
         if (profile_)
-            settings->proxies.choose_for_session(*profile_, c);
+            apply_session_settings(*settings, *profile_, c);
+        else
+            apply_data_connection_settings(*settings, c);
     }
     if (browser) {
         c.socks_client.use_4a = browser->socks_client.use_4a;

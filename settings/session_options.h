@@ -13,4 +13,8 @@ namespace qvtf {
 // fallback to PORT; whether the PASV reply's address is trusted.
 void apply_session_settings(const global_ftp_settings& settings, const ftp_profile& site, ftp_control& session);
 
+// The part that does not depend on the site: passive mode with its fallback
+// to PORT, and whether the PASV reply's address is trusted.
+void apply_data_connection_settings(const global_ftp_settings& settings, ftp_control& session);
+
 }  // namespace qvtf
