@@ -1,0 +1,491 @@
+#include "app/sync_form_run.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <memory>
+
+#include "app/qt_text.h"
+#include "app/sync_form.h"
+#include "browse/local_paths.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "browse/qx_local_file_lister.h"
+#include "markup/qxlang.h"
+#include "queue/ftp_queue_process_manager.h"
+#include "settings/global_ftp_settings.h"
+#include "sync/sync_local_side.h"
+#include "sync/sync_queue_sink.h"
+#include "sync/sync_remote_side.h"
+#include "sync/sync_run.h"
+
+namespace {
+
+constexpr int phrase_error = 12;
+constexpr int phrase_size = 17;
+constexpr int phrase_cannot_read = 25;
+constexpr int phrase_cancel = 47;
+constexpr int phrase_download = 103;
+constexpr int phrase_upload = 104;
+constexpr int phrase_busy = 159;
+constexpr int phrase_incomplete = 239;
+constexpr int phrase_local_folder = 266;
+constexpr int phrase_close = 271;
+constexpr int phrase_nothing = 281;
+constexpr int phrase_succeeded = 282;
+constexpr int phrase_failed = 283;
+constexpr int phrase_needs_connection = 284;
+constexpr int phrase_title = 285;
+constexpr int phrase_plan_title = 700;
+constexpr int phrase_action = 701;
+constexpr int phrase_path = 702;
+constexpr int phrase_reason = 703;
+constexpr int phrase_make_remote = 704;
+constexpr int phrase_make_local = 705;
+constexpr int phrase_delete_remote_file = 706;
+constexpr int phrase_delete_remote_folder = 707;
+constexpr int phrase_delete_local_file = 708;
+constexpr int phrase_delete_local_folder = 709;
+constexpr int phrase_plan_intro = 710;
+constexpr int phrase_run = 711;
+constexpr int phrase_comparing = 713;
+constexpr int phrase_synchronising = 714;
+constexpr int phrase_stop = 715;
+constexpr int phrase_note = 716;
+constexpr int phrase_stopping = 717;
+constexpr int phrase_stopped = 718;
+
+QString qstr(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QString phrase_of(const qvtf::qxlang* language, int number)
+{
+    return language ? to_qt(language->text(number)) : QString();
+}
+
+QString line_of(const qvtf::sync_action& a, const qvtf::qxlang* language)
+{
+    const bool remote_side = a.kind == qvtf::sync_action_kind::make_remote_folder ||
+                             a.kind == qvtf::sync_action_kind::delete_remote;
+    QString path;
+    if (a.kind == qvtf::sync_action_kind::upload)
+        path = qstr(a.local_path) + QStringLiteral(" \u2192 ") + qstr(a.remote_path);
+    else if (a.kind == qvtf::sync_action_kind::download)
+        path = qstr(a.remote_path) + QStringLiteral(" \u2192 ") + qstr(a.local_path);
+    else
+        path = qstr(remote_side ? a.remote_path : a.local_path);
+    return TSyncPlanDialog::action_text(a.kind, a.is_folder, language) + ": " + path;
+}
+
+// Transfers are refused once the run was stopped before they were queued.
+class stoppable_sink : public qvtf::sync_transfer_sink {
+public:
+    stoppable_sink(qvtf::sync_transfer_sink& inner, const std::atomic<bool>& stop) : inner_(inner), stop_(stop) {}
+    void add(std::size_t index, const qvtf::sync_action& action) override
+    {
+        indexes_.push_back(index);
+        inner_.add(index, action);
+    }
+    void run_until_done(const std::function<void(std::size_t, const qvtf::sync_action_result&)>& done) override
+    {
+        if (!stop_) {
+            inner_.run_until_done(done);
+            return;
+        }
+        for (std::size_t i : indexes_)
+            done(i, qvtf::sync_action_result{true, qvtf::status_stopped, "stopped"});
+    }
+
+private:
+    qvtf::sync_transfer_sink& inner_;
+    const std::atomic<bool>& stop_;
+    std::vector<std::size_t> indexes_;
+};
+
+// The sink of the deletions' pass, which has no transfers.
+class no_transfers : public qvtf::sync_transfer_sink {
+public:
+    void add(std::size_t, const qvtf::sync_action&) override {}
+    void run_until_done(const std::function<void(std::size_t, const qvtf::sync_action_result&)>&) override {}
+};
+
+// The run's own queue, set up like the window's so its rows, log lines and
+// finished items show there; the window's queue is left running.
+void configure_like(qvtf::ftp_queue_process_manager& q, qvtf::ftp_queue_process_manager& window,
+                    const sync_form_engine& engine)
+{
+    // Before panes: with panes set, set_profile would connect the remote pane.
+    q.set_profile(window.profile());
+    q.panes = window.panes;
+    q.view = window.view;
+    q.language = window.language;
+    q.resolver = window.resolver ? window.resolver : engine.resolver;
+    q.settings = window.settings ? window.settings : engine.settings;
+    q.log_sink = window.log_sink;
+    q.sink_context = window.sink_context;
+    q.worker_observer = window.worker_observer;
+    q.finished = window.finished;
+    q.retry_limit = window.retry_limit.load();
+    q.max_threads = window.max_threads.load();
+    q.default_transfer_type = window.default_transfer_type.load();
+    q.stamp_downloads = window.stamp_downloads.load();
+    q.poll_interval_ms = window.poll_interval_ms.load();
+}
+
+void log_line(qvtf::ftp_queue_process_manager& window, const QString& text, int kind)
+{
+    if (!window.log_sink)
+        return;
+    auto lines = std::make_unique<qvtf::qxarr>();
+    const QByteArray utf8 = (text + "\r\n").toUtf8();
+    lines->push_copy(qvtf::qxval(std::string(utf8.constData(), static_cast<size_t>(utf8.size()))));
+    window.log_sink(window.sink_context, std::move(lines), kind);
+}
+
+}  // namespace
+
+// ---- the plan ----
+
+QString TSyncPlanDialog::action_text(qvtf::sync_action_kind kind, bool folder, const qvtf::qxlang* language)
+{
+    using k = qvtf::sync_action_kind;
+    switch (kind) {
+    case k::make_remote_folder: return phrase_of(language, phrase_make_remote);
+    case k::make_local_folder: return phrase_of(language, phrase_make_local);
+    case k::upload: return phrase_of(language, phrase_upload);
+    case k::download: return phrase_of(language, phrase_download);
+    case k::delete_remote:
+        return phrase_of(language, folder ? phrase_delete_remote_folder : phrase_delete_remote_file);
+    case k::delete_local:
+        return phrase_of(language, folder ? phrase_delete_local_folder : phrase_delete_local_file);
+    }
+    return {};
+}
+
+TSyncPlanDialog::TSyncPlanDialog(const qvtf::sync_plan& plan, const qvtf::qxlang* language, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(phrase_of(language, phrase_plan_title));
+    resize(760, 420);
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(phrase_of(language, phrase_plan_intro), this);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+
+    table_ = new QTreeWidget(this);
+    table_->setObjectName("tvPlan");
+    table_->setRootIsDecorated(false);
+    table_->setUniformRowHeights(true);
+    table_->setAlternatingRowColors(true);
+    table_->setHeaderLabels({phrase_of(language, phrase_action), phrase_of(language, phrase_path),
+                             phrase_of(language, phrase_size), phrase_of(language, phrase_reason)});
+    const QLocale locale;
+    for (const qvtf::sync_action& a : plan.actions) {
+        const bool remote_side =
+            a.kind == qvtf::sync_action_kind::make_remote_folder || a.kind == qvtf::sync_action_kind::delete_remote ||
+            a.kind == qvtf::sync_action_kind::upload;
+        const QString target = qstr(remote_side ? a.remote_path : a.local_path);
+        const QString size = a.is_transfer() && a.size >= 0 ? locale.formattedDataSize(a.size) : QString();
+        auto* row = new QTreeWidgetItem(
+            table_, QStringList{action_text(a.kind, a.is_folder, language), target, size, qstr(a.reason)});
+        row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        row->setToolTip(1, line_of(a, language));
+    }
+    table_->header()->setStretchLastSection(true);
+    for (int c = 0; c < 3; ++c)
+        table_->resizeColumnToContents(c);
+    table_->setColumnWidth(1, std::min(table_->columnWidth(1), 420));
+    layout->addWidget(table_, 1);
+
+    if (!plan.notes.empty()) {
+        auto* notes = new QListWidget(this);
+        notes->setObjectName("lbNotes");
+        for (const std::string& n : plan.notes)
+            notes->addItem(phrase_of(language, phrase_note) + qstr(n));
+        notes->setMaximumHeight(90);
+        layout->addWidget(notes);
+    }
+
+    auto* buttons = new QDialogButtonBox(this);
+    run_ = buttons->addButton(phrase_of(language, phrase_run), QDialogButtonBox::AcceptRole);
+    run_->setObjectName("bRun");
+    auto* cancel = buttons->addButton(phrase_of(language, phrase_cancel), QDialogButtonBox::RejectRole);
+    cancel->setObjectName("bCancel");
+    run_->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    table_->setFocus();
+}
+
+// ---- progress ----
+
+TSyncProgressDialog::TSyncProgressDialog(const QString& title, const QString& text, int total,
+                                         const qvtf::qxlang* language, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(title);
+    resize(total > 0 ? 640 : 420, total > 0 ? 360 : 120);
+    auto* layout = new QVBoxLayout(this);
+    text_ = new QLabel(text, this);
+    text_->setObjectName("lText");
+    text_->setWordWrap(true);
+    layout->addWidget(text_);
+    bar_ = new QProgressBar(this);
+    bar_->setRange(0, total);  // 0: busy without a count
+    bar_->setValue(0);
+    layout->addWidget(bar_);
+    lines_ = new QListWidget(this);
+    lines_->setObjectName("lbLines");
+    lines_->setVisible(total > 0);
+    layout->addWidget(lines_, 1);
+    auto* buttons = new QDialogButtonBox(this);
+    stop_button_ = buttons->addButton(phrase_of(language, phrase_stop), QDialogButtonBox::RejectRole);
+    stop_button_->setObjectName("bStop");
+    close_button_ = buttons->addButton(phrase_of(language, phrase_close), QDialogButtonBox::AcceptRole);
+    close_button_->setObjectName("bClose");
+    close_button_->setEnabled(false);
+    connect(stop_button_, &QPushButton::clicked, this, &TSyncProgressDialog::reject);
+    connect(close_button_, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(buttons);
+    stopping_text_ = phrase_of(language, phrase_stopping);
+}
+
+TSyncProgressDialog::~TSyncProgressDialog()
+{
+    if (worker_.joinable()) {
+        if (!stop_asked_ && stop_)
+            stop_();
+        worker_.join();
+    }
+}
+
+void TSyncProgressDialog::start(std::function<void()> work, std::function<void()> stop)
+{
+    stop_ = std::move(stop);
+    running_ = true;
+    stop_button_->setEnabled(static_cast<bool>(stop_));
+    QPointer<TSyncProgressDialog> self(this);
+    worker_ = std::thread([self, work = std::move(work)] {
+        work();
+        QMetaObject::invokeMethod(
+            self.data(), [self] {
+                if (self)
+                    self->work_ended();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TSyncProgressDialog::work_ended()
+{
+    if (worker_.joinable())
+        worker_.join();
+    running_ = false;
+    stop_button_->setEnabled(false);
+    close_button_->setEnabled(true);
+    close_button_->setDefault(true);
+    close_button_->setFocus();
+    if (bar_->maximum() == 0)
+        bar_->setRange(0, 1);
+    bar_->setValue(bar_->maximum());
+    if (close_when_done)
+        accept();
+}
+
+void TSyncProgressDialog::add_line(const QString& text, bool failed)
+{
+    QPointer<TSyncProgressDialog> self(this);
+    QMetaObject::invokeMethod(
+        this, [self, text, failed] {
+            if (!self)
+                return;
+            auto* item = new QListWidgetItem(text, self->lines_);
+            if (failed)
+                item->setForeground(Qt::red);
+            self->lines_->scrollToItem(item);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSyncProgressDialog::step()
+{
+    QPointer<TSyncProgressDialog> self(this);
+    QMetaObject::invokeMethod(
+        this, [self] {
+            if (self && self->bar_->value() < self->bar_->maximum())
+                self->bar_->setValue(self->bar_->value() + 1);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSyncProgressDialog::set_text(const QString& text)
+{
+    QPointer<TSyncProgressDialog> self(this);
+    QMetaObject::invokeMethod(
+        this, [self, text] {
+            if (self)
+                self->text_->setText(text);
+        },
+        Qt::QueuedConnection);
+}
+
+void TSyncProgressDialog::reject()
+{
+    if (!running_) {
+        QDialog::reject();
+        return;
+    }
+    if (stop_asked_ || !stop_)
+        return;
+    stop_asked_ = true;
+    stop_button_->setEnabled(false);
+    text_->setText(stopping_text_);
+    stop_();
+}
+
+// ---- the run ----
+
+bool TSyncForm::run_sync()
+{
+    qvtf::qx_ftp_file_lister* remote = engine_.remote;
+    if (!remote || !remote->control().logged_in || !engine_.queue) {
+        show_error(phrase(phrase_error), phrase(phrase_needs_connection));
+        return false;
+    }
+    qvtf::ftp_control& session = remote->control();
+
+    qvtf::dir_sync_settings_ex run = settings_;
+    const std::string local = qvtf::absolute_local_path(settings_.local_folder.str());
+    if (local.empty()) {
+        show_error(phrase(phrase_incomplete), phrase(phrase_local_folder));
+        return false;
+    }
+    run.local_folder.set_bytes(local);
+    std::string remote_path = settings_.remote_folder.str();
+    if (remote_path.empty() || remote_path[0] != '/')
+        remote_path = qvtf::sync_side::join(remote->current_path().str(), remote_path);
+    run.remote_folder.set_bytes(qvtf::normal_path(remote_path));
+
+    qvtf::sync_plan_options options;
+    options.resolver = engine_.resolver;
+    if (engine_.settings) {
+        options.time_equal_interval = engine_.settings->sync_time_equal_interval;
+        options.global_transfer_type = engine_.settings->transfer_type;
+    }
+
+    // The comparison lists on the browser connection: held for the whole
+    // comparison so nothing else moves its folder, which is put back after.
+    qvtf::sync_plan plan;
+    {
+        TSyncProgressDialog planning(phrase(phrase_title), phrase(phrase_comparing), 0, language_, this);
+        planning.close_when_done = true;
+        planning.start(
+            [&] {
+                qvtf::ftp_session_lock hold(session, 3000);
+                if (!hold) {
+                    plan.status = hold.status();
+                    return;
+                }
+                const qvtf::qxval back = session.current_path;
+                qvtf::sync_local_side local_side;
+                qvtf::sync_remote_side remote_side(session);
+                qvtf::build_sync_plan(run, local_side, remote_side, options, plan);
+                if (!back.view().empty())
+                    session.change_folder(back);
+            },
+            [&] { session.abort_transfer(); });
+        planning.exec();
+        if (planning.stopped())
+            return false;
+    }
+    if (plan.status != 0) {
+        qvtf::qxval text;
+        if (plan.status == qvtf::status_busy)
+            text.set_bytes(language_ ? language_->text(phrase_busy) : "");
+        else
+            session.error_text(plan.status, text);
+        QString message = to_qt(text).trimmed();
+        if (!plan.failure.empty())
+            message = phrase(phrase_cannot_read) + qstr(plan.failure) + "\n" + message;
+        show_error(phrase(phrase_error), message);
+        return false;
+    }
+    if (plan.actions.empty()) {
+        show_info(phrase(phrase_title), phrase(phrase_nothing));
+        return true;
+    }
+    {
+        TSyncPlanDialog confirm(plan, language_, this);
+        if (confirm.exec() != QDialog::Accepted)
+            return false;
+    }
+
+    // Folders and transfers first; the deletions only when nobody stopped it.
+    qvtf::sync_plan first_pass, deletions;
+    for (std::size_t i = 0; i < plan.actions.size(); ++i) {
+        const auto kind = plan.actions[i].kind;
+        const bool deletes =
+            kind == qvtf::sync_action_kind::delete_remote || kind == qvtf::sync_action_kind::delete_local;
+        (deletes ? deletions : first_pass).actions.push_back(plan.actions[i]);
+    }
+
+    qvtf::ftp_queue_process_manager queue;
+    configure_like(queue, *engine_.queue, engine_);
+    std::atomic<bool> stop{false};
+    std::atomic<int> failed{0};
+    const int32_t direction = run.direction();
+    TSyncProgressDialog running(phrase(phrase_title), phrase(phrase_synchronising),
+                                static_cast<int>(plan.actions.size()), language_, this);
+    const QString stopped_text = phrase(phrase_stopped);
+    auto report = [&](const qvtf::sync_action& a, const qvtf::sync_action_result& r) {
+        QString line = line_of(a, language_);
+        if (r.status != 0) {
+            ++failed;
+            line += " \u2014 " + (r.status == qvtf::status_stopped ? stopped_text : qstr(r.text));
+        }
+        running.add_line(line, r.status != 0);
+        running.step();
+        if (!a.is_transfer())
+            log_line(*engine_.queue, line, r.status != 0 ? qvtf::log_error : qvtf::log_info);
+    };
+    running.start(
+        [&] {
+            {
+                qvtf::sync_queue_sink transfers(queue);
+                stoppable_sink sink(transfers, stop);
+                qvtf::carry_out_sync_plan(first_pass, direction, session, sink, report);
+            }
+            if (stop) {
+                for (const qvtf::sync_action& a : deletions.actions)
+                    report(a, qvtf::sync_action_result{false, qvtf::status_stopped, "stopped"});
+            } else {
+                no_transfers none;
+                qvtf::carry_out_sync_plan(deletions, direction, session, none, report);
+            }
+            const int n = failed.load();
+            running.set_text(n == 0 ? phrase(phrase_succeeded)
+                                    : phrase(phrase_failed) + QString::number(n) + " / " +
+                                          QString::number(plan.actions.size()));
+        },
+        [&] {
+            stop = true;
+            queue.kill_all(8);
+        });
+    running.exec();
+    // exec returns only after the work ended (Stop waits for it).
+    if (engine_.remote)
+        engine_.remote->reload_async();
+    if (engine_.local)
+        engine_.local->reload_async();
+    last_failures_ = failed.load();
+    return true;
+}
