@@ -8,6 +8,8 @@
 
 #include "app/file_list_model.h"
 #include "app/log_view.h"
+#include "app/pane_view.h"
+#include "app/pane_widget.h"
 #include "browse/qx_file_lister.h"
 #include "app/ui_queue_manager.h"
 #include "markup/qxlang.h"
@@ -47,16 +49,14 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, QWidget* parent) : QMainWindow(
     setObjectName("TqorxVTF");
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks);
 
-    local_model_ = new file_list_model(this);
-    remote_model_ = new file_list_model(this);
     middle_ = new QSplitter(Qt::Horizontal, this);
     middle_->setObjectName("MiddleZone");
-    local_list_ = make_pane(local_model_);
-    local_list_->setObjectName("LocalBrowserPanel");
-    remote_list_ = make_pane(remote_model_);
-    remote_list_->setObjectName("RemoteBrowserPanel");
-    middle_->addWidget(local_list_);
-    middle_->addWidget(remote_list_);
+    local_pane_ = new pane_widget(false, language_, middle_);
+    remote_pane_ = new pane_widget(true, language_, middle_);
+    local_pane_->set_other(remote_pane_);
+    remote_pane_->set_other(local_pane_);
+    middle_->addWidget(local_pane_);
+    middle_->addWidget(remote_pane_);
     setCentralWidget(middle_);
 
     log_ = new log_view(this);
@@ -80,31 +80,24 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, QWidget* parent) : QMainWindow(
     set_state_text(phrase_of(language_, 196, "not connected"));
 }
 
-QTableView* TqorxVTF::make_pane(file_list_model* model)
+file_list_model& TqorxVTF::local_model() const
 {
-    auto* view = new QTableView(middle_);
-    view->setModel(model);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setShowGrid(false);
-    view->verticalHeader()->hide();
-    view->horizontalHeader()->setStretchLastSection(true);
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
-    // A folder (or the up-row) is entered on a worker thread; files are the pane's business.
-    connect(view, &QAbstractItemView::doubleClicked, this, [model](const QModelIndex& index) {
-        qvtf::qx_file_lister* lister = model->lister();
-        if (!lister)
-            return;
-        qvtf::qxfile_node* node = model->node_at(index.row());
-        if (!node || node->is_folder)
-            lister->enter_async(node, true);
-    });
-    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [view, model] {
-        const std::vector<int> rows = selected_rows_of(view);
-        model->set_selected_rows(std::vector<int32_t>(rows.begin(), rows.end()));
-    });
-    return view;
+    return local_pane_->model();
+}
+
+file_list_model& TqorxVTF::remote_model() const
+{
+    return remote_pane_->model();
+}
+
+QTableView& TqorxVTF::local_list() const
+{
+    return local_pane_->list_view();
+}
+
+QTableView& TqorxVTF::remote_list() const
+{
+    return remote_pane_->list_view();
 }
 
 QDockWidget* TqorxVTF::make_panel(const char* name, const QString& title, QWidget* content)

@@ -9,6 +9,7 @@ class QDockWidget;
 class QSplitter;
 class QTableView;
 class file_list_model;
+class pane_widget;
 class log_view;
 class ui_queue_manager;
 
@@ -27,11 +28,13 @@ public:
     log_view& log() const { return *log_; }
     QDockWidget& log_panel() const { return *log_panel_; }
     QDockWidget& queue_panel() const { return *queue_panel_; }
-    file_list_model& local_model() const { return *local_model_; }
-    file_list_model& remote_model() const { return *remote_model_; }
+    pane_widget& local_pane() const { return *local_pane_; }
+    pane_widget& remote_pane() const { return *remote_pane_; }
+    file_list_model& local_model() const;
+    file_list_model& remote_model() const;
     ui_queue_manager& queue_model() const { return *queue_model_; }
-    QTableView& local_list() const { return *local_list_; }
-    QTableView& remote_list() const { return *remote_list_; }
+    QTableView& local_list() const;
+    QTableView& remote_list() const;
 
     // Docks a panel into an area it is allowed in; false (and nothing moves)
     // for any other area.
@@ -43,7 +46,6 @@ public:
     void set_state_text(const QString& text);
 
 private:
-    QTableView* make_pane(file_list_model* model);
     QDockWidget* make_panel(const char* name, const QString& title, QWidget* content);
 
     const qvtf::qxlang* language_;
@@ -51,10 +53,8 @@ private:
     QDockWidget* log_panel_ = nullptr;
     QDockWidget* queue_panel_ = nullptr;
     QSplitter* middle_ = nullptr;
-    file_list_model* local_model_ = nullptr;
-    file_list_model* remote_model_ = nullptr;
+    pane_widget* local_pane_ = nullptr;
+    pane_widget* remote_pane_ = nullptr;
     ui_queue_manager* queue_model_ = nullptr;
-    QTableView* local_list_ = nullptr;
-    QTableView* remote_list_ = nullptr;
     QTableView* queue_list_ = nullptr;
 };

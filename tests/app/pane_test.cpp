@@ -1,0 +1,274 @@
+// The browser pane widget over real listers: its two models under Qt's
+// model checker, rows with the up-row, the folder tree following the
+// current folder, column clicks and invert, the header's column menu, the
+// busy message of a second operation, the name editor, delete and new
+// folder commands, and the picture of a listed pane.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/folder_tree_model.h"
+#include "app/pane_view.h"
+#include "app/pane_widget.h"
+#include "app/prompts.h"
+#include "browse/qx_local_file_lister.h"
+#include "gui_support.h"
+#include "settings/global_ftp_settings.h"
+#include "support/process.h"
+#include "support/test_phrases.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Mode = QAbstractItemModelTester::FailureReportingMode;
+using qvtf::test::temp_folder;
+using qvtf::test::test_phrases;
+
+QStringList names_of(const file_list_model& model)
+{
+    QStringList names;
+    const int column = model.column_of(qvtf::column_name);
+    for (int row = 0; row < model.rowCount(); ++row)
+        names << model.data(model.index(row, column), Qt::DisplayRole).toString();
+    return names;
+}
+
+// A local pane on a folder of its own, with both models checked throughout.
+struct gui_first {
+    gui_first() { gui_application(); }
+};
+
+struct local_pane_fixture : gui_first {
+    temp_folder folder{"qvtf-pane"};
+    qvtf::global_ftp_settings settings;
+    pane_widget pane{false, &test_phrases()};
+    QAbstractItemModelTester list_tester{&pane.model(), Mode::Fatal};
+    QAbstractItemModelTester tree_tester{&pane.folders_model(), Mode::Fatal};
+    std::unique_ptr<qvtf::qx_local_file_lister> lister;
+
+    local_pane_fixture()
+    {
+        settings.delete_confirm_prompt = true;
+        fs::create_directories(folder.file("sub/inner"));
+        folder.write("big.txt", std::string(3000, 'x'));
+        folder.write("a.htm", "<p>");
+        folder.write("c.dat", std::string(20, 'y'));
+        lister = std::make_unique<qvtf::qx_local_file_lister>(settings, &test_phrases(), &pane.model());
+        pane.model().attach(lister.get());
+        pane.set_settings(&settings);
+        pane.quiet = true;
+        pane.resize(700, 400);
+    }
+    ~local_pane_fixture()
+    {
+        lister->wait_for_operations();
+        QCoreApplication::processEvents();
+        pane.model().attach(nullptr);
+    }
+    bool show(const std::string& path)
+    {
+        if (lister->change_folder(qvtf::qxval(path), true) != 0)
+            return false;
+        return settle();
+    }
+    bool settle()
+    {
+        lister->wait_for_operations();
+        return process_until([&] {
+            QCoreApplication::processEvents();
+            return pane.model().rowCount() == lister->row_count();
+        });
+    }
+};
+
+TEST(PaneWidget, RowsTreeAndColumns)
+{
+    local_pane_fixture f;
+    ASSERT_TRUE(f.show(f.folder.path()));
+    // The up-row, the folder, then the files; the status counts entries without the up-row.
+    QStringList names = names_of(f.pane.model());
+    ASSERT_EQ(names.size(), 5) << names.join(",").toStdString();
+    EXPECT_EQ(names.front(), "..");
+    EXPECT_EQ(names.at(1), "sub");
+    EXPECT_EQ(f.pane.model().node_at(0), nullptr);
+    EXPECT_TRUE(f.pane.action(pane_widget::cmd_up)->isEnabled());
+    ASSERT_TRUE(process_until([&] { return f.pane.status_label().text().startsWith("[142]4[144]"); }))
+        << f.pane.status_label().text().toStdString();
+
+    // The folder tree reveals the current folder, with the listed subfolder below it.
+    const QModelIndex current = f.pane.folders_model().index_of(QString::fromStdString(f.folder.path()));
+    ASSERT_TRUE(current.isValid());
+    EXPECT_EQ(f.pane.folder_view().currentIndex(), current);
+    ASSERT_EQ(f.pane.folders_model().rowCount(current), 1);
+    const QModelIndex sub = f.pane.folders_model().index(0, 0, current);
+    EXPECT_EQ(f.pane.folders_model().path_of(sub), QString::fromStdString(f.folder.file("sub")));
+
+    // A click on the tree item enters it; the tree keeps its items and gains "inner".
+    emit f.pane.folder_view().clicked(sub);
+    ASSERT_TRUE(process_until([&] { return f.lister->current_path().str() == f.folder.file("sub"); }));
+    ASSERT_TRUE(f.settle());
+    EXPECT_EQ(names_of(f.pane.model()), QStringList({"..", "inner"}));
+    EXPECT_EQ(f.pane.folders_model().rowCount(f.pane.folders_model().index_of(
+                  QString::fromStdString(f.folder.file("sub")))), 1);
+    // Backspace's command goes back up.
+    f.pane.run_command(pane_widget::cmd_up);
+    ASSERT_TRUE(process_until([&] { return f.lister->current_path().str() == f.folder.path(); }));
+    ASSERT_TRUE(f.settle());
+
+    // Column clicks: Size sorts, a second click inverts (the files come
+    // before the folder), Name sorts again, not inverted.
+    QHeaderView* header = f.pane.list_view().horizontalHeader();
+    const int size_column = f.pane.model().column_of(qvtf::column_size);
+    ASSERT_GE(size_column, 0);
+    struct step {
+        int kind;
+        QStringList rows;
+        Qt::SortOrder order;
+    };
+    const step steps[] = {
+        {qvtf::column_size, {"..", "sub", "a.htm", "c.dat", "big.txt"}, Qt::AscendingOrder},
+        {qvtf::column_size, {"..", "big.txt", "c.dat", "a.htm", "sub"}, Qt::DescendingOrder},
+        {qvtf::column_name, {"..", "sub", "a.htm", "big.txt", "c.dat"}, Qt::AscendingOrder},
+    };
+    for (const step& s : steps) {
+        const int column = f.pane.model().column_of(s.kind);
+        emit header->sectionClicked(column);
+        ASSERT_TRUE(process_until([&] {
+            f.lister->wait_for_operations();
+            return names_of(f.pane.model()) == s.rows;
+        })) << names_of(f.pane.model()).join(",").toStdString();
+        ASSERT_TRUE(process_until([&] {
+            return header->isSortIndicatorShown() && header->sortIndicatorSection() == column &&
+                   header->sortIndicatorOrder() == s.order;
+        }));
+    }
+
+    // Widths go back to the lister; hiding a column through the model's
+    // columns drops it from the table.
+    header->resizeSection(size_column, 123);
+    bool found = false;
+    for (const qvtf::lister_column& c : f.lister->columns())
+        if (c.kind == qvtf::column_size) {
+            found = true;
+            EXPECT_EQ(c.width, 123);
+        }
+    EXPECT_TRUE(found);
+    const int columns = f.pane.model().columnCount();
+    f.lister->set_column_visible(qvtf::column_type, false);
+    f.pane.model().reload();
+    EXPECT_EQ(f.pane.model().columnCount(), columns - 1);
+    EXPECT_EQ(f.pane.model().column_of(qvtf::column_type), -1);
+    EXPECT_EQ(header->sectionSize(f.pane.model().column_of(qvtf::column_size)), 123);
+}
+
+TEST(PaneWidget, SecondOperationWhileOneRunsGetsTheBusyMessage)
+{
+    local_pane_fixture f;
+    ASSERT_TRUE(f.show(f.folder.path()));
+    const int before = f.pane.message_count();
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        f.lister->acquire();
+        held = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        f.lister->finish(0);
+    });
+    while (!held)
+        std::this_thread::yield();
+    f.folder.write("new.txt", "n");
+    f.pane.run_command(pane_widget::cmd_reload);
+    f.lister->wait_for_operations();
+    ASSERT_TRUE(process_until([&] { return f.pane.message_count() > before; }));
+    EXPECT_EQ(f.pane.last_message(), "[159]");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(names_of(f.pane.model()).contains("new.txt"));
+    release = true;
+    holder.join();
+}
+
+TEST(PaneWidget, RenameDeleteAndNewFolderCommands)
+{
+    local_pane_fixture f;
+    ASSERT_TRUE(f.show(f.folder.path()));
+    auto row_of = [&](const QString& name) { return names_of(f.pane.model()).indexOf(name); };
+    auto select = [&](const QString& name) {
+        const int row = row_of(name);
+        f.pane.list_view().selectionModel()->select(
+            f.pane.model().index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        f.pane.list_view().setCurrentIndex(f.pane.model().index(row, 0));
+    };
+
+    // The name editor's result renames the file on disk.
+    select("c.dat");
+    const int name_column = f.pane.model().column_of(qvtf::column_name);
+    EXPECT_TRUE(f.pane.model().flags(f.pane.model().index(row_of("c.dat"), name_column)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(f.pane.model().flags(f.pane.model().index(0, name_column)) & Qt::ItemIsEditable);
+    ASSERT_TRUE(f.pane.model().setData(f.pane.model().index(row_of("c.dat"), name_column), QString("d.dat"), Qt::EditRole));
+    ASSERT_TRUE(process_until([&] { return fs::exists(f.folder.file("d.dat")); }));
+    ASSERT_TRUE(f.settle());
+    EXPECT_TRUE(process_until([&] { return row_of("d.dat") > 0 && row_of("c.dat") < 0; }));
+
+    // Delete asks first; No keeps the file, Yes removes it.
+    QString asked;
+    for (const bool answer : {false, true}) {
+        ASSERT_TRUE(f.settle());
+        select("a.htm");
+        f.pane.question_override = [&](int caption, const QString& text) {
+            asked = QString("%1:%2").arg(caption).arg(text);
+            return answer;
+        };
+        f.pane.run_command(pane_widget::cmd_delete);
+        f.lister->wait_for_operations();
+        EXPECT_EQ(asked, "35:[36]a.htm");
+        EXPECT_EQ(fs::exists(f.folder.file("a.htm")), !answer);
+    }
+
+    // New folder: the prompt names the current folder; its OK makes the
+    // folder, which the pane's watcher then shows.
+    f.lister->start_watching();
+    f.pane.run_command(pane_widget::cmd_new_folder);
+    qx_edit_prompt& prompt = f.pane.folder_prompt();
+    ASSERT_TRUE(prompt.isVisible());
+    EXPECT_EQ(prompt.label().text(), QString::fromStdString("[140]" + f.folder.path()));
+    EXPECT_EQ(prompt.windowTitle(), "[97]");
+    prompt.edit().setText("made");
+    prompt.ok_button().click();
+    f.lister->wait_for_operations();
+    EXPECT_TRUE(fs::is_directory(f.folder.file("made")));
+    ASSERT_TRUE(f.settle());
+    EXPECT_TRUE(process_until([&] { return row_of("made") > 0; }, 8000));
+    f.lister->stop_watching();
+
+    // Select all, then invert: nothing is left selected.
+    f.pane.run_command(pane_widget::cmd_select_all);
+    EXPECT_EQ(f.pane.list_view().selectionModel()->selectedRows().size(), f.pane.model().rowCount());
+    f.pane.run_command(pane_widget::cmd_invert_selection);
+    EXPECT_TRUE(f.pane.list_view().selectionModel()->selectedRows().isEmpty());
+}
+
+TEST(PaneWidget, PictureOfAListedPane)
+{
+    local_pane_fixture f;
+    for (const char* name : {"index.html", "style.css", "photo.png", "notes.txt", "run.sh"})
+        f.folder.write(name, "content");
+    ASSERT_TRUE(f.show(f.folder.path()));
+    f.pane.show();
+    ASSERT_TRUE(process_until([&] { return f.pane.isVisible(); }));
+    QCoreApplication::processEvents();
+    const QString file = "/tmp/qvtf-pane-local.png";
+    ASSERT_TRUE(f.pane.grab().save(file));
+    EXPECT_GT(QImage(file).width(), 100);
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+// Drags between the panes against a real server: a local file dropped on
+// the remote pane is uploaded through the queue into its current folder, a
+// drop within the local pane moves entries into the folder under it, and a
+// drop before connecting only warns. The remote pane's rows and folder
+// tree are checked by Qt's model checker meanwhile.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QLabel>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "app/node_mime.h"
+#include "app/pane_widget.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "browse/qx_local_file_lister.h"
+#include "gui_support.h"
+#include "queue/ftp_queue_process_manager.h"
+#include "queue/lister_queue_panes.h"
+#include "support/ftp_servers.h"
+#include "support/process.h"
+#include "support/test_phrases.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Mode = QAbstractItemModelTester::FailureReportingMode;
+using namespace qvtf;
+using qvtf::test::temp_folder;
+using qvtf::test::test_phrases;
+
+qxfile_node* child_named(qxfile_node* folder, const std::string& name)
+{
+    for (qxfile_node* n = folder ? folder->first_child : nullptr; n; n = n->next)
+        if (n->name.str() == name)
+            return n;
+    return nullptr;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(PaneTransfer, DropsQueueUploadsAndMoveWithinAPane)
+{
+    if (!qvtf::test::pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    gui_application();
+    qvtf::test::pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    fs::create_directories(server.root() + "/site/images");
+    std::ofstream(server.root() + "/site/index.html") << "<html>";
+    temp_folder local_folder("qvtf-pane-drop");
+    local_folder.write("up.txt", "uploaded by a drop");
+    local_folder.write("m.txt", "moved");
+    fs::create_directories(local_folder.file("sub"));
+
+    global_ftp_settings settings;
+    pane_widget local_pane(false, &test_phrases());
+    pane_widget remote_pane(true, &test_phrases());
+    QAbstractItemModelTester remote_rows(&remote_pane.model(), Mode::Fatal);
+    QAbstractItemModelTester remote_tree(&remote_pane.folders_model(), Mode::Fatal);
+    local_pane.set_other(&remote_pane);
+    remote_pane.set_other(&local_pane);
+    local_pane.quiet = remote_pane.quiet = true;
+    qx_local_file_lister local(settings, &test_phrases(), &local_pane.model());
+    qx_ftp_file_lister remote(settings, &test_phrases(), &remote_pane.model());
+    local_pane.model().attach(&local);
+    remote_pane.model().attach(&remote);
+    ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
+
+    std::unique_ptr<ftp_profile> site(ftp_profile::make(profile_site));
+    site->host.set_string("127.0.0.1");
+    site->host_port = server.port();
+    site->user_name.set_bytes(server.user());
+    site->password.set_bytes(server.password());
+    site->time_difference_state = time_difference_switched_off;
+
+    lister_queue_panes panes(remote, local);
+    ftp_queue_process_manager queue;
+    queue.panes = &panes;
+    queue.language = &test_phrases();
+    queue.settings = &settings;
+    std::atomic<int> finished{0}, failed{0};
+    std::mutex failures_mutex;
+    std::string failures;
+    queue.finished = [&](const queue_item_result& r) {
+        if (!r.succeeded) {
+            std::lock_guard lock(failures_mutex);
+            failures += r.remote_path.str() + ": " + std::to_string(r.result_code) + " " + r.error_text.str() + "\n";
+        }
+        failed += r.succeeded ? 0 : 1;
+        ++finished;
+    };
+    ASSERT_EQ(queue.open(), 0);
+    local_pane.set_queue(&queue);
+    remote_pane.set_queue(&queue);
+
+    // Not connected yet: the drop only warns.
+    qxfile_node* up = child_named(local.current_folder(), "up.txt");
+    ASSERT_NE(up, nullptr);
+    remote_pane.drop_nodes(node_mime_data(false, &local, {up}), nullptr);
+    EXPECT_EQ(remote_pane.last_message(), "[379]");
+    EXPECT_EQ(queue.item_count(), 0);
+
+    queue.set_profile(site.get());
+    remote.wait_for_operations();
+    ASSERT_TRUE(remote.control().logged_in);
+    queue.start();
+    ASSERT_EQ(remote.change_folder(qxval("/site"), true), 0);
+    ASSERT_TRUE(process_until([&] { return remote_pane.model().rowCount() == 3; }));
+    EXPECT_TRUE(remote_pane.folders_model().index_of("/site").isValid());
+    EXPECT_TRUE(remote_pane.folders_model().index_of("/site/images").isValid());
+
+    // A drop on the remote pane's "images" row uploads into that folder.
+    qxfile_node* images = child_named(remote.current_folder(), "images");
+    ASSERT_NE(images, nullptr);
+    remote_pane.drop_nodes(node_mime_data(false, &local, {up}), images);
+    ASSERT_TRUE(process_until([&] { return finished == 1; }, 30000));
+    EXPECT_EQ(read_file(server.root() + "/site/images/up.txt"), "uploaded by a drop");
+    // And one on a file row goes to the current folder (once the refresh
+    // that follows a finished queue is over).
+    // The queue re-lists the local pane after it used its entries: take them again.
+    ASSERT_TRUE(queue.wait_until_empty(30000));
+    remote.wait_for_operations();
+    local.wait_for_operations();
+    up = child_named(local.current_folder(), "up.txt");
+    ASSERT_NE(up, nullptr);
+    remote_pane.drop_nodes(node_mime_data(false, &local, {up}), child_named(remote.current_folder(), "index.html"));
+    ASSERT_TRUE(process_until([&] { return finished == 2; }, 30000)) << remote_pane.last_message().toStdString();
+    EXPECT_EQ(failed, 0) << failures;
+    EXPECT_EQ(read_file(server.root() + "/site/up.txt"), "uploaded by a drop");
+
+    // Within the local pane, onto its "sub" row: a move. Onto the folder
+    // the entry already lies in: nothing.
+    local.wait_for_operations();
+    qxfile_node* moved = child_named(local.current_folder(), "m.txt");
+    local_pane.drop_nodes(node_mime_data(false, &local, {moved}), nullptr);
+    local.wait_for_operations();
+    EXPECT_TRUE(fs::exists(local_folder.file("m.txt")));
+    local_pane.drop_nodes(node_mime_data(false, &local, {moved}), child_named(local.current_folder(), "sub"));
+    local.wait_for_operations();
+    EXPECT_TRUE(fs::exists(local_folder.file("sub/m.txt")));
+    EXPECT_FALSE(fs::exists(local_folder.file("m.txt")));
+
+    remote_pane.resize(640, 300);
+    remote_pane.show();
+    remote.wait_for_operations();
+    process_until([&] { return false; }, 300);
+    remote_pane.grab().save("/tmp/qvtf-pane-remote.png");
+
+    queue.close();
+    remote.disconnect(false);
+    remote.wait_for_operations();
+    local.wait_for_operations();
+    QCoreApplication::processEvents();
+    local_pane.model().attach(nullptr);
+    remote_pane.model().attach(nullptr);
+}
+
+}  // namespace
