@@ -31,7 +31,7 @@ constexpr int phrase_title = 132;
 constexpr int phrase_busy = 159;
 constexpr int phrase_remote_folder = 267;
 constexpr int phrase_select_first = 280;
-constexpr int phrase_up = 712;
+constexpr int phrase_up = 812;
 
 constexpr int role_path = Qt::UserRole;          // QByteArray: the server's bytes
 constexpr int role_unlisted = Qt::UserRole + 1;  // bool

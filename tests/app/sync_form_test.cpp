@@ -10,15 +10,22 @@
 #include <QTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTimer>
 #include <QPushButton>
 #include <QSpinBox>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/sync_form.h"
+#include "app/sync_form_run.h"
 #include "gui_support.h"
 #include "settings/global_ftp_settings.h"
 #include "support/process.h"
@@ -264,6 +271,46 @@ TEST(SyncForm, FiltersFollowTheirBoxes)
     w.form.dtStartTime->setTime(QTime(3, 4, 5));
     w.form.read_controls();
     EXPECT_EQ(w.form.settings().filter.time_start, QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5)).toSecsSinceEpoch());
+}
+
+// Stop asks the work to end once; the dialog stays until the work has
+// returned (its thread still reports into it), then closes on request.
+TEST(SyncForm, ProgressDialogOutlivesItsWork)
+{
+    gui_application();
+    std::atomic<bool> release{false};
+    std::atomic<int> stops{0};
+    TSyncProgressDialog dialog("title", "text", 2, &test_phrases());
+    dialog.start(
+        [&] {
+            dialog.add_line("one", false);
+            dialog.step();
+            for (int i = 0; i < 1000 && !release; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            dialog.add_line("two", true);
+            dialog.step();
+        },
+        [&] { ++stops; });
+    std::vector<bool> visible_while_running;
+    QTimer::singleShot(50, &dialog, [&] {
+        dialog.reject();
+        dialog.reject();
+        visible_while_running.push_back(dialog.isVisible() && dialog.running());
+        release = true;
+    });
+    QTimer::singleShot(100, &dialog, [&] {
+        process_until([&] { return dialog.close_button()->isEnabled(); }, 10000);
+        visible_while_running.push_back(dialog.isVisible());
+        dialog.reject();
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(visible_while_running, (std::vector<bool>{true, true}));
+    EXPECT_TRUE(dialog.stopped());
+    EXPECT_FALSE(dialog.running());
+    ASSERT_EQ(dialog.lines()->count(), 2);
+    EXPECT_EQ(dialog.lines()->item(1)->text(), "two");
+    EXPECT_EQ(dialog.bar()->value(), 2);
 }
 
 }  // namespace
