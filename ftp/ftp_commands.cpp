@@ -22,7 +22,7 @@ int ftp_control::send_user()
     case 500:
     case 501: return status_login_rejected;
     case 530: return status_login_refused;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 
@@ -39,7 +39,7 @@ int ftp_control::send_pass()
     case 501:
     case 503: return status_login_rejected;
     case 530: return status_login_refused;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 
@@ -56,7 +56,7 @@ int ftp_control::reinitialize()
     case 120: return status_not_connected;
     case 220:
     case 502: return status_ok;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 
@@ -86,7 +86,7 @@ int ftp_control::send_port(const qxval& address, int32_t port_number)
         return status;
     switch (reply_code) {
     case 200: return status_ok;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 
@@ -107,7 +107,7 @@ int ftp_control::send_pasv()
             return status_pasv_refused;
         passive = 0;
         return status_ok;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 
@@ -119,7 +119,7 @@ int ftp_control::set_type(int32_t type)
         return status;
     switch (reply_code) {
     case 200: return status_ok;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 
@@ -168,7 +168,7 @@ int ftp_control::rename(const qxval& from, const qxval& to)
     case 350: break;
     case 450:
     case 550: return status_refused;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
     if (int status = send_command(command_line("RNTO", to.view())))
         return status;
@@ -176,40 +176,40 @@ int ftp_control::rename(const qxval& from, const qxval& to)
     case 250: return status_ok;
     case 450:
     case 550: return status_refused;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 
 namespace {
 
-int removal_status(int reply_code)
+int removal_status(ftp_control& session)
 {
-    switch (reply_code) {
+    switch (session.reply_code) {
     case 250: return status_ok;
     case 450:
     case 550: return status_refused;
-    default: return status_unexpected_reply;
+    default: return session.unexpected_reply();
     }
 }
 
-int creation_status(int reply_code)
+int creation_status(ftp_control& session)
 {
-    switch (reply_code) {
+    switch (session.reply_code) {
     case 257: return status_ok;
     case 521:
     case 550: return status_refused;
-    default: return status_unexpected_reply;
+    default: return session.unexpected_reply();
     }
 }
 
 // Sends a command line and maps its reply to a status.
-int mapped_command(ftp_control& session, const std::string& line, int (*map)(int))
+int mapped_command(ftp_control& session, const std::string& line, int (*map)(ftp_control&))
 {
     if (!session.logged_in)
         return status_not_connected;
     if (int status = session.send_command(line))
         return status;
-    return map(session.reply_code);
+    return map(session);
 }
 
 }  // namespace
@@ -246,7 +246,7 @@ int ftp_control::change_mode(const qxval& path, const qxval* mode)
     case 500:
     case 501: chmod_supported = 0; return status_refused;
     case 550: return status_refused;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 

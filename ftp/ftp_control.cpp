@@ -68,6 +68,12 @@ void ftp_control::reset_state()
     chmod_supported = 1;
 }
 
+int ftp_control::unexpected_reply()
+{
+    keep_lines(reply_lines, failure_lines);
+    return status_unexpected_reply;
+}
+
 void ftp_control::report_error(int code)
 {
     if (observer)

@@ -44,6 +44,15 @@
 namespace qvtf {
 
 class qxlang;
+
+// Replaces to's lines with copies of from's.
+inline void keep_lines(const qxarr& from, qxarr& to)
+{
+    to.clear();
+    for (const qxval& l : from)
+        to.push_copy(l);
+}
+
 class ftp_control;
 struct ftp_proxy;
 struct ftp_queue_item;
@@ -172,6 +181,7 @@ public:
     uint8_t reply_detail = 0;          // third digit
     qxarr reply_lines;                 // the last reply, without line ends
     qxarr refusal_lines;               // the last 4xx/5xx reply: the text of 6011
+    qxarr failure_lines;               // the reply behind the last 6003 (421) or 6005
     qxval stored_error_text{""};       // the text of status 6013
     // Log, progress, state changes, failures and completions go here (see
     // ftp_observer.h for the thread of each call). Not owned; may be null.
@@ -223,6 +233,9 @@ public:
     virtual void reset_state();
     // A failure the session reports on its own: tells the observer.
     void report_error(int code);
+    // 6005, keeping the reply that caused it: the message shown later must
+    // not come from the replies of the commands that clean up after it.
+    int unexpected_reply();
     // Reads one whole reply into reply_code, the digits and reply_lines.
     // A 421 reply (the server is closing) gives 6003 and clears the login.
     int read_reply();

@@ -138,16 +138,13 @@ int ftp_control::read_reply()
     // Refusals are remembered, so their text survives the replies of the
     // commands that clean up after them (a walk going back, say).
     if (reply_class == 4 || reply_class == 5) {
-        refusal_lines.clear();
-        for (const qxval& l : reply_lines) {
-            qxval copy(l);
-            refusal_lines.push(copy);
-        }
+        keep_lines(reply_lines, refusal_lines);
     }
     // The server is closing the session: the one place that handles 421,
     // whatever command it answers. It stays connected until the server
     // closes the socket.
     if (reply_code == 421) {
+        keep_lines(reply_lines, failure_lines);
         set_state(ftp_state::closing);
         report_error(status_not_connected);
         return status_not_connected;

@@ -65,10 +65,12 @@ void ftp_control::error_text(int code, qxval& out) const
         text = stored_error_text.str();
     } else if (int number = session_phrase(code)) {
         text = phrase(number);
-        if ((code == status_not_connected || code == status_unexpected_reply) && !reply_lines.empty()) {
+        // The reply that caused the failure, not whatever came after it.
+        const qxarr& cause = failure_lines.empty() ? reply_lines : failure_lines;
+        if ((code == status_not_connected || code == status_unexpected_reply) && !cause.empty()) {
             if (!text.empty() && text.back() != '\n')
                 text += "\r\n";
-            reply_text(reply_lines);
+            reply_text(cause);
         }
     }
     out.set_bytes(text);

@@ -23,7 +23,7 @@ int ftp_control::change_folder(const qxval& path)
     case 200:
     case 250: return print_folder();
     case 550: return status_refused;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 
@@ -37,11 +37,11 @@ int ftp_control::print_folder()
     case 257: {
         qxval path;
         if (reply_lines.empty() || !parse_pwd_reply(reply_lines.head->value.view(), path))
-            return status_unexpected_reply;
+            return unexpected_reply();
         set_current_path(path, true);
         return status_ok;
     }
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 

@@ -170,7 +170,7 @@ int ftp_control::log_in()
         // A script whose PASS was refused has not logged in; that is no
         // success, whatever the script's own replies were.
         if (!logged_in)
-            return reply_code == 530 ? status_login_refused : status_unexpected_reply;
+            return reply_code == 530 ? status_login_refused : unexpected_reply();
     } else if (int status = send_user()) {
         return status;
     }

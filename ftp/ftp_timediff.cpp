@@ -17,14 +17,14 @@ int ftp_control::measure_time_difference()
         return hold.status();
     time_difference = 0;
     if (!current_folder)
-        return 1;
+        return status_not_connected;
     if (current_folder->needs_listing) {
         if (int status = list_directory(qxval("")))
             return status;
     }
     file_handle created = open_file(local_path, "w");
     if (created == invalid_file_handle)
-        return 2;
+        return status_local_file;
     close_file(created);
 
     // The probe is nobody's queue item: no progress, no tolerance change.
@@ -58,7 +58,7 @@ int ftp_control::measure_time_difference()
             if (qxfile_node* entry = listed(name))
                 time_difference = clamp_seconds((2 * int64_t(entry->modified) - t1 - t2) / 2);
             else
-                status = 3;
+                status = unexpected_reply();  // the listing lacks the file just stored
         }
         const int deleted = delete_file(qxval(name));
         if (status == status_ok)

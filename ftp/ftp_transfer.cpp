@@ -29,7 +29,7 @@ int transfer_reply_status(ftp_control& session)
     case 532:
     case 550:
     case 553: return status_refused;
-    default: return status_unexpected_reply;
+    default: return session.unexpected_reply();
     }
 }
 
@@ -81,7 +81,7 @@ void log_local_failure(ftp_control& session, const qxval& path)
 
 // The status of a transfer whose command was accepted, once both sides of
 // the pipe have finished and the final reply was read (reply_status).
-int transfer_outcome(const ftp_control& session, int receiving, int reply_status)
+int transfer_outcome(ftp_control& session, int receiving, int reply_status)
 {
     // The pipe's own record first: the server cannot know that our disk was
     // full or that its data arrived broken, and may answer 226 all the same.
@@ -98,7 +98,7 @@ int transfer_outcome(const ftp_control& session, int receiving, int reply_status
         return session.data_failure == transport_status::timed_out ? transport_status::timed_out : reply_status;
     }
     if (session.reply_code != 226 && session.reply_code != 250)
-        return session.reply_code == 421 ? status_not_connected : status_unexpected_reply;
+        return session.reply_code == 421 ? status_not_connected : session.unexpected_reply();
     if (session.pipe_flags_at_end & data_failed)
         return session.data_failure ? session.data_failure : status_unexpected_reply;
     return status_ok;

@@ -34,7 +34,7 @@ int list_reply_status(ftp_control& session)
     case 125:
     case 150: return session.logged_in ? status_ok : status_not_connected;
     case 450: return status_refused;
-    default: return status_unexpected_reply;
+    default: return session.unexpected_reply();
     }
 }
 
@@ -107,7 +107,7 @@ int ftp_control::list_directory(const qxval& path)
     case 425:
     case 426:
     case 451: return status_refused;
-    default: return status_unexpected_reply;
+    default: return unexpected_reply();
     }
 }
 

@@ -121,8 +121,8 @@ int32_t global_ftp_settings::save() const
     // The user folder is made on the first save. Temporary file, flush,
     // rename: a failed write keeps the old file.
     if (!make_private_folders_for(settings_path.view()))
-        return 1;
-    return write_list_atomic(settings_path, lines, 0600) ? 0 : 1;
+        return settings_not_written;
+    return write_list_atomic(settings_path, lines, 0600) ? settings_ok : settings_not_written;
 }
 
 }  // namespace qvtf

@@ -107,13 +107,15 @@ enum settings_sound : int32_t {
     sound_beep = 8,         // the system beep after a remote file operation
 };
 
-// Codes of load beyond the XML reader's own (1 cannot open, 2 syntax).
+// Codes of load and save beyond the XML reader's own (1 cannot open,
+// 2 syntax), in a range of their own so that a caller can tell them apart.
 enum settings_load_status : int32_t {
     settings_ok = 0,
-    settings_no_proxy = 1,        // no default proxy could be created
-    settings_bad_list = 2,        // a column list of the wrong length
-    settings_no_key = 3,          // no scrambling key: none in the record and none could be made,
+    settings_no_proxy = 3001,     // no default proxy could be created
+    settings_bad_list = 3002,     // a column list of the wrong length
+    settings_no_key = 3003,       // no scrambling key: none in the record and none could be made,
                                   // or a save that would have to drop proxy passwords
+    settings_not_written = 3004,  // the user folder or the file could not be written
 };
 
 class global_ftp_settings : public global_ftp_values {

@@ -54,6 +54,32 @@ TEST(FtpErrorText, ReplyLinesFollowWhereTheyExplain)
     EXPECT_EQ(text_of(s, 6011), "");
 }
 
+// The message of a failure names the reply that caused it, even after later
+// commands have been answered; the clock probe's codes have messages.
+TEST(FtpErrorText, TheCauseSurvivesLaterReplies)
+{
+    scripted_ftp_server server;
+    server.send("220 ready\r\n");
+    server.expect("299 odd\r\n");
+    server.expect("200 fine\r\n");
+    server.expect("421 going\r\n");
+    server.start();
+    logged_session s;
+    ASSERT_EQ(connect_to(s, server), 0);
+    s.set_state(ftp_state::logged_in);
+    EXPECT_EQ(s.change_folder(qxval("x")), status_unexpected_reply);
+    EXPECT_EQ(s.send_command("NOOP"), 0);
+    EXPECT_EQ(text_of(s, 6005), "[54]\r\n299 odd\r\n");
+    EXPECT_EQ(s.send_command("NOOP"), status_not_connected);
+    s.reply_lines.clear();
+    s.reply_lines.push_copy(qxval("200 a later reply"));
+    EXPECT_EQ(text_of(s, 6003), "[52]\r\n421 going\r\n");
+
+    ftp_control bare;
+    bare.language = &test_phrases();
+    EXPECT_EQ(bare.measure_time_difference(), status_not_connected) << "no folder: a code with a message";
+}
+
 TEST(FtpErrorText, ConnectErrorsNameTheSystemError)
 {
     ftp_control s;
