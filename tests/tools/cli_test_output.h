@@ -40,16 +40,17 @@ inline cli::options login_options(int port, const std::string& user, const std::
     return o;
 }
 
-// Runs o's commands with the program files from the build.
-inline cli_run run_cli(const cli::options& o)
+// Runs o's commands with the program files from the build, and the user's
+// files from user_folder (ends in "/").
+inline cli_run run_cli(const cli::options& o, const std::string& user_folder = QVTF_PROGRAM_DIR "/")
 {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     cli_run r;
     {
         cli::cli_session s(o, out, err);
-        EXPECT_TRUE(s.load_program_files({QVTF_PROGRAM_DIR "/", QVTF_PROGRAM_DIR "/"}));
-        r.code = s.run_all();
+        if (s.load_program_files({QVTF_PROGRAM_DIR "/", user_folder}))
+            r.code = s.run_all();
     }
     r.out = slurp(out);
     r.err = slurp(err);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "settings/global_ftp_settings.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
 #include "tools/cli_test_output.h"
@@ -96,6 +97,43 @@ TEST_P(CliQueue, RunsTheQueue)
     if (c.code != 0) {
         EXPECT_NE(errors.find("nothing-here"), std::string::npos) << errors;
     }
+}
+
+// Without --threads and without --site the worker count is the user's
+// setting; a damaged settings file stops the run instead of giving defaults.
+TEST(CliQueueSettings, TheUsersSettingsGiveTheWorkers)
+{
+    if (!test::vsftpd_available())
+        GTEST_SKIP() << "vsftpd not installed";
+    test::vsftpd_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    fs::create_directories(server.root() + "/src");
+    for (const char* name : {"a", "b", "c"})
+        std::ofstream(server.root() + "/src/" + name) << name;
+    test::temp_folder home("qvtf-cli-home");
+    test::temp_folder local("qvtf-cli-settings");
+    const std::string user = home.path() + "/";
+    global_ftp_settings stored;
+    stored.settings_path.set_string((user + global_ftp_settings::file_name).c_str());
+    stored.max_download_threads = 0;
+    ASSERT_EQ(stored.save(), 0);
+
+    cli::options o = test::login_options(server.port(), server.user(), server.password());
+    o.log = true;
+    std::string error;
+    ASSERT_TRUE(cli::split_script("download src " + local.path(), o.commands, error)) << error;
+    const test::cli_run run = test::run_cli(o, user);
+    EXPECT_EQ(run.code, 0) << run.err;
+    size_t logins = 0;
+    for (size_t at = 0; (at = run.err.find("> USER ", at)) != std::string::npos; ++at)
+        ++logins;
+    EXPECT_EQ(logins, 1u) << "0 workers: everything on the one session\n" << run.err;
+    EXPECT_EQ(test::read_text_file(local.path() + "/src/c"), "c");
+
+    std::ofstream(user + global_ftp_settings::file_name) << "<not xml";
+    const test::cli_run damaged = test::run_cli(o, user);
+    EXPECT_NE(damaged.code, 0);
+    EXPECT_NE(damaged.err.find(global_ftp_settings::file_name), std::string::npos) << damaged.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliQueue, ::testing::ValuesIn(cases),

@@ -107,6 +107,12 @@ bool cli_session::load_program_files(const program_folders& folders)
             const int32_t type = site_->settings.transfer_type;
             type_ = type == 1 ? transfer_kind::ascii : type == 2 ? transfer_kind::automatic : transfer_kind::binary;
         }
+    } else if (const settings_start_result started = start_settings(user_settings_, folders); started.status) {
+        // The worker count and tries of the user's settings apply without
+        // --site too; a damaged file must not silently give the defaults.
+        std::fprintf(err_, "qvtf-cli: %s: %s (status %d)\n", user_settings_.settings_path.c_str(),
+                     std::string(lang_.text(phrase_settings_unreadable)).c_str(), started.status);
+        return false;
     }
     if (type_ == transfer_kind::automatic) {
         const std::string ext = folders.extension_list();
@@ -377,9 +383,8 @@ int cli_session::run(const std::vector<std::string>& w)
 
 int cli_session::queued(const std::vector<std::string>& words)
 {
-    // Defaults from the settings: the site's, else the program's defaults.
-    const global_ftp_settings defaults;
-    const global_ftp_settings& settings = site_ ? site_->settings : defaults;
+    // Defaults from the user's settings (the program's defaults on a first run).
+    const global_ftp_settings& settings = user_settings();
     queue_run_options run;
     run.threads = opts_.threads >= 0 ? opts_.threads : std::max(0, settings.max_download_threads);
     run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, settings.retry_count);

@@ -77,6 +77,9 @@ private:
     std::FILE* err_;
     transfer_kind type_;
     std::unique_ptr<cli_site> site_;
+    // The user's settings when there is no --site (a site loads its own).
+    global_ftp_settings user_settings_;
+    const global_ftp_settings& user_settings() const { return site_ ? site_->settings : user_settings_; }
     qxlang lang_;
     auto_transfer_resolver resolver_;
     ftp_proxy proxy_;

@@ -82,8 +82,7 @@ int cli_session::sync(const std::vector<std::string>& words)
     sync_plan_options options;
     options.global_transfer_type = type_ == transfer_kind::ascii ? 1 : type_ == transfer_kind::automatic ? 2 : 0;
     options.resolver = &resolver_;
-    if (site_)
-        options.time_equal_interval = site_->settings.sync_time_equal_interval;
+    options.time_equal_interval = user_settings().sync_time_equal_interval;
     sync_local_side local_side;
     sync_remote_side remote_side(session_);
     sync_plan plan;
@@ -104,8 +103,7 @@ int cli_session::sync(const std::vector<std::string>& words)
     size_t failed = 0;
     // The transfers run in the queue, with the workers the settings or
     // --threads give; each finished item also prints the queue's log line.
-    const global_ftp_settings defaults;
-    const global_ftp_settings& values = site_ ? site_->settings : defaults;
+    const global_ftp_settings& values = user_settings();
     queue_run_options run;
     run.threads = opts_.threads >= 0 ? opts_.threads : std::max(0, values.max_download_threads);
     run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, values.retry_count);
