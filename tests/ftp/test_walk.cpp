@@ -64,6 +64,37 @@ TEST(Walk, RecursiveDeleteRemovesTheTreeButNotALinkedFolder)
     EXPECT_EQ(text.str().substr(0, 3), "550");
 }
 
+// A tree deeper than the walk goes stops at the bound with its own text,
+// comes back up, and deletes none of the folders it did not finish.
+TEST(Walk, FoldersNestedDeeperThanTheBoundStopTheWalk)
+{
+    if (!vsftpd_available())
+        GTEST_SKIP();
+    vsftpd_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    std::string deepest = server.root() + "/deep";
+    ASSERT_EQ(::mkdir(deepest.c_str(), 0777), 0);
+    for (int level = 0; level < ftp_control::walk_depth_limit + 1; ++level) {
+        deepest += "/d";
+        ASSERT_EQ(::mkdir(deepest.c_str(), 0777), 0) << level;
+    }
+    ASSERT_EQ(::system(("chown -R " + server.user() + " " + server.root()).c_str()), 0);
+
+    logged_session session;
+    ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password()), 0);
+    ASSERT_EQ(session.list_directory(qxval("")), 0);
+    qxfile_node* deep = child(session, "deep");
+    ASSERT_TRUE(deep);
+    const std::string start = session.current_path.str();
+    EXPECT_EQ(session.delete_entry(*deep), status_recursive_failed);
+    qxval text;
+    session.error_text(status_recursive_failed, text);
+    EXPECT_NE(text.str().find("deeper than 512 levels"), std::string::npos) << text.str();
+    EXPECT_TRUE(file_exists(deepest)) << "nothing below the bound is removed";
+    EXPECT_EQ(session.current_path.str(), start) << "the walk comes back up";
+    EXPECT_EQ(session.print_folder(), 0) << "the session is still usable";
+}
+
 TEST(Walk, RecursiveChangeModeReachesEveryEntry)
 {
     if (!vsftpd_available())
