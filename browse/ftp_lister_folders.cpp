@@ -1,6 +1,7 @@
 // The remote pane's folders and entries: CWD and LIST, links, icons and
 // type texts, and the file operations.
 #include <string>
+#include <vector>
 
 #include "browse/qx_ftp_file_lister.h"
 #include "core/qxtext.h"
@@ -15,6 +16,7 @@ constexpr int phrase_delete_failed = 30;
 constexpr int phrase_going_up = 34;
 constexpr int phrase_changing_to = 39;
 constexpr int phrase_listing = 40;
+constexpr int phrase_working_on = 41;
 constexpr int phrase_moving = 63;
 constexpr int phrase_link_to = 70;
 constexpr int phrase_hidden = 71;
@@ -142,7 +144,7 @@ int qx_ftp_file_lister::change_folder(const qxval& path, bool relist)
     if (int code = session.change_folder(path))
         return code;
     qxfile_node* folder = session.current_folder;
-    if (folder && relist)
+    if (folder && (take_stale(session.current_path.view()) || relist))
         folder->needs_listing = 1;
     if (folder && folder->needs_listing) {
         show_banner(phrase_listing, folder->name.view());
@@ -155,6 +157,41 @@ int qx_ftp_file_lister::change_folder(const qxval& path, bool relist)
     view_->folder_selected(current_folder());
     refresh_view(true);
     return status_ok;
+}
+
+namespace {
+
+std::string_view without_trailing_slash(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
+}  // namespace
+
+void qx_ftp_file_lister::folder_changed(std::string_view folder)
+{
+    std::lock_guard hold(stale_mutex_);
+    stale_folders_.emplace(without_trailing_slash(folder));
+}
+
+bool qx_ftp_file_lister::take_stale(std::string_view path)
+{
+    std::lock_guard hold(stale_mutex_);
+    const auto it = stale_folders_.find(without_trailing_slash(path));
+    if (it == stale_folders_.end())
+        return false;
+    stale_folders_.erase(it);
+    return true;
+}
+
+void qx_ftp_file_lister::queue_busy(bool busy, const qxval& name)
+{
+    if (busy)
+        show_banner(phrase_working_on, name.view());
+    else
+        show_idle();
 }
 
 int qx_ftp_file_lister::enter(qxfile_node* node, bool relist)
@@ -183,10 +220,23 @@ int qx_ftp_file_lister::reload()
     if (!session.logged_in)
         return status_not_connected;
     const qxval path = current_path();
-    view_->tree_cleared();
-    set_current(nullptr);
-    session.folder_tree.clear();
-    session.current_folder = nullptr;
+    // Every folder is listed afresh when next entered, the current one now.
+    // The tree itself stays: the queue and the views may hold its nodes, and
+    // a listing keeps the entries that survive it.
+    {
+        qxfile_tree::reader hold(session.folder_tree);
+        std::vector<qxfile_node*> folders{session.folder_tree.root};
+        while (!folders.empty()) {
+            qxfile_node* folder = folders.back();
+            folders.pop_back();
+            if (!folder)
+                continue;
+            folder->needs_listing = 1;
+            for (qxfile_node* c = folder->first_child; c; c = c->next)
+                if (c->is_folder && c->first_child)
+                    folders.push_back(c);
+        }
+    }
     return change_folder(path.view().empty() ? qxval("/") : path, true);
 }
 

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -97,6 +98,12 @@ public:
     ~qx_ftp_file_lister() override;
 
     ftp_control& control() { return session; }
+    // The queue runs an item on this pane's session: the banner says so
+    // until it ends (any thread).
+    void queue_busy(bool busy, const qxval& name);
+    // A queue upload went into folder (any thread; a trailing "/" is
+    // ignored): the pane lists it afresh the next time it enters it.
+    void folder_changed(std::string_view folder);
     // Who else watches the session (the window, a test); the pane keeps the
     // session's own observer slot. Not owned; may be null.
     void watch(ftp_observer* observer) { watch_.next = observer; }
@@ -155,6 +162,8 @@ protected:
 private:
     int image_count() const { return remote_type_map::first_image + int(types.icon_files.size()); }
     int measure_time_difference();
+    // true once for a folder that folder_changed named.
+    bool take_stale(std::string_view path);
     void reset_pane();
     int close_connection(int wait_ms);
     void start_keepalive();
@@ -176,6 +185,8 @@ private:
     bool keepalive_stop_ = false;
     std::thread keepalive_;
     std::atomic<int> idle_ticks_{0};
+    std::mutex stale_mutex_;
+    std::set<std::string, std::less<>> stale_folders_;
     int rotation_ = 0;
 };
 

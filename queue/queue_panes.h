@@ -39,8 +39,13 @@ public:
     // Keeps the remote pane from redrawing while the queue lists with its session.
     virtual void lock_remote_display() {}
     virtual void unlock_remote_display() {}
-    // The remote pane's busy indicator while it runs a queue item.
-    virtual void remote_busy(bool busy) { (void)busy; }
+    // The remote pane's busy indicator while it runs a queue item (name:
+    // the item's file; empty when it ends).
+    virtual void remote_busy(bool busy, const qxval& name)
+    {
+        (void)busy;
+        (void)name;
+    }
     virtual void refresh_remote() {}
     // The queue became empty: list the remote pane's current folder again,
     // in a thread of the pane's own.

@@ -94,7 +94,7 @@ void ftp_queue_process_manager::browser_transfer(ftp_handover handed, ftp_queue_
     ftp_session_lock hold(std::move(handed));
     ftp_control* b = panes ? panes->browser() : nullptr;
     if (b) {
-        panes->remote_busy(true);
+        panes->remote_busy(true, item->name);
         ftp_transfer_request request;
         {
             std::lock_guard held(lock_);
@@ -116,7 +116,7 @@ void ftp_queue_process_manager::browser_transfer(ftp_handover handed, ftp_queue_
     }
     hold.unlock();
     if (panes)
-        panes->remote_busy(false);
+        panes->remote_busy(false, qxval(""));
     {
         std::lock_guard held(lock_);
         browser_in_use_ = false;

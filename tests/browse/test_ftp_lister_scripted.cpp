@@ -164,6 +164,13 @@ TEST(FtpListerScripted, ClockAheadRefusedDeleteAndDosListing)
     ASSERT_FALSE(view.errors_seen().empty());
     EXPECT_NE(view.errors_seen().back().text.find("b.txt"), std::string::npos);
 
+    // Reloading keeps the entries that are still there: a node held across
+    // it (by the queue, say) is the same entry afterwards.
+    qxfile_node* held = pane.row_node(1);
+    ASSERT_EQ(pane.run_guarded([&] { return pane.reload(); }), 0);
+    EXPECT_EQ(pane.row_node(1), held);
+    EXPECT_EQ(held->name.str(), "b.txt");
+
     // A DOS-style listing: no permissions to show, so no properties dialog.
     {
         std::lock_guard lock(state.mutex);

@@ -3,7 +3,9 @@
 // the remote pane's filter keeping its hidden files out of the queue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -87,6 +89,85 @@ TEST(ListerPanes, RemoteFolderOntoTheLocalPane)
     EXPECT_EQ(read_text_file(local_folder.file("src/a.txt")), "alpha");
     EXPECT_EQ(read_text_file(local_folder.file("src/sub/c.txt")), "gamma");
     EXPECT_FALSE(fs::exists(local_folder.file("src/b.skip")));
+}
+
+// The banner the remote pane shows while the queue runs an item on its own
+// session (no workers), kept apart from the pane's own texts.
+class banner_log : public qx_lister_view {
+public:
+    void banner_changed(bool busy, const qxval& text) override
+    {
+        std::lock_guard hold(mutex_);
+        if (busy)
+            texts_.push_back(text.str());
+    }
+    bool saw(const std::string& text) const
+    {
+        std::lock_guard hold(mutex_);
+        return std::find(texts_.begin(), texts_.end(), text) != texts_.end();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> texts_;
+};
+
+// An upload on the browser connection into a folder the pane listed before:
+// the banner names the file, and entering the folder again lists it afresh.
+TEST(ListerPanes, UploadOnTheBrowserConnectionMakesItsFolderStale)
+{
+    if (!pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    fs::create_directories(server.root() + "/up");
+    temp_folder local_folder("qvtf-lister-stale");
+    std::ofstream(local_folder.file("new.txt")) << "fresh";
+
+    global_ftp_settings settings;
+    banner_log remote_view;
+    qx_lister_view local_view;
+    qx_ftp_file_lister remote(settings, &test_phrases(), &remote_view);
+    qx_local_file_lister local(settings, &test_phrases(), &local_view);
+    ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
+    std::unique_ptr<ftp_profile> site(ftp_profile::make(profile_site));
+    site->host.set_string("127.0.0.1");
+    site->host_port = server.port();
+    site->user_name.set_bytes(server.user());
+    site->password.set_bytes(server.password());
+    site->time_difference_state = time_difference_switched_off;
+
+    lister_queue_panes panes(remote, local);
+    ftp_queue_process_manager q;
+    q.panes = &panes;
+    q.language = &test_phrases();
+    q.settings = &settings;
+    q.max_threads = 0;
+    ASSERT_EQ(q.open(), 0);
+    q.set_profile(site.get());
+    remote.wait_for_operations();
+    ASSERT_TRUE(remote.control().logged_in);
+    ASSERT_EQ(remote.change_folder(qxval("/up"), false), 0);
+    ASSERT_EQ(remote.change_folder(qxval("/"), false), 0);
+    qxfile_node* up = child_named(remote.current_folder(), "up");
+    qxfile_node* file = child_named(local.current_folder(), "new.txt");
+    ASSERT_TRUE(up && file);
+    q.start();
+    q.put_nodes(0, {file}, up, 0);
+    // The items are built in a thread of their own: wait for the file first.
+    for (int i = 0; i < 1500 && read_text_file(server.root() + "/up/new.txt") != "fresh"; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(q.wait_until_empty(30000));
+    q.close();
+    remote.wait_for_operations();
+    EXPECT_TRUE(remote_view.saw("[41]new.txt"));
+
+    ASSERT_EQ(remote.change_folder(qxval("/up"), false), 0);
+    bool listed = false;
+    for (int32_t row = 0; row < remote.row_count(); ++row)
+        listed = listed || (remote.row_node(row) && remote.row_node(row)->name.str() == "new.txt");
+    EXPECT_TRUE(listed) << "the folder is listed again, not shown from before the upload";
+    local.wait_for_operations();
 }
 
 }  // namespace
