@@ -54,7 +54,9 @@ const std::vector<int> used_phrases = {
     318, 319, 320, 321, 322, 323, 324, 325, 326, 328, 329, 332, 333, 334, 335, 336, 337, 338, 364,
     // settings dialog
     341, 342, 343, 344, 345, 346, 347, 348, 349, 350, 351, 352, 353, 354, 355, 356, 362, 363, 372, 373,
-    440, 441, 471, 472, 473, 474, 475, 476, 477, 478,
+    440, 441, 471, 472, 473, 474, 475, 476, 477, 478, 601, 602, 603, 604, 605, 610, 611,
+    // about box
+    606, 607, 608, 609,
     // firewall scripts and proxy type names
     447, 448, 449, 450, 451, 452, 459, 460, 461, 462, 463, 464,
 };
@@ -62,7 +64,7 @@ const std::vector<int> used_phrases = {
 // Texts that a name, path or number follows directly.
 const std::vector<int> followed_by_value = {7,   9,   10,  25,  30,  32,  36,  39,  40,  41,  43,  63,
                                             64,  70,  75,  99,  116, 121, 122, 123, 124, 130, 139, 140,
-                                            142, 143, 249, 288, 334, 338};
+                                            142, 143, 249, 288, 334, 338, 608, 610};
 // Texts that follow a name or number directly.
 const std::vector<int> follows_value = {33, 38, 96, 107, 125, 144, 335, 439};
 
