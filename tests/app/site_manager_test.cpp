@@ -287,6 +287,24 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
     }
     EXPECT_EQ(site->host_port, 21);
 
+    // Leaving the port field rewrites it as the number it reads as.
+    set_text(ePort, "abc");
+    emit ePort->editingFinished();
+    EXPECT_EQ(ePort->text(), "0");
+    set_text(ePort, "21");
+
+    // Tab goes down the fields in reading order.
+    {
+        QStringList chain;
+        const QStringList wanted = {"eLabel", "eHost", "ePort", "cbAnonymous", "eUser", "ePassword", "cbSavePassword",
+                                    "eDirectory", "eLocalDirectory", "sbBrowseLocalDirectory"};
+        QWidget* w = eLabel;
+        for (int i = 0; i < 40 && chain.size() < wanted.size(); ++i, w = w->nextInFocusChain())
+            if (wanted.contains(w->objectName()))
+                chain << w->objectName();
+        EXPECT_EQ(chain, wanted);
+    }
+
     // Save writes the file; a reload reads the same tree.
     ASSERT_TRUE(form.prepare_to_open(false));
     form.show();
@@ -368,6 +386,37 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
     EXPECT_FALSE(eUser->isEnabled());
     ASSERT_TRUE(form.save_current());
 
+    // The clock-difference box: cleared switches measuring off; checked
+    // keeps a measurement of this session, else asks for one.
+    {
+        auto* detect = child<QCheckBox>(form, "cbDetectTimeDiff");
+        form.select_node(s.alpha);
+        struct state_case {
+            int32_t before;
+            bool checked;
+            int32_t after;
+        };
+        for (const state_case c : {state_case{1, true, 1}, state_case{4, true, 0}, state_case{1, false, 4},
+                                   state_case{0, true, 0}}) {
+            s.alpha->time_difference_state = c.before;
+            form.undo_current();
+            detect->setChecked(c.checked);
+            ASSERT_TRUE(form.save_current());
+            EXPECT_EQ(s.alpha->time_difference_state, c.after) << c.before << " " << c.checked;
+        }
+    }
+
+    // Enter on a site in the tree connects to it.
+    form.select_node(s.alpha);
+    box.answers.clear();
+    QTest::keyClick(&form.tree_view(), Qt::Key_Return);
+    ASSERT_FALSE(connected.empty());
+    EXPECT_EQ(connected.back(), s.alpha);
+    EXPECT_FALSE(form.isVisible());
+    ASSERT_TRUE(form.prepare_to_open(false));
+    form.show();
+    EXPECT_EQ(form.current(), s.alpha);
+
     // A new group from a site goes right after it.
     form.select_node(s.beta);
     form.new_item(qvtf::profile_group);
@@ -383,7 +432,7 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
     EXPECT_EQ(form.current(), group);
     box.answers = {QMessageBox::Yes};
     form.select_node(s.docs);
-    form.delete_current();
+    QTest::keyClick(&form.tree_view(), Qt::Key_Delete);
     EXPECT_EQ(form.current(), mark);
     box.answers = {QMessageBox::Yes};
     form.delete_current();
