@@ -372,10 +372,14 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
     EXPECT_FALSE(miNewBookmark->isEnabled());
     EXPECT_EQ(form.status_text(), phrase(225));
     EXPECT_FALSE(pages->isTabVisible(1));
+    if (const QString shots = qEnvironmentVariable("QVTF_SHOT_DIR"); !shots.isEmpty())
+        form.grab().save(shots + "/site_manager_group.png");
     form.select_node(s.docs);
     EXPECT_TRUE(miNewBookmark->isEnabled());
     EXPECT_EQ(eHost->text(), "alpha.example.org");
     EXPECT_FALSE(eHost->isEnabled());
+    if (const QString shots = qEnvironmentVariable("QVTF_SHOT_DIR"); !shots.isEmpty())
+        form.grab().save(shots + "/site_manager_bookmark.png");
     form.new_item(qvtf::profile_bookmark);
     ftp_profile* mark = form.current();
     ASSERT_TRUE(mark && mark->is_bookmark());
