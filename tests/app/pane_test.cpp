@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "app/folder_tree_model.h"
+#include "app/pane_platform.h"
 #include "app/pane_view.h"
 #include "app/pane_widget.h"
 #include "app/prompts.h"
@@ -255,6 +256,28 @@ TEST(PaneWidget, RenameDeleteAndNewFolderCommands)
     EXPECT_EQ(f.pane.list_view().selectionModel()->selectedRows().size(), f.pane.model().rowCount());
     f.pane.run_command(pane_widget::cmd_invert_selection);
     EXPECT_TRUE(f.pane.list_view().selectionModel()->selectedRows().isEmpty());
+}
+
+TEST(PaneWidget, LocalDeleteGoesToTheTrashWhenAsked)
+{
+    gui_application();
+    temp_folder home("qvtf-pane-trash");
+    const QByteArray old_data_home = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home.file("share")));
+    fs::create_directories(home.file("share"));
+    fs::create_directories(home.file("files"));
+    home.write("files/kept.txt", "k");
+    home.write("files/gone.txt", "g");
+    pane_platform platform;
+    EXPECT_EQ(platform.remove({home.file("files/kept.txt")}, true), -1);
+    EXPECT_FALSE(fs::exists(home.file("files/kept.txt")));
+    EXPECT_TRUE(fs::exists(home.file("share/Trash/files/kept.txt")));
+    EXPECT_EQ(platform.remove({home.file("files/gone.txt")}, false), -1);
+    EXPECT_FALSE(fs::exists(home.file("files/gone.txt")));
+    EXPECT_FALSE(fs::exists(home.file("share/Trash/files/gone.txt")));
+    // What the trash cannot take stays where it is and is reported.
+    EXPECT_EQ(platform.remove({home.file("files/missing.txt")}, true), 0);
+    qputenv("XDG_DATA_HOME", old_data_home);
 }
 
 TEST(PaneWidget, PictureOfAListedPane)
