@@ -283,6 +283,11 @@ void pane_widget::apply_columns()
         return;
     applying_columns_ = true;
     QHeaderView* header = list_->horizontalHeader();
+    // The model holds the lister's order; a section the user dragged goes back
+    // to its place, as the model now has it there already.
+    for (int i = 0; i < header->count(); ++i)
+        if (header->visualIndex(i) != i)
+            header->moveSection(header->visualIndex(i), i);
     for (const qvtf::lister_column& c : l->columns()) {
         const int column = model_->column_of(c.kind);
         if (column >= 0)

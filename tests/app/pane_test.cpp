@@ -170,6 +170,64 @@ TEST(PaneWidget, RowsTreeAndColumns)
     EXPECT_EQ(f.pane.model().columnCount(), columns - 1);
     EXPECT_EQ(f.pane.model().column_of(qvtf::column_type), -1);
     EXPECT_EQ(header->sectionSize(f.pane.model().column_of(qvtf::column_size)), 123);
+
+    // Dragging a header section reorders the lister's columns; the model follows.
+    const int first = f.pane.model().kind_at(0);
+    const int second = f.pane.model().kind_at(1);
+    header->moveSection(0, 1);
+    ASSERT_TRUE(process_until([&] { return f.pane.model().kind_at(0) == second; }));
+    EXPECT_EQ(f.pane.model().kind_at(1), first);
+    EXPECT_EQ(f.lister->column_at(0), second);
+    EXPECT_EQ(header->visualIndex(0), 0);
+}
+
+TEST(PaneWidget, ClipboardCopyCutAndPaste)
+{
+    local_pane_fixture f;
+    ASSERT_TRUE(f.show(f.folder.path()));
+    auto select = [&](const QStringList& names) {
+        f.pane.list_view().clearSelection();
+        const QStringList rows = names_of(f.pane.model());
+        for (const QString& name : names)
+            f.pane.list_view().selectionModel()->select(f.pane.model().index(int(rows.indexOf(name)), 0),
+                                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    struct step {
+        QStringList names;
+        bool cut;
+        std::vector<std::string> in_sub, left_behind;
+    };
+    const step steps[] = {
+        {{"a.htm", "c.dat"}, false, {"sub/a.htm", "sub/c.dat"}, {"a.htm", "c.dat"}},
+        {{"big.txt"}, true, {"sub/big.txt"}, {}},
+    };
+    for (const step& s : steps) {
+        ASSERT_TRUE(f.show(f.folder.path()));
+        select(s.names);
+        f.pane.run_command(s.cut ? pane_widget::cmd_cut : pane_widget::cmd_copy);
+        ASSERT_TRUE(f.show(f.folder.file("sub")));
+        f.pane.run_command(pane_widget::cmd_paste);
+        f.lister->wait_for_operations();
+        for (const std::string& name : s.in_sub)
+            EXPECT_TRUE(fs::exists(f.folder.file(name))) << name;
+        for (const std::string& name : s.left_behind)
+            EXPECT_TRUE(fs::exists(f.folder.file(name))) << name;
+        if (s.cut) {
+            EXPECT_FALSE(fs::exists(f.folder.file("big.txt")));
+        }
+    }
+    // Pasting what is already there refuses and keeps the old copy.
+    ASSERT_TRUE(f.show(f.folder.path()));
+    select({"a.htm"});
+    f.pane.run_command(pane_widget::cmd_copy);
+    f.folder.write("sub/a.htm", "older");
+    ASSERT_TRUE(f.show(f.folder.file("sub")));
+    const int messages = f.pane.message_count();
+    f.pane.run_command(pane_widget::cmd_paste);
+    f.lister->wait_for_operations();
+    EXPECT_TRUE(process_until([&] { return f.pane.message_count() > messages; }));
+    std::ifstream in(f.folder.file("sub/a.htm"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "older");
 }
 
 TEST(PaneWidget, SecondOperationWhileOneRunsGetsTheBusyMessage)
