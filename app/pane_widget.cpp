@@ -54,6 +54,8 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     title_->setFont(bold);
     title_->setTextFormat(Qt::PlainText);
     title_->setMinimumWidth(40);
+    if (remote)
+        title_->setText(phrase(196, "Not connected"));
     banner_ = new QLabel(phrase(phrase_ready, "Ready"), title_bar);
     banner_->setObjectName("banner");
     banner_->setTextFormat(Qt::PlainText);
@@ -412,8 +414,10 @@ bool pane_widget::ask(int caption_phrase, const QString& text)
 void pane_widget::selection_changed()
 {
     std::vector<int32_t> rows;
+    // The up-row is no entry: selecting it alone leaves the status on the folder's totals.
     for (const QModelIndex& index : list_->selectionModel()->selectedRows())
-        rows.push_back(index.row());
+        if (index.row() != 0 || model_->node_at(0))
+            rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     model_->set_selected_rows(std::move(rows));
     if (qvtf::qx_file_lister* l = lister())

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -18,6 +21,7 @@
 #include <thread>
 
 #include "app/folder_tree_model.h"
+#include "app/node_mime.h"
 #include "app/pane_platform.h"
 #include "app/pane_view.h"
 #include "app/pane_widget.h"
@@ -308,6 +312,26 @@ TEST(PaneWidget, RenameDeleteAndNewFolderCommands)
     ASSERT_TRUE(f.settle());
     EXPECT_TRUE(process_until([&] { return row_of("made") > 0; }, 8000));
     f.lister->stop_watching();
+
+    // A drag of a row dropped on the "sub" row moves the file into it.
+    ASSERT_TRUE(f.settle());
+    select("d.dat");
+    std::unique_ptr<QMimeData> drag(f.pane.model().mimeData({f.pane.model().index(row_of("d.dat"), 0)}));
+    const node_mime_data* payload = node_mime_data::from(drag.get());
+    ASSERT_NE(payload, nullptr);
+    EXPECT_FALSE(payload->from_remote());
+    EXPECT_EQ(payload->source(), f.lister.get());
+    ASSERT_EQ(payload->nodes().size(), 1u);
+    QWidget* viewport = f.pane.list_view().viewport();
+    const QPoint on_sub = f.pane.list_view().visualRect(f.pane.model().index(row_of("sub"), 0)).center();
+    QDragEnterEvent enter(on_sub, Qt::CopyAction, drag.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(on_sub, Qt::CopyAction, drag.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &drop);
+    f.lister->wait_for_operations();
+    EXPECT_TRUE(fs::exists(f.folder.file("sub/d.dat")));
+    EXPECT_FALSE(fs::exists(f.folder.file("d.dat")));
 
     // Select all, then invert: nothing is left selected.
     f.pane.run_command(pane_widget::cmd_select_all);
