@@ -114,10 +114,16 @@ TEST(PasvAddress, DataConnectionGoesWhereTheControlConnectionGoes)
         }
         // Two listeners on one port number: the server's own address and
         // another host's.
-        auto other = std::make_unique<address_listener>("127.0.0.2", 0, "other host\n");
-        ASSERT_TRUE(other->ok());
-        address_listener own("127.0.0.1", other->port(), "own server\n");
-        ASSERT_TRUE(own.ok());
+        // The port the system picks on 127.0.0.2 may be taken on 127.0.0.1
+        // (another test's connection): then try another pair.
+        std::unique_ptr<address_listener> other, own_listener;
+        for (int attempt = 0; attempt < 50 && !(own_listener && own_listener->ok()); ++attempt) {
+            other = std::make_unique<address_listener>("127.0.0.2", 0, "other host\n");
+            ASSERT_TRUE(other->ok());
+            own_listener = std::make_unique<address_listener>("127.0.0.1", other->port(), "own server\n");
+        }
+        ASSERT_TRUE(own_listener && own_listener->ok());
+        address_listener& own = *own_listener;
         const uint16_t data_port = own.port();
 
         scripted_ftp_server server;
