@@ -147,16 +147,18 @@ std::string vsftpd_server::log() const
     return read_text_file(folder_.file("stderr.log")) + read_text_file(folder_.file("vsftpd.log"));
 }
 
-pyftpdlib_server::pyftpdlib_server(std::string user, std::string password)
+pyftpdlib_server::pyftpdlib_server(std::string user, std::string password, std::string nat_address)
     : user_(std::move(user)), password_(std::move(password))
 {
     if (!pyftpdlib_available() || folder_.path().empty() || root_.path().empty())
         return;
     for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
         port_ = free_port();
-        if (!process_.start({python_path, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w",
-                             "-d", root_.path(), "-u", user_, "-P", password_},
-                            folder_.file("pyftpdlib.log")))
+        std::vector<std::string> args{python_path, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_),
+                                      "-w", "-d", root_.path(), "-u", user_, "-P", password_};
+        if (!nat_address.empty())
+            args.insert(args.end(), {"-n", nat_address});
+        if (!process_.start(args, folder_.file("pyftpdlib.log")))
             return;
         ok_ = wait_until_accepting(port_, std::chrono::milliseconds(10000)) && process_.running();
         if (!ok_)

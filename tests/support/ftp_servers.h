@@ -50,7 +50,9 @@ private:
 
 class pyftpdlib_server {
 public:
-    pyftpdlib_server(std::string user = "pyuser", std::string password = "pypass");
+    // nat_address: the address its PASV replies name instead of its own.
+    explicit pyftpdlib_server(std::string user = "pyuser", std::string password = "pypass",
+                              std::string nat_address = "");
     ~pyftpdlib_server();
 
     bool ok() const { return ok_; }

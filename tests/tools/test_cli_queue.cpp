@@ -136,6 +136,39 @@ TEST(CliQueueSettings, TheUsersSettingsGiveTheWorkers)
     EXPECT_NE(damaged.err.find(global_ftp_settings::file_name), std::string::npos) << damaged.err;
 }
 
+// A server behind a NAT names another address in its PASV replies. The
+// queue's worker connections, which never saw a browser connection's
+// settings, still connect their data connections to the server itself,
+// unless told to trust the reply.
+TEST(CliQueueSettings, WorkersKeepTheDataConnectionOnTheServer)
+{
+    if (!test::pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    test::pyftpdlib_server server("pyuser", "pypass", "127.0.0.2");
+    ASSERT_TRUE(server.ok()) << server.log();
+    fs::create_directories(server.root() + "/src");
+    for (const char* name : {"a", "b", "c", "d"})
+        std::ofstream(server.root() + "/src/" + name) << name << std::string(3000, '.');
+    for (const bool trust : {false, true}) {
+        SCOPED_TRACE(trust ? "trusting the reply" : "the control connection's address");
+        test::temp_folder local("qvtf-cli-nat");
+        cli::options o = test::login_options(server.port(), server.user(), server.password());
+        o.threads = 2;
+        o.retries = 1;
+        o.timeout = 3;
+        o.trust_pasv_address = trust;
+        std::string error;
+        ASSERT_TRUE(cli::split_script("download src " + local.path(), o.commands, error)) << error;
+        const test::cli_run run = test::run_cli(o);
+        if (trust) {
+            EXPECT_NE(run.code, 0) << "nothing listens on 127.0.0.2";
+        } else {
+            EXPECT_EQ(run.code, 0) << run.out << run.err;
+            EXPECT_EQ(test::read_text_file(local.path() + "/src/d"), "d" + std::string(3000, '.'));
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, CliQueue, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
