@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <thread>
+
 #include "ftp/ftp_data_connection.h"
+#include "ftp/ftp_observer.h"
 #include "queue/ftp_queue_item.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
@@ -88,14 +92,59 @@ protected:
     temp_folder local{"qvtf-xfer"};
 };
 
+// What a queue row sees of a transfer: progress from the data connection's
+// thread, growing and never past the size, then one completion on the thread
+// that ran the item, with the item's status.
+class transfer_watch : public ftp_observer {
+public:
+    void on_progress(ftp_control&, int64_t bytes, int32_t) override
+    {
+        std::lock_guard hold(mutex);
+        monotonic = monotonic && bytes >= last;
+        last = bytes;
+        ++reports;
+        off_caller = off_caller || std::this_thread::get_id() != caller;
+    }
+    void on_completion(ftp_control& s) override
+    {
+        std::lock_guard hold(mutex);
+        ++completions;
+        completed_with = s.result_code;
+        completed_on_caller = std::this_thread::get_id() == caller;
+    }
+    std::mutex mutex;
+    std::thread::id caller = std::this_thread::get_id();
+    int64_t last = 0;
+    int reports = 0, completions = 0, completed_with = -1;
+    bool monotonic = true, off_caller = false, completed_on_caller = false;
+};
+
 TEST_F(TransferVsftpd, HundredMebibytesUpAndDown)
 {
     const std::string bytes = pattern_bytes(100u << 20, 3);
     ASSERT_TRUE(write_bytes(local.file("big"), bytes));
-    ASSERT_EQ(upload(session, local.file("big"), "big"), 0);
-    EXPECT_EQ(session.bytes_transferred, int64_t(100) << 20);
-    ASSERT_EQ(download(session, "big", local.file("big.back")), 0);
-    EXPECT_EQ(session.bytes_transferred, int64_t(100) << 20);
+    for (const int receiving : {0, 1}) {
+        SCOPED_TRACE(receiving ? "download" : "upload");
+        transfer_watch watch;
+        ftp_queue_item item;
+        item.is_download = receiving;
+        item.size = int64_t(100) << 20;
+        item.local_path.set_string(local.file(receiving ? "big.back" : "big").c_str());
+        item.remote_path.set_string("big");
+        session.observer = &watch;
+        ASSERT_EQ(session.run_item(session.take_item(item)), 0);
+        session.observer = nullptr;
+        session.current_item = nullptr;
+        EXPECT_EQ(session.bytes_transferred, int64_t(100) << 20);
+        std::lock_guard hold(watch.mutex);
+        EXPECT_GT(watch.reports, 0);
+        EXPECT_TRUE(watch.monotonic);
+        EXPECT_LE(watch.last, int64_t(100) << 20);
+        EXPECT_TRUE(watch.off_caller) << "progress comes from the data connection's thread";
+        EXPECT_EQ(watch.completions, 1);
+        EXPECT_EQ(watch.completed_with, 0);
+        EXPECT_TRUE(watch.completed_on_caller);
+    }
     EXPECT_TRUE(read_bytes(local.file("big.back")) == bytes);
     EXPECT_TRUE(read_bytes(remote_file("big")) == bytes);
 }
