@@ -45,6 +45,18 @@ void TSiteManagerForm::new_item(int32_t kind)
     focus->setFocus(Qt::OtherFocusReason);
 }
 
+bool TSiteManagerForm::subtree_in_use(const ftp_profile* node) const
+{
+    if (!in_use)
+        return false;
+    if (in_use(node))
+        return true;
+    for (const ftp_profile* c = node->first_child; c; c = c->next)
+        if (subtree_in_use(c))
+            return true;
+    return false;
+}
+
 void TSiteManagerForm::delete_current()
 {
     ftp_profile* node = current_;
@@ -56,7 +68,7 @@ void TSiteManagerForm::delete_current()
     if (answer != QMessageBox::Yes)
         return;
     // The connection reads its profile from the tree; it must not lose it.
-    if (in_use && in_use(node)) {
+    if (subtree_in_use(node)) {
         show_error(p_error, phrase(p_in_use, "This entry is used by the current connection. Disconnect first."));
         return;
     }

@@ -52,8 +52,9 @@ public:
     // Called when the user connects, after the dialog has closed, with the
     // chosen site or bookmark (a bookmark already carries its site's data).
     std::function<void(qvtf::ftp_profile* site)> on_connect;
-    // Asked before a node is deleted: true when the node or something inside
-    // it is in use (the current connection) and must not be destroyed.
+    // Asked for every node of a subtree before it is deleted: true when that
+    // node is in use (the current connection's profile) and must not be
+    // destroyed; the deletion is then refused.
     std::function<bool(const qvtf::ftp_profile* node)> in_use;
     // Shows a message box and returns the button pressed. Replaceable so that
     // the dialog can be driven without a person at the keyboard.
@@ -109,6 +110,7 @@ private:
     void update_commands();
     // True when the user wants to stay with unsaved edits.
     bool keep_pending_edits();
+    bool subtree_in_use(const qvtf::ftp_profile* node) const;
     void set_status(int phrase_number);
     void show_error(int caption, const QString& text);
 

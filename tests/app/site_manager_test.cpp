@@ -442,6 +442,11 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
     form.delete_current();
     EXPECT_EQ(form.current(), s.alpha);
     form.in_use = [&](const ftp_profile* p) { return p == s.sub; };
+    form.select_node(s.home);
+    box.answers = {QMessageBox::Yes};
+    form.delete_current();
+    EXPECT_EQ(form.current(), s.home);
+    EXPECT_EQ(box.last(), phrase(205));
     form.select_node(s.sub);
     box.answers = {QMessageBox::Yes};
     form.delete_current();
