@@ -134,13 +134,14 @@ TRemoteFolderPicker::TRemoteFolderPicker(qvtf::ftp_control& session, const qvtf:
     auto* up_key = new QShortcut(QKeySequence(Qt::Key_Backspace), tree_);
     connect(up_key, &QShortcut::activated, this, &TRemoteFolderPicker::go_up);
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, &TRemoteFolderPicker::selection_changed);
-    connect(tree_, &QTreeWidget::itemExpanded, this, &TRemoteFolderPicker::expanded);
 
     setTabOrder(tree_, ok_);
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, up_);
     setTabOrder(up_, path_);
     fill_from_session();
+    // Connected after filling: revealing the current folder lists nothing.
+    connect(tree_, &QTreeWidget::itemExpanded, this, &TRemoteFolderPicker::expanded);
     tree_->setFocus();
 }
 
@@ -326,27 +327,40 @@ void TRemoteFolderPicker::listing_ended(const QByteArray& path, int status, cons
         QDialog::reject();
         return;
     }
-    QTreeWidgetItem* item = item_for(path);
     if (status != 0) {
         show_message(phrase(phrase_error), phrase(phrase_cannot_read) + bytes_text(path) +
                                                (error.isEmpty() ? QString() : "\n" + error));
         return;
     }
+    QTreeWidgetItem* item = item_for(path);
     if (!item)
         return;
+    // Rebuilding the folder's items drops the selection inside it: keep it
+    // by path.
+    QTreeWidgetItem* was = tree_->currentItem();
+    const QByteArray kept = was ? was->data(0, role_path).toByteArray() : QByteArray();
+    const bool kept_selected = was && was->isSelected();
     // The snapshot holds the whole known subtree, so folders listed before
     // keep their children.
     folder_snapshot merged = result;
     merged.unlisted = false;
-    const bool was_selected = item->isSelected();
     add_children(item, merged);
     item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    QTreeWidgetItem* current = kept.isEmpty() ? nullptr : item_for(kept);
     {
         const QSignalBlocker quiet(tree_);
         item->setExpanded(true);
+        if (current) {
+            tree_->setCurrentItem(current, 0,
+                                  kept_selected ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::NoUpdate);
+        }
     }
-    if (was_selected)
-        path_->setText(bytes_text(path));
+    if (current && kept_selected) {
+        path_->setText(bytes_text(kept));
+        // A folder selected while this listing ran is listed now.
+        if (current != item && current->data(0, role_unlisted).toBool())
+            list_item(current);
+    }
 }
 
 void TRemoteFolderPicker::set_busy(bool busy)

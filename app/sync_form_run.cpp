@@ -1,5 +1,6 @@
 #include "app/sync_form_run.h"
 
+#include <QColor>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -197,6 +198,9 @@ TSyncPlanDialog::TSyncPlanDialog(const qvtf::sync_plan& plan, const qvtf::qxlang
         auto* row = new QTreeWidgetItem(
             table_, QStringList{action_text(a.kind, a.is_folder, language), target, size, qstr(a.reason)});
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        if (a.kind == qvtf::sync_action_kind::delete_remote || a.kind == qvtf::sync_action_kind::delete_local)
+            for (int c = 0; c < 4; ++c)
+                row->setForeground(c, QColor(0xb0, 0, 0));
         row->setToolTip(1, line_of(a, language));
     }
     table_->header()->setStretchLastSection(true);

@@ -142,12 +142,21 @@ struct connected_panes {
     }
 };
 
-std::unique_ptr<test::real_server> start_server()
+// Runs body once on each installed server; skips when none is.
+void on_each_server(const std::function<void(test::real_server&)>& body)
 {
-    for (auto kind : {test::server_kind::pyftpdlib, test::server_kind::vsftpd})
-        if (test::server_available(kind))
-            return std::make_unique<test::real_server>(kind);
-    return nullptr;
+    int ran = 0;
+    for (auto kind : {test::server_kind::pyftpdlib, test::server_kind::vsftpd}) {
+        if (!test::server_available(kind))
+            continue;
+        SCOPED_TRACE(kind == test::server_kind::vsftpd ? "vsftpd" : "pyftpdlib");
+        test::real_server server(kind);
+        ASSERT_TRUE(server.ok()) << server.log();
+        body(server);
+        ++ran;
+    }
+    if (ran == 0)
+        GTEST_SKIP() << "no FTP server installed";
 }
 
 std::string under(const std::string& base, const std::string& name)
@@ -155,13 +164,9 @@ std::string under(const std::string& base, const std::string& name)
     return base == "/" ? "/" + name : base + "/" + name;
 }
 
-TEST(SyncFormServer, PickerListsFoldersAndPutsTheConnectionBack)
+void picker_scenario(test::real_server& server_ref)
 {
-    gui_application();
-    auto server = start_server();
-    if (!server)
-        GTEST_SKIP() << "no FTP server installed";
-    ASSERT_TRUE(server->ok()) << server->log();
+    test::real_server* server = &server_ref;
     fs::create_directories(server->root() + "/dest/inner");
     fs::create_directories(server->root() + "/gone");
     std::ofstream(server->root() + "/file.txt") << "not a folder";
@@ -213,14 +218,105 @@ TEST(SyncFormServer, PickerListsFoldersAndPutsTheConnectionBack)
     EXPECT_NE(again.result(), QDialog::Accepted);
 }
 
-TEST(SyncFormServer, WizardUploadsThroughTheQueue)
+// What one pass through the wizard saw.
+struct wizard_pass {
+    int result = -1;
+    int plan_rows = -1;
+    QStringList lines;
+    bool timed_out = false;
+    size_t steps_done = 0;
+};
+
+// Drives the wizard on its pages: the remote folder through the picker
+// (pick non-empty) or typed; folders() and filters() set up pages 1 and 2;
+// the plan is confirmed and the run's dialog closed once it has ended.
+wizard_pass run_wizard(TSyncForm& form, const std::string& pick, const std::string& shots,
+                       const std::function<void()>& folders, const std::function<void()>& filters)
 {
-    gui_application();
-    auto server = start_server();
-    if (!server)
-        GTEST_SKIP() << "no FTP server installed";
-    ASSERT_TRUE(server->ok()) << server->log();
+    wizard_pass pass;
+    auto name = [&](const char* what) { return (shots + what); };
+    std::vector<modal_driver::step> steps;
+    steps.push_back([&](QWidget* top) {
+        if (top != &form)
+            return false;
+        shot(&form, name("page0_load").c_str());
+        click_later(form.bNext);
+        return true;
+    });
+    if (!pick.empty()) {
+        steps.push_back([&](QWidget*) {
+            if (form.page() != 1)
+                return false;
+            click_later(form.bRemoteSelect);
+            return true;
+        });
+        steps.push_back([&](QWidget* top) {
+            auto* picker = qobject_cast<TRemoteFolderPicker*>(top);
+            return picker && picker->select_path(QString::fromStdString(pick));
+        });
+        steps.push_back([&](QWidget* top) {
+            auto* picker = qobject_cast<TRemoteFolderPicker*>(top);
+            if (!picker || picker->listing())
+                return false;
+            click_later(picker->findChild<QPushButton*>("bOK"));
+            return true;
+        });
+    }
+    steps.push_back([&](QWidget* top) {
+        if (top != &form || form.page() != 1 || (!pick.empty() && form.eRemoteFolder->text().toStdString() != pick))
+            return false;
+        folders();
+        shot(&form, name("page1_folders").c_str());
+        click_later(form.bNext);
+        return true;
+    });
+    steps.push_back([&](QWidget*) {
+        if (form.page() != 2)
+            return false;
+        filters();
+        shot(&form, name("page2_filters").c_str());
+        click_later(form.bNext);
+        return true;
+    });
+    steps.push_back([&](QWidget*) {
+        if (form.page() != 3)
+            return false;
+        shot(&form, name("page3_save").c_str());
+        click_later(form.bNext);
+        return true;
+    });
+    steps.push_back([&](QWidget* top) {
+        auto* plan = qobject_cast<TSyncPlanDialog*>(top);
+        if (!plan)
+            return false;
+        pass.plan_rows = plan->table()->topLevelItemCount();
+        shot(plan, name("plan").c_str());
+        click_later(plan->run_button());
+        return true;
+    });
+    steps.push_back([&](QWidget* top) {
+        auto* run = qobject_cast<TSyncProgressDialog*>(top);
+        if (!run || !run->close_button()->isEnabled())
+            return false;
+        for (int i = 0; i < run->lines()->count(); ++i)
+            pass.lines << run->lines()->item(i)->text();
+        shot(run, name("run_done").c_str());
+        click_later(run->close_button());
+        return true;
+    });
+    modal_driver driver(std::move(steps));
+    pass.result = form.exec();
+    pass.timed_out = driver.timed_out();
+    pass.steps_done = driver.steps_done();
+    return pass;
+}
+
+void wizard_scenario(test::real_server& server_ref)
+{
+    test::real_server* server = &server_ref;
     fs::create_directories(server->root() + "/dest");
+    // Made by the test's user; the server's user writes into it.
+    fs::permissions(server->root() + "/dest", fs::perms::all);
     test::temp_folder local_folder("qvtf-wizard-local");
     fs::create_directories(local_folder.file("sub"));
     std::ofstream(local_folder.file("a.txt")) << "alpha";
@@ -236,94 +332,70 @@ TEST(SyncFormServer, WizardUploadsThroughTheQueue)
     engine.remote = &p.remote;
     engine.local = &p.local;
     engine.queue = &p.queue;
-    form.prepare(QString::fromStdString(local_folder.path()), QString::fromStdString(p.base), engine);
-    form.resize(form.sizeHint());
+    auto prepare = [&] {
+        form.prepare(QString::fromStdString(local_folder.path()), QString::fromStdString(p.base), engine);
+        form.resize(form.sizeHint());
+    };
 
-    int plan_rows = -1;
-    QStringList lines;
-    modal_driver driver({
-        [&](QWidget* top) {
-            if (top != &form)
-                return false;
-            shot(&form, "page0_load");
-            click_later(form.bNext);
-            return true;
-        },
-        [&](QWidget*) {
-            if (form.page() != 1)
-                return false;
-            click_later(form.bRemoteSelect);
-            return true;
-        },
-        [&](QWidget* top) {
-            auto* picker = qobject_cast<TRemoteFolderPicker*>(top);
-            return picker && picker->select_path(QString::fromStdString(dest));
-        },
-        [&](QWidget* top) {
-            auto* picker = qobject_cast<TRemoteFolderPicker*>(top);
-            if (!picker || picker->listing())
-                return false;
-            click_later(qobject_cast<QPushButton*>(picker->findChild<QPushButton*>("bOK")));
-            return true;
-        },
-        [&](QWidget* top) {
-            if (top != &form || form.eRemoteFolder->text().toStdString() != dest)
-                return false;
-            form.cbRecursive->setChecked(true);
-            shot(&form, "page1_folders");
-            click_later(form.bNext);
-            return true;
-        },
-        [&](QWidget*) {
-            if (form.page() != 2)
-                return false;
-            form.eSkip->setText("*.tmp");
-            shot(&form, "page2_filters");
-            click_later(form.bNext);
-            return true;
-        },
-        [&](QWidget*) {
-            if (form.page() != 3)
-                return false;
-            shot(&form, "page3_save");
-            click_later(form.bNext);
-            return true;
-        },
-        [&](QWidget* top) {
-            auto* plan = qobject_cast<TSyncPlanDialog*>(top);
-            if (!plan)
-                return false;
-            plan_rows = plan->table()->topLevelItemCount();
-            shot(plan, "plan");
-            click_later(plan->run_button());
-            return true;
-        },
-        [&](QWidget* top) {
-            auto* run = qobject_cast<TSyncProgressDialog*>(top);
-            if (!run || !run->close_button()->isEnabled())
-                return false;
-            for (int i = 0; i < run->lines()->count(); ++i)
-                lines << run->lines()->item(i)->text();
-            shot(run, "run_done");
-            click_later(run->close_button());
-            return true;
-        },
-    });
-    const int result = form.exec();
-    EXPECT_FALSE(driver.timed_out()) << "stopped at step " << driver.steps_done();
-    EXPECT_TRUE(driver.all_done());
-    EXPECT_EQ(result, QDialog::Accepted);
-    EXPECT_EQ(form.last_failures(), 0) << lines.join("\n").toStdString();
-    // Upload a.txt, create dest/sub, upload sub/b.txt; skip.tmp is masked out.
-    EXPECT_EQ(plan_rows, 3);
-    EXPECT_EQ(lines.size(), 3);
+    // Upload with subfolders into a folder picked on the server; *.tmp is
+    // left out.
+    prepare();
+    wizard_pass up = run_wizard(
+        form, dest, "up_", [&] { form.cbRecursive->setChecked(true); }, [&] { form.eSkip->setText("*.tmp"); });
+    EXPECT_FALSE(up.timed_out) << "stopped at step " << up.steps_done;
+    EXPECT_EQ(up.result, QDialog::Accepted);
+    EXPECT_EQ(form.last_failures(), 0) << up.lines.join("\n").toStdString();
+    // Upload a.txt, create dest/sub, upload sub/b.txt.
+    EXPECT_EQ(up.plan_rows, 3);
+    EXPECT_EQ(up.lines.size(), 3);
     EXPECT_EQ(test::read_text_file(server->root() + "/dest/a.txt"), "alpha");
     EXPECT_EQ(test::read_text_file(server->root() + "/dest/sub/b.txt"), "beta beta");
     EXPECT_FALSE(fs::exists(server->root() + "/dest/skip.tmp"));
     // The window's queue ran on, and its owner heard of each transfer.
     EXPECT_TRUE(p.queue.is_open());
     EXPECT_EQ(p.finished, 2);
+
+    // Download with deletion of what only the local side has: the new
+    // remote file arrives after the queue ran, the extra local file goes,
+    // the masked one stays, and the files both have are left alone.
+    std::ofstream(server->root() + "/dest/sub/new.txt") << "fresh";
+    std::ofstream(local_folder.file("extra.txt")) << "only here";
+    p.remote.wait_for_operations();
+    prepare();
+    wizard_pass down = run_wizard(
+        form, "", "down_",
+        [&] {
+            form.eRemoteFolder->setText(QString::fromStdString(dest));
+            form.cbDirection->setCurrentIndex(1);
+            form.cbRecursive->setChecked(true);
+            form.cbDeleteExtra->setChecked(true);
+        },
+        [&] { form.eSkip->setText("*.tmp"); });
+    EXPECT_FALSE(down.timed_out) << "stopped at step " << down.steps_done;
+    EXPECT_EQ(down.result, QDialog::Accepted);
+    EXPECT_EQ(form.last_failures(), 0) << down.lines.join("\n").toStdString();
+    EXPECT_EQ(down.plan_rows, 2) << down.lines.join("\n").toStdString();
+    EXPECT_EQ(test::read_text_file(local_folder.file("sub/new.txt")), "fresh");
+    EXPECT_FALSE(fs::exists(local_folder.file("extra.txt")));
+    EXPECT_TRUE(fs::exists(local_folder.file("skip.tmp")));
+    EXPECT_EQ(p.finished, 3);
+
+    // The panes re-list after the run; the connection is back where it was.
+    p.remote.wait_for_operations();
+    p.local.wait_for_operations();
     EXPECT_EQ(p.remote.control().current_path.str(), p.base);
+}
+
+TEST(SyncFormServer, PickerListsFoldersAndPutsTheConnectionBack)
+{
+    gui_application();
+    on_each_server(picker_scenario);
+}
+
+TEST(SyncFormServer, WizardRunsThroughTheQueue)
+{
+    gui_application();
+    on_each_server(wizard_scenario);
 }
 
 }  // namespace
