@@ -1,21 +1,59 @@
 #include "app/app_session.h"
 
+#include <chrono>
+#include <thread>
+
+#include "app/event_sounds.h"
 #include "app/file_list_model.h"
 #include "app/log_view.h"
 #include "app/main_window.h"
+#include "app/qt_text.h"
+#include "app/queue_widget.h"
+#include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "browse/qx_local_file_lister.h"
+#include "queue/ftp_queue_process_manager.h"
+#include "queue/lister_queue_panes.h"
+
+// Watches a session for the window: its log lines go to the log view, and
+// the browser connection's state to the window's title and commands.
+class session_watch : public qvtf::ftp_observer {
+public:
+    session_watch(log_view* log, TqorxVTF* window) : log_(log), window_(window) {}
+
+    void on_log(qvtf::ftp_control&, std::unique_ptr<qvtf::qxarr> lines, int kind) override
+    {
+        // State changes are the title's business, not the log's.
+        if (kind <= qvtf::log_download_done)
+            log_->write(std::move(lines), kind);
+    }
+
+    void on_state(qvtf::ftp_control& session, qvtf::ftp_state, qvtf::ftp_state to) override
+    {
+        if (!window_)
+            return;
+        const QString host = to_qt(session.host);
+        QMetaObject::invokeMethod(window_, [w = window_, to, host] { w->set_connection_state(to, host); },
+                                  Qt::QueuedConnection);
+    }
+
+private:
+    log_view* log_;
+    TqorxVTF* window_;
+};
+
+namespace {
+
+constexpr int browser_drain_ms = 5000;
+constexpr int browser_drain_step_ms = 200;
+
+}  // namespace
 
 app_session::app_session() = default;
 
 app_session::~app_session()
 {
-    if (window_)
-        window_->log().turn_off();
-    // Panes first: their threads may still tell the models something.
-    remote_.reset();
-    local_.reset();
-    window_.reset();
+    teardown();
 }
 
 QString app_session::phrase(int number, const char* fallback) const
@@ -24,32 +62,89 @@ QString app_session::phrase(int number, const char* fallback) const
     return QString::fromUtf8(text && *text ? text : fallback);
 }
 
-bool app_session::start(const std::string& home_option)
+bool app_session::fail(int number, const char* fallback)
 {
-    folders_ = qvtf::find_program_folders(home_option);
+    error_ = phrase(number, fallback);
+    teardown();
+    return false;
+}
+
+bool app_session::start(const session_options& options)
+{
+    folders_ = qvtf::find_program_folders(options.home);
     const std::string phrases = folders_.shipped_file("qorx.bin");
     qvtf::qxval reason{""};
     if (language_.load(qvtf::qxval(phrases), reason) != 0) {
         error_ = QString::fromStdString("Can't load " + phrases + ": " + reason.str());
         return false;
     }
-    if (qvtf::start_settings(settings_, folders_).status != 0) {
-        error_ = phrase(28, "The settings cannot be loaded");
-        return false;
-    }
-    profiles_.load(qvtf::qxval(folders_.user_file("site_profiles.xml")), settings_.key, language_);
+    if (qvtf::start_settings(settings_, folders_).status != 0)
+        return fail(28, "The settings cannot be loaded");
 
-    window_ = std::make_unique<TqorxVTF>(&language_);
+    // The queue, with an empty site as its profile until the user connects.
+    placeholder_.reset(qvtf::ftp_profile::make(qvtf::profile_site));
+    queue_ = std::make_unique<qvtf::ftp_queue_process_manager>();
+    if (!placeholder_ || queue_->open() != 0)
+        return fail(11, "The program could not set itself up.");
+    resolver_.load(qvtf::qxval(folders_.extension_list()));
+    queue_->set_profile(placeholder_.get());
+    queue_->language = &language_;
+    queue_->resolver = &resolver_;
+    queue_->settings = &settings_;
+    queue_->apply_settings(settings_);
+
+    // The queue view and the window with its log.
+    queue_view_ = std::make_unique<ui_queue_manager>(&language_);
+    queue_view_->attach(queue_.get());
+    window_ = std::make_unique<TqorxVTF>(&language_, queue_view_.get());
+    window_->set_first_activation(options.first_activation);
+    window_->queue_view().set_widths(settings_.q_cw);
+    queue_->view = queue_view_.get();
+    queue_->log_sink = &log_view::sink;
+    queue_->sink_context = &window_->log();
+    worker_watch_ = std::make_unique<session_watch>(&window_->log(), nullptr);
+    queue_->worker_observer = worker_watch_.get();
+
+    // The panes; the remote one's session is the browser connection.
+    sounds_ = std::make_unique<event_sounds>();
     local_ = std::make_unique<qvtf::qx_local_file_lister>(settings_, &language_, &window_->local_model());
-    remote_ = std::make_unique<qvtf::qx_ftp_file_lister>(settings_, &language_, &window_->remote_model());
+    remote_ = std::make_unique<qvtf::qx_ftp_file_lister>(settings_, &language_, &window_->remote_model(),
+                                                         sounds_.get());
+    browser_watch_ = std::make_unique<session_watch>(&window_->log(), window_.get());
+    remote_->watch(browser_watch_.get());
+    remote_->queue.has_work = [q = queue_.get()] { return q->item_count() != 0; };
+    panes_ = std::make_unique<qvtf::lister_queue_panes>(*remote_, *local_);
+    queue_view_->attach_panes(local_.get(), remote_.get());
+    queue_->panes = panes_.get();
+
+    profiles_.load(qvtf::qxval(profiles_path()), settings_.key, language_);
+    queue_->start();
+    remote_->open_listing_dump(folders_);
+
     window_->local_model().attach(local_.get());
     window_->remote_model().attach(remote_.get());
-    window_->restore_layout(settings_);
-    if (local_->change_folder(qvtf::qxval(settings_.last_used_local_folder), true) != 0)
-        local_->change_folder(qvtf::qxval("~"), true);
+    window_links links;
+    links.remote = remote_.get();
+    links.local = local_.get();
+    links.queue = queue_.get();
+    links.settings = &settings_;
+    links.profiles = &profiles_;
+    links.resolver = &resolver_;
+    links.folders = &folders_;
+    window_->setup(links);
+    const std::string first = options.local_folder.empty() ? settings_.last_used_local_folder : options.local_folder;
+    if (local_->change_folder(qvtf::qxval(first), true) != 0)
+        local_->change_folder(qvtf::qxval(qvtf::global_ftp_values::default_local_folder()), true);
     local_->start_watching();
     started_ = true;
     return true;
+}
+
+int app_session::save_profiles()
+{
+    if (!folders_.ensure_user_folder())
+        return qvtf::profile_write_failed;
+    return profiles_.save(qvtf::qxval(profiles_path()), settings_.key);
 }
 
 void app_session::stop()
@@ -58,12 +153,63 @@ void app_session::stop()
         return;
     started_ = false;
     window_->log().turn_off();
+    window_->wait_for_tasks();
+    // The shutdown thread has normally quit the browser session already.
+    {
+        qvtf::ftp_session_lock hold(remote_->control(), browser_drain_ms);
+        if (hold && remote_->control().connected)
+            remote_->disconnect(false);
+    }
     local_->stop_watching();
     local_->save_settings();
     remote_->save_settings();
+    settings_.last_used_local_folder = local_->current_path().str();
+    if (settings_.last_used_local_folder.empty())
+        settings_.last_used_local_folder = qvtf::global_ftp_values::default_local_folder();
     window_->save_layout(settings_);
+    queue_->store_settings(settings_);
+    settings_.q_cw = window_->queue_view().widths();
     if (folders_.ensure_user_folder()) {
         settings_.save();
-        profiles_.save(qvtf::qxval(folders_.user_file("site_profiles.xml")), settings_.key);
+        save_profiles();
     }
+    for (int waited = 0; queue_->browser_in_use() && waited < browser_drain_ms; waited += browser_drain_step_ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(browser_drain_step_ms));
+}
+
+void app_session::teardown()
+{
+    if (window_)
+        window_->log().turn_off();
+    if (queue_view_) {
+        queue_view_->shut_down();
+        queue_view_->wait_for_kills();
+    }
+    if (window_)
+        window_->wait_for_tasks();
+    // The queue first: its threads use the panes, the view and the log.
+    if (queue_) {
+        queue_->close();
+        queue_.reset();
+    }
+    if (window_)
+        window_->wait_for_tasks();
+    if (queue_view_)
+        queue_view_->wait_for_kills();
+    panes_.reset();
+    if (remote_) {
+        remote_->watch(nullptr);
+        remote_->wait_for_operations();
+    }
+    if (local_)
+        local_->wait_for_operations();
+    // Panes before the window: their threads may still tell its models something.
+    remote_.reset();
+    local_.reset();
+    browser_watch_.reset();
+    worker_watch_.reset();
+    window_.reset();
+    queue_view_.reset();
+    sounds_.reset();
+    placeholder_.reset();
 }

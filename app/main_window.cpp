@@ -1,27 +1,30 @@
 #include "app/main_window.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <algorithm>
 
 #include "app/file_list_model.h"
 #include "app/log_view.h"
 #include "app/pane_view.h"
 #include "app/pane_widget.h"
-#include "browse/qx_file_lister.h"
+#include "app/queue_widget.h"
 #include "app/ui_queue_manager.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "browse/qx_local_file_lister.h"
 #include "markup/qxlang.h"
+#include "queue/ftp_queue_process_manager.h"
 #include "settings/global_ftp_settings.h"
 
 namespace {
-
-QString phrase_of(const qvtf::qxlang* language, int number, const char* fallback)
-{
-    const char* text = language ? language->phrase(number) : nullptr;
-    return QString::fromUtf8(text && *text ? text : fallback);
-}
 
 QByteArray from_base64(const std::string& text)
 {
@@ -42,17 +45,23 @@ std::vector<int> selected_rows_of(const QTableView* view)
     return rows;
 }
 
+constexpr int browser_wait_ms = 10000;
+
 }  // namespace
 
-TqorxVTF::TqorxVTF(const qvtf::qxlang* language, QWidget* parent) : QMainWindow(parent), language_(language)
+TqorxVTF::TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model, QWidget* parent)
+    : QMainWindow(parent), language_(language), queue_model_(queue_model)
 {
     setObjectName("TqorxVTF");
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks);
 
     middle_ = new QSplitter(Qt::Horizontal, this);
     middle_->setObjectName("MiddleZone");
+    middle_->setChildrenCollapsible(false);
     local_pane_ = new pane_widget(false, language_, middle_);
+    local_pane_->setObjectName("LocalBrowserPanel");
     remote_pane_ = new pane_widget(true, language_, middle_);
+    remote_pane_->setObjectName("RemoteBrowserPanel");
     local_pane_->set_other(remote_pane_);
     remote_pane_->set_other(local_pane_);
     middle_->addWidget(local_pane_);
@@ -60,24 +69,58 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, QWidget* parent) : QMainWindow(
     setCentralWidget(middle_);
 
     log_ = new log_view(this);
-    log_panel_ = make_panel("LogRichEdit", phrase_of(language_, 0, "Log"), log_);
-    log_panel_->setWindowTitle("Log");
+    log_panel_ = make_panel("LogRichEdit", phrase(708, "Log"), log_);
 
-    queue_model_ = new ui_queue_manager(language_, this);
-    queue_list_ = new QTableView(this);
-    queue_list_->setModel(queue_model_);
-    queue_list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    queue_list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    queue_list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    queue_list_->verticalHeader()->hide();
-    queue_list_->verticalHeader()->setDefaultSectionSize(queue_list_->fontMetrics().height() + 4);
-    connect(queue_list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { queue_model_->set_selected_rows(selected_rows_of(queue_list_)); });
-    queue_panel_ = make_panel("QueuePanel", phrase_of(language_, 259, "Queue"), queue_list_);
+    if (!queue_model_)
+        queue_model_ = new ui_queue_manager(language_, this);
+    queue_widget_ = new queue_widget(queue_model_, language_, this);
+    queue_panel_ = make_panel("QueuePanel", phrase(259, "Queue"), queue_widget_);
 
     addDockWidget(Qt::TopDockWidgetArea, log_panel_);
     addDockWidget(Qt::BottomDockWidgetArea, queue_panel_);
-    set_state_text(phrase_of(language_, 196, "not connected"));
+    build_commands();
+    build_menus();
+    build_toolbar();
+
+    ask = [this](const QString& caption, const QString& text) {
+        return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    tell = [this](const QString& caption, const QString& text, bool error) {
+        if (error)
+            QMessageBox::critical(this, caption, text);
+        else
+            QMessageBox::warning(this, caption, text);
+    };
+    connect(queue_model_, &ui_queue_manager::error_box, this,
+            [this](const QString& caption, const QString& text) { tell(caption, text, true); });
+    set_state_text(phrase(196, "Not connected"));
+    update_commands();
+}
+
+TqorxVTF::~TqorxVTF()
+{
+    tasks_.wait_idle();
+}
+
+QString TqorxVTF::phrase(int number, const char* fallback) const
+{
+    const char* text = language_ ? language_->phrase(number) : nullptr;
+    return QString::fromUtf8(text && *text ? text : fallback);
+}
+
+void TqorxVTF::warn(int text_phrase)
+{
+    tell(phrase(196, "Warning"), phrase(text_phrase), false);
+}
+
+QWidget& TqorxVTF::local_panel() const
+{
+    return *local_pane_;
+}
+
+QWidget& TqorxVTF::remote_panel() const
+{
+    return *remote_pane_;
 }
 
 file_list_model& TqorxVTF::local_model() const
@@ -107,45 +150,134 @@ QDockWidget* TqorxVTF::make_panel(const char* name, const QString& title, QWidge
     panel->setAllowedAreas(panel_areas);
     panel->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetClosable);
     panel->setWidget(content);
+    panel->installEventFilter(this);
+    // A panel dropped into an empty zone gives the zone its height.
+    connect(panel, &QDockWidget::dockLocationChanged, this, [this, panel] {
+        if (panel->isVisible())
+            panel_shown(panel);
+    });
     return panel;
+}
+
+// ---- zones ----
+
+bool TqorxVTF::dock_panel(QDockWidget* panel, zone where)
+{
+    if (where == middle_zone)
+        return false;
+    return dock_panel(panel, where == top_zone ? Qt::TopDockWidgetArea : Qt::BottomDockWidgetArea);
 }
 
 bool TqorxVTF::dock_panel(QDockWidget* panel, Qt::DockWidgetArea area)
 {
     if (!panel || !panel->isAreaAllowed(area))
         return false;
+    if (panel->isVisible() && dockWidgetArea(panel) != area)
+        panel_hidden(panel);
     addDockWidget(area, panel);
     panel->show();
+    panel_shown(panel);
     return true;
 }
 
-void TqorxVTF::set_state_text(const QString& text)
+int TqorxVTF::remembered_height(zone where) const
 {
-    const QString title = "qvtf " + phrase_of(language_, 500, "") + " [" + text + "]";
-    setWindowTitle(title.simplified());
+    return where == top_zone ? top_height_ : where == bottom_zone ? bottom_height_ : 0;
 }
+
+bool TqorxVTF::zone_has_visible(Qt::DockWidgetArea area, const QDockWidget* besides) const
+{
+    for (QDockWidget* panel : {log_panel_, queue_panel_})
+        if (panel != besides && !panel->isHidden() && !panel->isFloating() && dockWidgetArea(panel) == area)
+            return true;
+    return false;
+}
+
+void TqorxVTF::panel_hidden(QDockWidget* panel)
+{
+    const Qt::DockWidgetArea area = dockWidgetArea(panel);
+    if (panel->isFloating() || zone_has_visible(area, panel) || panel->height() <= 0)
+        return;
+    // The zone collapses; its height comes back with the next panel shown in it.
+    (area == Qt::TopDockWidgetArea ? top_height_ : bottom_height_) = panel->height();
+}
+
+void TqorxVTF::panel_shown(QDockWidget* panel)
+{
+    const Qt::DockWidgetArea area = dockWidgetArea(panel);
+    if (panel->isFloating() || zone_has_visible(area, panel))
+        return;
+    int& remembered = area == Qt::TopDockWidgetArea ? top_height_ : bottom_height_;
+    const int height = remembered > 0 ? remembered
+                       : area == Qt::TopDockWidgetArea ? default_top_height_
+                                                       : default_bottom_height_;
+    resizeDocks({panel}, {height}, Qt::Vertical);
+    // Once the layout has settled (a show is laid out later), once more.
+    QTimer::singleShot(0, this, [this, panel, height] {
+        if (!panel->isHidden())
+            resizeDocks({panel}, {height}, Qt::Vertical);
+    });
+}
+
+bool TqorxVTF::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* panel = qobject_cast<QDockWidget*>(watched);
+    if (panel && (panel == log_panel_ || panel == queue_panel_)) {
+        // Only an explicit hide or show of the panel, not the window's.
+        if (event->type() == QEvent::Hide && panel->isHidden() && !shutting_down_)
+            panel_hidden(panel);
+        else if (event->type() == QEvent::Show && !event->spontaneous())
+            panel_shown(panel);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- layout ----
 
 void TqorxVTF::restore_layout(const qvtf::global_ftp_values& values)
 {
+    default_top_height_ = values.top_zone_height > 0 ? values.top_zone_height : 80;
+    default_bottom_height_ = values.bottom_zone_height > 0 ? values.bottom_zone_height : 100;
     if (values.program_width > 0 && values.program_height > 0)
         setGeometry(values.program_left, values.program_top, values.program_width, values.program_height);
-    if (values.middle_zone_stream_set)
+    if (values.middle_zone_stream_set && !values.middle_zone_stream.empty())
         middle_->restoreState(from_base64(values.middle_zone_stream));
-    // Without a stored layout the panels go where the controls lists name them.
-    auto place = [this](const std::vector<std::string>& names, Qt::DockWidgetArea area) {
-        for (const std::string& name : names) {
-            if (name == "QueuePanel")
-                dock_panel(queue_panel_, area);
-            else if (name == "LogRichEdit")
-                dock_panel(log_panel_, area);
-        }
-    };
-    place(values.top_zone_controls, Qt::TopDockWidgetArea);
-    place(values.bottom_zone_controls, Qt::BottomDockWidgetArea);
-    if (values.top_zone_stream_set && !values.top_zone_stream.empty())
-        restoreState(from_base64(values.top_zone_stream));
-    else
-        resizeDocks({log_panel_, queue_panel_}, {values.top_zone_height, values.bottom_zone_height}, Qt::Vertical);
+    local_pane_->show();
+    remote_pane_->show();
+
+    // One layout record covers both dock zones (see save_layout).
+    const std::string& stream = !values.top_zone_stream.empty() ? values.top_zone_stream : values.bottom_zone_stream;
+    const bool stream_set = (values.top_zone_stream_set || values.bottom_zone_stream_set) && !stream.empty();
+    bool placed_log = false, placed_queue = false;
+    if (stream_set) {
+        auto place = [&](const std::vector<std::string>& names, Qt::DockWidgetArea area) {
+            for (const std::string& name : names) {
+                if (name == "QueuePanel" && !placed_queue)
+                    placed_queue = (addDockWidget(area, queue_panel_), true);
+                else if (name == "LogRichEdit" && !placed_log)
+                    placed_log = (addDockWidget(area, log_panel_), true);
+            }
+        };
+        place(values.top_zone_controls, Qt::TopDockWidgetArea);
+        place(values.bottom_zone_controls, Qt::BottomDockWidgetArea);
+    }
+    if (!placed_log)
+        addDockWidget(Qt::TopDockWidgetArea, log_panel_);
+    if (!placed_queue)
+        addDockWidget(Qt::BottomDockWidgetArea, queue_panel_);
+    const bool restored = stream_set && restoreState(from_base64(stream));
+    if (!restored) {
+        log_panel_->show();
+        queue_panel_->show();
+        resizeDocks({log_panel_, queue_panel_}, {default_top_height_, default_bottom_height_}, Qt::Vertical);
+    }
+    // A zone whose panels the record left hidden keeps the stored height for later.
+    if (!zone_has_visible(Qt::TopDockWidgetArea, nullptr))
+        top_height_ = default_top_height_;
+    if (!zone_has_visible(Qt::BottomDockWidgetArea, nullptr))
+        bottom_height_ = default_bottom_height_;
+    if (values.coolband_config_set)
+        restore_bands(values.coolband_config);
 }
 
 void TqorxVTF::save_layout(qvtf::global_ftp_values& values) const
@@ -157,19 +289,119 @@ void TqorxVTF::save_layout(qvtf::global_ftp_values& values) const
     values.program_height = bounds.height();
     values.top_zone_controls.clear();
     values.bottom_zone_controls.clear();
+    int top = top_height_, bottom = bottom_height_;
     for (QDockWidget* panel : {log_panel_, queue_panel_}) {
         const Qt::DockWidgetArea area = dockWidgetArea(panel);
-        auto& names = area == Qt::TopDockWidgetArea ? values.top_zone_controls : values.bottom_zone_controls;
-        names.push_back(panel->objectName().toStdString());
-        const int height = panel->isVisible() ? panel->height() : 0;
-        if (height > 0)
-            (area == Qt::TopDockWidgetArea ? values.top_zone_height : values.bottom_zone_height) = height;
+        const bool in_top = area == Qt::TopDockWidgetArea;
+        (in_top ? values.top_zone_controls : values.bottom_zone_controls).push_back(panel->objectName().toStdString());
+        if (!panel->isHidden() && !panel->isFloating() && panel->height() > 0)
+            (in_top ? top : bottom) = panel->height();
     }
-    // One layout record holds both dock zones; it is kept under the top key.
+    if (top > 0)
+        values.top_zone_height = top;
+    if (bottom > 0)
+        values.bottom_zone_height = bottom;
+    // Qt keeps both dock zones in one record; it goes under the top key and
+    // the bottom key stays empty (both flags set, so either restores it).
     values.top_zone_stream = to_base64(saveState());
     values.top_zone_stream_set = true;
+    values.bottom_zone_stream.clear();
+    values.bottom_zone_stream_set = true;
     values.middle_zone_stream = to_base64(middle_->saveState());
     values.middle_zone_stream_set = true;
-    values.bottom_zone_stream.clear();
-    values.bottom_zone_stream_set = false;
+    values.coolband_config = band_config();
+    values.coolband_config_set = true;
+}
+
+// ---- title ----
+
+void TqorxVTF::set_state_text(const QString& text)
+{
+    state_text_ = text;
+    const QString title = QString::fromLatin1(program_title) + phrase(500, " - FTP client") + " [" + text + "]";
+    setWindowTitle(title);
+    QApplication::setApplicationDisplayName(QString());
+    emit state_changed(text);
+}
+
+void TqorxVTF::set_connection_state(qvtf::ftp_state state, const QString& host)
+{
+    connected_ = state == qvtf::ftp_state::connected || state == qvtf::ftp_state::logged_in;
+    logged_in_ = state == qvtf::ftp_state::logged_in;
+    switch (state) {
+    case qvtf::ftp_state::connecting: set_state_text(phrase(249, "Connecting to ") + host); break;
+    case qvtf::ftp_state::connected:
+    case qvtf::ftp_state::logged_in: set_state_text(phrase(7, "Connected to ") + host); break;
+    case qvtf::ftp_state::disconnected: set_state_text(phrase(196, "Not connected")); break;
+    case qvtf::ftp_state::closing: break;
+    }
+    update_commands();
+}
+
+// ---- closing ----
+
+void TqorxVTF::closeEvent(QCloseEvent* event)
+{
+    if (closing_ || !links_.queue) {
+        closing_ = true;
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (shutting_down_)
+        return;
+    if (links_.queue->item_count() != 0 && !ask(phrase(197, "Exit"), phrase(195)))
+        return;
+    start_shutdown();
+}
+
+void TqorxVTF::start_shutdown()
+{
+    shutting_down_ = true;
+    qvtf::ftp_queue_process_manager* queue = links_.queue;
+    qvtf::qx_ftp_file_lister* remote = links_.remote;
+    tasks_.start([this, queue, remote] {
+        // Stops every transfer and waits for the queue's threads.
+        queue->close();
+        queue->open();
+        if (remote) {
+            qvtf::ftp_session_lock hold(remote->control(), browser_wait_ms);
+            if (hold)
+                remote->disconnect(false);
+        }
+        QMetaObject::invokeMethod(this, [this] {
+            closing_ = true;
+            close();
+        }, Qt::QueuedConnection);
+    });
+}
+
+bool TqorxVTF::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && first_activation_) {
+        first_activation_ = false;
+        // After the activation has been handled, so the dialog opens above the window.
+        QTimer::singleShot(0, this, [this] { open_site_manager(false); });
+    }
+    return QMainWindow::event(event);
+}
+
+void TqorxVTF::setup(const window_links& links)
+{
+    links_ = links;
+    for (pane_widget* pane : {local_pane_, remote_pane_}) {
+        pane->set_queue(links_.queue);
+        pane->set_settings(links_.settings);
+    }
+    build_pane_menus();
+    set_state_text(phrase(196, "Not connected"));
+    if (links_.queue)
+        set_transfer_type(links_.queue->default_transfer_type);
+    if (links_.settings)
+        restore_layout(*links_.settings);
+    if (QAction* tree = command("miLocalBrowserFoldersView"))
+        tree->setChecked(local_pane_->folders_visible());
+    if (QAction* tree = command("miRemoteBrowserFoldersView"))
+        tree->setChecked(remote_pane_->folders_visible());
+    update_commands();
 }

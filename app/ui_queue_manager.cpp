@@ -2,12 +2,24 @@
 #include "app/qt_text.h"
 
 #include <QApplication>
-#include <QStyle>
+#include <QHash>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "app/icons.h"
 #include "core/qxlocale.h"
 #include "markup/qxlang.h"
+#include "browse/qx_file_lister.h"
+#include "queue/ftp_queue_process_manager.h"
+
+// Entries dragged from a browser pane; without the panes' drag format nothing drops.
+#if __has_include("app/node_mime.h")
+#include "app/node_mime.h"
+#define QVTF_HAVE_NODE_MIME 1
+#endif
 
 using qvtf::ftp_queue_item;
 
@@ -26,6 +38,28 @@ QString formatted(int64_t number)
     return QString::fromStdString(qvtf::format_number_text(std::to_string(number), format));
 }
 
+// The state image beside the direction image, as one picture for the first column.
+QPixmap row_image(bool is_folder, bool is_download, uint32_t state)
+{
+    using namespace program_icons;
+    const int direction = is_folder ? (is_download ? folder_download : folder_upload) : (is_download ? download : upload);
+    const int status = (state & qvtf::item_running) ? running
+                       : (state & qvtf::item_stopped) ? stopped
+                                                            : waiting;
+    static QHash<int, QPixmap> made;
+    const int key = status * 16 + direction;
+    auto found = made.find(key);
+    if (found != made.end())
+        return *found;
+    QPixmap both(32, 16);
+    both.fill(Qt::transparent);
+    QPainter g(&both);
+    g.drawPixmap(0, 0, icon(status).pixmap(16, 16));
+    g.drawPixmap(16, 0, icon(direction).pixmap(16, 16));
+    g.end();
+    return *made.insert(key, both);
+}
+
 QString clock_text(double seconds)
 {
     const long total = seconds > 0 ? static_cast<long>(seconds) : 0;
@@ -41,6 +75,26 @@ ui_queue_manager::ui_queue_manager(const qvtf::qxlang* language, QObject* parent
 {
 }
 
+ui_queue_manager::~ui_queue_manager()
+{
+    active_ = false;
+    kills_.wait_idle();
+}
+
+void ui_queue_manager::kill_all_async()
+{
+    if (qvtf::ftp_queue_process_manager* m = manager_)
+        kills_.start([m] { m->kill_all(8); });
+}
+
+void ui_queue_manager::kill_selected_async()
+{
+    qvtf::ftp_queue_process_manager* m = manager_;
+    std::vector<ftp_queue_item*> items = selected_items();
+    if (m && !items.empty())
+        kills_.start([m, items = std::move(items)] { m->kill_items(items, 8); });
+}
+
 QString ui_queue_manager::phrase(int number) const
 {
     const char* text = language_ ? language_->phrase(number) : nullptr;
@@ -54,6 +108,11 @@ void ui_queue_manager::set_selected_rows(const std::vector<int>& rows)
     for (int r : rows)
         if (r >= 0 && r < static_cast<int>(shown_.size()))
             selected_.insert(shown_[static_cast<size_t>(r)].id);
+}
+
+int ui_queue_manager::moving_rows() const
+{
+    return static_cast<int>(std::count_if(shown_.begin(), shown_.end(), [](const row& r) { return r.moved; }));
 }
 
 int ui_queue_manager::progress_icon(int r) const
@@ -96,10 +155,13 @@ QVariant ui_queue_manager::data(const QModelIndex& index, int role) const
             return static_cast<int>(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     case Qt::DecorationRole:
-        if (index.column() == col_direction && qobject_cast<QApplication*>(QCoreApplication::instance()))
-            return QApplication::style()->standardIcon(r.is_folder ? QStyle::SP_DirIcon
-                                                       : r.is_download ? QStyle::SP_ArrowDown
-                                                                       : QStyle::SP_ArrowUp);
+        // Pictures need the GUI application; a bare core application gets text only.
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            return {};
+        if (index.column() == col_direction)
+            return row_image(r.is_folder, r.is_download, r.state);
+        if (index.column() == col_progress && !r.is_folder)
+            return program_icons::progress(r.icon);
         return {};
     default:
         return {};
@@ -113,6 +175,52 @@ QVariant ui_queue_manager::headerData(int section, Qt::Orientation orientation, 
     return header_phrases[section] ? phrase(header_phrases[section]) : QString();
 }
 
+Qt::ItemFlags ui_queue_manager::flags(const QModelIndex& index) const
+{
+    // Anywhere in the list takes a drop, on a row or below the last.
+    return QAbstractItemModel::flags(index) | Qt::ItemIsDropEnabled;
+}
+
+QStringList ui_queue_manager::mimeTypes() const
+{
+#ifdef QVTF_HAVE_NODE_MIME
+    return {QString::fromLatin1(node_mime_data::format())};
+#else
+    return {};
+#endif
+}
+
+Qt::DropActions ui_queue_manager::supportedDropActions() const
+{
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+bool ui_queue_manager::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int, const QModelIndex&) const
+{
+#ifdef QVTF_HAVE_NODE_MIME
+    const node_mime_data* nodes = node_mime_data::from(data);
+    return manager_ && nodes && !nodes->nodes().empty() && (nodes->from_remote() ? local_ : remote_);
+#else
+    (void)data;
+    return false;
+#endif
+}
+
+bool ui_queue_manager::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                    const QModelIndex& parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+#ifdef QVTF_HAVE_NODE_MIME
+    const node_mime_data* nodes = node_mime_data::from(data);
+    qvtf::qx_file_lister* target = nodes->from_remote() ? local_ : remote_;
+    manager_->put_nodes(nodes->from_remote() ? 1 : 0, nodes->nodes(), target->current_folder(), 0);
+    return true;
+#else
+    return false;
+#endif
+}
+
 void ui_queue_manager::fill_state(row& r, const ftp_queue_item& item) const
 {
     r.state = item.state();
@@ -120,6 +228,7 @@ void ui_queue_manager::fill_state(row& r, const ftp_queue_item& item) const
     r.cells[col_progress] = item.is_folder ? QString() : QStringLiteral("0%");
     r.cells[col_done] = item.is_folder ? QString() : QStringLiteral("0");
     r.icon = 0;
+    r.moved = false;
 }
 
 ui_queue_manager::row* ui_queue_manager::live_row(qvtf::qxview_id id)
@@ -234,6 +343,7 @@ void ui_queue_manager::progress(ftp_queue_item& item, int64_t bytes, int32_t sec
         item.shown_size = total;
     }
     r->cells[col_done] = formatted(bytes);
+    r->moved = true;
     double fraction = total > 0 ? static_cast<double>(bytes) / static_cast<double>(total) : 1.0;
     if (fraction > 1.0)
         fraction = 1.0;

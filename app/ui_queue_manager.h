@@ -12,9 +12,12 @@
 #include <set>
 #include <vector>
 
+#include "browse/pane_busy_lock.h"
 #include "queue/queue_view.h"
 
 namespace qvtf {
+class ftp_queue_process_manager;
+class qx_file_lister;
 class qxlang;
 }
 
@@ -25,6 +28,26 @@ public:
     static constexpr int progress_icons = 15;
 
     explicit ui_queue_manager(const qvtf::qxlang* language, QObject* parent = nullptr);
+    // Waits for the kill threads it started.
+    ~ui_queue_manager() override;
+
+    // The queue the kill commands go to (not owned; null: they do nothing).
+    void attach(qvtf::ftp_queue_process_manager* manager) { manager_ = manager; }
+    qvtf::ftp_queue_process_manager* manager() const { return manager_; }
+    // The panes whose entries may be dropped here; a drop goes to the other
+    // pane's current folder.
+    void attach_panes(qvtf::qx_file_lister* local, qvtf::qx_file_lister* remote)
+    {
+        local_ = local;
+        remote_ = remote;
+    }
+    // Kill every item / the selected items, each in a thread of its own.
+    void kill_all_async();
+    void kill_selected_async();
+    // Blocks until the kill threads have ended.
+    void wait_for_kills() { kills_.wait_idle(); }
+    // Window thread: rows whose transfer has moved bytes.
+    int moving_rows() const;
 
     // After this every queue view call does nothing.
     void shut_down() { active_ = false; }
@@ -39,6 +62,13 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    Qt::DropActions supportedDropActions() const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
 
     // ---- queue view (any thread) ----
     void add_row(qvtf::ftp_queue_item& item) override;
@@ -60,6 +90,7 @@ private:
         bool is_folder = false;
         uint32_t state = 0;
         int icon = 0;
+        bool moved = false;
         std::array<QString, column_count> cells;
     };
 
@@ -71,10 +102,14 @@ private:
     int shown_index(qvtf::qxview_id id) const;
 
     const qvtf::qxlang* language_;
+    qvtf::ftp_queue_process_manager* manager_ = nullptr;
+    qvtf::qx_file_lister* local_ = nullptr;
+    qvtf::qx_file_lister* remote_ = nullptr;
     std::atomic<bool> active_{true};
     std::mutex mutex_;  // the view lock
     std::vector<row> live_;
     std::set<qvtf::qxview_id> selected_;
     qvtf::qxview_id next_id_ = 1;
     std::vector<row> shown_;  // window thread only
+    qvtf::lister_tasks kills_;
 };

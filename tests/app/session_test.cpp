@@ -1,0 +1,245 @@
+// The whole window program in one process: start-up refusing a damaged
+// settings file, closing with and without work in the queue, the layout
+// surviving a restart, and the event loop staying responsive while a large
+// transfer runs.
+#include <gtest/gtest.h>
+
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <filesystem>
+#include <fstream>
+
+#include "app/app_session.h"
+#include "app/log_view.h"
+#include "app/main_window.h"
+#include "app/queue_widget.h"
+#include "app/ui_queue_manager.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "browse/qx_local_file_lister.h"
+#include "gui_support.h"
+#include "queue/ftp_queue_process_manager.h"
+#include "support/ftp_servers.h"
+#include "support/process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvtf::test::temp_folder;
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+session_options quiet(const std::string& home)
+{
+    session_options o;
+    o.home = home;
+    o.first_activation = false;
+    return o;
+}
+
+// Closes the window as the user would and runs the loop until it has gone.
+bool close_window(app_session& session)
+{
+    session.window().close();
+    return process_until([&] { return !session.window().isVisible(); }, 20000);
+}
+
+TEST(Session, DamagedSettingsStopTheStartAndTouchNothing)
+{
+    gui_application();
+    temp_folder home("qvtf-session-bad");
+    // 14 column values instead of 15.
+    const std::string settings = "<local_columns>Name,1,150,Size,1,80,Type,1,100,Modified,1,100,Attributes,1</local_columns>\r\n";
+    const std::string profiles = "<?xml version=\"1.0\"?>\n<sites><site label=\"keep\"/></sites>\n";
+    ASSERT_TRUE(home.write("qorx_gfs.txt", settings));
+    ASSERT_TRUE(home.write("site_profiles.xml", profiles));
+    {
+        app_session session;
+        EXPECT_FALSE(session.start(quiet(home.path())));
+        EXPECT_TRUE(session.error().startsWith("The settings file qorx_gfs.txt can't be read"))
+            << session.error().toStdString();
+        session.stop();
+    }
+    EXPECT_EQ(file_text(home.file("qorx_gfs.txt")), settings);
+    EXPECT_EQ(file_text(home.file("site_profiles.xml")), profiles);
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(home.path()))
+        ++files;
+    EXPECT_EQ(files, 2u);
+}
+
+TEST(Session, ClosingAsksOnlyWhileTheQueueHoldsItems)
+{
+    gui_application();
+    temp_folder home("qvtf-session-close");
+    {
+        // An empty queue: no question, the window goes, the files are written.
+        app_session session;
+        ASSERT_TRUE(session.start(quiet(home.path()))) << session.error().toStdString();
+        int asked = 0;
+        session.window().ask = [&](const QString&, const QString&) { return ++asked, true; };
+        session.window().show();
+        EXPECT_TRUE(close_window(session));
+        EXPECT_EQ(asked, 0);
+        session.stop();
+    }
+    EXPECT_TRUE(fs::exists(home.file("qorx_gfs.txt")));
+    EXPECT_TRUE(fs::exists(home.file("site_profiles.xml")));
+    EXPECT_TRUE(fs::exists(home.file("qx_listing_debug.txt")));
+
+    app_session session;
+    ASSERT_TRUE(session.start(quiet(home.path())));
+    TqorxVTF& window = session.window();
+    int asked = 0;
+    bool answer = false;
+    window.ask = [&](const QString& caption, const QString& text) {
+        ++asked;
+        EXPECT_EQ(caption.toStdString(), "Exit");
+        EXPECT_TRUE(text.startsWith("There are still items in the transfer queue"));
+        return answer;
+    };
+    window.tell = [](const QString&, const QString&, bool) {};
+    window.show();
+    // The browser connection is busy and there are no workers: the item waits.
+    session.queue().max_threads = 0;
+    auto hold = std::make_unique<qvtf::ftp_session_lock>(session.remote().control());
+    auto item = std::make_unique<qvtf::ftp_queue_item>();
+    item->is_download = 1;
+    item->name = qvtf::qxval("waiting.bin");
+    ASSERT_EQ(session.queue().append_item(std::move(item)), 0);
+
+    window.close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(session.queue().item_count(), 1);
+
+    answer = true;
+    hold.reset();
+    EXPECT_TRUE(close_window(session));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(session.queue().item_count(), 0);
+    session.stop();
+}
+
+TEST(Session, LayoutAndGeometrySurviveARestart)
+{
+    gui_application();
+    temp_folder home("qvtf-session-layout");
+    {
+        app_session session;
+        ASSERT_TRUE(session.start(quiet(home.path())));
+        TqorxVTF& window = session.window();
+        window.show();
+        window.resize(930, 650);
+        ASSERT_TRUE(window.dock_panel(&window.queue_panel(), TqorxVTF::top_zone));
+        window.log_panel().hide();
+        window.set_transfer_type(1);
+        window.restore_bands("1,0,300,0;2,1,300,0");
+        window.queue_view().list().horizontalHeader()->resizeSection(1, 222);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(close_window(session));
+        session.stop();
+    }
+    const std::string stored = file_text(home.file("qorx_gfs.txt"));
+    EXPECT_NE(stored.find("<top_zone_controls>LogRichEdit;QueuePanel</top_zone_controls>"), std::string::npos);
+    EXPECT_NE(stored.find("<transfer_type>1</transfer_type>"), std::string::npos);
+    EXPECT_NE(stored.find("<coolband_config>1,0,"), std::string::npos);
+
+    app_session session;
+    ASSERT_TRUE(session.start(quiet(home.path())));
+    TqorxVTF& window = session.window();
+    window.show();
+    ASSERT_TRUE(process_until([&] { return window.isVisible(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.size(), QSize(930, 650));
+    EXPECT_EQ(window.dockWidgetArea(&window.queue_panel()), Qt::TopDockWidgetArea);
+    EXPECT_TRUE(window.log_panel().isHidden());
+    EXPECT_FALSE(window.queue_panel().isHidden());
+    EXPECT_EQ(window.transfer_type(), 1);
+    EXPECT_EQ(session.queue().default_transfer_type, 1);
+    EXPECT_EQ(window.queue_view().widths()[1], 222);
+    EXPECT_EQ(window.command_bar().y(), window.menu_bar_band().y());
+    EXPECT_TRUE(close_window(session));
+    session.stop();
+}
+
+// A large download while a timer ticks every 10 ms on the window's thread:
+// the longest gap between ticks is how long the window could not answer.
+TEST(Session, WindowAnswersDuringALargeTransfer)
+{
+    gui_application();
+    const auto kind = qvtf::test::server_available(qvtf::test::server_kind::vsftpd) ? qvtf::test::server_kind::vsftpd
+                                                                                   : qvtf::test::server_kind::pyftpdlib;
+    if (!qvtf::test::server_available(kind))
+        GTEST_SKIP() << "no FTP server installed";
+    qvtf::test::real_server server(kind);
+    ASSERT_TRUE(server.ok()) << server.log();
+    constexpr int64_t size = 256ll * 1024 * 1024;
+    const std::string big = server.root() + "/big.bin";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.seekp(size - 1);
+        out.put('x');
+    }
+    fs::permissions(big, fs::perms::others_read | fs::perms::group_read, fs::perm_options::add);
+    temp_folder home("qvtf-session-big");
+    temp_folder local("qvtf-session-big-local");
+
+    app_session session;
+    session_options options = quiet(home.path());
+    options.local_folder = local.path();
+    ASSERT_TRUE(session.start(options));
+    session.window().tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
+    session.window().show();
+    std::unique_ptr<qvtf::ftp_profile> site(qvtf::ftp_profile::make(qvtf::profile_site));
+    site->host.set_string("127.0.0.1");
+    site->host_port = server.port();
+    site->user_name.set_bytes(server.user());
+    site->password.set_bytes(server.password());
+    site->time_difference_state = qvtf::time_difference_switched_off;
+    session.queue().set_profile(site.get());
+    qvtf::qx_ftp_file_lister& remote = session.remote();
+    qvtf::qxfile_node* entry = nullptr;
+    ASSERT_TRUE(process_until([&] {
+        for (int32_t row = 0; !entry && row < remote.row_count(); ++row)
+            if (qvtf::qxfile_node* n = remote.row_node(row); n && n->name.view() == "big.bin")
+                entry = n;
+        return entry != nullptr;
+    }, 20000));
+    ASSERT_TRUE(process_until([&] { return session.local().current_folder() != nullptr; }));
+
+    QElapsedTimer clock;
+    qint64 last = 0, worst = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        worst = std::max(worst, now - last);
+        last = now;
+    });
+    clock.start();
+    ticker.start(10);
+    session.queue().put_nodes(1, {entry}, session.local().current_folder(), 0);
+    ASSERT_TRUE(process_until([&] { return session.queue().item_count() == 1; }, 10000));
+    const bool emptied = process_until([&] { return session.queue().item_count() == 0; }, 240000);
+    ticker.stop();
+    const qint64 took = clock.elapsed();
+    std::printf("[ timing ] 256 MiB download in %lld ms; longest gap between 10 ms ticks: %lld ms\n",
+                static_cast<long long>(took), static_cast<long long>(worst));
+    EXPECT_TRUE(emptied);
+    EXPECT_LT(worst, 500);
+    std::error_code ec;
+    EXPECT_EQ(static_cast<int64_t>(fs::file_size(local.file("big.bin"), ec)), size);
+    fs::remove(local.file("big.bin"), ec);
+    EXPECT_TRUE(close_window(session));
+    session.stop();
+}
+
+}  // namespace
