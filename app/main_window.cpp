@@ -151,11 +151,6 @@ QDockWidget* TqorxVTF::make_panel(const char* name, const QString& title, QWidge
     panel->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetClosable);
     panel->setWidget(content);
     panel->installEventFilter(this);
-    // A panel dropped into an empty zone gives the zone its height.
-    connect(panel, &QDockWidget::dockLocationChanged, this, [this, panel] {
-        if (panel->isVisible())
-            panel_shown(panel);
-    });
     return panel;
 }
 
@@ -172,11 +167,13 @@ bool TqorxVTF::dock_panel(QDockWidget* panel, Qt::DockWidgetArea area)
 {
     if (!panel || !panel->isAreaAllowed(area))
         return false;
-    if (panel->isVisible() && dockWidgetArea(panel) != area)
+    if (!panel->isHidden() && dockWidgetArea(panel) != area)
         panel_hidden(panel);
+    const bool was_empty = !zone_has_visible(area, panel);
     addDockWidget(area, panel);
     panel->show();
-    panel_shown(panel);
+    if (was_empty)
+        give_zone_height(panel);
     return true;
 }
 
@@ -199,20 +196,29 @@ void TqorxVTF::panel_hidden(QDockWidget* panel)
     if (panel->isFloating() || zone_has_visible(area, panel) || panel->height() <= 0)
         return;
     // The zone collapses; its height comes back with the next panel shown in it.
-    (area == Qt::TopDockWidgetArea ? top_height_ : bottom_height_) = panel->height();
+    const bool top = area == Qt::TopDockWidgetArea;
+    (top ? top_height_ : bottom_height_) = panel->height();
+    (top ? top_collapsed_ : bottom_collapsed_) = true;
 }
 
 void TqorxVTF::panel_shown(QDockWidget* panel)
 {
     const Qt::DockWidgetArea area = dockWidgetArea(panel);
-    if (panel->isFloating() || zone_has_visible(area, panel))
+    bool& collapsed = area == Qt::TopDockWidgetArea ? top_collapsed_ : bottom_collapsed_;
+    if (panel->isFloating() || !collapsed)
         return;
-    int& remembered = area == Qt::TopDockWidgetArea ? top_height_ : bottom_height_;
-    const int height = remembered > 0 ? remembered
-                       : area == Qt::TopDockWidgetArea ? default_top_height_
-                                                       : default_bottom_height_;
+    collapsed = false;
+    give_zone_height(panel);
+}
+
+void TqorxVTF::give_zone_height(QDockWidget* panel)
+{
+    const bool top = dockWidgetArea(panel) == Qt::TopDockWidgetArea;
+    (top ? top_collapsed_ : bottom_collapsed_) = false;
+    const int remembered = top ? top_height_ : bottom_height_;
+    const int height = remembered > 0 ? remembered : top ? default_top_height_ : default_bottom_height_;
     resizeDocks({panel}, {height}, Qt::Vertical);
-    // Once the layout has settled (a show is laid out later), once more.
+    // A panel that is being shown is laid out later: once more when it has been.
     QTimer::singleShot(0, this, [this, panel, height] {
         if (!panel->isHidden())
             resizeDocks({panel}, {height}, Qt::Vertical);
@@ -272,9 +278,11 @@ void TqorxVTF::restore_layout(const qvtf::global_ftp_values& values)
         resizeDocks({log_panel_, queue_panel_}, {default_top_height_, default_bottom_height_}, Qt::Vertical);
     }
     // A zone whose panels the record left hidden keeps the stored height for later.
-    if (!zone_has_visible(Qt::TopDockWidgetArea, nullptr))
+    top_collapsed_ = !zone_has_visible(Qt::TopDockWidgetArea, nullptr);
+    if (top_collapsed_)
         top_height_ = default_top_height_;
-    if (!zone_has_visible(Qt::BottomDockWidgetArea, nullptr))
+    bottom_collapsed_ = !zone_has_visible(Qt::BottomDockWidgetArea, nullptr);
+    if (bottom_collapsed_)
         bottom_height_ = default_bottom_height_;
     if (values.coolband_config_set)
         restore_bands(values.coolband_config);

@@ -152,6 +152,7 @@ private:
     void update_commands();
     void panel_hidden(QDockWidget* panel);
     void panel_shown(QDockWidget* panel);
+    void give_zone_height(QDockWidget* panel);
     bool zone_has_visible(Qt::DockWidgetArea area, const QDockWidget* besides) const;
     void start_shutdown();
     QString phrase(int number, const char* fallback = "") const;
@@ -179,6 +180,8 @@ private:
     int transfer_type_ = 0;
     int top_height_ = 0;     // remembered while the zone is collapsed
     int bottom_height_ = 0;
+    bool top_collapsed_ = false;
+    bool bottom_collapsed_ = false;
     int default_top_height_ = 80;
     int default_bottom_height_ = 100;
     bool first_activation_ = true;
