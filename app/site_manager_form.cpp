@@ -60,6 +60,12 @@ TSiteManagerForm::TSiteManagerForm(qvtf::ftp_profile_tree& tree, const qvtf::qxl
     retranslate();
     connect(tv1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { current_index_changed(); });
+    // A double-click on a site or bookmark connects, as Enter does.
+    connect(tv1, &QTreeView::doubleClicked, this, [this](const QModelIndex& i) {
+        ftp_profile* n = model_->node_at(i);
+        if (n && n == current_ && (n->is_site() || n->is_bookmark()))
+            connect_current();
+    });
     connect(tv1, &QTreeView::expanded, this, [this](const QModelIndex& i) { model_->set_expanded(model_->node_at(i), true); });
     connect(tv1, &QTreeView::collapsed, this,
             [this](const QModelIndex& i) { model_->set_expanded(model_->node_at(i), false); });

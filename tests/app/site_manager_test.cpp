@@ -420,6 +420,26 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
     ASSERT_TRUE(form.prepare_to_open(false));
     form.show();
     EXPECT_EQ(form.current(), s.alpha);
+    // So does a double-click on it.
+    {
+        QTreeView& view = form.tree_view();
+        const QRect rect = view.visualRect(form.model().index_of(s.beta));
+        ASSERT_FALSE(rect.isEmpty());
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, rect.center());
+        EXPECT_EQ(form.current(), s.beta);
+        set_text(eHost, "b.example");
+        set_text(eUser, "bob");
+        set_text(ePassword, "pw");
+        box.answers = {QMessageBox::No};
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, rect.center());
+        ASSERT_FALSE(connected.empty());
+        EXPECT_EQ(connected.back(), s.beta);
+        EXPECT_FALSE(form.isVisible());
+        ASSERT_TRUE(form.prepare_to_open(false));
+        form.show();
+        EXPECT_EQ(form.current(), s.beta);
+        form.select_node(s.alpha);
+    }
 
     // A new group from a site goes right after it.
     form.select_node(s.beta);
