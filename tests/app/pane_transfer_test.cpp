@@ -6,13 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 
 #include "app/node_mime.h"
 #include "app/pane_widget.h"
+#include "app/pane_view.h"
+#include "app/prompts.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "browse/qx_local_file_lister.h"
 #include "gui_support.h"
@@ -159,6 +165,92 @@ TEST(PaneTransfer, DropsQueueUploadsAndMoveWithinAPane)
     QCoreApplication::processEvents();
     local_pane.model().attach(nullptr);
     remote_pane.model().attach(nullptr);
+}
+
+TEST(PaneTransfer, RemoteCommandsFromTheMenu)
+{
+    if (!qvtf::test::pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    gui_application();
+    qvtf::test::pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    std::ofstream(server.root() + "/index.html") << "<html>";
+    std::ofstream(server.root() + "/old.txt") << "old";
+
+    global_ftp_settings settings;
+    pane_widget pane(true, &test_phrases());
+    QAbstractItemModelTester rows(&pane.model(), Mode::Fatal);
+    pane.quiet = true;
+    pane.set_settings(&settings);
+    qx_ftp_file_lister remote(settings, &test_phrases(), &pane.model());
+    pane.model().attach(&remote);
+    std::unique_ptr<ftp_profile> site(ftp_profile::make(profile_site));
+    site->host.set_string("127.0.0.1");
+    site->host_port = server.port();
+    site->user_name.set_bytes(server.user());
+    site->password.set_bytes(server.password());
+    site->time_difference_state = time_difference_switched_off;
+    ASSERT_EQ(remote.connect_profile(site.get()), 0);
+    auto settle = [&] {
+        remote.wait_for_operations();
+        return process_until([&] { return pane.model().rowCount() == remote.row_count(); });
+    };
+    ASSERT_TRUE(settle());
+    auto row_of = [&](const char* name) {
+        for (int row = 0; row < pane.model().rowCount(); ++row)
+            if (pane.model().data(pane.model().index(row, 0), Qt::DisplayRole).toString() == name)
+                return row;
+        return -1;
+    };
+    auto select = [&](const char* name) {
+        pane.list_view().selectionModel()->select(pane.model().index(row_of(name), 0),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    };
+    ASSERT_GE(row_of("index.html"), 0);
+
+    // New folder through the prompt.
+    pane.run_command(pane_widget::cmd_new_folder);
+    pane.folder_prompt().edit().setText("made");
+    pane.folder_prompt().ok_button().click();
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(fs::is_directory(server.root() + "/made"));
+    EXPECT_TRUE(process_until([&] { return row_of("made") >= 0; }));
+
+    // Rename through the name editor's result.
+    ASSERT_TRUE(pane.model().setData(pane.model().index(row_of("old.txt"), 0), QString("new.txt"), Qt::EditRole));
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(fs::exists(server.root() + "/new.txt"));
+    EXPECT_FALSE(fs::exists(server.root() + "/old.txt"));
+    ASSERT_TRUE(process_until([&] { return row_of("new.txt") >= 0; }));
+
+    // Permissions go to the dialog hook with the selection (the listing is Unix style).
+    std::vector<qxfile_node*> handed;
+    pane.properties_hook = [&](pane_widget&, std::vector<qxfile_node*> nodes) { handed = std::move(nodes); };
+    select("new.txt");
+    pane.run_command(pane_widget::cmd_permissions);
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_EQ(handed.front()->name.str(), "new.txt");
+
+    // Delete with the question answered Yes.
+    pane.question_override = [](int, const QString&) { return true; };
+    pane.run_command(pane_widget::cmd_delete);
+    ASSERT_TRUE(settle());
+    EXPECT_FALSE(fs::exists(server.root() + "/new.txt"));
+
+    // The command prompt sends each line.
+    pane.run_command(pane_widget::cmd_command);
+    auto* prompt = pane.findChild<qx_memo_prompt*>("command_prompt");
+    ASSERT_NE(prompt, nullptr);
+    prompt->memo().setPlainText("MKD typed\nNOOP");
+    prompt->ok_button().click();
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(fs::is_directory(server.root() + "/typed"));
+    EXPECT_TRUE(process_until([&] { return row_of("typed") >= 0; }));
+
+    remote.disconnect(false);
+    remote.wait_for_operations();
+    QCoreApplication::processEvents();
+    pane.model().attach(nullptr);
 }
 
 }  // namespace
