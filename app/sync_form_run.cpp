@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <memory>
@@ -483,6 +484,10 @@ bool TSyncForm::run_sync()
         [&] {
             stop = true;
             queue.kill_all(8);
+            // Transfers still being queued when Stop came are killed as they arrive.
+            auto* again = new QTimer(&running);
+            QObject::connect(again, &QTimer::timeout, &running, [&queue] { queue.kill_all(8); });
+            again->start(100);
         });
     running.exec();
     // exec returns only after the work ended (Stop waits for it).
