@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/pane_platform.h"
 #include "ftp/auto_transfer_resolver.h"
 #include "markup/qxlang.h"
 #include "profiles/ftp_profile_tree.h"
@@ -75,6 +76,8 @@ private:
     std::unique_ptr<event_sounds> sounds_;
     std::unique_ptr<ui_queue_manager> queue_view_;
     std::unique_ptr<TqorxVTF> window_;
+    // Trash and "open" for the local pane; outlives it.
+    pane_platform platform_;
     std::unique_ptr<qvtf::qx_local_file_lister> local_;
     std::unique_ptr<qvtf::qx_ftp_file_lister> remote_;
     std::unique_ptr<qvtf::lister_queue_panes> panes_;
