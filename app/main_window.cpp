@@ -36,15 +36,6 @@ std::string to_base64(const QByteArray& bytes)
     return bytes.toBase64().toStdString();
 }
 
-std::vector<int> selected_rows_of(const QTableView* view)
-{
-    std::vector<int> rows;
-    for (const QModelIndex& index : view->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
 constexpr int browser_wait_ms = 10000;
 
 }  // namespace

@@ -494,6 +494,11 @@ void TqorxVTF::open_site_manager(bool new_site)
     manager.set_key(links_.settings->key);
     manager.set_help_folder(help_folder());
     qvtf::ftp_queue_process_manager* queue = links_.queue;
+    // The connected site (or its bookmarks' parent) is not deleted under the pane.
+    qvtf::qx_ftp_file_lister* remote = links_.remote;
+    manager.in_use = [remote](const qvtf::ftp_profile* node) {
+        return remote && remote->profile() && node == remote->profile();
+    };
     manager.on_connect = [queue](qvtf::ftp_profile* site) {
         if (queue && site)
             queue->set_profile(site);
