@@ -60,6 +60,13 @@ QVariant file_list_model::data(const QModelIndex& index, int role) const
     if (!lister_ || !index.isValid() || index.row() >= rows_ || index.column() >= columnCount())
         return {};
     const int kind = kinds_[static_cast<size_t>(index.column())];
+    if ((role == Qt::DisplayRole || role == Qt::EditRole) && kind == qvtf::column_type) {
+        // The type text is found together with the picture; the Type column
+        // may be read before the Name column's picture was asked for.
+        qvtf::qxfile_tree::reader hold(lister_->tree());
+        if (qvtf::qxfile_node* node = lister_->row_node(index.row()))
+            lister_->icon_of(node);
+    }
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return to_qt(lister_->row_text(index.row(), kind));
     if (role == Qt::TextAlignmentRole && kind == qvtf::column_size)

@@ -74,6 +74,8 @@ TEST(PaneTransfer, DropsQueueUploadsAndMoveWithinAPane)
     local_pane.quiet = remote_pane.quiet = true;
     qx_local_file_lister local(settings, &test_phrases(), &local_pane.model());
     qx_ftp_file_lister remote(settings, &test_phrases(), &remote_pane.model());
+    // The shipped extension list names the type texts and pictures.
+    ASSERT_EQ(remote.types.load(qxval(std::string(QVTF_PROGRAM_DIR) + "/ext.txt")), 0);
     local_pane.model().attach(&local);
     remote_pane.model().attach(&remote);
     ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
@@ -120,6 +122,15 @@ TEST(PaneTransfer, DropsQueueUploadsAndMoveWithinAPane)
     ASSERT_TRUE(process_until([&] { return remote_pane.model().rowCount() == 3; }));
     EXPECT_TRUE(remote_pane.folders_model().index_of("/site").isValid());
     EXPECT_TRUE(remote_pane.folders_model().index_of("/site/images").isValid());
+    const int type_column = remote_pane.model().column_of(column_type);
+    ASSERT_GE(type_column, 0);
+    for (int row = 0; row < remote_pane.model().rowCount(); ++row) {
+        const QModelIndex name = remote_pane.model().index(row, remote_pane.model().column_of(column_name));
+        if (name.data().toString() != "index.html")
+            continue;
+        EXPECT_EQ(remote_pane.model().index(row, type_column).data().toString(), "HTML document");
+        EXPECT_FALSE(name.data(Qt::DecorationRole).value<QIcon>().isNull());
+    }
 
     // A drop on the remote pane's "images" row uploads into that folder.
     qxfile_node* images = child_named(remote.current_folder(), "images");
