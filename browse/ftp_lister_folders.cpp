@@ -220,23 +220,9 @@ int qx_ftp_file_lister::reload()
     if (!session.logged_in)
         return status_not_connected;
     const qxval path = current_path();
-    // Every folder is listed afresh when next entered, the current one now.
-    // The tree itself stays: the queue and the views may hold its nodes, and
-    // a listing keeps the entries that survive it.
-    {
-        qxfile_tree::reader hold(session.folder_tree);
-        std::vector<qxfile_node*> folders{session.folder_tree.root};
-        while (!folders.empty()) {
-            qxfile_node* folder = folders.back();
-            folders.pop_back();
-            if (!folder)
-                continue;
-            folder->needs_listing = 1;
-            for (qxfile_node* c = folder->first_child; c; c = c->next)
-                if (c->is_folder && c->first_child)
-                    folders.push_back(c);
-        }
-    }
+    // Every folder is listed afresh when next entered, the current one now;
+    // the tree stays, for the queue and the views hold its nodes.
+    mark_all_for_listing();
     return change_folder(path.view().empty() ? qxval("/") : path, true);
 }
 

@@ -112,6 +112,22 @@ qxfile_node* qx_file_lister::find_path(std::string_view path) const
     return node;
 }
 
+void qx_file_lister::mark_all_for_listing()
+{
+    qxfile_tree::reader hold(*tree_);
+    std::vector<qxfile_node*> folders;
+    for (qxfile_node* top = tree_->root; top; top = top->next)
+        folders.push_back(top);
+    while (!folders.empty()) {
+        qxfile_node* folder = folders.back();
+        folders.pop_back();
+        folder->needs_listing = 1;
+        for (qxfile_node* c = folder->first_child; c; c = c->next)
+            if (c->is_folder && c->first_child)
+                folders.push_back(c);
+    }
+}
+
 bool qx_file_lister::is_ancestor(const qxfile_node* maybe, const qxfile_node* node)
 {
     for (const qxfile_node* n = node ? node->parent : nullptr; n; n = n->parent)

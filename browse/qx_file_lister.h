@@ -159,6 +159,8 @@ protected:
     void set_current(qxfile_node* node);
     // The tree node at an absolute path, or null.
     qxfile_node* find_path(std::string_view path) const;
+    // Marks every folder of the tree to be listed again when next shown.
+    void mark_all_for_listing();
     static bool is_ancestor(const qxfile_node* maybe, const qxfile_node* node);
     // Whether the Size column shows a size for folders.
     virtual bool folder_sizes_shown() const { return true; }

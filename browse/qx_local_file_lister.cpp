@@ -151,7 +151,12 @@ int qx_local_file_lister::enter(qxfile_node* node, bool relist)
 int qx_local_file_lister::reload()
 {
     const qxval path = current_path();
-    reset();
+    // The entries that survive keep their nodes: the queue's item builder
+    // and the views may hold them while the folders are read again.
+    if (tree_->root)
+        mark_all_for_listing();
+    else
+        reset();
     return change_to(path.view().empty() ? std::string("/") : path.str());
 }
 

@@ -149,8 +149,13 @@ TEST(LocalLister, MovesStopAtTheFirstTakenTarget)
     EXPECT_TRUE(exists(d + "/mid") && exists(d + "/small"));
 
     // The drop form: a folder into a sibling folder, with the pane refreshed.
+    // The reload keeps the entries that are still there: nodes held across
+    // it (by the queue's item builder, say) stay the same entries.
+    qxfile_node* held = f.row("sub");
     ::mkdir((d + "/other").c_str(), 0755);
     ASSERT_EQ(f.pane->reload(), 0);
+    EXPECT_EQ(f.row("sub"), held);
+    EXPECT_EQ(held->name.str(), "sub");
     ASSERT_TRUE(f.pane->move_into_async({f.row("other")}, f.row("sub")));
     f.pane->wait_for_operations();
     EXPECT_TRUE(exists(d + "/sub/other"));
