@@ -152,6 +152,18 @@ QModelIndex folder_tree_model::index_of(const QString& path) const
     return index_for(it);
 }
 
+void folder_tree_model::set_current(const QString& path)
+{
+    if (path == current_)
+        return;
+    const QModelIndex before = index_of(current_);
+    current_ = path;
+    const QModelIndex after = index_of(current_);
+    for (const QModelIndex& changed : {before, after})
+        if (changed.isValid())
+            emit dataChanged(changed, changed, {Qt::DecorationRole});
+}
+
 bool folder_tree_model::is_listed(const QModelIndex& index) const
 {
     return index.isValid() && item_of(index)->listed;
@@ -201,7 +213,7 @@ QVariant folder_tree_model::data(const QModelIndex& index, int role) const
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return role == Qt::ToolTipRole ? QVariant(path_of(index)) : QVariant(it->name);
     if (role == Qt::DecorationRole && icon_for)
-        return icon_for(it->listed);
+        return icon_for(it->listed, !current_.isEmpty() && path_of(index) == current_);
     return {};
 }
 

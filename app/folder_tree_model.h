@@ -31,8 +31,11 @@ public:
     QModelIndex index_of(const QString& path) const;
     bool is_listed(const QModelIndex& index) const;
 
-    // The picture of a folder item: listed or still to be listed.
-    std::function<QIcon(bool listed)> icon_for;
+    // The picture of a folder item: listed or still to be listed, and
+    // whether it is the pane's current folder.
+    std::function<QIcon(bool listed, bool current)> icon_for;
+    // The current folder's item shows as open.
+    void set_current(const QString& path);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -53,4 +56,5 @@ private:
 
     qvtf::qx_file_lister* lister_ = nullptr;
     std::unique_ptr<item> top_;  // invisible; its one child is the tree's root
+    QString current_;
 };

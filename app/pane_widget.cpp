@@ -128,8 +128,10 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     model_->icon_for = [this](qvtf::qxfile_node& node) { return icon_of(node); };
     model_->drag_data = [this](const QModelIndexList&) { return drag_of_rows(); };
     model_->question_handler = [this](int caption, const QString& text) { return ask(caption, text); };
-    folders_->icon_for = [this](bool listed) {
-        return remote_ ? icons_.folder(listed) : icons_.local_folder();
+    folders_->icon_for = [this](bool listed, bool current) {
+        if (!remote_)
+            return icons_.local_folder();
+        return current ? icons_.named("folder_open.png") : icons_.folder(listed);
     };
     connect(model_, &file_list_model::attached, this, &pane_widget::attach_lister);
     connect(model_, &file_list_model::title_text, title_, &QLabel::setText);
@@ -351,6 +353,7 @@ void pane_widget::on_folders_changed(const QString& selected)
     // The local pane's title is where it is; the remote pane's comes from its connection.
     if (!remote_)
         title_->setText(selected);
+    folders_->set_current(selected);
     const QModelIndex index = folders_->index_of(selected);
     if (!index.isValid())
         return;

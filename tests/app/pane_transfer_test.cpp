@@ -122,6 +122,11 @@ TEST(PaneTransfer, DropsQueueUploadsAndMoveWithinAPane)
     ASSERT_TRUE(process_until([&] { return remote_pane.model().rowCount() == 3; }));
     EXPECT_TRUE(remote_pane.folders_model().index_of("/site").isValid());
     EXPECT_TRUE(remote_pane.folders_model().index_of("/site/images").isValid());
+    // The current folder's item is drawn open, the others not.
+    const auto picture = [&](const char* path) {
+        return remote_pane.folders_model().index_of(path).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    };
+    EXPECT_NE(picture("/site"), picture("/"));
     const int type_column = remote_pane.model().column_of(column_type);
     ASSERT_GE(type_column, 0);
     for (int row = 0; row < remote_pane.model().rowCount(); ++row) {
