@@ -146,6 +146,8 @@ int main(int argc, char** argv)
         window.tell = [](const QString&, const QString& text, bool) {
             std::fprintf(stderr, "qvtf: %s\n", text.toLocal8Bit().constData());
         };
+        // Room for the panes' columns in the picture.
+        window.resize(1024, 680);
     }
     window.show();
     if (splash) {
