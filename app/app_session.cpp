@@ -45,7 +45,6 @@ private:
 namespace {
 
 constexpr int browser_drain_ms = 5000;
-constexpr int browser_drain_step_ms = 200;
 
 }  // namespace
 
@@ -176,8 +175,7 @@ void app_session::stop()
         settings_.save();
         save_profiles();
     }
-    for (int waited = 0; queue_->browser_in_use() && waited < browser_drain_ms; waited += browser_drain_step_ms)
-        std::this_thread::sleep_for(std::chrono::milliseconds(browser_drain_step_ms));
+    queue_->wait_browser_free(browser_drain_ms);
 }
 
 void app_session::teardown()

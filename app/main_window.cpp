@@ -393,6 +393,7 @@ void TqorxVTF::setup(const window_links& links)
         pane->set_settings(links_.settings);
     }
     build_pane_menus();
+    wire_pane_dialogs();
     set_state_text(phrase(196, "Not connected"));
     if (links_.queue)
         set_transfer_type(links_.queue->default_transfer_type);

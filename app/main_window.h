@@ -144,6 +144,8 @@ protected:
 
 private:
     void build_pane_menus();
+    // The properties and filter dialogs behind the panes' commands.
+    void wire_pane_dialogs();
     QDockWidget* make_panel(const char* name, const QString& title, QWidget* content);
     QAction* make_command(const char* name, int caption, int hint, int image = -1);
     void build_commands();

@@ -41,6 +41,8 @@
 #include "app/about_box.h"
 #define QVTF_HAVE_ABOUT_BOX 1
 #endif
+#include "app/file_filter_form.h"
+#include "app/file_props_form.h"
 #if __has_include("app/sync_form.h")
 #include "app/sync_form.h"
 #define QVTF_HAVE_SYNC_FORM 1
@@ -531,6 +533,29 @@ void TqorxVTF::open_settings()
     };
     dialog.open_modal();
 #endif
+}
+
+void TqorxVTF::wire_pane_dialogs()
+{
+    if (!links_.settings || !links_.local || !links_.remote)
+        return;
+    // One of each for the run, as the panes ask for them again and again.
+    auto* props = new TFilePropsForm(*links_.settings, language_, this);
+    auto* filter = new TFileFilterForm(*links_.settings, language_, this);
+    qvtf::qx_local_file_lister* local = links_.local;
+    qvtf::qx_ftp_file_lister* remote = links_.remote;
+    local_pane_->properties_hook = [props, local](pane_widget&, std::vector<qvtf::qxfile_node*> nodes) {
+        props->exec_for(*local, std::move(nodes));
+    };
+    remote_pane_->properties_hook = [props, remote](pane_widget&, std::vector<qvtf::qxfile_node*> nodes) {
+        props->exec_for(*remote, std::move(nodes));
+    };
+    local_pane_->filter_hook = [filter, local](pane_widget&, std::vector<qvtf::qxfile_node*>) {
+        filter->exec_for(*local, false);
+    };
+    remote_pane_->filter_hook = [filter, remote](pane_widget&, std::vector<qvtf::qxfile_node*>) {
+        filter->exec_for(*remote, true);
+    };
 }
 
 void TqorxVTF::open_about()

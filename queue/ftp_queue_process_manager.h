@@ -135,6 +135,9 @@ public:
     int32_t worker_count() const;
     // 1 while the browser connection runs a queue item or expands a folder.
     bool browser_in_use() const { return browser_in_use_.load(); }
+    // Waits until no queue item runs on the browser connection; false when
+    // one still does after timeout_ms.
+    bool wait_browser_free(int32_t timeout_ms) const;
     // 1 while a folder item expands.
     bool expanding() const { return expanding_.load(); }
 

@@ -97,6 +97,12 @@ bool ftp_queue_process_manager::wait_until_empty(int32_t timeout_ms)
     return changed_cv_.wait_for(held, std::chrono::milliseconds(timeout_ms), done);
 }
 
+bool ftp_queue_process_manager::wait_browser_free(int32_t timeout_ms) const
+{
+    std::unique_lock held(lock_);
+    return changed_cv_.wait_for(held, std::chrono::milliseconds(timeout_ms), [&] { return !browser_in_use_; });
+}
+
 std::string_view ftp_queue_process_manager::phrase(int number) const
 {
     return language ? language->text(number) : std::string_view();

@@ -14,6 +14,10 @@
 #include <fstream>
 
 #include "app/app_session.h"
+#include "app/file_filter_form.h"
+#include "app/file_props_form.h"
+#include "app/pane_view.h"
+#include "app/pane_widget.h"
 #include "app/log_view.h"
 #include "app/main_window.h"
 #include "app/queue_widget.h"
@@ -73,6 +77,40 @@ TEST(Session, DamagedSettingsStopTheStartAndTouchNothing)
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(home.path()))
         ++files;
     EXPECT_EQ(files, 2u);
+}
+
+// The local pane's Attributes and Filter commands open the window's
+// dialogs on the pane's selection.
+TEST(Session, PaneCommandsOpenTheirDialogs)
+{
+    gui_application();
+    temp_folder home("qvtf-session-dialogs");
+    temp_folder files("qvtf-session-files");
+    std::ofstream(files.file("page.html")) << "<p>";
+    session_options options = quiet(home.path());
+    options.local_folder = files.path();
+    app_session session;
+    ASSERT_TRUE(session.start(options)) << session.error().toStdString();
+    session.window().show();
+    pane_widget& pane = session.window().local_pane();
+    ASSERT_TRUE(process_until([&] { return pane.list_view().model()->rowCount() == 2; }));
+    pane.list_view().selectRow(1);
+    for (const int command : {int(pane_widget::cmd_attributes), int(pane_widget::cmd_filter)}) {
+        SCOPED_TRACE(command);
+        QAction* action = pane.action(command);
+        ASSERT_NE(action, nullptr);
+        QString opened;
+        QTimer::singleShot(300, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened = modal->metaObject()->className();
+                static_cast<QDialog*>(modal)->reject();
+            }
+        });
+        action->trigger();
+        process_until([&] { return !opened.isEmpty(); }, 3000);
+        EXPECT_EQ(opened.toStdString(), command == pane_widget::cmd_filter ? "TFileFilterForm" : "TFilePropsForm");
+    }
+    session.stop();
 }
 
 TEST(Session, ClosingAsksOnlyWhileTheQueueHoldsItems)
