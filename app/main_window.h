@@ -52,6 +52,8 @@ struct window_links {
     const qvtf::program_folders* folders = nullptr;
 };
 
+class qx_edit_dropdown_prompt;
+
 class TqorxVTF : public QMainWindow {
     Q_OBJECT
 public:
@@ -122,7 +124,12 @@ public:
 
     // Commands; the menus and the toolbar call them.
     void disconnect_async();
-    void queue_current_folder(int mode);
+    // Queues the remote folder's files (mode 1), folders (2) or both (3)
+    // whose names match masks ("*" when empty) for download.
+    void queue_current_folder(int mode, const QString& masks = QString());
+    // Asks for the masks and the kind of entries, then queues them.
+    void ask_queue_mask();
+    qx_edit_dropdown_prompt* mask_prompt() const { return mask_prompt_; }
     void execute_user_commands();
     void bookmark_current_folders();
     void open_synchronisation();
@@ -163,6 +170,7 @@ private:
 
     const qvtf::qxlang* language_;
     window_links links_;
+    qx_edit_dropdown_prompt* mask_prompt_ = nullptr;
     log_view* log_ = nullptr;
     QDockWidget* log_panel_ = nullptr;
     QDockWidget* queue_panel_ = nullptr;

@@ -1,4 +1,6 @@
 // The window's menus, its two toolbar bands and the commands behind them.
+#include <fnmatch.h>
+
 #include <QActionGroup>
 #include <QDesktopServices>
 #include <QDockWidget>
@@ -18,6 +20,7 @@
 #include "app/log_view.h"
 #include "app/main_window.h"
 #include "app/pane_widget.h"
+#include "app/prompts.h"
 #include "app/qt_text.h"
 #include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
@@ -71,6 +74,8 @@ enum window_phrase : int {
     ph_bookmark_exists = 716,
     ph_toolbar = 717,
     ph_menu_band = 718,
+    ph_queue_by_mask = 719,
+    ph_queue_mask_label = 720,
 };
 
 std::unique_ptr<qvtf::qxarr> one_line(const std::string& text)
@@ -124,6 +129,7 @@ void TqorxVTF::build_commands()
     connect(make_command("miQCFiles", 434, 0), &QAction::triggered, this, [this] { queue_current_folder(1); });
     connect(make_command("miQCFolders", 495, 0), &QAction::triggered, this, [this] { queue_current_folder(2); });
     connect(make_command("miQCAll", 435, 0), &QAction::triggered, this, [this] { queue_current_folder(3); });
+    connect(make_command("miQCMask", ph_queue_by_mask, 0), &QAction::triggered, this, [this] { ask_queue_mask(); });
     connect(make_command("miExecuteUserCommands", ph_user_commands, 0), &QAction::triggered, this,
             &TqorxVTF::execute_user_commands);
     connect(make_command("miSettings", ph_settings, 0, pi::settings), &QAction::triggered, this, &TqorxVTF::open_settings);
@@ -200,6 +206,8 @@ void TqorxVTF::build_menus()
     current->setObjectName("miQCMenu");
     for (const char* name : {"miQCFiles", "miQCFolders", "miQCAll"})
         current->addAction(command(name));
+    current->addSeparator();
+    current->addAction(command("miQCMask"));
     command("miQC")->setMenu(current);
     queue->addAction(command("miSync"));
     queue->addAction(command("miExecuteUserCommands"));
@@ -389,7 +397,49 @@ void TqorxVTF::disconnect_async()
     });
 }
 
-void TqorxVTF::queue_current_folder(int mode)
+namespace {
+
+// Whether name matches one of the ";"-separated masks ("*" and "?" as the
+// shell has them); an empty list matches everything.
+bool matches_masks(const std::string& name, const QString& masks)
+{
+    bool any = false;
+    for (const QString& part : masks.split(';', Qt::SkipEmptyParts)) {
+        const QByteArray mask = part.trimmed().toUtf8();
+        if (mask.isEmpty())
+            continue;
+        any = true;
+        if (::fnmatch(mask.constData(), name.c_str(), FNM_PERIOD) == 0)
+            return true;
+    }
+    return !any;
+}
+
+}  // namespace
+
+void TqorxVTF::ask_queue_mask()
+{
+    qvtf::qx_ftp_file_lister* remote = links_.remote;
+    if (!remote || !links_.local || !links_.queue || !remote->control().logged_in) {
+        warn(436);
+        return;
+    }
+    if (!mask_prompt_)
+        mask_prompt_ = new qx_edit_dropdown_prompt(language_, this);
+    mask_prompt_->set_caption_text(phrase(ph_queue_current));
+    mask_prompt_->set_label_text(phrase(ph_queue_mask_label));
+    mask_prompt_->set_initial_text("*");
+    // The list offers files and folders, files only, folders only.
+    mask_prompt_->set_callback(
+        [this](void*, const QString& masks, int index) {
+            static constexpr int modes[] = {3, 1, 2};
+            queue_current_folder(index >= 0 && index < 3 ? modes[index] : 3, masks);
+        },
+        nullptr);
+    mask_prompt_->show_prompt();
+}
+
+void TqorxVTF::queue_current_folder(int mode, const QString& masks)
 {
     qvtf::qx_ftp_file_lister* remote = links_.remote;
     if (!remote || !links_.local || !links_.queue || !remote->control().logged_in) {
@@ -403,7 +453,7 @@ void TqorxVTF::queue_current_folder(int mode)
         if (!node)
             continue;
         const bool folder = node->is_folder != 0;
-        if ((mode & 1 && !folder) || (mode & 2 && folder))
+        if (((mode & 1 && !folder) || (mode & 2 && folder)) && matches_masks(node->name.str(), masks))
             nodes.push_back(node);
     }
     if (!nodes.empty())

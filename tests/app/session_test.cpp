@@ -4,12 +4,16 @@
 // transfer runs.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDockWidget>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -18,6 +22,7 @@
 #include "app/file_props_form.h"
 #include "app/pane_view.h"
 #include "app/pane_widget.h"
+#include "app/prompts.h"
 #include "app/log_view.h"
 #include "app/main_window.h"
 #include "app/queue_widget.h"
@@ -276,6 +281,61 @@ TEST(Session, WindowAnswersDuringALargeTransfer)
     std::error_code ec;
     EXPECT_EQ(static_cast<int64_t>(fs::file_size(local.file("big.bin"), ec)), size);
     fs::remove(local.file("big.bin"), ec);
+    EXPECT_TRUE(close_window(session));
+    session.stop();
+}
+
+
+// The queue-by-mask command: the prompt's masks and its kind of entries pick
+// what of the remote folder is queued for the local folder.
+TEST(Session, QueueByMaskTakesTheMatchingEntries)
+{
+    gui_application();
+    if (!qvtf::test::pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    qvtf::test::pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    for (const char* name : {"a.txt", "b.html", "c.txt"})
+        std::ofstream(server.root() + "/" + name) << name;
+    fs::create_directories(server.root() + "/docs.txt");
+    temp_folder home("qvtf-session-mask");
+    temp_folder local("qvtf-session-mask-local");
+    app_session session;
+    session_options options = quiet(home.path());
+    options.local_folder = local.path();
+    ASSERT_TRUE(session.start(options));
+    TqorxVTF& window = session.window();
+    window.tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
+    window.show();
+    std::unique_ptr<qvtf::ftp_profile> site(qvtf::ftp_profile::make(qvtf::profile_site));
+    site->host.set_string("127.0.0.1");
+    site->host_port = server.port();
+    site->user_name.set_bytes(server.user());
+    site->password.set_bytes(server.password());
+    site->time_difference_state = qvtf::time_difference_switched_off;
+    session.queue().set_profile(site.get());
+    ASSERT_TRUE(process_until([&] {
+        int shown = 0;
+        for (int32_t row = 0; row < session.remote().row_count(); ++row)
+            shown += session.remote().row_node(row) ? 1 : 0;
+        return shown == 4;
+    }, 20000));
+    ASSERT_TRUE(process_until([&] { return session.local().current_folder() != nullptr; }));
+
+    window.ask_queue_mask();
+    qx_edit_dropdown_prompt* prompt = window.mask_prompt();
+    ASSERT_NE(prompt, nullptr);
+    ASSERT_TRUE(process_until([&] { return prompt->isVisible(); }));
+    prompt->edit().setText("*.txt; *.none");
+    prompt->list().setCurrentIndex(1);  // files only
+    if (const char* shots = std::getenv("QVTF_SCREENSHOT_DIR"))
+        prompt->grab().save(QString::fromLocal8Bit(shots) + "/queue-mask-prompt.png");
+    prompt->ok_button().click();
+    ASSERT_TRUE(process_until([&] { return fs::exists(local.file("c.txt")) && session.queue().item_count() == 0; },
+                              20000));
+    EXPECT_EQ(qvtf::test::read_text_file(local.file("a.txt")), "a.txt");
+    EXPECT_FALSE(fs::exists(local.file("b.html"))) << "not matched";
+    EXPECT_FALSE(fs::exists(local.file("docs.txt"))) << "a folder, and files only were asked for";
     EXPECT_TRUE(close_window(session));
     session.stop();
 }
