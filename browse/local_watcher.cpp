@@ -124,6 +124,14 @@ void qx_local_file_lister::watcher_body(int notify_fd, int stop_fd)
     ::close(notify_fd);
 }
 
+int qx_local_file_lister::acquire()
+{
+    const int code = lock_.acquire();
+    if (code == status_ok || !refreshing_)
+        return code;
+    return lock_.acquire_waiting(lock_wait_ms);
+}
+
 void qx_local_file_lister::refresher_body()
 {
     for (;;) {
@@ -141,6 +149,7 @@ void qx_local_file_lister::refresher_body()
             watch_cv_.wait_for(lock, refresh_interval, [this] { return bool(stopping_); });
             continue;
         }
+        refreshing_ = true;
         {
             std::lock_guard lock(watch_mutex_);
             changed_ = false;
@@ -150,6 +159,7 @@ void qx_local_file_lister::refresher_body()
             refresh_view(false);
         }
         show_idle();
+        refreshing_ = false;
         lock_.release();
     }
 }

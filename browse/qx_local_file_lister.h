@@ -48,6 +48,10 @@ public:
     // An absolute path, or one starting with "~" (the home folder).
     int change_folder(const qxval& path, bool relist) override;
     int reload() override;
+    // A user's operation waits out the refresher's short background hold
+    // instead of being told the pane is busy; another operation still
+    // refuses it at once.
+    int acquire() override;
     int open(qxfile_node* node) override;
     int move_pairs(const move_files_structure& moves, const move_done_callback& done) override;
     int delete_entries(const std::vector<qxfile_node*>& entries) override;
@@ -87,6 +91,7 @@ private:
     bool changed_ = false;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> watching_{false};
+    std::atomic<bool> refreshing_{false};  // the refresher holds the busy lock
     std::mutex watcher_mutex_;  // the watcher thread and its stop handle
     std::thread refresher_;
     std::thread watcher_;
