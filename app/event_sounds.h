@@ -1,7 +1,8 @@
 // event_sounds: plays the remote pane's event sounds (the settings' "sounds"
 // bits decide which, before this is asked). Wave files go through Qt
 // Multimedia when the program is built with it; otherwise, and for a file
-// that cannot be played, the desktop's beep stands in.
+// that cannot be played, the desktop's beep stands in. QVTF_SOUND=off in the
+// environment plays no files.
 #pragma once
 
 #include <QObject>
