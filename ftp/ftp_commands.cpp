@@ -115,10 +115,14 @@ int ftp_control::set_type(int32_t type)
 {
     if (!logged_in)
         return status_not_connected;
-    if (int status = send_command(type == 1 ? "TYPE A" : "TYPE I"))
+    // The type lasts for the session: one round trip less per file.
+    const int32_t wanted = type == 1 ? 1 : 0;
+    if (type_in_force_ == wanted)
+        return status_ok;
+    if (int status = send_command(wanted == 1 ? "TYPE A" : "TYPE I"))
         return status;
     switch (reply_code) {
-    case 200: return status_ok;
+    case 200: type_in_force_ = wanted; return status_ok;
     default: return unexpected_reply();
     }
 }

@@ -55,6 +55,9 @@ void ftp_control::set_state(ftp_state to)
     const ftp_state from = state_.exchange(to);
     if (from == to)
         return;
+    // A new login starts with the server's default type.
+    if (to != ftp_state::logged_in)
+        type_in_force_ = -1;
     log(log_state, std::string(ftp_state_name(from)) + " -> " + ftp_state_name(to) + "\r\n");
     if (observer)
         observer->on_state(*this, from, to);

@@ -156,6 +156,8 @@ public:
     qxval password{""};
     const ftp_state_flag logged_in{state_, ftp_state_flag::is_logged_in};
     int32_t transfer_type = 0;         // from the queue item being run
+    // The TYPE the server last accepted on this login (0 I, 1 A); -1 unknown.
+    int32_t type_in_force_ = -1;
     int32_t transfer_option = 0;
     int32_t passive = 0;               // 1: PASV, 0: PORT
     int32_t allow_passive_drop_to_port = 0;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ftp/ftp_command_text.h"
+#include "core/qxtext.h"
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
@@ -168,6 +169,11 @@ int ftp_control::send_command(std::string_view text, std::string_view shown)
     // logged either).
     if (holds_line_break(text))
         return refuse_line_break(*this);
+    // A TYPE of anyone's (a script's, say) leaves the type unknown until
+    // set_type has seen its answer.
+    if (text.size() >= 4 && ascii_upper(text[0]) == 'T' && ascii_upper(text[1]) == 'Y' &&
+        ascii_upper(text[2]) == 'P' && ascii_upper(text[3]) == 'E')
+        type_in_force_ = -1;
     // A session nobody holds is the sender's until the reply is read; one
     // another thread holds gets nothing of this line.
     ftp_session_lock hold(*this);

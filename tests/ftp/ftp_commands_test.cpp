@@ -321,3 +321,33 @@ TEST(FtpCommands, EnterStartFolder)
 
 }  // namespace
 }  // namespace qvtf::test
+
+namespace qvtf::test {
+namespace {
+
+// TYPE is sent only when the type in force differs: once per login, again
+// after another type, after anyone else's TYPE and after a new login.
+TEST(FtpCommands, TypeIsSentOnlyWhenItChanges)
+{
+    scripted_ftp_server server;
+    server.send("220 ready\r\n");
+    for (int i = 0; i < 5; ++i)
+        server.expect("200 type\r\n");
+    server.start();
+    logged_session s;
+    ASSERT_EQ(connect_to(s, server), 0);
+    s.set_state(ftp_state::logged_in);
+    EXPECT_EQ(s.set_type(0), 0);
+    EXPECT_EQ(s.set_type(0), 0);
+    EXPECT_EQ(s.set_type(2), 0) << "automatic is resolved before; anything but ASCII is binary";
+    EXPECT_EQ(s.set_type(1), 0);
+    EXPECT_EQ(s.send_command("type i"), 0);
+    EXPECT_EQ(s.set_type(1), 0);
+    s.set_state(ftp_state::connected);
+    s.set_state(ftp_state::logged_in);
+    EXPECT_EQ(s.set_type(1), 0);
+    EXPECT_EQ(server.lines(), (lines{"TYPE I", "TYPE A", "type i", "TYPE A", "TYPE A"}));
+}
+
+}  // namespace
+}  // namespace qvtf::test
