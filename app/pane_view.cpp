@@ -22,6 +22,28 @@ void accept_pane_drag(Event* event)
     }
 }
 
+void enable_pane_drags(QAbstractItemView* view)
+{
+    view->setDragEnabled(true);
+    view->setAcceptDrops(true);
+    view->setDropIndicatorShown(true);
+    view->setDragDropMode(QAbstractItemView::DragDrop);
+    view->setDefaultDropAction(Qt::CopyAction);
+}
+
+void take_pane_drop(QDropEvent* event, const std::function<void(const node_mime_data&, const QPoint&)>& handler)
+{
+    const node_mime_data* data = node_mime_data::from(event->mimeData());
+    if (!data) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (handler)
+        handler(*data, event->position().toPoint());
+}
+
 void run_drag(QAbstractItemView* view, QMimeData* data)
 {
     if (!data)
@@ -35,11 +57,7 @@ void run_drag(QAbstractItemView* view, QMimeData* data)
 
 pane_list_view::pane_list_view(QWidget* parent) : QTableView(parent)
 {
-    setDragEnabled(true);
-    setAcceptDrops(true);
-    setDropIndicatorShown(true);
-    setDragDropMode(QAbstractItemView::DragDrop);
-    setDefaultDropAction(Qt::CopyAction);
+    enable_pane_drags(this);
 }
 
 void pane_list_view::dragEnterEvent(QDragEnterEvent* event)
@@ -54,15 +72,7 @@ void pane_list_view::dragMoveEvent(QDragMoveEvent* event)
 
 void pane_list_view::dropEvent(QDropEvent* event)
 {
-    const node_mime_data* data = node_mime_data::from(event->mimeData());
-    if (!data) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    if (drop_handler)
-        drop_handler(*data, event->position().toPoint());
+    take_pane_drop(event, drop_handler);
 }
 
 void pane_list_view::startDrag(Qt::DropActions)
@@ -74,11 +84,7 @@ void pane_list_view::startDrag(Qt::DropActions)
 
 pane_tree_view::pane_tree_view(QWidget* parent) : QTreeView(parent)
 {
-    setDragEnabled(true);
-    setAcceptDrops(true);
-    setDropIndicatorShown(true);
-    setDragDropMode(QAbstractItemView::DragDrop);
-    setDefaultDropAction(Qt::CopyAction);
+    enable_pane_drags(this);
 }
 
 void pane_tree_view::dragEnterEvent(QDragEnterEvent* event)
@@ -93,15 +99,7 @@ void pane_tree_view::dragMoveEvent(QDragMoveEvent* event)
 
 void pane_tree_view::dropEvent(QDropEvent* event)
 {
-    const node_mime_data* data = node_mime_data::from(event->mimeData());
-    if (!data) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    if (drop_handler)
-        drop_handler(*data, event->position().toPoint());
+    take_pane_drop(event, drop_handler);
 }
 
 void pane_tree_view::startDrag(Qt::DropActions)
