@@ -19,17 +19,6 @@
 
 namespace {
 
-const qvtf::qxlang& shipped_language()
-{
-    static qvtf::qxlang* lang = [] {
-        auto* l = new qvtf::qxlang;
-        qvtf::qxval error;
-        l->load(qvtf::qxval(std::string(QVTF_PROGRAM_DIR) + "/qorx.bin"), error);
-        return l;
-    }();
-    return *lang;
-}
-
 // Shows w, checks that no label is narrower than its text needs, and saves a
 // picture when asked to.
 void look_at(QWidget& w, const QString& name)

@@ -24,24 +24,6 @@
 
 namespace {
 
-const qvtf::qxlang& shipped_language()
-{
-    static qvtf::qxlang* lang = [] {
-        auto* l = new qvtf::qxlang;
-        qvtf::qxval error;
-        l->load(qvtf::qxval(std::string(QVTF_PROGRAM_DIR) + "/qorx.bin"), error);
-        return l;
-    }();
-    return *lang;
-}
-
-template <class T> T* child(QWidget& parent, const char* name)
-{
-    T* w = parent.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 qvtf::qxfile_node make_node(const char* name, unsigned bits, bool folder)
 {
     qvtf::qxfile_node n;

@@ -4,7 +4,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QWidget>
 #include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "markup/qxlang.h"
 
 inline QApplication& gui_application()
 {
@@ -29,4 +35,24 @@ inline bool process_until(const std::function<bool()>& done, int timeout_ms = 50
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// The phrase file the build ships beside the program, loaded once.
+inline const qvtf::qxlang& shipped_language()
+{
+    static qvtf::qxlang* lang = [] {
+        auto* l = new qvtf::qxlang;
+        qvtf::qxval error;
+        l->load(qvtf::qxval(std::string(QVTF_PROGRAM_DIR) + "/qorx.bin"), error);
+        return l;
+    }();
+    return *lang;
+}
+
+// The named child widget of a dialog; a failure when it is missing.
+template <class T> T* child(QWidget& parent, const char* name)
+{
+    T* w = parent.findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
 }

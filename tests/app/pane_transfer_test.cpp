@@ -25,6 +25,7 @@
 #include "queue/ftp_queue_process_manager.h"
 #include "queue/lister_queue_panes.h"
 #include "support/ftp_servers.h"
+#include "support/test_site.h"
 #include "support/process.h"
 #include "support/test_phrases.h"
 
@@ -80,12 +81,7 @@ TEST(PaneTransfer, DropsQueueUploadsAndMoveWithinAPane)
     remote_pane.model().attach(&remote);
     ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
 
-    std::unique_ptr<ftp_profile> site(ftp_profile::make(profile_site));
-    site->host.set_string("127.0.0.1");
-    site->host_port = server.port();
-    site->user_name.set_bytes(server.user());
-    site->password.set_bytes(server.password());
-    site->time_difference_state = time_difference_switched_off;
+    const auto site = test::loopback_site(server.port(), server.user(), server.password());
 
     lister_queue_panes panes(remote, local);
     ftp_queue_process_manager queue;
@@ -200,12 +196,7 @@ TEST(PaneTransfer, RemoteCommandsFromTheMenu)
     pane.set_settings(&settings);
     qx_ftp_file_lister remote(settings, &test_phrases(), &pane.model());
     pane.model().attach(&remote);
-    std::unique_ptr<ftp_profile> site(ftp_profile::make(profile_site));
-    site->host.set_string("127.0.0.1");
-    site->host_port = server.port();
-    site->user_name.set_bytes(server.user());
-    site->password.set_bytes(server.password());
-    site->time_difference_state = time_difference_switched_off;
+    const auto site = test::loopback_site(server.port(), server.user(), server.password());
     ASSERT_EQ(remote.connect_profile(site.get()), 0);
     auto settle = [&] {
         remote.wait_for_operations();

@@ -32,6 +32,7 @@
 #include "gui_support.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "support/ftp_servers.h"
+#include "support/test_site.h"
 #include "support/process.h"
 
 namespace {
@@ -242,12 +243,7 @@ TEST(Session, WindowAnswersDuringALargeTransfer)
     ASSERT_TRUE(session.start(options));
     session.window().tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
     session.window().show();
-    std::unique_ptr<qvtf::ftp_profile> site(qvtf::ftp_profile::make(qvtf::profile_site));
-    site->host.set_string("127.0.0.1");
-    site->host_port = server.port();
-    site->user_name.set_bytes(server.user());
-    site->password.set_bytes(server.password());
-    site->time_difference_state = qvtf::time_difference_switched_off;
+    const auto site = qvtf::test::loopback_site(server.port(), server.user(), server.password());
     session.queue().set_profile(site.get());
     qvtf::qx_ftp_file_lister& remote = session.remote();
     qvtf::qxfile_node* entry = nullptr;
@@ -307,12 +303,7 @@ TEST(Session, QueueByMaskTakesTheMatchingEntries)
     TqorxVTF& window = session.window();
     window.tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
     window.show();
-    std::unique_ptr<qvtf::ftp_profile> site(qvtf::ftp_profile::make(qvtf::profile_site));
-    site->host.set_string("127.0.0.1");
-    site->host_port = server.port();
-    site->user_name.set_bytes(server.user());
-    site->password.set_bytes(server.password());
-    site->time_difference_state = qvtf::time_difference_switched_off;
+    const auto site = qvtf::test::loopback_site(server.port(), server.user(), server.password());
     session.queue().set_profile(site.get());
     ASSERT_TRUE(process_until([&] {
         int shown = 0;

@@ -35,13 +35,7 @@ using Mode = QAbstractItemModelTester::FailureReportingMode;
 
 const qvtf::qxlang& language()
 {
-    static std::unique_ptr<qvtf::qxlang> lang = [] {
-        auto l = std::make_unique<qvtf::qxlang>();
-        qvtf::qxval error;
-        l->load(qvtf::qxval(std::string(QVTF_PROGRAM_DIR) + "/qorx.bin"), error);
-        return l;
-    }();
-    return *lang;
+    return shipped_language();
 }
 
 QString phrase(int n)
@@ -167,14 +161,6 @@ struct boxes {
     }
     QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
 };
-
-template <class T>
-T* child(TSiteManagerForm& form, const char* name)
-{
-    T* w = form.findChild<T*>(name);
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 void set_text(QLineEdit* edit, const QString& text)
 {

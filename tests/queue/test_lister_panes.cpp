@@ -13,6 +13,7 @@
 #include "queue/ftp_queue_process_manager.h"
 #include "queue/lister_queue_panes.h"
 #include "support/ftp_servers.h"
+#include "support/test_site.h"
 #include "support/process.h"
 #include "support/test_phrases.h"
 
@@ -49,12 +50,7 @@ TEST(ListerPanes, RemoteFolderOntoTheLocalPane)
     ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
     remote.set_filter(qxval("*"), qxval("*.skip"), false, 0, 0, false, 0, 0);
 
-    std::unique_ptr<ftp_profile> site(ftp_profile::make(profile_site));
-    site->host.set_string("127.0.0.1");
-    site->host_port = server.port();
-    site->user_name.set_bytes(server.user());
-    site->password.set_bytes(server.password());
-    site->time_difference_state = time_difference_switched_off;
+    const auto site = loopback_site(server.port(), server.user(), server.password());
 
     lister_queue_panes panes(remote, local);
     std::atomic<int> finished{0}, failed{0};
@@ -130,12 +126,7 @@ TEST(ListerPanes, UploadOnTheBrowserConnectionMakesItsFolderStale)
     qx_ftp_file_lister remote(settings, &test_phrases(), &remote_view);
     qx_local_file_lister local(settings, &test_phrases(), &local_view);
     ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
-    std::unique_ptr<ftp_profile> site(ftp_profile::make(profile_site));
-    site->host.set_string("127.0.0.1");
-    site->host_port = server.port();
-    site->user_name.set_bytes(server.user());
-    site->password.set_bytes(server.password());
-    site->time_difference_state = time_difference_switched_off;
+    const auto site = loopback_site(server.port(), server.user(), server.password());
 
     lister_queue_panes panes(remote, local);
     ftp_queue_process_manager q;
