@@ -1,6 +1,4 @@
 // The window's menus, its two toolbar bands and the commands behind them.
-#include <fnmatch.h>
-
 #include <QActionGroup>
 #include <QDesktopServices>
 #include <QDockWidget>
@@ -25,6 +23,7 @@
 #include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "browse/qx_local_file_lister.h"
+#include "browse/qxfile_filter.h"
 #include "profiles/ftp_profile_tree.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "settings/global_ftp_settings.h"
@@ -397,26 +396,6 @@ void TqorxVTF::disconnect_async()
     });
 }
 
-namespace {
-
-// Whether name matches one of the ";"-separated masks ("*" and "?" as the
-// shell has them); an empty list matches everything.
-bool matches_masks(const std::string& name, const QString& masks)
-{
-    bool any = false;
-    for (const QString& part : masks.split(';', Qt::SkipEmptyParts)) {
-        const QByteArray mask = part.trimmed().toUtf8();
-        if (mask.isEmpty())
-            continue;
-        any = true;
-        if (::fnmatch(mask.constData(), name.c_str(), FNM_PERIOD) == 0)
-            return true;
-    }
-    return !any;
-}
-
-}  // namespace
-
 void TqorxVTF::ask_queue_mask()
 {
     qvtf::qx_ftp_file_lister* remote = links_.remote;
@@ -446,6 +425,9 @@ void TqorxVTF::queue_current_folder(int mode, const QString& masks)
         warn(436);
         return;
     }
+    // The panes' own mask rules; no masks at all take every entry.
+    qvtf::compiled_masks wanted;
+    wanted.compile(qvtf::qxval(masks.toStdString()));
     std::vector<qvtf::qxfile_node*> nodes;
     const int32_t rows = remote->row_count();
     for (int32_t row = 0; row < rows; ++row) {
@@ -453,7 +435,8 @@ void TqorxVTF::queue_current_folder(int mode, const QString& masks)
         if (!node)
             continue;
         const bool folder = node->is_folder != 0;
-        if (((mode & 1 && !folder) || (mode & 2 && folder)) && matches_masks(node->name.str(), masks))
+        const bool kind = (mode & 1 && !folder) || (mode & 2 && folder);
+        if (kind && (wanted.empty() || wanted.any_matches(node->name.view())))
             nodes.push_back(node);
     }
     if (!nodes.empty())
