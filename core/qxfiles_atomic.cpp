@@ -92,19 +92,36 @@ bool write_all(int fd, const char* p, size_t n)
 
 // The bits a newly created file gets: 0666 less the process's umask, read
 // without changing it (umask() would race with other threads creating files).
+// Read once: nothing in the program changes its umask.
 unsigned new_file_mode()
 {
-    unsigned mask = 022;
-    if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f))
-            if (std::strncmp(line, "Umask:", 6) == 0) {
-                mask = static_cast<unsigned>(std::strtoul(line + 6, nullptr, 8));
-                break;
-            }
-        std::fclose(f);
-    }
-    return 0666u & ~mask;
+    static const unsigned mode = [] {
+        unsigned mask = 022;
+        if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, f))
+                if (std::strncmp(line, "Umask:", 6) == 0) {
+                    mask = static_cast<unsigned>(std::strtoul(line + 6, nullptr, 8));
+                    break;
+                }
+            std::fclose(f);
+        }
+        return 0666u & ~mask;
+    }();
+    return mode;
+}
+
+// An unnamed file can be given its name only through /proc/self/fd (the
+// descriptor-only form of linkat needs a privilege).
+bool can_name_unnamed_files()
+{
+    static const bool usable = ::access("/proc/self/fd", X_OK) == 0;
+    return usable;
+}
+
+std::string fd_path(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
 }
 
 class temp_file {
@@ -170,10 +187,25 @@ file_handle replacement_file::open(const qxval& target)
     discard();
     target_ = rename_target(target.c_str());
     struct stat st;
-    if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
         // Nothing to protect and nothing a rename could replace; a folder
         // fails here, as it should.
         return open_file(qxval(target_.c_str()), "w");
+    }
+    if (!exists && can_name_unnamed_files()) {
+        // A new file starts unnamed: it is made without locking the folder
+        // (parallel downloads into one folder do not queue behind each
+        // other), gets its one name only when complete, and leaves nothing
+        // behind when the attempt fails or the program dies.
+        const int fd = ::open(folder_of(target_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            unnamed_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);  // the caller closes fd
+            if (unnamed_ >= 0)
+                return fd;
+            ::close(fd);
+        }
+        // Not every file system has unnamed files: a named temporary then.
     }
     temp_ = target_ + ".XXXXXX";
     const int fd = ::mkostemp(temp_.data(), O_CLOEXEC);
@@ -182,8 +214,38 @@ file_handle replacement_file::open(const qxval& target)
     return fd < 0 ? invalid_file_handle : fd;
 }
 
+bool replacement_file::commit_unnamed()
+{
+    const std::string source = fd_path(unnamed_);
+    bool ok = ::fchmod(unnamed_, new_file_mode()) == 0;
+    if (ok && ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        ok = false;
+        struct stat st;
+        if (errno == EEXIST && ::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            // The target appeared meanwhile: replace it as a named temporary
+            // would, keeping its bits.
+            std::string temp = target_ + ".XXXXXX";
+            const int reserved = ::mkostemp(temp.data(), O_CLOEXEC);
+            if (reserved >= 0) {
+                ::close(reserved);
+                ::unlink(temp.c_str());
+                ok = ::fchmod(unnamed_, st.st_mode & 07777) == 0 &&
+                     ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+                if (ok && ::rename(temp.c_str(), target_.c_str()) != 0) {
+                    ::unlink(temp.c_str());
+                    ok = false;
+                }
+            }
+        }
+    }
+    discard();
+    return ok;
+}
+
 bool replacement_file::commit()
 {
+    if (unnamed_ >= 0)
+        return commit_unnamed();
     if (direct())
         return true;
     struct stat st;
@@ -198,10 +260,12 @@ bool replacement_file::commit()
 
 void replacement_file::discard()
 {
-    if (temp_.empty())
-        return;
     const int err = errno;
-    ::unlink(temp_.c_str());
+    if (unnamed_ >= 0)
+        ::close(unnamed_);  // the file goes with its last descriptor
+    unnamed_ = -1;
+    if (!temp_.empty())
+        ::unlink(temp_.c_str());
     temp_.clear();
     errno = err;
 }

@@ -36,11 +36,12 @@ bool make_private_folders_for(std::string_view file_path);
 // one is narrowed to it: for user files that nobody else should read.
 file_handle open_private_file(const qxval& path);
 
-// The local file of a download. The bytes go to a temporary file beside the
-// target (same folder, a name of its own, mode 0600) that replaces the
-// target only on commit, so a failed download leaves an existing file as it
-// was. A target that exists and is not a regular file (a device, a pipe) is
-// written directly. An uncommitted temporary is removed on destruction.
+// The local file of a download. The bytes go to a temporary file in the
+// target's folder (mode 0600; unnamed where the file system allows, else a
+// name of its own) that becomes the target only on commit, so a failed
+// download leaves an existing file as it was and a new one absent. A target
+// that exists and is not a regular file (a device, a pipe) is written
+// directly. An uncommitted temporary is removed on destruction.
 class replacement_file {
 public:
     replacement_file() = default;
@@ -51,7 +52,7 @@ public:
     // The handle to write to (the caller closes it), or the invalid handle
     // with errno set.
     file_handle open(const qxval& target);
-    bool direct() const { return temp_.empty(); }
+    bool direct() const { return temp_.empty() && unnamed_ < 0; }
     // The temporary gets the target's permission bits (a new file's when
     // there is none) and is renamed over it. False, and the temporary
     // removed, when that fails.
@@ -60,8 +61,11 @@ public:
     void discard();
 
 private:
+    bool commit_unnamed();
+
     std::string target_;
-    std::string temp_;
+    std::string temp_;  // a named temporary
+    int unnamed_ = -1;  // our own descriptor of an unnamed one
 };
 
 }  // namespace qvtf

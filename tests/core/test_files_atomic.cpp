@@ -82,6 +82,66 @@ TEST_F(AtomicWrite, FailedWriteLeavesOldFileIntact)
     EXPECT_EQ(entries(), 1u);
 }
 
+// A download's local file: a new target has no name until it is complete,
+// an existing one keeps its bits, and whatever is not committed leaves the
+// folder as it was.
+TEST_F(AtomicWrite, ReplacementFileCommitsOrLeavesNoTrace)
+{
+    struct scenario {
+        const char* name;
+        bool exists_before;
+        bool appears_meanwhile;  // another program makes the target mid-download
+        bool commit;
+    };
+    const scenario cases[] = {
+        {"new, committed", false, false, true},
+        {"new, discarded", false, false, false},
+        {"existing, committed", true, false, true},
+        {"existing, discarded", true, false, false},
+        {"appears meanwhile, committed", false, true, true},
+    };
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    for (const scenario& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path f = dir / "page.html";
+        fs::remove(f);
+        if (c.exists_before) {
+            { std::ofstream(f) << "old"; }
+            ::chmod(f.c_str(), 0640);
+        }
+        {
+            replacement_file target;
+            const file_handle h = target.open(qxval(f.string()));
+            ASSERT_NE(h, invalid_file_handle);
+            ASSERT_EQ(::write(h, "new content", 11), 11);
+            ::close(h);
+            // Before the commit the target is as it was.
+            if (c.exists_before) {
+                EXPECT_EQ(slurp(f), "old");
+            } else {
+                EXPECT_FALSE(fs::exists(f));
+            }
+            if (c.appears_meanwhile) {
+                { std::ofstream(f) << "theirs"; }
+                ::chmod(f.c_str(), 0640);
+            }
+            if (c.commit) {
+                EXPECT_TRUE(target.commit());
+            }
+        }
+        const bool had_file = c.exists_before || c.appears_meanwhile;
+        EXPECT_EQ(fs::exists(f), c.commit || had_file);
+        if (c.commit || had_file) {
+            EXPECT_EQ(slurp(f), c.commit ? "new content" : "old");
+            struct stat st;
+            ASSERT_EQ(::stat(f.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, had_file ? 0640u : (0666u & ~mask));
+        }
+        EXPECT_EQ(entries(), fs::exists(f) ? 1u : 0u) << "no temporary is left behind";
+    }
+}
+
 TEST_F(AtomicWrite, MissingFolderFails)
 {
     EXPECT_FALSE(write_file_atomic(qxval((dir / "no" / "such.txt").string()), "x"));
