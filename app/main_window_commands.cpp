@@ -84,6 +84,18 @@ std::unique_ptr<qvtf::qxarr> one_line(const std::string& text)
     return lines;
 }
 
+// The dialogs' writes to settings and site profiles, made under the queue's
+// lock: its scheduler copies both into a worker as it starts one.
+std::function<void(const std::function<void()>&)> under_queue_lock(qvtf::ftp_queue_process_manager* queue)
+{
+    return [queue](const std::function<void()>& write) {
+        if (queue)
+            queue->edit_shared(write);
+        else
+            write();
+    };
+}
+
 }  // namespace
 
 QAction* TqorxVTF::make_command(const char* name, int caption, int hint, int image)
@@ -534,6 +546,7 @@ void TqorxVTF::open_site_manager(bool new_site)
     manager.in_use = [remote](const qvtf::ftp_profile* node) {
         return remote && remote->profile() && node == remote->profile();
     };
+    manager.shared_write = under_queue_lock(queue);
     manager.on_connect = [queue](qvtf::ftp_profile* site) {
         if (queue && site)
             queue->set_profile(site);
@@ -555,6 +568,7 @@ void TqorxVTF::open_settings()
         dialog.set_folders(*links_.folders);
     qvtf::ftp_queue_process_manager* queue = links_.queue;
     qvtf::qx_ftp_file_lister* remote = links_.remote;
+    dialog.shared_write = under_queue_lock(queue);
     dialog.apply_queue = [this, queue](const qvtf::global_ftp_settings& s) {
         if (queue)
             queue->apply_settings(s);

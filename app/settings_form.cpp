@@ -551,7 +551,10 @@ int TSettings::open_modal()
 
 void TSettings::accept()
 {
-    store();
+    if (shared_write)
+        shared_write([this] { store(); });
+    else
+        store();
     if (apply_queue)
         apply_queue(settings_);
     if (apply_connection)

@@ -90,6 +90,9 @@ public:
     // and the browser connection its passive flags.
     std::function<void(const qvtf::global_ftp_settings&)> apply_queue;
     std::function<void(const qvtf::global_ftp_settings&)> apply_connection;
+    // Runs OK's store under the lock of whoever else reads the settings (the
+    // queue, whose workers copy the proxy as they start).
+    std::function<void(const std::function<void()>& write)> shared_write;
     // Default QDesktopServices::openUrl and a message box.
     std::function<bool(const QUrl&)> open_url;
     std::function<void(const QString& text)> show_error;

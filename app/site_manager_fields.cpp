@@ -111,6 +111,20 @@ void TSiteManagerForm::store_fields(ftp_profile* node)
 {
     if (!node)
         return;
+    write_shared([&] { copy_fields(node); });
+}
+
+void TSiteManagerForm::write_shared(const std::function<void()>& write)
+{
+    // A worker that starts meanwhile reads the connected site's fields.
+    if (shared_write)
+        shared_write(write);
+    else
+        write();
+}
+
+void TSiteManagerForm::copy_fields(ftp_profile* node)
+{
     if (eLabel->isEnabled())
         put(node->label, eLabel->text());
     if (eHost->isEnabled())
@@ -175,7 +189,7 @@ void TSiteManagerForm::anonymous_clicked(bool checked)
         const bool created = just_created_;
         store_fields(current_);
         if (language_)
-            qvtf::apply_anonymous(*current_, *language_);
+            write_shared([this] { qvtf::apply_anonymous(*current_, *language_); });
         show_fields(current_);
         just_created_ = created;
         set_connection_enabled(false, true);

@@ -101,6 +101,9 @@ public:
     // The site worker connections log in to; the remote pane connects to it.
     void set_profile(ftp_profile* profile);
     ftp_profile* profile() const;
+    // Runs change under the queue's lock: for edits of the settings or of
+    // the profile that a starting worker copies.
+    void edit_shared(const std::function<void()>& change);
 
     // ---- items ----
     // Queues a pane's selection from a thread of its own; returns at once.

@@ -31,6 +31,12 @@ void ftp_queue_process_manager::set_profile(ftp_profile* profile)
         panes->connect_profile(profile);
 }
 
+void ftp_queue_process_manager::edit_shared(const std::function<void()>& change)
+{
+    std::lock_guard held(lock_);
+    change();
+}
+
 ftp_profile* ftp_queue_process_manager::profile() const
 {
     std::lock_guard held(lock_);

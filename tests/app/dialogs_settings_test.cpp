@@ -77,8 +77,15 @@ TEST(DialogsSettings, KeyboardEditingOkStoresAppliesAndSaves)
     settings.case_insensitive_sort = false;
 
     TSettings form(settings, &shipped_language());
-    int queue_calls = 0, connection_calls = 0;
+    int queue_calls = 0, connection_calls = 0, guarded_writes = 0;
     bool passive_seen = true;
+    // The whole store happens inside the guard the window gives (the queue's lock).
+    form.shared_write = [&](const std::function<void()>& write) {
+        ++guarded_writes;
+        EXPECT_EQ(settings.max_download_threads, 5);
+        write();
+        EXPECT_EQ(settings.proxies.first()->proxy_host.str(), "proxy.example");
+    };
     form.apply_queue = [&](const qvtf::global_ftp_settings& s) {
         ++queue_calls;
         EXPECT_EQ(s.max_download_threads, 30);  // stored before it is applied
@@ -162,6 +169,7 @@ TEST(DialogsSettings, KeyboardEditingOkStoresAppliesAndSaves)
     EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
     EXPECT_EQ(queue_calls, 1);
     EXPECT_EQ(connection_calls, 1);
+    EXPECT_EQ(guarded_writes, 1);
     EXPECT_FALSE(passive_seen);
     EXPECT_EQ(settings.max_download_threads, 30);
     EXPECT_EQ(settings.retry_count, 1);

@@ -235,6 +235,12 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
         {"h.example", "2121", "", "", true, 0},
         {"h.example", "21", "u", "p", false, 0},
     };
+    // Fields reach the site only inside the guard the window gives (the queue's lock).
+    std::string guarded_host;
+    form.shared_write = [&](const std::function<void()>& write) {
+        write();
+        guarded_host = site->host.str();
+    };
     for (const check& c : checks) {
         SCOPED_TRACE(std::string(c.host) + ":" + c.port + " " + c.user + "/" + c.password);
         if (!form.isVisible()) {
@@ -265,6 +271,7 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
             ASSERT_EQ(connected.size(), before + 1);
             EXPECT_EQ(connected.back(), site);
             EXPECT_EQ(site->host.view(), c.host);
+            EXPECT_EQ(guarded_host, c.host);
             if (c.anonymous) {
                 EXPECT_EQ(site->user_name.view(), language().text(235));
                 EXPECT_EQ(site->password.view(), language().text(236));
