@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
-#include <thread>
 
+#include "core/pooled_job.h"
 #include "core/qxfiles.h"
 #include "core/qxpipe.h"
 #include "core/qxval.h"
@@ -39,8 +39,10 @@ public:
     // the side's finished bit.
     void run();
 
-    // Runs frw on a thread of its own, which destroys it when done.
-    static std::thread start(std::unique_ptr<file_reader_writer> frw);
+    // Runs frw on a pooled thread, which destroys it when done. When no
+    // thread can be had, the side's failure bits are raised at once and
+    // the handle is not joinable.
+    static pooled_job start(std::unique_ptr<file_reader_writer> frw);
 
 private:
     void read_into_pipe();

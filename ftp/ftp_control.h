@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/pooled_job.h"
 #include "core/qxarr.h"
 #include "core/qxfile_tree.h"
 #include "core/qxfiles.h"
@@ -345,7 +346,7 @@ public:
     int finish_transfer(int receiving);
     // As above; local_side (the file or listing thread) is joined before the
     // pipe it uses goes away.
-    int finish_transfer(int receiving, std::thread* local_side);
+    int finish_transfer(int receiving, pooled_job* local_side);
     // One RETR or STOR. The local file is opened (an upload's checked to be
     // a readable regular file) before anything is sent; a download goes to
     // a temporary file that replaces the local file only on success. Fails

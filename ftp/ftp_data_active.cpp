@@ -48,8 +48,7 @@ int ftp_data_active::start()
         local_address = bound_host;
         local_port = bound_port;
     }
-    start_worker(static_cast<void (ftp_data_connection::*)()>(&ftp_data_active::accept_worker));
-    return 0;
+    return start_worker(static_cast<void (ftp_data_connection::*)()>(&ftp_data_active::accept_worker));
 }
 
 void ftp_data_active::accept_worker()

@@ -85,9 +85,10 @@ void ftp_data_connection::configure(ftp_control& owner, qxpipe& transfer_pipe, i
     owner.start_time = owner.end_time = now_seconds();
 }
 
-void ftp_data_connection::start_worker(void (ftp_data_connection::*body)())
+int ftp_data_connection::start_worker(void (ftp_data_connection::*body)())
 {
-    worker_ = std::thread([this, body] { (this->*body)(); });
+    worker_ = run_pooled([this, body] { (this->*body)(); });
+    return worker_.joinable() ? 0 : transport_status::startup_failed;
 }
 
 void ftp_data_connection::adopt(qxsocket* sock)

@@ -96,8 +96,9 @@ public:
     uint32_t failed_bits() const { return receiving ? pipe_producer_failed : pipe_consumer_failed; }
 
 protected:
-    // Runs body on the worker thread.
-    void start_worker(void (ftp_data_connection::*body)());
+    // Runs body on the worker thread (a pooled one); 0, or 1099 when no
+    // thread can be had.
+    int start_worker(void (ftp_data_connection::*body)());
     // Each final class joins in its own destructor: the worker makes virtual
     // calls, which must not reach an object whose derived part is gone.
     void join_worker();
@@ -123,7 +124,7 @@ private:
     bool send_chunks(qxarr& chunks);
     void report_progress();
 
-    std::thread worker_;
+    pooled_job worker_;
 };
 
 class ftp_data_passive : public ftp_data_connection {

@@ -11,8 +11,7 @@ int ftp_data_passive::start()
         socks->socket = outgoing.get();
     if (!outgoing->resolve(remote_port, remote_host))
         return outgoing->last_error ? outgoing->last_error : transport_status::cannot_resolve;
-    start_worker(static_cast<void (ftp_data_connection::*)()>(&ftp_data_passive::connect_worker));
-    return 0;
+    return start_worker(static_cast<void (ftp_data_connection::*)()>(&ftp_data_passive::connect_worker));
 }
 
 void ftp_data_passive::connect_worker()

@@ -139,7 +139,7 @@ int ftp_control::finish_transfer(int receiving)
     return finish_transfer(receiving, nullptr);
 }
 
-int ftp_control::finish_transfer(int receiving, std::thread* local_side)
+int ftp_control::finish_transfer(int receiving, pooled_job* local_side)
 {
     qxpipe* transfer_pipe = pipe.get();
     if (!transfer_pipe)

@@ -1,5 +1,5 @@
 // File transfers: one RETR or STOR over a data connection, with the file
-// thread on the other end of the pipe.
+// side on the other end of the pipe, run by the calling thread.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -143,18 +143,21 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
         return result;
     }
 
-    auto file = std::make_unique<file_reader_writer>(
-        s.pipe.get(), receiving ? file_reader_writer::writing : file_reader_writer::reading, request.local_path);
-    file->handle = local.release();
+    file_reader_writer file(s.pipe.get(), receiving ? file_reader_writer::writing : file_reader_writer::reading,
+                            request.local_path);
+    file.handle = local.release();
     if (receiving && s.stamp_downloads) {
         // On the temporary file; the rename keeps it.
-        file->set_time = true;
-        file->time = s.current_item ? s.current_item->modified_time : std::time(nullptr);
+        file.set_time = true;
+        file.time = s.current_item ? s.current_item->modified_time : std::time(nullptr);
     }
-    std::thread file_thread = file_reader_writer::start(std::move(file));
-    s.finish_transfer(receiving, &file_thread);
-    if (file_thread.joinable())
-        file_thread.join();
+    // The file side runs on this thread, which would only wait for it
+    // otherwise: one hand-over less per file. An abort that came before the
+    // pipe existed is passed on to it first.
+    if (s.abort_data)
+        s.pipe->raise(pipe_stop);
+    file.run();
+    s.finish_transfer(receiving);
 
     const bool stalled = s.data_failure == transport_status::timed_out;
     if (stalled)

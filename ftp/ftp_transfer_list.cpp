@@ -81,7 +81,7 @@ int ftp_control::list_directory(const qxval& path)
     }
     qxpipe& listing_pipe = *pipe;
     int styles = 0;
-    std::thread listing_thread([&, folder] {
+    pooled_job listing_thread = run_pooled([&, folder] {
         if (!listing_reader) {
             discard_listing(listing_pipe);
             return;

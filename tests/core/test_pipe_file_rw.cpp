@@ -54,8 +54,8 @@ protected:
         qxpipe pipe(budget);
         auto reader = std::make_unique<file_reader_writer>(&pipe, file_reader_writer::reading, qxval(src));
         auto writer = std::make_unique<file_reader_writer>(&pipe, file_reader_writer::writing, qxval(dst));
-        std::thread r = file_reader_writer::start(std::move(reader));
-        std::thread w = file_reader_writer::start(std::move(writer));
+        pooled_job r = file_reader_writer::start(std::move(reader));
+        pooled_job w = file_reader_writer::start(std::move(writer));
         r.join();
         w.join();
         return pipe.status();
@@ -151,7 +151,7 @@ TEST_F(FileReaderWriter, StopEndsBothSidesWithoutDelivering)
     write(path("big"), random_bytes(4 << 20));
     qxpipe pipe(65536);
     auto reader = std::make_unique<file_reader_writer>(&pipe, file_reader_writer::reading, qxval(path("big")));
-    std::thread r = file_reader_writer::start(std::move(reader));
+    pooled_job r = file_reader_writer::start(std::move(reader));
     // Nobody consumes: the reader fills the pipe and waits for room.
     ASSERT_TRUE(pipe.wait_for_status(pipe_producer_done, std::chrono::milliseconds(100)) ||
                 pipe.queued_bytes() > 0);
@@ -162,7 +162,7 @@ TEST_F(FileReaderWriter, StopEndsBothSidesWithoutDelivering)
 
     qxpipe idle;
     auto writer = std::make_unique<file_reader_writer>(&idle, file_reader_writer::writing, qxval(path("out")));
-    std::thread w = file_reader_writer::start(std::move(writer));
+    pooled_job w = file_reader_writer::start(std::move(writer));
     idle.raise(pipe_stop);
     w.join();
     EXPECT_TRUE(idle.any(pipe_consumer_done));
