@@ -128,9 +128,11 @@ TEST_F(AutoTransferResolver, RepeatedKeysKeepOneEntryAndTheOthersStayReachable)
         transfer_pair p = r.resolve("f.k20");
         EXPECT_TRUE(p == (transfer_pair{transfer_binary, 0604}) || p == (transfer_pair{transfer_ascii, 1}))
             << p.type << " " << p.permissions;
-        for (int i = 0; i < 40; ++i)
-            if (i != 20)
+        for (int i = 0; i < 40; ++i) {
+            if (i != 20) {
                 ASSERT_EQ(r.resolve("f.k" + std::to_string(i)).permissions, 0600 + i % 8) << i;
+            }
+        }
 
         auto_transfer_resolver two;
         ASSERT_EQ(two.load(pair_only), 0);
