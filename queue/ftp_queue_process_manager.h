@@ -159,6 +159,7 @@ private:
     // Gives item to w: the item runs, the connection has its paths.
     void assign_locked(worker& w, ftp_queue_item& item);
     bool start_on_browser_locked(ftp_control& browser, ftp_queue_item& item, bool expansion);
+    bool prestart_worker_locked();
     std::unique_ptr<worker> new_worker();
     void wake_scheduler();
     void worker_loop(worker* w);
@@ -205,6 +206,9 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> scheduler_running_{false};
     std::atomic<bool> expanding_{false};
+    // A login ahead of the files failed: no more of them until a file's own
+    // login succeeds or another site is chosen (under lock_).
+    bool prestart_refused_ = false;
     std::atomic<bool> browser_in_use_{false};
     ftp_profile* profile_ = nullptr;
     std::thread scheduler_;

@@ -121,7 +121,7 @@ void ftp_queue_process_manager::configure_worker(ftp_control& c)
 ftp_queue_process_manager::worker* ftp_queue_process_manager::free_worker_locked(bool& may_create)
 {
     for (auto& w : workers_)
-        if (!w->assigned && !w->quit)
+        if (!w->assigned && !w->quit && !w->warming)
             return w.get();
     may_create = static_cast<int32_t>(workers_.size()) < max_threads;
     return nullptr;
@@ -151,12 +151,12 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
 {
     (void)held;
     ftp_queue_item* item = first_waiting_locked();
-    if (!item)
-        return false;
+    if (!item || (item->is_folder && expanding_))
+        return prestart_worker_locked();
     ftp_control* browser = panes ? panes->browser() : nullptr;
 
     if (item->is_folder) {
-        if (expanding_ || browser_in_use_ || !browser)
+        if (browser_in_use_ || !browser)
             return false;
         return start_on_browser_locked(*browser, *item, true);
     }
@@ -217,6 +217,23 @@ bool ftp_queue_process_manager::start_on_browser_locked(ftp_control& browser, ft
         item.connection = nullptr;
         return false;
     }
+    return true;
+}
+
+// While a folder is expanded, worker connections log in ahead of the files
+// it brings: the first file then need not wait for a login, which costs a
+// server more than a listing does. One worker a round, up to the limit.
+bool ftp_queue_process_manager::prestart_worker_locked()
+{
+    if (!expanding_ || !open_ || prestart_refused_ || max_threads <= 0 ||
+        static_cast<int32_t>(workers_.size()) >= max_threads)
+        return false;
+    auto fresh = std::make_unique<worker>(view, worker_observer);
+    worker* w = fresh.get();
+    configure_worker(*w->control);
+    w->warming = true;
+    fresh->thread = std::thread([this, w] { worker_loop(w); });
+    workers_.push_back(std::move(fresh));
     return true;
 }
 

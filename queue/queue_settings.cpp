@@ -26,6 +26,7 @@ void ftp_queue_process_manager::set_profile(ftp_profile* profile)
         std::lock_guard held(lock_);
         // A bookmark's workers log in to its site.
         profile_ = effective_site(profile);
+        prestart_refused_ = false;
     }
     if (panes && profile)
         panes->connect_profile(profile);

@@ -9,6 +9,19 @@ void ftp_queue_process_manager::worker_loop(worker* w)
 {
     ftp_control& c = *w->control;
     std::unique_lock held(lock_);
+    if (w->warming) {
+        // Started ahead of its first file: logs in now. A failed login ends
+        // it at once, and the next worker's attempt reports the failure.
+        held.unlock();
+        w->login_key = login_key_of(c);
+        c.log_in();
+        held.lock();
+        w->warming = false;
+        if (!c.logged_in)
+            prestart_refused_ = true;
+        wake_ = true;
+        scheduler_cv_.notify_one();
+    }
     for (;;) {
         // Idle wait: ends with an assignment, at the idle limit, when the
         // queue closes or the session was lost.
@@ -77,6 +90,8 @@ bool ftp_queue_process_manager::run_worker_item(worker* w, ftp_queue_item* item)
             transfer_done(c);
             return false;
         }
+        std::lock_guard held(lock_);
+        prestart_refused_ = false;
     }
     (void)item;
     const int result = c.transfer_file(w->request);

@@ -22,6 +22,9 @@ struct ftp_queue_process_manager::worker {
     bool assigned = false;
     // The queue closes this connection (kill_all_and_wait).
     bool quit = false;
+    // Logging in ahead of its first file; given nothing until it is done,
+    // as assigning rewrites the session's fields.
+    bool warming = false;
     // host, port and user the session logged in with.
     std::string login_key;
 };
