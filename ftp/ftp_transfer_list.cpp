@@ -91,6 +91,11 @@ int ftp_control::list_directory(const qxval& path)
         styles = listing_reader(listing_pipe, folder_tree, folder, time_difference, dump);
         close_file(dump);
     });
+    // Without a thread to read it the listing fails, and the connection is
+    // still taken to the end of the command so it stays in step.
+    const bool read = listing_thread.joinable();
+    if (!read)
+        listing_pipe.raise(pipe_stop | pipe_consumer_failed);
     finish_transfer(1, &listing_thread);
     if (listing_thread.joinable())
         listing_thread.join();
@@ -101,6 +106,8 @@ int ftp_control::list_directory(const qxval& path)
 
     if (int reply_status = read_reply())
         return reply_status;
+    if (!read)
+        return transport_status::startup_failed;
     switch (reply_code) {
     case 226:
     case 250: return status_ok;
