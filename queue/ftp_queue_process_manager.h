@@ -160,7 +160,7 @@ private:
     void assign_locked(worker& w, ftp_queue_item& item);
     bool start_on_browser_locked(ftp_control& browser, ftp_queue_item& item, bool expansion);
     bool prestart_worker_locked();
-    std::unique_ptr<worker> new_worker();
+    worker& add_worker_locked();
     void wake_scheduler();
     void worker_loop(worker* w);
     // Whether the connection may take more work.

@@ -164,20 +164,15 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
     if (max_threads > 0) {
         bool may_create = false;
         worker* w = free_worker_locked(may_create);
-        std::unique_ptr<worker> fresh;
-        if (!w) {
+        const bool fresh = !w;
+        if (fresh) {
             if (!may_create)
                 return false;
-            fresh = std::make_unique<worker>(view, worker_observer);
-            w = fresh.get();
+            w = &add_worker_locked();
         }
         assign_locked(*w, *item);
-        if (fresh) {
-            fresh->thread = std::thread([this, w] { worker_loop(w); });
-            workers_.push_back(std::move(fresh));
-        } else {
+        if (!fresh)
             worker_cv_.notify_all();
-        }
         return true;
     }
 
@@ -228,13 +223,21 @@ bool ftp_queue_process_manager::prestart_worker_locked()
     if (!expanding_ || !open_ || prestart_refused_ || max_threads <= 0 ||
         static_cast<int32_t>(workers_.size()) >= max_threads)
         return false;
-    auto fresh = std::make_unique<worker>(view, worker_observer);
-    worker* w = fresh.get();
-    configure_worker(*w->control);
-    w->warming = true;
-    fresh->thread = std::thread([this, w] { worker_loop(w); });
-    workers_.push_back(std::move(fresh));
+    worker& w = add_worker_locked();
+    configure_worker(*w.control);
+    w.warming = true;
     return true;
+}
+
+// A new worker connection. Its thread waits for lock_, which the caller
+// holds, so whatever the caller sets up next is there when it starts.
+ftp_queue_process_manager::worker& ftp_queue_process_manager::add_worker_locked()
+{
+    auto fresh = std::make_unique<worker>(view, worker_observer);
+    worker& w = *fresh;
+    w.thread = std::thread([this, p = &w] { worker_loop(p); });
+    workers_.push_back(std::move(fresh));
+    return w;
 }
 
 int32_t ftp_queue_process_manager::worker_count() const
