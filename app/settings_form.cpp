@@ -551,10 +551,7 @@ int TSettings::open_modal()
 
 void TSettings::accept()
 {
-    if (shared_write)
-        shared_write([this] { store(); });
-    else
-        store();
+    shared_write([this] { store(); });
     if (apply_queue)
         apply_queue(settings_);
     if (apply_connection)

@@ -91,8 +91,11 @@ public:
     std::function<void(const qvtf::global_ftp_settings&)> apply_queue;
     std::function<void(const qvtf::global_ftp_settings&)> apply_connection;
     // Runs OK's store under the lock of whoever else reads the settings (the
-    // queue, whose workers copy the proxy as they start).
-    std::function<void(const std::function<void()>& write)> shared_write;
+    // queue, whose workers copy the proxy as they start); by default it
+    // just runs the write.
+    std::function<void(const std::function<void()>& write)> shared_write = [](const std::function<void()>& write) {
+        write();
+    };
     // Default QDesktopServices::openUrl and a message box.
     std::function<bool(const QUrl&)> open_url;
     std::function<void(const QString& text)> show_error;

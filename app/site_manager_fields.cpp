@@ -111,16 +111,8 @@ void TSiteManagerForm::store_fields(ftp_profile* node)
 {
     if (!node)
         return;
-    write_shared([&] { copy_fields(node); });
-}
-
-void TSiteManagerForm::write_shared(const std::function<void()>& write)
-{
     // A worker that starts meanwhile reads the connected site's fields.
-    if (shared_write)
-        shared_write(write);
-    else
-        write();
+    shared_write([&] { copy_fields(node); });
 }
 
 void TSiteManagerForm::copy_fields(ftp_profile* node)
@@ -189,7 +181,7 @@ void TSiteManagerForm::anonymous_clicked(bool checked)
         const bool created = just_created_;
         store_fields(current_);
         if (language_)
-            write_shared([this] { qvtf::apply_anonymous(*current_, *language_); });
+            shared_write([this] { qvtf::apply_anonymous(*current_, *language_); });
         show_fields(current_);
         just_created_ = created;
         set_connection_enabled(false, true);

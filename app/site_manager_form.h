@@ -57,8 +57,11 @@ public:
     // destroyed; the deletion is then refused.
     std::function<bool(const qvtf::ftp_profile* node)> in_use;
     // Runs a write to a node under the lock of whoever else reads the nodes
-    // (the queue, whose workers read the connected site as they start).
-    std::function<void(const std::function<void()>& write)> shared_write;
+    // (the queue, whose workers read the connected site as they start); by
+    // default it just runs the write.
+    std::function<void(const std::function<void()>& write)> shared_write = [](const std::function<void()>& write) {
+        write();
+    };
     // Shows a message box and returns the button pressed. Replaceable so that
     // the dialog can be driven without a person at the keyboard.
     std::function<QMessageBox::StandardButton(QMessageBox::Icon icon, const QString& caption, const QString& text,
@@ -114,7 +117,6 @@ private:
     // True when the user wants to stay with unsaved edits.
     bool keep_pending_edits();
     bool subtree_in_use(const qvtf::ftp_profile* node) const;
-    void write_shared(const std::function<void()>& write);
     void copy_fields(qvtf::ftp_profile* node);
     void set_status(int phrase_number);
     void show_error(int caption, const QString& text);
