@@ -78,18 +78,4 @@ void file_reader_writer::write_from_pipe()
     pipe->raise(pipe_consumer_done);
 }
 
-pooled_job file_reader_writer::start(std::unique_ptr<file_reader_writer> frw)
-{
-    qxpipe* const pipe = frw->pipe;
-    const uint32_t failed = frw->direction == reading ? pipe_producer_failed : pipe_consumer_failed;
-    // Shared only because a std::function must be copyable.
-    pooled_job job = run_pooled([owned = std::shared_ptr<file_reader_writer>(std::move(frw))]() mutable {
-        owned->run();
-        owned.reset();
-    });
-    if (!job.joinable())
-        pipe->raise(failed);
-    return job;
-}
-
 }  // namespace qvtf

@@ -4,9 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
-#include <memory>
 
-#include "core/pooled_job.h"
 #include "core/qxfiles.h"
 #include "core/qxpipe.h"
 #include "core/qxval.h"
@@ -38,11 +36,6 @@ public:
     // Opens when not yet open, then moves the data; always ends by raising
     // the side's finished bit.
     void run();
-
-    // Runs frw on a pooled thread, which destroys it when done. When no
-    // thread can be had, the side's failure bits are raised at once and
-    // the handle is not joinable.
-    static pooled_job start(std::unique_ptr<file_reader_writer> frw);
 
 private:
     void read_into_pipe();

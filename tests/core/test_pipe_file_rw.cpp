@@ -52,10 +52,10 @@ protected:
     uint32_t copy_through_pipe(const std::string& src, const std::string& dst, int32_t budget)
     {
         qxpipe pipe(budget);
-        auto reader = std::make_unique<file_reader_writer>(&pipe, file_reader_writer::reading, qxval(src));
-        auto writer = std::make_unique<file_reader_writer>(&pipe, file_reader_writer::writing, qxval(dst));
-        pooled_job r = file_reader_writer::start(std::move(reader));
-        pooled_job w = file_reader_writer::start(std::move(writer));
+        file_reader_writer reader(&pipe, file_reader_writer::reading, qxval(src));
+        file_reader_writer writer(&pipe, file_reader_writer::writing, qxval(dst));
+        std::thread r([&] { reader.run(); });
+        std::thread w([&] { writer.run(); });
         r.join();
         w.join();
         return pipe.status();
@@ -150,8 +150,8 @@ TEST_F(FileReaderWriter, StopEndsBothSidesWithoutDelivering)
 {
     write(path("big"), random_bytes(4 << 20));
     qxpipe pipe(65536);
-    auto reader = std::make_unique<file_reader_writer>(&pipe, file_reader_writer::reading, qxval(path("big")));
-    pooled_job r = file_reader_writer::start(std::move(reader));
+    file_reader_writer reader(&pipe, file_reader_writer::reading, qxval(path("big")));
+    std::thread r([&] { reader.run(); });
     // Nobody consumes: the reader fills the pipe and waits for room.
     ASSERT_TRUE(pipe.wait_for_status(pipe_producer_done, std::chrono::milliseconds(100)) ||
                 pipe.queued_bytes() > 0);
@@ -161,8 +161,8 @@ TEST_F(FileReaderWriter, StopEndsBothSidesWithoutDelivering)
     EXPECT_LE(pipe.queued_bytes(), 65536);
 
     qxpipe idle;
-    auto writer = std::make_unique<file_reader_writer>(&idle, file_reader_writer::writing, qxval(path("out")));
-    pooled_job w = file_reader_writer::start(std::move(writer));
+    file_reader_writer writer(&idle, file_reader_writer::writing, qxval(path("out")));
+    std::thread w([&] { writer.run(); });
     idle.raise(pipe_stop);
     w.join();
     EXPECT_TRUE(idle.any(pipe_consumer_done));
