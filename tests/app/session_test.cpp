@@ -54,6 +54,25 @@ session_options quiet(const std::string& home)
     return o;
 }
 
+// Starts session on local_folder with every message it would show a test
+// failure, shows the window and connects the queue (and with it the remote
+// pane) to server; the site returned must outlive the session's use of it.
+// Null when the session did not start.
+template <class Server>
+std::unique_ptr<qvtf::ftp_profile> start_connected(app_session& session, const std::string& home,
+                                                   const std::string& local_folder, const Server& server)
+{
+    session_options options = quiet(home);
+    options.local_folder = local_folder;
+    if (!session.start(options))
+        return nullptr;
+    session.window().tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
+    session.window().show();
+    auto site = qvtf::test::loopback_site(server.port(), server.user(), server.password());
+    session.queue().set_profile(site.get());
+    return site;
+}
+
 // Closes the window as the user would and runs the loop until it has gone.
 bool close_window(app_session& session)
 {
@@ -238,13 +257,8 @@ TEST(Session, WindowAnswersDuringALargeTransfer)
     temp_folder local("qvtf-session-big-local");
 
     app_session session;
-    session_options options = quiet(home.path());
-    options.local_folder = local.path();
-    ASSERT_TRUE(session.start(options));
-    session.window().tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
-    session.window().show();
-    const auto site = qvtf::test::loopback_site(server.port(), server.user(), server.password());
-    session.queue().set_profile(site.get());
+    const auto site = start_connected(session, home.path(), local.path(), server);
+    ASSERT_TRUE(site);
     qvtf::qx_ftp_file_lister& remote = session.remote();
     qvtf::qxfile_node* entry = nullptr;
     ASSERT_TRUE(process_until([&] {
@@ -297,14 +311,9 @@ TEST(Session, QueueByMaskTakesTheMatchingEntries)
     temp_folder home("qvtf-session-mask");
     temp_folder local("qvtf-session-mask-local");
     app_session session;
-    session_options options = quiet(home.path());
-    options.local_folder = local.path();
-    ASSERT_TRUE(session.start(options));
+    const auto site = start_connected(session, home.path(), local.path(), server);
+    ASSERT_TRUE(site);
     TqorxVTF& window = session.window();
-    window.tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
-    window.show();
-    const auto site = qvtf::test::loopback_site(server.port(), server.user(), server.password());
-    session.queue().set_profile(site.get());
     ASSERT_TRUE(process_until([&] {
         int shown = 0;
         for (int32_t row = 0; row < session.remote().row_count(); ++row)
