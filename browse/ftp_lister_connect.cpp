@@ -19,6 +19,8 @@ constexpr int phrase_not_connected = 196;
 constexpr int phrase_connecting = 249;
 constexpr int phrase_measuring = 262;
 constexpr int lost_wait_ms = 10000;
+// How long a user's operation waits for the keep-alive's one round trip.
+constexpr int keepalive_wait_ms = 2000;
 
 constexpr const char* keepalive_rotation[] = {"TYPE I", "HELP", "SYST", "PWD", "TYPE A", "REST 0"};
 
@@ -108,7 +110,12 @@ bool qx_ftp_file_lister::open_listing_dump(const program_folders& folders)
 
 int qx_ftp_file_lister::acquire()
 {
-    return session.acquire();
+    const int code = session.acquire();
+    if (code == status_ok || !keepalive_holding_)
+        return code;
+    // The keep-alive holds the session for one command: the user's
+    // operation waits that out instead of being refused as busy.
+    return session.acquire_waiting(keepalive_wait_ms);
 }
 
 void qx_ftp_file_lister::release_lock()
@@ -298,9 +305,16 @@ void qx_ftp_file_lister::keepalive_body()
         if (++idle_ticks_ <= (1000 / keepalive_tick_ms) * keepalive_interval)
             continue;
         // Never waits: the user's operations come first.
+        // Cleared only after hold lets go, so no user's operation that
+        // meets the hold is refused for it.
+        struct holding_guard {
+            std::atomic<bool>& flag;
+            ~holding_guard() { flag = false; }
+        } holding{keepalive_holding_};
         ftp_session_lock hold(session);
         if (!hold)
             continue;
+        keepalive_holding_ = true;
         const char* command = keepalive_rotation[rotation_];
         rotation_ = (rotation_ + 1) % int(std::size(keepalive_rotation));
         const int code = session.send_command(command);

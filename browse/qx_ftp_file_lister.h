@@ -183,6 +183,7 @@ private:
     std::mutex keepalive_mutex_;
     std::condition_variable keepalive_cv_;
     bool keepalive_stop_ = false;
+    std::atomic<bool> keepalive_holding_{false};  // the keep-alive holds the session
     std::thread keepalive_;
     std::atomic<int> idle_ticks_{0};
     std::mutex stale_mutex_;
