@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "core/ascii_back.h"
 #include "core/ascii_forth.h"
 #include "ftp/ftp_proxy.h"
 #include "queue/ftp_queue_item.h"
@@ -20,8 +21,17 @@ std::unique_ptr<transformation> make_line_ends(qxarr* target)
     return std::make_unique<ascii_forth>(target);
 }
 
+std::unique_ptr<transformation> make_local_line_ends(qxarr* target)
+{
+    return std::make_unique<ascii_back>(target);
+}
+
+// The byte count checked against the listed size is the one on the wire:
+// CR LF there is at least as long as the server's file, whichever line ends
+// it keeps.
 const ftp_converter_row converters[] = {
     {1, &make_line_ends},
+    {1, &make_local_line_ends},
 };
 
 }  // namespace
@@ -40,7 +50,7 @@ int ftp_converter_index(int32_t type, int receiving)
 {
     switch (type & 0xffff) {
     case transfer_ascii:
-        return receiving ? -1 : 0;
+        return receiving ? 1 : 0;
     case transfer_converted: {
         const int row = (type >> 16) & 0xffff;
         return row < ftp_converter_count() ? row : -1;

@@ -38,7 +38,8 @@ struct ftp_converter_row {
     int32_t size_tolerance;
     std::unique_ptr<transformation> (*make)(qxarr* target);
 };
-// The table; row 0 turns bare line feeds into CR LF (ASCII uploads).
+// The table; row 0 turns bare line feeds into CR LF (ASCII uploads), row 1
+// CR LF into bare line feeds (ASCII downloads).
 int ftp_converter_count();
 const ftp_converter_row& ftp_converter(int index);
 // The row for a transfer type and direction, or -1 for none.

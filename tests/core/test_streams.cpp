@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ascii_back.h"
 #include "core/ascii_forth.h"
 #include "core/linearizer.h"
 #include "core/qxlexer.h"
@@ -259,6 +260,55 @@ TEST(AsciiForth, MatchesReferenceUnderRandomChunking)
             text += k == 0 ? '\n' : k == 1 ? '\r' : static_cast<char>('a' + k);
         }
         EXPECT_EQ(convert(random_chunks(text, rng, 300)), crlf_reference(text)) << "round " << round;
+    }
+}
+
+// The reverse: CR LF from the wire becomes a bare line feed, a lone CR stays,
+// wherever the chunks are cut.
+std::string to_local(const std::vector<std::string>& chunks)
+{
+    qxarr target;
+    ascii_back ab(&target);
+    for (const auto& c : chunks) {
+        qxval v(c);
+        EXPECT_EQ(ab.feed(v), 0);
+        EXPECT_EQ(ab.run(), 0);
+    }
+    ab.end_input();
+    EXPECT_EQ(ab.run(), 2);
+    std::string out;
+    for (const auto& piece : drain(target))
+        out += piece;
+    return out;
+}
+
+std::string lf_reference(const std::string& in)
+{
+    std::string out;
+    for (size_t i = 0; i < in.size(); ++i)
+        if (!(in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n'))
+            out += in[i];
+    return out;
+}
+
+TEST(AsciiBack, CrLfBecomesLineFeedWhereverTheChunksAreCut)
+{
+    EXPECT_EQ(to_local({"a\r\nb\r\n"}), "a\nb\n");
+    EXPECT_EQ(to_local({"a\r", "\nb"}), "a\nb");
+    EXPECT_EQ(to_local({"a\r", "b\r", "\r\n"}), "a\rb\r\n");
+    EXPECT_EQ(to_local({"bare\nlf"}), "bare\nlf");
+    EXPECT_EQ(to_local({"ends with cr\r"}), "ends with cr\r");
+    EXPECT_EQ(to_local({"\r", "", "\n"}), "\n");
+    EXPECT_EQ(to_local({}), "");
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> pick(0, 5);
+    for (int round = 0; round < 30; ++round) {
+        std::string text;
+        for (int i = 0; i < 2000; ++i) {
+            const int k = pick(rng);
+            text += k == 0 ? '\n' : k <= 2 ? '\r' : static_cast<char>('a' + k);
+        }
+        EXPECT_EQ(to_local(random_chunks(text, rng, 200)), lf_reference(text)) << "round " << round;
     }
 }
 

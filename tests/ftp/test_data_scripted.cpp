@@ -250,11 +250,12 @@ TEST(DataScripted, ConverterTable)
 {
     EXPECT_EQ(ftp_converter_index(transfer_binary, 0), -1);
     EXPECT_EQ(ftp_converter_index(transfer_automatic, 0), -1);
-    EXPECT_EQ(ftp_converter_index(transfer_ascii, 1), -1) << "ASCII downloads are stored as received";
+    EXPECT_EQ(ftp_converter_index(transfer_ascii, 1), 1) << "ASCII downloads get local line ends";
     EXPECT_EQ(ftp_converter_index(transfer_ascii, 0), 0);
     EXPECT_EQ(ftp_converter_index(transfer_converted | (0 << 16), 1), 0);
     EXPECT_EQ(ftp_converter_index(transfer_converted | (7 << 16), 1), -1) << "no such row";
     EXPECT_EQ(ftp_converter(0).size_tolerance, 1);
+    EXPECT_EQ(ftp_converter(1).size_tolerance, 1) << "the wire's CR LF is at least the listed size";
 }
 
 }  // namespace
