@@ -23,6 +23,7 @@
 #include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "browse/qx_local_file_lister.h"
+#include "core/own_temporaries.h"
 #include "queue/ftp_queue_process_manager.h"
 
 namespace {
@@ -103,6 +104,8 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     application.setApplicationName("qvtf");
+    // A session ended by a signal leaves no temporary download behind.
+    qvtf::remove_own_temporaries_on_signals();
     program_options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr,

@@ -82,6 +82,42 @@ file_handle open_file(const qxval& path, const char* mode)
     return fd;
 }
 
+file_handle open_regular_file(const qxval& path, const char* mode, bool* not_regular)
+{
+    if (not_regular)
+        *not_regular = false;
+    const int flags = open_flags(mode) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return invalid_file_handle;
+    struct stat st;
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
+        const int err = known ? EINVAL : errno;
+        ::close(fd);
+        if (not_regular)
+            *not_regular = known;
+        errno = err;
+        return invalid_file_handle;
+    }
+    const int status_flags = ::fcntl(fd, F_GETFL);
+    const bool blocking = status_flags >= 0 && ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) == 0;
+    if (!blocking || ((flags & O_ACCMODE) == O_RDWR && !(flags & O_TRUNC) && ::lseek(fd, 0, SEEK_END) < 0)) {
+        ::close(fd);
+        return invalid_file_handle;
+    }
+    return fd;
+}
+
+bool exists_not_regular(const qxval& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
 void close_file(file_handle h)
 {
     if (h != invalid_file_handle)

@@ -37,6 +37,14 @@ enum read_file_error : int32_t {
 // missing), "w" read/write truncated (created), anything else read-only.
 file_handle open_file(const qxval& path, const char* mode);
 void close_file(file_handle h);
+// open_file for a regular file only. The file is opened without blocking (a
+// named pipe without a peer would block open for good, a device could have
+// side effects), then checked; anything else is closed again, and the
+// invalid handle comes back with *not_regular set (when given).
+file_handle open_regular_file(const qxval& path, const char* mode, bool* not_regular = nullptr);
+// True when path names something that exists and is not a regular file
+// (a folder, a pipe, a device, a socket), links followed.
+bool exists_not_regular(const qxval& path);
 
 // value becomes a string of up to n bytes; returns the count, 0 at the end
 // of the file or for the invalid handle, or a read_file_error.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/own_temporaries.h"
 #include "core/qxarr.h"
 
 namespace qvtf {
@@ -128,8 +129,12 @@ class temp_file {
 public:
     explicit temp_file(const std::string& target, unsigned mode)
     {
-        name_ = target + ".XXXXXX";
+        name_ = own_temporary_template(target);
         fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            name_.clear();
+        else
+            slot_ = remember_own_temporary(name_);
         if (fd_ >= 0 && ::fchmod(fd_, mode) != 0)
             discard();
     }
@@ -150,10 +155,12 @@ public:
             int err = errno;
             ::unlink(name_.c_str());
             name_.clear();
+            forget_own_temporary(slot_);
             errno = err;
             return false;
         }
         name_.clear();
+        forget_own_temporary(slot_);
         // Make the rename itself durable; the content already is.
         int dir = ::open(folder_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
@@ -173,11 +180,14 @@ private:
         if (!name_.empty())
             ::unlink(name_.c_str());
         name_.clear();
+        forget_own_temporary(slot_);
+        slot_ = -1;
         errno = err;
     }
 
     std::string name_;
     int fd_ = -1;
+    int slot_ = -1;
 };
 
 }  // namespace
@@ -189,15 +199,17 @@ file_handle replacement_file::open(const qxval& target)
     struct stat st;
     const bool exists = ::stat(target_.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
-        // Nothing to protect and nothing a rename could replace; a folder
-        // fails here, as it should.
-        return open_file(qxval(target_.c_str()), "w");
+        // A folder, a pipe or a device: a download never writes into one
+        // (a pipe without a reader would block the write for good).
+        errno = EINVAL;
+        return invalid_file_handle;
     }
-    if (!exists && can_name_unnamed_files()) {
-        // A new file starts unnamed: it is made without locking the folder
+    if (can_name_unnamed_files()) {
+        // The file starts unnamed: it is made without locking the folder
         // (parallel downloads into one folder do not queue behind each
-        // other), gets its one name only when complete, and leaves nothing
-        // behind when the attempt fails or the program dies.
+        // other), gets its name only when complete, and leaves nothing
+        // behind when the attempt fails or the program dies. An existing
+        // target is replaced at commit, keeping its bits.
         const int fd = ::open(folder_of(target_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0) {
             unnamed_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);  // the caller closes fd
@@ -207,10 +219,12 @@ file_handle replacement_file::open(const qxval& target)
         }
         // Not every file system has unnamed files: a named temporary then.
     }
-    temp_ = target_ + ".XXXXXX";
+    temp_ = own_temporary_template(target_);
     const int fd = ::mkostemp(temp_.data(), O_CLOEXEC);
     if (fd < 0)
         temp_.clear();
+    else
+        slot_ = remember_own_temporary(temp_);
     return fd < 0 ? invalid_file_handle : fd;
 }
 
@@ -224,9 +238,10 @@ bool replacement_file::commit_unnamed()
         if (errno == EEXIST && ::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
             // The target appeared meanwhile: replace it as a named temporary
             // would, keeping its bits.
-            std::string temp = target_ + ".XXXXXX";
+            std::string temp = own_temporary_template(target_);
             const int reserved = ::mkostemp(temp.data(), O_CLOEXEC);
             if (reserved >= 0) {
+                const int slot = remember_own_temporary(temp);
                 ::close(reserved);
                 ::unlink(temp.c_str());
                 ok = ::fchmod(unnamed_, st.st_mode & 07777) == 0 &&
@@ -235,6 +250,7 @@ bool replacement_file::commit_unnamed()
                     ::unlink(temp.c_str());
                     ok = false;
                 }
+                forget_own_temporary(slot);
             }
         }
     }
@@ -246,8 +262,8 @@ bool replacement_file::commit()
 {
     if (unnamed_ >= 0)
         return commit_unnamed();
-    if (direct())
-        return true;
+    if (temp_.empty())
+        return false;
     struct stat st;
     const unsigned mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_file_mode();
     if (::chmod(temp_.c_str(), mode) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) {
@@ -255,6 +271,8 @@ bool replacement_file::commit()
         return false;
     }
     temp_.clear();
+    forget_own_temporary(slot_);
+    slot_ = -1;
     return true;
 }
 
@@ -267,6 +285,8 @@ void replacement_file::discard()
     if (!temp_.empty())
         ::unlink(temp_.c_str());
     temp_.clear();
+    forget_own_temporary(slot_);
+    slot_ = -1;
     errno = err;
 }
 

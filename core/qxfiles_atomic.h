@@ -38,10 +38,10 @@ file_handle open_private_file(const qxval& path);
 
 // The local file of a download. The bytes go to a temporary file in the
 // target's folder (mode 0600; unnamed where the file system allows, else a
-// name of its own) that becomes the target only on commit, so a failed
+// name of our own, see own_temporaries.h) that becomes the target only on commit, so a failed
 // download leaves an existing file as it was and a new one absent. A target
-// that exists and is not a regular file (a device, a pipe) is written
-// directly. An uncommitted temporary is removed on destruction.
+// that exists and is not a regular file (a folder, a device, a pipe) is
+// refused with EINVAL. An uncommitted temporary is removed on destruction.
 class replacement_file {
 public:
     replacement_file() = default;
@@ -52,12 +52,11 @@ public:
     // The handle to write to (the caller closes it), or the invalid handle
     // with errno set.
     file_handle open(const qxval& target);
-    bool direct() const { return temp_.empty() && unnamed_ < 0; }
     // The temporary gets the target's permission bits (a new file's when
     // there is none) and is renamed over it. False, and the temporary
     // removed, when that fails.
     bool commit();
-    // Removes the temporary; a direct target is left alone.
+    // Removes the temporary.
     void discard();
 
 private:
@@ -65,6 +64,7 @@ private:
 
     std::string target_;
     std::string temp_;  // a named temporary
+    int slot_ = -1;     // its registration for removal on a signal
     int unnamed_ = -1;  // our own descriptor of an unnamed one
 };
 

@@ -1,6 +1,8 @@
 // The single commands of a session: the line each sends and how its reply
 // maps to a status. A non-zero status of send_command comes back unchanged;
 // A 421 never reaches these: read_reply turns it into 6003.
+#include <algorithm>
+#include <charconv>
 #include <string>
 
 #include "core/qxtext.h"
@@ -133,6 +135,26 @@ int ftp_control::retrieve(const qxval& path)
     if (!logged_in)
         return status_not_connected;
     return send_command(command_line("RETR", path.view()));
+}
+
+int ftp_control::remote_file_size(const qxval& path, int64_t& out)
+{
+    out = -1;
+    if (!logged_in)
+        return status_not_connected;
+    if (int status = send_command(command_line("SIZE", path.view())))
+        return status;
+    if (reply_code != 213 || reply_lines.empty())
+        return status_ok;
+    std::string_view text = reply_lines.begin()->view();
+    text.remove_prefix(std::min<size_t>(text.size(), 4));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    int64_t size = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
+    if (error == std::errc() && end == text.data() + text.size() && !text.empty() && size >= 0)
+        out = size;
+    return status_ok;
 }
 
 int ftp_control::store(const qxval& path)

@@ -315,6 +315,10 @@ public:
     int send_pasv();
     int set_type(int32_t type);
     int retrieve(const qxval& path);
+    // SIZE: the file's size in out, or -1 when the server does not say
+    // (refused, unknown command, a number out of range). 0, or the status of
+    // a failed exchange.
+    int remote_file_size(const qxval& path, int64_t& out);
     int store(const qxval& path);
     int send_list(const qxval& path);
     int rename(const qxval& from, const qxval& to);

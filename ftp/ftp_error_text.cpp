@@ -29,6 +29,7 @@ int session_phrase(int code)
     case status_chmod_unsupported: return 60;
     case status_busy: return 68;
     case status_line_break: return 501;
+    case status_size_differs: return 540;
     case status_bad_reply_line: return 61;
     default: return 0;
     }

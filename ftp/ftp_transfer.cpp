@@ -33,30 +33,36 @@ int transfer_reply_status(ftp_control& session)
     }
 }
 
+// A local target or source that is not a regular file.
+constexpr int phrase_not_regular_file = 850;
+// Bytes moved that differ from the size the server gave.
+constexpr int phrase_size_differs = 540;
+
 // The local end of one transfer, opened before anything is sent.
 class local_side {
 public:
-    // 0, or 6010 when the file cannot be opened (an upload's must be a
-    // readable regular file).
+    // 0, or 6010 when the file cannot be opened. Only a regular file is
+    // opened, and without blocking: a named pipe would hang the transfer
+    // beyond any time-out (in open as a source, in write as a target), and a
+    // download never writes into a device.
     int open(const ftp_transfer_request& request)
     {
-        if (!request.direction) {
-            handle_ = open_file(request.local_path, "r+");
-            struct stat st;
-            if (handle_ != invalid_file_handle && (::fstat(handle_, &st) != 0 || !S_ISREG(st.st_mode))) {
-                close_file(handle_);
-                handle_ = invalid_file_handle;
-            }
-        } else if (request.transfer_option == 1 || request.transfer_option == 2) {
-            // Appending continues the target itself.
-            handle_ = open_file(request.local_path, "a");
-        } else {
+        not_regular_ = exists_not_regular(request.local_path);
+        if (not_regular_)
+            return status_local_file;
+        if (!request.direction)
+            handle_ = open_regular_file(request.local_path, "r", &not_regular_);
+        else if (request.transfer_option == 1 || request.transfer_option == 2)
+            handle_ = open_regular_file(request.local_path, "a", &not_regular_);  // continues the target itself
+        else {
+            replacing_ = true;
             handle_ = replacement_.open(request.local_path);
         }
         return handle_ == invalid_file_handle ? status_local_file : status_ok;
     }
     ~local_side() { close_file(handle_); }
 
+    bool not_regular() const { return not_regular_; }
     // The reader/writer takes the handle over.
     file_handle release()
     {
@@ -64,19 +70,25 @@ public:
         handle_ = invalid_file_handle;
         return h;
     }
-    // Puts a finished download in place; false when that fails.
-    bool commit() { return replacement_.commit(); }
+    // Puts a finished download in place; false when that fails. Uploads and
+    // appends have nothing to put in place.
+    bool commit() { return !replacing_ || replacement_.commit(); }
 
 private:
     file_handle handle_ = invalid_file_handle;
+    bool not_regular_ = false;
+    bool replacing_ = false;
     replacement_file replacement_;  // discards its temporary unless committed
 };
 
-void log_local_failure(ftp_control& session, const qxval& path)
+void log_local_failure(ftp_control& session, const qxval& path, int reason_phrase = 0)
 {
     qxval text;
     session.error_text(status_local_file, text);
-    session.log(log_error, text.str() + " " + path.str() + "\r\n");
+    std::string line = text.str() + " " + path.str();
+    if (reason_phrase)
+        line += std::string(": ") + std::string(session.phrase(reason_phrase));
+    session.log(log_error, line + "\r\n");
 }
 
 // The status of a transfer whose command was accepted, once both sides of
@@ -119,7 +131,7 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
         return status_not_connected;
     local_side local;
     if (local.open(request) != status_ok) {
-        log_local_failure(s, request.local_path);
+        log_local_failure(s, request.local_path, local.not_regular() ? phrase_not_regular_file : 0);
         return status_local_file;
     }
     if (int status = s.prepare_data_connection(receiving, request.transfer_type))
@@ -167,11 +179,17 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
         s.control_socket.set_timeout(s.timeout, 0);
 
     result = transfer_outcome(s, receiving, reply_status);
-    // A queued download that moved another number of bytes than its listed
-    // size is no success: the target stays as it was, and the queue sees the
-    // difference and tries again.
+    // A download that moved another number of bytes than the size the server
+    // gave is no success: the target stays as it was. A queued one returns
+    // as it ran, and the queue sees the difference and tries again; any
+    // other fails here.
     const ftp_queue_item* item = s.current_item;
-    const bool short_of_size = receiving && item && item->size >= 0 && item->size_differs(s.bytes_transferred);
+    const bool short_of_size = receiving && (item ? item->size >= 0 && item->size_differs(s.bytes_transferred)
+                                                  : request.size_differs(s.bytes_transferred));
+    if (result == status_ok && short_of_size && !item) {
+        s.log(log_error, std::string(s.phrase(phrase_size_differs)) + " " + request.remote_path.str() + "\r\n");
+        result = status_size_differs;
+    }
     if (result == status_ok && !short_of_size && !local.commit()) {
         log_local_failure(s, request.local_path);
         result = status_local_file;

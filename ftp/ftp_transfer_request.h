@@ -15,6 +15,17 @@ struct ftp_transfer_request {
     qxval remote_path{""};
     int32_t transfer_type = 0;    // resolved: 0 binary, 1 ASCII, 3 with a converter row
     int32_t transfer_option = 0;  // 1 and 2 append to the local file
+    // Downloads outside the queue: the size the server gave, -1 unknown. An
+    // ASCII transfer may bring more bytes (line ends grow on the wire), never
+    // fewer.
+    int64_t expected_size = -1;
+
+    bool size_differs(int64_t bytes) const
+    {
+        if (expected_size < 0)
+            return false;
+        return (transfer_type & 0xffff) == 1 ? bytes < expected_size : bytes != expected_size;
+    }
 
     static ftp_transfer_request make(int32_t direction, const qxval& local, const qxval& remote, int32_t type,
                                      int32_t option = 0)

@@ -1,6 +1,7 @@
 // Folder expansion: a folder item runs on the browser connection and turns
 // into the items of its folder's entries, appended at the tail; sub-folders
 // become folder items of their own, so a tree is copied breadth-first.
+#include "core/own_temporaries.h"
 #include "core/qxfiles.h"
 #include "queue/queue_worker.h"
 
@@ -244,7 +245,7 @@ int ftp_queue_process_manager::expand_upload(ftp_control& browser, ftp_queue_ite
     }
     std::vector<qxfile_node*> passed;
     for (qxfile_node* child = entries.root; child; child = child->next)
-        if (panes->local_shows(*child))
+        if (panes->local_shows(*child) && !is_own_temporary(child->name.view()))
             passed.push_back(child);
     add_children(item, passed, local, remote);
     panes->unlock_local();

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "browse/qx_local_file_lister.h"
+#include "core/own_temporaries.h"
 
 namespace qvtf {
 
@@ -32,7 +33,9 @@ int sync_local_side::list(const std::string& path, std::vector<sync_entry>& out)
     while (const dirent* d = ::readdir(dir.get())) {
         sync_entry e;
         e.name = d->d_name;
-        if (e.name == "." || e.name == "..")
+        // Our own temporaries (a download an earlier run was interrupted in)
+        // are no user's files to send.
+        if (e.name == "." || e.name == ".." || is_own_temporary(e.name))
             continue;
         const std::string full = join(path, e.name);
         struct stat st;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/own_temporaries.h"
 #include "core/qxarr.h"
 #include "core/qxfiles_atomic.h"
 #include "support/file_size_limit.h"
@@ -139,6 +142,54 @@ TEST_F(AtomicWrite, ReplacementFileCommitsOrLeavesNoTrace)
             EXPECT_EQ(st.st_mode & 07777, had_file ? 0640u : (0666u & ~mask));
         }
         EXPECT_EQ(entries(), fs::exists(f) ? 1u : 0u) << "no temporary is left behind";
+    }
+}
+
+// Our temporaries carry a name that listings recognise; one that a signal
+// interrupts is removed before the process ends, and a closed output does
+// not end the process at all.
+TEST_F(AtomicWrite, OwnTemporariesAreRecognisedAndRemovedOnSignals)
+{
+    const std::string made = own_temporary_template((dir / "report.txt").string());
+    EXPECT_EQ(made, (dir / ".report.txt.qvtf-part-XXXXXX").string());
+    EXPECT_LE(fs::path(own_temporary_template("/x/" + std::string(300, 'n'))).filename().string().size(), 255u);
+    struct name_row {
+        const char* name;
+        bool ours;
+    };
+    for (const name_row& r : {name_row{".report.txt.qvtf-part-a1B2c3", true}, {".x.qvtf-part-XXXXXX", true},
+                              {"report.txt.a1B2c3", false}, {"report.txt.qvtf-part-a1B2c3", false},
+                              {".report.txt.qvtf-part-a1B2c", false}, {".qvtf-part-", false}})
+        EXPECT_EQ(is_own_temporary(r.name), r.ours) << r.name;
+
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) {
+        SCOPED_TRACE(signal_number);
+        std::string name = made;
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            remove_own_temporaries_on_signals();
+            const int fd = ::mkstemp(name.data());
+            if (fd < 0 || remember_own_temporary(name) < 0)
+                ::_exit(3);
+            int ends[2];
+            if (signal_number == SIGPIPE && ::pipe(ends) == 0) {
+                ::close(ends[0]);
+                ::_exit(::write(ends[1], "x", 1) < 0 ? 4 : 5);  // fails, and the process lives on
+            }
+            ::raise(signal_number);
+            ::_exit(6);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (signal_number == SIGPIPE) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4) << status;
+            for (const auto& e : fs::directory_iterator(dir))
+                fs::remove(e.path());
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+            EXPECT_EQ(entries(), 0u) << "the temporary went with the process";
+        }
     }
 }
 

@@ -28,6 +28,7 @@ enum class local_kind {
     folder,       // an upload from a folder
     read_error,   // an upload from a regular file whose reads fail
     device,       // a download onto /dev/null
+    fifo,         // folder/target is a named pipe nobody else opens
 };
 
 struct failure_case {
@@ -45,6 +46,8 @@ struct failure_case {
     bool abort = false;     // the user aborts once data flows
     int32_t timeout = 5;
     int also = -1;  // a second acceptable status, where timing decides
+    int64_t expected_size = -1;  // the size the server gave
+    int32_t type = transfer_binary;
 };
 
 const std::string mebibyte(1 << 20, 'n');
@@ -75,8 +78,26 @@ const failure_case cases[] = {
      "old", local_kind::file, 0, 0, true},
     {"AppendWritesTheTargetItself", 1, data_peer::mode::send, "+more", "150 here\r\n226 done\r\n", 0, "old",
      "old+more", local_kind::file, 1},
-    {"DeviceTargetIsWrittenDirectly", 1, data_peer::mode::send, "discarded", "150 here\r\n226 done\r\n", 0,
-     std::nullopt, std::nullopt, local_kind::device},
+    {"DeviceTargetIsRefusedBeforeTheWire", 1, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
+     std::nullopt, local_kind::device},
+    {"PipeTargetIsRefusedBeforeTheWire", 1, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
+     std::nullopt, local_kind::fifo},
+    {"PipeAppendTargetIsRefusedBeforeTheWire", 1, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
+     std::nullopt, local_kind::fifo, 1},
+    {"UploadFromAPipeIsRefusedBeforeTheWire", 0, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
+     std::nullopt, local_kind::fifo},
+    {"BodyCutShortThen226KeepsTheOldFile", 1, data_peer::mode::send, std::string(30, 's'),
+     "150 here\r\n226 done\r\n", status_size_differs, "old", "old", local_kind::file, 0, 0, false, 5, -1, 100},
+    {"LongerBodyThanTheSizeKeepsTheOldFile", 1, data_peer::mode::send, std::string(101, 'l'),
+     "150 here\r\n226 done\r\n", status_size_differs, "old", "old", local_kind::file, 0, 0, false, 5, -1, 100},
+    {"BodyOfTheGivenSizeReplacesTheFile", 1, data_peer::mode::send, std::string(100, 'w'),
+     "150 here\r\n226 done\r\n", 0, "old", std::string(100, 'w'), local_kind::file, 0, 0, false, 5, -1, 100},
+    {"AsciiDownloadArrivesWithLocalLineEnds", 1, data_peer::mode::send, "a\r\nb\r\n\r\nc\rd\r\n",
+     "150 here\r\n226 done\r\n", 0, "old", "a\nb\n\nc\rd\n", local_kind::file, 0, 0, false, 5, -1, 10,
+     transfer_ascii},
+    {"AsciiDownloadCutShortKeepsTheOldFile", 1, data_peer::mode::send, "a\r\nb\r\n",
+     "150 here\r\n226 done\r\n", status_size_differs, "old", "old", local_kind::file, 0, 0, false, 5, -1, 10,
+     transfer_ascii},
     {"UploadOfAMissingFileSendsNothing", 0, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
      std::nullopt, local_kind::missing},
     {"UploadOfAFolderSendsNothing", 0, data_peer::mode::silent, "", "", status_local_file, std::nullopt, std::nullopt,
@@ -99,6 +120,7 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
     case local_kind::folder: local = folder.path(); break;
     case local_kind::read_error: local = "/proc/self/mem"; break;
     case local_kind::device: local = "/dev/null"; break;
+    case local_kind::fifo: ASSERT_EQ(::mkfifo(local.c_str(), 0600), 0); break;
     case local_kind::file: break;
     }
     if (c.before) {
@@ -111,7 +133,9 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
     scripted_ftp_server server;
     server.send("220 ready\r\n").expect("331 password\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n");
     if (!c.replies.empty())
-        server.expect("200 binary\r\n").expect(peer.pasv_reply()).expect(c.replies);
+        server.expect(c.type == transfer_ascii ? "200 ascii\r\n" : "200 binary\r\n")
+            .expect(peer.pasv_reply())
+            .expect(c.replies);
     server.start();
     logged_session session;
     session.port = server.port();
@@ -127,6 +151,8 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
     request.local_path = qxval(local);
     request.remote_path = qxval("f");
     request.transfer_option = c.option;
+    request.expected_size = c.expected_size;
+    request.transfer_type = c.type;
     std::thread aborter;
     if (c.abort)
         aborter = std::thread([&] {
@@ -168,17 +194,21 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
             ++entries;
         EXPECT_EQ(entries, c.after ? 1u : 0u) << "no temporary file is left behind";
     }
-    if (c.local == local_kind::device) {
+    if (c.local == local_kind::device || c.local == local_kind::fifo) {
         struct stat st {};
-        ASSERT_EQ(::stat("/dev/null", &st), 0);
-        EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device is written, not replaced";
+        ASSERT_EQ(::stat(local.c_str(), &st), 0);
+        EXPECT_TRUE(c.local == local_kind::device ? S_ISCHR(st.st_mode) : S_ISFIFO(st.st_mode))
+            << "the device or pipe is left as it was";
     }
     if (c.timeout == 1) {
         EXPECT_LT(took, 4s) << "one time-out and a short wait for the reply, not two time-outs";
     }
     const lines wire = server.lines();
     const lines after_login(wire.begin() + std::min<size_t>(wire.size(), 3), wire.end());
-    EXPECT_EQ(after_login, c.replies.empty() ? lines{} : c.direction ? retr_wire : stor_wire);
+    lines wire_expected = c.replies.empty() ? lines{} : c.direction ? retr_wire : stor_wire;
+    if (c.type == transfer_ascii && !wire_expected.empty())
+        wire_expected[0] = "TYPE A";
+    EXPECT_EQ(after_login, wire_expected);
     EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
 }
 

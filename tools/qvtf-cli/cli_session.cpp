@@ -273,7 +273,12 @@ int cli_session::list(const std::string& path)
 
 int cli_session::get(const std::string& remote, const std::string& local)
 {
-    return session_.transfer_file(ftp_transfer_request::make(1, qxval(local), qxval(remote), type_for(remote)));
+    auto request = ftp_transfer_request::make(1, qxval(local), qxval(remote), type_for(remote));
+    // The size the server gives, for the check of the bytes that arrive: a
+    // body cut short must not replace a complete local copy.
+    if (int status = session_.remote_file_size(request.remote_path, request.expected_size))
+        return status;
+    return session_.transfer_file(request);
 }
 
 int cli_session::put(const std::string& local, const std::string& remote)

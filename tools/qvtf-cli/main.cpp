@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/own_temporaries.h"
 #include "tools/qvtf-cli/cli_options.h"
 #include "tools/qvtf-cli/cli_program.h"
 
@@ -21,5 +22,7 @@ int main(int argc, char** argv)
         qvtf::cli::print_usage(stderr);
         return 2;
     }
+    // An interrupted download leaves no temporary file behind.
+    qvtf::remove_own_temporaries_on_signals();
     return qvtf::cli::run_program(opts);
 }
