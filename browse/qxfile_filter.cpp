@@ -7,18 +7,22 @@
 
 namespace qvtf {
 
-void compiled_masks::compile(const qxval& text)
+int compiled_masks::compile(const qxval& text)
 {
     qxarr regexes;
     split_mask_list(text, regexes);
     patterns_.clear();
+    int failed = 0;
     for (const qxval& source : regexes) {
         auto p = std::make_shared<pattern>();
         // A mask that does not compile matches nothing rather than everything.
-        if (regcomp(&p->re, source.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB) != 0)
+        if (regcomp(&p->re, source.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB) != 0) {
+            ++failed;
             continue;
+        }
         patterns_.push_back(std::move(p));
     }
+    return failed;
 }
 
 bool compiled_masks::any_matches(std::string_view name) const

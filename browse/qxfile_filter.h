@@ -19,8 +19,9 @@ namespace qvtf {
 // by copies (regexec on one compiled expression is safe from several threads).
 class compiled_masks {
 public:
-    // Replaces the list with the masks of text ("*.htm; *.html").
-    void compile(const qxval& text);
+    // Replaces the list with the masks of text ("*.htm; *.html"); the number
+    // of masks that did not compile (left out: they match nothing).
+    int compile(const qxval& text);
     void clear() { patterns_.clear(); }
     bool empty() const { return patterns_.empty(); }
     std::size_t size() const { return patterns_.size(); }

@@ -1,5 +1,6 @@
 #include "core/qxtext.h"
 
+#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -305,6 +306,22 @@ void xml_escape(qxchar& text)
         return;
     write_escaped(source, result.data);
     text.take(result);
+}
+
+bool parse_number_in(std::string_view text, int64_t low, int64_t high, int64_t& out)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < low || value > high)
+        return false;
+    out = value;
+    return true;
 }
 
 std::string xml_escaped(std::string_view text)

@@ -56,6 +56,12 @@ void unescape_backslashes(qxval& value);
 // be the value that text views.
 bool next_word(std::string_view text, int32_t& cursor, qxval& out);
 
+// A whole decimal number (an optional "-", then digits; blanks around it
+// allowed) between low and high into out; false for anything else, out
+// untouched. For numbers read from files, where "abc" or a 20-digit value
+// must not pass for 0 or a wrapped value.
+bool parse_number_in(std::string_view text, int64_t low, int64_t high, int64_t& out);
+
 // XML attribute and text escaping: " & < > become entities, bytes 128-255
 // become "&#nnn;"; the apostrophe stays. Left untouched when nothing needs it.
 void xml_escape(qxchar& text);

@@ -39,6 +39,51 @@ const xml_node* first_match(const xml_node* n, std::string_view name)
     return nullptr;
 }
 
+// Control characters other than tab, line feed and carriage return may not
+// appear in an XML document. A run of NUL bytes (a file cut short by a crash
+// on some file systems) must read as damage, not as text between the
+// elements. Inside a quoted attribute value they are let through: files
+// written before kept binary values (a proxy's key) there as raw bytes.
+bool forbidden_in_xml(unsigned char c)
+{
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+// Where the reader has got to, for the message of a forbidden byte, and
+// whether it is inside a tag or a quoted value there.
+struct text_position {
+    int32_t line = 1;
+    int32_t column = 1;
+    bool in_tag = false;
+    char quote = 0;  // the open quote of an attribute value, or 0
+
+    // False at the first forbidden byte of text, which the position then names.
+    bool pass(std::string_view text)
+    {
+        for (unsigned char c : text) {
+            if (forbidden_in_xml(c) && quote == 0)
+                return false;
+            if (quote != 0) {
+                if (c == static_cast<unsigned char>(quote))
+                    quote = 0;
+            } else if (!in_tag) {
+                in_tag = c == '<';
+            } else if (c == '"' || c == '\'') {
+                quote = static_cast<char>(c);
+            } else if (c == '>') {
+                in_tag = false;
+            }
+            if (c == '\n') {
+                ++line;
+                column = 1;
+            } else {
+                ++column;
+            }
+        }
+        return true;
+    }
+};
+
 }  // namespace
 
 qxval xml_error_text(int32_t line, int32_t column, int32_t code)
@@ -50,6 +95,7 @@ qxval xml_error_text(int32_t line, int32_t column, int32_t code)
     case qxsgml::run_unknown_error: s += "unknown error.\r\n"; break;
     case qxsgml::run_misplaced_end_tag: s += "misplaced end tag.\r\n"; break;
     case qxsgml::run_unclosed_tag: s += "unclosed tag.\r\n"; break;
+    case xml_forbidden_character: s += "a character XML does not allow.\r\n"; break;
     default: break;
     }
     return qxval(s);
@@ -68,6 +114,7 @@ int32_t xml_read_file(const qxval& file_name, xml_tree& tree, qxval& error,
     int64_t size = file_size(h);
     int64_t done = 0;
     qxxml reader(&tree);
+    text_position position;
     for (;;) {
         qxval chunk;
         int32_t n = read_file(chunk, read_chunk, h);
@@ -79,6 +126,10 @@ int32_t xml_read_file(const qxval& file_name, xml_tree& tree, qxval& error,
             return 2;
         }
         done += n;
+        if (!position.pass(chunk.view())) {
+            error = xml_error_text(position.line, position.column, xml_forbidden_character);
+            return 2;
+        }
         reader.push(chunk);
         int r = reader.run();
         if (r != qxsgml::run_more) {

@@ -16,8 +16,12 @@ namespace qvtf {
 // Receives the share of the file read so far, 0 to 100.
 using xml_progress_fn = void (*)(void* arg, int32_t percent);
 
+// The code of xml_error_text for a byte XML forbids (a control character).
+inline constexpr int32_t xml_forbidden_character = 10100;
+
 // 0 on success, 1 when the file cannot be opened, 2 on a syntax or size
-// error (error holds the message; the tree keeps what was built so far).
+// error or a byte XML forbids (error holds the message; the tree keeps what
+// was built so far).
 int32_t xml_read_file(const qxval& file_name, xml_tree& tree, qxval& error,
                       xml_progress_fn progress = nullptr, void* progress_arg = nullptr);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,6 +32,11 @@ struct settings_key {
     std::vector<int32_t> global_ftp_values::*widths = nullptr;
     char separator = ',';
     int32_t exact_count = 0;  // lists: the number of values required; 0 any
+    // Integers and widths: the range a value must lie in. Out of it the
+    // file is damaged, unless clamp says to bring it into the range.
+    int32_t low = std::numeric_limits<int32_t>::min();
+    int32_t high = std::numeric_limits<int32_t>::max();
+    bool clamp = false;
 };
 
 std::span<const settings_key> settings_keys();
@@ -40,7 +46,9 @@ const settings_key* find_settings_key(std::string_view name);
 // The key's value as the file holds it, before XML escaping.
 std::string settings_key_text(const global_ftp_values& values, const settings_key& key);
 // Stores text (the element's decoded content) into the key's field.
-// settings_bad_list when a list has not exactly the values it needs, else 0.
+// settings_bad_list when a list has not exactly the values it needs;
+// settings_bad_value for a number that is not one, or out of its range (see
+// settings_key); else 0.
 int32_t read_settings_key(global_ftp_values& values, const settings_key& key, const qxval& text);
 
 }  // namespace qvtf

@@ -73,13 +73,19 @@ int32_t global_ftp_settings::load()
     values.top_zone_controls.clear();
     values.bottom_zone_controls.clear();
     qxval text;
+    int32_t found = 0;
     for (const settings_key& key : settings_keys()) {
         const std::string path = std::string("/") + key.name;
         if (xml_get_text(document, path, nullptr, text) != 0)
             continue;
+        ++found;
         if (int32_t status = read_settings_key(values, key, text))
             return status;
     }
+    // Well-formed XML of another program (or an empty file) would otherwise
+    // pass for a file of defaults, to be overwritten at exit.
+    if (found == 0 && !xml_find(document, "/proxies"))
+        return settings_foreign;
     static_cast<global_ftp_values&>(*this) = std::move(values);
 
     if (const xml_node* block = xml_find(document, "/proxies"))

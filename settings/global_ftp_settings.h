@@ -116,6 +116,8 @@ enum settings_load_status : int32_t {
     settings_no_key = 3003,       // no scrambling key: none in the record and none could be made,
                                   // or a save that would have to drop proxy passwords
     settings_not_written = 3004,  // the user folder or the file could not be written
+    settings_bad_value = 3005,    // a number that is not one, or out of its key's range
+    settings_foreign = 3006,      // a file that holds no settings key at all
 };
 
 class global_ftp_settings : public global_ftp_values {
@@ -140,7 +142,9 @@ public:
 
     // Reads settings_path. 0; the XML reader's code when the file cannot be
     // opened or parsed; settings_bad_list for a column list or "q_cw" of the
-    // wrong length; the proxy reader's code; settings_no_proxy. The keys are
+    // wrong length; settings_bad_value for a number that is not one or is out
+    // of range; settings_foreign for a file without any key of ours; the
+    // proxy reader's code; settings_no_proxy. The keys are
     // changed only when the whole file was read; the proxies afterwards.
     // Always leaves at least one proxy, the first being the default.
     int32_t load();

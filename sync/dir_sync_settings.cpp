@@ -25,12 +25,10 @@ void dir_sync_settings::reset()
     compile_masks();
 }
 
-void dir_sync_settings::compile_masks()
+int dir_sync_settings::compile_masks()
 {
-    filter.files_include.compile(files_include);
-    filter.files_skip.compile(files_skip);
-    filter.folder_include.compile(folders_include);
-    filter.folder_skip.compile(folders_skip);
+    return filter.files_include.compile(files_include) + filter.files_skip.compile(files_skip) +
+           filter.folder_include.compile(folders_include) + filter.folder_skip.compile(folders_skip);
 }
 
 bool dir_sync_settings::deletes_missing() const

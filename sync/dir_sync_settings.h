@@ -54,6 +54,9 @@ enum sync_rule_file_status : int32_t {
     rule_file_ok = 0,
     rule_file_unreadable = 1,   // cannot be opened or parsed; nothing changed
     rule_file_incomplete = 2,   // an element is missing; the earlier ones are applied
+    // A number that is not one or is out of its range, or a mask that does
+    // not compile; the values before it are applied, the file is not used.
+    rule_file_bad_value = 3,
 };
 
 // Element name to text, in ascending byte order of the names.
@@ -74,8 +77,9 @@ public:
     qxval folders_skip{""};
 
     void reset();
-    // Rebuilds the four pattern lists from the four mask texts.
-    void compile_masks();
+    // Rebuilds the four pattern lists from the four mask texts; the number of
+    // masks that did not compile.
+    int compile_masks();
 
     int32_t rule() const { return rules.empty() ? sync_rule::default_word : rules.front(); }
     int32_t direction() const { return rule() & sync_rule::direction_mask; }
@@ -90,8 +94,9 @@ public:
 protected:
     // The settings under their element names.
     virtual void store_into(rule_values& map) const;
-    // Takes the elements in their fixed order; false at the first missing one.
-    virtual bool take_from(const qxcgi& map);
+    // Takes the elements in their fixed order: a rule_file status, stopping
+    // at the first element missing or out of range.
+    virtual int32_t take_from(const qxcgi& map);
 };
 
 class dir_sync_settings_ex : public dir_sync_settings {
@@ -101,7 +106,7 @@ public:
 
 protected:
     void store_into(rule_values& map) const override;
-    bool take_from(const qxcgi& map) override;
+    int32_t take_from(const qxcgi& map) override;
 };
 
 }  // namespace qvtf

@@ -192,6 +192,27 @@ TEST_F(ProfileFile, SavingOverADamagedFileKeepsItAside)
     EXPECT_EQ(slurp(dir / "site_profiles.xml.damaged"), "older");
 }
 
+// Bytes XML forbids (a run of NULs where a crash cut the file) are damage
+// too: the next save keeps the file aside instead of dropping its sites.
+// Inside an attribute value, where older files kept raw binary values, they
+// still load.
+TEST_F(ProfileFile, ForbiddenBytesAreDamageAndOurOwnLabelsNeverHoldThem)
+{
+    const std::string damaged = "<sites>\n<site label=\"kept\"/>\n" + std::string(512, '\0') + "</sites>\n";
+    spit(file, damaged);
+    ftp_profile_tree t;
+    ASSERT_EQ(t.load(path(), key, lang()), profile_ok);
+    ASSERT_TRUE(t.load_damaged());
+    EXPECT_NE(t.load_error().str().find("a character XML does not allow"), std::string::npos);
+    add(t, profile_site, std::string("tab\tand\x1b escape"));
+    ASSERT_EQ(t.save(path(), key), profile_ok);
+    EXPECT_EQ(slurp(dir / "site_profiles.xml.damaged"), damaged);
+    ftp_profile_tree back;
+    ASSERT_EQ(back.load(path(), key, lang()), profile_ok);
+    EXPECT_FALSE(back.load_damaged()) << back.load_error().str();
+    EXPECT_NE(back.find("tab\tand\x1b escape"), nullptr);
+}
+
 TEST_F(ProfileFile, SkipsWhatDoesNotBelongWithItsSubtree)
 {
     spit(file,

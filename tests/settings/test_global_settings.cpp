@@ -154,6 +154,45 @@ TEST_F(GlobalFtpSettings, LoadFailuresChangeNothing)
     EXPECT_NE(settings.load(), 0);
 }
 
+// A number that is not one or is out of its key's range, bytes XML forbids
+// and a file of another program are damage, not a file of defaults; the
+// worker count is brought into the bounds of --threads.
+TEST_F(GlobalFtpSettings, NumbersOutOfRangeAndForeignFilesAreDamage)
+{
+    const std::string eleven = "1,2,3,4,5,6,7,8,9,10,";
+    struct row {
+        const char* what;
+        std::string content;
+        int32_t status;
+        int32_t threads = 5;  // max_download_threads after a load that succeeded
+    };
+    const std::vector<row> rows = {
+        {"5000 threads are clamped", "<max_download_threads>5000</max_download_threads>", 0, 64},
+        {"negative threads are clamped", "<max_download_threads>-3</max_download_threads>", 0, 0},
+        {"threads that are no number", "<max_download_threads>abc</max_download_threads>", settings_bad_value},
+        {"a 20-digit number", "<max_download_threads>99999999999999999999</max_download_threads>",
+         settings_bad_value},
+        {"transfer type 7", "<transfer_type>7</transfer_type>", settings_bad_value},
+        {"a sort key that is no number", "<local_sort>4x</local_sort>", settings_bad_value},
+        {"a width that is no number", "<q_cw>" + eleven + "x</q_cw>", settings_bad_value},
+        {"a negative width", "<q_cw>" + eleven + "-5</q_cw>", settings_bad_value},
+        {"an empty number", "<sounds></sounds>", settings_bad_value},
+        {"a file of NUL bytes", std::string(4096, '\0'), 2},
+        {"NUL bytes after a key", "<retry_count>2</retry_count>\r\n" + std::string(64, '\0'), 2},
+        {"a foreign XML file", "<html><body>hello</body></html>", settings_foreign},
+        {"an empty file", "", settings_foreign},
+        {"blanks around a number", "<max_download_threads> 7 </max_download_threads>", 0, 7},
+    };
+    for (const row& r : rows) {
+        write(r.content);
+        global_ftp_settings settings;
+        aim(settings);
+        EXPECT_EQ(settings.load(), r.status) << r.what;
+        EXPECT_EQ(settings.max_download_threads, r.threads) << r.what;
+        EXPECT_EQ(read(), r.content) << r.what << ": the file is left as it was";
+    }
+}
+
 TEST_F(GlobalFtpSettings, PartialFileKeepsTheOtherDefaults)
 {
     write("<retry_count>0</retry_count>\r\n<unknown_key>7</unknown_key>\r\n");

@@ -115,6 +115,51 @@ TEST(SyncRuleFile, LoadsInAnyOrderAndInsideARootElement)
     EXPECT_EQ(error.str(), "Can't open file " + dir.file("nothing.xml"));
 }
 
+// A value that is not a number of its range is an error, never a default:
+// a rule word of "abc", "-1" or 20 digits must not become a two-way rule.
+TEST(SyncRuleFile, ValuesOutOfTheirRangeAreErrors)
+{
+    test::temp_folder dir("qvtf-rules");
+    dir_sync_settings_ex saved;
+    saved.rules.assign(1, 0xE7BE);  // download
+    ASSERT_EQ(saved.save_rule_file(qxval(dir.file("saved.xml"))), 0);
+    const std::string good = read_all(dir.file("saved.xml"));
+    const auto file_with = [&good](const std::string& name, const std::string& value) {
+        const std::string open = "<" + name + ">";
+        const size_t from = good.find(open) + open.size();
+        return good.substr(0, from) + value + good.substr(good.find("</" + name + ">"));
+    };
+    struct row {
+        const char* element;
+        std::string value;
+        int32_t status;
+    };
+    const std::vector<row> rows = {
+        {"rule", "abc", rule_file_bad_value},
+        {"rule", "-1", rule_file_bad_value},
+        {"rule", "99999999999999999999", rule_file_bad_value},
+        {"rule", "65536", rule_file_bad_value},
+        {"rule", "59324", rule_file_bad_value},  // no direction
+        {"rule", "59326", rule_file_ok},
+        {"recursively", "yes", rule_file_bad_value},
+        {"recursively", "2", rule_file_bad_value},
+        {"recursively", "-1", rule_file_ok},
+        {"delete_missing", "maybe", rule_file_bad_value},
+        {"time_filter", "", rule_file_bad_value},
+        {"time_start", "99999999999", rule_file_bad_value},
+        {"size_end", "4294967296", rule_file_bad_value},
+        {"size_end", "4294967295", rule_file_ok},
+        {"size_start", "-5", rule_file_ok},  // older files wrote sizes sign-extended
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(std::string(r.element) + "=" + r.value);
+        ASSERT_TRUE(dir.write("r.xml", file_with(r.element, r.value)));
+        dir_sync_settings_ex s;
+        EXPECT_EQ(s.load_rule_file(qxval(dir.file("r.xml"))), r.status);
+        EXPECT_NE(s.direction(), sync_rule::both) << "never a two-way rule by accident";
+    }
+}
+
 TEST(SyncRuleFile, AMissingElementStopsWithTheEarlierOnesApplied)
 {
     test::temp_folder dir("qvtf-rules");

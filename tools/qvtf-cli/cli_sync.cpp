@@ -61,7 +61,10 @@ int cli_session::sync(const std::vector<std::string>& words)
     const int32_t loaded = settings.load_rule_file(qxval(request.rule_file), &error);
     if (loaded != rule_file_ok) {
         usage_error_ = "sync: cannot load the rule file " + request.rule_file + ": " +
-                       (loaded == rule_file_unreadable ? error.str() : std::string("an element is missing"));
+                       (loaded == rule_file_unreadable ? error.str()
+                        : loaded == rule_file_bad_value
+                            ? std::string("a value is not a number of its range, or a mask does not compile")
+                            : std::string("an element is missing"));
         return -1;
     }
     if (!request.local.empty())
