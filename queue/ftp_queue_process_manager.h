@@ -33,6 +33,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "browse/pane_busy_lock.h"
@@ -117,7 +118,12 @@ public:
     static constexpr int name_refused = 2;
     int add_node(qxfile_node& node, const qxval& local_folder, const qxval& remote_folder,
                  int32_t is_download, int32_t default_type, int32_t transfer_option);
-    // 0, or 1 when the queue is shut down (the item is then destroyed).
+    // 0, or 1 when the queue is shut down, or target_taken when a file item
+    // already queued writes the same target (the local file of a download,
+    // the remote file of an upload) from another source: one of the two
+    // copies would be lost while both reported success. The same file
+    // queued twice is no collision. The item is then destroyed.
+    static constexpr int target_taken = 3;
     int append_item(std::unique_ptr<ftp_queue_item> item);
     void remove_item(ftp_queue_item* item);
     int32_t item_count() const;
@@ -201,6 +207,8 @@ private:
     bool wake_ = false;
     item_list items_;
     std::unordered_map<const ftp_queue_item*, item_list::iterator> index_;
+    // Target of each file item queued: its source and how many items have it.
+    std::unordered_map<std::string, std::pair<std::string, int>> targets_;
     std::list<std::unique_ptr<worker>> workers_;
     std::vector<std::unique_ptr<worker>> retired_;
     std::atomic<bool> open_{false};

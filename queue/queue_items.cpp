@@ -5,6 +5,24 @@
 
 namespace qvtf {
 
+namespace {
+
+// What a file item writes, and what it reads; folders write nothing of
+// their own.
+std::string target_of(const ftp_queue_item& item)
+{
+    if (item.is_folder)
+        return {};
+    return item.is_download ? "L" + item.local_path.str() : "R" + item.remote_path.str();
+}
+
+std::string source_of(const ftp_queue_item& item)
+{
+    return item.is_download ? item.remote_path.str() : item.local_path.str();
+}
+
+}  // namespace
+
 int ftp_queue_process_manager::append_item(std::unique_ptr<ftp_queue_item> item)
 {
     if (!item)
@@ -14,6 +32,12 @@ int ftp_queue_process_manager::append_item(std::unique_ptr<ftp_queue_item> item)
         std::lock_guard held(lock_);
         if (!open_)
             return 1;
+        if (const std::string target = target_of(*added); !target.empty()) {
+            auto [entry, fresh] = targets_.try_emplace(target, source_of(*added), 0);
+            if (!fresh && entry->second.first != source_of(*added))
+                return target_taken;
+            ++entry->second.second;
+        }
         added->manager = this;
         items_.push_back(std::move(item));
         index_[added] = std::prev(items_.end());
@@ -42,6 +66,11 @@ std::unique_ptr<ftp_queue_item> ftp_queue_process_manager::unlink_locked(ftp_que
     if (view && item->view_row != no_view_id)
         view->remove_row(*item);
     std::unique_ptr<ftp_queue_item> owned = std::move(*found->second);
+    if (const std::string target = target_of(*owned); !target.empty()) {
+        auto entry = targets_.find(target);
+        if (entry != targets_.end() && --entry->second.second <= 0)
+            targets_.erase(entry);
+    }
     items_.erase(found->second);
     index_.erase(found);
     owned->queue_node = nullptr;

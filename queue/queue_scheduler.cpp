@@ -53,6 +53,7 @@ void ftp_queue_process_manager::close()
             view->remove_row(*item);
     index_.clear();
     items_.clear();
+    targets_.clear();
     changed_cv_.notify_all();
 }
 

@@ -147,6 +147,23 @@ TEST_P(QueueItems, FromPaneEntries)
         EXPECT_EQ(results[i].is_folder, e.is_folder);
         EXPECT_EQ(results[i].result_code, status_stopped);
     }
+    // Two sources with one target: the second is refused, not queued to
+    // overwrite the first's copy; once the first has left, the name is free.
+    ASSERT_EQ(q.add_node(*nodes[0], qxval("/tmp/dl/"), qxval("/r/"), c.from_remote, 0, 0), 0);
+    EXPECT_EQ(q.add_node(*nodes[0], qxval("/tmp/dl/"), qxval("/r/"), c.from_remote, 0, 0), 0)
+        << "the same file twice is no collision";
+    const qxval other_source_folder(c.from_remote ? "/elsewhere/" : "/tmp/elsewhere/");
+    const qxval target_folder(c.from_remote ? "/tmp/dl/" : "/r/");
+    EXPECT_EQ(c.from_remote ? q.add_node(*nodes[0], target_folder, other_source_folder, 1, 0, 0)
+                            : q.add_node(*nodes[0], other_source_folder, target_folder, 0, 0, 0),
+              ftp_queue_process_manager::target_taken);
+    EXPECT_EQ(q.item_count(), 2);
+    q.kill_all(8);
+    EXPECT_EQ(c.from_remote ? q.add_node(*nodes[0], target_folder, other_source_folder, 1, 0, 0)
+                            : q.add_node(*nodes[0], other_source_folder, target_folder, 0, 0, 0),
+              0);
+    q.kill_all(8);
+
     // A shut-down queue takes nothing.
     q.close();
     EXPECT_EQ(q.add_node(*nodes[0], qxval("/tmp/"), qxval("/r/"), 1, 0, 0), 1);

@@ -121,6 +121,46 @@ TEST(CliScripted, ValuesThatWouldInjectAreRefusedBeforeTheWire)
     }
 }
 
+// get checks the bytes against the size SIZE gave: a body cut short (or
+// longer) and answered 226 keeps the local copy and fails; without a size
+// the body is taken as it comes.
+TEST(CliScripted, GetChecksTheBodyAgainstTheSizeTheServerGave)
+{
+    struct row {
+        const char* what;
+        std::string size_reply;
+        std::string body;
+        int code;
+        std::string after;
+    };
+    const std::vector<row> rows = {
+        {"cut short", "213 100\r\n", std::string(30, 's'), 1, "old"},
+        {"longer", "213 100\r\n", std::string(101, 'l'), 1, "old"},
+        {"whole", "213 100\r\n", std::string(100, 'w'), 0, std::string(100, 'w')},
+        {"no size", "550 no SIZE here\r\n", std::string(30, 'n'), 0, std::string(30, 'n')},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        test::temp_folder folder("qvtf-cli-get");
+        ASSERT_TRUE(test::write_bytes(folder.file("f"), "old"));
+        test::data_peer peer(test::data_peer::mode::send, r.body);
+        peer.accept_in_background();
+        test::scripted_ftp_server server;
+        login_script(server).expect(r.size_reply).expect("200 binary\r\n").expect(peer.pasv_reply())
+            .expect("150 here\r\n226 done\r\n").expect("221 bye\r\n");
+        server.start();
+        cli::options o = options_for(server, {{"get", "f", folder.file("f")}});
+        cli_run run = run_cli(o);
+        EXPECT_EQ(run.code, r.code) << run.err;
+        if (r.code)
+            EXPECT_NE(run.err.find("status 6016\n"), std::string::npos) << run.err;
+        EXPECT_EQ(test::read_bytes(folder.file("f")), r.after);
+        const lines wire = server.lines();
+        ASSERT_GE(wire.size(), 4u);
+        EXPECT_EQ(wire[3], "SIZE f");
+    }
+}
+
 TEST(CliScripted, SilentServerIsReportedAsATimeOut)
 {
     test::scripted_ftp_server server;

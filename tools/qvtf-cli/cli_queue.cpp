@@ -154,8 +154,13 @@ int cli_queue::queue_download(const std::string& remote, const qxval& local_fold
     }
     if (entry->is_link())
         session_.folder_tree.resolve_link(entry);
-    if (queue_.add_node(*entry, local_folder, qxval(folder_with_slash(folder)), 1, options_.transfer_type, 0) !=
-        0) {
+    const int added =
+        queue_.add_node(*entry, local_folder, qxval(folder_with_slash(folder)), 1, options_.transfer_type, 0);
+    if (added == ftp_queue_process_manager::target_taken) {
+        say_error(remote + ": not queued: another item already downloads to " + local_folder.str() + name);
+        return status_refused;
+    }
+    if (added != 0) {
         say_error(remote + ": not queued");
         return status_refused;
     }
@@ -172,8 +177,13 @@ int cli_queue::queue_upload(const std::string& local, const qxval& remote_folder
     }
     std::string folder, name;
     split_path(path, folder, name);
-    if (queue_.add_node(entry, qxval(folder_with_slash(folder)), remote_folder, 0, options_.transfer_type, 0) !=
-        0) {
+    const int added =
+        queue_.add_node(entry, qxval(folder_with_slash(folder)), remote_folder, 0, options_.transfer_type, 0);
+    if (added == ftp_queue_process_manager::target_taken) {
+        say_error(local + ": not queued: another item already uploads to " + remote_folder.str() + name);
+        return status_local_file;
+    }
+    if (added != 0) {
         say_error(local + ": not queued");
         return status_local_file;
     }
