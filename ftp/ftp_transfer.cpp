@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 
 #include "core/file_reader_writer.h"
@@ -115,10 +116,13 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
     s.pipe_flags_at_end = 0;
     s.bytes_transferred = 0;
     s.data_failure = 0;
+    s.local_errno = 0;
+    s.local_step = 0;
     if (!s.logged_in)
         return status_not_connected;
     local_side local;
     if (local.open(request) != status_ok) {
+        s.local_errno = errno;
         log_local_failure(s, request.local_path);
         return status_local_file;
     }
@@ -157,6 +161,10 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
     if (s.abort_data)
         s.pipe->raise(pipe_stop);
     file.run();
+    if (file.error_number) {
+        s.local_errno = file.error_number;
+        s.local_step = receiving ? 2 : 1;
+    }
     s.finish_transfer(receiving);
 
     const bool stalled = s.data_failure == transport_status::timed_out;
@@ -173,6 +181,8 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
     const ftp_queue_item* item = s.current_item;
     const bool short_of_size = receiving && item && item->size >= 0 && item->size_differs(s.bytes_transferred);
     if (result == status_ok && !short_of_size && !local.commit()) {
+        s.local_errno = errno;
+        s.local_step = 2;
         log_local_failure(s, request.local_path);
         result = status_local_file;
     }
