@@ -261,9 +261,11 @@ void qx_ftp_file_lister::connection_lost()
         int code = status_ok;
         {
             ftp_session_lock hold(session, lost_wait_ms);
-            // The operation that met the drop logged in again meanwhile.
-            if (!hold || !session.logged_in)
-                code = close_connection(lost_wait_ms);
+            // Unless the operation that met the drop logged in again meanwhile.
+            if (!hold)
+                code = hold.status();
+            else if (!session.logged_in)
+                code = close_connection(0);
         }
         lost_pending_ = false;
         if (code != status_ok) {

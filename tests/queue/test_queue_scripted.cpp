@@ -219,5 +219,46 @@ TEST(QueueScriptedKill, KillAllWhileTwoTransfersRun)
     EXPECT_EQ(thread_count(), threads_before);
 }
 
+// Two files refused in one run: one box at the end of the run names both.
+TEST(QueueScriptedFailures, OneBoxForTheFailuresOfARun)
+{
+    temp_folder folder("qvtf-queue-failures");
+    peers p;
+    scripted_ftp_server server;
+    retrieve(login(server), p.add(data_peer::mode::silent), "550 no such file\r\n");
+    retrieve(server, p.add(data_peer::mode::silent), "550 no such file\r\n", false);
+    server.start();
+    recording_panes panes;
+    panes.worker_ports = {server.port()};
+    recording_view view;
+    global_ftp_settings settings;
+    settings.download_failures_popups = true;
+    {
+        ftp_queue_process_manager q;
+        q.panes = &panes;
+        q.view = &view;
+        q.settings = &settings;
+        q.language = &test_phrases();
+        q.max_threads = 1;
+        ASSERT_EQ(q.open(), 0);
+        for (const char* name : {"f1", "f2"}) {
+            qxfile_node node;
+            node.name.set_string(name);
+            node.set_size(10);
+            ASSERT_EQ(q.add_node(node, qxval(folder.path() + "/"), qxval("/"), 1, 0, 0), 0);
+        }
+        q.start();
+        ASSERT_TRUE(q.wait_until_empty(30000));
+        // The box comes from the thread that removed the last item, just after.
+        for (int i = 0; i < 1000 && view.errors().empty(); ++i)
+            std::this_thread::sleep_for(10ms);
+        q.close();
+    }
+    const auto boxes = view.errors();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("[116]/f1"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find("[116]/f2"), std::string::npos) << boxes[0];
+}
+
 }  // namespace
 }  // namespace qvtf::test
