@@ -491,10 +491,12 @@ bool TSyncForm::run_sync()
         });
     running.exec();
     // exec returns only after the work ended (Stop waits for it).
+    // The sync listed with the pane's session: the pane shows that afresh
+    // even when the queue still holds the session now.
     if (engine_.remote)
-        engine_.remote->reload_async();
+        engine_.remote->refresh_when_free(true);
     if (engine_.local)
-        engine_.local->reload_async();
+        engine_.local->refresh_when_free(true);
     last_failures_ = failed.load();
     return true;
 }

@@ -91,6 +91,7 @@ qx_ftp_file_lister::qx_ftp_file_lister(global_ftp_settings& settings, const qxla
 qx_ftp_file_lister::~qx_ftp_file_lister()
 {
     watch_.closing = true;
+    stop_background_refreshes();
     wait_for_operations();
     stop_keepalive();
     session.disconnect();
@@ -111,11 +112,17 @@ bool qx_ftp_file_lister::open_listing_dump(const program_folders& folders)
 int qx_ftp_file_lister::acquire()
 {
     const int code = session.acquire();
-    if (code == status_ok || !keepalive_holding_)
+    if (code == status_ok || !(keepalive_holding_ || background_holding()))
         return code;
-    // The keep-alive holds the session for one command: the user's
-    // operation waits that out instead of being refused as busy.
+    // The keep-alive holds the session for one command, or the pane shows
+    // a listing afresh: the user's operation waits that out instead of
+    // being refused as busy.
     return session.acquire_waiting(keepalive_wait_ms);
+}
+
+int qx_ftp_file_lister::acquire_waiting(int ms)
+{
+    return session.acquire_waiting(ms);
 }
 
 void qx_ftp_file_lister::release_lock()
@@ -177,6 +184,7 @@ int qx_ftp_file_lister::measure_time_difference()
 
 int qx_ftp_file_lister::connect()
 {
+    ++connects_;
     idle_ticks_ = 0;
     std::string connecting(phrase(phrase_connecting));
     connecting += session.host.view();
@@ -250,7 +258,15 @@ void qx_ftp_file_lister::connection_lost()
     if (lost_pending_.exchange(true))
         return;
     const bool started = start_task([this] {
-        const int code = close_connection(lost_wait_ms);
+        int code = status_ok;
+        {
+            ftp_session_lock hold(session, lost_wait_ms);
+            // Unless the operation that met the drop logged in again meanwhile.
+            if (!hold)
+                code = hold.status();
+            else if (!session.logged_in)
+                code = close_connection(0);
+        }
         lost_pending_ = false;
         if (code != status_ok) {
             qxval text;

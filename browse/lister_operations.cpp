@@ -17,6 +17,8 @@ constexpr int phrase_creating_folder = 98;
 constexpr int phrase_moving = 138;
 constexpr int phrase_busy = 159;
 constexpr int phrase_ready = 251;
+// A waiting background refresh looks at the closing flag this often.
+constexpr int background_wait_step_ms = 200;
 
 }  // namespace
 
@@ -62,6 +64,11 @@ int qx_file_lister::acquire()
     return lock_.acquire();
 }
 
+int qx_file_lister::acquire_waiting(int ms)
+{
+    return lock_.acquire_waiting(ms, &closing_);
+}
+
 void qx_file_lister::release_lock()
 {
     lock_.release();
@@ -86,7 +93,7 @@ int qx_file_lister::run_guarded(const std::function<int()>& op)
 {
     int code = acquire();
     if (code == status_ok)
-        code = op();
+        code = run_operation(op);
     finish(code);
     return code;
 }
@@ -130,6 +137,57 @@ bool qx_file_lister::reload_async()
 bool qx_file_lister::refresh_node_async(qxfile_node* node)
 {
     return run_async([this, node] { return refresh_node(node); });
+}
+
+bool qx_file_lister::refresh_when_free(bool relist)
+{
+    {
+        std::lock_guard lock(background_mutex_);
+        background_relist_ = background_relist_ || relist;
+        if (background_pending_)
+            return true;
+        background_pending_ = true;
+    }
+    if (tasks_.start([this] { background_refresh(); }))
+        return true;
+    std::lock_guard lock(background_mutex_);
+    background_pending_ = false;
+    return false;
+}
+
+void qx_file_lister::background_refresh()
+{
+    int code = status_busy;
+    while (code == status_busy && !closing_)
+        code = acquire_waiting(background_wait_step_ms);
+    bool relist = false;
+    {
+        // Cleared once the lock is ours: a later request starts a refresh
+        // of its own, which sees what happens from here on.
+        std::lock_guard lock(background_mutex_);
+        relist = background_relist_;
+        background_relist_ = false;
+        background_pending_ = false;
+    }
+    if (code != status_ok)
+        return;
+    background_holding_ = true;
+    if (relist && is_ready()) {
+        code = reload();
+    } else {
+        refresh_view(false);
+        code = status_ok;
+    }
+    // Cleared after the release, so no user's operation that met the hold
+    // is refused for it.
+    finish(code);
+    background_holding_ = false;
+}
+
+void qx_file_lister::stop_background_refreshes()
+{
+    closing_ = true;
+    lock_.wake_waiters();
 }
 
 bool qx_file_lister::move_pairs_async(move_files_structure moves, move_done_callback done)

@@ -127,7 +127,7 @@ void qx_local_file_lister::watcher_body(int notify_fd, int stop_fd)
 int qx_local_file_lister::acquire()
 {
     const int code = lock_.acquire();
-    if (code == status_ok || !refreshing_)
+    if (code == status_ok || !(refreshing_ || background_holding()))
         return code;
     return lock_.acquire_waiting(lock_wait_ms);
 }

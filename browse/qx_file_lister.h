@@ -131,6 +131,12 @@ public:
     bool enter_async(qxfile_node* node, bool relist);
     bool reload_async();
     bool refresh_node_async(qxfile_node* node);
+    // Background work (the queue, a sync) changed what the pane shows: it is
+    // shown afresh, its folder listed again with relist, as soon as the pane
+    // is free. Never refused as busy; requests made while one waits join it.
+    bool refresh_when_free(bool relist);
+    // As acquire, waiting up to ms for the holder to let go (0 or 6014).
+    virtual int acquire_waiting(int ms);
     bool move_pairs_async(move_files_structure moves, move_done_callback done);
     // Moves entries of this pane into target (a folder of this pane).
     bool move_into_async(const std::vector<qxfile_node*>& entries, qxfile_node* target);
@@ -167,8 +173,15 @@ protected:
     // The pane's busy lock; the remote pane uses its session's instead.
     virtual void release_lock();
 
+    // Runs one operation inside the busy lock; the remote pane logs in
+    // again when the server dropped the connection under it.
+    virtual int run_operation(const std::function<int()>& op) { return op(); }
     // Runs work on a thread of its own, outside the busy lock.
     bool start_task(std::function<void()> work) { return tasks_.start(std::move(work)); }
+    // First thing a closing pane does: waiting background refreshes give up.
+    void stop_background_refreshes();
+    // A background refresh holds the lock: users' operations wait it out.
+    bool background_holding() const { return background_holding_; }
 
     qxfile_tree* tree_;
     const qxlang* language_;
@@ -186,6 +199,12 @@ private:
     mutable std::mutex filter_mutex_;
     qxfile_filter filter_;
     qxval last_error_{""};
+    void background_refresh();
+    std::mutex background_mutex_;
+    bool background_pending_ = false;  // a refresh waits for the lock
+    bool background_relist_ = false;
+    std::atomic<bool> background_holding_{false};
+    std::atomic<bool> closing_{false};
     lister_tasks tasks_;
 };
 

@@ -137,6 +137,7 @@ public:
     void error_text(qxval& out, int code) const override;
     int icon_of(qxfile_node* node) override;
     int acquire() override;
+    int acquire_waiting(int ms) override;
     bool is_ready() const override { return session.logged_in != 0; }
     int enter(qxfile_node* node, bool relist) override;
     int change_folder(const qxval& path, bool relist) override;
@@ -158,6 +159,10 @@ public:
 
 protected:
     void release_lock() override;
+    // A server that closed the connection since the last command (it was
+    // restarted, or dropped an idle client) is logged in to again, once,
+    // and the operation runs again.
+    int run_operation(const std::function<int()>& op) override;
 
 private:
     int image_count() const { return remote_type_map::first_image + int(types.icon_files.size()); }
@@ -179,6 +184,7 @@ private:
 
     detail::pane_watch watch_;
     std::atomic<bool> lost_pending_{false};
+    std::atomic<int> connects_{0};  // counts connect(): an operation that connected is not redone
 
     std::mutex keepalive_mutex_;
     std::condition_variable keepalive_cv_;

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -11,12 +12,14 @@
 #include "core/qxfiles.h"
 #include "core/qxlocale.h"
 #include "ftp/ftp_status.h"
+#include "net/transport_status.h"
 
 namespace qvtf {
 
 namespace {
 
 constexpr int phrase_read_failed = 25;
+constexpr int phrase_colon = 38;
 constexpr int phrase_delete_failed = 30;
 constexpr int phrase_mkdir_failed = 99;
 constexpr int phrase_busy = 159;
@@ -46,6 +49,7 @@ qx_local_file_lister::qx_local_file_lister(global_ftp_settings& settings, const 
 
 qx_local_file_lister::~qx_local_file_lister()
 {
+    stop_background_refreshes();
     wait_for_operations();
     stop_watching();
 }
@@ -216,7 +220,7 @@ int qx_local_file_lister::make_folder(const qxval& name)
         path = base + "/" + path;
     }
     if (::mkdir(path.c_str(), 0777) != 0)
-        return fail_with(phrase_mkdir_failed, name.view());
+        return fail_with(phrase_mkdir_failed, name.str() + std::string(phrase(phrase_colon)) + system_error_text(errno));
     set_changed();
     return status_ok;
 }

@@ -48,9 +48,9 @@ public:
     // An absolute path, or one starting with "~" (the home folder).
     int change_folder(const qxval& path, bool relist) override;
     int reload() override;
-    // A user's operation waits out the refresher's short background hold
-    // instead of being told the pane is busy; another operation still
-    // refuses it at once.
+    // A user's operation waits out the refresher's and a background
+    // refresh's short hold instead of being told the pane is busy; another
+    // operation still refuses it at once.
     int acquire() override;
     int open(qxfile_node* node) override;
     int move_pairs(const move_files_structure& moves, const move_done_callback& done) override;

@@ -1,5 +1,7 @@
 #include "core/file_reader_writer.h"
 
+#include <cerrno>
+
 namespace qvtf {
 
 int file_reader_writer::open()
@@ -9,6 +11,7 @@ int file_reader_writer::open()
     else
         handle = open_file(file_name, append ? "a" : "w");
     if (handle == invalid_file_handle) {
+        error_number = errno;
         pipe->raise(direction == reading ? pipe_producer_failed : pipe_consumer_failed);
         return 1;
     }
@@ -37,6 +40,7 @@ void file_reader_writer::read_into_pipe()
         int32_t n = read_file(chunk, size, handle);
         if (n < 0) {
             // A failed read must not pass for the end of the file.
+            error_number = errno;
             done = pipe_producer_failed;
             break;
         }
@@ -58,7 +62,10 @@ void file_reader_writer::write_from_pipe()
         uint32_t seen;
         if (pipe->shift_or_status(chunk, seen)) {
             int32_t n = chunk.text.length;
+            errno = 0;
             if (n > 0 && write_file(chunk, n, handle) != n) {
+                // A short write sets no errno; write_file tried again first.
+                error_number = errno ? errno : ENOSPC;
                 pipe->raise(pipe_consumer_failed);
                 break;
             }

@@ -24,6 +24,8 @@ public:
     bool set_time = false;
     std::time_t time = 0;  // Unix seconds
     file_handle handle = invalid_file_handle;
+    // The errno of the failure that raised the side's failed bit, or 0.
+    int error_number = 0;
 
     file_reader_writer() = default;
     file_reader_writer(qxpipe* p, direction_kind d, const qxval& name) : pipe(p), direction(d), file_name(name) {}

@@ -140,7 +140,8 @@ int ftp_control::reach_server()
     if (stop_request)
         return status_stopped;
     if (!control_socket.connect_with_timeout()) {
-        log(log_error, std::string(phrase(phrase_cannot_connect)) + host_line);
+        log(log_error, std::string(phrase(phrase_cannot_connect)) + target_host.str() + ":" +
+                           std::to_string(target_port) + "\r\n");
         return control_socket.last_error ? control_socket.last_error : transport_status::timed_out;
     }
     if (via_proxy && proxy->is_socks()) {

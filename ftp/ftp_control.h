@@ -202,6 +202,10 @@ public:
     int32_t result_code = 0;
     uint32_t pipe_flags_at_end = 0;
     int32_t data_failure = 0;          // why the data connection failed, 0 if it did not
+    // The last 6010: the errno where the local file failed (0 unknown) and
+    // the step: 0 opening, 1 reading, 2 writing.
+    int32_t local_errno = 0;
+    int32_t local_step = 0;
     int64_t bytes_transferred = 0;
     int32_t start_time = 0;
     int32_t end_time = 0;

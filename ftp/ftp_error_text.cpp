@@ -10,7 +10,10 @@ namespace qvtf {
 namespace {
 
 constexpr int phrase_success = 286;
-constexpr int phrase_unknown_transport = 172;
+constexpr int phrase_cannot_connect = 10;
+constexpr int phrase_colon = 38;
+constexpr int phrase_local_write = 118;
+constexpr int phrase_local_read = 119;
 constexpr int socks_phrase_offset = 1121;
 
 // Phrase of each session code; 0 for codes whose text is something else.
@@ -50,10 +53,18 @@ void ftp_control::error_text(int code, qxval& out) const
     if (code == status_ok) {
         text = phrase(phrase_success);
     } else if (is_connect_error(code)) {
-        // A connect refused or failed with a system error: say which.
-        qxval message;
-        if (connect_error_text(code, phrase(phrase_unknown_transport), message))
-            text = message.str();
+        // A connect refused or failed with a system error: say where and why.
+        const bool via_proxy = proxy.has_value();
+        text = phrase(phrase_cannot_connect);
+        text += (via_proxy ? proxy->proxy_host : host).view();
+        text += ':' + std::to_string(via_proxy ? proxy->proxy_port : port);
+        text += phrase(phrase_colon);
+        text += system_error_text(code - transport_status::connect_error_base);
+    } else if (code == status_local_file) {
+        // What failed with the file, and the system's reason.
+        text = phrase(local_step == 2 ? phrase_local_write : local_step == 1 ? phrase_local_read : 59);
+        if (local_errno)
+            text += " " + system_error_text(local_errno) + ".";
     } else if (code >= socks_status::rejected_v4 && code <= socks_status::bad_address_type) {
         text = phrase(code - socks_phrase_offset);
     } else if (code > 0 && code < 6000) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 
 #include "core/file_reader_writer.h"
@@ -127,10 +128,14 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
     s.pipe_flags_at_end = 0;
     s.bytes_transferred = 0;
     s.data_failure = 0;
+    s.local_errno = 0;
+    s.local_step = 0;
     if (!s.logged_in)
         return status_not_connected;
     local_side local;
     if (local.open(request) != status_ok) {
+        // A pipe or device has its own words; errno says nothing of it.
+        s.local_errno = local.not_regular() ? 0 : errno;
         log_local_failure(s, request.local_path, local.not_regular() ? phrase_not_regular_file : 0);
         return status_local_file;
     }
@@ -169,6 +174,10 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
     if (s.abort_data)
         s.pipe->raise(pipe_stop);
     file.run();
+    if (file.error_number) {
+        s.local_errno = file.error_number;
+        s.local_step = receiving ? 2 : 1;
+    }
     s.finish_transfer(receiving);
 
     const bool stalled = s.data_failure == transport_status::timed_out;
@@ -191,6 +200,8 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
         result = status_size_differs;
     }
     if (result == status_ok && !short_of_size && !local.commit()) {
+        s.local_errno = errno;
+        s.local_step = 2;
         log_local_failure(s, request.local_path);
         result = status_local_file;
     }

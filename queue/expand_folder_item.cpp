@@ -1,15 +1,17 @@
 // Folder expansion: a folder item runs on the browser connection and turns
 // into the items of its folder's entries, appended at the tail; sub-folders
 // become folder items of their own, so a tree is copied breadth-first.
+#include <cerrno>
+
 #include "core/own_temporaries.h"
 #include "core/qxfiles.h"
+#include "net/transport_status.h"
 #include "queue/queue_worker.h"
 
 namespace qvtf {
 
 namespace {
 
-constexpr int phrase_error_caption = 12;
 constexpr int phrase_cannot_read_folder = 25;
 constexpr int phrase_colon = 38;
 constexpr int phrase_cannot_create_folder = 99;
@@ -45,12 +47,6 @@ qxfile_node* folder_node(qxfile_tree& tree, std::string_view path)
 }
 
 }  // namespace
-
-void ftp_queue_process_manager::report(const std::string& text)
-{
-    if (view)
-        view->show_error(phrase_error_caption, qxval(text));
-}
 
 bool ftp_queue_process_manager::expansion_stopped(const ftp_queue_item& item)
 {
@@ -171,7 +167,8 @@ int ftp_queue_process_manager::expand_download(ftp_control& browser, ftp_queue_i
             return status_local_file;
         }
     } else if (!create_directory(local_folder)) {
-        report(std::string(phrase(phrase_cannot_create_folder)) + local_folder.str());
+        report(std::string(phrase(phrase_cannot_create_folder)) + local_folder.str() +
+               std::string(phrase(phrase_colon)) + system_error_text(errno));
         go_back();
         return status_local_file;
     }
@@ -230,16 +227,11 @@ int ftp_queue_process_manager::expand_upload(ftp_control& browser, ftp_queue_ite
         return code;
     }
 
-    if (int locked = panes->lock_local()) {
-        qxval text;
-        panes->error_text(locked, text);
-        report(text.str());
-        return locked;
-    }
+    // Read from the disk into a tree of its own: the local pane's lock is
+    // not needed, and its refreshes can neither refuse nor disturb this.
     const qxval local_folder = without_trailing_slash(local);
     qxfile_tree entries;
     if (!list_folder(local_folder, entries, nullptr, true, qxval("*"))) {
-        panes->unlock_local();
         report(std::string(phrase(phrase_cannot_read_folder)) + local_folder.str());
         return status_local_file;
     }
@@ -248,7 +240,6 @@ int ftp_queue_process_manager::expand_upload(ftp_control& browser, ftp_queue_ite
         if (panes->local_shows(*child) && !is_own_temporary(child->name.view()))
             passed.push_back(child);
     add_children(item, passed, local, remote);
-    panes->unlock_local();
     return status_ok;
 }
 

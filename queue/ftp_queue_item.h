@@ -2,6 +2,7 @@
 // queue that owns, schedules and shows items is built on top of it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 
@@ -41,6 +42,8 @@ struct ftp_queue_item {
     int32_t type_extra = 0;     // second value of an automatically resolved type
     uint32_t state_flags = item_waiting;
     int32_t tries = 1;          // number of the attempt that runs next
+    // A retry waits until then; a kill removes the waiting item at once.
+    std::chrono::steady_clock::time_point not_before{};
     double shown_fraction = 0;
     ftp_control* connection = nullptr;  // while running; not owned
     void* manager = nullptr;            // not owned

@@ -15,6 +15,7 @@
 //   queue_worker.cpp       worker threads, the browser transfer thread
 //   transfer_done.cpp      the end of each attempt
 //   queue_kill.cpp         kill_items, kill_all, kill_all_and_wait
+//   failure_report.cpp     the failures of a run, in one box at its end
 //   queue_settings.cpp     apply_settings, store_settings, set_profile
 //
 // Locks: the manager's lock guards the items, their states, tries and
@@ -87,6 +88,8 @@ public:
     // Scheduler round when nothing wakes it, and a worker's idle life.
     std::atomic<int32_t> poll_interval_ms{200};
     std::atomic<int32_t> worker_idle_ms{60000};
+    // The wait before the second try; it doubles for each further one.
+    std::atomic<int32_t> retry_delay_ms{1000};
 
     // ---- life ----
     // 0; the queue accepts work.
@@ -187,8 +190,10 @@ private:
                            std::vector<std::unique_ptr<ftp_queue_item>>& removed, bool& now_empty);
     // The owner's result for an item removed before it ran.
     void report_killed(const ftp_queue_item& item);
-    // An error box of the expansion (caption 12).
+    // A failure of this run, for the one box at its end.
     void report(const std::string& text);
+    // Shows the gathered failures in one box once nothing waits or runs.
+    void report_run_failures();
     void note_changed();
 
     // Folder expansion steps.
@@ -211,6 +216,7 @@ private:
     std::unordered_map<std::string, std::pair<std::string, int>> targets_;
     std::list<std::unique_ptr<worker>> workers_;
     std::vector<std::unique_ptr<worker>> retired_;
+    std::vector<std::string> run_failures_;
     std::atomic<bool> open_{false};
     std::atomic<bool> scheduler_running_{false};
     std::atomic<bool> expanding_{false};

@@ -16,10 +16,21 @@ int lister_queue_panes::remote_path_of(const qxfile_node* node, qxval& out)
     return status_ok;
 }
 
+namespace {
+// How long queueing waits for the local pane: its refreshes are short, a
+// user's long operation (moving many files) is refused after this.
+constexpr int local_lock_wait_ms = 30000;
+}  // namespace
+
+int lister_queue_panes::lock_local()
+{
+    return local_.acquire_waiting(local_lock_wait_ms);
+}
+
 void lister_queue_panes::unlock_local()
 {
     local_.finish(status_ok);
-    local_.reload_async();
+    local_.refresh_when_free(true);
 }
 
 void lister_queue_panes::connect_profile(ftp_profile* profile)

@@ -19,12 +19,12 @@ public:
     int remote_path_of(const qxfile_node* node, qxval& out) override;
     bool remote_shows(const qxfile_node& node) override { return remote_.filter_shows(node); }
     bool local_shows(const qxfile_node& node) override { return local_.filter_shows(node); }
-    int lock_local() override { return local_.acquire(); }
+    int lock_local() override;
     void unlock_local() override;
     void remote_busy(bool busy, const qxval& name) override { remote_.queue_busy(busy, name); }
     void remote_folder_changed(const qxval& folder) override { remote_.folder_changed(folder.view()); }
-    void refresh_remote() override { remote_.refresh_view_async(false); }
-    void relist_remote() override { remote_.reload_async(); }
+    void refresh_remote() override { remote_.refresh_when_free(false); }
+    void relist_remote() override { remote_.refresh_when_free(true); }
     void play_transfer_sound() override { remote_.play_event(sound_transfer); }
     void connect_profile(ftp_profile* profile) override;
 

@@ -1,12 +1,16 @@
 // Queueing a pane's selection: a short-lived thread takes the local pane's
 // lock and then the browser connection's, so nothing re-lists the entries
 // while their items are made.
+#include <optional>
+
 #include "queue/ftp_queue_process_manager.h"
 
 namespace qvtf {
 
 namespace {
 constexpr int phrase_error_caption = 12;
+constexpr int browser_wait_ms = 60000;
+constexpr int browser_wait_step_ms = 500;
 }
 
 void ftp_queue_process_manager::put_nodes(int32_t from_remote, std::vector<qxfile_node*> nodes,
@@ -23,9 +27,15 @@ void ftp_queue_process_manager::put_nodes(int32_t from_remote, std::vector<qxfil
             return;
         int code = panes->lock_local();
         if (code == status_ok) {
-            ftp_session_lock hold(*browser);
-            code = hold ? add_nodes(*request) : hold.status();
-            hold.unlock();
+            // The queue's own expansions and the pane's refreshes hold the
+            // browser connection for short spells: wait them out.
+            std::optional<ftp_session_lock> hold;
+            hold.emplace(*browser, browser_wait_step_ms);
+            for (int waited = browser_wait_step_ms; !*hold && open_ && waited < browser_wait_ms;
+                 waited += browser_wait_step_ms)
+                hold.emplace(*browser, browser_wait_step_ms);
+            code = *hold ? add_nodes(*request) : hold->status();
+            hold.reset();
             panes->unlock_local();
         }
         if (code != status_ok && view) {

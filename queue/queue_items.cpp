@@ -86,6 +86,7 @@ void ftp_queue_process_manager::note_changed()
 void ftp_queue_process_manager::after_removal(bool now_empty)
 {
     note_changed();
+    report_run_failures();
     if (!now_empty || !open_)
         return;
     if (panes) {

@@ -32,9 +32,10 @@ public:
     virtual bool remote_shows(const qxfile_node& node) { (void)node; return true; }
     virtual bool local_shows(const qxfile_node& node) { (void)node; return true; }
 
-    // The local pane's busy lock: 0, or 6014 while another thread holds it.
+    // The local pane's busy lock, waiting for the pane's own refreshes: 0,
+    // or 6014 while another thread keeps it.
     virtual int lock_local() { return status_ok; }
-    // Releases it and shows the local pane afresh.
+    // Releases it and shows the local pane afresh once it is free.
     virtual void unlock_local() {}
     // Keeps the remote pane from redrawing while the queue lists with its session.
     virtual void lock_remote_display() {}
@@ -46,9 +47,11 @@ public:
         (void)busy;
         (void)name;
     }
+    // The queue listed with the browser connection: the remote pane shows
+    // its rows afresh once it is free (never an error box for being busy).
     virtual void refresh_remote() {}
     // The queue became empty: list the remote pane's current folder again,
-    // in a thread of the pane's own.
+    // in a thread of the pane's own, once it is free.
     virtual void relist_remote() {}
     virtual void play_transfer_sound() {}
     // An upload went into folder (ends in "/"): its listing is stale.

@@ -1,5 +1,7 @@
 // The end of one attempt: the outcome, the size check, the retry decision,
 // the log line and the failure pop-up.
+#include <algorithm>
+
 #include "core/qxfiles.h"
 #include "queue/queue_worker.h"
 #include "settings/global_ftp_settings.h"
@@ -8,7 +10,6 @@ namespace qvtf {
 
 namespace {
 
-constexpr int phrase_error_caption = 12;
 constexpr int phrase_transfer_failed = 116;
 constexpr int phrase_download_data_failed = 117;
 constexpr int phrase_local_write_failed = 118;
@@ -78,6 +79,10 @@ void ftp_queue_process_manager::transfer_done(ftp_control& c)
                 done = true;
             ++item->tries;
             item->state_flags = item_waiting | item_retried;
+            // A server that just went away is not hammered: 1, 2, 4 s...
+            const int shift = std::clamp(item->tries - 2, 0, 6);
+            item->not_before = std::chrono::steady_clock::now() +
+                               std::chrono::milliseconds(int64_t(retry_delay_ms.load()) << shift);
         }
     }
     if (stop == 4)
@@ -131,12 +136,16 @@ void ftp_queue_process_manager::transfer_done(ftp_control& c)
     if (!stale_folder.view().empty() && panes)
         panes->remote_folder_changed(stale_folder);
     if (done && is_open) {
-        const int kind = failed ? log_error : (outcome.is_download ? log_download_done : log_upload_done);
+        // A kill the user asked for is logged as information, never a failure box.
+        const bool killed = stop == 8;
+        const int kind = killed   ? log_info
+                         : failed ? log_error
+                                  : (outcome.is_download ? log_download_done : log_upload_done);
         const int number = outcome.is_download ? (failed ? phrase_download_failed : phrase_downloaded)
                                                : (failed ? phrase_upload_failed : phrase_uploaded);
-        std::string line(phrase(number));
+        std::string line(killed ? std::string_view() : phrase(number));
         line += file_name.view();
-        line += phrase(phrase_separator);
+        line += killed ? phrase(phrase_colon) : phrase(phrase_separator);
         line += outcome.error_text.view();
         line += "\r\n";
         if (log_sink) {
@@ -144,12 +153,12 @@ void ftp_queue_process_manager::transfer_done(ftp_control& c)
             lines->push_copy(qxval(line));
             log_sink(sink_context, std::move(lines), kind);
         }
-        if (failed && view && settings && settings->download_failures_popups) {
+        if (failed && !killed && settings && settings->download_failures_popups) {
             std::string text(phrase(phrase_transfer_failed));
             text += file_name.view();
             text += phrase(phrase_colon);
             text += outcome.error_text.view();
-            view->show_error(phrase_error_caption, qxval(text));
+            report(text);
         }
     }
     if (done && finished)

@@ -1,6 +1,9 @@
 // The local pane over a real temporary folder tree.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,7 +191,8 @@ TEST(LocalLister, DeleteMakeFolderAndPermissions)
     EXPECT_EQ(f.pane->make_folder(qxval("made")), 0);
     EXPECT_TRUE(exists(d + "/made"));
     EXPECT_EQ(f.pane->make_folder(qxval("made")), status_pane_text);
-    EXPECT_EQ(f.pane->last_error().str(), "[99]made");
+    // The system's reason follows the name.
+    EXPECT_EQ(f.pane->last_error().str(), "[99]made[38]" + std::string(std::strerror(EEXIST)));
 
     f.dir.write("made/f", "x");
     ASSERT_EQ(f.pane->reload(), 0);

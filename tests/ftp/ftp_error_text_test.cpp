@@ -80,13 +80,41 @@ TEST(FtpErrorText, TheCauseSurvivesLaterReplies)
     EXPECT_EQ(bare.measure_time_difference(), status_not_connected) << "no folder: a code with a message";
 }
 
-TEST(FtpErrorText, ConnectErrorsNameTheSystemError)
+// Failures of the system carry its reason, and a connect the address with its port.
+TEST(FtpErrorText, SystemFailuresNameTheReasonAndWhere)
 {
-    ftp_control s;
-    s.language = &test_phrases();
-    const std::string text = text_of(s, 100000 + ECONNREFUSED);
-    EXPECT_EQ(text.rfind("[172]", 0), 0u) << text;
-    EXPECT_NE(text.find(std::strerror(ECONNREFUSED)), std::string::npos) << text;
+    struct row {
+        const char* what;
+        int code;
+        bool via_proxy;
+        int local_step;
+        int local_errno;
+        std::string expected;
+    };
+    const std::string refused = std::strerror(ECONNREFUSED);
+    const row rows[] = {
+        {"connect", 100000 + ECONNREFUSED, false, 0, 0, "[10]127.0.0.1:2121[38]" + refused},
+        {"connect by proxy", 100000 + ECONNREFUSED, true, 0, 0, "[10]127.0.0.9:1080[38]" + refused},
+        {"open denied", 6010, false, 0, EACCES, std::string("[59] ") + std::strerror(EACCES) + "."},
+        {"disk full", 6010, false, 2, ENOSPC, std::string("[118] ") + std::strerror(ENOSPC) + "."},
+        {"quota", 6010, false, 2, EDQUOT, std::string("[118] ") + std::strerror(EDQUOT) + "."},
+        {"read failed", 6010, false, 1, EIO, std::string("[119] ") + std::strerror(EIO) + "."},
+        {"reason unknown", 6010, false, 0, 0, "[59]"},
+    };
+    for (const row& r : rows) {
+        ftp_control s;
+        s.language = &test_phrases();
+        s.host = qxval("127.0.0.1");
+        s.port = 2121;
+        if (r.via_proxy) {
+            s.proxy.emplace();
+            s.proxy->proxy_host = qxval("127.0.0.9");
+            s.proxy->proxy_port = 1080;
+        }
+        s.local_step = r.local_step;
+        s.local_errno = r.local_errno;
+        EXPECT_EQ(text_of(s, r.code), r.expected) << r.what;
+    }
 }
 
 TEST(FtpErrorText, WithoutALanguageTextsAreEmpty)

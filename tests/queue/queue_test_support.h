@@ -174,6 +174,16 @@ public:
                 out.push_back(r);
         return out;
     }
+    // Lines of one kind.
+    std::vector<log_record> of_kind(int kind) const
+    {
+        std::lock_guard lock(mutex_);
+        std::vector<log_record> out;
+        for (const auto& r : records_)
+            if (r.kind == kind)
+                out.push_back(r);
+        return out;
+    }
     void attach(ftp_queue_process_manager& q)
     {
         q.log_sink = &log_capture::sink;

@@ -11,6 +11,7 @@
 
 #include "ftp/test_data_support.h"
 #include "queue_test_support.h"
+#include "settings/global_ftp_settings.h"
 #include "support/ftp_scripted.h"
 #include "support/process.h"
 
@@ -112,6 +113,7 @@ TEST_P(QueueScripted, OneDownload)
         };
         q.max_threads = 1;
         q.retry_limit = 3;
+        q.retry_delay_ms = 20;  // the waits between tries, short for the test
         ASSERT_EQ(q.open(), 0);
         q.start();
         qxfile_node node;
@@ -162,6 +164,9 @@ TEST(QueueScriptedKill, KillAllWhileTwoTransfersRun)
     const int threads_before = thread_count();
     temp_folder folder("qvtf-queue-kill");
     log_capture log;
+    recording_view view;
+    global_ftp_settings settings;
+    settings.download_failures_popups = true;
     {
         peers p;
         scripted_ftp_server one, two;
@@ -175,6 +180,8 @@ TEST(QueueScriptedKill, KillAllWhileTwoTransfersRun)
         panes.worker_ports = {one.port(), two.port()};
         ftp_queue_process_manager q;
         q.panes = &panes;
+        q.view = &view;
+        q.settings = &settings;
         q.language = &test_phrases();
         log.attach(q);
         q.max_threads = 2;
@@ -201,14 +208,56 @@ TEST(QueueScriptedKill, KillAllWhileTwoTransfersRun)
     texts.language = &test_phrases();
     qxval aborted;
     texts.error_text(status_stopped, aborted);
-    const auto lines = log.finished();
+    // A kill the user asked for is logged as information: no failure, no box.
+    EXPECT_TRUE(log.finished().empty());
+    EXPECT_TRUE(view.errors().empty()) << view.errors().front();
+    const auto lines = log.of_kind(log_info);
     ASSERT_EQ(lines.size(), 2u);
-    for (const auto& line : lines) {
-        EXPECT_EQ(line.kind, log_error);
+    for (const auto& line : lines)
         EXPECT_NE(line.text.find(aborted.str()), std::string::npos) << line.text;
-    }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 0);
     EXPECT_EQ(thread_count(), threads_before);
+}
+
+// Two files refused in one run: one box at the end of the run names both.
+TEST(QueueScriptedFailures, OneBoxForTheFailuresOfARun)
+{
+    temp_folder folder("qvtf-queue-failures");
+    peers p;
+    scripted_ftp_server server;
+    retrieve(login(server), p.add(data_peer::mode::silent), "550 no such file\r\n");
+    retrieve(server, p.add(data_peer::mode::silent), "550 no such file\r\n", false);
+    server.start();
+    recording_panes panes;
+    panes.worker_ports = {server.port()};
+    recording_view view;
+    global_ftp_settings settings;
+    settings.download_failures_popups = true;
+    {
+        ftp_queue_process_manager q;
+        q.panes = &panes;
+        q.view = &view;
+        q.settings = &settings;
+        q.language = &test_phrases();
+        q.max_threads = 1;
+        ASSERT_EQ(q.open(), 0);
+        for (const char* name : {"f1", "f2"}) {
+            qxfile_node node;
+            node.name.set_string(name);
+            node.set_size(10);
+            ASSERT_EQ(q.add_node(node, qxval(folder.path() + "/"), qxval("/"), 1, 0, 0), 0);
+        }
+        q.start();
+        ASSERT_TRUE(q.wait_until_empty(30000));
+        // The box comes from the thread that removed the last item, just after.
+        for (int i = 0; i < 1000 && view.errors().empty(); ++i)
+            std::this_thread::sleep_for(10ms);
+        q.close();
+    }
+    const auto boxes = view.errors();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("[116]/f1"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find("[116]/f2"), std::string::npos) << boxes[0];
 }
 
 }  // namespace

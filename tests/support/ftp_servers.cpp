@@ -163,7 +163,26 @@ pyftpdlib_server::pyftpdlib_server(std::string user, std::string password, std::
         ok_ = wait_until_accepting(port_, std::chrono::milliseconds(10000)) && process_.running();
         if (!ok_)
             process_.stop();
+        else
+            args_ = args;
     }
+}
+
+bool pyftpdlib_server::restart()
+{
+    if (!ok_)
+        return false;
+    process_.stop();
+    // The port is ours again once the old process is gone; a few tries cover
+    // the moment the system takes to free it.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (!process_.start(args_, folder_.file("pyftpdlib.log")))
+            return false;
+        if (wait_until_accepting(port_, std::chrono::milliseconds(5000)) && process_.running())
+            return true;
+        process_.stop();
+    }
+    return false;
 }
 
 pyftpdlib_server::~pyftpdlib_server() { process_.stop(); }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "process.h"
 
@@ -61,8 +62,12 @@ public:
     const std::string& password() const { return password_; }
     std::string root() const { return root_.path(); }
     std::string log() const;
+    // Stops the server and starts it again on the same port, as an
+    // administrator's restart does; whether it accepts again.
+    bool restart();
 
 private:
+    std::vector<std::string> args_;
     std::string user_;
     std::string password_;
     temp_folder folder_{"qvtf-pyftpd"};
