@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <cmath>
 
+#include "app/prompts_open.h"
 #include "app/qt_text.h"
 #include "app/remote_folder_picker.h"
 #include "app/sync_form_rules.h"
@@ -382,10 +383,12 @@ void TSyncForm::bSaveFileClick()
         show_error(phrase(phrase_error), phrase(phrase_save_failed) + path);
         return;
     }
-    bNextClick();
+    // Saving is not finishing: the user may still go back, or press Finish.
 }
 
 void TSyncForm::butHelpClick()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(help_folder_ + "/0360.html"));
+    const QString failure = document_opener().open(help_folder_ + "/0360.html", false, language_);
+    if (!failure.isEmpty())
+        show_error(phrase(phrase_error), failure);
 }
