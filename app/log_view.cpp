@@ -85,14 +85,15 @@ void log_view::write(std::unique_ptr<qvtf::qxarr> lines, int kind, source from)
         return;
     const QString tag = tag_of(from);
     const std::string file_tag = tag.toStdString();
+    log_files* files = files_.load();
     QStringList texts;
     for (const qvtf::qxval& entry : *lines) {
         std::string_view line = entry.view();
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.remove_suffix(1);
         texts << to_qt(line);
-        if (files_)
-            files_->command(file_tag, kind, line);
+        if (files)
+            files->command(file_tag, kind, line);
     }
     QMetaObject::invokeMethod(this, [this, texts, kind, tag] { append_lines(texts, kind, tag); },
                               Qt::QueuedConnection);

@@ -50,7 +50,7 @@ public:
 private:
     void append_lines(const QStringList& lines, int kind, const QString& tag);
     std::atomic<bool> off_{false};
-    log_files* files_ = nullptr;
+    std::atomic<log_files*> files_{nullptr};
     std::mutex sources_lock_;
     std::map<const void*, int> workers_;  // session -> its number, 1..n
     QString browser_name_ = "browser";

@@ -29,6 +29,14 @@ void fit_title(QMessageBox& box)
                   grid->columnCount());
 }
 
+void show_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text)
+{
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    fit_title(box);
+    box.exec();
+}
+
 message_stack::message_stack(QWidget* window) : QObject(window), window_(window)
 {
     setObjectName("message_stack");

@@ -48,3 +48,6 @@ private:
 
 // Widens a box so that its window title is not cut short.
 void fit_title(QMessageBox& box);
+// A box with OK above parent (a dialog's own message), modal to its window,
+// its title whole; returns when it has been answered.
+void show_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text);

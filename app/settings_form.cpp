@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/qx_file_lister.h"
 #include "markup/qxlang.h"
@@ -197,7 +198,7 @@ TSettings::TSettings(qvtf::global_ftp_settings& settings, const qvtf::qxlang* la
     setObjectName("TSettings");
     setWindowTitle(phrase(phrase_title));
     open_url = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    show_error = [this](const QString& text) { QMessageBox::critical(this, phrase(phrase_error), text); };
+    show_error = [this](const QString& text) { show_box(this, QMessageBox::Critical, phrase(phrase_error), text); };
 
     auto* layout = new QVBoxLayout(this);
     auto* middle = new QHBoxLayout;

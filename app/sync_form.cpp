@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <cmath>
 
+#include "app/prompts_messages.h"
 #include "app/prompts_open.h"
 #include "app/qt_text.h"
 #include "app/remote_folder_picker.h"
@@ -70,10 +71,10 @@ TSyncForm::TSyncForm(const qvtf::qxlang* language, QWidget* parent) : QDialog(pa
     build_pages();
 
     show_error = [this](const QString& caption, const QString& text) {
-        QMessageBox::critical(this, caption, text);
+        show_box(this, QMessageBox::Critical, caption, text);
     };
     show_info = [this](const QString& caption, const QString& text) {
-        QMessageBox::information(this, caption, text);
+        show_box(this, QMessageBox::Information, caption, text);
     };
     choose_open_file = [this](const QString& title) {
         return QFileDialog::getOpenFileName(this, title, QString(), rule_file_filter);
