@@ -64,7 +64,7 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model, 
     setCentralWidget(middle_);
 
     log_ = new log_view(this);
-    files_ = std::make_unique<log_files>();
+    files_ = std::make_shared<log_files>();
     log_->set_files(files_.get());
     log_->set_source_names(phrase(935, "browser"), phrase(936, "worker "));
     log_panel_ = make_panel("LogRichEdit", phrase(708, "Log"), log_);
@@ -94,9 +94,6 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model, 
 TqorxVTF::~TqorxVTF()
 {
     tasks_.wait_idle();
-    // The queue may outlive the window; its finished items no longer come here.
-    if (links_.queue)
-        links_.queue->finished = std::move(queue_finished_);
     log_->set_files(nullptr);
 }
 
@@ -444,11 +441,11 @@ void TqorxVTF::setup(const window_links& links)
     if (links_.queue) {
         set_transfer_type(links_.queue->default_transfer_type);
         // Each finished transfer goes into the transfer log, then on as before.
-        queue_finished_ = links_.queue->finished;
-        links_.queue->finished = [this](const qvtf::queue_item_result& result) {
-            files_->transfer(result);
-            if (queue_finished_)
-                queue_finished_(result);
+        links_.queue->finished = [files = files_, previous = links_.queue->finished](
+                                     const qvtf::queue_item_result& result) {
+            files->transfer(result);
+            if (previous)
+                previous(result);
         };
     }
     if (links_.settings)

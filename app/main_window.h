@@ -42,7 +42,6 @@ class qx_local_file_lister;
 class qxlang;
 struct global_ftp_values;
 struct program_folders;
-struct queue_item_result;
 }
 
 // Everything the window works with once start-up has built it; none owned.
@@ -212,8 +211,7 @@ private:
     bool connected_ = false;
     bool logged_in_ = false;
     QString state_text_;
-    std::unique_ptr<log_files> files_;
-    // What the queue told of finished items before the window came.
-    std::function<void(const qvtf::queue_item_result&)> queue_finished_;
+    // Shared with the queue's finished hook, which may outlive the window.
+    std::shared_ptr<log_files> files_;
     qvtf::lister_tasks tasks_;
 };
