@@ -19,19 +19,23 @@
 // the browser connection's state to the window's title and commands.
 class session_watch : public qvtf::ftp_observer {
 public:
+    // Without a window, the watch is the queue workers'.
     session_watch(log_view* log, TqorxVTF* window) : log_(log), window_(window) {}
 
-    void on_log(qvtf::ftp_control&, std::unique_ptr<qvtf::qxarr> lines, int kind) override
+    void on_log(qvtf::ftp_control& session, std::unique_ptr<qvtf::qxarr> lines, int kind) override
     {
         // State changes are the title's business, not the log's.
         if (kind <= qvtf::log_download_done)
-            log_->write(std::move(lines), kind);
+            log_->write(std::move(lines), kind, {&session, window_ == nullptr});
     }
 
     void on_state(qvtf::ftp_control& session, qvtf::ftp_state, qvtf::ftp_state to) override
     {
-        if (!window_)
+        if (!window_) {
+            if (to == qvtf::ftp_state::disconnected)
+                log_->source_ended(&session);
             return;
+        }
         const QString host = to_qt(session.host);
         QMetaObject::invokeMethod(window_, [w = window_, to, host] { w->set_connection_state(to, host); },
                                   Qt::QueuedConnection);

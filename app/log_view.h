@@ -1,30 +1,58 @@
 // log_view: the window's command and transfer log. Lines arrive from any
-// thread and are shown on the window's thread, coloured by kind; only the
-// last 50 stay.
+// thread and are shown on the window's thread, coloured by kind (a 4xx or
+// 5xx reply as an error); only the last 50 stay. While queue connections
+// are open beside the browser's, each line says which connection it came
+// from. The command log file, when on, gets the same wire lines.
 #pragma once
 
 #include <QPlainTextEdit>
 #include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "core/qxarr.h"
+
+class log_files;
+
+// Where log lines come from: a session, and whether it is a queue worker.
+struct log_source {
+    const void* session = nullptr;
+    bool worker = false;
+};
 
 class log_view : public QPlainTextEdit {
     Q_OBJECT
 public:
     static constexpr int max_lines = 50;
 
+    using source = log_source;
+
     explicit log_view(QWidget* parent = nullptr);
 
     // Any thread. Kinds: 0 reply, 1 command, 2 information, 3 error,
     // 4 upload done, 5 download done. Dropped once logging is off.
-    void write(std::unique_ptr<qvtf::qxarr> lines, int kind);
+    void write(std::unique_ptr<qvtf::qxarr> lines, int kind, source from = {});
+    // A worker's connection has closed: its number is free again.
+    void source_ended(const void* session);
     // The engine's log sink shape; context is the log_view.
     static void sink(void* context, std::unique_ptr<qvtf::qxarr> lines, int kind);
     // Shutdown: late lines are dropped from now on.
     void turn_off() { off_ = true; }
+    // The files the wire lines also go to (not owned; null: none).
+    void set_files(log_files* files) { files_ = files; }
+
+    // Language texts of the connection marks: "browser", "worker ".
+    void set_source_names(const QString& browser, const QString& worker);
+    // "[browser] ", "[worker 2] ", or "" while the browser is alone.
+    QString tag_of(source from);
 
 private:
-    void append_lines(const QStringList& lines, int kind);
+    void append_lines(const QStringList& lines, int kind, const QString& tag);
     std::atomic<bool> off_{false};
+    std::atomic<log_files*> files_{nullptr};
+    std::mutex sources_lock_;
+    std::map<const void*, int> workers_;  // session -> its number, 1..n
+    QString browser_name_ = "browser";
+    QString worker_name_ = "worker ";
 };

@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QHeaderView>
@@ -14,8 +16,10 @@
 
 #include "app/file_list_model.h"
 #include "app/log_view.h"
+#include "app/log_view_files.h"
 #include "app/pane_view.h"
 #include "app/pane_widget.h"
+#include "app/prompts_messages.h"
 #include "app/queue_widget.h"
 #include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
@@ -60,6 +64,9 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model, 
     setCentralWidget(middle_);
 
     log_ = new log_view(this);
+    files_ = std::make_shared<log_files>();
+    log_->set_files(files_.get());
+    log_->set_source_names(phrase(935, "browser"), phrase(936, "worker "));
     log_panel_ = make_panel("LogRichEdit", phrase(708, "Log"), log_);
 
     if (!queue_model_)
@@ -73,14 +80,10 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model, 
     build_menus();
     build_toolbar();
 
-    ask = [this](const QString& caption, const QString& text) {
-        return QMessageBox::question(this, caption, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
+    // One box at a time, modal to the window: Enter answers the box, never the panes.
+    ask = [this](const QString& caption, const QString& text) { return message_stack::of(this).ask(caption, text); };
     tell = [this](const QString& caption, const QString& text, bool error) {
-        if (error)
-            QMessageBox::critical(this, caption, text);
-        else
-            QMessageBox::warning(this, caption, text);
+        message_stack::of(this).show(error ? QMessageBox::Critical : QMessageBox::Warning, caption, text);
     };
     connect(queue_model_, &ui_queue_manager::error_box, this,
             [this](const QString& caption, const QString& text) { tell(caption, text, true); });
@@ -91,6 +94,13 @@ TqorxVTF::TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model, 
 TqorxVTF::~TqorxVTF()
 {
     tasks_.wait_idle();
+    log_->set_files(nullptr);
+}
+
+void TqorxVTF::configure_log_files()
+{
+    if (links_.settings && links_.folders)
+        files_->configure(*links_.settings, *links_.folders);
 }
 
 QString TqorxVTF::phrase(int number, const char* fallback) const
@@ -235,8 +245,7 @@ void TqorxVTF::restore_layout(const qvtf::global_ftp_values& values)
 {
     default_top_height_ = values.top_zone_height > 0 ? values.top_zone_height : 80;
     default_bottom_height_ = values.bottom_zone_height > 0 ? values.bottom_zone_height : 100;
-    if (values.program_width > 0 && values.program_height > 0)
-        setGeometry(values.program_left, values.program_top, values.program_width, values.program_height);
+    place_window(values);
     if (values.middle_zone_stream_set && !values.middle_zone_stream.empty())
         middle_->restoreState(from_base64(values.middle_zone_stream));
     local_pane_->show();
@@ -277,6 +286,37 @@ void TqorxVTF::restore_layout(const qvtf::global_ftp_values& values)
         bottom_height_ = default_bottom_height_;
     if (values.coolband_config_set)
         restore_bands(values.coolband_config);
+}
+
+QRect TqorxVTF::first_bounds(const QRect& screen)
+{
+    // A generous share of the screen, centred, so that the title bar is
+    // on the screen under any window manager.
+    const QSize size(std::max(std::min(800, screen.width()), screen.width() * 4 / 5),
+                     std::max(std::min(560, screen.height()), screen.height() * 4 / 5));
+    QRect bounds(QPoint(), size);
+    bounds.moveCenter(screen.center());
+    return bounds;
+}
+
+void TqorxVTF::place_window(const qvtf::global_ftp_values& values)
+{
+    const qvtf::global_ftp_values defaults;
+    const QRect stored(values.program_left, values.program_top, values.program_width, values.program_height);
+    const bool first_start = values.program_left == defaults.program_left && values.program_top == defaults.program_top &&
+                             values.program_width == defaults.program_width &&
+                             values.program_height == defaults.program_height;
+    // Bounds kept from a screen that is no longer there count as none.
+    bool on_a_screen = false;
+    for (const QScreen* screen : QGuiApplication::screens())
+        on_a_screen = on_a_screen || screen->availableGeometry().intersects(stored);
+    if (!first_start && stored.width() > 0 && stored.height() > 0 && on_a_screen) {
+        setGeometry(stored);
+        return;
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen)
+        setGeometry(first_bounds(screen->availableGeometry()));
 }
 
 void TqorxVTF::save_layout(qvtf::global_ftp_values& values) const
@@ -327,6 +367,8 @@ void TqorxVTF::set_connection_state(qvtf::ftp_state state, const QString& host)
 {
     connected_ = state == qvtf::ftp_state::connected || state == qvtf::ftp_state::logged_in;
     logged_in_ = state == qvtf::ftp_state::logged_in;
+    if (connected_)
+        files_->set_host(host.toStdString());
     switch (state) {
     case qvtf::ftp_state::connecting: set_state_text(phrase(249, "Connecting to ") + host); break;
     case qvtf::ftp_state::connected:
@@ -395,8 +437,17 @@ void TqorxVTF::setup(const window_links& links)
     build_pane_menus();
     wire_pane_dialogs();
     set_state_text(phrase(196, "Not connected"));
-    if (links_.queue)
+    configure_log_files();
+    if (links_.queue) {
         set_transfer_type(links_.queue->default_transfer_type);
+        // Each finished transfer goes into the transfer log, then on as before.
+        links_.queue->finished = [files = files_, previous = links_.queue->finished](
+                                     const qvtf::queue_item_result& result) {
+            files->transfer(result);
+            if (previous)
+                previous(result);
+        };
+    }
     if (links_.settings)
         restore_layout(*links_.settings);
     if (QAction* tree = command("miLocalBrowserFoldersView"))

@@ -8,9 +8,11 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/prompts_open.h"
 #include "browse/pane_busy_lock.h"
 #include "ftp/ftp_observer.h"
 
@@ -24,6 +26,7 @@ class QTableView;
 class QToolBar;
 class QToolButton;
 class file_list_model;
+class log_files;
 class log_view;
 class pane_widget;
 class queue_widget;
@@ -75,6 +78,9 @@ public:
     void setup(const window_links& links);
 
     log_view& log() const { return *log_; }
+    // The command and transfer log files, as the settings ask.
+    log_files& files() const { return *files_; }
+    void configure_log_files();
     QDockWidget& log_panel() const { return *log_panel_; }
     QDockWidget& queue_panel() const { return *queue_panel_; }
     QWidget& local_panel() const;
@@ -103,6 +109,8 @@ public:
     void restore_layout(const qvtf::global_ftp_values& values);
     void save_layout(qvtf::global_ftp_values& values) const;
     void restore_bands(const std::string& config);
+    // Where a window opens that has no bounds of its own on a screen.
+    static QRect first_bounds(const QRect& screen);
     std::string band_config() const;
 
     // The title's state: not connected, connecting to host, connected to host.
@@ -137,6 +145,8 @@ public:
     void open_settings();
     void open_about();
     void open_help(const char* page);
+    // How help pages are opened; tests replace its parts.
+    document_opener opener;
     // Blocks until the window's own threads (disconnect, shutdown, commands) end.
     void wait_for_tasks() { tasks_.wait_idle(); }
     bool closing() const { return closing_; }
@@ -150,6 +160,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void place_window(const qvtf::global_ftp_values& values);
     void build_pane_menus();
     // The properties and filter dialogs behind the panes' commands.
     void wire_pane_dialogs();
@@ -200,5 +211,7 @@ private:
     bool connected_ = false;
     bool logged_in_ = false;
     QString state_text_;
+    // Shared with the queue's finished hook, which may outlive the window.
+    std::shared_ptr<log_files> files_;
     qvtf::lister_tasks tasks_;
 };

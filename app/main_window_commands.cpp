@@ -578,7 +578,8 @@ void TqorxVTF::open_settings()
         if (remote)
             qvtf::apply_data_connection_settings(s, remote->control());
     };
-    dialog.open_modal();
+    if (dialog.open_modal() == QDialog::Accepted)
+        configure_log_files();
 #endif
 }
 
@@ -614,8 +615,7 @@ void TqorxVTF::open_about()
 
 void TqorxVTF::open_help(const char* page)
 {
-    const std::string folder = links_.folders ? links_.folders->program : std::string();
-    const QString path = QString::fromStdString(folder + "help/" + page);
-    if (!QFileInfo(path).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        tell(phrase(12, "Error"), phrase(64, "Can't open the file ") + path, true);
+    const QString failure = opener.open(help_folder() + page, false, language_);
+    if (!failure.isEmpty())
+        tell(phrase(12, "Error"), failure, true);
 }

@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -33,6 +34,8 @@ constexpr int phrase_connect_first = 379;
 constexpr int phrase_delete_caption = 35;
 constexpr int phrase_delete_one = 36;
 constexpr int phrase_delete_many = 31;
+constexpr int phrase_delete_folder = 930;
+constexpr int phrase_delete_many_folders = 931;
 constexpr int phrase_new_folder_title = 97;
 constexpr int phrase_new_folder_label = 140;
 constexpr int phrase_command_label = 339;
@@ -182,6 +185,7 @@ void pane_widget::run_command(int command)
         if (!command_prompt_) {
             command_prompt_ = new qx_memo_prompt(language_, this);
             command_prompt_->setObjectName("command_prompt");
+            command_prompt_->set_enter_sends(true);
             command_prompt_->set_caption_text(phrase(131, "FTP command"));
             command_prompt_->set_label_text(phrase(phrase_command_label, "FTP command to send to the server:"));
             command_prompt_->set_callback([this](void*, const QString& text, int) { send_commands(text); }, nullptr);
@@ -267,11 +271,19 @@ void pane_widget::delete_selection()
         return;
     if (!settings_ || settings_->delete_confirm_prompt) {
         QString text;
-        if (nodes.size() == 1) {
+        {
+            // A folder goes with everything in it: the question says so.
             qvtf::qxfile_tree::reader hold(l->tree());
-            text = phrase(phrase_delete_one, "Delete this entry? ") + to_qt(nodes.front()->name);
-        } else {
-            text = phrase(phrase_delete_many, "Delete the selected entries?");
+            const bool folders =
+                std::any_of(nodes.begin(), nodes.end(), [](const auto* n) { return n->is_folder != 0; });
+            if (nodes.size() == 1)
+                text = (folders ? phrase(phrase_delete_folder, "Delete this folder and everything in it? ")
+                                : phrase(phrase_delete_one, "Delete this entry? ")) +
+                       to_qt(nodes.front()->name);
+            else
+                text = folders ? phrase(phrase_delete_many_folders,
+                                        "Delete the selected entries? Folders go with everything in them.")
+                               : phrase(phrase_delete_many, "Delete the selected entries?");
         }
         if (!ask(phrase_delete_caption, text))
             return;

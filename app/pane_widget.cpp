@@ -14,6 +14,7 @@
 
 #include "app/node_mime.h"
 #include "app/pane_view.h"
+#include "app/prompts_messages.h"
 #include "app/prompts.h"
 #include "app/qt_text.h"
 #include "browse/lister_settings.h"
@@ -400,18 +401,14 @@ void pane_widget::message(const QString& text, int caption_phrase)
     ++message_count_;
     if (quiet || text.isEmpty())
         return;
-    auto* box = new QMessageBox(QMessageBox::Warning, phrase(caption_phrase, "Error"), text, QMessageBox::Ok, this);
-    box->setObjectName("pane_message");
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    message_stack::of(this).show(QMessageBox::Warning, phrase(caption_phrase, "Error"), text);
 }
 
 bool pane_widget::ask(int caption_phrase, const QString& text)
 {
     if (question_override)
         return question_override(caption_phrase, text);
-    return QMessageBox::question(this, phrase(caption_phrase), text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return message_stack::of(this).ask(phrase(caption_phrase), text);
 }
 
 void pane_widget::selection_changed()

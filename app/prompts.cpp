@@ -1,6 +1,7 @@
 #include "app/prompts.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -77,7 +78,12 @@ void qx_prompt_form::show_prompt()
 {
     result_.clear();
     set_input_text(initial_text_);
+    // Modal to the window it belongs to, and in front with the focus, so
+    // keys meant for it never reach the panes.
+    setWindowModality(parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
     open();
+    raise();
+    activateWindow();
     focus_input();
 }
 
@@ -127,8 +133,22 @@ qx_memo_prompt::qx_memo_prompt(const qvtf::qxlang* language, QWidget* parent)
     memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Tab moves on to the buttons; Enter stays in the memo as a line break.
     memo_->setTabChangesFocus(true);
+    memo_->installEventFilter(this);
     setTabOrder(memo_, &ok_button());
     setTabOrder(&ok_button(), &cancel_button());
+}
+
+bool qx_memo_prompt::eventFilter(QObject* watched, QEvent* event)
+{
+    if (enter_sends_ && watched == memo_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && !(key->modifiers() & Qt::ShiftModifier)) {
+            accept();
+            return true;
+        }
+    }
+    return qx_prompt_form::eventFilter(watched, event);
 }
 
 void qx_memo_prompt::focus_input()

@@ -92,13 +92,18 @@ public:
     explicit qx_memo_prompt(const qvtf::qxlang* language, QWidget* parent = nullptr);
     void focus_input() override;
     QPlainTextEdit& memo() const { return *memo_; }
+    // Enter presses OK and Shift+Enter breaks the line (a command box);
+    // off, Enter breaks the line.
+    void set_enter_sends(bool on) { enter_sends_ = on; }
 
 protected:
     QString input_text() const override;
     void set_input_text(const QString& text) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPlainTextEdit* memo_;
+    bool enter_sends_ = false;
 };
 
 class qx_edit_dropdown_prompt : public qx_prompt_form {

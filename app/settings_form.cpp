@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/qx_file_lister.h"
 #include "markup/qxlang.h"
@@ -33,6 +34,7 @@ constexpr int phrase_passive = 341, phrase_pasv_to_port = 342, phrase_threads_gr
 constexpr int phrase_tries_group = 344, phrase_popup_error = 345, phrase_set_ft = 346;
 constexpr int phrase_sync_interval = 347, phrase_download_log = 348, phrase_download_log_file = 349;
 constexpr int phrase_log_format = 350, phrase_command_log = 351, phrase_command_log_file = 352;
+constexpr int phrase_log_format_help = 934;
 constexpr int phrase_sync_group = 356, phrase_threads = 362, phrase_tries = 363, phrase_help = 364;
 constexpr int phrase_delete_confirm = 372, phrase_delete_recycle = 373, phrase_sensitive_sort = 440;
 constexpr int phrase_first_script = 447;     // + firewall type 0..3
@@ -196,7 +198,7 @@ TSettings::TSettings(qvtf::global_ftp_settings& settings, const qvtf::qxlang* la
     setObjectName("TSettings");
     setWindowTitle(phrase(phrase_title));
     open_url = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    show_error = [this](const QString& text) { QMessageBox::critical(this, phrase(phrase_error), text); };
+    show_error = [this](const QString& text) { show_box(this, QMessageBox::Critical, phrase(phrase_error), text); };
 
     auto* layout = new QVBoxLayout(this);
     auto* middle = new QHBoxLayout;
@@ -392,7 +394,6 @@ QWidget* TSettings::logs_page()
         auto* label = new QLabel(phrase(label_phrase), page);
         label->setObjectName(label_name);
         label->setBuddy(field);
-        label->setEnabled(false);
         form->addRow(label, field);
         return field;
     };
@@ -406,11 +407,21 @@ QWidget* TSettings::logs_page()
     form = form2;
     e_command_log_ = add_row("lCommandLog", phrase_command_log_file, "eCommandLog");
     v->addLayout(form2);
-    // The log files are kept in the settings but not written.
-    for (QWidget* w : {static_cast<QWidget*>(cb_download_log_), static_cast<QWidget*>(e_download_log_),
-                       static_cast<QWidget*>(e_log_format_), static_cast<QWidget*>(cb_command_log_),
-                       static_cast<QWidget*>(e_command_log_)})
-        w->setEnabled(false);
+    e_log_format_->setToolTip(phrase(phrase_log_format_help));
+    // A log's file name and format matter only while that log is written.
+    const auto follow = [page](QCheckBox* box, std::initializer_list<QLineEdit*> fields) {
+        const auto update = [page, box, fields = std::vector<QLineEdit*>(fields)] {
+            for (QLabel* label : page->findChildren<QLabel*>())
+                if (std::find(fields.begin(), fields.end(), label->buddy()) != fields.end())
+                    label->setEnabled(box->isChecked());
+            for (QLineEdit* field : fields)
+                field->setEnabled(box->isChecked());
+        };
+        connect(box, &QCheckBox::toggled, box, update);
+        update();
+    };
+    follow(cb_download_log_, {e_download_log_, e_log_format_});
+    follow(cb_command_log_, {e_command_log_});
     cb_download_popup_error_ = new QCheckBox(phrase(phrase_popup_error), page);
     cb_download_popup_error_->setObjectName("cbDownloadPopupError");
     v->addWidget(cb_download_popup_error_);
@@ -585,13 +596,16 @@ QString TSettings::help_path(int index) const
     return QString::fromStdString(folders().program) + QStringLiteral("help/") + page_table[index].help;
 }
 
-void TSettings::open_or_complain(const QString& path)
+void TSettings::open_or_complain(const QString& path, bool text)
 {
-    if (!QFileInfo::exists(path) || !open_url(QUrl::fromLocalFile(path)))
-        show_error(phrase(phrase_cant_open) + path);
+    document_opener opener = editor_opener;
+    opener.open_url = open_url;
+    const QString failure = opener.open(path, text, language_);
+    if (!failure.isEmpty())
+        show_error(failure);
 }
 
-void TSettings::help() { open_or_complain(help_path(page())); }
+void TSettings::help() { open_or_complain(help_path(page()), false); }
 
 QString TSettings::user_extension_list() const
 {
@@ -615,5 +629,6 @@ void TSettings::edit_file_types()
         show_error(phrase(phrase_cant_open) + QString::fromStdString(folders().user_file("ext.txt")));
         return;
     }
-    open_or_complain(path);
+    // A text file: without a desktop application, the user's editor.
+    open_or_complain(path, true);
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 
+#include "app/prompts_open.h"
 #include "settings/program_folders.h"
 
 namespace qvtf {
@@ -98,6 +99,8 @@ public:
     };
     // Default QDesktopServices::openUrl and a message box.
     std::function<bool(const QUrl&)> open_url;
+    // The editor fallback of the transfer-type file ($VISUAL, $EDITOR).
+    document_opener editor_opener;
     std::function<void(const QString& text)> show_error;
 
     // The visible page: 0 connection, 1 firewall, 2 files, 3 logs, 4 sounds.
@@ -123,7 +126,7 @@ private:
     void firewall_type_chosen(int type);
     void port_left();
     qvtf::program_folders folders() const;
-    void open_or_complain(const QString& path);
+    void open_or_complain(const QString& path, bool text);
 
     qvtf::global_ftp_settings& settings_;
     const qvtf::qxlang* language_;

@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "app/prompts_open.h"
 #include "app/site_manager_form.h"
 #include "app/site_manager_phrases.h"
 #include "app/site_tree_model.h"
@@ -162,7 +163,7 @@ void TSiteManagerForm::browse_local_folder()
 
 void TSiteManagerForm::show_help()
 {
-    const QString path = QDir(help_folder_).filePath("0200.html");
-    if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        show_error(p_error, phrase(p_cant_open, "Can't open the file ") + path);
+    const QString failure = document_opener().open(QDir(help_folder_).filePath("0200.html"), false, language_);
+    if (!failure.isEmpty())
+        show_error(p_error, failure);
 }

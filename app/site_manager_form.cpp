@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "app/site_tree_model.h"
 #include "app/site_manager_phrases.h"
@@ -39,6 +40,7 @@ QMessageBox::StandardButton ask_person(QWidget* parent, QMessageBox::Icon icon, 
                                        const QString& text, QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, caption, text, buttons, parent);
+    fit_title(box);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

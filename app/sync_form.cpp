@@ -17,6 +17,8 @@
 #include <QUrl>
 #include <cmath>
 
+#include "app/prompts_messages.h"
+#include "app/prompts_open.h"
 #include "app/qt_text.h"
 #include "app/remote_folder_picker.h"
 #include "app/sync_form_rules.h"
@@ -69,10 +71,10 @@ TSyncForm::TSyncForm(const qvtf::qxlang* language, QWidget* parent) : QDialog(pa
     build_pages();
 
     show_error = [this](const QString& caption, const QString& text) {
-        QMessageBox::critical(this, caption, text);
+        show_box(this, QMessageBox::Critical, caption, text);
     };
     show_info = [this](const QString& caption, const QString& text) {
-        QMessageBox::information(this, caption, text);
+        show_box(this, QMessageBox::Information, caption, text);
     };
     choose_open_file = [this](const QString& title) {
         return QFileDialog::getOpenFileName(this, title, QString(), rule_file_filter);
@@ -382,10 +384,12 @@ void TSyncForm::bSaveFileClick()
         show_error(phrase(phrase_error), phrase(phrase_save_failed) + path);
         return;
     }
-    bNextClick();
+    // Saving is not finishing: the user may still go back, or press Finish.
 }
 
 void TSyncForm::butHelpClick()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(help_folder_ + "/0360.html"));
+    const QString failure = document_opener().open(help_folder_ + "/0360.html", false, language_);
+    if (!failure.isEmpty())
+        show_error(phrase(phrase_error), failure);
 }

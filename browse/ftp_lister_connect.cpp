@@ -191,6 +191,18 @@ int qx_ftp_file_lister::connect()
     view_->title_changed(qxval(connecting));
     view_->banner_changed(true, qxval(connecting));
     int code = session.log_in();
+    if (!session.logged_in && session.connected) {
+        // A refused login leaves no half-open connection that the title, the
+        // header and Disconnect would show as connected. The reply that said
+        // why is kept, as closing reads the server's goodbye.
+        if (code == status_not_connected)
+            keep_lines(session.reply_lines, session.failure_lines);
+        watch_.closing = true;
+        session.disconnect();
+        watch_.closing = false;
+        if (code == status_ok)
+            code = status_not_connected;
+    }
     if (session.connected) {
         view_->title_changed(qxval(std::string(phrase(phrase_connected)) + session.host.str()));
     } else {

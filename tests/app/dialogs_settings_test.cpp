@@ -155,10 +155,15 @@ TEST(DialogsSettings, KeyboardEditingOkStoresAppliesAndSaves)
     type_into(interval, "10");
     EXPECT_EQ(interval->text(), "10");
     child<QCheckBox>(form, "cbSensitiveSort")->click();
-    // Logs page: the log file controls are shown but disabled.
+    // Logs page: the switches can be used; a log's file name follows its switch.
     form.set_page(3);
+    for (const char* name : {"cbDownloadLog", "cbCommandLog", "cbDownloadPopupError"})
+        EXPECT_TRUE(child<QCheckBox>(form, name)->isEnabled()) << name;
     EXPECT_FALSE(child<QLineEdit>(form, "eDownloadLog")->isEnabled());
-    EXPECT_TRUE(child<QCheckBox>(form, "cbDownloadPopupError")->isEnabled());
+    child<QCheckBox>(form, "cbDownloadLog")->click();
+    EXPECT_TRUE(child<QLineEdit>(form, "eDownloadLog")->isEnabled());
+    EXPECT_TRUE(child<QLineEdit>(form, "eLogFormat")->isEnabled());
+    EXPECT_FALSE(child<QLineEdit>(form, "eCommandLog")->isEnabled());
     // Sounds page: bit 4 off.
     form.set_page(4);
     child<QCheckBox>(form, "cbTransfer")->click();
@@ -203,6 +208,8 @@ TEST(DialogsSettings, KeyboardEditingOkStoresAppliesAndSaves)
     form.show();
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_EQ(settings.max_download_threads, 30);
+    EXPECT_TRUE(settings.do_download_log);
+    EXPECT_FALSE(settings.do_command_log);
     EXPECT_EQ(settings.proxies.default_proxy_type, qvtf::proxy_choice_per_site);
     EXPECT_EQ(queue_calls, 1);
 }

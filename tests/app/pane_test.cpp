@@ -296,6 +296,16 @@ TEST(PaneWidget, RenameDeleteAndNewFolderCommands)
         EXPECT_EQ(asked, "35:[36]a.htm");
         EXPECT_EQ(fs::exists(f.folder.file("a.htm")), !answer);
     }
+    // A folder's question says that its contents go with it.
+    ASSERT_TRUE(f.settle());
+    select("sub");
+    f.pane.question_override = [&](int caption, const QString& text) {
+        asked = QString("%1:%2").arg(caption).arg(text);
+        return false;
+    };
+    f.pane.run_command(pane_widget::cmd_delete);
+    EXPECT_EQ(asked, "35:Delete this folder and everything in it? sub");
+    EXPECT_TRUE(fs::is_directory(f.folder.file("sub")));
 
     // New folder: the prompt names the current folder; its OK makes the
     // folder, which the pane's watcher then shows.

@@ -161,6 +161,9 @@ TEST(SyncForm, RuleWordAndHandlers)
         w.form.bSaveFileClick();
         EXPECT_TRUE(w.boxes.empty());
         EXPECT_EQ(w.form.settings().filter.size_minimum, 102400u);
+        // Saving stays on the last page: only Finish starts the run.
+        EXPECT_EQ(w.form.page(), 3);
+        EXPECT_NE(w.form.result(), QDialog::Accepted);
 
         wizard loaded(r.transfer_type);
         loaded.form.choose_open_file = [&](const QString&) { return QString::fromStdString(path); };
