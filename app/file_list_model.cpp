@@ -7,6 +7,12 @@
 #include "app/qt_text.h"
 #include "browse/lister_settings.h"
 
+namespace {
+
+constexpr int phrase_bytes = 962;
+
+}  // namespace
+
 file_list_model::file_list_model(QObject* parent) : QAbstractTableModel(parent) {}
 
 void file_list_model::attach(qvtf::qx_file_lister* lister)
@@ -69,6 +75,14 @@ QVariant file_list_model::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return to_qt(lister_->row_text(index.row(), kind));
+    if (role == Qt::ToolTipRole && kind == qvtf::column_size) {
+        // The column groups digits; the exact count stays at hand.
+        qvtf::qxfile_tree::reader hold(lister_->tree());
+        const qvtf::qxfile_node* node = lister_->row_node(index.row());
+        if (!node || lister_->row_text(index.row(), kind).view().empty())
+            return {};
+        return QString::number(node->size()) + to_qt(lister_->phrase(phrase_bytes));
+    }
     if (role == Qt::TextAlignmentRole && kind == qvtf::column_size)
         return static_cast<int>(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::DecorationRole && kind == qvtf::column_name && icon_for) {
@@ -280,10 +294,11 @@ void file_list_model::reload()
     if (rows == rows_ && kinds == kinds_) {
         if (rows > 0)
             emit dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
-        return;
+    } else {
+        beginResetModel();
+        rows_ = rows;
+        kinds_ = std::move(kinds);
+        endResetModel();
     }
-    beginResetModel();
-    rows_ = rows;
-    kinds_ = std::move(kinds);
-    endResetModel();
+    emit rows_reloaded();
 }

@@ -92,6 +92,8 @@ signals:
     void folders_changed(const QString& selected);
     void rename_requested(int row, const QString& name);
     void attached();
+    // reload has read the rows again (after a reset, or in place).
+    void rows_reloaded();
 
 private:
     void schedule_reload();

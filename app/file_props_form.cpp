@@ -1,6 +1,7 @@
 #include "app/file_props_form.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -63,6 +64,14 @@ bool recursion_offered(const std::vector<qvtf::qxfile_node*>& nodes)
     return false;
 }
 
+qvtf::chmod_plan plan_of(unsigned value, bool recursive, int targets, std::optional<unsigned> file_value)
+{
+    unsigned file_bits = value;
+    if (recursive)
+        file_bits = file_value ? *file_value : qvtf::chmod_plan::default_file_bits(value);
+    return {value, file_bits, targets};
+}
+
 }  // namespace file_props
 
 namespace {
@@ -78,6 +87,8 @@ constexpr int phrase_numeric = 88, phrase_octal = 89;
 constexpr int phrase_unix_box = 91, phrase_owner = 92;  // 93 group, 94 others
 constexpr int phrase_title = 95;
 constexpr int phrase_entries_selected = 96;
+constexpr int phrase_files_only = 434, phrase_files_and_folders = 435, phrase_folders_only = 495;
+constexpr int phrase_apply_to = 960, phrase_files_get = 961;
 
 // The bits the form edits, plus the link marker the symbolic text needs.
 constexpr unsigned node_bits = file_props::permission_bits | qvtf::ATTR_LINK;
@@ -192,7 +203,38 @@ TFilePropsForm::TFilePropsForm(const qvtf::global_ftp_settings& settings, const 
     rec_layout->setContentsMargins(0, 0, 0, 0);
     recursive_box_ = new QCheckBox(phrase(phrase_recursive), recursive_panel_);
     recursive_box_->setObjectName("RecursiveCheckBox");
-    rec_layout->addWidget(recursive_box_);
+    auto* rec_rows = new QVBoxLayout;
+    rec_rows->addWidget(recursive_box_);
+    auto* targets_row = new QHBoxLayout;
+    auto* targets_label = new QLabel(phrase(phrase_apply_to), recursive_panel_);
+    targets_label->setObjectName("ApplyToLabel");
+    targets_box_ = new QComboBox(recursive_panel_);
+    targets_box_->setObjectName("ApplyToCombo");
+    // In chmod_targets order.
+    targets_box_->addItems({phrase(phrase_files_and_folders), phrase(phrase_files_only), phrase(phrase_folders_only)});
+    targets_label->setBuddy(targets_box_);
+    targets_row->addWidget(targets_label);
+    targets_row->addWidget(targets_box_);
+    targets_row->addStretch();
+    rec_rows->addLayout(targets_row);
+    file_value_panel_ = new QWidget(recursive_panel_);
+    file_value_panel_->setObjectName("FileValuePanel");
+    auto* file_row = new QHBoxLayout(file_value_panel_);
+    file_row->setContentsMargins(0, 0, 0, 0);
+    auto* file_label = new QLabel(phrase(phrase_files_get), file_value_panel_);
+    file_value_edit_ = new QLineEdit(file_value_panel_);
+    file_value_edit_->setObjectName("FileValueEdit");
+    file_value_edit_->setMaximumWidth(ua_edit_->maximumWidth());
+    file_label->setBuddy(file_value_edit_);
+    file_value_text_ = new QLabel(file_value_panel_);
+    file_value_text_->setObjectName("FileValueText");
+    file_value_text_->setFont(mono);
+    file_row->addWidget(file_label);
+    file_row->addWidget(file_value_edit_);
+    file_row->addStretch();
+    file_row->addWidget(file_value_text_);
+    rec_rows->addWidget(file_value_panel_);
+    rec_layout->addLayout(rec_rows);
     layout->addWidget(recursive_panel_);
 
     auto* buttons = new QHBoxLayout;
@@ -210,13 +252,16 @@ TFilePropsForm::TFilePropsForm(const qvtf::global_ftp_settings& settings, const 
     for (QCheckBox* box : boxes_)
         connect(box, &QCheckBox::clicked, this, &TFilePropsForm::box_clicked);
     connect(ua_edit_, &QLineEdit::textEdited, this, &TFilePropsForm::numeric_edited);
+    connect(file_value_edit_, &QLineEdit::textEdited, this, &TFilePropsForm::file_value_edited);
+    connect(recursive_box_, &QCheckBox::toggled, this, [this] { refresh(false); });
+    connect(targets_box_, &QComboBox::currentIndexChanged, this, [this] { refresh(false); });
     connect(ok_button_, &QPushButton::clicked, this, &TFilePropsForm::accept);
     connect(cancel_button_, &QPushButton::clicked, this, &TFilePropsForm::reject);
 
     // Keyboard order follows the reading order: owner, group, others, special bits.
     QWidget* order[] = {boxes_[8], boxes_[7], boxes_[6], boxes_[5], boxes_[4], boxes_[3], boxes_[2],
                         boxes_[1], boxes_[0], boxes_[11], boxes_[10], boxes_[9], ua_edit_,
-                        recursive_box_, ok_button_, cancel_button_};
+                        recursive_box_, targets_box_, file_value_edit_, ok_button_, cancel_button_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -241,7 +286,13 @@ void TFilePropsForm::prepare(const file_props_request& request)
 
     const std::vector<qvtf::qxfile_node*> nodes = all_nodes(request_);
     recursive_panel_->setVisible(file_props::recursion_offered(nodes));
-    recursive_box_->setChecked(false);
+    {
+        const QSignalBlocker hold_box(recursive_box_), hold_targets(targets_box_);
+        recursive_box_->setChecked(false);
+        targets_box_->setCurrentIndex(qvtf::chmod_all);
+    }
+    file_value_.reset();
+    file_value_edit_->setMaxLength(special_ ? 4 : 3);
     if (!request_.others.empty())
         multi_file_label_->setText(QString::number(nodes.size()) + phrase(phrase_entries_selected));
     else
@@ -273,6 +324,29 @@ void TFilePropsForm::refresh(bool numeric_too)
         ua_edit_->setText(QString::fromStdString(file_props::octal_text(value_, special_)));
     const bool folder = request_.first && request_.first->is_folder;
     ua_label_text_->setText(QString::fromStdString(file_props::symbolic_text(value_, folder)));
+    // The files' own value matters only where a recursive change reaches files.
+    const unsigned files = plan().file_bits;
+    file_value_panel_->setEnabled(recursive_checked() && targets_box_->currentIndex() != qvtf::chmod_folders_only);
+    if (!file_value_ || numeric_too)
+        file_value_edit_->setText(QString::fromStdString(file_props::octal_text(files, special_)));
+    file_value_text_->setText(QString::fromStdString(file_props::symbolic_text(files, false)));
+}
+
+bool TFilePropsForm::recursive_checked() const
+{
+    return recursive_offered() && recursive_box_->isChecked();
+}
+
+qvtf::chmod_plan TFilePropsForm::plan() const
+{
+    const int targets = recursive_offered() ? targets_box_->currentIndex() : int(qvtf::chmod_all);
+    return file_props::plan_of(value_ & file_props::permission_bits, recursive_checked(), targets, file_value_);
+}
+
+void TFilePropsForm::file_value_edited(const QString& text)
+{
+    file_value_ = file_props::read_octal(text.toStdString(), 0, special_) & file_props::permission_bits;
+    refresh(false);
 }
 
 void TFilePropsForm::box_clicked()
@@ -296,10 +370,10 @@ void TFilePropsForm::numeric_edited(const QString& text)
 void TFilePropsForm::accept()
 {
     const bool multiple = !request_.others.empty();
-    const bool recursive = recursive_offered() && recursive_box_->isChecked();
+    const bool recursive = recursive_checked();
     pending_.reset();
     if (request_.apply && file_props::applies(multiple, recursive, changed_, value_, request_.value))
-        pending_ = pending_apply{value_ & file_props::permission_bits, recursive};
+        pending_ = pending_apply{plan(), recursive};
     QDialog::accept();
     // Inside exec the pane's work starts once the form is gone.
     if (!in_exec_)
@@ -312,7 +386,7 @@ void TFilePropsForm::run_pending()
         return;
     const pending_apply p = *pending_;
     pending_.reset();
-    request_.apply(p.value, p.recursive);
+    request_.apply(p.plan, p.recursive);
 }
 
 int TFilePropsForm::exec_for(qvtf::qx_ftp_file_lister& pane, std::vector<qvtf::qxfile_node*> nodes)
@@ -324,8 +398,8 @@ int TFilePropsForm::exec_for(qvtf::qx_ftp_file_lister& pane, std::vector<qvtf::q
         return Rejected;
     }
     file_props_request r = request_for(nodes);
-    r.apply = [&pane, nodes](unsigned bits, bool recursive) {
-        pane.change_permissions_async(bits, recursive, nodes);
+    r.apply = [&pane, nodes](const qvtf::chmod_plan& plan, bool recursive) {
+        pane.change_permissions_async(plan, recursive, nodes);
     };
     return exec_request(r);
 }
@@ -335,10 +409,10 @@ int TFilePropsForm::exec_for(qvtf::qx_local_file_lister& pane, std::vector<qvtf:
     if (nodes.empty())
         return Rejected;
     file_props_request r = request_for(nodes);
-    r.apply = [&pane, nodes](unsigned bits, bool recursive) {
+    r.apply = [&pane, nodes](const qvtf::chmod_plan& plan, bool recursive) {
         pane.run_async(
-            [&pane, nodes, bits, recursive] {
-                const int code = pane.change_permissions(nodes, bits, recursive);
+            [&pane, nodes, plan, recursive] {
+                const int code = pane.change_permissions(nodes, plan, recursive);
                 // The entries show their new bits, or the real ones after a failure.
                 const int relisted = pane.refresh_node(pane.current_folder());
                 return code ? code : relisted;

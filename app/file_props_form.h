@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/chmod_plan.h"
+
 namespace qvtf {
 class global_ftp_settings;
 class qxlang;
@@ -20,6 +22,7 @@ struct qxfile_node;
 }  // namespace qvtf
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -48,6 +51,10 @@ bool applies(bool multiple, bool recursive, bool changed, unsigned value, unsign
 // Whether the recursive option is offered: some entry is a folder, or a link
 // whose target is not known.
 bool recursion_offered(const std::vector<qvtf::qxfile_node*>& nodes);
+// What OK sets: value on folders, and on files the value itself unless the
+// change is recursive, where files take file_value or by default the value
+// without its execute and special bits.
+qvtf::chmod_plan plan_of(unsigned value, bool recursive, int targets, std::optional<unsigned> file_value);
 
 }  // namespace file_props
 
@@ -55,7 +62,7 @@ struct file_props_request {
     qvtf::qxfile_node* first = nullptr;         // the first selected entry
     std::vector<qvtf::qxfile_node*> others;     // the other selected entries
     unsigned value = 0;                         // starting value (the first entry's bits)
-    std::function<void(unsigned value, bool recursive)> apply;
+    std::function<void(const qvtf::chmod_plan& plan, bool recursive)> apply;
 };
 
 class TFilePropsForm : public QDialog {
@@ -75,6 +82,8 @@ public:
     void prepare(const file_props_request& request);
 
     unsigned value() const { return value_; }
+    // The plan OK would hand over now.
+    qvtf::chmod_plan plan() const;
     bool changed() const { return changed_; }
     bool recursive_offered() const;
 
@@ -87,12 +96,14 @@ private:
     QString phrase(int number) const;
     void box_clicked();
     void numeric_edited(const QString& text);
+    void file_value_edited(const QString& text);
+    bool recursive_checked() const;
     void refresh(bool numeric_too);
     bool special_enabled() const;
     void run_pending();
 
     struct pending_apply {
-        unsigned value;
+        qvtf::chmod_plan plan;
         bool recursive;
     };
 
@@ -104,6 +115,7 @@ private:
     bool special_ = false;
     bool in_exec_ = false;
     std::optional<pending_apply> pending_;  // OK's decision, carried out after exec
+    std::optional<unsigned> file_value_;    // set once the user typed the files' value
 
     QLabel* multi_file_label_ = nullptr;
     QWidget* ua_panel_ = nullptr;
@@ -113,6 +125,10 @@ private:
     QLabel* ua_label_text_ = nullptr;
     QWidget* recursive_panel_ = nullptr;
     QCheckBox* recursive_box_ = nullptr;
+    QComboBox* targets_box_ = nullptr;
+    QWidget* file_value_panel_ = nullptr;
+    QLineEdit* file_value_edit_ = nullptr;
+    QLabel* file_value_text_ = nullptr;
     QPushButton* ok_button_ = nullptr;
     QPushButton* cancel_button_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "app/folder_tree_model.h"
 
 #include <QSet>
+#include <algorithm>
 
 #include "app/qt_text.h"
 #include "browse/qx_file_lister.h"
@@ -41,15 +42,22 @@ void folder_tree_model::attach(qvtf::qx_file_lister* lister)
     resync();
 }
 
-void folder_tree_model::take_folders(const qvtf::qxfile_node& node, snapshot& out)
+void folder_tree_model::take_folders(const qvtf::qxfile_tree& tree, const qvtf::qxfile_node& node, snapshot& out)
 {
     out.listed = node.needs_listing == 0;
-    for (const qvtf::qxfile_node* child = node.first_child; child; child = child->next) {
-        if (!child->is_folder)
-            continue;
+    // Only the shown folder's entries are sorted in the tree; the others keep
+    // the order they were listed in.
+    std::vector<const qvtf::qxfile_node*> folders;
+    for (const qvtf::qxfile_node* child = node.first_child; child; child = child->next)
+        if (child->is_folder)
+            folders.push_back(child);
+    std::stable_sort(folders.begin(), folders.end(), [&tree](const qvtf::qxfile_node* a, const qvtf::qxfile_node* b) {
+        return tree.compare_folder_names(a->name.view(), b->name.view()) < 0;
+    });
+    for (const qvtf::qxfile_node* child : folders) {
         snapshot& s = out.children.emplace_back();
         s.name = to_qt(child->name);
-        take_folders(*child, s);
+        take_folders(tree, *child, s);
     }
 }
 
@@ -61,7 +69,7 @@ void folder_tree_model::resync()
         if (const qvtf::qxfile_node* root = lister_->tree().root) {
             snapshot& s = fresh.children.emplace_back();
             s.name = QStringLiteral("/");
-            take_folders(*root, s);
+            take_folders(lister_->tree(), *root, s);
         }
     }
     fresh.listed = true;

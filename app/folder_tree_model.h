@@ -13,6 +13,7 @@
 
 namespace qvtf {
 class qx_file_lister;
+class qxfile_tree;
 struct qxfile_node;
 }
 
@@ -52,7 +53,8 @@ private:
     QModelIndex index_for(const item* it) const;
     void merge(item* mine, const snapshot& fresh, const QModelIndex& at);
     void insert_children(item* mine, const snapshot& fresh, const QModelIndex& at);
-    static void take_folders(const qvtf::qxfile_node& node, snapshot& out);
+    // The subfolders of node in the pane's name order (the engine's natural order).
+    static void take_folders(const qvtf::qxfile_tree& tree, const qvtf::qxfile_node& node, snapshot& out);
 
     qvtf::qx_file_lister* lister_ = nullptr;
     std::unique_ptr<item> top_;  // invisible; its one child is the tree's root

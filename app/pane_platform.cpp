@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QMimeDatabase>
 #include <QUrl>
 
 int pane_platform::remove(const std::vector<std::string>& paths, bool to_trash)
@@ -26,4 +27,15 @@ bool pane_platform::run_verb(const std::string& path, const std::string& verb)
     // The desktop services belong to the window's thread.
     QMetaObject::invokeMethod(application, [url] { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
     return true;
+}
+
+std::string pane_platform::type_name(const std::string& path, bool is_folder)
+{
+    const QMimeDatabase types;
+    // By name only: a stat or a read of every entry would make long folders slow.
+    const QMimeType type = is_folder ? types.mimeTypeForName(QStringLiteral("inode/directory"))
+                                     : types.mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
+    if (!type.isValid() || type.isDefault())
+        return {};
+    return type.comment().toStdString();
 }

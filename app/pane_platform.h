@@ -1,5 +1,6 @@
-// The desktop's services behind the local pane: deleting to the trash and
-// opening a file with the program the desktop chooses. The local lister
+// The desktop's services behind the local pane: deleting to the trash,
+// opening a file with the program the desktop chooses, and the names of
+// file types. The local lister
 // takes it at construction.
 #pragma once
 
@@ -13,4 +14,6 @@ public:
     int remove(const std::vector<std::string>& paths, bool to_trash) override;
     // "open" hands the file to the desktop (from any thread).
     bool run_verb(const std::string& path, const std::string& verb) override;
+    // The shared MIME database's comment, by the name alone (any thread).
+    std::string type_name(const std::string& path, bool is_folder) override;
 };

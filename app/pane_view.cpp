@@ -60,6 +60,16 @@ pane_list_view::pane_list_view(QWidget* parent) : QTableView(parent)
     enable_pane_drags(this);
 }
 
+QModelIndex pane_list_view::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const int rows = model() ? model()->rowCount(rootIndex()) : 0;
+    if ((action == MoveHome || action == MoveEnd) && rows > 0) {
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        return model()->index(action == MoveHome ? 0 : rows - 1, column, rootIndex());
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
 void pane_list_view::dragEnterEvent(QDragEnterEvent* event)
 {
     accept_pane_drag(event);

@@ -17,6 +17,8 @@ public:
     std::function<void(const node_mime_data&, const QPoint&)> drop_handler;
 
 protected:
+    // Home and End go to the first and the last row, not along the row.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

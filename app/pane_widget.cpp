@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/node_mime.h"
+#include "app/pane_path_field.h"
 #include "app/pane_view.h"
 #include "app/prompts_messages.h"
 #include "app/prompts.h"
@@ -29,6 +31,13 @@ constexpr int phrase_ready = 251;
 constexpr int phrase_filter_off = 145;
 constexpr int phrase_filter_on = 198;
 constexpr int filter_image_on = 14;
+// The folder tree's part of a pane the user has not sized: a share of the
+// width, within bounds. The stored width is pixels; its default (150) is
+// taken as "not sized".
+constexpr int tree_width_default = 150;
+constexpr double tree_share = 0.3;
+constexpr int tree_min_width = 80;
+constexpr double tree_max_share = 0.6;
 
 }  // namespace
 
@@ -77,6 +86,9 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     tree_->setModel(folders_);
     tree_->setHeaderHidden(true);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Long names scroll sideways instead of being cut short.
+    tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    tree_->header()->setStretchLastSection(false);
     list_ = new pane_list_view(splitter_);
     list_->setObjectName("files");
     list_->setModel(model_);
@@ -98,7 +110,9 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     header->setStretchLastSection(false);
     splitter_->addWidget(tree_);
     splitter_->addWidget(list_);
-    splitter_->setStretchFactor(1, 1);
+    // Both sides grow with the window, the tree by a third of what the list gets.
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 2);
     splitter_->setSizes({150, 400});
 
     status_ = new QLabel(this);
@@ -124,6 +138,11 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     folder_prompt_->setObjectName("folder_prompt");
 
     build_actions();
+    path_ = new pane_path_field(folders_, toolbar_);
+    path_->setMinimumWidth(120);
+    path_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    toolbar_->addWidget(path_);
+    connect(path_, &pane_path_field::folder_entered, this, &pane_widget::enter_typed_folder);
 
     // ---- the lister, through the model ----
     model_->icon_for = [this](qvtf::qxfile_node& node) { return icon_of(node); };
@@ -135,7 +154,7 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
         return current ? icons_.named("folder_open.png") : icons_.folder(listed);
     };
     connect(model_, &file_list_model::attached, this, &pane_widget::attach_lister);
-    connect(model_, &file_list_model::title_text, title_, &QLabel::setText);
+    connect(model_, &file_list_model::title_text, this, &pane_widget::on_title);
     connect(model_, &file_list_model::status_text, status_, &QLabel::setText);
     connect(model_, &file_list_model::banner, this, &pane_widget::on_banner);
     connect(model_, &file_list_model::error, this, &pane_widget::on_error);
@@ -150,7 +169,7 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
         actions_.value(cmd_up)->setEnabled(up_enabled);
     });
     connect(model_, &file_list_model::select_first_row, this, [this] {
-        if (model_->rowCount() == 0)
+        if (model_->rowCount() == 0 || restore_selection())
             return;
         const QModelIndex first = model_->index(0, 0);
         list_->selectionModel()->setCurrentIndex(
@@ -163,6 +182,13 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
                                             QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     });
     connect(model_, &QAbstractItemModel::modelReset, this, &pane_widget::apply_columns);
+    // A reset clears the view's selection silently; rows that stayed may now
+    // hold other entries. Either way the kept names are selected again.
+    connect(model_, &file_list_model::rows_reloaded, this, &pane_widget::restore_selection);
+    // A renamed entry stays selected under its new name.
+    connect(model_, &file_list_model::rename_requested, this, [this](int, const QString& name) {
+        kept_names_ = {name};
+    });
 
     // ---- the widgets' own signals ----
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &pane_widget::selection_changed);
@@ -210,6 +236,7 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
         l->run_async([l, target] { return l->change_folder(target, true); });
     });
     connect(splitter_, &QSplitter::splitterMoved, this, [this] {
+        tree_width_moved_ = true;
         if (lister() && tree_->isVisible())
             lister()->folder_pane_width = splitter_->sizes().value(0);
     });
@@ -249,14 +276,33 @@ void pane_widget::attach_lister()
     qvtf::qx_file_lister* l = lister();
     if (!l)
         return;
-    splitter_->setSizes({std::max(l->folder_pane_width, 40), std::max(width() - l->folder_pane_width, 200)});
+    tree_width_moved_ = false;
     set_folders_visible(l->folder_pane_visible);
+    apply_tree_width();
     apply_columns();
     l->update_filter_indicator();
     l->update_sort_indicator();
     l->update_status();
     actions_.value(cmd_up)->setEnabled(l->current_folder() && l->current_folder()->parent);
     on_folders_changed(to_qt(l->current_path()));
+}
+
+void pane_widget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!tree_width_moved_)
+        apply_tree_width();
+}
+
+void pane_widget::apply_tree_width()
+{
+    const int total = splitter_->width();
+    if (total <= 0)
+        return;
+    const int stored = lister() ? lister()->folder_pane_width : tree_width_default;
+    int tree = stored == tree_width_default ? int(total * tree_share) : stored;
+    tree = std::clamp(tree, std::min(tree_min_width, total / 2), std::max(int(total * tree_max_share), 1));
+    splitter_->setSizes({tree, std::max(total - tree - splitter_->handleWidth(), 1)});
 }
 
 void pane_widget::set_folders_visible(bool visible)
@@ -351,9 +397,9 @@ void pane_widget::on_folders_changed(const QString& selected)
     folders_->resync();
     if (selected.isEmpty())
         return;
-    // The local pane's title is where it is; the remote pane's comes from its connection.
-    if (!remote_)
-        title_->setText(selected);
+    header_folder_ = selected;
+    show_header();
+    path_->show_path(selected);
     folders_->set_current(selected);
     const QModelIndex index = folders_->index_of(selected);
     if (!index.isValid())
@@ -363,6 +409,76 @@ void pane_widget::on_folders_changed(const QString& selected)
     tree_->expand(index);
     tree_->scrollTo(index);
     syncing_tree_ = false;
+}
+
+void pane_widget::on_title(const QString& text)
+{
+    // A new connection or its end: the folder shown before is gone.
+    lister_title_ = text;
+    header_folder_.clear();
+    path_->show_path(QString());
+    show_header();
+}
+
+void pane_widget::show_header()
+{
+    // The local pane's header is where it is; the remote pane's names its
+    // connection and the folder in it.
+    if (!remote_)
+        title_->setText(header_folder_);
+    else if (header_folder_.isEmpty())
+        title_->setText(lister_title_);
+    else
+        title_->setText(lister_title_ + QStringLiteral(" \u2014 ") + header_folder_);
+}
+
+void pane_widget::enter_typed_folder(const QString& path)
+{
+    qvtf::qx_file_lister* l = lister();
+    if (!l || (remote_ && !l->is_ready()))
+        return;
+    const qvtf::qxval target(path.toStdString());
+    l->run_async([l, target] { return l->change_folder(target, true); });
+}
+
+void pane_widget::remember_selection()
+{
+    qvtf::qx_file_lister* l = lister();
+    if (!l)
+        return;
+    kept_folder_ = to_qt(l->current_path());
+    kept_names_.clear();
+    qvtf::qxfile_tree::reader hold(l->tree());
+    for (const QModelIndex& index : list_->selectionModel()->selectedRows())
+        if (model_->node_at(index.row()))
+            kept_names_.insert(to_qt(l->row_text(index.row(), qvtf::column_name)));
+}
+
+bool pane_widget::restore_selection()
+{
+    qvtf::qx_file_lister* l = lister();
+    if (!l || kept_names_.isEmpty() || kept_folder_ != to_qt(l->current_path()))
+        return false;
+    QItemSelection wanted;
+    QModelIndex first;
+    {
+        qvtf::qxfile_tree::reader hold(l->tree());
+        for (int row = 0; row < model_->rowCount(); ++row) {
+            if (!model_->node_at(row) || !kept_names_.contains(to_qt(l->row_text(row, qvtf::column_name))))
+                continue;
+            const QModelIndex index = model_->index(row, 0);
+            wanted.select(index, index);
+            if (!first.isValid())
+                first = index;
+        }
+    }
+    if (!first.isValid())
+        return false;
+    QItemSelectionModel* selection = list_->selectionModel();
+    selection->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    selection->select(wanted, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list_->scrollTo(first);
+    return true;
 }
 
 void pane_widget::on_filter_indicator(int image, int hint_phrase)
@@ -413,6 +529,7 @@ bool pane_widget::ask(int caption_phrase, const QString& text)
 
 void pane_widget::selection_changed()
 {
+    remember_selection();
     std::vector<int32_t> rows;
     // The up-row is no entry: selecting it alone leaves the status on the folder's totals.
     for (const QModelIndex& index : list_->selectionModel()->selectedRows())

@@ -1,13 +1,15 @@
 // pane_widget: one browser pane on the screen. A title with the busy
 // banner, a toolbar (up, reload, the filter indicator, the folder tree
-// toggle), the folder tree beside the file list, and a status line; the
-// context menu with its shortcuts, drags between panes and into folders,
-// the progress pop-up and the pane's message boxes. Every command runs
+// toggle, the path field), the folder tree beside the file list, and a
+// status line; the header names the folder; the context menu with its
+// shortcuts, drags between panes and into folders, the progress pop-up and
+// the pane's message boxes. Every command runs
 // through the lister's guarded, asynchronous wrappers, so the window never
 // waits on the disk or the network.
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -27,6 +29,7 @@ class QToolBar;
 class QToolButton;
 class node_mime_data;
 class pane_list_view;
+class pane_path_field;
 class pane_tree_view;
 class qx_edit_prompt;
 class qx_memo_prompt;
@@ -95,6 +98,8 @@ public:
     QLabel& title_label() const { return *title_; }
     QLabel& banner_label() const { return *banner_; }
     QLabel& status_label() const { return *status_; }
+    pane_path_field& path_field() const { return *path_; }
+    QSplitter& splitter() const { return *splitter_; }
     QToolButton& filter_button() const { return *filter_button_; }
     qx_notification_pop_up& progress() const { return *progress_; }
     qx_edit_prompt& folder_prompt() const { return *folder_prompt_; }
@@ -116,11 +121,22 @@ public:
     // Opens a row: a folder (or the up-row) is entered; a local file opens.
     void open_row(int row);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void build_actions();
     QAction* add_command(int command, const char* fallback, const QKeySequence& shortcut = {});
     void attach_lister();
     void on_folders_changed(const QString& selected);
+    void on_title(const QString& text);
+    void show_header();
+    void enter_typed_folder(const QString& path);
+    void apply_tree_width();
+    // The selection by name, so that a listing of the same folder again
+    // (refresh, rename, a change on disk) keeps it.
+    void remember_selection();
+    bool restore_selection();
     void on_sort_indicator(int column, int image);
     void on_filter_indicator(int image, int hint_phrase);
     void on_banner(bool busy, const QString& text);
@@ -163,6 +179,7 @@ private:
     pane_tree_view* tree_ = nullptr;
     pane_list_view* list_ = nullptr;
     QLabel* status_ = nullptr;
+    pane_path_field* path_ = nullptr;
     QMenu* menu_ = nullptr;
     qx_notification_pop_up* progress_ = nullptr;
     qx_edit_prompt* folder_prompt_ = nullptr;
@@ -180,6 +197,11 @@ private:
     bool applying_columns_ = false;
     bool syncing_tree_ = false;
     int menu_row_ = -1;  // the row under the mouse when the menu opened
+    QString lister_title_;   // the connection's own words, remote pane
+    QString header_folder_;  // the folder shown, empty before the first
+    bool tree_width_moved_ = false;  // the user moved the splitter in this run
+    QSet<QString> kept_names_;  // the selected entries' names, in kept_folder_
+    QString kept_folder_;
     QString last_message_;
     int message_count_ = 0;
 };

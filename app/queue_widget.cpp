@@ -5,6 +5,8 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QApplication>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -13,6 +15,45 @@
 #include "app/icons.h"
 #include "app/ui_queue_manager.h"
 #include "markup/qxlang.h"
+
+namespace {
+
+// The progress column as a bar across the whole cell with its percentage,
+// in place of the model's small picture.
+class progress_delegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QString text = index.data(Qt::DisplayRole).toString();
+        bool number = false;
+        const int percent = QStringView(text).left(text.indexOf('%')).toInt(&number);
+        if (!number) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        cell.text.clear();
+        cell.icon = QIcon();
+        cell.features &= ~QStyleOptionViewItem::HasDecoration;
+        QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, option.widget);  // background, selection
+        QStyleOptionProgressBar bar;
+        bar.rect = option.rect.adjusted(2, 2, -2, -2);
+        bar.state = option.state | QStyle::State_Horizontal;
+        bar.minimum = 0;
+        bar.maximum = 100;
+        bar.progress = std::clamp(percent, 0, 100);
+        bar.text = text;
+        bar.textVisible = true;
+        bar.textAlignment = Qt::AlignCenter;
+        style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+    }
+};
+
+}  // namespace
 
 queue_widget::queue_widget(ui_queue_manager* model, const qvtf::qxlang* language, QWidget* parent)
     : QWidget(parent), model_(model), language_(language)
@@ -50,6 +91,7 @@ queue_widget::queue_widget(ui_queue_manager* model, const qvtf::qxlang* language
     list_->setShowGrid(false);
     list_->setWordWrap(false);
     list_->setIconSize(QSize(32, 16));
+    list_->setItemDelegateForColumn(ui_queue_manager::column_progress, new progress_delegate(list_));
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setDefaultSectionSize(std::max(18, list_->fontMetrics().height() + 4));
     list_->horizontalHeader()->setHighlightSections(false);

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -229,6 +230,7 @@ void ui_queue_manager::fill_state(row& r, const ftp_queue_item& item) const
     r.cells[col_done] = item.is_folder ? QString() : QStringLiteral("0");
     r.icon = 0;
     r.moved = false;
+    r.rate = {};
 }
 
 ui_queue_manager::row* ui_queue_manager::live_row(qvtf::qxview_id id)
@@ -344,12 +346,14 @@ void ui_queue_manager::progress(ftp_queue_item& item, int64_t bytes, int32_t sec
     }
     r->cells[col_done] = formatted(bytes);
     r->moved = true;
+    r->rate.add(bytes, std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count());
     double fraction = total > 0 ? static_cast<double>(bytes) / static_cast<double>(total) : 1.0;
     if (fraction > 1.0)
         fraction = 1.0;
     if (fraction - item.shown_fraction >= 0.01) {
         r->cells[col_elapsed] = clock_text(seconds);
-        r->cells[col_remaining] = clock_text(seconds / fraction - seconds);
+        const int64_t remaining = r->rate.remaining(total);
+        r->cells[col_remaining] = remaining < 0 ? QString() : clock_text(double(remaining));
         char percent[16];
         std::snprintf(percent, sizeof percent, "%.0f%%", std::floor(fraction * 100 + 0.5));
         r->cells[col_progress] = QString::fromLatin1(percent);

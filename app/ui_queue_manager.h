@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "browse/pane_busy_lock.h"
+#include "core/transfer_rate.h"
 #include "queue/queue_view.h"
 
 namespace qvtf {
@@ -26,6 +27,7 @@ class ui_queue_manager : public QAbstractItemModel, public qvtf::queue_view {
 public:
     static constexpr int column_count = 11;
     static constexpr int progress_icons = 15;
+    static constexpr int column_progress = 2;  // "66%", empty for folders
 
     explicit ui_queue_manager(const qvtf::qxlang* language, QObject* parent = nullptr);
     // Waits for the kill threads it started.
@@ -91,6 +93,7 @@ private:
         uint32_t state = 0;
         int icon = 0;
         bool moved = false;
+        qvtf::transfer_rate rate;
         std::array<QString, column_count> cells;
     };
 

@@ -293,6 +293,9 @@ int qx_ftp_file_lister::change_permissions(const CHMOD_FILES_STRUCT& change)
     if (!session.logged_in)
         return status_not_connected;
     session.chmod_mode = change.permission_text;
+    session.chmod_file_mode = change.file_text;
+    session.chmod_targets = change.targets;
+    const chmod_plan kinds{0, 0, change.targets};
     int code = status_ok;
     for (qxfile_node* n : change.entries) {
         if (abort_flag) {
@@ -300,10 +303,18 @@ int qx_ftp_file_lister::change_permissions(const CHMOD_FILES_STRUCT& change)
             break;
         }
         view_->progress_text_changed(n->name);
-        code = change.recursive ? session.change_mode_entry(*n) : session.change_mode(n->name);
+        if (change.recursive)
+            code = session.change_mode_entry(*n);
+        else if (kinds.changes(n->is_folder != 0))
+            code = session.change_mode(n->name, n->is_folder || change.file_text.view().empty()
+                                                    ? &change.permission_text
+                                                    : &change.file_text);
         if (code != status_ok)
             break;
     }
+    // The next change of this connection (the command line's, say) sets one value again.
+    session.chmod_file_mode.set_string("");
+    session.chmod_targets = chmod_all;
     if (session.logged_in && current_folder())
         refresh_node(current_folder());
     return code;
@@ -312,6 +323,14 @@ int qx_ftp_file_lister::change_permissions(const CHMOD_FILES_STRUCT& change)
 bool qx_ftp_file_lister::change_permissions_async(unsigned bits, bool recursive, std::vector<qxfile_node*> entries)
 {
     CHMOD_FILES_STRUCT change{std::move(entries), recursive, permission_text(bits)};
+    return run_async([this, change = std::move(change)] { return change_permissions(change); }, phrase_chmod_title);
+}
+
+bool qx_ftp_file_lister::change_permissions_async(const chmod_plan& plan, bool recursive,
+                                                  std::vector<qxfile_node*> entries)
+{
+    CHMOD_FILES_STRUCT change{std::move(entries), recursive, permission_text(plan.folder_bits),
+                              permission_text(plan.file_bits), plan.targets};
     return run_async([this, change = std::move(change)] { return change_permissions(change); }, phrase_chmod_title);
 }
 

@@ -95,18 +95,24 @@ bool remove_path(const std::string& path)
 
 bool change_mode_path(const std::string& path, unsigned bits, bool recursive)
 {
+    return change_mode_path(path, chmod_plan::same(bits), recursive);
+}
+
+bool change_mode_path(const std::string& path, const chmod_plan& plan, bool recursive)
+{
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0)
         return false;
     if (S_ISLNK(st.st_mode))
         return true;
-    if (::chmod(path.c_str(), bits & 07777) != 0)
+    const bool folder = S_ISDIR(st.st_mode);
+    if (plan.changes(folder) && ::chmod(path.c_str(), plan.bits_for(folder) & 07777) != 0)
         return false;
-    if (!recursive || !S_ISDIR(st.st_mode))
+    if (!recursive || !folder)
         return true;
     bool ok = false;
     for (const std::string& name : entries_of(path, ok))
-        if (!change_mode_path(path + "/" + name, bits, true))
+        if (!change_mode_path(path + "/" + name, plan, true))
             return false;
     return ok;
 }
@@ -155,6 +161,13 @@ bool local_file_platform::run_verb(const std::string& path, const std::string& v
     (void)path;
     (void)verb;
     return false;
+}
+
+std::string local_file_platform::type_name(const std::string& path, bool is_folder)
+{
+    (void)path;
+    (void)is_folder;
+    return {};
 }
 
 }  // namespace qvtf

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ftp/chmod_plan.h"
+
 namespace qvtf {
 
 // Moves a file, link or whole folder; never replaces an existing target.
@@ -16,6 +18,9 @@ bool remove_path(const std::string& path);
 // chmod(2) of the permission bits; folders recursively when asked (links
 // are neither changed nor followed).
 bool change_mode_path(const std::string& path, unsigned bits, bool recursive);
+// The same with folders and files set apart; a kind the plan leaves alone
+// is not changed, though its folders are still walked.
+bool change_mode_path(const std::string& path, const chmod_plan& plan, bool recursive);
 // "~" and "~/..." become the home folder; "." and ".." are resolved
 // textually. Empty when the result is not absolute.
 std::string absolute_local_path(const std::string& path);
@@ -28,6 +33,9 @@ public:
     virtual int remove(const std::vector<std::string>& paths, bool to_trash);
     // Runs a verb ("open") on a path; false when it could not.
     virtual bool run_verb(const std::string& path, const std::string& verb);
+    // The desktop's name for the kind of an entry ("HTML document") for the
+    // Type column; empty when it has none. This version has none.
+    virtual std::string type_name(const std::string& path, bool is_folder);
 };
 
 }  // namespace qvtf

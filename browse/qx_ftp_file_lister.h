@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "browse/qx_file_lister.h"
+#include "ftp/chmod_plan.h"
 #include "ftp/ftp_control.h"
 #include "profiles/ftp_profile.h"
 #include "settings/global_ftp_settings.h"
@@ -40,7 +41,9 @@ struct lister_queue_hooks {
 struct CHMOD_FILES_STRUCT {
     std::vector<qxfile_node*> entries;
     bool recursive = false;
-    qxval permission_text{""};  // "0755" or "04755"
+    qxval permission_text{""};  // "0755" or "04755"; folders, and files unless file_text is set
+    qxval file_text{""};        // files' own value; empty: permission_text
+    int targets = chmod_all;    // chmod_targets
 };
 
 // The image and type text of names and extensions from the extension file.
@@ -151,6 +154,7 @@ public:
     qxval permission_text(unsigned bits) const;
     int change_permissions(const CHMOD_FILES_STRUCT& change);
     bool change_permissions_async(unsigned bits, bool recursive, std::vector<qxfile_node*> entries);
+    bool change_permissions_async(const chmod_plan& plan, bool recursive, std::vector<qxfile_node*> entries);
     // 0 when the permissions dialog may be offered, else 7000 (phrase 73).
     int properties_allowed();
 

@@ -26,16 +26,31 @@ constexpr int phrase_busy = 159;
 constexpr int phrase_not_available = 136;
 constexpr int phrase_verb_failed = 190;
 constexpr int phrase_menu_failed = 191;
+constexpr int phrase_folder = 22;
+constexpr int phrase_file_of_type = 963;
 
 }  // namespace
 
-int local_file_tree::compare_nodes(const qxfile_node* a, const qxfile_node* b) const
+namespace {
+
+// The user's collation; folded first when case is not to count (the C
+// locale's collation is byte order, where every capital comes first).
+int collate(std::string_view a, std::string_view b, const void* nocase)
 {
-    if ((sort_key == SORT_NAME || sort_key == SORT_NAME_NOCASE) && (a->is_folder != 0) == (b->is_folder != 0)) {
-        const int c = strcoll_l(a->name.c_str(), b->name.c_str(), user_locale_facts().locale);
-        return (c > 0) - (c < 0);
-    }
-    return qxfile_tree::compare_nodes(a, b);
+    std::string x(a), y(b);
+    if (nocase)
+        for (std::string* s : {&x, &y})
+            for (char& c : *s)
+                c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    return strcoll_l(x.c_str(), y.c_str(), user_locale_facts().locale);
+}
+
+}  // namespace
+
+int local_file_tree::compare_names(std::string_view a, std::string_view b, bool nocase) const
+{
+    static const char folded = 0;
+    return compare_natural(a, b, &collate, nocase ? &folded : nullptr);
 }
 
 qx_local_file_lister::qx_local_file_lister(global_ftp_settings& settings, const qxlang* language,
@@ -228,16 +243,46 @@ int qx_local_file_lister::make_folder(const qxval& name)
 int qx_local_file_lister::change_permissions(const std::vector<qxfile_node*>& entries, unsigned bits,
                                              bool recursive)
 {
+    return change_permissions(entries, chmod_plan::same(bits), recursive);
+}
+
+int qx_local_file_lister::change_permissions(const std::vector<qxfile_node*>& entries, const chmod_plan& plan,
+                                             bool recursive)
+{
     for (qxfile_node* n : entries) {
         qxval path;
         path_of(n, path);
-        if (!change_mode_path(path.str(), bits, recursive && n->is_folder && !n->is_link())) {
+        if (!change_mode_path(path.str(), plan, recursive && n->is_folder && !n->is_link())) {
             set_changed();
             return fail_with(phrase_not_available, std::string(" ") + n->name.str());
         }
     }
     set_changed();
     return status_ok;
+}
+
+int qx_local_file_lister::icon_of(qxfile_node* node)
+{
+    if (!node)
+        return -1;
+    qxfile_tree::reader hold(*tree_);
+    if (!node->icon_known) {
+        qxval path;
+        path_of(node, path);
+        std::string type = platform_->type_name(path.str(), node->is_folder != 0);
+        if (type.empty() && node->is_folder) {
+            type = phrase(phrase_folder);
+        } else if (type.empty() && node->extension.view().size() > 1) {
+            for (char c : node->extension.view().substr(1))
+                type += char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+            type += phrase(phrase_file_of_type);
+        }
+        node->type_text.set_bytes(type);
+        // The remote pane's image numbers: 3 folder, 4 file.
+        node->icon_index = node->is_folder ? 3 : 4;
+        node->icon_known = 1;
+    }
+    return node->icon_index;
 }
 
 void qx_local_file_lister::save_settings()

@@ -26,7 +26,8 @@ enum local_status : int {
 // the other keys keep the file sort order.
 class local_file_tree : public qxfile_tree {
 public:
-    int compare_nodes(const qxfile_node* a, const qxfile_node* b) const override;
+    // Natural order with the text between numbers in the user's collation.
+    int compare_names(std::string_view a, std::string_view b, bool nocase) const override;
 };
 
 namespace detail {
@@ -53,12 +54,16 @@ public:
     // operation still refuses it at once.
     int acquire() override;
     int open(qxfile_node* node) override;
+    // Fills the entry's type text once: the desktop's name for its kind, or
+    // "Folder" and "EXT file" without one.
+    int icon_of(qxfile_node* node) override;
     int move_pairs(const move_files_structure& moves, const move_done_callback& done) override;
     int delete_entries(const std::vector<qxfile_node*>& entries) override;
     int make_folder(const qxval& name) override;
     void save_settings() override;
     // The properties dialog's permission bits, with chmod(2).
     int change_permissions(const std::vector<qxfile_node*>& entries, unsigned bits, bool recursive);
+    int change_permissions(const std::vector<qxfile_node*>& entries, const chmod_plan& plan, bool recursive);
 
     // Starts the refresher; from then on every change of folder also starts
     // a watcher on the new folder.

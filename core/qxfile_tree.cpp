@@ -1,5 +1,6 @@
 #include "core/qxfile_tree.h"
 
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -35,7 +36,73 @@ int sign_of(N a, N b)
     return (a > b) - (a < b);
 }
 
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::size_t run_end(std::string_view s, std::size_t from, bool digits)
+{
+    while (from < s.size() && is_digit(s[from]) == digits)
+        ++from;
+    return from;
+}
+
+int bytes_text(std::string_view a, std::string_view b, const void* nocase)
+{
+    return compare_text(a, b, nocase != nullptr);
+}
+
 }  // namespace
+
+int compare_natural(std::string_view a, std::string_view b, name_text_compare text, const void* context)
+{
+    std::size_t i = 0, j = 0;
+    int zeros = 0;  // the first difference in leading zeros, the last resort
+    while (i < a.size() && j < b.size()) {
+        const bool da = is_digit(a[i]), db = is_digit(b[j]);
+        if (da != db) {
+            const int c = text(a.substr(i), b.substr(j), context);
+            return sign_of(c, 0);
+        }
+        const std::size_t ei = run_end(a, i, da), ej = run_end(b, j, db);
+        std::string_view ra = a.substr(i, ei - i), rb = b.substr(j, ej - j);
+        if (da) {
+            const std::size_t za = std::min(ra.find_first_not_of('0'), ra.size());
+            const std::size_t zb = std::min(rb.find_first_not_of('0'), rb.size());
+            ra.remove_prefix(za);
+            rb.remove_prefix(zb);
+            if (ra.size() != rb.size())
+                return ra.size() < rb.size() ? -1 : 1;
+            if (const int c = ra.compare(rb))
+                return sign_of(c, 0);
+            if (!zeros && za != zb)
+                zeros = za < zb ? -1 : 1;
+        } else if (ra.size() != rb.size() &&
+                   text(ra.substr(0, rb.size()), rb.substr(0, ra.size()), context) == 0) {
+            // One run is the start of the other and a number or the end follows
+            // it: the rest decides, as it would without numbers ("a.txt" before "a1.txt").
+            const std::size_t common = std::min(ra.size(), rb.size());
+            if (i + common == a.size() || j + common == b.size())
+                return i + common == a.size() ? -1 : 1;
+            return sign_of(text(a.substr(i + common), b.substr(j + common), context), 0);
+        } else if (const int c = text(ra, rb, context)) {
+            return sign_of(c, 0);
+        }
+        i = ei;
+        j = ej;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1;
+    return zeros;
+}
+
+int qxfile_tree::compare_names(std::string_view a, std::string_view b, bool nocase) const
+{
+    // The flag travels as a non-null context.
+    static const char folded = 0;
+    return compare_natural(a, b, &bytes_text, nocase ? &folded : nullptr);
+}
 
 int qxfile_tree::compare_nodes(const qxfile_node* a, const qxfile_node* b) const
 {
@@ -43,7 +110,7 @@ int qxfile_tree::compare_nodes(const qxfile_node* a, const qxfile_node* b) const
         return a->is_folder ? -1 : 1;
     switch (sort_key) {
     case SORT_NAME:
-        return compare_text(a->name.view(), b->name.view(), false);
+        return compare_names(a->name.view(), b->name.view(), false);
     case SORT_EXTENSION:
         return compare_text(a->extension.view(), b->extension.view(), false);
     case SORT_SIZE:
@@ -52,7 +119,7 @@ int qxfile_tree::compare_nodes(const qxfile_node* a, const qxfile_node* b) const
         // Compared, not subtracted: a difference can overflow.
         return sign_of(a->modified, b->modified);
     case SORT_NAME_NOCASE:
-        return compare_text(a->name.view(), b->name.view(), true);
+        return compare_names(a->name.view(), b->name.view(), true);
     case SORT_EXTENSION_NOCASE:
         return compare_text(a->extension.view(), b->extension.view(), true);
     default:

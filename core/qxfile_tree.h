@@ -4,11 +4,19 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 
 #include "core/qxe_tree.h"
 #include "core/qxfile_node.h"
 
 namespace qvtf {
+
+// Natural order of two names: runs of digits compare by value ("note2"
+// before "note10"), the rest by text(a, b, context); where only one side
+// has a digit, the rest of both names decide as text. Equal values that
+// differ in leading zeros put fewer zeros first.
+using name_text_compare = int (*)(std::string_view a, std::string_view b, const void* context);
+int compare_natural(std::string_view a, std::string_view b, name_text_compare text, const void* context);
 
 enum qxfile_sort_key : int {
     SORT_NAME = 0,
@@ -24,8 +32,17 @@ public:
     // -1 (unsorted: all entries equal apart from folders first) or a qxfile_sort_key.
     int sort_key = -1;
 
-    // Folders first, then by sort_key.
+    // Folders first, then by sort_key; names in natural order.
     int compare_nodes(const qxfile_node* a, const qxfile_node* b) const override;
+    // The order of names in the lists and the folder trees: natural, by bytes
+    // (ASCII letters folded when nocase).
+    virtual int compare_names(std::string_view a, std::string_view b, bool nocase) const;
+    // The order of a folder's subfolders in a folder tree: by name, folded
+    // unless the pane sorts by case-sensitive name.
+    int compare_folder_names(std::string_view a, std::string_view b) const
+    {
+        return compare_names(a, b, sort_key != SORT_NAME);
+    }
 
     // Follows node's link_target through this tree ("/..." from root, else from
     // the link's parent); records it in link_node and copies its folder flag.

@@ -201,9 +201,16 @@ const locale_facts& user_locale_facts()
 
 number_format make_integer_format()
 {
-    number_format format = user_locale_facts().number;
+    return integer_format_of(user_locale_facts().number);
+}
+
+number_format integer_format_of(const number_format& locale_number)
+{
+    number_format format = locale_number;
     format.digits = 0;
     format.grouping = 3;
+    if (format.thousand_sep.empty())
+        format.thousand_sep = format.decimal_sep == "," ? "." : ",";
     return format;
 }
 

@@ -41,6 +41,10 @@ const locale_facts& user_locale_facts();
 
 // The user's number format with no fraction digits and groups of three.
 number_format make_integer_format();
+// The same from a locale's number format. Where the locale names no
+// thousands separator (C, POSIX), "," groups, or "." after a decimal comma:
+// sizes and counts are read at a glance.
+number_format integer_format_of(const number_format& locale_number);
 
 // Formats a decimal number text ("-1234.5"); "" when it is not one.
 std::string format_number_text(std::string_view number, const number_format& format);

@@ -218,6 +218,10 @@ public:
     ftp_folder_hook remove_folder_hook = nullptr;
     const std::atomic<int>* stop_flag = nullptr;  // stops recursive operations
     qxval chmod_mode{""};
+    // A recursive change's files take chmod_file_mode when it is set (folders
+    // keep chmod_mode); chmod_targets (chmod_plan.h) leaves a kind alone.
+    qxval chmod_file_mode{""};
+    int32_t chmod_targets = 0;
     // Data connections and listings.
     ftp_listing_reader listing_reader = nullptr;
     qxval listing_dump_path{""};       // raw copy of each listing; empty: none

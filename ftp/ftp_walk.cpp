@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "ftp/chmod_plan.h"
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
@@ -34,9 +35,18 @@ int remove_folder_hook(ftp_control& s, const qxval& path)
     return s.remove_folder(path);
 }
 
+// The mode a change gives an entry of this kind; null when it leaves the kind alone.
+const qxval* mode_for(const ftp_control& s, bool is_folder)
+{
+    if (!chmod_plan{0, 0, s.chmod_targets}.changes(is_folder))
+        return nullptr;
+    return !is_folder && !s.chmod_file_mode.view().empty() ? &s.chmod_file_mode : &s.chmod_mode;
+}
+
 int change_mode_folder_hook(ftp_control& s, const qxval& path)
 {
-    return s.change_mode(path);
+    const qxval* mode = mode_for(s, true);
+    return mode ? s.change_mode(path, mode) : status_ok;
 }
 
 int delete_entry_hook(ftp_control& s, qxfile_node& entry)
@@ -145,6 +155,7 @@ int ftp_control::change_mode_entry(qxfile_node& entry)
     if (!logged_in)
         return status_not_connected;
     bool walk = entry.is_folder != 0;
+    bool folder = walk;
     if (walk && entry.is_link()) {
         qxfile_node* target = folder_tree.resolve_link(&entry);
         if (!target) {
@@ -153,7 +164,7 @@ int ftp_control::change_mode_entry(qxfile_node& entry)
             if (status == status_ok)
                 status = change_folder(qxval(""));
             if (status == status_refused)
-                walk = false;
+                walk = folder = false;
             else if (status != status_ok)
                 return status;
         } else if (is_ancestor(target, &entry) || target == entry.parent) {
@@ -162,7 +173,8 @@ int ftp_control::change_mode_entry(qxfile_node& entry)
     }
     if (walk)
         return walk_folder(entry.name, &qvtf::change_mode_entry_hook, &qvtf::change_mode_folder_hook);
-    return change_mode(entry.name);
+    const qxval* mode = mode_for(*this, folder);
+    return mode ? change_mode(entry.name, mode) : status_ok;
 }
 
 }  // namespace qvtf

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 
 #include "app/file_filter_form.h"
@@ -123,9 +125,9 @@ TEST(DialogsProps, FormEditsAndTheApplyRule)
         r.first = first;
         r.others = std::move(others);
         r.value = first->attributes;
-        r.apply = [&](unsigned v, bool rec) {
+        r.apply = [&](const qvtf::chmod_plan& plan, bool rec) {
             ++calls;
-            applied = v;
+            applied = plan.folder_bits;
             applied_recursive = rec;
         };
         return r;
@@ -202,6 +204,62 @@ TEST(DialogsProps, FormEditsAndTheApplyRule)
     EXPECT_EQ(applied, 04644u);
 }
 
+// A recursive change keeps files from becoming executable unless asked:
+// the files' value follows the folders' without x, until typed; "apply to"
+// narrows the change to one kind.
+TEST(DialogsProps, RecursiveChangeSetsFilesApart)
+{
+    gui_application();
+    qvtf::global_ftp_settings settings;
+    TFilePropsForm form(settings, &shipped_language());
+    qvtf::qxfile_node d = make_node("site", 0755, true);
+    std::optional<qvtf::chmod_plan> applied;
+    file_props_request r;
+    r.first = &d;
+    r.value = d.attributes;
+    r.apply = [&](const qvtf::chmod_plan& plan, bool) { applied = plan; };
+    auto* edit = child<QLineEdit>(form, "uaEdit");
+    auto* files = child<QLineEdit>(form, "FileValueEdit");
+    auto* recursive = child<QCheckBox>(form, "RecursiveCheckBox");
+    auto* targets = child<QComboBox>(form, "ApplyToCombo");
+
+    struct step {
+        const char* value;       // typed for folders
+        bool recursive;
+        int targets;
+        const char* file_value;  // typed for files; null: left as it is
+        const char* files_shown;
+        qvtf::chmod_plan plan;
+    };
+    const step steps[] = {
+        {"775", true, qvtf::chmod_all, nullptr, "664", {0775, 0664, qvtf::chmod_all}},
+        {"755", true, qvtf::chmod_all, "600", "600", {0755, 0600, qvtf::chmod_all}},
+        {"700", true, qvtf::chmod_files_only, nullptr, "600", {0700, 0600, qvtf::chmod_files_only}},
+        {"711", true, qvtf::chmod_folders_only, nullptr, "600", {0711, 0600, qvtf::chmod_folders_only}},
+        {"775", false, qvtf::chmod_all, nullptr, "775", {0775, 0775, qvtf::chmod_all}},  // only the folder itself
+    };
+    for (const step& s : steps) {
+        applied.reset();
+        form.prepare(r);
+        ASSERT_TRUE(form.recursive_offered());
+        recursive->setChecked(s.recursive);
+        targets->setCurrentIndex(s.targets);
+        edit->selectAll();
+        QTest::keyClicks(edit, s.value);
+        if (s.file_value) {
+            files->selectAll();
+            QTest::keyClicks(files, s.file_value);
+        }
+        EXPECT_EQ(files->text(), s.files_shown) << s.value;
+        EXPECT_EQ(files->parentWidget()->isEnabled(), s.recursive && s.targets != qvtf::chmod_folders_only);
+        form.accept();
+        ASSERT_TRUE(applied) << s.value;
+        EXPECT_EQ(applied->folder_bits, s.plan.folder_bits) << s.value;
+        EXPECT_EQ(applied->file_bits, s.plan.file_bits) << s.value;
+        EXPECT_EQ(applied->targets, s.plan.targets) << s.value;
+    }
+}
+
 TEST(DialogsProps, LocalPaneAppliesWithChmod)
 {
     gui_application();
@@ -249,7 +307,8 @@ TEST(DialogsProps, LocalPaneAppliesWithChmod)
     EXPECT_EQ(form.exec_for(pane, {node("sub")}), QDialog::Accepted);
     pane.wait_for_operations();
     EXPECT_EQ(mode_of(dir.filePath("sub")), 0750u);
-    EXPECT_EQ(mode_of(dir.filePath("sub/inner.txt")), 0750u);
+    // Files inside do not become executable: they take 640 by default.
+    EXPECT_EQ(mode_of(dir.filePath("sub/inner.txt")), 0640u);
     // The re-listed entry shows the new bits.
     ASSERT_NE(node("sub"), nullptr);
     EXPECT_EQ(node("sub")->attributes & 07777, 0750u);

@@ -10,6 +10,9 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QAction>
+#include <QCompleter>
+#include <QSplitter>
+#include <QTest>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -22,6 +25,7 @@
 
 #include "app/folder_tree_model.h"
 #include "app/node_mime.h"
+#include "app/pane_path_field.h"
 #include "app/pane_platform.h"
 #include "app/pane_view.h"
 #include "app/pane_widget.h"
@@ -348,6 +352,109 @@ TEST(PaneWidget, RenameDeleteAndNewFolderCommands)
     EXPECT_EQ(f.pane.list_view().selectionModel()->selectedRows().size(), f.pane.model().rowCount());
     f.pane.run_command(pane_widget::cmd_invert_selection);
     EXPECT_TRUE(f.pane.list_view().selectionModel()->selectedRows().isEmpty());
+}
+
+// What a new user met in the panes: Home and End, names with numbers and
+// an unsorted folder tree, no path to type and no folder in the header, a
+// selection lost on refresh and rename, a tree stuck at 150 px, sizes
+// without separators and an empty Type column.
+TEST(PaneWidget, KeysOrderPathSelectionAndLayout)
+{
+    local_pane_fixture f;
+    for (const char* name : {"n1", "n10", "n2", "n3", "N20"})
+        fs::create_directories(f.folder.file(name));
+    // Entering n2 lists its parent on the way without making it current.
+    ASSERT_TRUE(f.show(f.folder.file("n2")));
+    const QString top = QString::fromStdString(f.folder.path());
+    folder_tree_model& tree = f.pane.folders_model();
+    auto subfolders = [&] {
+        QStringList out;
+        const QModelIndex at = tree.index_of(top);
+        for (int row = 0; row < tree.rowCount(at); ++row)
+            out << tree.data(tree.index(row, 0, at), Qt::DisplayRole).toString();
+        return out;
+    };
+    EXPECT_EQ(subfolders(), QStringList({"n1", "n2", "n3", "n10", "N20", "sub"}));
+    EXPECT_EQ(f.pane.title_label().text(), QString::fromStdString(f.folder.file("n2")));
+    EXPECT_EQ(f.pane.path_field().text(), QString::fromStdString(f.folder.file("n2")));
+
+    // A typed folder is entered; the completer offers the folders listed.
+    f.pane.path_field().setText(top);
+    emit f.pane.path_field().returnPressed();
+    ASSERT_TRUE(process_until([&] { return f.lister->current_path().str() == f.folder.path(); }));
+    ASSERT_TRUE(f.settle());
+    EXPECT_EQ(names_of(f.pane.model()).mid(0, 7), QStringList({"..", "n1", "n2", "n3", "n10", "N20", "sub"}));
+    QCompleter* completer = f.pane.path_field().completer();
+    ASSERT_NE(completer, nullptr);
+    completer->setCompletionPrefix(top + "/n1");
+    QStringList offered;
+    for (int i = 0; completer->setCurrentRow(i); ++i)
+        offered << completer->currentCompletion();
+    EXPECT_EQ(offered, QStringList({top + "/n1", top + "/n10"}));
+
+    // Home and End go to the first and last rows.
+    QTableView& list = f.pane.list_view();
+    list.setFocus();
+    list.setCurrentIndex(f.pane.model().index(3, 0));
+    QTest::keyClick(&list, Qt::Key_End);
+    EXPECT_EQ(list.currentIndex().row(), f.pane.model().rowCount() - 1);
+    QTest::keyClick(&list, Qt::Key_Home);
+    EXPECT_EQ(list.currentIndex().row(), 0);
+
+    // Refresh and rename keep the selected entry selected, by name.
+    auto selected = [&] {
+        QStringList out;
+        for (const QModelIndex& index : list.selectionModel()->selectedRows())
+            out << names_of(f.pane.model()).value(index.row());
+        return out;
+    };
+    const int c_row = names_of(f.pane.model()).indexOf("c.dat");
+    list.selectionModel()->setCurrentIndex(f.pane.model().index(c_row, 0),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    fs::create_directories(f.folder.file("n0"));  // the rows shift on the refresh
+    f.pane.run_command(pane_widget::cmd_reload);
+    ASSERT_TRUE(f.settle());
+    ASSERT_TRUE(process_until([&] { return names_of(f.pane.model()).contains("n0"); }));
+    EXPECT_TRUE(process_until([&] { return selected() == QStringList({"c.dat"}); })) << selected().join(",").toStdString();
+    const int name_column = f.pane.model().column_of(qvtf::column_name);
+    ASSERT_TRUE(f.pane.model().setData(f.pane.model().index(names_of(f.pane.model()).indexOf("c.dat"), name_column),
+                                       QString("a0.dat"), Qt::EditRole));
+    ASSERT_TRUE(process_until([&] { return fs::exists(f.folder.file("a0.dat")); }));
+    ASSERT_TRUE(f.settle());
+    EXPECT_TRUE(process_until([&] { return selected() == QStringList({"a0.dat"}); })) << selected().join(",").toStdString();
+
+    // Sizes are grouped with the exact count in the tooltip; the Type column names local files.
+    const int big = names_of(f.pane.model()).indexOf("big.txt");
+    const QModelIndex size = f.pane.model().index(big, f.pane.model().column_of(qvtf::column_size));
+    EXPECT_EQ(f.pane.model().data(size, Qt::DisplayRole).toString(), "3,000");
+    EXPECT_TRUE(f.pane.model().data(size, Qt::ToolTipRole).toString().startsWith("3000"));
+    const int type_column = f.pane.model().column_of(qvtf::column_type);
+    ASSERT_GE(type_column, 0);
+    auto type_of = [&](const char* name) {
+        return f.pane.model().data(f.pane.model().index(names_of(f.pane.model()).indexOf(name), type_column),
+                                   Qt::DisplayRole).toString();
+    };
+    EXPECT_TRUE(type_of("a.htm").startsWith("HTM")) << type_of("a.htm").toStdString();
+    EXPECT_EQ(type_of("sub"), "[22]");
+
+    // The folder tree takes a share of a wide pane; a width the user set is kept.
+    f.pane.resize(1200, 400);
+    f.pane.show();
+    ASSERT_TRUE(process_until([&] { return f.pane.splitter().sizes().value(0) > 250; }))
+        << f.pane.splitter().sizes().value(0);
+    f.lister->folder_pane_width = 222;
+    f.pane.model().attach(f.lister.get());
+    EXPECT_EQ(f.pane.splitter().sizes().value(0), 222);
+    f.pane.hide();
+
+    // The remote pane's header names the folder inside the connection.
+    pane_widget remote(true, &test_phrases());
+    emit remote.model().title_text("[7]127.0.0.1");
+    emit remote.model().folders_changed("/pub/www");
+    EXPECT_EQ(remote.title_label().text(), QString::fromUtf8("[7]127.0.0.1 \u2014 /pub/www"));
+    EXPECT_EQ(remote.path_field().text(), "/pub/www");
+    emit remote.model().title_text("[196]");
+    EXPECT_EQ(remote.title_label().text(), "[196]");
 }
 
 TEST(PaneWidget, LocalDeleteGoesToTheTrashWhenAsked)

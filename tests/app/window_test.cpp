@@ -237,4 +237,35 @@ TEST(QueuePanel, KillsWidthsAndPictures)
     queue.view = nullptr;
 }
 
+// The progress column draws a bar as wide as the column, filled to the
+// percentage, where a picture of 16 px stood.
+TEST(QueuePanel, ProgressBarSpansItsColumn)
+{
+    gui_application();
+    ui_queue_manager model(nullptr);
+    queue_widget panel(&model, nullptr);
+    panel.set_widths({40, 150, 200, 90, 90, 80, 80, 150, 150, 45, 70});
+    panel.resize(1100, 200);
+    panel.show();
+    qvtf::ftp_queue_item item;
+    item.is_download = 1;
+    item.name = qvtf::qxval("big.bin");
+    item.size = 3000;
+    std::thread([&] {
+        model.add_row(item);
+        model.progress(item, 2000, 1);
+    }).join();
+    ASSERT_TRUE(process_until([&] {
+        return model.rowCount() == 1 &&
+               model.data(model.index(0, ui_queue_manager::column_progress), Qt::DisplayRole).toString() == "67%";
+    }));
+    const QRect cell = panel.list().visualRect(model.index(0, ui_queue_manager::column_progress));
+    const QImage shot = panel.list().viewport()->grab().toImage();
+    const int y = cell.top() + 5;
+    auto at = [&](double share) { return shot.pixelColor(cell.left() + int(cell.width() * share), y); };
+    EXPECT_EQ(at(0.2), at(0.6));  // filled on both sides of the text
+    EXPECT_NE(at(0.6), at(0.85));  // and not beyond two thirds
+    panel.hide();
+}
+
 }  // namespace

@@ -200,6 +200,25 @@ TEST(LocalLister, DeleteMakeFolderAndPermissions)
     struct stat st;
     ASSERT_EQ(::stat((d + "/made/f").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0750u);
+
+    // Files and folders apart, and one kind left as it was (from 0711 and 0640).
+    const struct {
+        chmod_plan plan;
+        unsigned folder_after, file_after;
+    } plans[] = {
+        {{0755, 0644, chmod_all}, 0755, 0644},
+        {{0700, 0600, chmod_files_only}, 0711, 0600},
+        {{0700, 0600, chmod_folders_only}, 0700, 0640},
+    };
+    for (const auto& p : plans) {
+        ::chmod((d + "/made").c_str(), 0711);
+        ::chmod((d + "/made/f").c_str(), 0640);
+        ASSERT_EQ(f.pane->change_permissions({f.row("made")}, p.plan, true), 0);
+        ASSERT_EQ(::stat((d + "/made").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, p.folder_after) << p.plan.targets;
+        ASSERT_EQ(::stat((d + "/made/f").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, p.file_after) << p.plan.targets;
+    }
 }
 
 bool wait_for(const std::function<bool()>& condition, int ms)

@@ -63,6 +63,27 @@ TEST(NumberFormat, GroupsThousandsAndRoundsToTheFormatsDigits)
     EXPECT_EQ(format_number_text("12345.678", keep), "12 345.678");
 }
 
+// Sizes are grouped even where the locale names no separator (C, POSIX).
+TEST(NumberFormat, IntegerFormatAlwaysGroups)
+{
+    const struct {
+        const char* thousands;
+        const char* decimal;
+        const char* written;
+    } rows[] = {
+        {",", ".", "1,234,567"},
+        {".", ",", "1.234.567"},
+        {"", ".", "1,234,567"},
+        {"", ",", "1.234.567"},
+        {" ", ",", "1 234 567"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(format_number_text("1234567", integer_format_of(integer_format(r.thousands, r.decimal))),
+                  r.written)
+            << "'" << r.thousands << "'";
+    EXPECT_FALSE(make_integer_format().thousand_sep.empty());
+}
+
 TEST(NumberFormat, NegativeOrdersAndInvalidInput)
 {
     number_format f = integer_format(",", ".");

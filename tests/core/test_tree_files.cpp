@@ -100,6 +100,29 @@ TEST_F(QxfileTree, NameKeysCaseAndPrefix)
     EXPECT_EQ(names(top->first_child), (std::vector<std::string>{"beta", "Alpha", "ALPHA", "alp"}));
 }
 
+// Numbers inside names by value, in either name key; the rest as before.
+TEST_F(QxfileTree, NamesInNaturalOrder)
+{
+    const struct {
+        int key;
+        std::vector<std::string> given, sorted;
+    } rows[] = {
+        {SORT_NAME, {"note10", "note2", "note1"}, {"note1", "note2", "note10"}},
+        {SORT_NAME_NOCASE, {"Note10", "note9", "NOTE100"}, {"note9", "Note10", "NOTE100"}},
+        {SORT_NAME, {"v1.10.2", "v1.9.12", "v1.9.2"}, {"v1.9.2", "v1.9.12", "v1.10.2"}},
+        {SORT_NAME, {"a10", "a010", "a9"}, {"a9", "a10", "a010"}},  // leading zeros break the tie
+        {SORT_NAME, {"a1.txt", "a.txt", "ab", "a"}, {"a", "a.txt", "a1.txt", "ab"}},
+        {SORT_NAME, {"x99999999999999999999", "x100000000000000000000"},
+         {"x99999999999999999999", "x100000000000000000000"}},  // wider than 64 bits
+    };
+    for (const auto& r : rows) {
+        tree.clear_children(top);
+        for (const std::string& name : r.given)
+            add(make(name.c_str()));
+        EXPECT_EQ(sorted(r.key), r.sorted) << r.given.front();
+    }
+}
+
 TEST_F(QxfileTree, SizeComparesAllSixtyFourBits)
 {
     add(make("five", false, 5000000000ull));

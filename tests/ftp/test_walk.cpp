@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ftp/chmod_plan.h"
 #include "queue/ftp_queue_item.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
@@ -119,6 +120,55 @@ TEST(Walk, RecursiveChangeModeReachesEveryEntry)
     for (const char* p : {"/t", "/t/s", "/t/f", "/t/s/g"}) {
         ASSERT_EQ(::stat((r + p).c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u) << p;
+    }
+}
+
+// Files of a recursive change take their own value, and "apply to" leaves
+// one kind as it was.
+TEST(Walk, RecursiveChangeModeSetsFilesAndFoldersApart)
+{
+    if (!vsftpd_available())
+        GTEST_SKIP();
+    vsftpd_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    const std::string r = server.root();
+    ::mkdir((r + "/t").c_str(), 0755);
+    ::mkdir((r + "/t/s").c_str(), 0755);
+    ASSERT_TRUE(write_bytes(r + "/t/f", "f"));
+    ASSERT_TRUE(write_bytes(r + "/t/s/g", "g"));
+    ASSERT_EQ(::system(("chown -hR " + server.user() + " " + r).c_str()), 0);
+
+    struct row {
+        const char* folders;
+        const char* files;  // "" : the folders' value
+        int targets;
+        unsigned folder_after, file_after;  // from 0711 and 0600
+    };
+    const row rows[] = {
+        {"775", "664", chmod_all, 0775, 0664},
+        {"750", "", chmod_all, 0750, 0750},  // one value for all, as before
+        {"775", "644", chmod_files_only, 0711, 0644},
+        {"755", "644", chmod_folders_only, 0755, 0600},
+    };
+    ftp_control session;
+    ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password()), 0);
+    for (const row& w : rows) {
+        for (const char* p : {"/t", "/t/s"})
+            ::chmod((r + p).c_str(), 0711);
+        for (const char* p : {"/t/f", "/t/s/g"})
+            ::chmod((r + p).c_str(), 0600);
+        ASSERT_EQ(session.list_directory(qxval("")), 0);
+        session.chmod_mode.set_string(w.folders);
+        session.chmod_file_mode.set_string(w.files);
+        session.chmod_targets = w.targets;
+        ASSERT_TRUE(child(session, "t"));
+        EXPECT_EQ(session.change_mode_entry(*child(session, "t")), 0) << w.folders;
+        struct stat st {};
+        for (const char* p : {"/t", "/t/s", "/t/f", "/t/s/g"}) {
+            ASSERT_EQ(::stat((r + p).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, S_ISDIR(st.st_mode) ? w.folder_after : w.file_after)
+                << p << " " << w.folders << "/" << w.files << " targets " << w.targets;
+        }
     }
 }
 
