@@ -220,6 +220,7 @@ public:
     ftp_listing_reader listing_reader = nullptr;
     // Of the latest listing: whether it was whole, and the lines left out.
     listing_report last_listing;
+    int32_t listing_tries = 1;         // attempts per listing (see list_directory)
     qxval listing_dump_path{""};       // raw copy of each listing; empty: none
     // 1: passive data connections go to the address of the 227 reply; 0:
     // to the control connection's own peer (the site through SOCKS).
@@ -375,7 +376,14 @@ public:
     static constexpr int walk_depth_limit = 512;
     int walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_folder_hook folder_hook);
 
+private:
+    int list_directory_once(const qxval& path);
+
+public:
+
     // ---- operations that need data connections ----
+    // Tries up to listing_tries times while the listing breaks off (its data
+    // connection reset or stalled, or the server answered 425, 426 or 451).
     virtual int list_directory(const qxval& path);
     int delete_entry(qxfile_node& entry);
     int change_mode_entry(qxfile_node& entry);

@@ -33,6 +33,7 @@ void discard_listing(qxpipe& pipe)
 // whole time-out more: the stall has already cost one.
 constexpr int32_t stalled_reply_grace_seconds = 2;
 constexpr int phrase_lines_left_out = 850;
+constexpr int phrase_listing_again = 851;
 
 // Every line the parser could not read goes to the log, so the user sees
 // what the folder's entries lack.
@@ -54,6 +55,17 @@ void log_unparsed(ftp_control& session)
     }
 }
 
+// A listing that broke off may well come whole a moment later; one the
+// server refused (no such folder) will not.
+bool listing_broke_off(const ftp_control& session, int status)
+{
+    if (status == status_ok)
+        return false;
+    if (session.data_failure != 0 || (session.reply_code == 226 || session.reply_code == 250))
+        return true;
+    return session.reply_code == 425 || session.reply_code == 426 || session.reply_code == 451;
+}
+
 int list_reply_status(ftp_control& session)
 {
     switch (session.reply_code) {
@@ -71,6 +83,19 @@ int ftp_control::list_directory(const qxval& path)
     ftp_session_lock hold(*this);
     if (!hold)
         return hold.status();
+    for (int32_t attempt = 1;; ++attempt) {
+        const int status = list_directory_once(path);
+        if (status == status_ok || attempt >= listing_tries || stop_request || abort_data || !logged_in ||
+            !listing_broke_off(*this, status))
+            return status;
+        qxval text;
+        error_text(status, text);
+        log(log_info, std::string(phrase(phrase_listing_again)) + text.str());
+    }
+}
+
+int ftp_control::list_directory_once(const qxval& path)
+{
     if (!logged_in)
         return status_not_connected;
     last_listing = listing_report{};

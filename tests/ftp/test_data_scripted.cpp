@@ -145,6 +145,36 @@ TEST(DataScripted, OnlyACleanlyEndedListingReplacesTheEntries)
     }
 }
 
+// With listing_tries (the command line's --retries) a listing that broke
+// off is asked for again; one the server refused is not.
+TEST(DataScripted, ListingsThatBreakOffAreTriedAgain)
+{
+    const std::string six = "-rw-r--r-- 1 u g 1 Jan  5  2020 a\r\n-rw-r--r-- 1 u g 1 Jan  5  2020 b\r\n"
+                            "-rw-r--r-- 1 u g 1 Jan  5  2020 c\r\n-rw-r--r-- 1 u g 1 Jan  5  2020 d\r\n";
+    data_peer broken(data_peer::mode::send_then_reset, six.substr(0, 50));
+    data_peer whole(data_peer::mode::send, six);
+    broken.accept_in_background();
+    whole.accept_in_background();
+    scripted_ftp_server server;
+    login_script(server)
+        .expect("200 ascii\r\n").expect(broken.pasv_reply()).expect("150 here\r\n").pause(200ms).send("226 done\r\n")
+        .expect(whole.pasv_reply()).expect("150 here\r\n226 done\r\n")
+        .expect("200 ascii\r\n").expect("550 no such folder\r\n");
+    logged_session session;
+    ASSERT_EQ(start_and_log_in(session, server), 0);
+    session.listing_tries = 3;
+    ASSERT_EQ(session.list_directory(qxval("")), 0);
+    size_t entries = 0;
+    for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
+        ++entries;
+    EXPECT_EQ(entries, 4u);
+    // A refusal is final: one PASV, no second try.
+    session.type_in_force_ = -1;
+    EXPECT_NE(session.list_directory(qxval("")), 0);
+    EXPECT_TRUE(server.completed());
+    EXPECT_TRUE(server.extra_lines().empty());
+}
+
 TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
 {
     scripted_ftp_server server;
