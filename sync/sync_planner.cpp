@@ -207,7 +207,9 @@ private:
         a.kind = upload ? sync_action_kind::upload : sync_action_kind::download;
         a.local_path = sync_side::join(l.walk.path, src.name);
         a.remote_path = sync_side::join(r.walk.path, src.name);
-        a.size = src.size_known ? static_cast<int64_t>(src.size) : -1;
+        // A size past a signed 64-bit count is checked against one no
+        // transfer reaches, never against none.
+        a.size = !src.size_known ? -1 : src.size > uint64_t(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(src.size);
         a.modified = src.modified;
         a.is_link = src.is_link;
         a.transfer_type = transfer_type(src.name);

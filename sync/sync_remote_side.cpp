@@ -46,7 +46,6 @@ int sync_remote_side::list(const std::string& path, std::vector<sync_entry>& out
         e.is_link = n->is_link();
         e.link_target = n->link_target.str();
         e.size = n->size();
-        e.size_known = n->size_known();
         e.modified = n->modified;
         if (e.is_link) {
             // What the listing shows is the link's own; its target is unknown.

@@ -239,4 +239,21 @@ TEST(SyncPlan, TransferTypeAndReasons)
     EXPECT_TRUE(plan.actions.empty());
 }
 
+// A listed size no signed 64-bit count holds must still fail the size
+// check: the download is checked against a count it cannot reach.
+TEST(SyncPlan, UnrepresentableSizeIsNeverAPass)
+{
+    dir_sync_settings_ex s;
+    s.rules.assign(1, word(download, copy_missing));
+    s.local_folder.set_string("/L");
+    s.remote_folder.set_string("/R");
+    test::memory_side local("/L", {}, true);
+    test::memory_side remote("/R", {"huge 18446744073709551615 1", "max 9223372036854775807 1"}, false);
+    sync_plan plan;
+    build_sync_plan(s, local, remote, sync_plan_options{}, plan);
+    ASSERT_EQ(plan.actions.size(), 2u);
+    for (const sync_action& a : plan.actions)
+        EXPECT_EQ(a.size, INT64_MAX) << a.remote_path;
+}
+
 }  // namespace
