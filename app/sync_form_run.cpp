@@ -96,6 +96,7 @@ public:
         indexes_.push_back(index);
         inner_.add(index, action);
     }
+    void on_each_success(std::function<void(std::size_t)> hook) override { inner_.on_each_success(std::move(hook)); }
     void run_until_done(const std::function<void(std::size_t, const qvtf::sync_action_result&)>& done) override
     {
         if (!stop_) {

@@ -19,6 +19,7 @@
 namespace qvtf {
 
 class qxpipe;
+struct listing_report;
 
 // Style bits of a listing run.
 enum listing_style : int {
@@ -52,7 +53,16 @@ qxval format_permissions(std::uint32_t attributes, bool is_folder);
 // entry that must not be listed: "." and "..", and names that are empty or
 // contain "/" or a NUL byte (such a name would let a download leave the
 // folder it is meant for).
+// The size of a line whose number does not fit a signed 64-bit count is
+// qxfile_node::unknown_size.
 int parse_listing_entry(std::string_view line, const listing_clock& clock, qxfile_node& entry, bool& keep);
+// Also tells whether the entry's time came to the second.
+int parse_listing_entry(std::string_view line, const listing_clock& clock, qxfile_node& entry, bool& keep,
+                        bool& seconds);
+
+// Lines that are no entry and leave nothing out: blank lines and the
+// "total" line. Every other line that gives no entry is counted unparsed.
+bool listing_line_is_filler(std::string_view line);
 
 // Per-run state of the tree insertion: entries are collected outside the
 // tree (folders, then files) and swapped into the folder when the run ends
@@ -69,8 +79,13 @@ public:
     // Swaps the collected entries into the folder. Called by the destructor
     // if not called before.
     void finish();
+    // Throws the collected entries away: the folder keeps what it had.
+    void abandon();
 
     int styles() const { return styles_; }
+    // Lines counted as unparsed, the first of them kept, and whether every
+    // entry had its time to the second; filled in when given.
+    void report_to(listing_report* report) { report_ = report; }
 
 private:
     void insert(qxfile_node* node);
@@ -84,21 +99,29 @@ private:
     qxfile_node* last_folder_ = nullptr;
     qxfile_node* last_file_ = nullptr;
     int styles_ = 0;
+    listing_report* report_ = nullptr;
+    bool any_entry_ = false;
+    bool all_seconds_ = true;
 };
 
 // The whole reply at once (tests, recorded listings): replaces folder's
 // children, parses every line including a last one without a line feed, and
 // sets needs_listing to 0. Returns the style bits.
-int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock);
+int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
+                  listing_report* report = nullptr);
 
 // The listing thread's body: chunks from the pipe until the producer has
 // finished (flag 1) or a stop or consumer flag (4, 16, 32) shows; each chunk
 // also goes unchanged into the dump file, which afterwards holds exactly
 // this reply. Raises flag 16 at the end. Returns the style bits.
+//
+// Only a listing whose data ended cleanly (flag 1 without the failure bit)
+// replaces the folder's entries: after a reset or a stall the entries so
+// far, and the cut line, are thrown away and report->complete stays false.
 int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference,
-                 file_handle dump);
+                 file_handle dump, listing_report* report);
 int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
-                 file_handle dump);
+                 file_handle dump, listing_report* report = nullptr);
 
 // The debug dump of the latest listing, created empty with mode 0600 (it
 // holds the server's names).

@@ -7,6 +7,7 @@
 #include "core/qxfiles_atomic.h"
 #include "core/qxpipe.h"
 #include "ftp/ftp_control.h"
+#include "ftp/listing_report.h"
 
 namespace qvtf {
 
@@ -30,8 +31,18 @@ int listing_builder::parse_listing_line(std::string_view line)
 {
     auto* node = new qxfile_node;
     bool keep = false;
-    int style = parse_listing_entry(line, clock_, *node, keep);
+    bool seconds = false;
+    int style = parse_listing_entry(line, clock_, *node, keep, seconds);
     styles_ |= style;
+    if (keep) {
+        any_entry_ = true;
+        all_seconds_ = all_seconds_ && seconds;
+    }
+    if (style == 0 && report_ && !listing_line_is_filler(line)) {
+        ++report_->unparsed;
+        if (report_->unparsed_lines.size() < listing_report::unparsed_lines_kept)
+            report_->unparsed_lines.emplace_back(line);
+    }
     if (keep && folder_)
         insert(node);
     else
@@ -52,8 +63,21 @@ void listing_builder::insert(qxfile_node* node)
     last = node;
 }
 
+void listing_builder::abandon()
+{
+    if (finished_)
+        return;
+    finished_ = true;
+    qxe_tree<qxfile_node>::free_chain(folders_.first_child);
+    qxe_tree<qxfile_node>::free_chain(files_.first_child);
+    folders_.first_child = nullptr;
+    files_.first_child = nullptr;
+}
+
 void listing_builder::finish()
 {
+    if (report_)
+        report_->exact_times = any_entry_ && all_seconds_;
     if (!folder_ || finished_)
         return;
     finished_ = true;
@@ -70,9 +94,11 @@ void listing_builder::finish()
     tree_.adopt_children(folder_, folders_);
 }
 
-int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock)
+int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
+                  listing_report* report)
 {
     listing_builder builder(tree, folder, clock);
+    builder.report_to(report);
     while (!reply.empty()) {
         std::size_t lf = reply.find('\n');
         std::size_t take = lf == std::string_view::npos ? reply.size() : lf + 1;
@@ -80,20 +106,26 @@ int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder
         reply.remove_prefix(take);
     }
     builder.finish();
+    if (report)
+        report->complete = true;
     return builder.styles();
 }
 
 int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference,
-                 file_handle dump)
+                 file_handle dump, listing_report* report)
 {
-    return read_listing(pipe, tree, folder, listing_clock::current(time_difference), dump);
+    return read_listing(pipe, tree, folder, listing_clock::current(time_difference), dump, report);
 }
 
 int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
-                 file_handle dump)
+                 file_handle dump, listing_report* report)
 {
     constexpr std::uint32_t stop = pipe_stop | pipe_consumer_done | pipe_consumer_failed;
+    constexpr std::uint32_t data_broken = pipe_producer_failed & ~pipe_producer_done;
+    if (report)
+        *report = listing_report{};
     listing_builder builder(tree, folder, clock);
+    builder.report_to(report);
     if (dump != invalid_file_handle)
         seek_file(dump, 0, 0);
 
@@ -122,7 +154,10 @@ int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const lis
             break;
         pipe.wait_for_chunk(stop | pipe_producer_done);
     }
-    if (!pipe.any(stop)) {
+    // A reset or a stall ends the data early: its last line may be a
+    // fragment, and the lines before it are not the whole folder.
+    const bool whole = !pipe.any(stop | data_broken);
+    if (whole) {
         lines.end_input();
         lines.run();
         parse_ready_lines();
@@ -133,7 +168,15 @@ int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const lis
         if (end >= 0 && ftruncate(dump, off_t(end)) != 0)
             (void)0;  // unchecked, like the writes: it only serves debugging
     }
-    builder.finish();
+    // The folder keeps needs_listing set when its entries stay as they were.
+    if (whole)
+        builder.finish();
+    else
+        builder.abandon();
+    if (report) {
+        report->complete = whole;
+        report->unparsed += int32_t(lines.dropped);
+    }
     pipe.raise(pipe_consumer_done);
     return builder.styles() | (lines.dropped ? listing_line_dropped : 0);
 }

@@ -1,32 +1,97 @@
 #include "browse/qxfile_filter.h"
 
+#include <set>
 #include <string>
+#include <unordered_set>
 
 #include "core/qxarr.h"
 #include "core/qxmask.h"
 
 namespace qvtf {
 
+namespace {
+
+std::string lower_ascii(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return out;
+}
+
+bool has_wildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+
+}  // namespace
+
+// Masks without a wildcard, with one "*" at the front or at the end, or
+// "*" alone, kept lower-cased; with the lengths of the suffixes and
+// prefixes, so a name is cut only where one could match.
+struct compiled_masks::plain_masks {
+    bool everything = false;
+    std::unordered_set<std::string> names, suffixes, prefixes;
+    std::set<std::size_t> suffix_lengths, prefix_lengths;
+};
+
 int compiled_masks::compile(const qxval& text)
 {
-    qxarr regexes;
-    split_mask_list(text, regexes);
-    patterns_.clear();
+    qxarr masks;
+    split_masks(text, masks);
+    clear();
     int failed = 0;
-    for (const qxval& source : regexes) {
-        auto p = std::make_shared<pattern>();
-        // A mask that does not compile matches nothing rather than everything.
-        if (regcomp(&p->re, source.c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB) != 0) {
-            ++failed;
-            continue;
+    auto plain = std::make_shared<plain_masks>();
+    for (const qxval& source : masks) {
+        ++count_;
+        const std::string_view mask = source.view();
+        if (mask == "*") {
+            plain->everything = true;
+        } else if (!has_wildcard(mask)) {
+            plain->names.insert(lower_ascii(mask));
+        } else if (mask.front() == '*' && !has_wildcard(mask.substr(1))) {
+            plain->suffixes.insert(lower_ascii(mask.substr(1)));
+            plain->suffix_lengths.insert(mask.size() - 1);
+        } else if (mask.back() == '*' && !has_wildcard(mask.substr(0, mask.size() - 1))) {
+            plain->prefixes.insert(lower_ascii(mask.substr(0, mask.size() - 1)));
+            plain->prefix_lengths.insert(mask.size() - 1);
+        } else {
+            auto p = std::make_shared<pattern>();
+            // A mask that does not compile matches nothing rather than everything.
+            if (regcomp(&p->re, mask_regex_of(mask).c_str(), REG_EXTENDED | REG_ICASE | REG_NOSUB) != 0) {
+                ++failed;
+                continue;
+            }
+            patterns_.push_back(std::move(p));
         }
-        patterns_.push_back(std::move(p));
     }
+    plain_ = std::move(plain);
     return failed;
 }
 
 bool compiled_masks::any_matches(std::string_view name) const
 {
+    if (plain_) {
+        const plain_masks& m = *plain_;
+        if (m.everything)
+            return true;
+        const std::string lower = lower_ascii(name);
+        const std::string_view l = lower;
+        if (m.names.count(lower))
+            return true;
+        for (std::size_t n : m.suffix_lengths) {
+            if (n > l.size())
+                break;
+            if (m.suffixes.count(std::string(l.substr(l.size() - n))))
+                return true;
+        }
+        for (std::size_t n : m.prefix_lengths) {
+            if (n > l.size())
+                break;
+            if (m.prefixes.count(std::string(l.substr(0, n))))
+                return true;
+        }
+    }
+    if (patterns_.empty())
+        return false;
     const std::string subject(name);
     for (const auto& p : patterns_)
         if (regexec(&p->re, subject.c_str(), 0, nullptr, 0) == 0)

@@ -15,20 +15,31 @@
 
 namespace qvtf {
 
-// Anchored, case-insensitive extended expressions, compiled once and shared
-// by copies (regexec on one compiled expression is safe from several threads).
+// Masks matched without regard to ASCII case, compiled once and shared by
+// copies. The common forms ("name", "*.ext", "prefix*", "*") are looked up
+// in hash sets, so a list of many thousands costs a few lookups per name;
+// the rest become anchored extended expressions (regexec on one compiled
+// expression is safe from several threads).
 class compiled_masks {
 public:
     // Replaces the list with the masks of text ("*.htm; *.html"); the number
     // of masks that did not compile (left out: they match nothing).
     int compile(const qxval& text);
-    void clear() { patterns_.clear(); }
-    bool empty() const { return patterns_.empty(); }
-    std::size_t size() const { return patterns_.size(); }
-    // Whether name matches at least one pattern.
+    void clear()
+    {
+        patterns_.clear();
+        plain_.reset();
+        count_ = 0;
+    }
+    bool empty() const { return count_ == 0; }
+    std::size_t size() const { return count_; }
+    // Whether name matches at least one mask.
     bool any_matches(std::string_view name) const;
 
 private:
+    struct plain_masks;
+    std::shared_ptr<const plain_masks> plain_;
+    std::size_t count_ = 0;
     struct pattern {
         regex_t re;
         pattern() = default;

@@ -35,7 +35,10 @@ struct qxfile_node : qxe_links<qxfile_node> {
     qxview_id tree_item = no_view_id;  // the folder tree view's item, set by the view
     std::uint8_t icon_known = 0;
 
+    // A listed size past what a signed 64-bit count holds: not known.
+    static constexpr std::uint64_t unknown_size = UINT64_MAX;
     std::uint64_t size() const { return size_bytes; }
+    bool size_known() const { return size_bytes != unknown_size; }
     void set_size(std::uint64_t bytes) { size_bytes = bytes; }
     bool is_link() const { return (attributes & ATTR_LINK) != 0; }
 

@@ -26,5 +26,7 @@ std::string mask_regex_of(std::string_view mask);
 
 // "*.html; *.htm" -> one anchored regex per non-empty mask, in order.
 void split_mask_list(const qxval& text, qxarr& list);
+// The same masks as they are written, without turning them into regexes.
+void split_masks(const qxval& text, qxarr& list);
 
 } // namespace qvtf

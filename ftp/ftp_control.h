@@ -38,6 +38,7 @@
 #include "ftp/ftp_proxy.h"
 #include "ftp/ftp_status.h"
 #include "ftp/ftp_transfer_request.h"
+#include "ftp/listing_report.h"
 #include "ftp/net_stream.h"
 #include "net/qxsocket.h"
 #include "net/qxsocks_client.h"
@@ -95,10 +96,11 @@ private:
 using ftp_entry_hook = int (*)(ftp_control& session, qxfile_node& entry);
 using ftp_folder_hook = int (*)(ftp_control& session, const qxval& path);
 // The listing thread's body: parses the pipe's chunks into entries under
-// folder, raises the consumer bits when done, returns the style bits. The
-// parser lives with the panes, so the session's owner supplies it.
+// folder, raises the consumer bits when done, returns the style bits and
+// fills in the report. The parser lives with the panes, so the session's
+// owner supplies it.
 using ftp_listing_reader = int (*)(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder,
-                                   int32_t time_difference, file_handle dump);
+                                   int32_t time_difference, file_handle dump, listing_report* report);
 // Listing lines are bounded like reply lines. A reader ORs this bit into
 // its result when it dropped a longer line; the session logs it and keeps
 // it out of listing_styles.
@@ -224,6 +226,9 @@ public:
     int32_t chmod_targets = 0;
     // Data connections and listings.
     ftp_listing_reader listing_reader = nullptr;
+    // Of the latest listing: whether it was whole, and the lines left out.
+    listing_report last_listing;
+    int32_t listing_tries = 1;         // attempts per listing (see list_directory)
     qxval listing_dump_path{""};       // raw copy of each listing; empty: none
     // 1: passive data connections go to the address of the 227 reply; 0:
     // to the control connection's own peer (the site through SOCKS).
@@ -383,7 +388,14 @@ public:
     static constexpr int walk_depth_limit = 512;
     int walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_folder_hook folder_hook);
 
+private:
+    int list_directory_once(const qxval& path);
+
+public:
+
     // ---- operations that need data connections ----
+    // Tries up to listing_tries times while the listing breaks off (its data
+    // connection reset or stalled, or the server answered 425, 426 or 451).
     virtual int list_directory(const qxval& path);
     int delete_entry(qxfile_node& entry);
     int change_mode_entry(qxfile_node& entry);

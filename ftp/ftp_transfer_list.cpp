@@ -1,5 +1,6 @@
 // LIST over a data connection; the listing thread parses what arrives into
 // the session's folder tree under the current folder.
+#include <algorithm>
 #include <string>
 #include <thread>
 
@@ -28,6 +29,43 @@ void discard_listing(qxpipe& pipe)
     pipe.raise(pipe_consumer_done);
 }
 
+// After a stalled data connection the final reply gets this long, not a
+// whole time-out more: the stall has already cost one.
+constexpr int32_t stalled_reply_grace_seconds = 2;
+constexpr int phrase_lines_left_out = 852;
+constexpr int phrase_listing_again = 853;
+
+// Every line the parser could not read goes to the log, so the user sees
+// what the folder's entries lack.
+void log_unparsed(ftp_control& session)
+{
+    const listing_report& report = session.last_listing;
+    if (report.unparsed == 0)
+        return;
+    session.log(log_error, std::string(session.phrase(phrase_lines_left_out)) + std::to_string(report.unparsed) +
+                               "\r\n");
+    for (const std::string& line : report.unparsed_lines) {
+        std::string shown;
+        for (char c : line) {
+            if (c == '\r' || c == '\n')
+                continue;
+            shown += c;
+        }
+        session.log(log_error, "  " + shown + "\r\n");
+    }
+}
+
+// A listing that broke off may well come whole a moment later; one the
+// server refused (no such folder) will not.
+bool listing_broke_off(const ftp_control& session, int status)
+{
+    if (status == status_ok)
+        return false;
+    if (session.data_failure != 0 || (session.reply_code == 226 || session.reply_code == 250))
+        return true;
+    return session.reply_code == 425 || session.reply_code == 426 || session.reply_code == 451;
+}
+
 int list_reply_status(ftp_control& session)
 {
     switch (session.reply_code) {
@@ -45,8 +83,23 @@ int ftp_control::list_directory(const qxval& path)
     ftp_session_lock hold(*this);
     if (!hold)
         return hold.status();
+    for (int32_t attempt = 1;; ++attempt) {
+        const int status = list_directory_once(path);
+        if (status == status_ok || attempt >= listing_tries || stop_request || abort_data || !logged_in ||
+            !listing_broke_off(*this, status))
+            return status;
+        qxval text;
+        error_text(status, text);
+        log(log_info, std::string(phrase(phrase_listing_again)) + text.str());
+    }
+}
+
+int ftp_control::list_directory_once(const qxval& path)
+{
     if (!logged_in)
         return status_not_connected;
+    last_listing = listing_report{};
+    data_failure = 0;
     // A listing is nobody's progress and changes no item's tolerance.
     ftp_queue_item* item = current_item;
     current_item = nullptr;
@@ -81,14 +134,16 @@ int ftp_control::list_directory(const qxval& path)
     }
     qxpipe& listing_pipe = *pipe;
     int styles = 0;
+    listing_report report;
     pooled_job listing_thread = run_pooled([&, folder] {
         if (!listing_reader) {
             discard_listing(listing_pipe);
+            report.complete = true;
             return;
         }
         file_handle dump = listing_dump_path.view().empty() ? invalid_file_handle
                                                             : open_private_file(listing_dump_path);
-        styles = listing_reader(listing_pipe, folder_tree, folder, time_difference, dump);
+        styles = listing_reader(listing_pipe, folder_tree, folder, time_difference, dump, &report);
         close_file(dump);
     });
     // Without a thread to read it the listing fails, and the connection is
@@ -103,19 +158,38 @@ int ftp_control::list_directory(const qxval& path)
         log(log_error, "A listing line longer than " + std::to_string(listing_line_limit) +
                            " bytes was left out.\r\n");
     listing_styles |= styles & ~listing_line_dropped;
+    last_listing = std::move(report);
+    log_unparsed(*this);
 
-    if (int reply_status = read_reply())
-        return reply_status;
+    const bool stalled = data_failure == transport_status::timed_out;
+    if (stalled)
+        control_socket.set_timeout(std::min(timeout, stalled_reply_grace_seconds), 0);
+    const int reply_status = read_reply();
+    if (stalled)
+        control_socket.set_timeout(timeout, 0);
+    // Like a file's, a listing counts only when its data ended by an
+    // orderly close and the server then confirmed it: a reset or a stall
+    // followed by "226" is still a listing cut short.
+    const bool data_broken = pipe_flags_at_end & (pipe_producer_failed & ~pipe_producer_done);
+    if (reply_status)
+        return stalled ? transport_status::timed_out : reply_status;
     if (!read)
         return transport_status::startup_failed;
     switch (reply_code) {
     case 226:
-    case 250: return status_ok;
+    case 250: break;
     case 425:
     case 426:
     case 451: return status_refused;
     default: return unexpected_reply();
     }
+    if (data_broken || !last_listing.complete) {
+        last_listing.complete = false;
+        if (abort_data || stop_request)
+            return status_stopped;
+        return data_failure ? data_failure : status_unexpected_reply;
+    }
+    return status_ok;
 }
 
 }  // namespace qvtf

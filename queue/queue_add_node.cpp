@@ -43,14 +43,19 @@ int ftp_queue_process_manager::add_node(qxfile_node& node, const qxval& local_fo
     item->remote_folder = remote_folder;
     item->remote_path.set_bytes(remote_folder.str() + node.name.str());
     item->is_folder = node.is_folder ? 1 : 0;
-    item->size = static_cast<int64_t>(node.size());
+    // A listed size past a signed 64-bit count checks against a count no
+    // transfer reaches: such a file is never taken as downloaded whole.
+    auto queued_size = [](const qxfile_node& n) {
+        return n.size_known() && n.size() <= uint64_t(INT64_MAX) ? static_cast<int64_t>(n.size()) : INT64_MAX;
+    };
+    item->size = queued_size(node);
     if (item->is_download && node.is_link()) {
         item->is_link = 1;
         ftp_control* browser = panes ? panes->browser() : nullptr;
         const qxfile_node* target = node.link_node;
         if (!target && browser)
             target = browser->folder_tree.resolve_link(&node);
-        item->size = target ? static_cast<int64_t>(target->size()) : -1;
+        item->size = target ? queued_size(*target) : -1;
     }
     item->modified_time = node.modified;
     item->transfer_option = transfer_option;

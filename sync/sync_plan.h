@@ -40,7 +40,10 @@ struct sync_plan {
 };
 
 struct sync_plan_options {
-    int32_t time_equal_interval = 600;   // seconds that still count as the same time
+    // Seconds that still count as the same time, at most: the times' own
+    // precision decides below that (1 s for exact times, a minute plus the
+    // clock offset for times to the minute).
+    int32_t time_equal_interval = 600;
     int32_t global_transfer_type = 2;    // 0 binary, 1 ASCII, 2 by the rule word
     const auto_transfer_resolver* resolver = nullptr;  // automatic types; null: binary
     int32_t depth_limit = 64;            // folder levels below the top

@@ -1,5 +1,7 @@
 // The planner: walks both trees folder by folder and decides, name by name,
 // what to copy, create or delete.
+#include <algorithm>
+#include <cstdlib>
 #include <map>
 
 #include "core/qxfile_node.h"
@@ -37,6 +39,7 @@ struct side_state {
     bool local;
     folder_walk walk;
     bool exists = true;
+    sync_listing_quality listed;  // of this folder
 };
 
 class planner {
@@ -48,8 +51,8 @@ public:
 
     void run(sync_side& local, sync_side& remote)
     {
-        side_state l{local, true, start(settings_.local_folder.str())};
-        side_state r{remote, false, start(settings_.remote_folder.str())};
+        side_state l{local, true, start(settings_.local_folder.str()), true, {}};
+        side_state r{remote, false, start(settings_.remote_folder.str()), true, {}};
         folder(l, r, 0);
     }
 
@@ -81,6 +84,8 @@ private:
         if (!s.exists)
             return true;
         const int status = s.side.list(s.walk.path, out);
+        if (status == 0)
+            s.listed = s.side.last_listing();
         if (status != 0 && plan_.status == 0) {
             plan_.status = status;
             plan_.failure = std::string("cannot list the ") + side_name(s.local) + " folder " + s.walk.path;
@@ -144,14 +149,24 @@ private:
         return f.shows(node);
     }
 
-    relation compare_time(const sync_entry& src, const sync_entry& tgt) const
+    // The difference two times may have and still be the same: what the
+    // coarser side's times can tell apart, never more than the setting.
+    int64_t time_window(const side_state& l, const side_state& r) const
+    {
+        const bool exact = l.listed.exact_times && r.listed.exact_times;
+        auto offset = [](const side_state& s) { return std::abs(int64_t(s.listed.clock_offset)); };
+        const int64_t precise = exact ? 1 : 60 + std::max(offset(l), offset(r));
+        return std::min<int64_t>(precise, options_.time_equal_interval);
+    }
+
+    relation compare_time(const sync_entry& src, const sync_entry& tgt, int64_t window) const
     {
         if (!src.time_known || !tgt.time_known)
             return relation::unknown;
         const int64_t d = src.modified - tgt.modified;
-        if (d > options_.time_equal_interval)
+        if (d > window)
             return relation::more;
-        if (d < -static_cast<int64_t>(options_.time_equal_interval))
+        if (d < -window)
             return relation::less;
         return relation::same;
     }
@@ -192,7 +207,9 @@ private:
         a.kind = upload ? sync_action_kind::upload : sync_action_kind::download;
         a.local_path = sync_side::join(l.walk.path, src.name);
         a.remote_path = sync_side::join(r.walk.path, src.name);
-        a.size = src.size_known ? static_cast<int64_t>(src.size) : -1;
+        // A size past a signed 64-bit count is checked against one no
+        // transfer reaches, never against none.
+        a.size = !src.size_known ? -1 : src.size > uint64_t(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(src.size);
         a.modified = src.modified;
         a.is_link = src.is_link;
         a.transfer_type = transfer_type(src.name);
@@ -226,7 +243,7 @@ private:
     {
         if (!(rule_ & overwrite) || !passes(src))
             return;
-        const relation t = compare_time(src, tgt);
+        const relation t = compare_time(src, tgt, time_window(l, r));
         const relation z = compare_size(src, tgt);
         const int32_t time_field = rule_ & time_mask;
         const int32_t size_field = rule_ & size_mask;
@@ -313,7 +330,13 @@ private:
     {
         if (direction_ == both) {
             if (a && b) {
-                const relation t = compare_time(*a, *b);
+                relation t = compare_time(*a, *b, time_window(l, r));
+                // Within the window a size difference still tells an edit:
+                // the later copy, to the second, is the edited one.
+                if (t == relation::same && compare_size(*a, *b) != relation::same)
+                    t = a->modified > b->modified ? relation::more
+                        : a->modified < b->modified ? relation::less
+                                                    : relation::same;
                 if (t == relation::more)
                     both_files(true, l, r, *a, *b);
                 else if (t == relation::less)
@@ -333,8 +356,19 @@ private:
             both_files(up, l, r, *src, *tgt);
         else if (src && (rule_ & copy_missing) && passes(*src))
             transfer(up, l, r, *src, std::string("missing on the ") + side_name(!up) + " side");
-        else if (tgt && settings_.deletes_missing() && passes(*tgt))
+        else if (tgt && settings_.deletes_missing() && passes(*tgt) && may_delete(up ? l : r, *tgt))
             remove(up, l, r, *tgt);
+    }
+
+    // Deleting what the source folder lacks is safe only when its listing
+    // left nothing out.
+    bool may_delete(const side_state& source, const sync_entry& e)
+    {
+        if (source.listed.whole)
+            return true;
+        note("not deleted: " + sync_side::join(source.walk.path, e.name) + " (the " + side_name(source.local) +
+             " listing of " + source.walk.path + " left lines out)");
+        return false;
     }
 
     void folder_pair(side_state& l, side_state& r, const pair& p, const std::string& name, int depth)
@@ -354,7 +388,7 @@ private:
         const sync_entry* src = local_source ? p.local : p.remote;
         const sync_entry* tgt = local_source ? p.remote : p.local;
         if (!src) {
-            if (settings_.deletes_missing())
+            if (settings_.deletes_missing() && may_delete(local_source ? l : r, *tgt))
                 remove(local_source, l, r, *tgt);
             return;
         }
@@ -363,9 +397,9 @@ private:
                 return;
             make_folder(local_source, l, r, name);
         }
-        side_state cl{l.side, true, below(l.walk, name, p.local_real.empty() ? nullptr : &p.local_real), p.local != nullptr};
+        side_state cl{l.side, true, below(l.walk, name, p.local_real.empty() ? nullptr : &p.local_real), p.local != nullptr, {}};
         side_state cr{r.side, false, below(r.walk, name, p.remote_real.empty() ? nullptr : &p.remote_real),
-                      p.remote != nullptr};
+                      p.remote != nullptr, {}};
         folder(cl, cr, depth + 1);
     }
 

@@ -1,5 +1,6 @@
 #include "sync/sync_queue_sink.h"
 
+#include <cstdint>
 #include <memory>
 
 #include "queue/ftp_queue_process_manager.h"
@@ -37,10 +38,13 @@ void sync_queue_sink::add(std::size_t index, const sync_action& action)
 
 void sync_queue_sink::finished(const queue_item_result& r)
 {
+    std::size_t succeeded = SIZE_MAX;
     {
         std::lock_guard lock(mutex_);
         const auto it = index_of_.find(key{r.is_download, r.local_path.str(), r.remote_path.str()});
         if (it != index_of_.end()) {
+            if (r.succeeded)
+                succeeded = it->second;
             sync_action_result& out = results_[it->second];
             out.done = true;
             out.status = r.succeeded ? 0 : (r.result_code ? r.result_code : 1);
@@ -49,6 +53,8 @@ void sync_queue_sink::finished(const queue_item_result& r)
                 out.text.pop_back();
         }
     }
+    if (succeeded != SIZE_MAX && each_success_)
+        each_success_(succeeded);
     if (owner_finished_)
         owner_finished_(r);
 }

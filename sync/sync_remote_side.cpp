@@ -32,6 +32,9 @@ int sync_remote_side::list(const std::string& path, std::vector<sync_entry>& out
         return status;
     if (int status = session_.list_directory(qxval("")))
         return status;
+    quality_.whole = session_.last_listing.whole();
+    quality_.exact_times = session_.last_listing.exact_times;
+    quality_.clock_offset = session_.time_difference;
     qxfile_tree::reader tree_hold(session_.folder_tree);
     for (const qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n;
          n = n->next) {

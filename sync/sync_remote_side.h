@@ -12,6 +12,7 @@ class sync_remote_side : public sync_side {
 public:
     explicit sync_remote_side(ftp_control& session) : session_(session) {}
 
+    sync_listing_quality last_listing() const override { return quality_; }
     int list(const std::string& path, std::vector<sync_entry>& out) override;
     // A link that can be entered is a folder; otherwise a file, whose size
     // and time are asked for with SIZE and MDTM when the server knows them.
@@ -19,6 +20,7 @@ public:
 
 private:
     ftp_control& session_;
+    sync_listing_quality quality_;
 };
 
 }  // namespace qvtf

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <ctime>
+#include <memory>
 
 #include "browse/local_paths.h"
 #include "core/qxfile_node.h"
@@ -77,14 +79,24 @@ std::vector<sync_action_result> carry_out_sync_plan(const sync_plan& plan, int32
         else if (a.is_transfer())
             sink.add(i, a);
     }
-    sink.run_until_done([&](std::size_t i, const sync_action_result& r) {
+    // Each index is stamped once, by whichever thread sees it succeed first.
+    auto stamped = std::make_unique<std::atomic<bool>[]>(plan.actions.size());
+    auto stamp = [&](std::size_t i) {
+        if (stamped[i].exchange(true))
+            return;
         const sync_action& a = plan.actions[i];
-        if (r.status == 0 && a.kind == sync_action_kind::download)
+        if (a.kind == sync_action_kind::download)
             set_time(a.local_path, static_cast<std::time_t>(a.modified));
-        else if (r.status == 0 && direction == sync_rule::both)
+        else if (direction == sync_rule::both)
             set_time(a.local_path, std::time(nullptr));
+    };
+    sink.on_each_success(stamp);
+    sink.run_until_done([&](std::size_t i, const sync_action_result& r) {
+        if (r.status == 0)
+            stamp(i);
         finish(i, r);
     });
+    sink.on_each_success(nullptr);
     for (std::size_t i = 0; i < plan.actions.size(); ++i) {
         const sync_action& a = plan.actions[i];
         if (a.kind == sync_action_kind::delete_remote)

@@ -27,6 +27,13 @@ public:
     virtual void add(std::size_t index, const sync_action& action) = 0;
     // Runs every transfer added until each has ended, then reports each once.
     virtual void run_until_done(const std::function<void(std::size_t index, const sync_action_result&)>& done) = 0;
+    // Called on the transfer's own thread the moment one succeeds, so what
+    // follows it (the file's time) does not wait for the whole queue: an
+    // interrupted run leaves every finished file stamped.
+    virtual void on_each_success(std::function<void(std::size_t index)> hook) { each_success_ = std::move(hook); }
+
+protected:
+    std::function<void(std::size_t index)> each_success_;
 };
 
 // One line per action as it ends.

@@ -20,11 +20,23 @@ struct sync_entry {
     int64_t modified = 0;        // seconds since 1970 UTC, on our clock
 };
 
+// What the latest list() vouches for.
+struct sync_listing_quality {
+    // Nothing was left out, so what it lacks is missing indeed.
+    bool whole = true;
+    // The times are exact to the second; otherwise to the minute.
+    bool exact_times = true;
+    // The clock offset taken off the times, in seconds.
+    int32_t clock_offset = 0;
+};
+
 class sync_side {
 public:
     virtual ~sync_side() = default;
     // The entries of the folder at path (without "." and ".."); 0 or a status.
     virtual int list(const std::string& path, std::vector<sync_entry>& out) = 0;
+    // Of the latest successful list().
+    virtual sync_listing_quality last_listing() const { return {}; }
     // Finds out what the link at path leads to: sets is_folder, kind_known
     // and, for a file when the side can tell, its size and time.
     virtual void resolve_link(const std::string& path, sync_entry& entry) = 0;

@@ -271,20 +271,24 @@ TEST_F(ListingReader, NoDumpFileIsFine)
     EXPECT_EQ(children(folder), (std::vector<std::string>{"f:x"}));
 }
 
-TEST_F(ListingReader, StopRequestedBeforehandParsesNothing)
+// A listing that did not end cleanly is no listing: the folder keeps what it
+// had and still needs listing.
+TEST_F(ListingReader, StopRequestedBeforehandKeepsTheOldEntries)
 {
     parse_listing(unix_line("old", false), tree, folder, clock_now);
     qxpipe pipe;
     qxval chunk(unix_line("new", false));
     pipe.push(chunk);
     pipe.raise(pipe_stop | pipe_producer_done);
-    read_listing(pipe, tree, folder, clock_now, dump);
-    EXPECT_EQ(children(folder), (std::vector<std::string>{}));  // cleared, as a new listing always is
-    EXPECT_EQ(folder->needs_listing, 0u);
+    listing_report report;
+    read_listing(pipe, tree, folder, clock_now, dump, &report);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{"f:old"}));
+    EXPECT_EQ(folder->needs_listing, 1u);
+    EXPECT_FALSE(report.complete);
     EXPECT_TRUE(pipe.any(pipe_consumer_done));
 }
 
-TEST_F(ListingReader, AbortKeepsCompleteLinesOnly)
+TEST_F(ListingReader, AbortKeepsNoLineOfTheCutListing)
 {
     qxpipe pipe;
     std::thread reader([&] { read_listing(pipe, tree, folder, clock_now, dump); });
@@ -297,14 +301,48 @@ TEST_F(ListingReader, AbortKeepsCompleteLinesOnly)
     pipe.raise(pipe_stop);
     reader.join();
     std::vector<std::string> got = children(folder);
-    EXPECT_EQ(got, (std::vector<std::string>{"f:complete"}));
+    EXPECT_EQ(got, (std::vector<std::string>{}));
     EXPECT_TRUE(pipe.any(pipe_consumer_done));
 }
 
-TEST_F(ListingReader, ProducerThatFailedStillEndsTheRun)
+// A reset or a stall (the producer failed) after whole lines and a cut one:
+// the run ends, but neither the lines nor the fragment become entries.
+TEST_F(ListingReader, ProducerThatFailedEndsTheRunWithoutEntries)
 {
-    EXPECT_EQ(read_in_pieces(unix_line("a", false), 5, pipe_producer_failed), listing_unix);
-    EXPECT_EQ(children(folder), (std::vector<std::string>{"f:a"}));
+    const std::string cut = unix_line("a", false) + unix_line("file-two", false).substr(0, 32);
+    EXPECT_EQ(read_in_pieces(cut, 5, pipe_producer_failed), listing_unix);
+    EXPECT_EQ(children(folder), (std::vector<std::string>{}));
+    EXPECT_EQ(folder->needs_listing, 1u);
+}
+
+// Lines the parser cannot read are counted and kept for the log; blank and
+// "total" lines are not; a listing with seconds in every time is exact.
+TEST_F(ListingReader, ReportCountsUnreadLines)
+{
+    struct row {
+        std::string reply;
+        int unparsed;
+        bool exact;
+    } const rows[] = {
+        {"total 3\r\n\r\n" + unix_line("a", false), 0, false},
+        {"insgesamt 12\r\n" + unix_line("a", false) + "crw-rw-rw- 1 root root 1, 3 Jan 1 2020 null\r\n" +
+             "-rw-r--r-- 1 u g 10 Sept 5 2020 sept\r\n",
+         2, false},
+        {"-rw-r--r-- 1 u g 1 2020-01-01 12:00:05.000000000 +0000 a\n"
+         "-rw-r--r-- 1 u g 1 2020-01-01 12:00:06.5 +0000 b\n",
+         0, true},
+        {"-rw-r--r-- 1 u g 1 2020-01-01 12:00:05.000000000 +0000 a\n" + unix_line("b", false), 0, false},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.reply);
+        listing_report report;
+        parse_listing(r.reply, tree, folder, clock_now, &report);
+        EXPECT_TRUE(report.complete);
+        EXPECT_EQ(report.unparsed, r.unparsed);
+        EXPECT_EQ(report.unparsed_lines.size(), std::size_t(r.unparsed));
+        EXPECT_EQ(report.whole(), r.unparsed == 0);
+        EXPECT_EQ(report.exact_times, r.exact);
+    }
 }
 
 }  // namespace

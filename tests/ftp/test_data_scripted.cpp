@@ -90,6 +90,91 @@ TEST(DataScripted, DosListingOverPasvParsesEveryEntry)
     EXPECT_EQ(session.data_host.str(), "127.0.0.1");
 }
 
+// A listing counts only when its data ended by an orderly close and the
+// server confirmed it. A reset or a stall followed by "226" fails, the
+// folder keeps the entries of its last good listing, and the cut line never
+// becomes an entry.
+TEST(DataScripted, OnlyACleanlyEndedListingReplacesTheEntries)
+{
+    std::string nine;
+    for (int i = 1; i <= 9; ++i)
+        nine += "-rw-r--r-- 1 u g " + std::to_string(i) + " Jan  5  2020 file" + std::to_string(i) + "\r\n";
+    const std::string cut = nine.substr(0, 150);
+    struct row {
+        const char* name;
+        data_peer::mode mode;
+        std::string bytes;
+        const char* final_reply;
+        bool ok;
+        size_t entries;  // after the listing
+        int unparsed;
+    } const rows[] = {
+        {"reset after 150 bytes, then 226", data_peer::mode::send_then_reset, cut, "226 done\r\n", false, 1, 0},
+        {"stall past the time-out, then 226", data_peer::mode::send_then_stall, cut, "226 done\r\n", false, 1, 0},
+        {"orderly close but 426", data_peer::mode::send, nine, "426 aborted\r\n", false, 9, 0},
+        {"orderly close and 226", data_peer::mode::send, nine, "226 done\r\n", true, 9, 0},
+        {"a line that cannot be read is counted", data_peer::mode::send,
+         "-rw-r--r-- 1 u g 1 Jan  5  2020 good\r\n?? what is this\r\n", "226 done\r\n", true, 1, 1},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        data_peer first(data_peer::mode::send, "-rw-r--r-- 1 u g 1 Jan  5  2020 before\r\n");
+        data_peer second(r.mode, r.bytes);
+        first.accept_in_background();
+        second.accept_in_background();
+        scripted_ftp_server server;
+        login_script(server)
+            .expect("200 ascii\r\n").expect(first.pasv_reply()).expect("150 here\r\n226 done\r\n")
+            .expect(second.pasv_reply()).expect("150 here\r\n").pause(200ms).send(r.final_reply);
+        logged_session session;
+        ASSERT_EQ(start_and_log_in(session, server), 0);
+        session.timeout = 1;
+        ASSERT_EQ(session.list_directory(qxval("")), 0);
+        const int status = session.list_directory(qxval(""));
+        EXPECT_EQ(status == 0, r.ok) << status;
+        EXPECT_EQ(session.last_listing.complete, r.ok || r.mode == data_peer::mode::send);
+        EXPECT_EQ(session.last_listing.unparsed, r.unparsed);
+        ASSERT_TRUE(session.current_folder);
+        std::vector<std::string> names;
+        for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
+            names.push_back(n->name.str());
+        EXPECT_EQ(names.size(), r.entries);
+        if (r.entries == 1 && !r.ok)
+            EXPECT_EQ(names, (std::vector<std::string>{"before"}));
+        EXPECT_TRUE(server.completed());
+    }
+}
+
+// With listing_tries (the command line's --retries) a listing that broke
+// off is asked for again; one the server refused is not.
+TEST(DataScripted, ListingsThatBreakOffAreTriedAgain)
+{
+    const std::string six = "-rw-r--r-- 1 u g 1 Jan  5  2020 a\r\n-rw-r--r-- 1 u g 1 Jan  5  2020 b\r\n"
+                            "-rw-r--r-- 1 u g 1 Jan  5  2020 c\r\n-rw-r--r-- 1 u g 1 Jan  5  2020 d\r\n";
+    data_peer broken(data_peer::mode::send_then_reset, six.substr(0, 50));
+    data_peer whole(data_peer::mode::send, six);
+    broken.accept_in_background();
+    whole.accept_in_background();
+    scripted_ftp_server server;
+    login_script(server)
+        .expect("200 ascii\r\n").expect(broken.pasv_reply()).expect("150 here\r\n").pause(200ms).send("226 done\r\n")
+        .expect(whole.pasv_reply()).expect("150 here\r\n226 done\r\n")
+        .expect("200 ascii\r\n").expect("550 no such folder\r\n");
+    logged_session session;
+    ASSERT_EQ(start_and_log_in(session, server), 0);
+    session.listing_tries = 3;
+    ASSERT_EQ(session.list_directory(qxval("")), 0);
+    size_t entries = 0;
+    for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
+        ++entries;
+    EXPECT_EQ(entries, 4u);
+    // A refusal is final: one PASV, no second try.
+    session.type_in_force_ = -1;
+    EXPECT_NE(session.list_directory(qxval("")), 0);
+    EXPECT_TRUE(server.completed());
+    EXPECT_TRUE(server.extra_lines().empty());
+}
+
 TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
 {
     scripted_ftp_server server;

@@ -82,7 +82,9 @@ class data_peer {
 public:
     // send_then_reset: the bytes, then a reset instead of an orderly close.
     // refuse: nothing listens on the port, so a connection is refused.
-    enum class mode { send, record, silent, send_slowly, send_then_reset, refuse };
+    // send_then_stall: the bytes, then silence until the client gives up and
+    // closes; only then the rest (which nobody reads any more).
+    enum class mode { send, record, silent, send_slowly, send_then_reset, refuse, send_then_stall };
 
     data_peer(mode m, std::string bytes = "") : mode_(m), bytes_(std::move(bytes))
     {
@@ -165,6 +167,14 @@ private:
             write_all(fd, bytes);
             linger abortive{1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        } else if (mode_ == mode::send_then_stall) {
+            write_all(fd, bytes);
+            char buf[256];
+            pollfd p{fd, POLLIN, 0};
+            for (int i = 0; i < 300 && !stop_; ++i)
+                if (::poll(&p, 1, 100) > 0 && ::recv(fd, buf, sizeof buf, 0) <= 0)
+                    break;
+            write_all(fd, "-rw-r--r-- 1 u g 1 Jan 5 2020 late\r\n");
         } else if (mode_ == mode::send_slowly) {
             // Keeps sending until the client goes away.
             std::string block(4096, 'x');

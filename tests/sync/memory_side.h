@@ -40,6 +40,10 @@ public:
         }
     }
 
+    // What every listing of this side vouches for.
+    sync_listing_quality quality;
+    sync_listing_quality last_listing() const override { return quality; }
+
     int list(const std::string& path, std::vector<sync_entry>& out) override
     {
         out.clear();

@@ -38,6 +38,11 @@ struct plan_case {
     int time_filter_end = 0;
     int size_filter_max = 0;     // turns the size filter on
     const char* note = nullptr;  // a note the plan must hold
+    // Times to the minute with 540 s of clock offset: a window of 600 s.
+    bool exact_times = false;
+    int32_t clock_offset = 540;
+    bool remote_whole = true;    // the remote listings left nothing out
+    bool local_whole = true;
 };
 
 std::string relative(const std::string& path, const char* top)
@@ -137,6 +142,27 @@ const plan_case cases[] = {
     {"local links are followed when uploading, loops are not", word(upload, copy_missing), {"d/", "d/a 1 1",
      "ld -> d", "back -> ."}, {}, {"mkdir-r d", "up d/a", "mkdir-r ld", "up ld/a"}, true, false, "*", "", "", 0, 0,
      0, "leads back"},
+    // A listing that left lines out never lets its side's absence delete.
+    {"downloading: a remote listing with unread lines deletes nothing", word(download, copy_missing),
+     {"extra 1 1", "d/", "d/e 1 1"}, {"new 1 1"}, {"down new"}, true, true, "*", "", "", 0, 0, 0, "left lines out",
+     false, 540, false},
+    {"uploading: a local listing with unread lines deletes nothing", word(upload, copy_missing), {},
+     {"extra 1 1", "gone/"}, {}, true, true, "*", "", "", 0, 0, 0, "left lines out", false, 540, true, false},
+    {"uploading: an incomplete remote listing does not stop deletions", word(upload, copy_missing), {},
+     {"extra 1 1"}, {"del-r extra"}, true, true, "*", "", "", 0, 0, 0, nullptr, false, 540, false},
+    // The same-time window: a minute (plus the clock offset) for minute
+    // times, a second for exact ones; a size difference tells an edit.
+    {"minute times: an edit two minutes later is newer", word(upload, overwrite, time_source_newer),
+     {"a 1 1120", "b 1 1060"}, {"a 1 1000", "b 1 1000"}, {"up a"}, true, false, "*", "", "", 0, 0, 0, nullptr,
+     false, 0},
+    {"minute times: the clock offset widens the window", word(upload, overwrite, time_source_newer),
+     {"a 1 1120", "b 1 1200"}, {"a 1 1000", "b 1 1000"}, {"up b"}, true, false, "*", "", "", 0, 0, 0, nullptr,
+     false, -100},
+    {"exact times: two seconds are newer", word(upload, overwrite, time_source_newer), {"a 1 1002", "b 1 1001"},
+     {"a 1 1000", "b 1 1000"}, {"up a"}, true, false, "*", "", "", 0, 0, 0, nullptr, true, 0},
+    {"both ways: within the window a size difference goes to the later copy", word(both, overwrite, any_time),
+     {"a 2 1030", "b 1 1030", "c 2 1000"}, {"a 1 1000", "b 1 1000", "c 1 1030"}, {"up a", "down c"}, true, false,
+     "*", "", "", 0, 0, 0, nullptr, false, 0},
 };
 
 TEST(SyncPlan, TableOfTreesAndPlans)
@@ -164,8 +190,11 @@ TEST(SyncPlan, TableOfTreesAndPlans)
         s.remote_folder.set_string("/R");
         test::memory_side local("/L", c.local, true);
         test::memory_side remote("/R", c.remote, false);
+        local.quality.whole = c.local_whole;
+        remote.quality = {c.remote_whole, c.exact_times, c.clock_offset};
+        sync_plan_options options;
         sync_plan plan;
-        build_sync_plan(s, local, remote, sync_plan_options{}, plan);
+        build_sync_plan(s, local, remote, options, plan);
         EXPECT_EQ(plan.status, 0) << plan.failure;
         EXPECT_EQ(summary(plan), c.plan);
         if (c.note) {
@@ -208,6 +237,23 @@ TEST(SyncPlan, TransferTypeAndReasons)
     build_sync_plan(s, local, nowhere, sync_plan_options{}, plan);
     EXPECT_EQ(plan.status, 550);
     EXPECT_TRUE(plan.actions.empty());
+}
+
+// A listed size no signed 64-bit count holds must still fail the size
+// check: the download is checked against a count it cannot reach.
+TEST(SyncPlan, UnrepresentableSizeIsNeverAPass)
+{
+    dir_sync_settings_ex s;
+    s.rules.assign(1, word(download, copy_missing));
+    s.local_folder.set_string("/L");
+    s.remote_folder.set_string("/R");
+    test::memory_side local("/L", {}, true);
+    test::memory_side remote("/R", {"huge 18446744073709551615 1", "max 9223372036854775807 1"}, false);
+    sync_plan plan;
+    build_sync_plan(s, local, remote, sync_plan_options{}, plan);
+    ASSERT_EQ(plan.actions.size(), 2u);
+    for (const sync_action& a : plan.actions)
+        EXPECT_EQ(a.size, INT64_MAX) << a.remote_path;
 }
 
 }  // namespace

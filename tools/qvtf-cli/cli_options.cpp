@@ -371,7 +371,7 @@ void print_usage(std::FILE* out)
         "  --log                 session log on stderr\n"
         "  --threads N           download/upload: worker connections (the setting\n"
         "                        max_download_threads, 5); 0 runs them on this session\n"
-        "  --retries N           download/upload: tries per file (the setting retry_count, 3)\n"
+        "  --retries N           download/upload/sync: tries per file and per folder listing (the setting retry_count, 3)\n"
         "\n"
         "commands:\n"
         "  ls [PATH]             list: type, permissions, size, time (UTC), name, link target\n"

@@ -77,6 +77,8 @@ cli_queue::cli_queue(ftp_control& session, const qxlang& language, const auto_tr
     queue_.finished = [this](const queue_item_result& r) { finished(r); };
     queue_.max_threads = options_.threads < 0 ? 0 : options_.threads;
     queue_.retry_limit = options_.retries < 1 ? 1 : options_.retries;
+    // Folder listings are tried as often as the transfers they lead to.
+    session_.listing_tries = queue_.retry_limit;
     queue_.default_transfer_type = options_.transfer_type;
 }
 
@@ -110,6 +112,7 @@ void cli_queue::prepare_worker(ftp_control& worker)
     worker.time_difference = session_.time_difference;
     worker.timeout = session_.timeout;
     worker.listing_reader = session_.listing_reader;
+    worker.listing_tries = session_.listing_tries;
 }
 
 std::string cli_queue::absolute_remote(const std::string& path) const
@@ -126,6 +129,8 @@ int cli_queue::queue_download(const std::string& remote, const qxval& local_fold
 {
     std::string folder, name;
     split_path(absolute_remote(remote), folder, name);
+    if (name.empty() && folder == "/")
+        return queue_root(local_folder);
     if (name.empty()) {
         say_error(remote + ": not a file or folder name");
         return status_refused;
@@ -165,6 +170,31 @@ int cli_queue::queue_download(const std::string& remote, const qxval& local_fold
         return status_refused;
     }
     return status_ok;
+}
+
+// The root has no name to make a local folder of: its entries go straight
+// into the target folder.
+int cli_queue::queue_root(const qxval& local_folder)
+{
+    int status = session_.change_folder(qxval("/"));
+    if (status == status_ok)
+        status = session_.list_directory(qxval(""));
+    if (status) {
+        qxval text;
+        session_.error_text(status, text);
+        say_error("/: " + text.str());
+        return status;
+    }
+    int refused = 0;
+    for (qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n; n = n->next) {
+        if (n->is_link())
+            session_.folder_tree.resolve_link(n);
+        if (queue_.add_node(*n, local_folder, qxval("/"), 1, options_.transfer_type, 0) != 0) {
+            say_error("/" + n->name.str() + ": not queued");
+            ++refused;
+        }
+    }
+    return refused ? status_refused : status_ok;
 }
 
 int cli_queue::queue_upload(const std::string& local, const qxval& remote_folder)

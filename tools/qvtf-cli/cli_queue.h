@@ -56,6 +56,7 @@ public:
 
 private:
     int queue_download(const std::string& remote, const qxval& local_folder);
+    int queue_root(const qxval& local_folder);
     int queue_upload(const std::string& local, const qxval& remote_folder);
     std::string absolute_remote(const std::string& path) const;
     static void log_sink(void* user, std::unique_ptr<qxarr> lines, int kind);

@@ -261,9 +261,9 @@ int cli_session::list(const std::string& path)
     for (qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n; n = n->next) {
         const char type = n->is_link() ? 'l' : n->is_folder ? 'd' : '-';
         const qxval perms = format_permissions(n->attributes, n->is_folder);
-        std::fprintf(out_, "%c\t%s\t%llu\t%s UTC\t%s", type, perms.c_str(),
-                     static_cast<unsigned long long>(n->size()), utc_text(n->modified).c_str(),
-                     escaped(n->name.view()).c_str());
+        const std::string size = n->size_known() ? std::to_string(n->size()) : "?";
+        std::fprintf(out_, "%c\t%s\t%s\t%s UTC\t%s", type, perms.c_str(), size.c_str(),
+                     utc_text(n->modified).c_str(), escaped(n->name.view()).c_str());
         if (!n->link_target.view().empty())
             std::fprintf(out_, "\t%s", escaped(n->link_target.view()).c_str());
         std::fputc('\n', out_);

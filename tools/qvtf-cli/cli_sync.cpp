@@ -88,6 +88,9 @@ int cli_session::sync(const std::vector<std::string>& words)
     options.time_equal_interval = user_settings().sync_time_equal_interval;
     sync_local_side local_side;
     sync_remote_side remote_side(session_);
+    // A listing that breaks off is tried again like a transfer: a plan made
+    // without a folder's entries is no plan.
+    session_.listing_tries = opts_.retries >= 1 ? opts_.retries : std::max(1, user_settings().retry_count);
     sync_plan plan;
     build_sync_plan(settings, local_side, remote_side, options, plan);
     for (const std::string& n : plan.notes)
