@@ -59,7 +59,7 @@ const std::vector<int> used_phrases = {
     606, 607, 608, 609,
     // firewall scripts and proxy type names
     447, 448, 449, 450, 451, 452, 459, 460, 461, 462, 463, 464,
-    // folder copies
+    // folder walks
     870, 871,
 };
 

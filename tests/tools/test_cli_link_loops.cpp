@@ -85,7 +85,7 @@ TEST_P(CliLinkLoops, EveryFileArrivesOnceAndLoopsAreLogged)
     EXPECT_EQ(run.code, 0) << run.out << run.err;
     EXPECT_EQ(files_below(target), c.arrived) << run.out;
     names logged;
-    const std::string mark = "2 Not followed, it leads back into a folder being copied: ";
+    const std::string mark = "2 Not followed, the link leads back into a folder it lies in: ";
     for (size_t at = 0; (at = run.out.find(mark, at)) != std::string::npos;) {
         at += mark.size();
         const std::string path = run.out.substr(at, run.out.find('\n', at) - at);
