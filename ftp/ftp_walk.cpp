@@ -1,9 +1,9 @@
 // Recursive delete and permission change: walk one remote folder with an
 // entry hook for each listed child and a folder hook for the folder itself.
-#include <algorithm>
 #include <string>
 
 #include "ftp/chmod_plan.h"
+#include "core/folder_trail.h"
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
@@ -15,6 +15,7 @@ constexpr int phrase_listing = 40;
 constexpr int phrase_entry = 41;
 constexpr int phrase_returning = 43;
 constexpr int phrase_folder_done = 44;
+constexpr int phrase_leads_back = 870;
 
 void tell(ftp_control& s, int phrase, std::string_view what)
 {
@@ -82,8 +83,9 @@ int ftp_control::walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_f
     if (status == status_ok) {
         inside = true;
         const std::string here = current_path.str();
-        // Back where we came from, or in a folder the walk is inside: a loop.
-        if (here == remembered.view() || std::find(walk_trail_.begin(), walk_trail_.end(), here) != walk_trail_.end())
+        // Back where we came from, in a folder the walk is inside, or above
+        // one of them: a loop.
+        if (path_covers(here, remembered.view()) || leads_back(here, walk_trail_))
             bound_text = "The folder " + here + " contains itself; it is not entered again.\r\n";
         else if (walk_trail_.size() >= static_cast<size_t>(walk_depth_limit))
             bound_text = "Folders nest deeper than " + std::to_string(walk_depth_limit) + " levels at " + here + "\r\n";
@@ -156,20 +158,38 @@ int ftp_control::change_mode_entry(qxfile_node& entry)
         return status_not_connected;
     bool walk = entry.is_folder != 0;
     bool folder = walk;
+    bool loop = false;
     if (walk && entry.is_link()) {
         qxfile_node* target = folder_tree.resolve_link(&entry);
         if (!target) {
-            // Unknown target: see whether it can be entered at all.
+            // Unknown target: see whether it can be entered at all, and
+            // where a server that names the folder a link leads to puts it.
+            // Back by name: the parent of where the link leads may be
+            // another folder.
+            const qxval back = current_path;
             int status = change_folder(entry.name);
-            if (status == status_ok)
-                status = change_folder(qxval(""));
-            if (status == status_refused)
+            if (status == status_refused) {
                 walk = folder = false;
-            else if (status != status_ok)
+            } else if (status != status_ok) {
                 return status;
-        } else if (is_ancestor(target, &entry) || target == entry.parent) {
-            walk = false;  // following it would loop
+            } else {
+                const std::string here = current_path.str();
+                loop = path_covers(here, back.view()) || leads_back(here, walk_trail_);
+                if (int returned = change_folder(back))
+                    return returned;
+            }
+        } else {
+            loop = is_ancestor(target, &entry);
         }
+    }
+    if (loop) {
+        walk = false;
+        std::string text(phrase(phrase_leads_back));
+        text += current_path.view();
+        if (!text.ends_with('/'))
+            text += '/';
+        text += entry.name.view();
+        log(log_info, text + "\r\n");
     }
     if (walk)
         return walk_folder(entry.name, &qvtf::change_mode_entry_hook, &qvtf::change_mode_folder_hook);

@@ -6,6 +6,7 @@
 #include "core/own_temporaries.h"
 #include "core/qxfiles.h"
 #include "net/transport_status.h"
+#include "queue/folder_loops.h"
 #include "queue/queue_worker.h"
 
 namespace qvtf {
@@ -149,6 +150,10 @@ int ftp_queue_process_manager::expand_download(ftp_control& browser, ftp_queue_i
         if (!remembered.view().empty())
             browser.change_folder(remembered);
     };
+    if (!enter_folder_item(*this, item, browser.current_path.str())) {
+        go_back();
+        return status_ok;
+    }
     code = browser.list_directory(qxval(""));
     if (code != status_ok) {
         qxval text;
@@ -197,7 +202,12 @@ void ftp_queue_process_manager::add_children(ftp_queue_item& item, const std::ve
     for (qxfile_node* child : children) {
         if (expansion_stopped(item))
             break;
-        if (add_node(*child, local, remote, item.is_download, item.transfer_type, item.transfer_option) == 1)
+        std::vector<std::string> trail;
+        const qxval& side = item.is_download ? remote : local;
+        if (child->is_folder && !child_trail(*this, item, *child, side.str() + child->name.str(), trail))
+            continue;
+        if (add_node(*child, local, remote, item.is_download, item.transfer_type, item.transfer_option,
+                     std::move(trail)) == 1)
             break;
     }
     if (view)
@@ -230,6 +240,7 @@ int ftp_queue_process_manager::expand_upload(ftp_control& browser, ftp_queue_ite
     // Read from the disk into a tree of its own: the local pane's lock is
     // not needed, and its refreshes can neither refuse nor disturb this.
     const qxval local_folder = without_trailing_slash(local);
+    enter_folder_item(*this, item, local_folder.str());
     qxfile_tree entries;
     if (!list_folder(local_folder, entries, nullptr, true, qxval("*"))) {
         report(std::string(phrase(phrase_cannot_read_folder)) + local_folder.str());

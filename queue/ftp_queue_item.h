@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "core/qxval.h"
 #include "core/qxview_id.h"
@@ -40,6 +42,9 @@ struct ftp_queue_item {
     int32_t size_tolerance = 0;
     std::time_t modified_time = 0;  // stamps a downloaded file
     int32_t type_extra = 0;     // second value of an automatically resolved type
+    // Folder items: the folders the item lies in, to tell a link that leads
+    // back (queue/folder_loops.cpp). Empty for a transfer's first folder.
+    std::vector<std::string> trail;
     uint32_t state_flags = item_waiting;
     int32_t tries = 1;          // number of the attempt that runs next
     // A retry waits until then; a kill removes the waiting item at once.

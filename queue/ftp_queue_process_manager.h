@@ -118,9 +118,11 @@ public:
     // One item from node. Folders end in one separator each. default_type 2
     // resolves a file's type by its name. 1 when the queue is shut down,
     // name_refused for a name that is not a plain name (one with a "/").
+    // A folder's item keeps trail (see ftp_queue_item).
     static constexpr int name_refused = 2;
     int add_node(qxfile_node& node, const qxval& local_folder, const qxval& remote_folder,
-                 int32_t is_download, int32_t default_type, int32_t transfer_option);
+                 int32_t is_download, int32_t default_type, int32_t transfer_option,
+                 std::vector<std::string> trail = {});
     // 0, or 1 when the queue is shut down, or target_taken when a file item
     // already queued writes the same target (the local file of a download,
     // the remote file of an upload) from another source: one of the two

@@ -28,7 +28,8 @@ bool plain_name(std::string_view name)
 }  // namespace
 
 int ftp_queue_process_manager::add_node(qxfile_node& node, const qxval& local_folder, const qxval& remote_folder,
-                                        int32_t is_download, int32_t default_type, int32_t transfer_option)
+                                        int32_t is_download, int32_t default_type, int32_t transfer_option,
+                                        std::vector<std::string> trail)
 {
     if (!open_)
         return 1;
@@ -43,6 +44,8 @@ int ftp_queue_process_manager::add_node(qxfile_node& node, const qxval& local_fo
     item->remote_folder = remote_folder;
     item->remote_path.set_bytes(remote_folder.str() + node.name.str());
     item->is_folder = node.is_folder ? 1 : 0;
+    if (item->is_folder)
+        item->trail = std::move(trail);
     // A listed size past a signed 64-bit count checks against a count no
     // transfer reaches: such a file is never taken as downloaded whole.
     auto queued_size = [](const qxfile_node& n) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/folder_trail.h"  // normal_path
 #include "sync/dir_sync_settings.h"
 #include "sync/sync_side.h"
 
@@ -53,8 +54,5 @@ struct sync_plan_options {
 // settings.remote_folder (both existing) and fills plan.
 void build_sync_plan(const dir_sync_settings_ex& settings, sync_side& local, sync_side& remote,
                      const sync_plan_options& options, sync_plan& plan);
-
-// A slash path with "." and ".." and doubled separators resolved textually.
-std::string normal_path(const std::string& path);
 
 }  // namespace qvtf

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "core/folder_trail.h"
 #include "core/qxfile_node.h"
 #include "ftp/auto_transfer_resolver.h"
 #include "sync/sync_plan.h"
@@ -17,14 +18,6 @@ using namespace sync_rule;
 enum class relation { less, same, more, unknown };
 
 const char* side_name(bool local) { return local ? "local" : "remote"; }
-
-// Whether a is the folder b or one of its ancestors.
-bool covers(const std::string& a, const std::string& b)
-{
-    if (a == "/")
-        return true;
-    return b.compare(0, a.size(), a) == 0 && (b.size() == a.size() || b[a.size()] == '/');
-}
 
 // Where a folder of one side really lies, and the folders above it: links
 // are followed only when they lead outside this chain.
@@ -120,13 +113,11 @@ private:
             return true;
         }
         if (!e.link_target.empty()) {
-            real_target = normal_path(e.link_target[0] == '/' ? e.link_target
-                                                              : sync_side::join(s.walk.real, e.link_target));
-            for (const std::string& above : s.walk.trail)
-                if (covers(real_target, above)) {
-                    note("not followed: the link " + where + " leads back to " + real_target);
-                    return false;
-                }
+            real_target = link_destination(s.walk.real, e.link_target);
+            if (leads_back(real_target, s.walk.trail)) {
+                note("not followed: the link " + where + " leads back to " + real_target);
+                return false;
+            }
         }
         if (!e.kind_known)
             s.side.resolve_link(where, e);
@@ -411,29 +402,6 @@ private:
 };
 
 }  // namespace
-
-std::string normal_path(const std::string& path)
-{
-    std::vector<std::string> parts;
-    size_t i = 0;
-    while (i <= path.size()) {
-        const size_t slash = path.find('/', i);
-        const std::string part = path.substr(i, slash == std::string::npos ? std::string::npos : slash - i);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        if (slash == std::string::npos)
-            break;
-        i = slash + 1;
-    }
-    std::string out = path.empty() || path[0] != '/' ? "" : "/";
-    for (size_t k = 0; k < parts.size(); ++k)
-        out += (k ? "/" : "") + parts[k];
-    return out.empty() ? "." : out;
-}
 
 std::string sync_action::describe() const
 {

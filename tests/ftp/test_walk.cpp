@@ -205,6 +205,46 @@ TEST(Walk, AFolderThatContainsItselfStopsTheWalkAndDeletesNothing)
     EXPECT_EQ(session.current_path.str(), "/");
 }
 
+// A link whose target the listing does not give, on a server that names
+// the folder a link leads to: one that leads above the walk is not entered,
+// and the walk goes back by name (its parent is elsewhere) and goes on.
+TEST(Walk, ChangeModeSkipsALinkThatLeadsAboveTheWalk)
+{
+    data_peer listing(data_peer::mode::send,
+                      "lrwxrwxrwx 1 u g 1 Jan 01  2020 up\r\n-rw-r--r-- 1 u g 1 Jan 01  2020 f\r\n");
+    listing.accept_in_background();
+    scripted_ftp_server server;
+    server.send("220 ready\r\n").expect("331 pw\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n")
+        .expect("250 ok\r\n").expect("257 \"/t\"\r\n")
+        .expect("200 a\r\n").expect(listing.pasv_reply()).expect("150 list\r\n226 ok\r\n")
+        .expect("250 ok\r\n").expect("257 \"/\"\r\n")     // up leads to the top of the server
+        .expect("250 ok\r\n").expect("257 \"/t\"\r\n")
+        .expect("200 ok\r\n").expect("200 ok\r\n")
+        .expect("250 ok\r\n").expect("257 \"/\"\r\n")
+        .expect("200 ok\r\n");
+    server.start();
+    logged_session session;
+    session.port = server.port();
+    session.timeout = 5;
+    session.passive = 1;
+    session.listing_reader = parser();
+    ASSERT_EQ(session.log_in(), 0);
+    ASSERT_EQ(session.print_folder(), 0);
+    session.chmod_mode.set_string("700");
+    qxfile_node entry;
+    entry.name.set_string("t");
+    entry.is_folder = 1;
+    EXPECT_EQ(session.change_mode_entry(entry), 0);
+    const lines wire = server.lines();
+    EXPECT_EQ(lines(wire.begin() + std::min<size_t>(wire.size(), 3), wire.end()),
+              (lines{"CWD t", "PWD", "TYPE A", "PASV", "LIST", "CWD up", "PWD", "CWD /t", "PWD", "SITE CHMOD 700 up",
+                     "SITE CHMOD 700 f", "CWD /", "PWD", "SITE CHMOD 700 t"}));
+    bool logged = false;
+    for (const std::string& text : session.texts_of_kind(log_info))
+        logged = logged || text.find("/t/up") != std::string::npos;
+    EXPECT_TRUE(logged) << "the skipped link is named in the log";
+}
+
 TEST(Walk, ServerClockAnHourAheadGives3600)
 {
     temp_folder local("qvtf-walk");

@@ -59,12 +59,14 @@ const std::vector<int> used_phrases = {
     606, 607, 608, 609,
     // firewall scripts and proxy type names
     447, 448, 449, 450, 451, 452, 459, 460, 461, 462, 463, 464,
+    // folder walks
+    870, 871,
 };
 
 // Texts that a name, path or number follows directly.
 const std::vector<int> followed_by_value = {7,   9,   10,  25,  30,  32,  36,  39,  40,  41,  43,  63,
                                             64,  70,  75,  99,  116, 121, 122, 123, 124, 130, 139, 140,
-                                            142, 143, 249, 288, 334, 338, 608, 610};
+                                            142, 143, 249, 288, 334, 338, 608, 610, 870, 871};
 // Texts that follow a name or number directly.
 const std::vector<int> follows_value = {33, 38, 96, 107, 125, 144, 335, 439};
 
