@@ -206,9 +206,12 @@ void ftp_queue_process_manager::add_children(ftp_queue_item& item, const std::ve
         const qxval& side = item.is_download ? remote : local;
         if (child->is_folder && !child_trail(*this, item, *child, side.str() + child->name.str(), trail))
             continue;
-        if (add_node(*child, local, remote, item.is_download, item.transfer_type, item.transfer_option,
-                     std::move(trail)) == 1)
+        const int added = add_node(*child, local, remote, item.is_download, item.transfer_type,
+                                   item.transfer_option, std::move(trail));
+        if (added == 1)
             break;
+        if (added == target_taken)
+            report_target_taken(*child, local, remote, item.is_download);
     }
     if (view)
         view->end_update();

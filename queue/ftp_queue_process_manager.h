@@ -196,6 +196,10 @@ private:
     void report(const std::string& text);
     // Shows the gathered failures in one box once nothing waits or runs.
     void report_run_failures();
+    // The node add_node refused as target_taken: the run's failures and the
+    // log name both sources and the target.
+    void report_target_taken(const qxfile_node& node, const qxval& local_folder, const qxval& remote_folder,
+                             int32_t is_download);
     void note_changed();
 
     // Folder expansion steps.

@@ -92,11 +92,16 @@ int ftp_queue_process_manager::add_nodes(const PUT_NODES_QUEUE_STRUCT& request)
         if (!open_)
             break;
         // A refused name is skipped; a shut-down queue ends the loop.
-        if (add_node(*node, local, remote, download, type, request.transfer_option) == 1)
+        const int added = add_node(*node, local, remote, download, type, request.transfer_option);
+        if (added == 1)
             break;
+        if (added == target_taken)
+            report_target_taken(*node, local, remote, download);
     }
     if (view)
         view->end_update();
+    // Shown at once when the item that holds the target has already left.
+    report_run_failures();
     return status_ok;
 }
 

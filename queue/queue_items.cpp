@@ -7,13 +7,22 @@ namespace qvtf {
 
 namespace {
 
+constexpr int phrase_not_queued = 970;
+constexpr int phrase_already_goes_to = 971;
+
+// The key of a target: a download writes a local file, an upload a remote one.
+std::string target_key(bool is_download, const std::string& path)
+{
+    return (is_download ? "L" : "R") + path;
+}
+
 // What a file item writes, and what it reads; folders write nothing of
 // their own.
 std::string target_of(const ftp_queue_item& item)
 {
     if (item.is_folder)
         return {};
-    return item.is_download ? "L" + item.local_path.str() : "R" + item.remote_path.str();
+    return target_key(item.is_download, item.is_download ? item.local_path.str() : item.remote_path.str());
 }
 
 std::string source_of(const ftp_queue_item& item)
@@ -50,6 +59,31 @@ int ftp_queue_process_manager::append_item(std::unique_ptr<ftp_queue_item> item)
     }
     scheduler_cv_.notify_one();
     return 0;
+}
+
+void ftp_queue_process_manager::report_target_taken(const qxfile_node& node, const qxval& local_folder,
+                                                    const qxval& remote_folder, int32_t is_download)
+{
+    const std::string local = local_folder.str() + node.name.str();
+    const std::string remote = remote_folder.str() + node.name.str();
+    const std::string& target = is_download ? local : remote;
+    std::string other;
+    {
+        std::lock_guard held(lock_);
+        if (auto entry = targets_.find(target_key(is_download, target)); entry != targets_.end())
+            other = entry->second.first;
+    }
+    std::string text = is_download ? remote : local;
+    text += phrase(phrase_not_queued);
+    text += other;
+    text += phrase(phrase_already_goes_to);
+    text += target;
+    report(text);
+    if (log_sink) {
+        auto lines = std::make_unique<qxarr>();
+        lines->push_copy(qxval(text + "\r\n"));
+        log_sink(sink_context, std::move(lines), log_error);
+    }
 }
 
 bool ftp_queue_process_manager::contains_locked(const ftp_queue_item* item) const

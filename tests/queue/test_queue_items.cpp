@@ -158,7 +158,26 @@ TEST_P(QueueItems, FromPaneEntries)
                             : q.add_node(*nodes[0], other_source_folder, target_folder, 0, 0, 0),
               ftp_queue_process_manager::target_taken);
     EXPECT_EQ(q.item_count(), 2);
+    // From a pane the refusal is not silent: the run's box names both
+    // sources and the target.
+    qxfile_node* elsewhere = entry(tree, r->parent, "elsewhere", 0, true);
+    panes.paths[elsewhere] = other_source_folder.str();
+    qxfile_node* twin = entry(tree, elsewhere, "a.txt", 10);
+    qxfile_node destination_again;
+    panes.paths[&destination_again] = target_folder.str();
+    PUT_NODES_QUEUE_STRUCT clash;
+    clash.from_remote = c.from_remote;
+    clash.nodes = {twin};
+    clash.destination = &destination_again;
+    ASSERT_EQ(q.add_nodes(clash), 0);
+    EXPECT_EQ(q.item_count(), 2);
+    EXPECT_TRUE(view.errors().empty()) << "shown when the run ends";
     q.kill_all(8);
+    ASSERT_EQ(view.errors().size(), 1u);
+    const std::string source_a = c.from_remote ? "/r/a.txt" : "/tmp/dl/a.txt";
+    const auto words = [](int n) { return std::string(test_phrases().text(n)); };
+    EXPECT_EQ(view.errors()[0], "12 " + other_source_folder.str() + "a.txt" + words(970) + source_a + words(971) +
+                                    target_folder.str() + "a.txt");
     EXPECT_EQ(c.from_remote ? q.add_node(*nodes[0], target_folder, other_source_folder, 1, 0, 0)
                             : q.add_node(*nodes[0], other_source_folder, target_folder, 0, 0, 0),
               0);
