@@ -53,9 +53,15 @@ void detail::pane_watch::on_progress(ftp_control& s, int64_t bytes, int32_t elap
 
 void detail::pane_watch::on_state(ftp_control& s, ftp_state from, ftp_state to)
 {
+    const bool ended = to == ftp_state::disconnected && from != ftp_state::disconnected && !closing;
+    if (ended && idle) {
+        // Nobody waits on the connection: the window keeps showing the site.
+        dropped = true;
+        return;
+    }
     if (ftp_observer* o = next)
         o->on_state(s, from, to);
-    if (to == ftp_state::disconnected && from != ftp_state::disconnected && !closing)
+    if (ended)
         lost_();
 }
 
@@ -65,7 +71,7 @@ void detail::pane_watch::on_error(ftp_control& s, int code)
         o->on_error(s, code);
     // The session reports only what ends it: a failed send or read (it is
     // reset) or the server closing it (6003).
-    if (!closing)
+    if (!closing && !idle)
         lost_();
 }
 
@@ -185,6 +191,7 @@ int qx_ftp_file_lister::measure_time_difference()
 int qx_ftp_file_lister::connect()
 {
     ++connects_;
+    watch_.dropped = false;
     idle_ticks_ = 0;
     std::string connecting(phrase(phrase_connecting));
     connecting += session.host.view();
@@ -244,6 +251,7 @@ int qx_ftp_file_lister::close_connection(int wait_ms)
             session.quit();
         session.disconnect();
         watch_.closing = false;
+        watch_.dropped = false;
         if (queue.connection_ended)
             queue.connection_ended();
         reset_pane();
@@ -345,12 +353,15 @@ void qx_ftp_file_lister::keepalive_body()
         keepalive_holding_ = true;
         const char* command = keepalive_rotation[rotation_];
         rotation_ = (rotation_ + 1) % int(std::size(keepalive_rotation));
+        watch_.idle = true;
         const int code = session.send_command(command);
+        watch_.idle = false;
         idle_ticks_ = 0;
         if (code != status_ok) {
+            // A drop is only noted: the next command logs in again.
             qxval text;
             session.error_text(code, text);
-            session.log(log_error, text.str() + "\r\n");
+            session.log(watch_.dropped ? log_info : log_error, text.str() + "\r\n");
         }
     }
 }

@@ -173,7 +173,7 @@ void qx_file_lister::background_refresh()
         return;
     background_holding_ = true;
     if (relist && is_ready()) {
-        code = reload();
+        code = run_operation([this] { return reload(); });
     } else {
         refresh_view(false);
         code = status_ok;

@@ -81,6 +81,11 @@ public:
     std::atomic<ftp_observer*> next{nullptr};
     // Set while the pane closes the connection itself.
     std::atomic<bool> closing{false};
+    // Set while the keep-alive sends. A drop it meets closes nothing: the
+    // pane keeps the site and its folder, and dropped stays set until the
+    // next command logs in again.
+    std::atomic<bool> idle{false};
+    std::atomic<bool> dropped{false};
 
     void on_log(ftp_control& s, std::unique_ptr<qxarr> lines, int kind) override;
     void on_status(ftp_control& s, qxval message) override;
@@ -135,13 +140,19 @@ public:
     // drops without the pane closing it (a failed send or read, a 421).
     void connection_lost();
     ftp_profile* profile() const { return profile_; }
+    // The connection the keep-alive found dropped logs in again, once, and
+    // returns to its folder; 0 when there was nothing to do. The caller
+    // holds the session. A failed login goes the lost-connection path.
+    int resume_dropped();
 
     // ---- pane operations ----
     void error_text(qxval& out, int code) const override;
     int icon_of(qxfile_node* node) override;
     int acquire() override;
     int acquire_waiting(int ms) override;
-    bool is_ready() const override { return session.logged_in != 0; }
+    // Also while a connection the keep-alive found dropped waits for the
+    // next command to log in again.
+    bool is_ready() const override { return session.logged_in != 0 || watch_.dropped; }
     int enter(qxfile_node* node, bool relist) override;
     int change_folder(const qxval& path, bool relist) override;
     int reload() override;
@@ -171,6 +182,8 @@ protected:
 private:
     int image_count() const { return remote_type_map::first_image + int(types.icon_files.size()); }
     int measure_time_difference();
+    // Logs in again (the log says so) and enters folder; 0 or the login's code.
+    int log_in_again(const qxval& folder);
     // true once for a folder that folder_changed named.
     bool take_stale(std::string_view path);
     void reset_pane();

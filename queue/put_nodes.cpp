@@ -23,7 +23,7 @@ void ftp_queue_process_manager::put_nodes(int32_t from_remote, std::vector<qxfil
     request->transfer_option = transfer_option;
     tasks_.start([this, request] {
         ftp_control* browser = panes ? panes->browser() : nullptr;
-        if (!browser || !browser->logged_in || !open_)
+        if (!browser || !open_)
             return;
         int code = panes->lock_local();
         if (code == status_ok) {
@@ -34,7 +34,10 @@ void ftp_queue_process_manager::put_nodes(int32_t from_remote, std::vector<qxfil
             for (int waited = browser_wait_step_ms; !*hold && open_ && waited < browser_wait_ms;
                  waited += browser_wait_step_ms)
                 hold.emplace(*browser, browser_wait_step_ms);
-            code = *hold ? add_nodes(*request) : hold->status();
+            code = *hold ? panes->resume_browser() : hold->status();
+            // Without a connection nothing is queued, as before.
+            if (code == status_ok && browser->logged_in)
+                code = add_nodes(*request);
             hold.reset();
             panes->unlock_local();
         }

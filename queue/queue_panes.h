@@ -20,6 +20,9 @@ public:
 
     // The remote pane's session (the browser connection); null without one.
     virtual ftp_control* browser() = 0;
+    // With the browser connection held: a connection that dropped while idle
+    // logs in again, as the pane's next command would; 0 or the login's code.
+    virtual int resume_browser() { return status_ok; }
 
     // "/"-separated paths of a pane's node; 0 or the pane's code.
     virtual int local_path_of(const qxfile_node* node, qxval& out) = 0;

@@ -211,46 +211,67 @@ struct info_log : ftp_observer {
 
 // The server is restarted between two commands: the next command logs in
 // again once, silently (the log says so), and the pane stays connected in
-// its folder. A server that stays away is reported as before.
+// its folder, whether the command itself or the idle keep-alive met the
+// closed connection first.
 TEST(FtpLister, ServerRestartedBetweenCommandsIsReconnectedOnce)
 {
     if (!test::pyftpdlib_available())
         GTEST_SKIP() << "pyftpdlib not installed";
-    test::pyftpdlib_server ftp;
-    ASSERT_TRUE(ftp.ok()) << ftp.log();
-    ::mkdir((ftp.root() + "/a").c_str(), 0755);
-    ::mkdir((ftp.root() + "/a/b").c_str(), 0755);
+    const struct {
+        const char* who_meets_it;
+        bool keepalive;
+    } rows[] = {{"the command", false}, {"the keep-alive", true}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.who_meets_it);
+        test::pyftpdlib_server ftp;
+        ASSERT_TRUE(ftp.ok()) << ftp.log();
+        ::mkdir((ftp.root() + "/a").c_str(), 0755);
+        ::mkdir((ftp.root() + "/a/b").c_str(), 0755);
 
-    global_ftp_settings settings;
-    settings.is_passive = true;
-    test::recording_view view;
-    info_log log;
-    qx_ftp_file_lister pane(settings, &test::test_phrases(), &view);
-    pane.watch(&log);
-    ftp_profile profile;
-    profile.host.set_string("127.0.0.1");
-    profile.host_port = ftp.port();
-    profile.user_name.set_bytes(ftp.user());
-    profile.password.set_bytes(ftp.password());
-    profile.time_difference_state = time_difference_measured;  // no clock measurement
-    ASSERT_EQ(pane.run_guarded([&] { return pane.connect_profile(&profile); }), 0);
-    ASSERT_EQ(pane.run_guarded([&] { return pane.change_folder(qxval("/a"), true); }), 0);
+        global_ftp_settings settings;
+        settings.is_passive = true;
+        test::recording_view view;
+        info_log log;
+        qx_ftp_file_lister pane(settings, &test::test_phrases(), &view);
+        pane.watch(&log);
+        if (r.keepalive) {
+            pane.keepalive_interval = 0;
+            pane.keepalive_tick_ms = 20;
+        }
+        ftp_profile profile;
+        profile.host.set_string("127.0.0.1");
+        profile.host_port = ftp.port();
+        profile.user_name.set_bytes(ftp.user());
+        profile.password.set_bytes(ftp.password());
+        profile.time_difference_state = time_difference_measured;  // no clock measurement
+        ASSERT_EQ(pane.run_guarded([&] { return pane.connect_profile(&profile); }), 0);
+        ASSERT_EQ(pane.run_guarded([&] { return pane.change_folder(qxval("/a"), true); }), 0);
 
-    ASSERT_TRUE(ftp.restart());
-    EXPECT_EQ(pane.run_guarded([&] { return pane.make_folder(qxval("made")); }), 0);
-    pane.wait_for_operations();
-    EXPECT_TRUE(pane.control().logged_in);
-    EXPECT_EQ(pane.current_path().str(), "/a");
-    EXPECT_TRUE(::access((ftp.root() + "/a/made").c_str(), F_OK) == 0) << "made in the folder the pane was in";
-    EXPECT_TRUE(view.errors_seen().empty()) << view.errors_seen().front().text;
-    {
-        std::lock_guard lock(log.mutex);
-        EXPECT_NE(log.info.find("[249]127.0.0.1"), std::string::npos) << log.info;
+        ASSERT_TRUE(ftp.restart());
+        if (r.keepalive) {
+            for (int i = 0; i < 500 && pane.control().logged_in; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ASSERT_FALSE(pane.control().logged_in) << "the keep-alive met the closed connection";
+            pane.wait_for_operations();
+            EXPECT_TRUE(pane.is_ready());
+            EXPECT_EQ(view.title, "[7]127.0.0.1") << "the pane still shows the site";
+            EXPECT_EQ(pane.current_path().str(), "/a");
+        }
+        EXPECT_EQ(pane.run_guarded([&] { return pane.make_folder(qxval("made")); }), 0);
+        pane.wait_for_operations();
+        EXPECT_TRUE(pane.control().logged_in);
+        EXPECT_EQ(pane.current_path().str(), "/a");
+        EXPECT_TRUE(::access((ftp.root() + "/a/made").c_str(), F_OK) == 0) << "made in the folder the pane was in";
+        EXPECT_TRUE(view.errors_seen().empty()) << view.errors_seen().front().text;
+        {
+            std::lock_guard lock(log.mutex);
+            EXPECT_NE(log.info.find("[249]127.0.0.1"), std::string::npos) << log.info;
+        }
+        ASSERT_EQ(pane.run_guarded([&] { return pane.change_folder(qxval("/a/b"), true); }), 0);
+
+        pane.disconnect(false);
+        pane.wait_for_operations();
     }
-    ASSERT_EQ(pane.run_guarded([&] { return pane.change_folder(qxval("/a/b"), true); }), 0);
-
-    pane.disconnect(false);
-    pane.wait_for_operations();
 }
 
 }  // namespace

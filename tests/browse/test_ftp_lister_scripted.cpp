@@ -182,8 +182,9 @@ TEST(FtpListerScripted, ClockAheadRefusedDeleteAndDosListing)
     EXPECT_EQ(pane.last_error().str(), "[73]");
 }
 
-// The server goes away while the pane is idle: the keep-alive finds out, and
-// the pane closes the connection by itself, once.
+// The server goes away while the pane is idle: the keep-alive finds out and
+// the pane keeps showing the site; the next command logs in again, and when
+// the server refuses that, the pane closes the connection by itself, once.
 TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
 {
     folder_server state;
@@ -192,6 +193,8 @@ TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
     server.send("220 ready\r\n");
     for (int i = 0; i < 8; ++i)  // log in, folder, one listing
         server.expect([&](const std::string& line) { return state.reply(line); });
+    server.reconnect();
+    server.send("421 Service not available\r\n");
     server.close();
     server.start();
 
@@ -210,10 +213,19 @@ TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
     ASSERT_EQ(pane.run_guarded([&] { return pane.connect_profile(&profile); }), 0);
     ASSERT_TRUE(pane.is_ready());
     EXPECT_EQ(pane.row_count(), 5);
-    ASSERT_TRUE(server.completed());
 
     pane.keepalive_interval = 0;
     pane.keepalive_tick_ms = 20;
+    for (int i = 0; i < 500 && pane.control().connected; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_FALSE(pane.control().connected);
+    pane.wait_for_operations();
+    EXPECT_EQ(ended, 0);
+    EXPECT_TRUE(pane.is_ready()) << "the next command logs in again";
+    EXPECT_EQ(pane.row_count(), 5);
+    EXPECT_EQ(view.title, "[7]127.0.0.1");
+
+    EXPECT_NE(pane.run_guarded([&] { return pane.reload(); }), 0);
     for (int i = 0; i < 500 && ended == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     pane.wait_for_operations();
@@ -222,6 +234,7 @@ TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
     EXPECT_FALSE(pane.control().connected);
     EXPECT_EQ(pane.row_count(), 0);
     EXPECT_EQ(view.title, "[196]");
+    EXPECT_TRUE(server.completed());
 }
 
 // The probe never replaces an entry of the same name: "1" is appended until
