@@ -14,6 +14,7 @@ namespace {
 constexpr int phrase_folder = 22;
 constexpr int phrase_delete_failed = 30;
 constexpr int phrase_going_up = 34;
+constexpr int phrase_colon = 38;
 constexpr int phrase_changing_to = 39;
 constexpr int phrase_listing = 40;
 constexpr int phrase_working_on = 41;
@@ -251,8 +252,13 @@ int qx_ftp_file_lister::make_folder(const qxval& name)
 {
     if (!session.logged_in)
         return status_not_connected;
-    if (session.make_folder(name) != status_ok)
-        return fail_with(phrase_mkdir_failed, name.view());
+    if (const int code = session.make_folder(name); code != status_ok) {
+        // The server's reply says why.
+        qxval reason;
+        session.error_text(code, reason);
+        return fail_with(phrase_mkdir_failed, name.str() + std::string(phrase(phrase_colon)) +
+                                                  std::string(trimmed(reason.view())));
+    }
     return refresh_node(current_folder());
 }
 

@@ -102,6 +102,7 @@ int qx_local_file_lister::list(qxfile_node* folder)
     path_of(folder, path);
     qxfile_node staging;  // read outside the tree, swapped in at once
     const bool listed = list_folder(path, *tree_, &staging, true, qxval("*"));
+    const int reason = listed ? 0 : errno;
     if (!listed)
         qxe_tree<qxfile_node>::free_chain(std::exchange(staging.first_child, nullptr));
     tree_->adopt_children(folder, staging);  // a folder that cannot be read shows empty
@@ -111,7 +112,8 @@ int qx_local_file_lister::list(qxfile_node* folder)
     }
     view_->folder_listed(folder);
     if (!listed)
-        return fail_with(phrase_read_failed, path.view());
+        return fail_with(phrase_read_failed,
+                         path.str() + std::string(phrase(phrase_colon)) + system_error_text(reason));
     return status_ok;
 }
 

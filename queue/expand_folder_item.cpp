@@ -246,7 +246,9 @@ int ftp_queue_process_manager::expand_upload(ftp_control& browser, ftp_queue_ite
     enter_folder_item(*this, item, local_folder.str());
     qxfile_tree entries;
     if (!list_folder(local_folder, entries, nullptr, true, qxval("*"))) {
-        report(std::string(phrase(phrase_cannot_read_folder)) + local_folder.str());
+        const int reason = errno;
+        report(std::string(phrase(phrase_cannot_read_folder)) + local_folder.str() +
+               std::string(phrase(phrase_colon)) + system_error_text(reason));
         return status_local_file;
     }
     std::vector<qxfile_node*> passed;

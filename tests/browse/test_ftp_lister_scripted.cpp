@@ -88,6 +88,8 @@ struct folder_server {
             files.push_back(arg);
             return "150 go\r\n226 stored\r\n";
         }
+        if (verb == "MKD")
+            return "550 " + arg + ": Permission denied\r\n";
         if (verb == "DELE") {
             if (refused.count(arg))
                 return "550 not yours\r\n";
@@ -163,6 +165,10 @@ TEST(FtpListerScripted, ClockAheadRefusedDeleteAndDosListing)
     EXPECT_EQ(row_names(pane), (names{"..", "b.txt", "c.txt", "old.txt"}));
     ASSERT_FALSE(view.errors_seen().empty());
     EXPECT_NE(view.errors_seen().back().text.find("b.txt"), std::string::npos);
+
+    // A folder the server refuses to make: the message carries its reply.
+    EXPECT_EQ(pane.run_guarded([&] { return pane.make_folder(qxval("newsub")); }), status_pane_text);
+    EXPECT_EQ(pane.last_error().str(), "[99]newsub[38]550 newsub: Permission denied");
 
     // Reloading keeps the entries that are still there: a node held across
     // it (by the queue, say) is the same entry afterwards.

@@ -193,6 +193,14 @@ TEST(LocalLister, DeleteMakeFolderAndPermissions)
     EXPECT_EQ(f.pane->make_folder(qxval("made")), status_pane_text);
     // The system's reason follows the name.
     EXPECT_EQ(f.pane->last_error().str(), "[99]made[38]" + std::string(std::strerror(EEXIST)));
+    // So does a folder that cannot be read.
+    ASSERT_EQ(f.pane->make_folder(qxval("gone")), 0);
+    ASSERT_EQ(f.pane->reload(), 0);
+    ASSERT_NE(f.row("gone"), nullptr);
+    ASSERT_EQ(::rmdir((d + "/gone").c_str()), 0);
+    EXPECT_EQ(f.pane->enter(f.row("gone"), true), status_pane_text);
+    EXPECT_EQ(f.pane->last_error().str(), "[25]" + d + "/gone[38]" + std::strerror(ENOENT));
+    ASSERT_EQ(f.go(d), 0);
 
     f.dir.write("made/f", "x");
     ASSERT_EQ(f.pane->reload(), 0);
