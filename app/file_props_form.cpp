@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/listing_parser.h"
 #include "browse/qx_ftp_file_lister.h"
@@ -119,7 +120,9 @@ TFilePropsForm::TFilePropsForm(const qvtf::global_ftp_settings& settings, const 
 {
     setObjectName("TFilePropsForm");
     setWindowTitle(phrase(phrase_title));
-    show_error = [this](const QString& text) { QMessageBox::critical(this, phrase(phrase_error), text); };
+    show_error = [this](const QString& text) {
+        stack_message(this, QMessageBox::Critical, phrase(phrase_error), text);
+    };
 
     auto* layout = new QVBoxLayout(this);
 

@@ -39,6 +39,7 @@ constexpr int phrase_delete_many_folders = 931;
 constexpr int phrase_new_folder_title = 97;
 constexpr int phrase_new_folder_label = 140;
 constexpr int phrase_command_label = 339;
+constexpr int phrase_command_keys = 972;
 constexpr int phrase_copying = 48;
 constexpr int phrase_moving = 138;
 constexpr int phrase_folders = 0;  // no phrase: the toggle shows its picture
@@ -188,6 +189,9 @@ void pane_widget::run_command(int command)
             command_prompt_->set_enter_sends(true);
             command_prompt_->set_caption_text(phrase(131, "FTP command"));
             command_prompt_->set_label_text(phrase(phrase_command_label, "FTP command to send to the server:"));
+            const QString keys = phrase(phrase_command_keys, "Enter sends; Shift+Enter starts a new line.");
+            command_prompt_->memo().setPlaceholderText(keys);
+            command_prompt_->memo().setToolTip(keys);
             command_prompt_->set_callback([this](void*, const QString& text, int) { send_commands(text); }, nullptr);
         }
         command_prompt_->show_prompt();

@@ -37,6 +37,16 @@ void show_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption, c
     box.exec();
 }
 
+void stack_message(QWidget* widget, QMessageBox::Icon icon, const QString& caption, const QString& text)
+{
+    if (!widget) {
+        show_box(nullptr, icon, caption, text);
+        return;
+    }
+    QWidget* owner = widget->isVisible() || !widget->parentWidget() ? widget : widget->parentWidget();
+    message_stack::of(owner).show(icon, caption, text);
+}
+
 message_stack::message_stack(QWidget* window) : QObject(window), window_(window)
 {
     setObjectName("message_stack");

@@ -51,3 +51,6 @@ void fit_title(QMessageBox& box);
 // A box with OK above parent (a dialog's own message), modal to its window,
 // its title whole; returns when it has been answered.
 void show_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text);
+// A message in the stack of widget's window; a dialog not on the screen (one
+// that refused to open) uses the stack of the window it belongs to.
+void stack_message(QWidget* widget, QMessageBox::Icon icon, const QString& caption, const QString& text);

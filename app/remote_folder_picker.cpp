@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "ftp/ftp_control.h"
@@ -98,7 +99,7 @@ TRemoteFolderPicker::TRemoteFolderPicker(qvtf::ftp_control& session, const qvtf:
     setWindowTitle(phrase(phrase_title));
     resize(385, 400);
     show_message = [this](const QString& caption, const QString& text) {
-        QMessageBox::warning(this, caption, text);
+        stack_message(this, QMessageBox::Warning, caption, text);
     };
 
     auto* layout = new QVBoxLayout(this);
@@ -409,8 +410,8 @@ QString pick_remote_folder(qvtf::qx_ftp_file_lister& remote, const qvtf::qxlang*
     if (!remote.control().logged_in) {
         qvtf::qxval text;
         remote.control().error_text(qvtf::status_not_connected, text);
-        QMessageBox::critical(parent, language ? to_qt(language->text(phrase_error)) : QString(),
-                              to_qt(text).trimmed());
+        stack_message(parent, QMessageBox::Critical, language ? to_qt(language->text(phrase_error)) : QString(),
+                      to_qt(text).trimmed());
         return {};
     }
     TRemoteFolderPicker picker(remote.control(), language, parent);

@@ -248,6 +248,7 @@ TEST(PaneTransfer, RemoteCommandsFromTheMenu)
     pane.run_command(pane_widget::cmd_command);
     auto* prompt = pane.findChild<qx_memo_prompt*>("command_prompt");
     ASSERT_NE(prompt, nullptr);
+    EXPECT_TRUE(prompt->memo().toolTip().contains("Shift+Enter")) << "the box says which key sends";
     prompt->memo().setPlainText("MKD typed\nNOOP");
     prompt->ok_button().click();
     ASSERT_TRUE(settle());

@@ -14,10 +14,13 @@
 #include <QScreen>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 
 #include "app/app_session.h"
+#include "app/file_props_form.h"
 #include "app/log_view.h"
 #include "app/log_view_files.h"
 #include "app/main_window.h"
@@ -25,6 +28,7 @@
 #include "app/prompts.h"
 #include "app/prompts_messages.h"
 #include "app/prompts_open.h"
+#include "app/remote_folder_picker.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "gui_support.h"
 #include "queue/ftp_queue_process_manager.h"
@@ -113,6 +117,54 @@ TEST(WindowFaults, BoxesComeOneAtATimeWithTheFocusAndMerge)
     EXPECT_TRUE(stack.current()->text().endsWith("(+3)"));
     EXPECT_EQ(stack.waiting(), 0);
     stack.current()->accept();
+}
+
+// The permissions dialog and the remote folder picker refuse through the
+// window's stack too: no box of their own that blocks and hides behind it.
+TEST(WindowFaults, DialogRefusalsGoThroughTheWindowsStack)
+{
+    gui_application();
+    TqorxVTF window(nullptr);
+    window.resize(900, 600);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    qvtf::global_ftp_settings settings;
+    qvtf::qx_ftp_file_lister remote(settings, &test_phrases(), nullptr);  // not connected
+    const struct {
+        const char* what;
+        std::function<void()> refuse;
+    } rows[] = {
+        {"permissions without a Unix listing",
+         [&] {
+             TFilePropsForm form(settings, &test_phrases(), &window);
+             qvtf::qxfile_node node;
+             EXPECT_EQ(form.exec_for(remote, {&node}), QDialog::Rejected);
+         }},
+        {"a folder picked without a connection",
+         [&] { EXPECT_TRUE(pick_remote_folder(remote, &test_phrases(), &window).isEmpty()); }},
+    };
+    message_stack& stack = message_stack::of(&window);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        // A box that blocked the call would be met here, and closed.
+        bool returned = false, blocked = false;
+        QTimer::singleShot(200, &window, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box && !returned) {
+                blocked = true;
+                box->reject();
+            }
+        });
+        r.refuse();
+        returned = true;
+        EXPECT_FALSE(blocked);
+        ASSERT_TRUE(process_until([&] { return stack.current() != nullptr; }));
+        QMessageBox* box = stack.current();
+        EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+        EXPECT_EQ(box->parentWidget(), &window);
+        ASSERT_TRUE(process_until([&] { return box->isActiveWindow(); }));
+        box->accept();
+        ASSERT_TRUE(process_until([&] { return !stack.current(); }));
+    }
 }
 
 TEST(WindowFaults, PromptsTakeTheFocusAndTheCommandBoxSendsOnEnter)
