@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "ftp/test_data_support.h"
 #include "support/ftp_scripted.h"
@@ -158,6 +159,97 @@ TEST(CliScripted, GetChecksTheBodyAgainstTheSizeTheServerGave)
         const lines wire = server.lines();
         ASSERT_GE(wire.size(), 4u);
         EXPECT_EQ(wire[3], "SIZE f");
+    }
+}
+
+// A server that answers by verb: the root folder lists two files, and every
+// other data connection sends the bytes of one of them. A listing cut by a
+// reset still ends with 226.
+struct root_server {
+    std::mutex mutex;
+    bool reset_listing = false;
+    int listings = 0;
+    std::vector<std::unique_ptr<test::data_peer>> peers;
+    static constexpr const char* body = "hello";
+
+    std::string reply(const std::string& line)
+    {
+        std::lock_guard lock(mutex);
+        const std::string verb = line.substr(0, line.find(' '));
+        if (verb == "USER")
+            return "331 password\r\n";
+        if (verb == "PASS")
+            return "230 in\r\n";
+        if (verb == "PWD")
+            return "257 \"/\"\r\n";
+        if (verb == "CWD")
+            return "250 ok\r\n";
+        if (verb == "TYPE")
+            return "200 ok\r\n";
+        if (verb == "SIZE")
+            return "213 5\r\n";
+        if (verb == "PASV") {
+            const bool listing = listings++ == 0;
+            const std::string bytes = listing ? "-rw-r--r-- 1 u g 5 Jan  1  2024 a.txt\r\n"
+                                                "-rw-r--r-- 1 u g 5 Jan  1  2024 b.txt\r\n"
+                                              : body;
+            using mode = test::data_peer::mode;
+            peers.push_back(std::make_unique<test::data_peer>(
+                listing && reset_listing ? mode::send_then_reset : mode::send,
+                listing && reset_listing ? bytes.substr(0, 50) : bytes));  // a line and a half
+            peers.back()->accept_in_background();
+            return peers.back()->pasv_reply();
+        }
+        if (verb == "LIST" || verb == "RETR")
+            return "150 here\r\n226 done\r\n";
+        if (verb == "QUIT")
+            return "221 bye\r\n";
+        return "502 not here\r\n";
+    }
+};
+
+// download / DIR fetches the root folder's entries into DIR; ls of a listing
+// that broke off fails instead of showing what arrived.
+TEST(CliScripted, RootDownloadAndBrokenListing)
+{
+    struct row {
+        const char* what;
+        bool reset_listing;
+        std::vector<std::string> command;  // DIR stands for the target folder
+        int code;
+        lines fetched;
+    };
+    const std::vector<row> rows = {
+        {"download / DIR", false, {"download", "/", "DIR"}, 0, {"a.txt", "b.txt"}},
+        {"download / DIR, listing cut short", true, {"download", "/", "DIR"}, 1, {}},
+        {"ls cut short", true, {"ls"}, 1, {}},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        test::temp_folder folder("qvtf-cli-root");
+        root_server state;
+        state.reset_listing = r.reset_listing;
+        test::scripted_ftp_server server;
+        server.send("220 ready\r\n");
+        for (int i = 0; i < 30; ++i)
+            server.expect([&](const std::string& line) { return state.reply(line); });
+        server.start();
+        std::vector<std::string> command = r.command;
+        for (std::string& word : command)
+            if (word == "DIR")
+                word = folder.path();
+        cli::options o = options_for(server, {command});
+        o.threads = 0;
+        o.retries = 1;
+        cli_run run = run_cli(o);
+        EXPECT_EQ(run.code, r.code) << run.err << run.out;
+        lines fetched;
+        for (const std::string& name : {"a.txt", "b.txt"})
+            if (test::read_bytes(folder.file(name)) == root_server::body)
+                fetched.push_back(name);
+        EXPECT_EQ(fetched, r.fetched);
+        if (r.code)
+            EXPECT_NE(run.err.find("status "), std::string::npos) << run.err;
     }
 }
 
