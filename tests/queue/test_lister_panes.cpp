@@ -33,60 +33,74 @@ qxfile_node* child_named(qxfile_node* folder, const std::string& name)
     return nullptr;
 }
 
+// Also when the keep-alive found the connection dropped (the server was
+// restarted) before the folder was put: the queue logs in again first.
 TEST(ListerPanes, RemoteFolderOntoTheLocalPane)
 {
     if (!pyftpdlib_available())
         GTEST_SKIP() << "pyftpdlib not installed";
-    pyftpdlib_server server;
-    ASSERT_TRUE(server.ok()) << server.log();
-    fs::create_directories(server.root() + "/src/sub");
-    std::ofstream(server.root() + "/src/a.txt") << "alpha";
-    std::ofstream(server.root() + "/src/b.skip") << "hidden";
-    std::ofstream(server.root() + "/src/sub/c.txt") << "gamma";
-    temp_folder local_folder("qvtf-lister-panes");
+    for (const bool dropped : {false, true}) {
+        SCOPED_TRACE(dropped ? "dropped while idle" : "connected");
+        pyftpdlib_server server;
+        ASSERT_TRUE(server.ok()) << server.log();
+        fs::create_directories(server.root() + "/src/sub");
+        std::ofstream(server.root() + "/src/a.txt") << "alpha";
+        std::ofstream(server.root() + "/src/b.skip") << "hidden";
+        std::ofstream(server.root() + "/src/sub/c.txt") << "gamma";
+        temp_folder local_folder("qvtf-lister-panes");
 
-    global_ftp_settings settings;
-    qx_lister_view lister_view;
-    qx_ftp_file_lister remote(settings, &test_phrases(), &lister_view);
-    qx_local_file_lister local(settings, &test_phrases(), &lister_view);
-    ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
-    remote.set_filter(qxval("*"), qxval("*.skip"), false, 0, 0, false, 0, 0);
+        global_ftp_settings settings;
+        qx_lister_view lister_view;
+        qx_ftp_file_lister remote(settings, &test_phrases(), &lister_view);
+        qx_local_file_lister local(settings, &test_phrases(), &lister_view);
+        ASSERT_EQ(local.change_folder(qxval(local_folder.path()), true), 0);
+        remote.set_filter(qxval("*"), qxval("*.skip"), false, 0, 0, false, 0, 0);
 
-    const auto site = loopback_site(server.port(), server.user(), server.password());
+        const auto site = loopback_site(server.port(), server.user(), server.password());
 
-    lister_queue_panes panes(remote, local);
-    std::atomic<int> finished{0}, failed{0};
-    {
-        ftp_queue_process_manager q;
-        q.panes = &panes;
-        q.language = &test_phrases();
-        q.settings = &settings;
-        q.finished = [&](const queue_item_result& r) {
-            ++finished;
-            failed += r.succeeded ? 0 : 1;
-        };
-        q.max_threads = 2;
-        ASSERT_EQ(q.open(), 0);
-        q.set_profile(site.get());
-        remote.wait_for_operations();
-        ASSERT_TRUE(remote.control().logged_in);
-        q.start();
-        qxfile_node* src = child_named(remote.current_folder(), "src");
-        ASSERT_NE(src, nullptr);
-        q.put_nodes(1, {src}, local.current_folder(), 0);
-        // src, a.txt, sub, c.txt
-        for (int i = 0; i < 1000 && finished < 4; ++i)
-            std::this_thread::sleep_for(10ms);
-        EXPECT_TRUE(q.wait_until_empty(30000));
-        q.close();
-        remote.wait_for_operations();
-        local.wait_for_operations();
+        lister_queue_panes panes(remote, local);
+        std::atomic<int> finished{0}, failed{0};
+        {
+            ftp_queue_process_manager q;
+            q.panes = &panes;
+            q.language = &test_phrases();
+            q.settings = &settings;
+            q.finished = [&](const queue_item_result& r) {
+                ++finished;
+                failed += r.succeeded ? 0 : 1;
+            };
+            q.max_threads = 2;
+            ASSERT_EQ(q.open(), 0);
+            q.set_profile(site.get());
+            remote.wait_for_operations();
+            ASSERT_TRUE(remote.control().logged_in);
+            q.start();
+            qxfile_node* src = child_named(remote.current_folder(), "src");
+            ASSERT_NE(src, nullptr);
+            if (dropped) {
+                remote.keepalive_interval = 0;
+                remote.keepalive_tick_ms = 20;
+                ASSERT_TRUE(server.restart());
+                for (int i = 0; i < 500 && remote.control().logged_in; ++i)
+                    std::this_thread::sleep_for(10ms);
+                ASSERT_FALSE(remote.control().logged_in);
+                ASSERT_TRUE(remote.is_ready());
+            }
+            q.put_nodes(1, {src}, local.current_folder(), 0);
+            // src, a.txt, sub, c.txt
+            for (int i = 0; i < 1000 && finished < 4; ++i)
+                std::this_thread::sleep_for(10ms);
+            EXPECT_TRUE(q.wait_until_empty(30000));
+            q.close();
+            remote.wait_for_operations();
+            local.wait_for_operations();
+        }
+        EXPECT_EQ(finished, 4);
+        EXPECT_EQ(failed, 0);
+        EXPECT_EQ(read_text_file(local_folder.file("src/a.txt")), "alpha");
+        EXPECT_EQ(read_text_file(local_folder.file("src/sub/c.txt")), "gamma");
+        EXPECT_FALSE(fs::exists(local_folder.file("src/b.skip")));
     }
-    EXPECT_EQ(finished, 4);
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(read_text_file(local_folder.file("src/a.txt")), "alpha");
-    EXPECT_EQ(read_text_file(local_folder.file("src/sub/c.txt")), "gamma");
-    EXPECT_FALSE(fs::exists(local_folder.file("src/b.skip")));
 }
 
 // The banner the remote pane shows while the queue runs an item on its own
