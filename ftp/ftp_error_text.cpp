@@ -1,4 +1,5 @@
 // The user's message for a status code.
+#include <cerrno>
 #include <string>
 
 #include "ftp/ftp_control.h"
@@ -38,6 +39,20 @@ int session_phrase(int code)
     }
 }
 
+// A system error that ended an established connection (a reset data
+// connection, say): no connect failed, so "Can't connect to" would mislead.
+bool broke_after_connect(int code)
+{
+    switch (code - transport_status::connect_error_base) {
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE:
+    case ENOTCONN:
+    case ESHUTDOWN: return true;
+    default: return false;
+    }
+}
+
 }  // namespace
 
 void ftp_control::error_text(int code, qxval& out) const
@@ -52,6 +67,10 @@ void ftp_control::error_text(int code, qxval& out) const
 
     if (code == status_ok) {
         text = phrase(phrase_success);
+    } else if (is_connect_error(code) && broke_after_connect(code)) {
+        qxval neutral;
+        connect_error_text(code, phrase(transport_phrase(transport_status::unknown)), neutral);
+        text = neutral.str();
     } else if (is_connect_error(code)) {
         // A connect refused or failed with a system error: say where and why.
         const bool via_proxy = proxy.has_value();

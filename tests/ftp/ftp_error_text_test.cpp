@@ -95,6 +95,8 @@ TEST(FtpErrorText, SystemFailuresNameTheReasonAndWhere)
     const row rows[] = {
         {"connect", 100000 + ECONNREFUSED, false, 0, 0, "[10]127.0.0.1:2121[38]" + refused},
         {"connect by proxy", 100000 + ECONNREFUSED, true, 0, 0, "[10]127.0.0.9:1080[38]" + refused},
+        // A connection that broke after it was made is no failed connect.
+        {"reset data connection", 100000 + ECONNRESET, false, 0, 0, std::string("[172]: ") + std::strerror(ECONNRESET)},
         {"open denied", 6010, false, 0, EACCES, std::string("[59] ") + std::strerror(EACCES) + "."},
         {"disk full", 6010, false, 2, ENOSPC, std::string("[118] ") + std::strerror(ENOSPC) + "."},
         {"quota", 6010, false, 2, EDQUOT, std::string("[118] ") + std::strerror(EDQUOT) + "."},
