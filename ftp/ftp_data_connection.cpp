@@ -186,12 +186,19 @@ bool ftp_data_connection::drain_into_pipe(qxarr& chunks)
     return true;
 }
 
+transformation* ftp_data_connection::line_converter()
+{
+    if (!converter_ && converter_index != -1)
+        converter_ = ftp_converter(converter_index).make(&produced_);
+    return converter_.get();
+}
+
 void ftp_data_connection::receive_loop()
 {
-    std::unique_ptr<transformation> converter;
-    qxarr produced;
-    if (converter_index != -1)
-        converter = ftp_converter(converter_index).make(&produced);
+    // The connection's own converter: a listing begun on the calling thread
+    // continues here with the line end it left half seen.
+    transformation* const converter = line_converter();
+    qxarr& produced = produced_;
     const int32_t size = pipe->chunk_size();
     qxval chunk;
     while (pipe->status() == 0) {

@@ -30,6 +30,8 @@
 
 namespace qvtf {
 
+class ftp_inline_sink;
+
 // Transfer types: the low 16 bits select, type 3 takes its converter row
 // from the high 16 bits.
 enum ftp_transfer_type : int32_t {
@@ -109,6 +111,14 @@ public:
     void run_here(file_handle file, bool set_time, std::time_t stamp);
     // Raises bits on the pipe, or in own_bits on the calling thread.
     void raise(uint32_t bits);
+    // A listing on the calling thread: as run_here, into a pipe that nobody
+    // else reads yet. True when the data has ended (its bits are raised on
+    // into); false when it outgrew the pipe's budget with the connection
+    // still open: the caller then starts a reader on into and continue_on.
+    bool gather_here(qxpipe& into);
+    // Goes on receiving into into, which another thread now reads, as a
+    // worker's loop does; ends with the connection's finished bit.
+    void continue_on(qxpipe& into);
 
     void close_sockets() override;
     void abort_socket() override;
@@ -150,14 +160,19 @@ private:
     // Sends each chunk of the list; false on a short send.
     bool send_chunks(qxarr& chunks);
     void report_progress();
-    // run_here's loops: socket to file, file to socket.
-    void receive_here(file_handle file);
+    // The calling thread's loops. receive_here: socket to sink; true when
+    // the data has ended, false when the sink asked to go on elsewhere.
+    bool receive_here(ftp_inline_sink& sink);
     void send_here(file_handle file);
-    // Writes chunk to file; false (and the file side failed) when it cannot.
-    bool write_here(const qxval& chunk, file_handle file);
-    bool write_all_here(qxarr& chunks, file_handle file);
+    // Hands chunk to sink; false (and the local side failed) when it cannot.
+    bool deliver(ftp_inline_sink& sink, qxval& chunk);
+    // The line-end converter of this connection, made on first use; null
+    // for a transfer without one.
+    transformation* line_converter();
 
     pooled_job worker_;
+    std::unique_ptr<transformation> converter_;
+    qxarr produced_;  // the converter's output
 };
 
 class ftp_data_passive : public ftp_data_connection {

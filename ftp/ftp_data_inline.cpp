@@ -1,13 +1,24 @@
 // A data connection on the calling thread: the transfer's own thread moves
-// the bytes between the data socket and the local file, waiting on the
-// socket's readiness. The failures, their bits and the progress are those
-// of the two-sided transfer; only the threads are fewer.
+// the bytes between the data socket and the local file (or a listing's
+// pipe), waiting on the socket's readiness. The failures, their bits and
+// the progress are those of the two-sided transfer; only the threads are
+// fewer.
 #include <cerrno>
 #include <ctime>
 
 #include "ftp/ftp_data_connection.h"
 
 namespace qvtf {
+
+// Where the calling thread puts what it receives.
+class ftp_inline_sink {
+public:
+    virtual ~ftp_inline_sink() = default;
+    // 0 when the chunk is kept, else the errno why it cannot be.
+    virtual int take(qxval& chunk) = 0;
+    // True when the receiving should go on on another thread.
+    virtual bool full() const { return false; }
+};
 
 namespace {
 
@@ -19,6 +30,39 @@ int32_t now_seconds()
     return static_cast<int32_t>(std::time(nullptr));
 }
 
+class file_sink : public ftp_inline_sink {
+public:
+    explicit file_sink(file_handle file) : file_(file) {}
+    int take(qxval& chunk) override
+    {
+        const int32_t n = chunk.text.length;
+        errno = 0;
+        // A short write sets no errno; write_file tried again first.
+        if (n > 0 && write_file(chunk, n, file_) != n)
+            return errno ? errno : ENOSPC;
+        return 0;
+    }
+
+private:
+    file_handle file_;
+};
+
+// A listing's pipe before its reader exists: chunks queue without a wait
+// until the budget is reached.
+class gathering_sink : public ftp_inline_sink {
+public:
+    explicit gathering_sink(qxpipe& pipe) : pipe_(pipe) {}
+    int take(qxval& chunk) override
+    {
+        pipe_.push(chunk);
+        return 0;
+    }
+    bool full() const override { return pipe_.queued_bytes() >= pipe_.budget; }
+
+private:
+    qxpipe& pipe_;
+};
+
 }  // namespace
 
 void ftp_data_connection::run_here(file_handle file, bool set_time, std::time_t stamp)
@@ -27,10 +71,12 @@ void ftp_data_connection::run_here(file_handle file, bool set_time, std::time_t 
     if (!given_up(failed_bits() | pipe_stop) && reach_peer_here()) {
         start_time = now_seconds();
         data_socket->set_timeout(timeout, 0);
-        if (receiving)
-            receive_here(file);
-        else
+        if (receiving) {
+            file_sink sink(file);
+            receive_here(sink);
+        } else {
             send_here(file);
+        }
         end_time = now_seconds();
     }
     close_sockets();
@@ -43,37 +89,51 @@ void ftp_data_connection::run_here(file_handle file, bool set_time, std::time_t 
     raise(done_bit() | file_done);
 }
 
-bool ftp_data_connection::write_here(const qxval& chunk, file_handle file)
+bool ftp_data_connection::gather_here(qxpipe& into)
 {
-    const int32_t n = chunk.text.length;
-    errno = 0;
-    if (n > 0 && write_file(chunk, n, file) != n) {
-        // A short write sets no errno; write_file tried again first.
-        file_errno = errno ? errno : ENOSPC;
+    if (!given_up(failed_bits() | pipe_stop) && reach_peer_here()) {
+        start_time = now_seconds();
+        data_socket->set_timeout(timeout, 0);
+        gathering_sink sink(into);
+        if (!receive_here(sink))
+            return false;
+        end_time = now_seconds();
+    }
+    close_sockets();
+    if (session->abort_data)
+        raise(pipe_stop);
+    into.raise(own_bits | done_bit());
+    return true;
+}
+
+void ftp_data_connection::continue_on(qxpipe& into)
+{
+    into.raise(own_bits);
+    pipe = &into;
+    receive_loop();
+    end_time = now_seconds();
+    close_sockets();
+    pipe->raise(done_bit());
+}
+
+bool ftp_data_connection::deliver(ftp_inline_sink& sink, qxval& chunk)
+{
+    if (const int error = sink.take(chunk)) {
+        file_errno = error;
         raise(pipe_consumer_failed);
         return false;
     }
     return true;
 }
 
-bool ftp_data_connection::write_all_here(qxarr& chunks, file_handle file)
+bool ftp_data_connection::receive_here(ftp_inline_sink& sink)
 {
-    qxval chunk;
-    while (chunks.shift(chunk))
-        if (!write_here(chunk, file))
-            return false;
-    return true;
-}
-
-void ftp_data_connection::receive_here(file_handle file)
-{
-    std::unique_ptr<transformation> converter;
-    qxarr produced;
-    if (converter_index != -1)
-        converter = ftp_converter(converter_index).make(&produced);
+    transformation* const converter = line_converter();
     qxval chunk;
     bool whole = false;
     while (!given_up(pipe_stop)) {
+        if (sink.full())
+            return false;
         data_socket->last_error = 0;
         const int32_t n = data_socket->receive(chunk, inline_chunk);
         if (n < 1) {
@@ -87,6 +147,7 @@ void ftp_data_connection::receive_here(file_handle file)
             }
             break;
         }
+        bool kept = true;
         if (converter) {
             converter->feed(chunk);
             const int r = converter->run();
@@ -94,29 +155,33 @@ void ftp_data_connection::receive_here(file_handle file)
                 raise(pipe_producer_failed);
                 break;
             }
-            if (!write_all_here(produced, file))
-                break;
-        } else if (!write_here(chunk, file)) {
-            break;
+            while (kept && produced_.shift(chunk))
+                kept = deliver(sink, chunk);
+        } else {
+            kept = deliver(sink, chunk);
         }
+        if (!kept)
+            break;
         bytes_transferred += n;
         report_progress();
     }
     if (converter && whole) {
         converter->end_input();
-        if (converter->run() != 2)
+        if (converter->run() != 2) {
             raise(pipe_producer_failed);
-        else
-            write_all_here(produced, file);
+        } else {
+            bool kept = true;
+            while (kept && produced_.shift(chunk))
+                kept = deliver(sink, chunk);
+        }
     }
+    return true;
 }
 
 void ftp_data_connection::send_here(file_handle file)
 {
-    std::unique_ptr<transformation> converter;
-    qxarr produced;
-    if (converter_index != -1)
-        converter = ftp_converter(converter_index).make(&produced);
+    transformation* const converter = line_converter();
+    qxarr& produced = produced_;
     qxval chunk;
     bool failed = false;
     while (!given_up(pipe_stop)) {
