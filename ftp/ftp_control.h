@@ -235,8 +235,8 @@ public:
     int32_t trust_pasv_address = 0;
     // A file transfer of a known size up to this many bytes runs its data
     // connection on the calling thread; larger ones, and those of unknown
-    // size, on a worker with the file side across a pipe. -1: never; the
-    // largest value: every transfer.
+    // size, on a worker with the file side across a pipe. -1: never (and
+    // listings too go to a worker); the largest value: every transfer.
     int64_t inline_limit = 1048576;
 
     // Any thread may read it; the session's own operations change it.
