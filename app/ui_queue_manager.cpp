@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -275,24 +276,88 @@ void ui_queue_manager::add_row(ftp_queue_item& item)
     r.id = next_id_++;
     item.view_row = r.id;
     live_.push_back(r);
-    QMetaObject::invokeMethod(this, [this, r] {
-        const int at = static_cast<int>(shown_.size());
-        beginInsertRows({}, at, at);
-        shown_.push_back(r);
-        endInsertRows();
-        emit count_changed(rowCount());
-    }, Qt::QueuedConnection);
+    post_locked({change::added, r});
 }
 
 void ui_queue_manager::post_update(const row& r)
 {
-    QMetaObject::invokeMethod(this, [this, r] {
-        const int at = shown_index(r.id);
-        if (at < 0)
+    post_locked({change::updated, r});
+}
+
+void ui_queue_manager::post_locked(change c)
+{
+    constexpr auto flush_interval = std::chrono::milliseconds(100);
+    const qvtf::qxview_id id = c.r.id;
+    if (c.kind == change::updated) {
+        const auto it = pending_update_.find(id);
+        if (it != pending_update_.end()) {
+            pending_[it->second].r = std::move(c.r);
             return;
-        shown_[static_cast<size_t>(at)] = r;
-        emit dataChanged(index(at, 0), index(at, column_count - 1));
+        }
+        pending_update_[id] = pending_.size();
+    } else if (c.kind == change::removed) {
+        // A row that goes needs no repaint first.
+        const auto it = pending_update_.find(id);
+        if (it != pending_update_.end()) {
+            pending_[it->second].r.id = qvtf::no_view_id;
+            pending_update_.erase(it);
+        }
+    }
+    pending_.push_back(std::move(c));
+    if (flush_asked_)
+        return;
+    flush_asked_ = true;
+    const auto since = std::chrono::steady_clock::now() - last_flush_;
+    const int delay = since >= flush_interval
+                          ? 0
+                          : static_cast<int>(
+                                std::chrono::duration_cast<std::chrono::milliseconds>(flush_interval - since).count());
+    QMetaObject::invokeMethod(this, [this, delay] {
+        if (delay == 0)
+            flush();
+        else
+            QTimer::singleShot(delay, this, [this] { flush(); });
     }, Qt::QueuedConnection);
+}
+
+void ui_queue_manager::flush()
+{
+    std::vector<change> todo;
+    {
+        std::lock_guard lock(mutex_);
+        todo.swap(pending_);
+        pending_update_.clear();
+        flush_asked_ = false;
+        last_flush_ = std::chrono::steady_clock::now();
+    }
+    const int rows_before = rowCount();
+    for (size_t i = 0; i < todo.size();) {
+        change& c = todo[i];
+        if (c.kind == change::added) {
+            // Consecutive additions go in as one block.
+            size_t end = i;
+            while (end < todo.size() && todo[end].kind == change::added)
+                ++end;
+            const int at = static_cast<int>(shown_.size());
+            beginInsertRows({}, at, at + static_cast<int>(end - i) - 1);
+            for (; i < end; ++i)
+                shown_.push_back(std::move(todo[i].r));
+            endInsertRows();
+            continue;
+        }
+        const int at = shown_index(c.r.id);
+        if (at >= 0 && c.kind == change::updated) {
+            shown_[static_cast<size_t>(at)] = std::move(c.r);
+            emit dataChanged(index(at, 0), index(at, column_count - 1));
+        } else if (at >= 0) {
+            beginRemoveRows({}, at, at);
+            shown_.erase(shown_.begin() + at);
+            endRemoveRows();
+        }
+        ++i;
+    }
+    if (rowCount() != rows_before)
+        emit count_changed(rowCount());
 }
 
 void ui_queue_manager::update_row(ftp_queue_item& item)
@@ -318,15 +383,9 @@ void ui_queue_manager::remove_row(ftp_queue_item& item)
     selected_.erase(id);
     if (id == qvtf::no_view_id)
         return;
-    QMetaObject::invokeMethod(this, [this, id] {
-        const int at = shown_index(id);
-        if (at < 0)
-            return;
-        beginRemoveRows({}, at, at);
-        shown_.erase(shown_.begin() + at);
-        endRemoveRows();
-        emit count_changed(rowCount());
-    }, Qt::QueuedConnection);
+    change gone{change::removed, {}};
+    gone.r.id = id;
+    post_locked(std::move(gone));
 }
 
 void ui_queue_manager::progress(ftp_queue_item& item, int64_t bytes, int32_t seconds)

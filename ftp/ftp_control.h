@@ -233,6 +233,11 @@ public:
     // 1: passive data connections go to the address of the 227 reply; 0:
     // to the control connection's own peer (the site through SOCKS).
     int32_t trust_pasv_address = 0;
+    // A file transfer of a known size up to this many bytes runs its data
+    // connection on the calling thread; larger ones, and those of unknown
+    // size, on a worker with the file side across a pipe. -1: never (and
+    // listings too go to a worker); the largest value: every transfer.
+    int64_t inline_limit = 1048576;
 
     // Any thread may read it; the session's own operations change it.
     ftp_state state() const { return state_.load(); }
@@ -357,8 +362,10 @@ public:
     static int parse_pasv_reply(std::string_view line, qxval& host, int32_t& port_number);
 
     // ---- data connections and transfers ----
-    // TYPE, PASV or PORT, and a started data connection with its pipe.
-    int prepare_data_connection(int receiving, int32_t type);
+    // TYPE, PASV or PORT, and a started data connection with its pipe; or,
+    // on_caller, a connection that the calling thread runs itself, without
+    // a pipe (connected already in passive mode).
+    int prepare_data_connection(int receiving, int32_t type, bool on_caller = false);
     // Waits for both sides of the pipe, then releases connection and pipe.
     int finish_transfer(int receiving);
     // As above; local_side (the file or listing thread) is joined before the

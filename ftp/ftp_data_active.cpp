@@ -48,10 +48,13 @@ int ftp_data_active::start()
         local_address = bound_host;
         local_port = bound_port;
     }
+    // On the calling thread the server's connection is awaited in run_here.
+    if (on_caller)
+        return status_ok;
     return start_worker(static_cast<void (ftp_data_connection::*)()>(&ftp_data_active::accept_worker));
 }
 
-void ftp_data_active::accept_worker()
+bool ftp_data_active::accept_in()
 {
     if (socks) {
         if (socks->socks_accept() == 0)
@@ -61,7 +64,7 @@ void ftp_data_active::accept_worker()
         // file side is no reason: a small upload is read into the pipe and
         // done before the server has connected.
         const uint32_t give_up = pipe_stop | (receiving ? 32u : 2u);
-        for (int attempt = 0; attempt < accept_tries && !pipe->any(give_up); ++attempt) {
+        for (int attempt = 0; attempt < accept_tries && !given_up(give_up); ++attempt) {
             if (auto sock = server->accept_one()) {
                 accepted_ = std::move(sock);
                 adopt(accepted_.get());
@@ -69,14 +72,25 @@ void ftp_data_active::accept_worker()
             }
         }
     }
-    if (!data_socket || pipe->any(pipe_stop)) {
+    if (!data_socket || given_up(pipe_stop)) {
         fail_side();
-        return;
+        return false;
     }
     data_socket->local_address(connected_address);
     data_socket->peer_address(peer_host);
     peer_port = data_socket->peer_port();
-    transfer_loop();
+    return true;
+}
+
+void ftp_data_active::accept_worker()
+{
+    if (accept_in())
+        transfer_loop();
+}
+
+bool ftp_data_active::reach_peer_here()
+{
+    return accept_in();
 }
 
 void ftp_data_active::close_sockets()

@@ -71,10 +71,11 @@ void ftp_data_connection::join_worker()
         worker_.join();
 }
 
-void ftp_data_connection::configure(ftp_control& owner, qxpipe& transfer_pipe, int receive, int32_t type)
+void ftp_data_connection::configure(ftp_control& owner, qxpipe* transfer_pipe, int receive, int32_t type)
 {
     session = &owner;
-    pipe = &transfer_pipe;
+    pipe = transfer_pipe;
+    on_caller = transfer_pipe == nullptr;
     receiving = receive;
     timeout = owner.timeout;
     converter_index = ftp_converter_index(type, receive);
@@ -117,7 +118,22 @@ void ftp_data_connection::fail_side(int32_t why)
     }
     failure = why;
     close_sockets();
-    pipe->raise(failed_bits());
+    raise(failed_bits());
+}
+
+void ftp_data_connection::raise(uint32_t bits)
+{
+    if (pipe)
+        pipe->raise(bits);
+    else
+        own_bits |= bits;
+}
+
+bool ftp_data_connection::given_up(uint32_t bits) const
+{
+    if (pipe)
+        return pipe->any(bits);
+    return (own_bits & bits) != 0 || session->abort_data;
 }
 
 void ftp_data_connection::close_sockets()
@@ -156,7 +172,7 @@ void ftp_data_connection::transfer_loop()
 
 void ftp_data_connection::report_progress()
 {
-    if (progress && !pipe->any(pipe_stop))
+    if (progress && !given_up(pipe_stop))
         progress->on_progress(*session, bytes_transferred.load(), now_seconds() - start_time);
 }
 
@@ -170,12 +186,19 @@ bool ftp_data_connection::drain_into_pipe(qxarr& chunks)
     return true;
 }
 
+transformation* ftp_data_connection::line_converter()
+{
+    if (!converter_ && converter_index != -1)
+        converter_ = ftp_converter(converter_index).make(&produced_);
+    return converter_.get();
+}
+
 void ftp_data_connection::receive_loop()
 {
-    std::unique_ptr<transformation> converter;
-    qxarr produced;
-    if (converter_index != -1)
-        converter = ftp_converter(converter_index).make(&produced);
+    // The connection's own converter: a listing begun on the calling thread
+    // continues here with the line end it left half seen.
+    transformation* const converter = line_converter();
+    qxarr& produced = produced_;
     const int32_t size = pipe->chunk_size();
     qxval chunk;
     while (pipe->status() == 0) {

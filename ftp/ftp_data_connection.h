@@ -1,14 +1,20 @@
 // Data connections: one per listing or file transfer. The worker thread
 // moves bytes between the data socket and the session's pipe; the file or
-// listing thread sits on the pipe's other end.
+// listing thread sits on the pipe's other end. A transfer that fits in a few
+// buffers runs its connection on the calling thread instead (on_caller): it
+// moves the bytes between socket and file itself, with no pipe and no
+// worker, since each hand-over between threads costs a wake-up that a small
+// file does not pay back.
 //
 //   ftp_data_connection.cpp  configuration, the transfer loop, closing
 //   ftp_data_passive.cpp     PASV: connect out (directly or SOCKS CONNECT)
 //   ftp_data_active.cpp      PORT: listen and accept (or SOCKS BIND)
 //   ftp_data_prepare.cpp     prepare_data_connection, finish_transfer
+//   ftp_data_inline.cpp      the loops of a connection on the calling thread
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -23,6 +29,8 @@
 #include "net/qxsocks_client.h"
 
 namespace qvtf {
+
+class ftp_inline_sink;
 
 // Transfer types: the low 16 bits select, type 3 takes its converter row
 // from the high 16 bits.
@@ -53,7 +61,13 @@ public:
     qxsocks_client* socks = nullptr;       // when the session's proxy is SOCKS
     std::unique_ptr<qx_inet_client> outgoing;
     ftp_control* session = nullptr;
-    qxpipe* pipe = nullptr;
+    qxpipe* pipe = nullptr;                // none on the calling thread
+    // Set before start: the connection runs on the calling thread (run_here)
+    // and its bits stay in own_bits, with the pipe's meaning.
+    bool on_caller = false;
+    uint32_t own_bits = 0;
+    // On the calling thread: the errno where the local file failed, or 0.
+    int file_errno = 0;
     int receiving = 1;
     int32_t timeout = 60;
     int converter_index = -1;
@@ -86,8 +100,25 @@ public:
     ~ftp_data_connection() override;
 
     // session, pipe, direction, time-out, converter and progress from the
-    // session and its current item.
-    void configure(ftp_control& owner, qxpipe& transfer_pipe, int receive, int32_t type);
+    // session and its current item; without a pipe it runs on the caller.
+    void configure(ftp_control& owner, qxpipe* transfer_pipe, int receive, int32_t type);
+
+    // On the calling thread, once the command's preliminary reply is read:
+    // reaches the peer when not yet connected (active mode accepts), then
+    // moves the bytes between the data socket and file, which it takes over
+    // and closes (stamped with stamp when set_time). Ends with both sides'
+    // finished bits in own_bits.
+    void run_here(file_handle file, bool set_time, std::time_t stamp);
+    // Raises bits on the pipe, or in own_bits on the calling thread.
+    void raise(uint32_t bits);
+    // A listing on the calling thread: as run_here, into a pipe that nobody
+    // else reads yet. True when the data has ended (its bits are raised on
+    // into); false when it outgrew the pipe's budget with the connection
+    // still open: the caller then starts a reader on into and continue_on.
+    bool gather_here(qxpipe& into);
+    // Goes on receiving into into, which another thread now reads, as a
+    // worker's loop does; ends with the connection's finished bit.
+    void continue_on(qxpipe& into);
 
     void close_sockets() override;
     void abort_socket() override;
@@ -109,6 +140,11 @@ protected:
     void adopt(qxsocket* sock);
     // Records why (or the socket's own reason) and raises the side's failed bits.
     void fail_side(int32_t why = 0);
+    // On the calling thread: true once a data socket is there; active mode
+    // waits for the server's connection here.
+    virtual bool reach_peer_here() { return data_socket != nullptr; }
+    // The side gives up: an abort, or the other side failed.
+    bool given_up(uint32_t bits) const;
 
     std::unique_ptr<qxsocket> accepted_;  // active mode without SOCKS
     qxsocks_client socks_copy_;           // the session's, with this destination
@@ -124,8 +160,19 @@ private:
     // Sends each chunk of the list; false on a short send.
     bool send_chunks(qxarr& chunks);
     void report_progress();
+    // The calling thread's loops. receive_here: socket to sink; true when
+    // the data has ended, false when the sink asked to go on elsewhere.
+    bool receive_here(ftp_inline_sink& sink);
+    void send_here(file_handle file);
+    // Hands chunk to sink; false (and the local side failed) when it cannot.
+    bool deliver(ftp_inline_sink& sink, qxval& chunk);
+    // The line-end converter of this connection, made on first use; null
+    // for a transfer without one.
+    transformation* line_converter();
 
     pooled_job worker_;
+    std::unique_ptr<transformation> converter_;
+    qxarr produced_;  // the converter's output
 };
 
 class ftp_data_passive : public ftp_data_connection {
@@ -135,6 +182,8 @@ public:
 
 private:
     void connect_worker();
+    // Connects (and asks the SOCKS proxy); false after failing the side.
+    bool connect_out();
 };
 
 class ftp_data_active : public ftp_data_connection {
@@ -149,8 +198,14 @@ public:
     // Also wakes a worker that is still waiting for the server's connection.
     void abort_socket() override;
 
+protected:
+    bool reach_peer_here() override;
+
 private:
     void accept_worker();
+    // Waits for the server (or the proxy's second reply); false after
+    // failing the side.
+    bool accept_in();
 };
 
 }  // namespace qvtf

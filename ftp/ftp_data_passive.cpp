@@ -11,26 +11,39 @@ int ftp_data_passive::start()
         socks->socket = outgoing.get();
     if (!outgoing->resolve(remote_port, remote_host))
         return outgoing->last_error ? outgoing->last_error : transport_status::cannot_resolve;
+    if (on_caller) {
+        // Before the command: some servers confirm it only once connected.
+        // A failed connect fails the side, and the command still goes out
+        // as it does with a worker, so the server's reply is read in step.
+        connect_out();
+        return status_ok;
+    }
     return start_worker(static_cast<void (ftp_data_connection::*)()>(&ftp_data_passive::connect_worker));
 }
 
-void ftp_data_passive::connect_worker()
+bool ftp_data_passive::connect_out()
 {
     {
         std::lock_guard lock(socket_mutex_);
         if (aborted_) {
-            pipe->raise(failed_bits());
-            return;
+            raise(failed_bits());
+            return false;
         }
     }
     if (!outgoing->connect_with_timeout() || (socks && socks->socks_connect() != 0)) {
         fail_side();
-        return;
+        return false;
     }
     adopt(outgoing.get());
     data_socket->local_address(connected_address);
     local_port = data_socket->local_port();
-    transfer_loop();
+    return true;
+}
+
+void ftp_data_passive::connect_worker()
+{
+    if (connect_out())
+        transfer_loop();
 }
 
 }  // namespace qvtf

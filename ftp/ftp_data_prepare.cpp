@@ -25,6 +25,26 @@ void wait_for(qxpipe& pipe, uint32_t bits, std::chrono::milliseconds step, Each 
 
 constexpr int phrase_pasv_address_replaced = 520;
 
+// The facts the connection recorded become the session's, once it has ended.
+void take_over_facts(ftp_control& s, const ftp_data_connection& connection)
+{
+    s.bytes_transferred = connection.bytes_transferred.load();
+    s.data_failure = connection.failure.load();
+    s.start_time = connection.start_time.load() ? connection.start_time.load() : s.start_time;
+    s.end_time = connection.end_time.load() ? connection.end_time.load() : s.end_time;
+    if (s.passive_data) {
+        if (connection.local_port > 0) {
+            s.local_address = connection.connected_address;
+            s.next_port = connection.local_port;
+        }
+    } else if (connection.peer_port > 0) {
+        s.local_address = connection.connected_address;
+        s.data_host = connection.peer_host;
+        s.data_port = connection.peer_port;
+    }
+}
+
+
 }  // namespace
 
 void ftp_control::aim_passive_connection(bool via_socks)
@@ -45,7 +65,7 @@ void ftp_control::aim_passive_connection(bool via_socks)
     data_host = own;
 }
 
-int ftp_control::prepare_data_connection(int receiving, int32_t type)
+int ftp_control::prepare_data_connection(int receiving, int32_t type, bool on_caller)
 {
     abort_data = 0;
     if (int status = set_type(type))
@@ -55,8 +75,8 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
         if (int status = send_pasv())
             return status;
     }
-    qxpipe* transfer_pipe;
-    {
+    qxpipe* transfer_pipe = nullptr;
+    if (!on_caller) {
         std::lock_guard lock(critical_section());
         pipe = std::make_unique<qxpipe>();
         transfer_pipe = pipe.get();
@@ -88,7 +108,7 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
     if (passive) {
         next_port = 0;
         auto connection = std::make_unique<ftp_data_passive>();
-        connection->configure(*this, *transfer_pipe, receiving, type);
+        connection->configure(*this, transfer_pipe, receiving, type);
         aim_passive_connection(via_socks);
         if (!via_socks) {
             connection->remote_host = data_host;
@@ -105,7 +125,7 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
     data_host.set_string("");
     data_port = 0;
     auto connection = std::make_unique<ftp_data_active>();
-    connection->configure(*this, *transfer_pipe, receiving, type);
+    connection->configure(*this, transfer_pipe, receiving, type);
     connection->local_address = local_address;
     connection->accept_tries = accept_tries;
     next_port = next_port != 0 ? next_port + 1 : control_socket.local_port();
@@ -127,9 +147,11 @@ int ftp_control::prepare_data_connection(int receiving, int32_t type)
     if (status == status_ok)
         return status_ok;
     // The worker is already waiting for a connection that will not come.
-    transfer_pipe->raise(pipe_stop);
     started->abort_socket();
-    wait_for(*transfer_pipe, started->done_bit(), port_failure_step, [] {});
+    if (transfer_pipe) {
+        transfer_pipe->raise(pipe_stop);
+        wait_for(*transfer_pipe, started->done_bit(), port_failure_step, [] {});
+    }
     destroy();
     return status;
 }
@@ -142,8 +164,18 @@ int ftp_control::finish_transfer(int receiving)
 int ftp_control::finish_transfer(int receiving, pooled_job* local_side)
 {
     qxpipe* transfer_pipe = pipe.get();
-    if (!transfer_pipe)
+    if (!transfer_pipe) {
+        // A connection on the calling thread has ended already.
+        std::lock_guard lock(critical_section());
+        auto* connection = static_cast<ftp_data_connection*>(passive_data ? passive_data.get() : active_data.get());
+        if (!connection)
+            return status_ok;
+        take_over_facts(*this, *connection);
+        pipe_flags_at_end = connection->own_bits;
+        passive_data.reset();
+        active_data.reset();
         return status_ok;
+    }
     const uint32_t connection_done = receiving ? pipe_producer_done : pipe_consumer_done;
     const uint32_t other_done = receiving ? pipe_consumer_done : pipe_producer_done;
     wait_for(*transfer_pipe, connection_done, finish_step, [&] {
@@ -153,22 +185,8 @@ int ftp_control::finish_transfer(int receiving, pooled_job* local_side)
     {
         std::lock_guard lock(critical_section());
         auto* connection = static_cast<ftp_data_connection*>(passive_data ? passive_data.get() : active_data.get());
-        if (connection) {
-            bytes_transferred = connection->bytes_transferred.load();
-            data_failure = connection->failure.load();
-            start_time = connection->start_time.load() ? connection->start_time.load() : start_time;
-            end_time = connection->end_time.load() ? connection->end_time.load() : end_time;
-            if (passive_data) {
-                if (connection->local_port > 0) {
-                    local_address = connection->connected_address;
-                    next_port = connection->local_port;
-                }
-            } else if (connection->peer_port > 0) {
-                local_address = connection->connected_address;
-                data_host = connection->peer_host;
-                data_port = connection->peer_port;
-            }
-        }
+        if (connection)
+            take_over_facts(*this, *connection);
         passive_data.reset();
         active_data.reset();
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <limits>
 
 #include "core/file_reader_writer.h"
 #include "core/qxfiles_atomic.h"
@@ -64,6 +65,7 @@ public:
     ~local_side() { close_file(handle_); }
 
     bool not_regular() const { return not_regular_; }
+    int64_t size() const { return file_size(handle_); }
     // The reader/writer takes the handle over.
     file_handle release()
     {
@@ -117,6 +119,19 @@ int transfer_outcome(ftp_control& session, int receiving, int reply_status)
     return status_ok;
 }
 
+// Whether the transfer's data fits in a few buffers, so that the calling
+// thread runs the data connection itself: no pipe, no worker, no hand-over.
+bool runs_on_caller(const ftp_control& s, const ftp_transfer_request& request, const local_side& local)
+{
+    if (s.inline_limit < 0)
+        return false;
+    const ftp_queue_item* item = s.current_item;
+    const int64_t size = !request.direction ? local.size() : item ? item->size : request.expected_size;
+    if (size < 0)
+        return s.inline_limit == std::numeric_limits<int64_t>::max();
+    return size <= s.inline_limit;
+}
+
 int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_control::*command)(const qxval&))
 {
     const int receiving = request.direction ? 1 : 0;
@@ -139,8 +154,14 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
         log_local_failure(s, request.local_path, local.not_regular() ? phrase_not_regular_file : 0);
         return status_local_file;
     }
-    if (int status = s.prepare_data_connection(receiving, request.transfer_type))
+    const bool on_caller = runs_on_caller(s, request, local);
+    if (int status = s.prepare_data_connection(receiving, request.transfer_type, on_caller))
         return status;
+    ftp_data_connection* here = nullptr;
+    if (on_caller) {
+        std::lock_guard lock(s.critical_section());
+        here = static_cast<ftp_data_connection*>(s.passive_data ? s.passive_data.get() : s.active_data.get());
+    }
 
     int result = (s.*command)(request.remote_path);
     if (result == status_ok)
@@ -149,8 +170,11 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
         // Refused: stop the connection's side too.
         {
             std::lock_guard lock(s.critical_section());
+            const uint32_t stop = pipe_stop | (receiving ? pipe_consumer_failed : pipe_producer_failed);
             if (s.pipe)
-                s.pipe->raise(pipe_stop | (receiving ? pipe_consumer_failed : pipe_producer_failed));
+                s.pipe->raise(stop);
+            if (here)
+                here->raise(stop);
             if (s.passive_data)
                 s.passive_data->abort_socket();
             if (s.active_data)
@@ -160,22 +184,29 @@ int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_
         return result;
     }
 
-    file_reader_writer file(s.pipe.get(), receiving ? file_reader_writer::writing : file_reader_writer::reading,
-                            request.local_path);
-    file.handle = local.release();
-    if (receiving && s.stamp_downloads) {
-        // On the temporary file; the rename keeps it.
-        file.set_time = true;
-        file.time = s.current_item ? s.current_item->modified_time : std::time(nullptr);
+    // Stamped on the temporary file; the rename keeps it.
+    const bool stamp = receiving && s.stamp_downloads;
+    const std::time_t stamp_time = s.current_item ? s.current_item->modified_time : std::time(nullptr);
+    int file_errno = 0;
+    if (here) {
+        here->run_here(local.release(), stamp, stamp_time);
+        file_errno = here->file_errno;
+    } else {
+        file_reader_writer file(s.pipe.get(), receiving ? file_reader_writer::writing : file_reader_writer::reading,
+                                request.local_path);
+        file.handle = local.release();
+        file.set_time = stamp;
+        file.time = stamp_time;
+        // The file side runs on this thread, which would only wait for it
+        // otherwise: one hand-over less per file. An abort that came before
+        // the pipe existed is passed on to it first.
+        if (s.abort_data)
+            s.pipe->raise(pipe_stop);
+        file.run();
+        file_errno = file.error_number;
     }
-    // The file side runs on this thread, which would only wait for it
-    // otherwise: one hand-over less per file. An abort that came before the
-    // pipe existed is passed on to it first.
-    if (s.abort_data)
-        s.pipe->raise(pipe_stop);
-    file.run();
-    if (file.error_number) {
-        s.local_errno = file.error_number;
+    if (file_errno) {
+        s.local_errno = file_errno;
         s.local_step = receiving ? 2 : 1;
     }
     s.finish_transfer(receiving);

@@ -1,5 +1,9 @@
-// LIST over a data connection; the listing thread parses what arrives into
-// the session's folder tree under the current folder.
+// LIST over a data connection; the listing reader parses what arrives into
+// the session's folder tree under the current folder. The calling thread
+// runs the connection and gathers the listing; a listing that fits the
+// pipe's budget is then parsed on the same thread, a longer one by a reader
+// thread that takes over the pipe while the calling thread goes on
+// receiving.
 #include <algorithm>
 #include <string>
 #include <thread>
@@ -103,10 +107,16 @@ int ftp_control::list_directory_once(const qxval& path)
     // A listing is nobody's progress and changes no item's tolerance.
     ftp_queue_item* item = current_item;
     current_item = nullptr;
-    int status = prepare_data_connection(1, transfer_ascii);
+    const bool on_caller = inline_limit >= 0;
+    int status = prepare_data_connection(1, transfer_ascii, on_caller);
     current_item = item;
     if (status)
         return status;
+    ftp_data_connection* here = nullptr;
+    if (on_caller) {
+        std::lock_guard lock(critical_section());
+        here = static_cast<ftp_data_connection*>(passive_data ? passive_data.get() : active_data.get());
+    }
 
     status = send_list(path);
     if (status == status_ok)
@@ -116,6 +126,8 @@ int ftp_control::list_directory_once(const qxval& path)
             std::lock_guard lock(critical_section());
             if (pipe)
                 pipe->raise(pipe_stop | pipe_consumer_done);
+            if (here)
+                here->raise(pipe_stop | pipe_consumer_done);
             if (passive_data)
                 passive_data->abort_socket();
             if (active_data)
@@ -132,10 +144,15 @@ int ftp_control::list_directory_once(const qxval& path)
         qxfile_tree::reader hold(folder_tree);
         folder->needs_listing = 1;
     }
+    if (here) {
+        // The listing's pipe; an abort from another thread finds it.
+        std::lock_guard lock(critical_section());
+        pipe = std::make_unique<qxpipe>();
+    }
     qxpipe& listing_pipe = *pipe;
     int styles = 0;
     listing_report report;
-    pooled_job listing_thread = run_pooled([&, folder] {
+    auto read_listing = [&, folder] {
         if (!listing_reader) {
             discard_listing(listing_pipe);
             report.complete = true;
@@ -145,12 +162,21 @@ int ftp_control::list_directory_once(const qxval& path)
                                                             : open_private_file(listing_dump_path);
         styles = listing_reader(listing_pipe, folder_tree, folder, time_difference, dump, &report);
         close_file(dump);
-    });
-    // Without a thread to read it the listing fails, and the connection is
-    // still taken to the end of the command so it stays in step.
-    const bool read = listing_thread.joinable();
-    if (!read)
-        listing_pipe.raise(pipe_stop | pipe_consumer_failed);
+    };
+    pooled_job listing_thread;
+    bool read = true;
+    if (here && here->gather_here(listing_pipe)) {
+        read_listing();
+    } else {
+        listing_thread = run_pooled(read_listing);
+        // Without a thread to read it the listing fails, and the connection
+        // is still taken to the end of the command so it stays in step.
+        read = listing_thread.joinable();
+        if (!read)
+            listing_pipe.raise(pipe_stop | pipe_consumer_failed);
+        if (here)
+            here->continue_on(listing_pipe);
+    }
     finish_transfer(1, &listing_thread);
     if (listing_thread.joinable())
         listing_thread.join();

@@ -119,7 +119,11 @@ void ftp_queue_process_manager::note_changed()
 
 void ftp_queue_process_manager::after_removal(bool now_empty)
 {
-    note_changed();
+    // Only an empty queue ends a wait for removals (wait_until_empty): a
+    // wake-up per finished file would cost the waiting thread a hand-over
+    // of the queue's lock each time.
+    if (now_empty)
+        note_changed();
     report_run_failures();
     if (!now_empty || !open_)
         return;

@@ -84,6 +84,45 @@ qvtf::ftp_queue_item make_item(const char* name, int64_t size, bool folder)
     return item;
 }
 
+// However many changes the queue's threads make between two passes of the
+// window thread, it applies them in one pass: one repaint per changed row,
+// additions in one block, and nothing for a row removed meanwhile.
+TEST(QueueModel, ChangesBetweenTwoPassesAreAppliedOnce)
+{
+    gui_application();
+    ui_queue_manager model(nullptr);
+    QAbstractItemModelTester tester(&model, Mode::Fatal);
+    qvtf::ftp_queue_item a = make_item("a.bin", 1000, false);
+    qvtf::ftp_queue_item b = make_item("b.bin", 1000, false);
+    qvtf::ftp_queue_item c = make_item("c.bin", 1000, false);
+    std::thread([&] {
+        for (qvtf::ftp_queue_item* item : {&a, &b, &c})
+            model.add_row(*item);
+    }).join();
+    ASSERT_TRUE(process_until([&] { return model.rowCount() == 3; }));
+
+    int changed = 0;
+    int inserted = 0;
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, [&] { ++changed; });
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&] { ++inserted; });
+    qvtf::ftp_queue_item d = make_item("d.bin", 1000, false);
+    qvtf::ftp_queue_item e = make_item("e.bin", 1000, false);
+    std::thread([&] {
+        for (int i = 1; i <= 999; ++i)
+            model.progress(i % 3 == 0 ? a : i % 3 == 1 ? b : c, i, 1);
+        model.remove_row(a);
+        model.add_row(d);
+        model.add_row(e);
+    }).join();
+    ASSERT_TRUE(process_until([&] { return model.rowCount() == 4; }));
+    EXPECT_EQ(changed, 2);
+    EXPECT_EQ(inserted, 1);
+    EXPECT_EQ(cell(model, 0, 1), "b.bin []");
+    EXPECT_EQ(cell(model, 0, 4), "997");
+    EXPECT_EQ(cell(model, 1, 4), "998");
+    EXPECT_EQ(cell(model, 3, 1), "e.bin []");
+}
+
 TEST(QueueModel, RowsAndProgressFromTheQueueThreads)
 {
     gui_application();

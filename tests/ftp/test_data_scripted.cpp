@@ -5,6 +5,7 @@
 // test_transfer_failures.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -93,13 +94,19 @@ TEST(DataScripted, DosListingOverPasvParsesEveryEntry)
 // A listing counts only when its data ended by an orderly close and the
 // server confirmed it. A reset or a stall followed by "226" fails, the
 // folder keeps the entries of its last good listing, and the cut line never
-// becomes an entry.
+// becomes an entry. Each row runs with the connection on a worker and on the
+// calling thread, where a listing longer than the pipe's budget passes to a
+// reader thread half way.
 TEST(DataScripted, OnlyACleanlyEndedListingReplacesTheEntries)
 {
     std::string nine;
     for (int i = 1; i <= 9; ++i)
         nine += "-rw-r--r-- 1 u g " + std::to_string(i) + " Jan  5  2020 file" + std::to_string(i) + "\r\n";
     const std::string cut = nine.substr(0, 150);
+    std::string long_listing;
+    for (size_t i = 1; long_listing.size() <= size_t(qxpipe::default_budget) + 65536; ++i)
+        long_listing += "-rw-r--r-- 1 u g " + std::to_string(i) + " Jan  5  2020 file" + std::to_string(i) + "\r\n";
+    const size_t long_count = static_cast<size_t>(std::count(long_listing.begin(), long_listing.end(), '\n'));
     struct row {
         const char* name;
         data_peer::mode mode;
@@ -115,33 +122,40 @@ TEST(DataScripted, OnlyACleanlyEndedListingReplacesTheEntries)
         {"orderly close and 226", data_peer::mode::send, nine, "226 done\r\n", true, 9, 0},
         {"a line that cannot be read is counted", data_peer::mode::send,
          "-rw-r--r-- 1 u g 1 Jan  5  2020 good\r\n?? what is this\r\n", "226 done\r\n", true, 1, 1},
+        {"longer than the pipe's budget", data_peer::mode::send, long_listing, "226 done\r\n", true, long_count, 0},
+        {"reset past the pipe's budget, then 226", data_peer::mode::send_then_reset, long_listing, "226 done\r\n",
+         false, 1, 0},
     };
-    for (const row& r : rows) {
-        SCOPED_TRACE(r.name);
-        data_peer first(data_peer::mode::send, "-rw-r--r-- 1 u g 1 Jan  5  2020 before\r\n");
-        data_peer second(r.mode, r.bytes);
-        first.accept_in_background();
-        second.accept_in_background();
-        scripted_ftp_server server;
-        login_script(server)
-            .expect("200 ascii\r\n").expect(first.pasv_reply()).expect("150 here\r\n226 done\r\n")
-            .expect(second.pasv_reply()).expect("150 here\r\n").pause(200ms).send(r.final_reply);
-        logged_session session;
-        ASSERT_EQ(start_and_log_in(session, server), 0);
-        session.timeout = 1;
-        ASSERT_EQ(session.list_directory(qxval("")), 0);
-        const int status = session.list_directory(qxval(""));
-        EXPECT_EQ(status == 0, r.ok) << status;
-        EXPECT_EQ(session.last_listing.complete, r.ok || r.mode == data_peer::mode::send);
-        EXPECT_EQ(session.last_listing.unparsed, r.unparsed);
-        ASSERT_TRUE(session.current_folder);
-        std::vector<std::string> names;
-        for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
-            names.push_back(n->name.str());
-        EXPECT_EQ(names.size(), r.entries);
-        if (r.entries == 1 && !r.ok)
-            EXPECT_EQ(names, (std::vector<std::string>{"before"}));
-        EXPECT_TRUE(server.completed());
+    for (const bool on_caller : {false, true}) {
+        for (const row& r : rows) {
+            SCOPED_TRACE(std::string(r.name) + (on_caller ? " on the calling thread" : " on a worker"));
+            data_peer first(data_peer::mode::send, "-rw-r--r-- 1 u g 1 Jan  5  2020 before\r\n");
+            data_peer second(r.mode, r.bytes);
+            first.accept_in_background();
+            second.accept_in_background();
+            scripted_ftp_server server;
+            login_script(server)
+                .expect("200 ascii\r\n").expect(first.pasv_reply()).expect("150 here\r\n226 done\r\n")
+                .expect(second.pasv_reply()).expect("150 here\r\n").pause(200ms).send(r.final_reply);
+            logged_session session;
+            session.inline_limit = on_caller ? 0 : -1;
+            ASSERT_EQ(start_and_log_in(session, server), 0);
+            session.timeout = 1;
+            ASSERT_EQ(session.list_directory(qxval("")), 0);
+            const int status = session.list_directory(qxval(""));
+            EXPECT_EQ(status == 0, r.ok) << status;
+            EXPECT_EQ(session.last_listing.complete, r.ok || r.mode == data_peer::mode::send);
+            EXPECT_EQ(session.last_listing.unparsed, r.unparsed);
+            ASSERT_TRUE(session.current_folder);
+            std::vector<std::string> names;
+            for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
+                names.push_back(n->name.str());
+            EXPECT_EQ(names.size(), r.entries);
+            if (r.entries == 1 && !r.ok) {
+                EXPECT_EQ(names, (std::vector<std::string>{"before"}));
+            }
+            EXPECT_TRUE(server.completed());
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 // Transfers that go wrong, against the scripted server: each case checks
 // the status, the local file before and after, that no temporary file is
-// left behind, and the commands on the wire.
+// left behind, and the commands on the wire. Every case runs twice: with the
+// data connection on a worker across a pipe, and on the calling thread, as
+// small transfers run.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -8,10 +10,13 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #include "ftp/ftp_data_connection.h"
+#include "queue/ftp_queue_item.h"
 #include "ftp_test_session.h"
 #include "support/file_size_limit.h"
 #include "support/process.h"
@@ -108,11 +113,14 @@ const failure_case cases[] = {
 
 void PrintTo(const failure_case& c, std::ostream* os) { *os << c.name; }
 
-class TransferFailures : public ::testing::TestWithParam<failure_case> {};
+enum class data_path { worker, caller };
+
+class TransferFailures : public ::testing::TestWithParam<std::tuple<failure_case, data_path>> {};
 
 TEST_P(TransferFailures, StatusLocalFileAndWire)
 {
-    const failure_case& c = GetParam();
+    const failure_case& c = std::get<0>(GetParam());
+    const bool on_caller = std::get<1>(GetParam()) == data_path::caller;
     temp_folder folder("qvtf-fail");
     std::string local = folder.file("target");
     switch (c.local) {
@@ -143,6 +151,7 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
     session.password.set_string("p");
     session.timeout = c.timeout;
     session.passive = 1;
+    session.inline_limit = on_caller ? std::numeric_limits<int64_t>::max() : -1;
     ASSERT_EQ(session.log_in(), 0);
     ASSERT_EQ(session.print_folder(), 0);
 
@@ -212,8 +221,84 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
     EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TransferFailures, ::testing::ValuesIn(cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, TransferFailures,
+                         ::testing::Combine(::testing::ValuesIn(cases),
+                                            ::testing::Values(data_path::worker, data_path::caller)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) == data_path::caller ? "_OnCaller" : "_OnWorker");
+                         });
+
+// Which thread moves the data: the calling thread for a file of a known size
+// within the limit, a worker for a larger one or one of unknown size. The
+// progress reports come from the thread that moves the data.
+class thread_watching_session : public logged_session {
+public:
+    void on_progress(ftp_control&, int64_t, int32_t) override
+    {
+        std::lock_guard lock(mutex_);
+        threads_.push_back(std::this_thread::get_id());
+    }
+    std::vector<std::thread::id> threads() const
+    {
+        std::lock_guard lock(mutex_);
+        return threads_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::thread::id> threads_;
+};
+
+TEST(TransferPath, SmallFilesOfAKnownSizeRunOnTheCallingThread)
+{
+    struct path_case {
+        int direction;
+        int64_t listed_size;  // the queue item's; an upload's is its file's
+        int64_t limit;
+        bool on_caller;
+    };
+    const path_case rows[] = {
+        {1, 5, 5, true},
+        {1, 5, 4, false},
+        {1, -1, 1 << 20, false},
+        {1, -1, std::numeric_limits<int64_t>::max(), true},
+        {0, 5, 5, true},
+        {0, 5, 4, false},
+        {1, 5, -1, false},
+    };
+    for (const path_case& row : rows) {
+        SCOPED_TRACE(std::to_string(row.direction) + " size " + std::to_string(row.listed_size) + " limit " +
+                     std::to_string(row.limit));
+        temp_folder folder("qvtf-path");
+        const std::string local = folder.file("f");
+        if (!row.direction)
+            ASSERT_TRUE(write_bytes(local, "12345"));
+        data_peer peer(row.direction ? data_peer::mode::send : data_peer::mode::record, "12345");
+        peer.accept_in_background();
+        scripted_ftp_server server;
+        server.send("220 ready\r\n").expect("331 password\r\n").expect("230 in\r\n");
+        server.expect("200 binary\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n");
+        server.start();
+        thread_watching_session session;
+        session.port = server.port();
+        session.user_name.set_string("u");
+        session.password.set_string("p");
+        session.passive = 1;
+        session.inline_limit = row.limit;
+        ASSERT_EQ(session.log_in(), 0);
+        ftp_queue_item item;
+        item.is_download = row.direction;
+        item.size = row.listed_size;
+        session.current_item = &item;
+        EXPECT_EQ(session.transfer_file(ftp_transfer_request::make(row.direction, qxval(local), qxval("f"), 0)), 0);
+        session.current_item = nullptr;
+        EXPECT_EQ(read_bytes(local), "12345");
+        const auto threads = session.threads();
+        ASSERT_FALSE(threads.empty());
+        EXPECT_EQ(threads.front() == std::this_thread::get_id(), row.on_caller);
+    }
+}
 
 }  // namespace
 }  // namespace qvtf::test
