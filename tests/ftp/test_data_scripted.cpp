@@ -139,8 +139,9 @@ TEST(DataScripted, OnlyACleanlyEndedListingReplacesTheEntries)
         for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
             names.push_back(n->name.str());
         EXPECT_EQ(names.size(), r.entries);
-        if (r.entries == 1 && !r.ok)
+        if (r.entries == 1 && !r.ok) {
             EXPECT_EQ(names, (std::vector<std::string>{"before"}));
+        }
         EXPECT_TRUE(server.completed());
     }
 }

@@ -213,7 +213,7 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TransferFailures, ::testing::ValuesIn(cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace qvtf::test
