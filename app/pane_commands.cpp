@@ -49,18 +49,18 @@ const char* const kde_cut_marker = "application/x-kde-cutselection";
 
 }  // namespace
 
-QAction* pane_widget::add_command(int command, const char* fallback, const QKeySequence& shortcut)
+QAction* pane_widget::add_command(int id, const char* fallback, const QKeySequence& shortcut)
 {
-    auto* item = new QAction(phrase(command, fallback), this);
-    item->setObjectName(QStringLiteral("command_%1").arg(command));
+    auto* item = new QAction(phrase(id, fallback), this);
+    item->setObjectName(QStringLiteral("command_%1").arg(id));
     if (!shortcut.isEmpty()) {
         item->setShortcut(shortcut);
         // The list holds the shortcuts, so an open name editor keeps its own keys.
         item->setShortcutContext(Qt::WidgetShortcut);
         list_->addAction(item);
     }
-    connect(item, &QAction::triggered, this, [this, command] { run_command(command); });
-    actions_.insert(command, item);
+    connect(item, &QAction::triggered, this, [this, id] { run_command(id); });
+    actions_.insert(id, item);
     menu_actions_.append(item);
     return item;
 }
@@ -106,8 +106,8 @@ void pane_widget::build_actions()
     menu_->setObjectName("pane_menu");
     for (QAction* item : menu_actions_) {
         menu_->addAction(item);
-        const int command = actions_.key(item);
-        if (command == cmd_up || command == cmd_reload || command == cmd_new_folder || command == cmd_invert_selection)
+        const int id = actions_.key(item);
+        if (id == cmd_up || id == cmd_reload || id == cmd_new_folder || id == cmd_invert_selection)
             menu_->addSeparator();
     }
 
@@ -135,12 +135,12 @@ void pane_widget::show_list_menu(const QPoint& at)
     menu_row_ = -1;
 }
 
-void pane_widget::run_command(int command)
+void pane_widget::run_command(int id)
 {
     qvtf::qx_file_lister* l = lister();
     if (!l)
         return;
-    switch (command) {
+    switch (id) {
     case cmd_download:
     case cmd_upload:
         transfer_selection();
@@ -214,7 +214,7 @@ void pane_widget::run_command(int command)
         break;
     case cmd_cut:
     case cmd_copy:
-        clipboard_put(command == cmd_cut);
+        clipboard_put(id == cmd_cut);
         break;
     case cmd_paste:
         clipboard_paste();
@@ -385,26 +385,26 @@ void pane_widget::clipboard_put(bool cut)
     }
     if (urls.isEmpty())
         return;
-    auto* data = new QMimeData;
-    data->setUrls(urls);
+    auto* mime = new QMimeData;
+    mime->setUrls(urls);
     QByteArray marker = cut ? "cut" : "copy";
     for (const QUrl& url : urls)
         marker += "\n" + url.toEncoded();
-    data->setData(cut_marker, marker);
+    mime->setData(cut_marker, marker);
     if (cut)
-        data->setData(kde_cut_marker, "1");
-    QApplication::clipboard()->setMimeData(data);
+        mime->setData(kde_cut_marker, "1");
+    QApplication::clipboard()->setMimeData(mime);
 }
 
 void pane_widget::clipboard_paste()
 {
     qvtf::qx_file_lister* l = lister();
-    const QMimeData* data = QApplication::clipboard()->mimeData();
-    if (!data || !data->hasUrls())
+    const QMimeData* mime = QApplication::clipboard()->mimeData();
+    if (!mime || !mime->hasUrls())
         return;
-    bool cut = data->data(kde_cut_marker) == "1" || data->data(cut_marker).startsWith("cut");
+    bool cut = mime->data(kde_cut_marker) == "1" || mime->data(cut_marker).startsWith("cut");
     std::vector<std::string> sources;
-    for (const QUrl& url : data->urls())
+    for (const QUrl& url : mime->urls())
         if (url.isLocalFile())
             sources.push_back(url.toLocalFile().toStdString());
     if (sources.empty())

@@ -240,7 +240,7 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
         if (lister() && tree_->isVisible())
             lister()->folder_pane_width = splitter_->sizes().value(0);
     });
-    list_->drop_handler = [this](const node_mime_data& data, const QPoint& at) {
+    list_->drop_handler = [this](const node_mime_data& dropped, const QPoint& at) {
         const QModelIndex index = list_->indexAt(at);
         qvtf::qxfile_node* target = nullptr;
         if (lister() && index.isValid()) {
@@ -249,11 +249,11 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
             if (node && node->is_folder)
                 target = node;
         }
-        drop_nodes(data, target);
+        drop_nodes(dropped, target);
     };
-    tree_->drop_handler = [this](const node_mime_data& data, const QPoint& at) {
+    tree_->drop_handler = [this](const node_mime_data& dropped, const QPoint& at) {
         const QModelIndex index = tree_->indexAt(at);
-        drop_nodes(data, index.isValid() ? node_at_path(folders_->path_of(index)) : nullptr);
+        drop_nodes(dropped, index.isValid() ? node_at_path(folders_->path_of(index)) : nullptr);
     };
     tree_->drag_data = [this] { return drag_of_tree(); };
 }
@@ -604,13 +604,13 @@ QMimeData* pane_widget::drag_of_tree()
     return new node_mime_data(remote_, lister(), {node});
 }
 
-void pane_widget::drop_nodes(const node_mime_data& data, qvtf::qxfile_node* target)
+void pane_widget::drop_nodes(const node_mime_data& dropped, qvtf::qxfile_node* target)
 {
     qvtf::qx_file_lister* l = lister();
     if (!l)
         return;
-    if (data.source() != l) {
-        const qvtf::qx_file_lister* remote = remote_ ? l : data.source();
+    if (dropped.source() != l) {
+        const qvtf::qx_file_lister* remote = remote_ ? l : dropped.source();
         if (remote && !remote->is_ready()) {
             message(phrase(379, "Connect to a site before transferring files."), 196);
             return;
@@ -620,15 +620,15 @@ void pane_widget::drop_nodes(const node_mime_data& data, qvtf::qxfile_node* targ
         target = l->current_folder();
     if (!target || !l->is_selectable(target))
         return;
-    std::vector<qvtf::qxfile_node*> nodes = data.nodes();
+    std::vector<qvtf::qxfile_node*> nodes = dropped.nodes();
     if (nodes.empty() || nodes.front()->parent == target)
         return;
     std::erase(nodes, target);
     if (nodes.empty())
         return;
-    if (data.source() != l) {
+    if (dropped.source() != l) {
         if (queue_)
-            queue_->put_nodes(data.from_remote() ? 1 : 0, std::move(nodes), target, 0);
+            queue_->put_nodes(dropped.from_remote() ? 1 : 0, std::move(nodes), target, 0);
         return;
     }
     l->move_into_async(nodes, target);

@@ -90,7 +90,7 @@ public:
     nodes_hook filter_hook;
     // The pane's commands for the main menu's lister submenus.
     QList<QAction*> menu_actions() const { return menu_actions_; }
-    QAction* action(int command) const { return actions_.value(command); }
+    QAction* action(int id) const { return actions_.value(id); }
     void set_folders_visible(bool visible);
     bool folders_visible() const;
 
@@ -112,12 +112,12 @@ public:
     bool quiet = false;
 
     // ---- commands ----
-    void run_command(int command);
+    void run_command(int id);
     // The selected entries that may be selected.
     std::vector<qvtf::qxfile_node*> selected_nodes() const;
     // A pane drag dropped on target (a row's entry or null for the current
     // folder) of this pane: queued from the other pane, moved within this.
-    void drop_nodes(const node_mime_data& data, qvtf::qxfile_node* target);
+    void drop_nodes(const node_mime_data& dropped, qvtf::qxfile_node* target);
     // Opens a row: a folder (or the up-row) is entered; a local file opens.
     void open_row(int row);
 
@@ -126,7 +126,7 @@ protected:
 
 private:
     void build_actions();
-    QAction* add_command(int command, const char* fallback, const QKeySequence& shortcut = {});
+    QAction* add_command(int id, const char* fallback, const QKeySequence& shortcut = {});
     void attach_lister();
     void on_folders_changed(const QString& selected);
     void on_title(const QString& text);

@@ -95,12 +95,12 @@ int site_tree_model::columnCount(const QModelIndex&) const
     return 1;
 }
 
-QVariant site_tree_model::data(const QModelIndex& index, int role) const
+QVariant site_tree_model::data(const QModelIndex& index, int asked) const
 {
     const ftp_profile* n = node_at(index);
     if (!n)
         return {};
-    switch (role) {
+    switch (asked) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         return to_qt(n->label);
@@ -303,7 +303,7 @@ int site_tree_model::image_of(const ftp_profile* node) const
     return node->kind - 1;
 }
 
-const QIcon& site_tree_model::icon(int image) const
+const QIcon& site_tree_model::icon(int number) const
 {
-    return icons_[image >= 0 && image < 5 ? image : 0];
+    return icons_[number >= 0 && number < 5 ? number : 0];
 }

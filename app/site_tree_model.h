@@ -69,7 +69,7 @@ public:
 private:
     int row_of(const qvtf::ftp_profile* node) const;
     void forget(const qvtf::ftp_profile* node);
-    const QIcon& icon(int image) const;
+    const QIcon& icon(int number) const;
 
     qvtf::ftp_profile_tree& tree_;
     QSet<const qvtf::ftp_profile*> expanded_;

@@ -208,10 +208,10 @@ bool ui_queue_manager::canDropMimeData(const QMimeData* data, Qt::DropAction, in
 #endif
 }
 
-bool ui_queue_manager::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+bool ui_queue_manager::dropMimeData(const QMimeData* data, Qt::DropAction action, int at_row, int column,
                                     const QModelIndex& parent)
 {
-    if (!canDropMimeData(data, action, row, column, parent))
+    if (!canDropMimeData(data, action, at_row, column, parent))
         return false;
 #ifdef QVTF_HAVE_NODE_MIME
     const node_mime_data* nodes = node_mime_data::from(data);

@@ -74,12 +74,12 @@ int32_t global_ftp_settings::load()
     values.bottom_zone_controls.clear();
     qxval text;
     int32_t found = 0;
-    for (const settings_key& key : settings_keys()) {
-        const std::string path = std::string("/") + key.name;
+    for (const settings_key& entry : settings_keys()) {
+        const std::string path = std::string("/") + entry.name;
         if (xml_get_text(document, path, nullptr, text) != 0)
             continue;
         ++found;
-        if (int32_t status = read_settings_key(values, key, text))
+        if (int32_t status = read_settings_key(values, entry, text))
             return status;
     }
     // Well-formed XML of another program (or an empty file) would otherwise
@@ -97,15 +97,15 @@ int32_t global_ftp_settings::load()
 
 int32_t global_ftp_settings::write_lines(qxarr& lines) const
 {
-    for (const settings_key& key : settings_keys()) {
+    for (const settings_key& entry : settings_keys()) {
         std::string line = "<";
-        line += key.name;
+        line += entry.name;
         line += '>';
         // CR kept as a reference, so texts from the window layer come back
         // byte for byte.
-        line += xml_escaped_keep_cr(settings_key_text(*this, key));
+        line += xml_escaped_keep_cr(settings_key_text(*this, entry));
         line += "</";
-        line += key.name;
+        line += entry.name;
         line += ">\r\n";
         qxval value(line);
         lines.push(value);

@@ -352,8 +352,9 @@ TEST(WindowFaults, HelpAndTheTypeFileSayWhyTheyDidNotOpen)
         };
         const QString message = opener.open(r.path, r.text, &test_phrases());
         EXPECT_EQ(message.isEmpty(), r.message.isEmpty()) << message.toStdString();
-        if (!r.message.isEmpty())
+        if (!r.message.isEmpty()) {
             EXPECT_TRUE(message.startsWith(r.message)) << message.toStdString();
+        }
         EXPECT_EQ(started, r.started);
     }
 

@@ -42,7 +42,7 @@ public:
         with([&] { banners.push_back((busy ? "busy:" : "idle:") + text.str()); });
     }
     void error_shown(int code, const qxval& text) override { with([&] { errors.push_back({code, text.str()}); }); }
-    void progress_opened(const qxval& title) override { with([&] { progress.push_back("open:" + title.str()); }); }
+    void progress_opened(const qxval& caption) override { with([&] { progress.push_back("open:" + caption.str()); }); }
     void progress_text_changed(const qxval& text) override { with([&] { progress.push_back(text.str()); }); }
     void progress_closed() override { with([&] { progress.push_back("closed"); }); }
     bool question_asked(int caption, const qxval&) override

@@ -64,7 +64,7 @@ TEST_P(DataThroughDante, ActiveThroughBind)
 }
 
 INSTANTIATE_TEST_SUITE_P(Socks, DataThroughDante, ::testing::Values(4, 5),
-                         [](const auto& info) { return "v" + std::to_string(info.param); });
+                         [](const auto& instance) { return "v" + std::to_string(instance.param); });
 
 TEST(DataThroughMicrosocks, PassiveWithPassword)
 {

@@ -224,9 +224,9 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
 INSTANTIATE_TEST_SUITE_P(Cases, TransferFailures,
                          ::testing::Combine(::testing::ValuesIn(cases),
                                             ::testing::Values(data_path::worker, data_path::caller)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) == data_path::caller ? "_OnCaller" : "_OnWorker");
+                         [](const auto& instance) {
+                             return std::string(std::get<0>(instance.param).name) +
+                                    (std::get<1>(instance.param) == data_path::caller ? "_OnCaller" : "_OnWorker");
                          });
 
 // Which thread moves the data: the calling thread for a file of a known size

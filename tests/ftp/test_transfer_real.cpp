@@ -69,10 +69,10 @@ TEST_P(TransferReal, FilesOfEverySizeRoundTripByteForByte)
 INSTANTIATE_TEST_SUITE_P(Servers, TransferReal,
                          ::testing::Combine(::testing::Values(server_kind::vsftpd, server_kind::pyftpdlib),
                                             ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param) == server_kind::vsftpd ? "vsftpd"
+                         [](const auto& instance) {
+                             return std::string(std::get<0>(instance.param) == server_kind::vsftpd ? "vsftpd"
                                                                                                 : "pyftpdlib") +
-                                    (std::get<1>(info.param) ? "_passive" : "_active");
+                                    (std::get<1>(instance.param) ? "_passive" : "_active");
                          });
 
 class TransferVsftpd : public ::testing::Test {

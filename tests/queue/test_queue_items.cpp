@@ -99,7 +99,7 @@ TEST_P(QueueItems, FromPaneEntries)
     q.language = &test_phrases();
     q.default_transfer_type = 2;
     std::vector<queue_item_result> results;
-    q.finished = [&](const queue_item_result& r) { results.push_back(r); };
+    q.finished = [&](const queue_item_result& result) { results.push_back(result); };
     ASSERT_EQ(q.open(), 0);
 
     PUT_NODES_QUEUE_STRUCT request;
@@ -189,7 +189,7 @@ TEST_P(QueueItems, FromPaneEntries)
 }
 
 INSTANTIATE_TEST_SUITE_P(Directions, QueueItems, ::testing::ValuesIn(cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace qvtf::test

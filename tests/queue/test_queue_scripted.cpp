@@ -148,7 +148,7 @@ TEST_P(QueueScripted, OneDownload)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, QueueScripted, ::testing::ValuesIn(cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 // Threads other than the pool's idle ones, which are kept for the next job.
 int thread_count()

@@ -224,8 +224,8 @@ TEST_P(QueueServers, TreeDownAndUpWithFiveWorkers)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, QueueServers, ::testing::Values(server_kind::vsftpd, server_kind::pyftpdlib),
-                         [](const auto& info) {
-                             return std::string(info.param == server_kind::vsftpd ? "vsftpd" : "pyftpdlib");
+                         [](const auto& instance) {
+                             return std::string(instance.param == server_kind::vsftpd ? "vsftpd" : "pyftpdlib");
                          });
 
 }  // namespace

@@ -170,6 +170,6 @@ TEST(CliQueueSettings, WorkersKeepTheDataConnectionOnTheServer)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliQueue, ::testing::ValuesIn(cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace

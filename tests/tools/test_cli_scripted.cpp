@@ -153,8 +153,9 @@ TEST(CliScripted, GetChecksTheBodyAgainstTheSizeTheServerGave)
         cli::options o = options_for(server, {{"get", "f", folder.file("f")}});
         cli_run run = run_cli(o);
         EXPECT_EQ(run.code, r.code) << run.err;
-        if (r.code)
+        if (r.code) {
             EXPECT_NE(run.err.find("status 6016\n"), std::string::npos) << run.err;
+        }
         EXPECT_EQ(test::read_bytes(folder.file("f")), r.after);
         const lines wire = server.lines();
         ASSERT_GE(wire.size(), 4u);

@@ -258,6 +258,6 @@ TEST_P(CliSync, RunsOnRealTrees)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, CliSync, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "vsftpd" : "pyftpdlib"; });
+                         [](const auto& instance) { return instance.param ? "vsftpd" : "pyftpdlib"; });
 
 }  // namespace
