@@ -272,8 +272,9 @@ TEST(TransferPath, SmallFilesOfAKnownSizeRunOnTheCallingThread)
                      std::to_string(row.limit));
         temp_folder folder("qvtf-path");
         const std::string local = folder.file("f");
-        if (!row.direction)
+        if (!row.direction) {
             ASSERT_TRUE(write_bytes(local, "12345"));
+        }
         data_peer peer(row.direction ? data_peer::mode::send : data_peer::mode::record, "12345");
         peer.accept_in_background();
         scripted_ftp_server server;
