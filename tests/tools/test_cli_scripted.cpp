@@ -245,12 +245,13 @@ TEST(CliScripted, RootDownloadAndBrokenListing)
         cli_run run = run_cli(o);
         EXPECT_EQ(run.code, r.code) << run.err << run.out;
         lines fetched;
-        for (const std::string& name : {"a.txt", "b.txt"})
+        for (const char* name : {"a.txt", "b.txt"})
             if (test::read_bytes(folder.file(name)) == root_server::body)
                 fetched.push_back(name);
         EXPECT_EQ(fetched, r.fetched);
-        if (r.code)
+        if (r.code) {
             EXPECT_NE(run.err.find("status "), std::string::npos) << run.err;
+        }
     }
 }
 
