@@ -52,14 +52,13 @@ public:
     qxsocket* data_socket = nullptr;       // once connected: outgoing or accepted
     qxsocks_client* socks = nullptr;       // when the session's proxy is SOCKS
     std::unique_ptr<qx_inet_client> outgoing;
-    ftp_control* session = nullptr;
     qxpipe* pipe = nullptr;
     int receiving = 1;
     int32_t timeout = 60;
     int converter_index = -1;
-    // The session's observer while a queue item runs, else none (listings
-    // and the clock probe report no progress).
-    ftp_observer* progress = nullptr;
+    // The transfer's listener, if its request has one (listings and the
+    // clock probe report no progress).
+    transfer_progress* progress = nullptr;
     // The worker's times and failure are read by the session while the worker
     // may still be closing its sockets after raising its bits.
     std::atomic<int32_t> start_time{0};
@@ -85,9 +84,13 @@ public:
     // Joins the worker thread; the owner aborts it first when it must end early.
     ~ftp_data_connection() override;
 
-    // session, pipe, direction, time-out, converter and progress from the
-    // session and its current item.
-    void configure(ftp_control& owner, qxpipe& transfer_pipe, int receive, int32_t type);
+    // Pipe, direction, time-out, converter and progress listener; socks:
+    // the session's client when its proxy is SOCKS, copied with its
+    // destination for this connection.
+    void configure(qxpipe& transfer_pipe, int receive, int32_t type, int32_t timeout_seconds,
+                   transfer_progress* listener, const qxsocks_client* socks_template);
+    // What this connection lets the queue accept beyond the size.
+    int32_t size_tolerance() const;
 
     void close_sockets() override;
     void abort_socket() override;
@@ -114,6 +117,7 @@ protected:
     qxsocks_client socks_copy_;           // the session's, with this destination
     std::mutex socket_mutex_;             // data_socket against abort_socket
     bool aborted_ = false;                // under socket_mutex_
+    bool ascii_ = false;
 
 private:
     void receive_loop();

@@ -22,14 +22,14 @@ void ftp_queue_process_manager::put_nodes(int32_t from_remote, std::vector<qxfil
     request->destination = destination;
     request->transfer_option = transfer_option;
     tasks_.start([this, request] {
-        ftp_control* browser = panes ? panes->browser() : nullptr;
-        if (!browser || !browser->logged_in || !open_)
+        remote_session* browser = panes ? panes->browser() : nullptr;
+        if (!browser || !browser->logged_in() || !open_)
             return;
         int code = panes->lock_local();
         if (code == status_ok) {
             // The queue's own expansions and the pane's refreshes hold the
             // browser connection for short spells: wait them out.
-            std::optional<ftp_session_lock> hold;
+            std::optional<remote_session_lock> hold;
             hold.emplace(*browser, browser_wait_step_ms);
             for (int waited = browser_wait_step_ms; !*hold && open_ && waited < browser_wait_ms;
                  waited += browser_wait_step_ms)

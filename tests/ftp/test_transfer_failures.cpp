@@ -138,15 +138,15 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
             .expect(c.replies);
     server.start();
     logged_session session;
-    session.port = server.port();
-    session.user_name.set_string("u");
-    session.password.set_string("p");
-    session.timeout = c.timeout;
-    session.passive = 1;
+    inputs(session).site().port = server.port();
+    inputs(session).site().user_name.set_string("u");
+    inputs(session).site().password.set_string("p");
+    inputs(session).options().timeout = c.timeout;
+    inputs(session).options().passive = true;
     ASSERT_EQ(session.log_in(), 0);
     ASSERT_EQ(session.print_folder(), 0);
 
-    ftp_transfer_request request;
+    transfer_request request;
     request.direction = c.direction;
     request.local_path = qxval(local);
     request.remote_path = qxval("f");
@@ -159,7 +159,7 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
             for (int i = 0; i < 300 && !peer.connected; ++i)
                 std::this_thread::sleep_for(10ms);
             std::this_thread::sleep_for(100ms);
-            session.abort_transfer();
+            session.stop(stop_reason_stop);
         });
     const auto start = std::chrono::steady_clock::now();
     int status;
@@ -209,7 +209,7 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
     if (c.type == transfer_ascii && !wire_expected.empty())
         wire_expected[0] = "TYPE A";
     EXPECT_EQ(after_login, wire_expected);
-    EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
+    EXPECT_FALSE(session.data_connection_open());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TransferFailures, ::testing::ValuesIn(cases),
