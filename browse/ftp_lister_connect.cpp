@@ -42,7 +42,7 @@ void detail::pane_watch::on_state(remote_session& s, remote_state from, remote_s
     if (remote_observer* o = next)
         o->on_state(s, from, to);
     if (to == remote_state::disconnected && from != remote_state::disconnected && !closing)
-        lost_();
+        pane_.connection_lost();
 }
 
 void detail::pane_watch::on_error(remote_session& s, int code)
@@ -52,7 +52,7 @@ void detail::pane_watch::on_error(remote_session& s, int code)
     // The session reports only what ends it: a failed send or read (it is
     // reset) or the server closing it (6003).
     if (!closing)
-        lost_();
+        pane_.connection_lost();
 }
 
 void detail::pane_watch::on_listing(remote_session& s, qxfile_node& folder)
@@ -69,7 +69,7 @@ qx_ftp_file_lister::qx_ftp_file_lister(global_ftp_settings& settings, const qxla
                                        std::unique_ptr<remote_session> connection)
     : detail::remote_session_holder{connection ? std::move(connection) : make_remote_session(remote_protocol::ftp)},
       qx_file_lister(owned->folder_tree(), language, view), settings_store_(settings),
-      sound_(sound ? sound : &silent_), watch_(view, [this] { connection_lost(); })
+      sound_(sound ? sound : &silent_), watch_(view, *this)
 {
     session().set_observer(&watch_);
     session().set_language(language);

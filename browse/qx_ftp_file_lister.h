@@ -67,6 +67,8 @@ struct remote_type_map {
     int32_t load(const qxval& path);
 };
 
+class qx_ftp_file_lister;
+
 namespace detail {
 // The pane's session, made before the pane's base, which shows its tree.
 struct remote_session_holder {
@@ -78,7 +80,7 @@ struct remote_session_holder {
 // connection dropping under the pane.
 class pane_watch : public remote_observer {
 public:
-    pane_watch(qx_lister_view* view, std::function<void()> lost) : view_(view), lost_(std::move(lost)) {}
+    pane_watch(qx_lister_view* view, qx_ftp_file_lister& pane) : view_(view), pane_(pane) {}
     std::atomic<remote_observer*> next{nullptr};
     // Set while the pane closes the connection itself.
     std::atomic<bool> closing{false};
@@ -91,7 +93,7 @@ public:
 
 private:
     qx_lister_view* view_;
-    std::function<void()> lost_;
+    qx_ftp_file_lister& pane_;
 };
 }  // namespace detail
 
