@@ -178,6 +178,8 @@ private:
     void worker_loop(worker* w);
     // Whether the connection may take more work.
     bool run_worker_item(worker* w, ftp_queue_item* item);
+    // What the user asked of the worker's running item (0, 4 or 8).
+    int stop_request_of(const worker* w) const;
     void retire_worker(worker* w);
     void reap_retired();
     void browser_transfer(remote_handover handed, ftp_queue_item* item);

@@ -16,7 +16,10 @@ void ftp_queue_process_manager::kill_items_locked(const std::vector<ftp_queue_it
             if (item->is_folder) {
                 item->state_flags |= static_cast<uint32_t>(request);
             } else if (item->connection && item->connection != browser) {
-                item->connection->stop(request);
+                for (auto& w : workers_)
+                    if (w->control.get() == item->connection)
+                        w->stop_request = request;
+                item->connection->stop(stop_reason_kill);
             }
             // On the browser connection it finishes normally.
         } else if (request == 8) {
@@ -64,6 +67,7 @@ void ftp_queue_process_manager::kill_all_and_wait()
     std::unique_lock held(lock_);
     for (auto& w : workers_) {
         w->quit = true;
+        w->stop_request = stop_reason_kill;
         w->control->stop(stop_reason_kill);
     }
     worker_cv_.notify_all();

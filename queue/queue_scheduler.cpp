@@ -159,6 +159,7 @@ void ftp_queue_process_manager::assign_locked(worker& w, ftp_queue_item& item)
     w.control->configure(site, options);
     // A new item: a stop of the one before it is spent.
     w.control->clear_stop();
+    w.stop_request = 0;
     w.progress = std::make_unique<queue_item_progress>(view, item);
     w.request = request_for(item, w.progress.get());
     w.item = &item;

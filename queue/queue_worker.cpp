@@ -72,6 +72,12 @@ void ftp_queue_process_manager::worker_loop(worker* w)
     changed_cv_.notify_all();
 }
 
+int ftp_queue_process_manager::stop_request_of(const worker* w) const
+{
+    std::lock_guard held(lock_);
+    return w->stop_request;
+}
+
 bool ftp_queue_process_manager::run_worker_item(worker* w, ftp_queue_item* item)
 {
     remote_session& c = *w->control;
@@ -86,14 +92,14 @@ bool ftp_queue_process_manager::run_worker_item(worker* w, ftp_queue_item* item)
         if (!login.ok()) {
             transfer_record record;
             record.result = login;
-            transfer_done(item, record, c.stop_reason(), c);
+            transfer_done(item, record, stop_request_of(w), c);
             return false;
         }
         std::lock_guard held(lock_);
         prestart_refused_ = false;
     }
     const transfer_record record = c.transfer_file(w->request);
-    const int stop = c.stop_reason();
+    const int stop = stop_request_of(w);
     transfer_done(item, record, stop, c);
     // A kill shut the control socket, and after a failure of the connection
     // itself the session may be half gone: the next try logs in afresh.
@@ -122,7 +128,8 @@ void ftp_queue_process_manager::browser_transfer(remote_handover handed, ftp_que
         } else {
             record.result = hold.status();
         }
-        transfer_done(item, record, b->stop_reason(), *b);
+        // The queue never stops an item on the browser connection: it ends as it runs.
+        transfer_done(item, record, 0, *b);
         panes->refresh_remote();
     }
     hold.unlock();

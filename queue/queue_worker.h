@@ -38,6 +38,9 @@ struct ftp_queue_process_manager::worker {
     bool assigned = false;
     // The queue closes this connection (kill_all_and_wait).
     bool quit = false;
+    // What the user asked of its running item: 4 stop, 8 kill (the session
+    // itself is killed either way: a worker connection is the queue's own).
+    int stop_request = 0;
     // Logging in ahead of its first file; given nothing until it is done,
     // as assigning configures the session anew.
     bool warming = false;

@@ -57,14 +57,19 @@ void sync_engine::compare(const dir_sync_settings_ex& settings, const sync_plan_
         return;
     }
     browser_.clear_stop();
+    comparing_ = true;
     if (stopped_) {
+        comparing_ = false;
         plan.status = status_stopped;
         return;
     }
-    remote_folder_guard back(browser_);
-    sync_local_side local_side;
-    sync_remote_side remote_side(browser_);
-    build_sync_plan(settings, local_side, remote_side, options, plan);
+    {
+        remote_folder_guard back(browser_);
+        sync_local_side local_side;
+        sync_remote_side remote_side(browser_);
+        build_sync_plan(settings, local_side, remote_side, options, plan);
+    }
+    comparing_ = false;
 }
 
 sync_summary sync_engine::run(const sync_plan& plan, int32_t direction)
@@ -108,7 +113,8 @@ void sync_engine::stop()
 {
     stopped_ = true;
     // The comparison's listing ends; the browser's own commands still go.
-    browser_.stop(stop_reason_stop);
+    if (comparing_)
+        browser_.stop(stop_reason_stop);
     std::lock_guard lock(sink_mutex_);
     if (sink_)
         sink_->stop();

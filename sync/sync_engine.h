@@ -54,6 +54,7 @@ private:
     ftp_queue_process_manager& queue_;
     sync_observer* observer_;
     std::atomic<bool> stopped_{false};
+    std::atomic<bool> comparing_{false};
     std::mutex sink_mutex_;
     sync_queue_sink* sink_ = nullptr;  // under sink_mutex_, while transfers run
 };
