@@ -95,6 +95,6 @@ TEST_P(CliLinkLoops, EveryFileArrivesOnceAndLoopsAreLogged)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliLinkLoops, ::testing::ValuesIn(cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace

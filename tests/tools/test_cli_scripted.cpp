@@ -40,8 +40,8 @@ cli_run run_cli(cli::options& o, const std::string& folder = QVTF_PROGRAM_DIR)
             r.code = 1;
         } else {
             r.code = s.run_all();
-            ftp_control& session = s.session();
-            for (qxfile_node* n = session.current_folder ? session.current_folder->first_child : nullptr; n;
+            remote_session& session = s.session();
+            for (qxfile_node* n = session.current_folder() ? session.current_folder()->first_child : nullptr; n;
                  n = n->next)
                 r.entry_names.push_back(n->name.str());
         }
@@ -245,12 +245,13 @@ TEST(CliScripted, RootDownloadAndBrokenListing)
         cli_run run = run_cli(o);
         EXPECT_EQ(run.code, r.code) << run.err << run.out;
         lines fetched;
-        for (const std::string& name : {"a.txt", "b.txt"})
+        for (const char* name : {"a.txt", "b.txt"})
             if (test::read_bytes(folder.file(name)) == root_server::body)
                 fetched.push_back(name);
         EXPECT_EQ(fetched, r.fetched);
-        if (r.code)
+        if (r.code) {
             EXPECT_NE(run.err.find("status "), std::string::npos) << run.err;
+        }
     }
 }
 

@@ -1,10 +1,10 @@
-// Status codes of the FTP session. 0 is success; transport (1000-1100,
+// Status codes of a remote session. 0 is success; transport (1000-1100,
 // 100000 + n) and SOCKS (1601-1614) codes come from the layers below.
 #pragma once
 
 namespace qvtf {
 
-enum ftp_status : int {
+enum remote_status : int {
     status_ok = 0,
     status_input_too_large = 2003,   // more than 16 MiB of unread reply input
     status_stream_ended = 2004,      // control connection ended, or a short send
