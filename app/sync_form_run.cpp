@@ -401,7 +401,7 @@ bool TSyncForm::run_sync()
         if (plan.status == qvtf::status_busy)
             text.set_bytes(language_ ? language_->text(phrase_busy) : "");
         else
-            session.error_text(plan.status, text);
+            session.error_text(plan.cause, text);
         QString message = to_qt(text).trimmed();
         if (!plan.failure.empty())
             message = phrase(phrase_cannot_read) + qstr(plan.failure) + "\n" + message;

@@ -242,8 +242,6 @@ protected:
     void report_error(int code);
 
 private:
-    friend class ftp_data_connection;
-
     // Resolves and connects to the server or the proxy, and negotiates
     // with a SOCKS proxy: 0, a failure status, or 6001 when killed.
     remote_result reach_server();

@@ -10,7 +10,7 @@ enum remote_status : int {
     status_stream_ended = 2004,      // control connection ended, or a short send
     status_line_too_long = 2005,     // a reply line reached the line limit
     status_login_rejected = 6000,    // the login command itself was refused
-    status_stopped = 6001,           // stop_request or a stop flag
+    status_stopped = 6001,           // the session's stop (remote_stop.h)
     status_not_connected = 6003,     // not connected / not logged in / 421
     status_login_refused = 6004,     // 530
     status_unexpected_reply = 6005,

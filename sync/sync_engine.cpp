@@ -54,6 +54,7 @@ void sync_engine::compare(const dir_sync_settings_ex& settings, const sync_plan_
     remote_session_lock hold(browser_, wait_ms);
     if (!hold) {
         plan.status = hold.status();
+        plan.cause = plan.status;
         return;
     }
     browser_.clear_stop();
@@ -61,6 +62,7 @@ void sync_engine::compare(const dir_sync_settings_ex& settings, const sync_plan_
     if (stopped_) {
         comparing_ = false;
         plan.status = status_stopped;
+        plan.cause = plan.status;
         return;
     }
     {
@@ -68,6 +70,10 @@ void sync_engine::compare(const dir_sync_settings_ex& settings, const sync_plan_
         sync_local_side local_side;
         sync_remote_side remote_side(browser_);
         build_sync_plan(settings, local_side, remote_side, options, plan);
+        if (plan.status != 0 && plan.status == remote_side.last_failure().status)
+            plan.cause = remote_side.last_failure();
+        else
+            plan.cause = plan.status;
     }
     comparing_ = false;
 }

@@ -11,10 +11,11 @@ int sync_remote_side::list(const std::string& path, std::vector<sync_entry>& out
     remote_session_lock hold(session_);
     if (!hold)
         return hold.status();
-    if (int status = session_.change_folder(qxval(path)))
-        return status;
-    if (int status = session_.list_directory(qxval("")))
-        return status;
+    failure_ = session_.change_folder(qxval(path));
+    if (failure_.ok())
+        failure_ = session_.list_directory(qxval(""));
+    if (!failure_.ok())
+        return failure_.status;
     const listing_report report = session_.last_listing();
     quality_.whole = report.whole();
     quality_.exact_times = report.exact_times;

@@ -190,6 +190,13 @@ TEST(RemoteSeam, PaneQueueAndSyncRunThroughTheInterface)
         EXPECT_EQ(remote.bytes_of("/site/css/a.css"), stopped ? "" : "body{}");
         EXPECT_TRUE(remote.exists("/site/css")) << "folders are made before the transfers, stopped or not";
         EXPECT_EQ(summary.failed, stopped ? 3u : 0u);
+        // A folder the server refuses to list: the plan keeps the reply. A
+        // stopped engine compares nothing more.
+        remote.refuse("/site");
+        sync_plan refused;
+        engine.compare(rules, sync_plan_options{}, refused);
+        EXPECT_EQ(refused.status, stopped ? status_stopped : status_refused);
+        EXPECT_EQ(refused.cause.reply, stopped ? calls{} : calls{"550 refused"});
     }
 }
 

@@ -120,7 +120,7 @@ remote_result cli_session::sync(const std::vector<std::string>& words)
         std::fprintf(out_, "note: %s\n", escaped(n).c_str());
     if (plan.status != 0) {
         std::fprintf(err_, "qvtf-cli: sync: %s\n", escaped(plan.failure).c_str());
-        return plan.status;
+        return plan.cause;
     }
     for (const sync_action& a : plan.actions)
         std::fprintf(out_, "%s\n", escaped(a.describe()).c_str());
