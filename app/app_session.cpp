@@ -17,26 +17,26 @@
 
 // Watches a session for the window: its log lines go to the log view, and
 // the browser connection's state to the window's title and commands.
-class session_watch : public qvtf::ftp_observer {
+class session_watch : public qvtf::remote_observer {
 public:
     // Without a window, the watch is the queue workers'.
     session_watch(log_view* log, TqorxVTF* window) : log_(log), window_(window) {}
 
-    void on_log(qvtf::ftp_control& session, std::unique_ptr<qvtf::qxarr> lines, int kind) override
+    void on_log(qvtf::remote_session& session, std::unique_ptr<qvtf::qxarr> lines, int kind) override
     {
         // State changes are the title's business, not the log's.
         if (kind <= qvtf::log_download_done)
             log_->write(std::move(lines), kind, {&session, window_ == nullptr});
     }
 
-    void on_state(qvtf::ftp_control& session, qvtf::ftp_state, qvtf::ftp_state to) override
+    void on_state(qvtf::remote_session& session, qvtf::remote_state, qvtf::remote_state to) override
     {
         if (!window_) {
-            if (to == qvtf::ftp_state::disconnected)
+            if (to == qvtf::remote_state::disconnected)
                 log_->source_ended(&session);
             return;
         }
-        const QString host = to_qt(session.host);
+        const QString host = to_qt(session.site().host);
         QMetaObject::invokeMethod(window_, [w = window_, to, host] { w->set_connection_state(to, host); },
                                   Qt::QueuedConnection);
     }
@@ -44,6 +44,16 @@ public:
 private:
     log_view* log_;
     TqorxVTF* window_;
+};
+
+// The remote pane asks the queue whether work is left before it disconnects.
+class pane_queue_link : public qvtf::lister_queue_link {
+public:
+    explicit pane_queue_link(qvtf::ftp_queue_process_manager& queue) : queue_(queue) {}
+    bool has_work() override { return queue_.item_count() != 0; }
+
+private:
+    qvtf::ftp_queue_process_manager& queue_;
 };
 
 namespace {
@@ -118,7 +128,8 @@ bool app_session::start(const session_options& options)
     remote_->types.load(qvtf::qxval(folders_.extension_list()));
     browser_watch_ = std::make_unique<session_watch>(&window_->log(), window_.get());
     remote_->watch(browser_watch_.get());
-    remote_->queue.has_work = [q = queue_.get()] { return q->item_count() != 0; };
+    queue_link_ = std::make_unique<pane_queue_link>(*queue_);
+    remote_->queue = queue_link_.get();
     panes_ = std::make_unique<qvtf::lister_queue_panes>(*remote_, *local_);
     queue_view_->attach_panes(local_.get(), remote_.get());
     queue_->panes = panes_.get();
@@ -162,8 +173,8 @@ void app_session::stop()
     window_->wait_for_tasks();
     // The shutdown thread has normally quit the browser session already.
     {
-        qvtf::ftp_session_lock hold(remote_->control(), browser_drain_ms);
-        if (hold && remote_->control().connected)
+        qvtf::remote_session_lock hold(remote_->session(), browser_drain_ms);
+        if (hold && remote_->session().connected())
             remote_->disconnect(false);
     }
     local_->stop_watching();

@@ -25,6 +25,7 @@ struct ftp_profile;
 class TqorxVTF;
 class event_sounds;
 class session_watch;
+class pane_queue_link;
 class ui_queue_manager;
 
 struct session_options {
@@ -83,6 +84,7 @@ private:
     std::unique_ptr<qvtf::lister_queue_panes> panes_;
     std::unique_ptr<session_watch> browser_watch_;
     std::unique_ptr<session_watch> worker_watch_;
+    std::unique_ptr<pane_queue_link> queue_link_;
     std::unique_ptr<qvtf::ftp_queue_process_manager> queue_;
     QString error_;
     bool started_ = false;

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ftp/chmod_plan.h"
+#include "remote/chmod_plan.h"
 
 namespace qvtf {
 class global_ftp_settings;

@@ -174,7 +174,7 @@ int main(int argc, char** argv)
         bool queued = options.download.empty();
         QObject::connect(timer.get(), &QTimer::timeout, &window, [&, timer, clock]() mutable {
             qvtf::qx_ftp_file_lister& remote = session.remote();
-            const bool listed = remote.control().logged_in && remote.row_count() > 0;
+            const bool listed = remote.session().logged_in() && remote.row_count() > 0;
             if (!queued && listed) {
                 if (qvtf::qxfile_node* node = remote_entry(remote, options.download)) {
                     session.queue().put_nodes(1, {node}, session.local().current_folder(), 0);

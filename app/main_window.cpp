@@ -42,6 +42,26 @@ std::string to_base64(const QByteArray& bytes)
 
 constexpr int browser_wait_ms = 10000;
 
+// Each finished transfer goes into the transfer log, then on to whoever
+// watched the queue before.
+class transfer_log_observer : public qvtf::queue_observer {
+public:
+    transfer_log_observer(std::shared_ptr<log_files> files, qvtf::queue_observer* next)
+        : files_(std::move(files)), next_(next)
+    {
+    }
+    void on_finished(const qvtf::queue_item_result& result) override
+    {
+        files_->transfer(result);
+        if (next_)
+            next_->on_finished(result);
+    }
+
+private:
+    std::shared_ptr<log_files> files_;
+    qvtf::queue_observer* next_;
+};
+
 }  // namespace
 
 TqorxVTF::TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model, QWidget* parent)
@@ -363,18 +383,18 @@ void TqorxVTF::set_state_text(const QString& text)
     emit state_changed(text);
 }
 
-void TqorxVTF::set_connection_state(qvtf::ftp_state state, const QString& host)
+void TqorxVTF::set_connection_state(qvtf::remote_state state, const QString& host)
 {
-    connected_ = state == qvtf::ftp_state::connected || state == qvtf::ftp_state::logged_in;
-    logged_in_ = state == qvtf::ftp_state::logged_in;
+    connected_ = state == qvtf::remote_state::connected || state == qvtf::remote_state::logged_in;
+    logged_in_ = state == qvtf::remote_state::logged_in;
     if (connected_)
         files_->set_host(host.toStdString());
     switch (state) {
-    case qvtf::ftp_state::connecting: set_state_text(phrase(249, "Connecting to ") + host); break;
-    case qvtf::ftp_state::connected:
-    case qvtf::ftp_state::logged_in: set_state_text(phrase(7, "Connected to ") + host); break;
-    case qvtf::ftp_state::disconnected: set_state_text(phrase(196, "Not connected")); break;
-    case qvtf::ftp_state::closing: break;
+    case qvtf::remote_state::connecting: set_state_text(phrase(249, "Connecting to ") + host); break;
+    case qvtf::remote_state::connected:
+    case qvtf::remote_state::logged_in: set_state_text(phrase(7, "Connected to ") + host); break;
+    case qvtf::remote_state::disconnected: set_state_text(phrase(196, "Not connected")); break;
+    case qvtf::remote_state::closing: break;
     }
     update_commands();
 }
@@ -406,7 +426,7 @@ void TqorxVTF::start_shutdown()
         queue->close();
         queue->open();
         if (remote) {
-            qvtf::ftp_session_lock hold(remote->control(), browser_wait_ms);
+            qvtf::remote_session_lock hold(remote->session(), browser_wait_ms);
             if (hold)
                 remote->disconnect(false);
         }
@@ -441,12 +461,10 @@ void TqorxVTF::setup(const window_links& links)
     if (links_.queue) {
         set_transfer_type(links_.queue->default_transfer_type);
         // Each finished transfer goes into the transfer log, then on as before.
-        links_.queue->finished = [files = files_, previous = links_.queue->finished](
-                                     const qvtf::queue_item_result& result) {
-            files->transfer(result);
-            if (previous)
-                previous(result);
-        };
+        // The queue keeps it, as it may outlive the window.
+        auto log = std::make_shared<transfer_log_observer>(files_, links_.queue->observer);
+        links_.queue->observer = log.get();
+        links_.queue->keep_observer(std::move(log));
     }
     if (links_.settings)
         restore_layout(*links_.settings);

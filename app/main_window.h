@@ -14,7 +14,7 @@
 
 #include "app/prompts_open.h"
 #include "browse/pane_busy_lock.h"
-#include "ftp/ftp_observer.h"
+#include "remote/remote_observer.h"
 
 class QAction;
 class QActionGroup;
@@ -115,7 +115,7 @@ public:
 
     // The title's state: not connected, connecting to host, connected to host.
     void set_state_text(const QString& text);
-    void set_connection_state(qvtf::ftp_state state, const QString& host);
+    void set_connection_state(qvtf::remote_state state, const QString& host);
     QString state_text() const { return state_text_; }
 
     // 0 binary, 1 ASCII, 2 automatic: the queue's default for new items.
@@ -211,7 +211,7 @@ private:
     bool connected_ = false;
     bool logged_in_ = false;
     QString state_text_;
-    // Shared with the queue's finished hook, which may outlive the window.
+    // Shared with the queue's observer, which may outlive the window.
     std::shared_ptr<log_files> files_;
     qvtf::lister_tasks tasks_;
 };

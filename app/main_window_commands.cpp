@@ -411,7 +411,7 @@ void TqorxVTF::disconnect_async()
 void TqorxVTF::ask_queue_mask()
 {
     qvtf::qx_ftp_file_lister* remote = links_.remote;
-    if (!remote || !links_.local || !links_.queue || !remote->control().logged_in) {
+    if (!remote || !links_.local || !links_.queue || !remote->session().logged_in()) {
         warn(436);
         return;
     }
@@ -433,7 +433,7 @@ void TqorxVTF::ask_queue_mask()
 void TqorxVTF::queue_current_folder(int mode, const QString& masks)
 {
     qvtf::qx_ftp_file_lister* remote = links_.remote;
-    if (!remote || !links_.local || !links_.queue || !remote->control().logged_in) {
+    if (!remote || !links_.local || !links_.queue || !remote->session().logged_in()) {
         warn(436);
         return;
     }
@@ -458,7 +458,7 @@ void TqorxVTF::queue_current_folder(int mode, const QString& masks)
 void TqorxVTF::execute_user_commands()
 {
     qvtf::qx_ftp_file_lister* remote = links_.remote;
-    if (!remote || !remote->control().logged_in || !remote->profile()) {
+    if (!remote || !remote->session().logged_in() || !remote->profile()) {
         warn(436);
         return;
     }
@@ -469,8 +469,7 @@ void TqorxVTF::execute_user_commands()
     }
     // Run as a pane operation: it holds the session, and a failure shows its message.
     remote->run_async([remote, script] {
-        int32_t kinds = 0;
-        const int code = remote->control().run_script(script, kinds);
+        const int code = remote->keep_result(remote->session().run_script(script));
         const int listed = remote->reload();
         return code ? code : listed;
     });
@@ -479,7 +478,7 @@ void TqorxVTF::execute_user_commands()
 void TqorxVTF::bookmark_current_folders()
 {
     qvtf::qx_ftp_file_lister* remote = links_.remote;
-    if (!remote || !links_.profiles || !remote->control().logged_in || !remote->profile()) {
+    if (!remote || !links_.profiles || !remote->session().logged_in() || !remote->profile()) {
         warn(436);
         return;
     }
@@ -512,7 +511,7 @@ QString TqorxVTF::help_folder() const
 
 void TqorxVTF::open_synchronisation()
 {
-    if (!links_.remote || !links_.remote->control().logged_in) {
+    if (!links_.remote || !links_.remote->session().logged_in()) {
         warn(284);
         return;
     }
@@ -526,7 +525,7 @@ void TqorxVTF::open_synchronisation()
     TSyncForm wizard(language_, this);
     wizard.set_help_folder(help_folder());
     wizard.prepare(links_.local ? to_qt(links_.local->current_path()) : QString(),
-                   to_qt(links_.remote->control().current_path), engine);
+                   to_qt(links_.remote->session().current_path()), engine);
     wizard.exec();
 #endif
 }
@@ -575,8 +574,12 @@ void TqorxVTF::open_settings()
         set_transfer_type(s.transfer_type);
     };
     dialog.apply_connection = [remote](const qvtf::global_ftp_settings& s) {
-        if (remote)
-            qvtf::apply_data_connection_settings(s, remote->control());
+        if (!remote)
+            return;
+        qvtf::remote_session& session = remote->session();
+        qvtf::remote_options options = session.options();
+        qvtf::apply_data_connection_settings(s, options);
+        session.configure(session.site(), options);
     };
     if (dialog.open_modal() == QDialog::Accepted)
         configure_log_files();

@@ -357,7 +357,7 @@ void pane_widget::send_commands(const QString& text)
     remote->run_async([remote, lines] {
         int code = 0;
         for (const std::string& line : lines)
-            if ((code = remote->control().send_command(line)) != 0)
+            if ((code = remote->keep_result(remote->session().raw_command(line))) != 0)
                 break;
         // A command may have changed the folder's contents.
         if (code == 0)

@@ -132,7 +132,7 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     progress_->setObjectName("progress");
     progress_->set_cancel_callback([this](void*) {
         if (qvtf::qx_file_lister* l = lister())
-            l->abort_flag = 1;
+            l->abort_operation();
     }, nullptr);
     folder_prompt_ = new qx_edit_prompt(language_, this);
     folder_prompt_->setObjectName("folder_prompt");

@@ -19,7 +19,8 @@
 #include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/qx_ftp_file_lister.h"
-#include "ftp/ftp_control.h"
+#include "remote/remote_folder_guard.h"
+#include "remote/remote_session.h"
 #include "markup/qxlang.h"
 
 namespace {
@@ -92,7 +93,7 @@ struct TRemoteFolderPicker::folder_snapshot {
     }
 };
 
-TRemoteFolderPicker::TRemoteFolderPicker(qvtf::ftp_control& session, const qvtf::qxlang* language,
+TRemoteFolderPicker::TRemoteFolderPicker(qvtf::remote_session& session, const qvtf::qxlang* language,
                                          QWidget* parent)
     : QDialog(parent), session_(session), language_(language)
 {
@@ -149,7 +150,7 @@ TRemoteFolderPicker::TRemoteFolderPicker(qvtf::ftp_control& session, const qvtf:
 TRemoteFolderPicker::~TRemoteFolderPicker()
 {
     if (worker_.joinable())
-        session_.abort_transfer();
+        session_.stop(qvtf::stop_reason_stop);
     join_worker();
 }
 
@@ -164,13 +165,13 @@ void TRemoteFolderPicker::fill_from_session()
     bool have_root = false;
     QByteArray current;
     {
-        qvtf::qxfile_tree::reader hold(session_.folder_tree);
-        if (session_.folder_tree.root) {
-            root = folder_snapshot::of(*session_.folder_tree.root, snapshot_depth);
+        qvtf::qxfile_tree::reader hold(session_.folder_tree());
+        if (session_.folder_tree().root) {
+            root = folder_snapshot::of(*session_.folder_tree().root, snapshot_depth);
             have_root = true;
         }
-        current = session_.current_folder ? to_bytes(node_path(session_.current_folder))
-                                          : to_bytes(session_.current_path.view());
+        current = session_.current_folder() ? to_bytes(node_path(session_.current_folder()))
+                                            : to_bytes(session_.current_path().view());
     }
     if (!have_root) {
         root.name = "/";
@@ -282,30 +283,32 @@ void TRemoteFolderPicker::list_item(QTreeWidgetItem* item)
         QString error;
         folder_snapshot result;
         {
-            qvtf::ftp_session_lock hold(session_);
+            qvtf::remote_session_lock hold(session_);
+            qvtf::remote_result outcome;
             if (!hold) {
-                status = hold.status();
-            } else if (!session_.logged_in) {
-                status = qvtf::status_not_connected;
+                outcome = hold.status();
+            } else if (!session_.logged_in()) {
+                outcome = qvtf::status_not_connected;
             } else {
-                const qvtf::qxval back = session_.current_path;
-                status = session_.change_folder(qvtf::qxval(std::string(path.constData(), path.size())));
-                if (status == 0)
-                    status = session_.list_directory(qvtf::qxval(""));
-                if (status == 0) {
-                    qvtf::qxfile_tree::reader tree_hold(session_.folder_tree);
-                    if (session_.current_folder)
-                        result = folder_snapshot::of(*session_.current_folder, snapshot_depth);
+                // Listed, then put back where the remote pane expects it.
+                session_.clear_stop();
+                qvtf::remote_folder_guard back(session_, true);
+                outcome = session_.change_folder(qvtf::qxval(std::string(path.constData(), path.size())));
+                if (outcome.ok())
+                    outcome = session_.list_directory(qvtf::qxval(""));
+                if (outcome.ok()) {
+                    qvtf::qxfile_tree::reader tree_hold(session_.folder_tree());
+                    if (session_.current_folder())
+                        result = folder_snapshot::of(*session_.current_folder(), snapshot_depth);
                 }
-                if (!back.view().empty() && back.view() != std::string_view(path.constData(), path.size()))
-                    session_.change_folder(back);
             }
+            status = outcome.status;
             if (status != 0) {
                 qvtf::qxval text;
                 if (status == qvtf::status_busy && language_)
                     text.set_bytes(language_->text(phrase_busy));
                 else
-                    session_.error_text(status, text);
+                    session_.error_text(outcome, text);
                 error = to_qt(text).trimmed();
             }
         }
@@ -399,7 +402,7 @@ void TRemoteFolderPicker::reject()
         // The listing ends soon after its data connection is cut.
         closing_ = true;
         cancel_->setEnabled(false);
-        session_.abort_transfer();
+        session_.stop(qvtf::stop_reason_stop);
         return;
     }
     QDialog::reject();
@@ -407,14 +410,14 @@ void TRemoteFolderPicker::reject()
 
 QString pick_remote_folder(qvtf::qx_ftp_file_lister& remote, const qvtf::qxlang* language, QWidget* parent)
 {
-    if (!remote.control().logged_in) {
+    if (!remote.session().logged_in()) {
         qvtf::qxval text;
-        remote.control().error_text(qvtf::status_not_connected, text);
+        remote.session().error_text(qvtf::status_not_connected, text);
         stack_message(parent, QMessageBox::Critical, language ? to_qt(language->text(phrase_error)) : QString(),
                       to_qt(text).trimmed());
         return {};
     }
-    TRemoteFolderPicker picker(remote.control(), language, parent);
+    TRemoteFolderPicker picker(remote.session(), language, parent);
     if (picker.exec() != QDialog::Accepted)
         return {};
     return picker.chosen_path();

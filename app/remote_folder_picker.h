@@ -17,7 +17,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace qvtf {
-class ftp_control;
+class remote_session;
 class qx_ftp_file_lister;
 class qxlang;
 }  // namespace qvtf
@@ -25,7 +25,7 @@ class qxlang;
 class TRemoteFolderPicker : public QDialog {
     Q_OBJECT
 public:
-    TRemoteFolderPicker(qvtf::ftp_control& session, const qvtf::qxlang* language, QWidget* parent = nullptr);
+    TRemoteFolderPicker(qvtf::remote_session& session, const qvtf::qxlang* language, QWidget* parent = nullptr);
     ~TRemoteFolderPicker() override;
 
     // The path of the folder confirmed with OK; empty otherwise.
@@ -61,7 +61,7 @@ private:
     void set_busy(bool busy);
     void join_worker();
 
-    qvtf::ftp_control& session_;
+    qvtf::remote_session& session_;
     const qvtf::qxlang* language_;
     QLineEdit* path_ = nullptr;
     QTreeWidget* tree_ = nullptr;

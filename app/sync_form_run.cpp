@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <memory>
@@ -22,10 +21,7 @@
 #include "markup/qxlang.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "settings/global_ftp_settings.h"
-#include "sync/sync_local_side.h"
-#include "sync/sync_queue_sink.h"
-#include "sync/sync_remote_side.h"
-#include "sync/sync_run.h"
+#include "sync/sync_engine.h"
 
 namespace {
 
@@ -87,37 +83,22 @@ QString line_of(const qvtf::sync_action& a, const qvtf::qxlang* language)
     return TSyncPlanDialog::action_text(a.kind, a.is_folder, language) + ": " + path;
 }
 
-// Transfers are refused once the run was stopped before they were queued.
-class stoppable_sink : public qvtf::sync_transfer_sink {
+// The run's lines in the progress dialog, and the folders and deletions in
+// the window's log too (the transfers' own lines come from the queue).
+class progress_lines : public qvtf::sync_observer {
 public:
-    stoppable_sink(qvtf::sync_transfer_sink& inner, const std::atomic<bool>& stop) : inner_(inner), stop_(stop) {}
-    void add(std::size_t index, const qvtf::sync_action& action) override
+    progress_lines(TSyncProgressDialog& dialog, qvtf::ftp_queue_process_manager& window,
+                   const qvtf::qxlang* language, const QString& stopped_text)
+        : dialog_(dialog), window_(window), language_(language), stopped_text_(stopped_text)
     {
-        indexes_.push_back(index);
-        inner_.add(index, action);
     }
-    void on_each_success(std::function<void(std::size_t)> hook) override { inner_.on_each_success(std::move(hook)); }
-    void run_until_done(const std::function<void(std::size_t, const qvtf::sync_action_result&)>& done) override
-    {
-        if (!stop_) {
-            inner_.run_until_done(done);
-            return;
-        }
-        for (std::size_t i : indexes_)
-            done(i, qvtf::sync_action_result{true, qvtf::status_stopped, "stopped"});
-    }
+    void on_action(const qvtf::sync_action& a, const qvtf::sync_action_result& r) override;
 
 private:
-    qvtf::sync_transfer_sink& inner_;
-    const std::atomic<bool>& stop_;
-    std::vector<std::size_t> indexes_;
-};
-
-// The sink of the deletions' pass, which has no transfers.
-class no_transfers : public qvtf::sync_transfer_sink {
-public:
-    void add(std::size_t, const qvtf::sync_action&) override {}
-    void run_until_done(const std::function<void(std::size_t, const qvtf::sync_action_result&)>&) override {}
+    TSyncProgressDialog& dialog_;
+    qvtf::ftp_queue_process_manager& window_;
+    const qvtf::qxlang* language_;
+    const QString stopped_text_;
 };
 
 // The run's own queue, set up like the window's so its rows, log lines and
@@ -135,7 +116,7 @@ void configure_like(qvtf::ftp_queue_process_manager& q, qvtf::ftp_queue_process_
     q.log_sink = window.log_sink;
     q.sink_context = window.sink_context;
     q.worker_observer = window.worker_observer;
-    q.finished = window.finished;
+    q.observer = window.observer;
     q.retry_limit = window.retry_limit.load();
     q.max_threads = window.max_threads.load();
     q.default_transfer_type = window.default_transfer_type.load();
@@ -151,6 +132,17 @@ void log_line(qvtf::ftp_queue_process_manager& window, const QString& text, int 
     const QByteArray utf8 = (text + "\r\n").toUtf8();
     lines->push_copy(qvtf::qxval(std::string(utf8.constData(), static_cast<size_t>(utf8.size()))));
     window.log_sink(window.sink_context, std::move(lines), kind);
+}
+
+void progress_lines::on_action(const qvtf::sync_action& a, const qvtf::sync_action_result& r)
+{
+    QString line = line_of(a, language_);
+    if (r.status != 0)
+        line += " \u2014 " + (r.status == qvtf::status_stopped ? stopped_text_ : qstr(r.text));
+    dialog_.add_line(line, r.status != 0);
+    dialog_.step();
+    if (!a.is_transfer())
+        log_line(window_, line, r.status != 0 ? qvtf::log_error : qvtf::log_info);
 }
 
 }  // namespace
@@ -363,11 +355,11 @@ void TSyncProgressDialog::reject()
 bool TSyncForm::run_sync()
 {
     qvtf::qx_ftp_file_lister* remote = engine_.remote;
-    if (!remote || !remote->control().logged_in || !engine_.queue) {
+    if (!remote || !remote->session().logged_in() || !engine_.queue) {
         show_error(phrase(phrase_error), phrase(phrase_needs_connection));
         return false;
     }
-    qvtf::ftp_control& session = remote->control();
+    qvtf::remote_session& session = remote->session();
 
     qvtf::dir_sync_settings_ex run = settings_;
     const std::string local = qvtf::absolute_local_path(settings_.local_folder.str());
@@ -388,27 +380,18 @@ bool TSyncForm::run_sync()
         options.global_transfer_type = engine_.settings->transfer_type;
     }
 
-    // The comparison lists on the browser connection: held for the whole
-    // comparison so nothing else moves its folder, which is put back after.
+    // The run's own queue, set up like the window's so its rows, log lines
+    // and finished items show there; the window's queue is left running.
+    qvtf::ftp_queue_process_manager queue;
+    configure_like(queue, *engine_.queue, engine_);
+    qvtf::sync_engine synchronisation(session, queue);
+
+    // The comparison waits up to three seconds for the browser connection.
     qvtf::sync_plan plan;
     {
         TSyncProgressDialog planning(phrase(phrase_title), phrase(phrase_comparing), 0, language_, this);
         planning.close_when_done = true;
-        planning.start(
-            [&] {
-                qvtf::ftp_session_lock hold(session, 3000);
-                if (!hold) {
-                    plan.status = hold.status();
-                    return;
-                }
-                const qvtf::qxval back = session.current_path;
-                qvtf::sync_local_side local_side;
-                qvtf::sync_remote_side remote_side(session);
-                qvtf::build_sync_plan(run, local_side, remote_side, options, plan);
-                if (!back.view().empty())
-                    session.change_folder(back);
-            },
-            [&] { session.abort_transfer(); });
+        planning.start([&] { synchronisation.compare(run, options, plan, 3000); }, [&] { synchronisation.stop(); });
         planning.exec();
         if (planning.stopped())
             return false;
@@ -418,7 +401,7 @@ bool TSyncForm::run_sync()
         if (plan.status == qvtf::status_busy)
             text.set_bytes(language_ ? language_->text(phrase_busy) : "");
         else
-            session.error_text(plan.status, text);
+            session.error_text(plan.cause, text);
         QString message = to_qt(text).trimmed();
         if (!plan.failure.empty())
             message = phrase(phrase_cannot_read) + qstr(plan.failure) + "\n" + message;
@@ -435,61 +418,19 @@ bool TSyncForm::run_sync()
             return false;
     }
 
-    // Folders and transfers first; the deletions only when nobody stopped it.
-    qvtf::sync_plan first_pass, deletions;
-    for (std::size_t i = 0; i < plan.actions.size(); ++i) {
-        const auto kind = plan.actions[i].kind;
-        const bool deletes =
-            kind == qvtf::sync_action_kind::delete_remote || kind == qvtf::sync_action_kind::delete_local;
-        (deletes ? deletions : first_pass).actions.push_back(plan.actions[i]);
-    }
-
-    qvtf::ftp_queue_process_manager queue;
-    configure_like(queue, *engine_.queue, engine_);
-    std::atomic<bool> stop{false};
-    std::atomic<int> failed{0};
-    const int32_t direction = run.direction();
     TSyncProgressDialog running(phrase(phrase_title), phrase(phrase_synchronising),
                                 static_cast<int>(plan.actions.size()), language_, this);
-    const QString stopped_text = phrase(phrase_stopped);
-    auto report = [&](const qvtf::sync_action& a, const qvtf::sync_action_result& r) {
-        QString line = line_of(a, language_);
-        if (r.status != 0) {
-            ++failed;
-            line += " \u2014 " + (r.status == qvtf::status_stopped ? stopped_text : qstr(r.text));
-        }
-        running.add_line(line, r.status != 0);
-        running.step();
-        if (!a.is_transfer())
-            log_line(*engine_.queue, line, r.status != 0 ? qvtf::log_error : qvtf::log_info);
-    };
+    progress_lines lines(running, *engine_.queue, language_, phrase(phrase_stopped));
+    synchronisation.set_observer(&lines);
+    std::size_t failed = 0;
     running.start(
         [&] {
-            {
-                qvtf::sync_queue_sink transfers(queue);
-                stoppable_sink sink(transfers, stop);
-                qvtf::carry_out_sync_plan(first_pass, direction, session, sink, report);
-            }
-            if (stop) {
-                for (const qvtf::sync_action& a : deletions.actions)
-                    report(a, qvtf::sync_action_result{false, qvtf::status_stopped, "stopped"});
-            } else {
-                no_transfers none;
-                qvtf::carry_out_sync_plan(deletions, direction, session, none, report);
-            }
-            const int n = failed.load();
-            running.set_text(n == 0 ? phrase(phrase_succeeded)
-                                    : phrase(phrase_failed) + QString::number(n) + " / " +
-                                          QString::number(plan.actions.size()));
+            failed = synchronisation.run(plan, run.direction()).failed;
+            running.set_text(failed == 0 ? phrase(phrase_succeeded)
+                                         : phrase(phrase_failed) + QString::number(failed) + " / " +
+                                               QString::number(plan.actions.size()));
         },
-        [&] {
-            stop = true;
-            queue.kill_all(8);
-            // Transfers still being queued when Stop came are killed as they arrive.
-            auto* again = new QTimer(&running);
-            QObject::connect(again, &QTimer::timeout, &running, [&queue] { queue.kill_all(8); });
-            again->start(100);
-        });
+        [&] { synchronisation.stop(); });
     running.exec();
     // exec returns only after the work ended (Stop waits for it).
     // The sync listed with the pane's session: the pane shows that afresh
@@ -498,6 +439,6 @@ bool TSyncForm::run_sync()
         engine_.remote->refresh_when_free(true);
     if (engine_.local)
         engine_.local->refresh_when_free(true);
-    last_failures_ = failed.load();
+    last_failures_ = static_cast<int>(failed);
     return true;
 }

@@ -6,6 +6,7 @@
 #include "browse/listing_parser.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "core/qxfiles.h"
+#include "protocols/remote_factory.h"
 #include "settings/session_options.h"
 
 namespace qvtf {
@@ -22,75 +23,62 @@ constexpr int lost_wait_ms = 10000;
 // How long a user's operation waits for the keep-alive's one round trip.
 constexpr int keepalive_wait_ms = 2000;
 
-constexpr const char* keepalive_rotation[] = {"TYPE I", "HELP", "SYST", "PWD", "TYPE A", "REST 0"};
-
 }  // namespace
 
-int detail::pane_session::list_directory(const qxval& path)
+void detail::pane_watch::on_log(remote_session& s, std::unique_ptr<qxarr> lines, int kind)
 {
-    if (current_folder && view)
-        view->folder_listed(current_folder);
-    return ftp_control::list_directory(path);
-}
-
-void detail::pane_watch::on_log(ftp_control& s, std::unique_ptr<qxarr> lines, int kind)
-{
-    if (ftp_observer* o = next)
+    if (remote_observer* o = next)
         o->on_log(s, std::move(lines), kind);
 }
 
-void detail::pane_watch::on_status(ftp_control& s, qxval message)
+void detail::pane_watch::on_status(remote_session& s, qxval message)
 {
-    if (ftp_observer* o = next)
+    if (remote_observer* o = next)
         o->on_status(s, std::move(message));
 }
 
-void detail::pane_watch::on_progress(ftp_control& s, int64_t bytes, int32_t elapsed_seconds)
+void detail::pane_watch::on_state(remote_session& s, remote_state from, remote_state to)
 {
-    if (ftp_observer* o = next)
-        o->on_progress(s, bytes, elapsed_seconds);
-}
-
-void detail::pane_watch::on_state(ftp_control& s, ftp_state from, ftp_state to)
-{
-    const bool ended = to == ftp_state::disconnected && from != ftp_state::disconnected && !closing;
+    const bool ended = to == remote_state::disconnected && from != remote_state::disconnected && !closing;
     if (ended && idle) {
         // Nobody waits on the connection: the window keeps showing the site.
         dropped = true;
         return;
     }
-    if (ftp_observer* o = next)
+    if (remote_observer* o = next)
         o->on_state(s, from, to);
     if (ended)
-        lost_();
+        pane_.connection_lost();
 }
 
-void detail::pane_watch::on_error(ftp_control& s, int code)
+void detail::pane_watch::on_error(remote_session& s, int code)
 {
-    if (ftp_observer* o = next)
+    if (remote_observer* o = next)
         o->on_error(s, code);
     // The session reports only what ends it: a failed send or read (it is
     // reset) or the server closing it (6003).
     if (!closing && !idle)
-        lost_();
+        pane_.connection_lost();
 }
 
-void detail::pane_watch::on_completion(ftp_control& s)
+void detail::pane_watch::on_listing(remote_session& s, qxfile_node& folder)
 {
-    if (ftp_observer* o = next)
-        o->on_completion(s);
+    // Re-listing a folder makes its tree items stale.
+    if (view_)
+        view_->folder_listed(&folder);
+    if (remote_observer* o = next)
+        o->on_listing(s, folder);
 }
 
 qx_ftp_file_lister::qx_ftp_file_lister(global_ftp_settings& settings, const qxlang* language,
-                                       qx_lister_view* view, lister_sound* sound)
-    : qx_file_lister(session.folder_tree, language, view), settings_store_(settings),
-      sound_(sound ? sound : &silent_), watch_([this] { connection_lost(); })
+                                       qx_lister_view* view, lister_sound* sound,
+                                       std::unique_ptr<remote_session> connection)
+    : detail::remote_session_holder{connection ? std::move(connection) : make_remote_session(remote_protocol::ftp)},
+      qx_file_lister(owned->folder_tree(), language, view), settings_store_(settings),
+      sound_(sound ? sound : &silent_), watch_(view, *this)
 {
-    session.observer = &watch_;
-    session.view = view_;
-    session.language = language;
-    session.listing_reader = static_cast<ftp_listing_reader>(&read_listing);
-    session.stop_flag = &abort_flag;
+    session().set_observer(&watch_);
+    session().set_language(language);
     bind_settings(pane_settings::remote(settings));
 }
 
@@ -100,8 +88,8 @@ qx_ftp_file_lister::~qx_ftp_file_lister()
     stop_background_refreshes();
     wait_for_operations();
     stop_keepalive();
-    session.disconnect();
-    session.observer = nullptr;
+    session().disconnect();
+    session().set_observer(nullptr);
 }
 
 bool qx_ftp_file_lister::open_listing_dump(const program_folders& folders)
@@ -111,29 +99,44 @@ bool qx_ftp_file_lister::open_listing_dump(const program_folders& folders)
     if (dump == invalid_file_handle)
         return false;
     close_file(dump);
-    session.listing_dump_path = path;
+    listing_dump_path_ = path;
     return true;
 }
 
 int qx_ftp_file_lister::acquire()
 {
-    const int code = session.acquire();
+    const int code = session().acquire();
     if (code == status_ok || !(keepalive_holding_ || background_holding()))
         return code;
     // The keep-alive holds the session for one command, or the pane shows
     // a listing afresh: the user's operation waits that out instead of
     // being refused as busy.
-    return session.acquire_waiting(keepalive_wait_ms);
+    return session().acquire_waiting(keepalive_wait_ms);
 }
 
 int qx_ftp_file_lister::acquire_waiting(int ms)
 {
-    return session.acquire_waiting(ms);
+    return session().acquire_waiting(ms);
 }
 
 void qx_ftp_file_lister::release_lock()
 {
-    session.release();
+    session().release();
+}
+
+void qx_ftp_file_lister::abort_operation()
+{
+    qx_file_lister::abort_operation();
+    session().stop(stop_reason_stop);
+}
+
+int qx_ftp_file_lister::keep_result(const remote_result& result)
+{
+    if (!result.ok()) {
+        std::lock_guard hold(failure_mutex_);
+        last_failure_ = result;
+    }
+    return result.status;
 }
 
 void qx_ftp_file_lister::show_banner(int phrase_number, std::string_view detail)
@@ -160,17 +163,20 @@ int qx_ftp_file_lister::connect_profile(ftp_profile* profile)
 {
     if (!profile || profile->is_group())
         return status_ok;
-    if (profile_ || session.connected)
+    if (profile_ || session().connected())
         close_connection(0);
     profile_ = profile;
-    apply_session_settings(settings_store_, *profile, session);
+    remote_options options = options_of(settings_store_, profile);
+    options.listing_reader = &read_listing;
+    options.listing_dump_path = listing_dump_path_;
+    session().configure(site_of(settings_store_, *profile), options);
     int code = connect();
     if (code != status_ok || profile->anonymous_login || profile->time_difference_state != 0)
         return code;
     show_banner(phrase_measuring, "");
     code = measure_time_difference();
     if (code == status_ok) {
-        profile->time_difference = session.time_difference;
+        profile->time_difference = session().time_difference();
         profile->time_difference_state = time_difference_measured;
     }
     const int reloaded = reload();
@@ -182,8 +188,7 @@ int qx_ftp_file_lister::measure_time_difference()
     qxval probe;
     if (!temp_file_name(probe, true))
         return status_local_file;
-    session.local_path = probe;
-    const int code = session.measure_time_difference();
+    const int code = keep_result(session().measure_time_difference(probe));
     qvtf::delete_file(probe);
     return code;
 }
@@ -194,34 +199,33 @@ int qx_ftp_file_lister::connect()
     watch_.dropped = false;
     idle_ticks_ = 0;
     std::string connecting(phrase(phrase_connecting));
-    connecting += session.host.view();
+    connecting += session().site().host.view();
     view_->title_changed(qxval(connecting));
     view_->banner_changed(true, qxval(connecting));
-    int code = session.log_in();
-    if (!session.logged_in && session.connected) {
+    // The failure keeps the reply that said why; closing reads the server's
+    // goodbye after it.
+    int code = keep_result(session().log_in());
+    if (!session().logged_in() && session().connected()) {
         // A refused login leaves no half-open connection that the title, the
-        // header and Disconnect would show as connected. The reply that said
-        // why is kept, as closing reads the server's goodbye.
-        if (code == status_not_connected)
-            keep_lines(session.reply_lines, session.failure_lines);
+        // header and Disconnect would show as connected.
         watch_.closing = true;
-        session.disconnect();
+        session().disconnect();
         watch_.closing = false;
         if (code == status_ok)
             code = status_not_connected;
     }
-    if (session.connected) {
-        view_->title_changed(qxval(std::string(phrase(phrase_connected)) + session.host.str()));
+    if (session().connected()) {
+        view_->title_changed(qxval(std::string(phrase(phrase_connected)) + session().site().host.str()));
     } else {
         view_->title_changed(qxval(phrase(phrase_not_connected)));
     }
     view_->toolbar_changed(false, is_ready());
-    if (code != status_ok || !session.logged_in)
+    if (code != status_ok || !session().logged_in())
         return code ? code : int(status_not_connected);
     start_keepalive();
-    code = session.enter_start_folder();
+    code = keep_result(session().enter_start_folder());
     if (code == status_ok)
-        code = change_folder(session.current_path, true);
+        code = change_folder(session().current_path(), true);
     if (code == status_ok)
         play_event(sound_connect);
     return code;
@@ -231,8 +235,7 @@ void qx_ftp_file_lister::reset_pane()
 {
     view_->tree_cleared();
     set_current(nullptr);
-    session.folder_tree.clear();
-    session.current_folder = nullptr;
+    session().forget_folders();
     refresh_view(false);
     view_->status_text_changed(qxval(""));
     view_->title_changed(qxval(phrase(phrase_not_connected)));
@@ -242,22 +245,20 @@ int qx_ftp_file_lister::close_connection(int wait_ms)
 {
     {
         // The caller may already hold the session (counted); otherwise wait for it.
-        ftp_session_lock hold(session, wait_ms);
+        remote_session_lock hold(session(), wait_ms);
         if (!hold)
             return hold.status();
         watch_.closing = true;
         stop_keepalive();
-        if (session.logged_in)
-            session.quit();
-        session.disconnect();
+        if (session().logged_in())
+            (void)session().quit();
+        session().disconnect();
         watch_.closing = false;
         watch_.dropped = false;
-        if (queue.connection_ended)
-            queue.connection_ended();
+        if (queue)
+            queue->connection_ended();
         reset_pane();
         profile_ = nullptr;
-        session.listing_styles = 0;
-        session.chmod_supported = 1;
     }
     play_event(sound_disconnect);
     return status_ok;
@@ -265,7 +266,7 @@ int qx_ftp_file_lister::close_connection(int wait_ms)
 
 int qx_ftp_file_lister::disconnect(bool confirm)
 {
-    if (confirm && queue.has_work && queue.has_work() &&
+    if (confirm && queue && queue->has_work() &&
         !view_->question_asked(phrase_disconnect_caption, qxval(phrase(phrase_queue_busy))))
         return status_ok;
     return close_connection(0);
@@ -280,11 +281,11 @@ void qx_ftp_file_lister::connection_lost()
     const bool started = start_task([this] {
         int code = status_ok;
         {
-            ftp_session_lock hold(session, lost_wait_ms);
+            remote_session_lock hold(session(), lost_wait_ms);
             // Unless the operation that met the drop logged in again meanwhile.
             if (!hold)
                 code = hold.status();
-            else if (!session.logged_in)
+            else if (!session().logged_in())
                 code = close_connection(0);
         }
         lost_pending_ = false;
@@ -331,9 +332,9 @@ void qx_ftp_file_lister::keepalive_body()
                                        [this] { return keepalive_stop_; }))
                 return;
         }
-        if (!session.logged_in)
+        if (!session().logged_in())
             return;
-        if (session.busy()) {
+        if (session().busy()) {
             idle_ticks_ = 0;
             continue;
         }
@@ -347,21 +348,19 @@ void qx_ftp_file_lister::keepalive_body()
             std::atomic<bool>& flag;
             ~holding_guard() { flag = false; }
         } holding{keepalive_holding_};
-        ftp_session_lock hold(session);
+        remote_session_lock hold(session());
         if (!hold)
             continue;
         keepalive_holding_ = true;
-        const char* command = keepalive_rotation[rotation_];
-        rotation_ = (rotation_ + 1) % int(std::size(keepalive_rotation));
         watch_.idle = true;
-        const int code = session.send_command(command);
+        const remote_result result = session().keep_alive();
         watch_.idle = false;
         idle_ticks_ = 0;
-        if (code != status_ok) {
+        if (!result.ok()) {
             // A drop is only noted: the next command logs in again.
             qxval text;
-            session.error_text(code, text);
-            session.log(watch_.dropped ? log_info : log_error, text.str() + "\r\n");
+            session().error_text(result, text);
+            session().log(watch_.dropped ? log_info : log_error, text.str() + "\r\n");
         }
     }
 }

@@ -80,13 +80,13 @@ const remote_type_map::entry* qx_ftp_file_lister::type_of(const qxfile_node& nod
 
 int qx_ftp_file_lister::icon_of(qxfile_node* node)
 {
-    if (!node || !session.logged_in)
+    if (!node || !session().logged_in())
         return -1;
     int base = 0;
     const qxfile_node* target = nullptr;
     if (node->is_link()) {
         node->type_text.set_bytes(std::string(phrase(phrase_link_to)) + node->link_target.str());
-        target = session.folder_tree.resolve_link(node);
+        target = session().folder_tree().resolve_link(node);
         if (!target) {
             node->icon_index = node->link_tried ? link_image_base() + 3 + (node->is_folder ? 0 : 1)
                                                 : image_unresolved_link;
@@ -126,15 +126,23 @@ int qx_ftp_file_lister::icon_of(qxfile_node* node)
 
 void qx_ftp_file_lister::error_text(qxval& out, int code) const
 {
-    if (code == status_busy || code == status_pane_text)
+    if (code == status_busy || code == status_pane_text) {
         qx_file_lister::error_text(out, code);
-    else
-        session.error_text(code, out);
+        return;
+    }
+    // The failure as it happened when it is the one kept, else the code's text.
+    remote_result failure(code);
+    {
+        std::lock_guard hold(failure_mutex_);
+        if (last_failure_.status == code)
+            failure = last_failure_;
+    }
+    session().error_text(failure, out);
 }
 
 int qx_ftp_file_lister::change_folder(const qxval& path, bool relist)
 {
-    if (!session.logged_in)
+    if (!session().logged_in())
         return status_not_connected;
     if (path.view().empty() && current_folder() && !current_folder()->parent)
         return status_ok;
@@ -142,17 +150,17 @@ int qx_ftp_file_lister::change_folder(const qxval& path, bool relist)
         show_banner(phrase_going_up, "");
     else
         show_banner(phrase_changing_to, path.view());
-    if (int code = session.change_folder(path))
+    if (int code = keep_result(session().change_folder(path)))
         return code;
-    qxfile_node* folder = session.current_folder;
-    if (folder && (take_stale(session.current_path.view()) || relist))
+    qxfile_node* folder = session().current_folder();
+    if (folder && (take_stale(session().current_path().view()) || relist))
         folder->needs_listing = 1;
     if (folder && folder->needs_listing) {
         show_banner(phrase_listing, folder->name.view());
-        if (int code = session.list_directory(qxval("")))
+        if (int code = keep_result(session().list_directory(qxval(""))))
             return code;
     }
-    set_current(session.current_folder);
+    set_current(session().current_folder());
     if (current_folder())
         icon_of(current_folder());
     view_->folder_selected(current_folder());
@@ -208,7 +216,7 @@ int qx_ftp_file_lister::enter(qxfile_node* node, bool relist)
         return node->is_folder ? change_folder(path, relist) : int(status_ok);
     const int code = change_folder(path, relist);
     // The node survives: only the link's own folder, if any, was listed.
-    const qxfile_node* target = session.folder_tree.resolve_link(node);
+    const qxfile_node* target = session().folder_tree().resolve_link(node);
     node->is_folder = (code == status_ok || (target && target->is_folder)) ? 1 : 0;
     node->link_tried = 1;
     node->icon_known = 0;
@@ -218,7 +226,7 @@ int qx_ftp_file_lister::enter(qxfile_node* node, bool relist)
 
 int qx_ftp_file_lister::reload()
 {
-    if (!session.logged_in)
+    if (!session().logged_in())
         return status_not_connected;
     const qxval path = current_path();
     // Every folder is listed afresh when next entered, the current one now;
@@ -229,7 +237,7 @@ int qx_ftp_file_lister::reload()
 
 int qx_ftp_file_lister::delete_entries(const std::vector<qxfile_node*>& entries)
 {
-    if (!session.logged_in)
+    if (!session().logged_in())
         return status_not_connected;
     int code = status_ok;
     for (qxfile_node* n : entries) {
@@ -238,24 +246,25 @@ int qx_ftp_file_lister::delete_entries(const std::vector<qxfile_node*>& entries)
             break;
         }
         view_->progress_text_changed(qxval(std::string(phrase(phrase_deleting)) + n->name.str()));
-        if (session.delete_entry(*n) != status_ok) {
+        if (keep_result(session().delete_entry(*n)) != status_ok) {
             code = fail_with(phrase_delete_failed, n->name.view());
             break;
         }
     }
-    if (session.logged_in && current_folder())
+    if (session().logged_in() && current_folder())
         refresh_node(current_folder());
     return code;
 }
 
 int qx_ftp_file_lister::make_folder(const qxval& name)
 {
-    if (!session.logged_in)
+    if (!session().logged_in())
         return status_not_connected;
-    if (const int code = session.make_folder(name); code != status_ok) {
+    if (const remote_result result = session().make_folder(name); !result.ok()) {
         // The server's reply says why.
+        keep_result(result);
         qxval reason;
-        session.error_text(code, reason);
+        session().error_text(result, reason);
         return fail_with(phrase_mkdir_failed, name.str() + std::string(phrase(phrase_colon)) +
                                                   std::string(trimmed(reason.view())));
     }
@@ -264,7 +273,7 @@ int qx_ftp_file_lister::make_folder(const qxval& name)
 
 int qx_ftp_file_lister::move_pairs(const move_files_structure& moves, const move_done_callback& done)
 {
-    if (!session.logged_in)
+    if (!session().logged_in())
         return status_not_connected;
     int code = status_ok;
     for (std::size_t i = 0; i < moves.sources.size() && i < moves.destinations.size(); ++i) {
@@ -273,12 +282,12 @@ int qx_ftp_file_lister::move_pairs(const move_files_structure& moves, const move
             break;
         }
         view_->progress_text_changed(qxval(std::string(phrase(phrase_moving)) + moves.sources[i].str()));
-        if (session.rename(moves.sources[i], moves.destinations[i]) != status_ok) {
+        if (keep_result(session().rename(moves.sources[i], moves.destinations[i])) != status_ok) {
             code = fail_move(moves.sources[i], moves.destinations[i]);
             break;
         }
     }
-    if (session.logged_in && done)
+    if (session().logged_in() && done)
         done();
     return code;
 }
@@ -296,11 +305,9 @@ qxval qx_ftp_file_lister::permission_text(unsigned bits) const
 
 int qx_ftp_file_lister::change_permissions(const CHMOD_FILES_STRUCT& change)
 {
-    if (!session.logged_in)
+    if (!session().logged_in())
         return status_not_connected;
-    session.chmod_mode = change.permission_text;
-    session.chmod_file_mode = change.file_text;
-    session.chmod_targets = change.targets;
+    const chmod_request request{change.permission_text, change.file_text, change.targets};
     const chmod_plan kinds{0, 0, change.targets};
     int code = status_ok;
     for (qxfile_node* n : change.entries) {
@@ -310,18 +317,14 @@ int qx_ftp_file_lister::change_permissions(const CHMOD_FILES_STRUCT& change)
         }
         view_->progress_text_changed(n->name);
         if (change.recursive)
-            code = session.change_mode_entry(*n);
+            code = keep_result(session().change_mode_entry(*n, request));
         else if (kinds.changes(n->is_folder != 0))
-            code = session.change_mode(n->name, n->is_folder || change.file_text.view().empty()
-                                                    ? &change.permission_text
-                                                    : &change.file_text);
+            code = keep_result(session().change_mode(
+                n->name, n->is_folder || change.file_text.view().empty() ? change.permission_text : change.file_text));
         if (code != status_ok)
             break;
     }
-    // The next change of this connection (the command line's, say) sets one value again.
-    session.chmod_file_mode.set_string("");
-    session.chmod_targets = chmod_all;
-    if (session.logged_in && current_folder())
+    if (session().logged_in() && current_folder())
         refresh_node(current_folder());
     return code;
 }
@@ -342,7 +345,7 @@ bool qx_ftp_file_lister::change_permissions_async(const chmod_plan& plan, bool r
 
 int qx_ftp_file_lister::properties_allowed()
 {
-    if (session.listing_styles == 1 && session.chmod_supported)
+    if (session().listing_styles() == 1 && session().chmod_supported())
         return status_ok;
     return fail_with(phrase_no_properties, "");
 }

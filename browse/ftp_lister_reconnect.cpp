@@ -18,22 +18,22 @@ constexpr int phrase_connecting = 249;
 int qx_ftp_file_lister::log_in_again(const qxval& folder)
 {
     watch_.dropped = false;
-    session.log(log_info, std::string(phrase(phrase_connecting)) + session.host.str() + "\r\n");
-    if (int code = session.log_in())
+    session().log(log_info, std::string(phrase(phrase_connecting)) + session().site().host.str() + "\r\n");
+    if (int code = keep_result(session().log_in()))
         return code;
-    if (!session.logged_in)
+    if (!session().logged_in())
         return status_not_connected;
     start_keepalive();
     if (!folder.view().empty())
-        session.change_folder(folder);
+        (void)session().change_folder(folder);
     return status_ok;
 }
 
 int qx_ftp_file_lister::resume_dropped()
 {
-    if (!watch_.dropped || session.logged_in || !profile_ || watch_.closing)
+    if (!watch_.dropped || session().logged_in() || !profile_ || watch_.closing)
         return status_ok;
-    const int code = log_in_again(session.current_path);
+    const int code = log_in_again(session().current_path());
     if (code != status_ok)
         connection_lost();
     return code;
@@ -45,13 +45,15 @@ int qx_ftp_file_lister::run_operation(const std::function<int()>& op)
     // logs in again first, as one that meets the drop itself does.
     if (int code = resume_dropped())
         return code;
-    const bool was_logged_in = session.logged_in;
+    // Each operation begins afresh: a stop meant for one before it is spent.
+    session().clear_stop();
+    const bool was_logged_in = session().logged_in();
     const int connects = connects_;
-    const qxval folder = session.current_path;
+    const qxval folder = session().current_path();
     const int code = op();
     // Only a connection that ended under a failing operation, not one the
     // pane closed or opened itself.
-    if (code == status_ok || !was_logged_in || session.logged_in || !profile_ || connects != connects_ ||
+    if (code == status_ok || !was_logged_in || session().logged_in() || !profile_ || connects != connects_ ||
         watch_.closing)
         return code;
 
@@ -60,7 +62,7 @@ int qx_ftp_file_lister::run_operation(const std::function<int()>& op)
     std::string line = reason.str();
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    session.log(log_info, line + "\r\n");
+    session().log(log_info, line + "\r\n");
     if (log_in_again(folder) != status_ok)
         return code;
     return op();

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "browse/qx_file_lister.h"
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 
 namespace qvtf {
 

@@ -6,8 +6,8 @@
 #include "core/linearizer.h"
 #include "core/qxfiles_atomic.h"
 #include "core/qxpipe.h"
-#include "ftp/ftp_control.h"
-#include "ftp/listing_report.h"
+#include "remote/remote_site.h"
+#include "remote/listing_report.h"
 
 namespace qvtf {
 

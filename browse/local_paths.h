@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/chmod_plan.h"
+#include "remote/chmod_plan.h"
 
 namespace qvtf {
 

@@ -8,7 +8,7 @@
 #include <chrono>
 
 #include "browse/qx_local_file_lister.h"
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 
 namespace qvtf {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 
 namespace qvtf {
 

@@ -148,7 +148,10 @@ public:
     // Blocks until every started operation has ended.
     void wait_for_operations() { tasks_.wait_idle(); }
 
-    // Set by the progress pop-up's abort button.
+    // The progress pop-up's abort button: the running operation ends at its
+    // next step (any thread).
+    virtual void abort_operation() { abort_flag = 1; }
+    // Set by abort_operation; cleared when an operation with a pop-up starts.
     std::atomic<int> abort_flag{0};
 
     // The phrase's text, or "" without a language.

@@ -1,13 +1,15 @@
 // qx_ftp_file_lister: the remote browser pane. It owns the program's
-// browsing FTP session: its tree is the session's folder tree and its busy
-// lock the session's. It connects with a site profile, measures the server's
-// clock difference, changes and lists folders, deletes, renames, creates
-// folders, changes permissions and keeps the idle connection alive.
+// browsing session (a remote_session of the site's protocol): its tree is
+// the session's folder tree and its busy lock the session's. It connects
+// with a site profile, measures the server's clock difference, changes and
+// lists folders, deletes, renames, creates folders, changes permissions and
+// keeps the idle connection alive.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -16,9 +18,9 @@
 #include <vector>
 
 #include "browse/qx_file_lister.h"
-#include "ftp/chmod_plan.h"
-#include "ftp/ftp_control.h"
 #include "profiles/ftp_profile.h"
+#include "remote/chmod_plan.h"
+#include "remote/remote_session.h"
 #include "settings/global_ftp_settings.h"
 
 namespace qvtf {
@@ -31,10 +33,15 @@ public:
     virtual void beep() {}
 };
 
-// What the pane needs of the transfer queue.
-struct lister_queue_hooks {
-    std::function<bool()> has_work;          // items still waiting or running
-    std::function<void()> connection_ended;  // the browsing connection closed
+// What the pane needs of the transfer queue. Called on the pane's worker
+// threads.
+class lister_queue_link {
+public:
+    virtual ~lister_queue_link() = default;
+    // Items still waiting or running.
+    virtual bool has_work() { return false; }
+    // The browsing connection closed.
+    virtual void connection_ended() {}
 };
 
 // A permission change of the selected entries.
@@ -60,25 +67,21 @@ struct remote_type_map {
     int32_t load(const qxval& path);
 };
 
-namespace detail {
-// The session the pane browses with: re-listing a folder tells the view that
-// the folder's tree items are stale.
-class pane_session : public ftp_control {
-public:
-    int list_directory(const qxval& path) override;
-    qx_lister_view* view = nullptr;  // not owned
-};
+class qx_ftp_file_lister;
 
+namespace detail {
+// The pane's session, made before the pane's base, which shows its tree.
 struct remote_session_holder {
-    pane_session session;
+    std::unique_ptr<remote_session> owned;
 };
 
 // The pane's watch on its session: passes every call on to the owner's
-// observer and notices the connection dropping under the pane.
-class pane_watch : public ftp_observer {
+// observer, tells the view when a folder is listed afresh, and notices the
+// connection dropping under the pane.
+class pane_watch : public remote_observer {
 public:
-    explicit pane_watch(std::function<void()> lost) : lost_(std::move(lost)) {}
-    std::atomic<ftp_observer*> next{nullptr};
+    pane_watch(qx_lister_view* view, qx_ftp_file_lister& pane) : view_(view), pane_(pane) {}
+    std::atomic<remote_observer*> next{nullptr};
     // Set while the pane closes the connection itself.
     std::atomic<bool> closing{false};
     // Set while the keep-alive sends. A drop it meets closes nothing: the
@@ -87,25 +90,27 @@ public:
     std::atomic<bool> idle{false};
     std::atomic<bool> dropped{false};
 
-    void on_log(ftp_control& s, std::unique_ptr<qxarr> lines, int kind) override;
-    void on_status(ftp_control& s, qxval message) override;
-    void on_progress(ftp_control& s, int64_t bytes, int32_t elapsed_seconds) override;
-    void on_state(ftp_control& s, ftp_state from, ftp_state to) override;
-    void on_error(ftp_control& s, int code) override;
-    void on_completion(ftp_control& s) override;
+    void on_log(remote_session& s, std::unique_ptr<qxarr> lines, int kind) override;
+    void on_status(remote_session& s, qxval message) override;
+    void on_state(remote_session& s, remote_state from, remote_state to) override;
+    void on_error(remote_session& s, int code) override;
+    void on_listing(remote_session& s, qxfile_node& folder) override;
 
 private:
-    std::function<void()> lost_;
+    qx_lister_view* view_;
+    qx_ftp_file_lister& pane_;
 };
 }  // namespace detail
 
 class qx_ftp_file_lister : private detail::remote_session_holder, public qx_file_lister {
 public:
+    // connection: the pane's session; an FTP one when null.
     qx_ftp_file_lister(global_ftp_settings& settings, const qxlang* language, qx_lister_view* view,
-                       lister_sound* sound = nullptr);
+                       lister_sound* sound = nullptr, std::unique_ptr<remote_session> connection = nullptr);
     ~qx_ftp_file_lister() override;
 
-    ftp_control& control() { return session; }
+    remote_session& session() { return *owned; }
+    const remote_session& session() const { return *owned; }
     // The queue runs an item on this pane's session: the banner says so
     // until it ends (any thread).
     void queue_busy(bool busy, const qxval& name);
@@ -114,9 +119,9 @@ public:
     void folder_changed(std::string_view folder);
     // Who else watches the session (the window, a test); the pane keeps the
     // session's own observer slot. Not owned; may be null.
-    void watch(ftp_observer* observer) { watch_.next = observer; }
-    const ftp_control& control() const { return session; }
-    lister_queue_hooks queue;
+    void watch(remote_observer* observer) { watch_.next = observer; }
+    // The queue's side of the pane; not owned, may be null.
+    lister_queue_link* queue = nullptr;
     remote_type_map types;
     // Keep-alive: a command after more than interval seconds of idleness,
     // looked at every tick.
@@ -127,6 +132,7 @@ public:
     // the user folder, making that folder when needed; every listing goes
     // there afterwards. False when it cannot be made (listings go on).
     bool open_listing_dump(const program_folders& folders);
+    const qxval& listing_dump_path() const { return listing_dump_path_; }
 
     // ---- connection ----
     // Groups are ignored; a connection open already is closed first.
@@ -152,7 +158,12 @@ public:
     int acquire_waiting(int ms) override;
     // Also while a connection the keep-alive found dropped waits for the
     // next command to log in again.
-    bool is_ready() const override { return session.logged_in != 0 || watch_.dropped; }
+    bool is_ready() const override { return session().logged_in() || watch_.dropped; }
+    // The pop-up's abort button: the running operation and its session stop.
+    void abort_operation() override;
+    // Keeps a failure of the session, so its message carries the reply or
+    // the reason it came with; returns its status for the pane's codes.
+    int keep_result(const remote_result& result);
     int enter(qxfile_node* node, bool relist) override;
     int change_folder(const qxval& path, bool relist) override;
     int reload() override;
@@ -198,6 +209,9 @@ private:
     lister_sound* sound_;
     lister_sound silent_;
     ftp_profile* profile_ = nullptr;
+    qxval listing_dump_path_{""};
+    mutable std::mutex failure_mutex_;
+    remote_result last_failure_;
 
     detail::pane_watch watch_;
     std::atomic<bool> lost_pending_{false};
@@ -211,7 +225,6 @@ private:
     std::atomic<int> idle_ticks_{0};
     std::mutex stale_mutex_;
     std::set<std::string, std::less<>> stale_folders_;
-    int rotation_ = 0;
 };
 
 }  // namespace qvtf

@@ -11,7 +11,7 @@
 
 #include "core/qxfiles.h"
 #include "core/qxlocale.h"
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 #include "net/transport_status.h"
 
 namespace qvtf {

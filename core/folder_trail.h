@@ -15,6 +15,9 @@
 
 namespace qvtf {
 
+// How many folder levels a recursive walk or folder copy goes at most.
+constexpr int folder_depth_limit = 512;
+
 // A slash path with "." and ".." and doubled separators resolved textually.
 std::string normal_path(const std::string& path);
 // Where a link named in the folder whose resolved path is folder leads.

@@ -3,6 +3,7 @@
 // A 421 never reaches these: read_reply turns it into 6003.
 #include <algorithm>
 #include <charconv>
+#include <ctime>
 #include <string>
 
 #include "core/qxtext.h"
@@ -11,15 +12,15 @@
 
 namespace qvtf {
 
-int ftp_control::send_user()
+remote_result ftp_control::send_user()
 {
-    ftp_session_lock hold(*this);
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
-    if (int status = send_command(command_line("USER", user_name.view())))
+    if (remote_result status = send_command(command_line("USER", site_.user_name.view())))
         return status;
-    switch (reply_code) {
-    case 230: set_state(ftp_state::logged_in); return status_ok;
+    switch (reply_code_) {
+    case 230: set_state(remote_state::logged_in); return status_ok;
     case 331: return send_pass();
     case 500:
     case 501: return status_login_rejected;
@@ -28,13 +29,13 @@ int ftp_control::send_user()
     }
 }
 
-int ftp_control::send_pass()
+remote_result ftp_control::send_pass()
 {
-    if (int status = send_command(command_line("PASS", password.view())))
+    if (remote_result status = send_command(command_line("PASS", site_.password.view())))
         return status;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 202:
-    case 230: set_state(ftp_state::logged_in); return status_ok;
+    case 230: set_state(remote_state::logged_in); return status_ok;
     // An account (332) is never supplied on our own; a script may send ACCT.
     case 332:
     case 500:
@@ -45,16 +46,16 @@ int ftp_control::send_pass()
     }
 }
 
-int ftp_control::reinitialize()
+remote_result ftp_control::reinitialize()
 {
-    ftp_session_lock hold(*this);
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
-    if (logged_in)
-        set_state(ftp_state::connected);
-    if (int status = send_command("REIN"))
+    if (logged_in())
+        set_state(remote_state::connected);
+    if (remote_result status = send_command("REIN"))
         return status;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 120: return status_not_connected;
     case 220:
     case 502: return status_ok;
@@ -62,94 +63,104 @@ int ftp_control::reinitialize()
     }
 }
 
-int ftp_control::allocate(int64_t size)
+remote_result ftp_control::allocate(int64_t size)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
     return send_command("ALLO " + std::to_string(size));
 }
 
-int ftp_control::restart_at(int64_t offset)
+remote_result ftp_control::restart_at(int64_t offset)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
     return send_command("REST " + std::to_string(offset));
 }
 
-int ftp_control::send_port(const qxval& address, int32_t port_number)
+remote_result ftp_control::send_port(const qxval& address, int32_t port_number)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
     std::string line = "PORT ";
     for (char c : address.view())
         line += c == '.' ? ',' : c;
     line += ',' + std::to_string(port_number / 256) + ',' + std::to_string(port_number % 256);
-    if (int status = send_command(line))
+    if (remote_result status = send_command(line))
         return status;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 200: return status_ok;
     default: return unexpected_reply();
     }
 }
 
-int ftp_control::send_pasv()
+remote_result ftp_control::send_pasv()
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
-    if (int status = send_command("PASV"))
+    if (remote_result status = send_command("PASV"))
         return status;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 227: {
-        const qxval* first = reply_lines.empty() ? nullptr : &reply_lines.head->value;
-        return parse_pasv_reply(first ? first->view() : std::string_view(), data_host, data_port);
+        const qxval* first = reply_lines_.empty() ? nullptr : &reply_lines_.head->value;
+        return parse_pasv_reply(first ? first->view() : std::string_view(), data_host_, data_port_);
     }
     case 500:
     case 502:
-        if (!allow_passive_drop_to_port)
+        if (!options_.allow_passive_drop_to_port)
             return status_pasv_refused;
-        passive = 0;
+        passive_ = false;
         return status_ok;
     default: return unexpected_reply();
     }
 }
 
-int ftp_control::set_type(int32_t type)
+remote_result ftp_control::set_type(int32_t type)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
     // The type lasts for the session: one round trip less per file.
     const int32_t wanted = type == 1 ? 1 : 0;
     if (type_in_force_ == wanted)
         return status_ok;
-    if (int status = send_command(wanted == 1 ? "TYPE A" : "TYPE I"))
+    if (remote_result status = send_command(wanted == 1 ? "TYPE A" : "TYPE I"))
         return status;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 200: type_in_force_ = wanted; return status_ok;
     default: return unexpected_reply();
     }
 }
 
 // The transfer commands leave the reply to the data-connection code.
-int ftp_control::retrieve(const qxval& path)
+remote_result ftp_control::retrieve(const qxval& path)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
     return send_command(command_line("RETR", path.view()));
 }
 
-int ftp_control::remote_file_size(const qxval& path, int64_t& out)
+remote_result ftp_control::answer_213(std::string_view verb, const qxval& path, std::string& text)
+{
+    text.clear();
+    if (!logged_in())
+        return status_not_connected;
+    if (remote_result status = send_command(command_line(verb, path.view())); !status.ok())
+        return status;
+    if (reply_code_ != 213 || reply_lines_.empty())
+        return status_ok;
+    std::string_view answer = reply_lines_.begin()->view();
+    answer.remove_prefix(std::min<size_t>(answer.size(), 4));
+    while (!answer.empty() && (answer.back() == ' ' || answer.back() == '\t'))
+        answer.remove_suffix(1);
+    text = answer;
+    return status_ok;
+}
+
+remote_result ftp_control::file_size(const qxval& path, int64_t& out)
 {
     out = -1;
-    if (!logged_in)
-        return status_not_connected;
-    if (int status = send_command(command_line("SIZE", path.view())))
+    std::string text;
+    if (remote_result status = answer_213("SIZE", path, text); !status.ok())
         return status;
-    if (reply_code != 213 || reply_lines.empty())
-        return status_ok;
-    std::string_view text = reply_lines.begin()->view();
-    text.remove_prefix(std::min<size_t>(text.size(), 4));
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
     int64_t size = -1;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
     if (error == std::errc() && end == text.data() + text.size() && !text.empty() && size >= 0)
@@ -157,123 +168,144 @@ int ftp_control::remote_file_size(const qxval& path, int64_t& out)
     return status_ok;
 }
 
-int ftp_control::store(const qxval& path)
+remote_result ftp_control::modification_time(const qxval& path, int64_t& out)
 {
-    if (!logged_in)
+    out = -1;
+    std::string stamp;
+    if (remote_result status = answer_213("MDTM", path, stamp); !status.ok())
+        return status;
+    std::tm tm{};
+    if (stamp.size() >= 14 && ::strptime(stamp.substr(0, 14).c_str(), "%Y%m%d%H%M%S", &tm))
+        out = ::timegm(&tm);
+    return status_ok;
+}
+
+remote_result ftp_control::store(const qxval& path)
+{
+    if (!logged_in())
         return status_not_connected;
     return send_command(command_line("STOR", path.view()));
 }
 
-int ftp_control::send_list(const qxval& path)
+remote_result ftp_control::send_list(const qxval& path)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
-    return send_command(joined(joined("LIST", list_parameters.view()), path.view()));
+    return send_command(joined(joined("LIST", options_.list_parameters.view()), path.view()));
 }
 
-int ftp_control::site(const qxval& text)
+remote_result ftp_control::site_command(const qxval& text)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
     return send_command(joined("SITE", text.view()));
 }
 
-int ftp_control::rename(const qxval& from, const qxval& to)
+remote_result ftp_control::rename(const qxval& from, const qxval& to)
 {
-    ftp_session_lock hold(*this);
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
     // A target that cannot be sent must not leave a rename half begun.
     if (holds_line_break(from.view()) || holds_line_break(to.view()))
         return refuse_line_break(*this);
-    if (int status = send_command(command_line("RNFR", from.view())))
+    if (remote_result status = send_command(command_line("RNFR", from.view())))
         return status;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 350: break;
     case 450:
-    case 550: return status_refused;
+    case 550: return reply_failure(status_refused);
     default: return unexpected_reply();
     }
-    if (int status = send_command(command_line("RNTO", to.view())))
+    if (remote_result status = send_command(command_line("RNTO", to.view())))
         return status;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 250: return status_ok;
     case 450:
-    case 550: return status_refused;
+    case 550: return reply_failure(status_refused);
     default: return unexpected_reply();
     }
 }
 
 namespace {
 
-int removal_status(ftp_control& session)
+remote_result removal_status(const ftp_control& session)
 {
-    switch (session.reply_code) {
+    switch (session.reply_code()) {
     case 250: return status_ok;
     case 450:
-    case 550: return status_refused;
+    case 550: return session.reply_failure(status_refused);
     default: return session.unexpected_reply();
     }
 }
 
-int creation_status(ftp_control& session)
+remote_result creation_status(const ftp_control& session)
 {
-    switch (session.reply_code) {
+    switch (session.reply_code()) {
     case 257: return status_ok;
     case 521:
-    case 550: return status_refused;
+    case 550: return session.reply_failure(status_refused);
     default: return session.unexpected_reply();
     }
 }
 
 // Sends a command line and maps its reply to a status.
-int mapped_command(ftp_control& session, const std::string& line, int (*map)(ftp_control&))
+remote_result mapped_command(ftp_control& session, const std::string& line,
+                             remote_result (*map)(const ftp_control&))
 {
-    if (!session.logged_in)
+    if (!session.logged_in())
         return status_not_connected;
-    if (int status = session.send_command(line))
+    if (remote_result status = session.send_command(line); !status.ok())
         return status;
     return map(session);
 }
 
 }  // namespace
 
-int ftp_control::delete_file(const qxval& path)
+remote_result ftp_control::delete_file(const qxval& path)
 {
     return mapped_command(*this, command_line("DELE", path.view()), &removal_status);
 }
 
-int ftp_control::remove_folder(const qxval& path)
+remote_result ftp_control::remove_folder(const qxval& path)
 {
     return mapped_command(*this, command_line("RMD", path.view()), &removal_status);
 }
 
-int ftp_control::make_folder(const qxval& path)
+remote_result ftp_control::make_folder(const qxval& path)
 {
     return mapped_command(*this, command_line("MKD", path.view()), &creation_status);
 }
 
-int ftp_control::change_mode(const qxval& path, const qxval* mode)
+remote_result ftp_control::change_mode(const qxval& path, const qxval& mode)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
     // Once refused as unknown, SITE CHMOD is not asked again on this connection.
-    if (!chmod_supported)
+    if (!chmod_supported_)
         return status_chmod_unsupported;
-    const qxval& bits = mode ? *mode : chmod_mode;
-    if (int status = send_command("SITE CHMOD " + bits.str() + " " + path.str()))
+    if (remote_result status = send_command("SITE CHMOD " + mode.str() + " " + path.str()); !status.ok())
         return status;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 200:
     case 250: return status_ok;
     case 202: return status_chmod_unsupported;
     case 500:
-    case 501: chmod_supported = 0; return status_refused;
-    case 550: return status_refused;
+    case 501: chmod_supported_ = false; return reply_failure(status_refused);
+    case 550: return reply_failure(status_refused);
     default: return unexpected_reply();
     }
+}
+
+remote_result ftp_control::keep_alive()
+{
+    // Harmless, and varied: some servers count only "real" commands as activity.
+    static constexpr const char* rotation[] = {"TYPE I", "HELP", "SYST", "PWD", "TYPE A", "REST 0"};
+    const char* command = rotation[keepalive_rotation_];
+    keepalive_rotation_ = (keepalive_rotation_ + 1) % int(std::size(rotation));
+    return send_command(command);
 }
 
 }  // namespace qvtf

@@ -12,29 +12,30 @@ constexpr int phrase_cannot_resolve = 9;
 constexpr int phrase_cannot_connect = 10;
 }  // namespace
 
-const char* ftp_state_name(ftp_state state)
-{
-    switch (state) {
-    case ftp_state::disconnected: return "disconnected";
-    case ftp_state::connecting: return "connecting";
-    case ftp_state::connected: return "connected";
-    case ftp_state::logged_in: return "logged in";
-    case ftp_state::closing: return "closing";
-    }
-    return "?";
-}
-
 ftp_control::ftp_control()
 {
     set_line_limit(reply_line_limit);
 }
 
+ftp_control::ftp_control(const remote_site& site, const remote_options& options) : ftp_control()
+{
+    configure(site, options);
+}
+
 ftp_control::~ftp_control()
 {
     // The data connection's threads must be gone before the pipe they use.
-    active_data.reset();
-    passive_data.reset();
-    pipe.reset();
+    active_data_.reset();
+    passive_data_.reset();
+    pipe_.reset();
+}
+
+void ftp_control::configure(const remote_site& site, const remote_options& options)
+{
+    site_ = site;
+    options_ = options;
+    passive_ = options.passive;
+    time_difference_ = site.time_difference;
 }
 
 void ftp_control::fill_input()
@@ -42,133 +43,145 @@ void ftp_control::fill_input()
     qxval chunk;
     // Cleared first, so an end of the stream tells a time-out (1000) from a
     // close.
-    control_socket.last_error = 0;
-    if (control_socket.receive(chunk) < 1) {
+    control_socket_.last_error = 0;
+    if (control_socket_.receive(chunk) < 1) {
         mark_end();
         return;
     }
     push_chunk(chunk.view());
 }
 
-void ftp_control::set_state(ftp_state to)
+void ftp_control::set_state(remote_state to)
 {
-    const ftp_state from = state_.exchange(to);
+    const remote_state from = state_.exchange(to);
     if (from == to)
         return;
     // A new login starts with the server's default type.
-    if (to != ftp_state::logged_in)
+    if (to != remote_state::logged_in)
         type_in_force_ = -1;
-    log(log_state, std::string(ftp_state_name(from)) + " -> " + ftp_state_name(to) + "\r\n");
-    if (observer)
-        observer->on_state(*this, from, to);
+    log(log_state, std::string(remote_state_name(from)) + " -> " + remote_state_name(to) + "\r\n");
+    if (observer_)
+        observer_->on_state(*this, from, to);
 }
 
 void ftp_control::reset_state()
 {
-    set_state(ftp_state::disconnected);
-    listing_styles = 0;
+    set_state(remote_state::disconnected);
+    listing_styles_ = 0;
     reset_stream();
-    chmod_supported = 1;
+    chmod_supported_ = true;
+    // A new connection asks for PASV again, as the options say.
+    passive_ = options_.passive;
 }
 
-int ftp_control::unexpected_reply()
+remote_result ftp_control::reply_failure(int status) const
 {
-    keep_lines(reply_lines, failure_lines);
-    return status_unexpected_reply;
+    remote_result failure(status);
+    for (const qxval& line : reply_lines_)
+        failure.reply.emplace_back(line.view());
+    return failure;
 }
 
 void ftp_control::report_error(int code)
 {
-    if (observer)
-        observer->on_error(*this, code);
+    if (observer_)
+        observer_->on_error(*this, code);
 }
 
 std::string_view ftp_control::phrase(int number) const
 {
-    return language ? language->text(number) : std::string_view();
+    return language_ ? language_->text(number) : std::string_view();
 }
 
 void ftp_control::log(int kind, std::string_view text)
 {
-    if (!observer)
+    if (!observer_)
         return;
     auto lines = std::make_unique<qxarr>();
     qxval line(text);
     lines->push(line);
-    observer->on_log(*this, std::move(lines), kind);
+    observer_->on_log(*this, std::move(lines), kind);
 }
 
 void ftp_control::status(std::string_view text)
 {
-    if (observer)
-        observer->on_status(*this, qxval(text));
+    if (observer_)
+        observer_->on_status(*this, qxval(text));
 }
 
-int ftp_control::connect_and_greet()
+void ftp_control::forget_folders()
 {
-    ftp_session_lock hold(*this);
+    qxfile_tree::reader hold(folder_tree_);
+    current_folder_ = nullptr;
+    folder_tree_.clear();
+}
+
+remote_result ftp_control::connect_and_greet()
+{
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
     reset_state();
-    control_socket.close_gracefully(false);
+    control_socket_.close_gracefully(false);
     abort_transfer();
-    if (stop_request)
+    if (stop_.killed())
         return status_stopped;
-    set_state(ftp_state::connecting);
-    if (int status = reach_server()) {
-        set_state(ftp_state::disconnected);
-        return status;
+    set_state(remote_state::connecting);
+    if (remote_result failure = reach_server(); !failure.ok()) {
+        set_state(remote_state::disconnected);
+        return failure;
     }
-    set_state(ftp_state::connected);
-    if (int status = read_reply())
-        return status;
+    set_state(remote_state::connected);
+    if (remote_result failure = read_reply(); !failure.ok())
+        return failure;
     // A greeting of 120 (ready later) or worse is no session.
-    return reply_class == 2 ? status_ok : status_not_connected;
+    return reply_class_ == 2 ? remote_result(status_ok) : reply_failure(status_not_connected);
 }
 
-int ftp_control::reach_server()
+remote_result ftp_control::reach_server()
 {
+    const std::optional<ftp_proxy>& proxy = site_.proxy;
     const bool via_proxy = proxy.has_value();
-    const qxval& target_host = via_proxy ? proxy->proxy_host : host;
-    const int32_t target_port = via_proxy ? proxy->proxy_port : port;
+    const qxval& target_host = via_proxy ? proxy->proxy_host : site_.host;
+    const int32_t target_port = via_proxy ? proxy->proxy_port : site_.port;
     const std::string host_line = target_host.str() + "\r\n";
 
-    if (!control_socket.resolve(target_port, target_host)) {
+    if (!control_socket_.resolve(target_port, target_host)) {
         log(log_error, std::string(phrase(phrase_cannot_resolve)) + host_line);
-        return control_socket.last_error ? control_socket.last_error : transport_status::cannot_resolve;
+        return control_socket_.last_error ? control_socket_.last_error : transport_status::cannot_resolve;
     }
-    if (stop_request)
+    if (stop_.killed())
         return status_stopped;
-    if (!control_socket.connect_with_timeout()) {
+    if (!control_socket_.connect_with_timeout()) {
         log(log_error, std::string(phrase(phrase_cannot_connect)) + target_host.str() + ":" +
                            std::to_string(target_port) + "\r\n");
-        return control_socket.last_error ? control_socket.last_error : transport_status::timed_out;
+        return control_socket_.last_error ? control_socket_.last_error : transport_status::timed_out;
     }
     if (via_proxy && proxy->is_socks()) {
-        socks_client.socket = &control_socket;
-        socks_client.version = proxy->type;
-        socks_client.use_4a = true;
-        socks_client.destination_host = host;
-        socks_client.destination_port = static_cast<uint16_t>(port);
-        socks_client.user_name = proxy->proxy_username;
-        socks_client.password = proxy->proxy_password;
-        if (int status = socks_client.socks_connect())
+        socks_client_.socket = &control_socket_;
+        socks_client_.version = proxy->type;
+        socks_client_.use_4a = site_.socks_4a;
+        socks_client_.destination_host = site_.host;
+        socks_client_.destination_port = static_cast<uint16_t>(site_.port);
+        socks_client_.user_name = proxy->proxy_username;
+        socks_client_.password = proxy->proxy_password;
+        if (int status = socks_client_.socks_connect())
             return status;
     }
-    control_socket.set_timeout(timeout, 0);
+    control_socket_.set_timeout(options_.timeout, 0);
     log(log_info, std::string(phrase(phrase_connected)) + host_line);
-    return stop_request ? int(status_stopped) : int(status_ok);
+    return stop_.killed() ? status_stopped : status_ok;
 }
 
-int ftp_control::quit()
+remote_result ftp_control::quit()
 {
     // Held, so no other thread's QUIT can change the state under the holder.
-    ftp_session_lock hold(*this);
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
     // Logged out whatever the answer; the server closes after its reply.
-    if (connected)
-        set_state(ftp_state::closing);
+    if (connected())
+        set_state(remote_state::closing);
     return send_command("QUIT");
 }
 
@@ -179,25 +192,32 @@ void ftp_control::disconnect(int wait_ms)
     // session stays as it is and closing is left to its holder.
     if (!held_by_caller())
         abort_transfer();
-    ftp_session_lock hold(*this, wait_ms);
+    remote_session_lock hold(*this, wait_ms);
     if (!hold)
         return;
-    if (connected)
-        quit();
+    if (connected())
+        (void)quit();
     reset_state();
-    control_socket.close_gracefully(false);
+    control_socket_.close_gracefully(false);
     abort_transfer();
+}
+
+void ftp_control::stop(int reason)
+{
+    stop_.request(reason);
+    abort_transfer();
+    // Given up: a reply being waited for is not waited for any longer.
+    if (stop_.killed())
+        control_socket_.interrupt();
 }
 
 void ftp_control::abort_transfer()
 {
-    abort_data = 1;
-    std::lock_guard lock(lock_mutex_);
-    if (pipe)
-        pipe->raise(pipe_stop);
-    // At most one of them exists; looking at both spares reading `passive`,
-    // which the session's own thread may be changing.
-    for (auto* connection : {passive_data.get(), active_data.get()})
+    std::lock_guard lock(data_mutex_);
+    if (pipe_)
+        pipe_->raise(pipe_stop);
+    // At most one of them exists.
+    for (auto* connection : {passive_data_.get(), active_data_.get()})
         if (connection)
             connection->abort_socket();
 }

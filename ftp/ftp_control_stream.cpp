@@ -58,19 +58,19 @@ int ftp_control::command_kind(std::string_view line)
     return cmd_other;
 }
 
-int ftp_control::read_reply()
+remote_result ftp_control::read_reply()
 {
-    if (!connected)
+    if (!connected())
         return status_not_connected;
-    if (stop_request)
+    if (stop_.killed())
         return status_stopped;
     // A session nobody holds is the reader's until the reply is in.
-    ftp_session_lock hold(*this);
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
-    idle_rounds = 0;
-    reply_lines.clear();
-    reply_code = 0;
+    idle_rounds_ = 0;
+    reply_lines_.clear();
+    reply_code_ = 0;
 
     bool multi_line = false;
     bool complete = false;
@@ -78,13 +78,13 @@ int ftp_control::read_reply()
     int status = status_ok;
     std::string line;
     while (!complete) {
-        if (!connected)
+        if (!connected())
             return status_not_connected;
         status = read_line(line);
         pop_chunk();
         // A server that stays silent past the time-out is reported as such,
         // not as a closed connection.
-        if (status == status_stream_ended && control_socket.last_error == transport_status::timed_out)
+        if (status == status_stream_ended && control_socket_.last_error == transport_status::timed_out)
             status = transport_status::timed_out;
         if (status != status_ok)
             break;
@@ -93,23 +93,23 @@ int ftp_control::read_reply()
             int code = 0;
             while (digits < 3 && digits < static_cast<int>(line.size()) && is_digit(line[digits]))
                 code = code * 10 + (line[digits++] - '0');
-            reply_code = code;
+            reply_code_ = code;
             if (digits < 3) {
                 status = status_bad_reply_line;
                 break;
             }
-            reply_detail = static_cast<uint8_t>(code % 10);
+            reply_detail_ = static_cast<uint8_t>(code % 10);
             const int group = (code / 10) % 10;
-            reply_group = static_cast<uint8_t>(group > 5 ? 9 : group);
+            reply_group_ = static_cast<uint8_t>(group > 5 ? 9 : group);
             const int cls = code / 100;
-            reply_class = static_cast<uint8_t>(cls < 1 || cls > 5 ? 9 : cls);
+            reply_class_ = static_cast<uint8_t>(cls < 1 || cls > 5 ? 9 : cls);
             const char after = line.size() > 3 ? line[3] : ' ';
             if (after == ' ')
                 complete = true;
             else if (after == '-')
                 multi_line = true;
             // Anything else: the next line is read as a first line again.
-        } else if (closing_code(line) == reply_code) {
+        } else if (closing_code(line) == reply_code_) {
             complete = true;
         }
         // Endless continuation lines must not grow the reply without bound.
@@ -119,50 +119,44 @@ int ftp_control::read_reply()
             break;
         }
         qxval value(line);
-        reply_lines.push(value);
+        reply_lines_.push(value);
     }
 
-    if (status == status_ok && observer) {
+    if (status == status_ok && observer_) {
         auto lines = std::make_unique<qxarr>();
-        for (const qxval& l : reply_lines) {
+        for (const qxval& l : reply_lines_) {
             qxval copy(l.str() + "\r\n");
             lines->push(copy);
         }
-        observer->on_log(*this, std::move(lines), log_reply);
+        observer_->on_log(*this, std::move(lines), log_reply);
     }
-    idle_rounds = 0;
+    idle_rounds_ = 0;
     if (status != status_ok) {
         reset_state();
         report_error(status);
         return status;
     }
-    // Refusals are remembered, so their text survives the replies of the
-    // commands that clean up after them (a walk going back, say).
-    if (reply_class == 4 || reply_class == 5) {
-        keep_lines(reply_lines, refusal_lines);
-    }
     // The server is closing the session: the one place that handles 421,
     // whatever command it answers. It stays connected until the server
     // closes the socket.
-    if (reply_code == 421) {
-        keep_lines(reply_lines, failure_lines);
-        set_state(ftp_state::closing);
+    if (reply_code_ == 421) {
+        set_state(remote_state::closing);
         report_error(status_not_connected);
-        return status_not_connected;
+        return reply_failure(status_not_connected);
     }
     return status_ok;
 }
 
-int ftp_control::send_command(std::string_view text)
+remote_result ftp_control::send_command(std::string_view text)
 {
     return send_command(text, text);
 }
 
-int ftp_control::send_command(std::string_view text, std::string_view shown)
+remote_result ftp_control::send_command(std::string_view text, std::string_view shown)
 {
-    if (!connected)
+    if (!connected())
         return status_not_connected;
-    if (stop_request)
+    if (stop_.killed())
         return status_stopped;
     // A value holding a line break would smuggle a second command to the
     // server; nothing of such a line is sent (and a password in it is not
@@ -176,25 +170,33 @@ int ftp_control::send_command(std::string_view text, std::string_view shown)
         type_in_force_ = -1;
     // A session nobody holds is the sender's until the reply is read; one
     // another thread holds gets nothing of this line.
-    ftp_session_lock hold(*this);
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
-    idle_rounds = 0;
+    idle_rounds_ = 0;
     std::string line(text);
     line += "\r\n";
 
-    if (observer)
+    if (observer_)
         log(log_command, shown_command(shown) + "\r\n");
 
-    const int32_t sent = control_socket.send_all(line);
+    const int32_t sent = control_socket_.send_all(line);
     if (sent < static_cast<int32_t>(line.size())) {
-        const int status = control_socket.last_error ? control_socket.last_error : status_stream_ended;
-        idle_rounds = 0;
+        const int status = control_socket_.last_error ? control_socket_.last_error : status_stream_ended;
+        idle_rounds_ = 0;
         reset_state();
         report_error(status);
         return status;
     }
     return read_reply();
+}
+
+remote_result ftp_control::raw_command(std::string_view line)
+{
+    remote_result result = send_command(line);
+    if (result.ok())
+        result.reply = reply_failure(status_ok).reply;
+    return result;
 }
 
 }  // namespace qvtf

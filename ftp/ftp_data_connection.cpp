@@ -5,7 +5,6 @@
 #include "core/ascii_back.h"
 #include "core/ascii_forth.h"
 #include "ftp/ftp_proxy.h"
-#include "queue/ftp_queue_item.h"
 
 namespace qvtf {
 
@@ -71,29 +70,29 @@ void ftp_data_connection::join_worker()
         worker_.join();
 }
 
-void ftp_data_connection::configure(ftp_control& owner, qxpipe* transfer_pipe, int receive, int32_t type)
+void ftp_data_connection::configure(qxpipe* transfer_pipe, int receive, int32_t type, int32_t timeout_seconds,
+                                    transfer_progress* listener, const qxsocks_client* socks_template)
 {
-    session = &owner;
     pipe = transfer_pipe;
     on_caller = transfer_pipe == nullptr;
     receiving = receive;
-    timeout = owner.timeout;
+    timeout = timeout_seconds;
     converter_index = ftp_converter_index(type, receive);
-    ftp_queue_item* item = owner.current_item;
-    if (item && (type & 0xffff) == transfer_ascii)
-        item->size_tolerance = 1;
-    if (item) {
-        progress = owner.observer;
-        if (converter_index != -1)
-            item->size_tolerance = ftp_converter(converter_index).size_tolerance;
-    }
-    if (owner.proxy && owner.proxy->is_socks()) {
+    ascii_ = (type & 0xffff) == transfer_ascii;
+    progress = listener;
+    if (socks_template) {
         // A copy, so the control connection's client keeps its socket and
         // destination.
-        socks_copy_ = owner.socks_client;
+        socks_copy_ = *socks_template;
         socks = &socks_copy_;
     }
-    owner.start_time = owner.end_time = now_seconds();
+}
+
+int32_t ftp_data_connection::size_tolerance() const
+{
+    if (converter_index != -1)
+        return ftp_converter(converter_index).size_tolerance;
+    return ascii_ ? 1 : 0;
 }
 
 int ftp_data_connection::start_worker(void (ftp_data_connection::*body)())
@@ -133,7 +132,15 @@ bool ftp_data_connection::given_up(uint32_t bits) const
 {
     if (pipe)
         return pipe->any(bits);
-    return (own_bits & bits) != 0 || session->abort_data;
+    return (own_bits & bits) != 0 || stopped_here();
+}
+
+bool ftp_data_connection::stopped_here() const
+{
+    if (stop_token && stop_token->requested())
+        return true;
+    std::lock_guard lock(socket_mutex_);
+    return aborted_;
 }
 
 void ftp_data_connection::close_sockets()
@@ -173,7 +180,7 @@ void ftp_data_connection::transfer_loop()
 void ftp_data_connection::report_progress()
 {
     if (progress && !given_up(pipe_stop))
-        progress->on_progress(*session, bytes_transferred.load(), now_seconds() - start_time);
+        progress->on_progress(bytes_transferred.load(), now_seconds() - start_time);
 }
 
 bool ftp_data_connection::drain_into_pipe(qxarr& chunks)

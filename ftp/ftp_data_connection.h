@@ -60,7 +60,6 @@ public:
     qxsocket* data_socket = nullptr;       // once connected: outgoing or accepted
     qxsocks_client* socks = nullptr;       // when the session's proxy is SOCKS
     std::unique_ptr<qx_inet_client> outgoing;
-    ftp_control* session = nullptr;
     qxpipe* pipe = nullptr;                // none on the calling thread
     // Set before start: the connection runs on the calling thread (run_here)
     // and its bits stay in own_bits, with the pipe's meaning.
@@ -68,12 +67,15 @@ public:
     uint32_t own_bits = 0;
     // On the calling thread: the errno where the local file failed, or 0.
     int file_errno = 0;
+    // The session's stop; on the calling thread it ends the loops as a
+    // stopped pipe does a worker's. Not owned; may be null.
+    const remote_stop* stop_token = nullptr;
     int receiving = 1;
     int32_t timeout = 60;
     int converter_index = -1;
-    // The session's observer while a queue item runs, else none (listings
-    // and the clock probe report no progress).
-    ftp_observer* progress = nullptr;
+    // The transfer's listener, if its request has one (listings and the
+    // clock probe report no progress).
+    transfer_progress* progress = nullptr;
     // The worker's times and failure are read by the session while the worker
     // may still be closing its sockets after raising its bits.
     std::atomic<int32_t> start_time{0};
@@ -99,10 +101,6 @@ public:
     // Joins the worker thread; the owner aborts it first when it must end early.
     ~ftp_data_connection() override;
 
-    // session, pipe, direction, time-out, converter and progress from the
-    // session and its current item; without a pipe it runs on the caller.
-    void configure(ftp_control& owner, qxpipe* transfer_pipe, int receive, int32_t type);
-
     // On the calling thread, once the command's preliminary reply is read:
     // reaches the peer when not yet connected (active mode accepts), then
     // moves the bytes between the data socket and file, which it takes over
@@ -119,6 +117,13 @@ public:
     // Goes on receiving into into, which another thread now reads, as a
     // worker's loop does; ends with the connection's finished bit.
     void continue_on(qxpipe& into);
+    // Pipe, direction, time-out, converter and progress listener; socks:
+    // the session's client when its proxy is SOCKS, copied with its
+    // destination for this connection. Without a pipe it runs on the caller.
+    void configure(qxpipe* transfer_pipe, int receive, int32_t type, int32_t timeout_seconds,
+                   transfer_progress* listener, const qxsocks_client* socks_template);
+    // What this connection lets the queue accept beyond the size.
+    int32_t size_tolerance() const;
 
     void close_sockets() override;
     void abort_socket() override;
@@ -145,11 +150,14 @@ protected:
     virtual bool reach_peer_here() { return data_socket != nullptr; }
     // The side gives up: an abort, or the other side failed.
     bool given_up(uint32_t bits) const;
+    // On the calling thread: the session stopped, or the socket was aborted.
+    bool stopped_here() const;
 
     std::unique_ptr<qxsocket> accepted_;  // active mode without SOCKS
     qxsocks_client socks_copy_;           // the session's, with this destination
-    std::mutex socket_mutex_;             // data_socket against abort_socket
+    mutable std::mutex socket_mutex_;           // data_socket against abort_socket
     bool aborted_ = false;                // under socket_mutex_
+    bool ascii_ = false;
 
 private:
     void receive_loop();

@@ -80,7 +80,7 @@ void ftp_data_connection::run_here(file_handle file, bool set_time, std::time_t 
         end_time = now_seconds();
     }
     close_sockets();
-    if (session->abort_data)
+    if (stopped_here())
         raise(pipe_stop);
     // Writing after setting the times would move them to now again.
     if (set_time && receiving)
@@ -100,7 +100,7 @@ bool ftp_data_connection::gather_here(qxpipe& into)
         end_time = now_seconds();
     }
     close_sockets();
-    if (session->abort_data)
+    if (stopped_here())
         raise(pipe_stop);
     into.raise(own_bits | done_bit());
     return true;

@@ -55,12 +55,13 @@ bool broke_after_connect(int code)
 
 }  // namespace
 
-void ftp_control::error_text(int code, qxval& out) const
+void ftp_control::error_text(const remote_result& failure, qxval& out) const
 {
+    const int code = failure.status;
     std::string text;
-    auto reply_text = [this, &text](const qxarr& lines) {
-        for (const qxval& line : lines) {
-            text += line.view();
+    auto reply_text = [&text](const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) {
+            text += line;
             text += "\r\n";
         }
     };
@@ -73,17 +74,17 @@ void ftp_control::error_text(int code, qxval& out) const
         text = neutral.str();
     } else if (is_connect_error(code)) {
         // A connect refused or failed with a system error: say where and why.
-        const bool via_proxy = proxy.has_value();
+        const bool via_proxy = site_.proxy.has_value();
         text = phrase(phrase_cannot_connect);
-        text += (via_proxy ? proxy->proxy_host : host).view();
-        text += ':' + std::to_string(via_proxy ? proxy->proxy_port : port);
+        text += (via_proxy ? site_.proxy->proxy_host : site_.host).view();
+        text += ':' + std::to_string(via_proxy ? site_.proxy->proxy_port : site_.port);
         text += phrase(phrase_colon);
         text += system_error_text(code - transport_status::connect_error_base);
     } else if (code == status_local_file) {
         // What failed with the file, and the system's reason.
-        text = phrase(local_step == 2 ? phrase_local_write : local_step == 1 ? phrase_local_read : 59);
-        if (local_errno)
-            text += " " + system_error_text(local_errno) + ".";
+        text = phrase(failure.local_step == 2 ? phrase_local_write : failure.local_step == 1 ? phrase_local_read : 59);
+        if (failure.local_errno)
+            text += " " + system_error_text(failure.local_errno) + ".";
     } else if (code >= socks_status::rejected_v4 && code <= socks_status::bad_address_type) {
         text = phrase(code - socks_phrase_offset);
     } else if (code > 0 && code < 6000) {
@@ -91,17 +92,16 @@ void ftp_control::error_text(int code, qxval& out) const
         if (number >= 0)
             text = phrase(number);
     } else if (code == status_refused) {
-        reply_text(refusal_lines);
+        reply_text(failure.reply);
     } else if (code == status_recursive_failed) {
-        text = stored_error_text.str();
+        text = failure.detail;
     } else if (int number = session_phrase(code)) {
         text = phrase(number);
         // The reply that caused the failure, not whatever came after it.
-        const qxarr& cause = failure_lines.empty() ? reply_lines : failure_lines;
-        if ((code == status_not_connected || code == status_unexpected_reply) && !cause.empty()) {
+        if ((code == status_not_connected || code == status_unexpected_reply) && !failure.reply.empty()) {
             if (!text.empty() && text.back() != '\n')
                 text += "\r\n";
-            reply_text(cause);
+            reply_text(failure.reply);
         }
     }
     out.set_bytes(text);

@@ -62,12 +62,12 @@ std::string filled_in(std::string_view line, qxhash& table)
     return text.str();
 }
 
-void set_placeholders(qxhash& table, const ftp_control& session, const ftp_proxy& proxy, const qxval& password,
+void set_placeholders(qxhash& table, const remote_site& site, const ftp_proxy& proxy, const qxval& password,
                       const qxval& firewall_password)
 {
-    table.set("host", session.host);
-    table.set("port", qxval(std::to_string(session.port)));
-    table.set("username", session.user_name);
+    table.set("host", site.host);
+    table.set("port", qxval(std::to_string(site.port)));
+    table.set("username", site.user_name);
     table.set("password", password);
     table.set("firewall_username", proxy.proxy_username);
     table.set("firewall_password", firewall_password);
@@ -77,12 +77,12 @@ qxval stars(const qxval& secret) { return qxval(std::string(secret.view().size()
 
 // The firewall's script with its placeholders filled in; the log copy has
 // every password placeholder's value hidden, wherever it stands.
-script_lines firewall_lines(const ftp_control& session, const ftp_proxy& proxy)
+script_lines firewall_lines(const remote_site& site, const ftp_proxy& proxy)
 {
     qxhash table;
-    set_placeholders(table, session, proxy, session.password, proxy.proxy_password);
+    set_placeholders(table, site, proxy, site.password, proxy.proxy_password);
     qxhash hidden;
-    set_placeholders(hidden, session, proxy, stars(session.password), stars(proxy.proxy_password));
+    set_placeholders(hidden, site, proxy, stars(site.password), stars(proxy.proxy_password));
 
     qxval script = proxy.ftp_command;
     script.convert_to(qxval_kind::string);
@@ -103,10 +103,10 @@ bool any_line_break(const script_lines& lines)
 
 // logged_in: called when a login line of the script was answered 230.
 template <class LoggedIn>
-int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_mask, LoggedIn logged_in)
+remote_result run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_mask, LoggedIn logged_in)
 {
     kinds_mask = 0;
-    if (!session.connected)
+    if (!session.connected())
         return status_not_connected;
     // A refused line must not leave the script half sent.
     if (any_line_break(lines))
@@ -119,11 +119,11 @@ int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_ma
         }
         if (kind >= 1 && kind <= 31)
             kinds_mask |= 1 << kind;
-        if (int status = session.send_command(line.sent, line.shown))
+        if (remote_result status = session.send_command(line.sent, line.shown); !status.ok())
             return status;
-        if (!session.connected)
+        if (!session.connected())
             return status_not_connected;
-        if (session.reply_code == 230 && (kinds_mask & login_bits))
+        if (session.reply_code() == 230 && (kinds_mask & login_bits))
             logged_in();
         // Error replies are accepted: the login is judged at the end.
     }
@@ -132,52 +132,60 @@ int run_lines(ftp_control& session, const script_lines& lines, int32_t& kinds_ma
 
 }  // namespace
 
-int ftp_control::run_script(const qxval& text, int32_t& kinds_mask)
+remote_result ftp_control::run_script(const qxval& text)
 {
-    return run_lines(*this, plain_lines(text.view()), kinds_mask, [this] { set_state(ftp_state::logged_in); });
+    int32_t kinds_mask = 0;
+    return run_script(text, kinds_mask);
 }
 
-int ftp_control::log_in()
+remote_result ftp_control::run_script(const qxval& text, int32_t& kinds_mask)
 {
-    ftp_session_lock hold(*this);
+    return run_lines(*this, plain_lines(text.view()), kinds_mask, [this] { set_state(remote_state::logged_in); });
+}
+
+remote_result ftp_control::log_in()
+{
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
-    if (connected)
-        quit();
+    if (connected())
+        (void)quit();
     reset_stream();
 
+    const std::optional<ftp_proxy>& proxy = site_.proxy;
     const bool firewall = proxy && proxy->is_firewall();
-    const script_lines script = firewall ? firewall_lines(*this, *proxy) : script_lines();
-    const script_lines custom = plain_lines(custom_commands.view());
+    const script_lines script = firewall ? firewall_lines(site_, *proxy) : script_lines();
+    const script_lines custom = plain_lines(site_.custom_commands.view());
     // Every value this login may send is checked before the connection is
     // even made, so a refusal leaves nothing half done on the server.
-    if (holds_line_break(user_name.view()) || holds_line_break(password.view()) || any_line_break(script) ||
-        any_line_break(custom))
+    if (holds_line_break(site_.user_name.view()) || holds_line_break(site_.password.view()) ||
+        any_line_break(script) || any_line_break(custom))
         return refuse_line_break(*this);
 
-    if (int status = connect_and_greet())
+    if (remote_result status = connect_and_greet(); !status.ok())
         return status;
 
+    auto now_logged_in = [this] { set_state(remote_state::logged_in); };
     if (firewall) {
         int32_t mask = 0;
-        if (int status = run_lines(*this, script, mask, [this] { set_state(ftp_state::logged_in); }))
+        if (remote_result status = run_lines(*this, script, mask, now_logged_in); !status.ok())
             return status;
-        if (!logged_in && !(mask & (1 << cmd_pass))) {
-            const int status = (mask & (1 << cmd_user)) ? send_pass() : send_user();
-            if (status)
+        if (!logged_in() && !(mask & (1 << cmd_pass))) {
+            remote_result status = (mask & (1 << cmd_user)) ? send_pass() : send_user();
+            if (!status.ok())
                 return status;
         }
         // A script whose PASS was refused has not logged in; that is no
         // success, whatever the script's own replies were.
-        if (!logged_in)
-            return reply_code == 530 ? status_login_refused : unexpected_reply();
-    } else if (int status = send_user()) {
+        if (!logged_in())
+            return reply_code_ == 530 ? reply_failure(status_login_refused) : unexpected_reply();
+    } else if (remote_result status = send_user(); !status.ok()) {
         return status;
     }
 
     if (!custom.empty()) {
         int32_t mask = 0;
-        return run_lines(*this, custom, mask, [this] { set_state(ftp_state::logged_in); });
+        return run_lines(*this, custom, mask, now_logged_in);
     }
     return status_ok;
 }

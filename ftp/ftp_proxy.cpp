@@ -8,7 +8,7 @@
 #include "core/qxscramble.h"
 #include "core/qxtext.h"
 #include "core/qxtime.h"
-#include "ftp/ftp_control.h"
+#include "profiles/ftp_profile.h"
 #include "markup/xml_io.h"
 #include "profiles/ftp_profile.h"
 
@@ -188,27 +188,17 @@ int ftp_proxy_collection::read(const xml_tree& document, const xml_node* node)
     return 0;
 }
 
-void ftp_proxy_collection::choose_for_session(const ftp_profile& site, ftp_control& session) const
+std::optional<ftp_proxy> ftp_proxy_collection::proxy_for(const ftp_profile& site) const
 {
-    session.host = site.host;
-    session.port = site.host_port;
-    session.user_name = site.user_name;
-    session.password = site.password;
-    session.initial_folder = site.directory;
-    session.list_parameters = site.list_params;
-    session.time_difference = site.time_difference;
-    session.custom_commands = site.custom_commands;
     const ftp_proxy* chosen = nullptr;
     switch (default_proxy_type) {
-    case proxy_choice_none: break;
     case proxy_choice_default: chosen = find(default_key); break;
     case proxy_choice_per_site: chosen = find(site.proxy_key); break;
-    default: return;  // left as it was
+    default: break;
     }
     if (chosen)
-        session.proxy = *chosen;
-    else
-        session.proxy.reset();
+        return *chosen;
+    return std::nullopt;
 }
 
 }  // namespace qvtf

@@ -5,42 +5,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/qxarr.h"
 #include "core/qxval.h"
+#include "remote/remote_proxy.h"
 
 namespace qvtf {
 
-class ftp_control;
 struct ftp_profile;
 struct xml_node;
 template <class T> class qxe_tree;
-
-enum ftp_proxy_type : int32_t {
-    proxy_type_unset = -1,
-    // 0..3: FTP firewalls; they differ only in their command script.
-    proxy_type_firewall_first = 0,
-    proxy_type_firewall_last = 3,
-    proxy_type_socks4 = 4,
-    proxy_type_socks5 = 5,
-};
-
-struct ftp_proxy {
-    static constexpr int key_size = 12;
-
-    qxval key{""};               // 12 bytes: sequence, creation time, random
-    qxval label{""};
-    int32_t type = proxy_type_unset;
-    qxval proxy_host{""};
-    int32_t proxy_port = 21;
-    qxval proxy_username{""};
-    qxval proxy_password{""};
-    qxval ftp_command{""};       // command script of a firewall (types 0..3)
-
-    bool is_firewall() const { return type >= proxy_type_firewall_first && type <= proxy_type_firewall_last; }
-    bool is_socks() const { return type == proxy_type_socks4 || type == proxy_type_socks5; }
-};
 
 // How sessions choose their proxy.
 enum ftp_proxy_choice : int32_t {
@@ -78,8 +54,8 @@ public:
     // of document. Passwords stay as stored (Base64 of the scrambled record).
     // Returns 0.
     int read(const qxe_tree<xml_node>& document, const xml_node* node);
-    // Copies the site into the session and sets the session's proxy.
-    void choose_for_session(const ftp_profile& site, ftp_control& session) const;
+    // The proxy a site's sessions use: the default, the site's own, or none.
+    std::optional<ftp_proxy> proxy_for(const ftp_profile& site) const;
 
 private:
     // A proxy with the defaults appended, no key set.

@@ -10,7 +10,6 @@
 #include "core/file_reader_writer.h"
 #include "core/qxfiles_atomic.h"
 #include "ftp/ftp_data_connection.h"
-#include "queue/ftp_queue_item.h"
 
 namespace qvtf {
 
@@ -21,16 +20,16 @@ namespace {
 constexpr int32_t stalled_reply_grace_seconds = 2;
 
 // The reply to RETR or STOR: 0 when the server opens the data connection.
-int transfer_reply_status(ftp_control& session)
+remote_result transfer_reply_status(const ftp_control& session)
 {
-    switch (session.reply_code) {
+    switch (session.reply_code()) {
     case 125:
     case 150: return status_ok;
     case 450:
     case 452:
     case 532:
     case 550:
-    case 553: return status_refused;
+    case 553: return session.reply_failure(status_refused);
     default: return session.unexpected_reply();
     }
 }
@@ -47,7 +46,7 @@ public:
     // opened, and without blocking: a named pipe would hang the transfer
     // beyond any time-out (in open as a source, in write as a target), and a
     // download never writes into a device.
-    int open(const ftp_transfer_request& request)
+    int open(const transfer_request& request)
     {
         not_regular_ = exists_not_regular(request.local_path);
         if (not_regular_)
@@ -84,199 +83,200 @@ private:
     replacement_file replacement_;  // discards its temporary unless committed
 };
 
-void log_local_failure(ftp_control& session, const qxval& path, int reason_phrase = 0)
+// A local file that failed: the message the user gets, logged at once.
+remote_result local_failure(ftp_control& session, const qxval& path, int32_t error_number, int32_t step,
+                            int reason_phrase = 0)
 {
+    remote_result failure(status_local_file);
+    failure.local_errno = error_number;
+    failure.local_step = step;
     qxval text;
-    session.error_text(status_local_file, text);
+    session.error_text(failure, text);
     std::string line = text.str() + " " + path.str();
     if (reason_phrase)
         line += std::string(": ") + std::string(session.phrase(reason_phrase));
     session.log(log_error, line + "\r\n");
+    return failure;
 }
 
-// The status of a transfer whose command was accepted, once both sides of
-// the pipe have finished and the final reply was read (reply_status).
-int transfer_outcome(ftp_control& session, int receiving, int reply_status)
+}  // namespace
+
+transfer_record ftp_control::transfer_outcome(int receiving, const remote_result& reply_status) const
 {
+    transfer_record record;
+    record.bytes = bytes_transferred_;
+    record.data_failure = data_failure_;
+    record.size_tolerance = size_tolerance_;
+    record.start_time = start_time_;
+    record.end_time = end_time_;
     // The pipe's own record first: the server cannot know that our disk was
     // full or that its data arrived broken, and may answer 226 all the same.
     const uint32_t local_failed = receiving ? (pipe_consumer_failed & ~pipe_consumer_done)
                                             : (pipe_producer_failed & ~pipe_producer_done);
     const uint32_t data_failed = receiving ? (pipe_producer_failed & ~pipe_producer_done)
                                            : (pipe_consumer_failed & ~pipe_consumer_done);
-    if (session.abort_data || session.stop_request)
-        return status_stopped;
-    if (session.pipe_flags_at_end & local_failed)
-        return status_local_file;
-    if (reply_status != status_ok) {
+    if (pipe_flags_at_end_ & local_failed)
+        record.failed_side = transfer_side::local;
+    else if (pipe_flags_at_end_ & data_failed)
+        record.failed_side = transfer_side::data;
+    if (stopped() || (pipe_flags_at_end_ & pipe_stop))
+        record.result = status_stopped;
+    else if (pipe_flags_at_end_ & local_failed)
+        record.result = status_local_file;
+    else if (!reply_status.ok())
         // A stall that kept the final reply away too is reported as what it is.
-        return session.data_failure == transport_status::timed_out ? transport_status::timed_out : reply_status;
-    }
-    if (session.reply_code != 226 && session.reply_code != 250)
-        return session.reply_code == 421 ? status_not_connected : session.unexpected_reply();
-    if (session.pipe_flags_at_end & data_failed)
-        return session.data_failure ? session.data_failure : status_unexpected_reply;
-    return status_ok;
+        record.result = data_failure_ == transport_status::timed_out ? remote_result(transport_status::timed_out)
+                                                                      : reply_status;
+    else if (reply_code_ != 226 && reply_code_ != 250)
+        record.result = reply_code_ == 421 ? reply_failure(status_not_connected) : unexpected_reply();
+    else if (pipe_flags_at_end_ & data_failed)
+        record.result = data_failure_ ? remote_result(data_failure_) : unexpected_reply();
+    return record;
 }
+
+namespace {
 
 // Whether the transfer's data fits in a few buffers, so that the calling
 // thread runs the data connection itself: no pipe, no worker, no hand-over.
-bool runs_on_caller(const ftp_control& s, const ftp_transfer_request& request, const local_side& local)
+bool runs_on_caller(int64_t inline_limit, const transfer_request& request, const local_side& local)
 {
-    if (s.inline_limit < 0)
+    if (inline_limit < 0)
         return false;
-    const ftp_queue_item* item = s.current_item;
-    const int64_t size = !request.direction ? local.size() : item ? item->size : request.expected_size;
+    const int64_t size = !request.direction ? local.size() : request.expected_size;
     if (size < 0)
-        return s.inline_limit == std::numeric_limits<int64_t>::max();
-    return size <= s.inline_limit;
+        return inline_limit == std::numeric_limits<int64_t>::max();
+    return size <= inline_limit;
 }
 
-int transfer_with(ftp_control& s, const ftp_transfer_request& request, int (ftp_control::*command)(const qxval&))
+}  // namespace
+
+transfer_record ftp_control::transfer_with(const transfer_request& request)
 {
     const int receiving = request.direction ? 1 : 0;
-    ftp_session_lock hold(s);
-    if (!hold)
-        return hold.status();
-    if (s.stop_request)
-        return status_stopped;
-    s.pipe_flags_at_end = 0;
-    s.bytes_transferred = 0;
-    s.data_failure = 0;
-    s.local_errno = 0;
-    s.local_step = 0;
-    if (!s.logged_in)
-        return status_not_connected;
+    transfer_record refused;
+    remote_session_lock hold(*this);
+    if (!hold) {
+        refused.result = hold.status();
+        return refused;
+    }
+    if (stopped()) {
+        refused.result = status_stopped;
+        return refused;
+    }
+    pipe_flags_at_end_ = 0;
+    bytes_transferred_ = 0;
+    data_failure_ = 0;
+    size_tolerance_ = 0;
+    if (!logged_in()) {
+        refused.result = status_not_connected;
+        return refused;
+    }
     local_side local;
     if (local.open(request) != status_ok) {
         // A pipe or device has its own words; errno says nothing of it.
-        s.local_errno = local.not_regular() ? 0 : errno;
-        log_local_failure(s, request.local_path, local.not_regular() ? phrase_not_regular_file : 0);
-        return status_local_file;
+        refused.result = local_failure(*this, request.local_path, local.not_regular() ? 0 : errno, 0,
+                                       local.not_regular() ? phrase_not_regular_file : 0);
+        refused.failed_side = transfer_side::local;
+        return refused;
     }
-    const bool on_caller = runs_on_caller(s, request, local);
-    if (int status = s.prepare_data_connection(receiving, request.transfer_type, on_caller))
-        return status;
+    const bool on_caller = runs_on_caller(options_.inline_limit, request, local);
+    if (remote_result status = prepare_data_connection(receiving, request.transfer_type, request.progress, on_caller);
+        !status.ok()) {
+        refused.result = status;
+        return refused;
+    }
     ftp_data_connection* here = nullptr;
     if (on_caller) {
-        std::lock_guard lock(s.critical_section());
-        here = static_cast<ftp_data_connection*>(s.passive_data ? s.passive_data.get() : s.active_data.get());
+        std::lock_guard lock(data_mutex_);
+        here = static_cast<ftp_data_connection*>(passive_data_ ? passive_data_.get() : active_data_.get());
     }
 
-    int result = (s.*command)(request.remote_path);
-    if (result == status_ok)
-        result = transfer_reply_status(s);
-    if (result != status_ok) {
+    remote_result result = receiving ? retrieve(request.remote_path) : store(request.remote_path);
+    if (result.ok())
+        result = transfer_reply_status(*this);
+    if (!result.ok()) {
         // Refused: stop the connection's side too.
         {
-            std::lock_guard lock(s.critical_section());
+            std::lock_guard lock(data_mutex_);
             const uint32_t stop = pipe_stop | (receiving ? pipe_consumer_failed : pipe_producer_failed);
-            if (s.pipe)
-                s.pipe->raise(stop);
+            if (pipe_)
+                pipe_->raise(stop);
             if (here)
                 here->raise(stop);
-            if (s.passive_data)
-                s.passive_data->abort_socket();
-            if (s.active_data)
-                s.active_data->abort_socket();
+            if (passive_data_)
+                passive_data_->abort_socket();
+            if (active_data_)
+                active_data_->abort_socket();
         }
-        s.finish_transfer(receiving);
-        return result;
+        finish_transfer(receiving);
+        refused.result = result;
+        refused.bytes = bytes_transferred_;
+        return refused;
     }
 
     // Stamped on the temporary file; the rename keeps it.
-    const bool stamp = receiving && s.stamp_downloads;
-    const std::time_t stamp_time = s.current_item ? s.current_item->modified_time : std::time(nullptr);
-    int file_errno = 0;
+    const bool stamp = receiving && request.stamp;
+    const std::time_t stamp_time = request.modified_time ? request.modified_time : std::time(nullptr);
+    int32_t file_errno = 0;
     if (here) {
         here->run_here(local.release(), stamp, stamp_time);
         file_errno = here->file_errno;
     } else {
-        file_reader_writer file(s.pipe.get(), receiving ? file_reader_writer::writing : file_reader_writer::reading,
+        file_reader_writer file(pipe_.get(), receiving ? file_reader_writer::writing : file_reader_writer::reading,
                                 request.local_path);
         file.handle = local.release();
         file.set_time = stamp;
         file.time = stamp_time;
         // The file side runs on this thread, which would only wait for it
-        // otherwise: one hand-over less per file. An abort that came before
+        // otherwise: one hand-over less per file. A stop that came before
         // the pipe existed is passed on to it first.
-        if (s.abort_data)
-            s.pipe->raise(pipe_stop);
+        if (stopped())
+            pipe_->raise(pipe_stop);
         file.run();
         file_errno = file.error_number;
     }
-    if (file_errno) {
-        s.local_errno = file_errno;
-        s.local_step = receiving ? 2 : 1;
+    finish_transfer(receiving);
+
+    const bool stalled = data_failure_ == transport_status::timed_out;
+    if (stalled)
+        control_socket_.set_timeout(std::min(options_.timeout, stalled_reply_grace_seconds), 0);
+    const remote_result reply_status = read_reply();
+    if (stalled)
+        control_socket_.set_timeout(options_.timeout, 0);
+
+    transfer_record record = transfer_outcome(receiving, reply_status);
+    if (record.result.status == status_local_file && file_errno) {
+        record.result.local_errno = file_errno;
+        record.result.local_step = receiving ? 2 : 1;
     }
-    s.finish_transfer(receiving);
-
-    const bool stalled = s.data_failure == transport_status::timed_out;
-    if (stalled)
-        s.control_socket.set_timeout(std::min(s.timeout, stalled_reply_grace_seconds), 0);
-    const int reply_status = s.read_reply();
-    if (stalled)
-        s.control_socket.set_timeout(s.timeout, 0);
-
-    result = transfer_outcome(s, receiving, reply_status);
     // A download that moved another number of bytes than the size the server
     // gave is no success: the target stays as it was. A queued one returns
     // as it ran, and the queue sees the difference and tries again; any
     // other fails here.
-    const ftp_queue_item* item = s.current_item;
-    const bool short_of_size = receiving && (item ? item->size >= 0 && item->size_differs(s.bytes_transferred)
-                                                  : request.size_differs(s.bytes_transferred));
-    if (result == status_ok && short_of_size && !item) {
-        s.log(log_error, std::string(s.phrase(phrase_size_differs)) + " " + request.remote_path.str() + "\r\n");
-        result = status_size_differs;
+    if (receiving) {
+        if (request.report_size_difference) {
+            const int64_t size = request.expected_size;
+            const int64_t bytes = record.bytes;
+            record.size_differs =
+                size >= 0 && (size > bytes ? size_tolerance_ >= 0 : size < bytes ? size_tolerance_ <= 0 : false);
+        } else {
+            record.size_differs = request.size_differs(record.bytes);
+        }
     }
-    if (result == status_ok && !short_of_size && !local.commit()) {
-        s.local_errno = errno;
-        s.local_step = 2;
-        log_local_failure(s, request.local_path);
-        result = status_local_file;
+    if (record.result.ok() && record.size_differs && !request.report_size_difference) {
+        log(log_error, std::string(phrase(phrase_size_differs)) + " " + request.remote_path.str() + "\r\n");
+        record.result = status_size_differs;
     }
-    return result;
+    if (record.result.ok() && !record.size_differs && !local.commit()) {
+        record.result = local_failure(*this, request.local_path, errno, 2);
+        record.failed_side = transfer_side::local;
+    }
+    return record;
 }
 
-}  // namespace
-
-int ftp_control::transfer_file(const ftp_transfer_request& request)
+transfer_record ftp_control::transfer_file(const transfer_request& request)
 {
-    return transfer_with(*this, request, request.direction ? &ftp_control::retrieve : &ftp_control::store);
-}
-
-int ftp_control::transfer_file(int receiving, const qxval& remote, int32_t type,
-                               int (ftp_control::*command)(const qxval&))
-{
-    return transfer_with(*this, ftp_transfer_request::make(receiving, local_path, remote, type, transfer_option), command);
-}
-
-int ftp_control::run_item(const ftp_transfer_request& request)
-{
-    const int status = transfer_file(request);
-    result_code = status;
-    if (observer)
-        observer->on_completion(*this);
-    return status;
-}
-
-int ftp_control::run_item(int32_t type)
-{
-    return run_item(ftp_transfer_request::make(direction, local_path, remote_path, type, transfer_option));
-}
-
-ftp_transfer_request ftp_control::take_item(ftp_queue_item& item)
-{
-    stop_request = 0;
-    current_item = &item;
-    direction = item.is_download;
-    local_path = item.local_path;
-    remote_path = item.remote_path;
-    transfer_type = item.transfer_type;
-    transfer_option = item.transfer_option;
-    return ftp_transfer_request::make(item.is_download, item.local_path, item.remote_path, item.transfer_type,
-                        item.transfer_option);
+    return transfer_with(request);
 }
 
 }  // namespace qvtf

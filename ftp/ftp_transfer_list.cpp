@@ -41,9 +41,8 @@ constexpr int phrase_listing_again = 853;
 
 // Every line the parser could not read goes to the log, so the user sees
 // what the folder's entries lack.
-void log_unparsed(ftp_control& session)
+void log_unparsed(ftp_control& session, const listing_report& report)
 {
-    const listing_report& report = session.last_listing;
     if (report.unparsed == 0)
         return;
     session.log(log_error, std::string(session.phrase(phrase_lines_left_out)) + std::to_string(report.unparsed) +
@@ -61,36 +60,40 @@ void log_unparsed(ftp_control& session)
 
 // A listing that broke off may well come whole a moment later; one the
 // server refused (no such folder) will not.
-bool listing_broke_off(const ftp_control& session, int status)
+bool listing_broke_off(const ftp_control& session, int status, int32_t data_failure)
 {
     if (status == status_ok)
         return false;
-    if (session.data_failure != 0 || (session.reply_code == 226 || session.reply_code == 250))
+    if (data_failure != 0 || (session.reply_code() == 226 || session.reply_code() == 250))
         return true;
-    return session.reply_code == 425 || session.reply_code == 426 || session.reply_code == 451;
+    return session.reply_code() == 425 || session.reply_code() == 426 || session.reply_code() == 451;
 }
 
-int list_reply_status(ftp_control& session)
+remote_result list_reply_status(const ftp_control& session)
 {
-    switch (session.reply_code) {
+    switch (session.reply_code()) {
     case 125:
-    case 150: return session.logged_in ? status_ok : status_not_connected;
-    case 450: return status_refused;
+    case 150: return session.logged_in() ? remote_result(status_ok) : remote_result(status_not_connected);
+    case 450: return session.reply_failure(status_refused);
     default: return session.unexpected_reply();
     }
 }
 
 }  // namespace
 
-int ftp_control::list_directory(const qxval& path)
+remote_result ftp_control::list_directory(const qxval& path)
 {
-    ftp_session_lock hold(*this);
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
+    // Whoever shows the folder's entries lets go of them first.
+    if (current_folder_ && observer_)
+        observer_->on_listing(*this, *current_folder_);
     for (int32_t attempt = 1;; ++attempt) {
-        const int status = list_directory_once(path);
-        if (status == status_ok || attempt >= listing_tries || stop_request || abort_data || !logged_in ||
-            !listing_broke_off(*this, status))
+        remote_result status = list_directory_once(path);
+        const bool aborted = stopped() || (pipe_flags_at_end_ & pipe_stop);
+        if (status.ok() || attempt >= options_.listing_tries || aborted || !logged_in() ||
+            !listing_broke_off(*this, status, data_failure_))
             return status;
         qxval text;
         error_text(status, text);
@@ -98,69 +101,67 @@ int ftp_control::list_directory(const qxval& path)
     }
 }
 
-int ftp_control::list_directory_once(const qxval& path)
+remote_result ftp_control::list_directory_once(const qxval& path)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
-    last_listing = listing_report{};
-    data_failure = 0;
-    // A listing is nobody's progress and changes no item's tolerance.
-    ftp_queue_item* item = current_item;
-    current_item = nullptr;
-    const bool on_caller = inline_limit >= 0;
-    int status = prepare_data_connection(1, transfer_ascii, on_caller);
-    current_item = item;
-    if (status)
+    last_listing_ = listing_report{};
+    data_failure_ = 0;
+    pipe_flags_at_end_ = 0;
+    // A listing is nobody's progress.
+    const bool on_caller = options_.inline_limit >= 0;
+    if (remote_result status = prepare_data_connection(1, transfer_ascii, nullptr, on_caller); !status.ok())
         return status;
     ftp_data_connection* here = nullptr;
     if (on_caller) {
-        std::lock_guard lock(critical_section());
-        here = static_cast<ftp_data_connection*>(passive_data ? passive_data.get() : active_data.get());
+        std::lock_guard lock(data_mutex_);
+        here = static_cast<ftp_data_connection*>(passive_data_ ? passive_data_.get() : active_data_.get());
     }
 
-    status = send_list(path);
-    if (status == status_ok)
+    remote_result status = send_list(path);
+    if (status.ok())
         status = list_reply_status(*this);
-    if (status != status_ok) {
+    if (!status.ok()) {
         {
-            std::lock_guard lock(critical_section());
-            if (pipe)
-                pipe->raise(pipe_stop | pipe_consumer_done);
+            std::lock_guard lock(data_mutex_);
+            if (pipe_)
+                pipe_->raise(pipe_stop | pipe_consumer_done);
             if (here)
                 here->raise(pipe_stop | pipe_consumer_done);
-            if (passive_data)
-                passive_data->abort_socket();
-            if (active_data)
-                active_data->abort_socket();
+            if (passive_data_)
+                passive_data_->abort_socket();
+            if (active_data_)
+                active_data_->abort_socket();
         }
         finish_transfer(1);
         return status;
     }
 
-    qxfile_node* folder = current_folder;
+    qxfile_node* folder = current_folder_;
     if (folder) {
         // The reader swaps the new entries in when the listing ends; until
         // then holders of the old ones may go on reading them.
-        qxfile_tree::reader hold(folder_tree);
+        qxfile_tree::reader hold(folder_tree_);
         folder->needs_listing = 1;
     }
     if (here) {
-        // The listing's pipe; an abort from another thread finds it.
-        std::lock_guard lock(critical_section());
-        pipe = std::make_unique<qxpipe>();
+        // The listing's pipe; a stop from another thread finds it.
+        std::lock_guard lock(data_mutex_);
+        pipe_ = std::make_unique<qxpipe>();
     }
-    qxpipe& listing_pipe = *pipe;
+    qxpipe& listing_pipe = *pipe_;
     int styles = 0;
     listing_report report;
+    const remote_listing_reader reader = options_.listing_reader;
     auto read_listing = [&, folder] {
-        if (!listing_reader) {
+        if (!reader) {
             discard_listing(listing_pipe);
             report.complete = true;
             return;
         }
-        file_handle dump = listing_dump_path.view().empty() ? invalid_file_handle
-                                                            : open_private_file(listing_dump_path);
-        styles = listing_reader(listing_pipe, folder_tree, folder, time_difference, dump, &report);
+        file_handle dump = options_.listing_dump_path.view().empty() ? invalid_file_handle
+                                                                     : open_private_file(options_.listing_dump_path);
+        styles = reader(listing_pipe, folder_tree_, folder, time_difference_, dump, &report);
         close_file(dump);
     };
     pooled_job listing_thread;
@@ -183,37 +184,37 @@ int ftp_control::list_directory_once(const qxval& path)
     if (styles & listing_line_dropped)
         log(log_error, "A listing line longer than " + std::to_string(listing_line_limit) +
                            " bytes was left out.\r\n");
-    listing_styles |= styles & ~listing_line_dropped;
-    last_listing = std::move(report);
-    log_unparsed(*this);
+    listing_styles_ |= styles & ~listing_line_dropped;
+    last_listing_ = std::move(report);
+    log_unparsed(*this, last_listing_);
 
-    const bool stalled = data_failure == transport_status::timed_out;
+    const bool stalled = data_failure_ == transport_status::timed_out;
     if (stalled)
-        control_socket.set_timeout(std::min(timeout, stalled_reply_grace_seconds), 0);
-    const int reply_status = read_reply();
+        control_socket_.set_timeout(std::min(options_.timeout, stalled_reply_grace_seconds), 0);
+    const remote_result reply_status = read_reply();
     if (stalled)
-        control_socket.set_timeout(timeout, 0);
+        control_socket_.set_timeout(options_.timeout, 0);
     // Like a file's, a listing counts only when its data ended by an
     // orderly close and the server then confirmed it: a reset or a stall
     // followed by "226" is still a listing cut short.
-    const bool data_broken = pipe_flags_at_end & (pipe_producer_failed & ~pipe_producer_done);
-    if (reply_status)
-        return stalled ? transport_status::timed_out : reply_status;
+    const bool data_broken = pipe_flags_at_end_ & (pipe_producer_failed & ~pipe_producer_done);
+    if (!reply_status.ok())
+        return stalled ? remote_result(transport_status::timed_out) : reply_status;
     if (!read)
         return transport_status::startup_failed;
-    switch (reply_code) {
+    switch (reply_code_) {
     case 226:
     case 250: break;
     case 425:
     case 426:
-    case 451: return status_refused;
+    case 451: return reply_failure(status_refused);
     default: return unexpected_reply();
     }
-    if (data_broken || !last_listing.complete) {
-        last_listing.complete = false;
-        if (abort_data || stop_request)
+    if (data_broken || !last_listing_.complete) {
+        last_listing_.complete = false;
+        if (stopped() || (pipe_flags_at_end_ & pipe_stop))
             return status_stopped;
-        return data_failure ? data_failure : status_unexpected_reply;
+        return data_failure_ ? remote_result(data_failure_) : unexpected_reply();
     }
     return status_ok;
 }

@@ -2,8 +2,8 @@
 // entry hook for each listed child and a folder hook for the folder itself.
 #include <string>
 
-#include "ftp/chmod_plan.h"
 #include "core/folder_trail.h"
+#include "remote/chmod_plan.h"
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
@@ -17,49 +17,6 @@ constexpr int phrase_returning = 43;
 constexpr int phrase_folder_done = 44;
 constexpr int phrase_leads_back = 870;
 
-void tell(ftp_control& s, int phrase, std::string_view what)
-{
-    if (!s.observer)
-        return;
-    std::string text(s.phrase(phrase));
-    text += what;
-    s.status(text);
-}
-
-bool stopped(const ftp_control& s)
-{
-    return (s.stop_flag && s.stop_flag->load() != 0) || s.stop_request != 0;
-}
-
-int remove_folder_hook(ftp_control& s, const qxval& path)
-{
-    return s.remove_folder(path);
-}
-
-// The mode a change gives an entry of this kind; null when it leaves the kind alone.
-const qxval* mode_for(const ftp_control& s, bool is_folder)
-{
-    if (!chmod_plan{0, 0, s.chmod_targets}.changes(is_folder))
-        return nullptr;
-    return !is_folder && !s.chmod_file_mode.view().empty() ? &s.chmod_file_mode : &s.chmod_mode;
-}
-
-int change_mode_folder_hook(ftp_control& s, const qxval& path)
-{
-    const qxval* mode = mode_for(s, true);
-    return mode ? s.change_mode(path, mode) : status_ok;
-}
-
-int delete_entry_hook(ftp_control& s, qxfile_node& entry)
-{
-    return s.delete_entry(entry);
-}
-
-int change_mode_entry_hook(ftp_control& s, qxfile_node& entry)
-{
-    return s.change_mode_entry(entry);
-}
-
 bool is_ancestor(const qxfile_node* maybe, const qxfile_node* node)
 {
     for (const qxfile_node* n = node ? node->parent : nullptr; n; n = n->parent)
@@ -68,21 +25,63 @@ bool is_ancestor(const qxfile_node* maybe, const qxfile_node* node)
     return false;
 }
 
+// The text of a refusal, as the walk's own message.
+std::string reply_text(const remote_result& failure)
+{
+    std::string text;
+    for (const std::string& line : failure.reply)
+        text += line + "\r\n";
+    return text;
+}
+
 }  // namespace
 
-int ftp_control::walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_folder_hook folder_hook)
+remote_result ftp_control::remove_folder_hook(const qxval& path)
 {
-    ftp_session_lock hold(*this);
+    return remove_folder(path);
+}
+
+// The mode a change gives an entry of this kind; null when it leaves the kind alone.
+const qxval* ftp_control::mode_for(bool is_folder) const
+{
+    if (!chmod_plan{0, 0, walk_change_.targets}.changes(is_folder))
+        return nullptr;
+    return !is_folder && !walk_change_.file_mode.view().empty() ? &walk_change_.file_mode : &walk_change_.mode;
+}
+
+remote_result ftp_control::change_mode_folder_hook(const qxval& path)
+{
+    const qxval* mode = mode_for(true);
+    return mode ? change_mode(path, *mode) : remote_result(status_ok);
+}
+
+remote_result ftp_control::delete_entry_hook(qxfile_node& entry)
+{
+    return delete_entry(entry);
+}
+
+remote_result ftp_control::change_mode_entry_hook(qxfile_node& entry)
+{
+    return change_mode_entry(entry, walk_change_);
+}
+
+remote_result ftp_control::walk_folder(const qxval& path, entry_hook entry, folder_hook folder)
+{
+    remote_session_lock hold(*this);
     if (!hold)
         return hold.status();
-    const qxval remembered = current_path;
-    tell(*this, phrase_entering, path.view());
+    auto tell = [this](int number, std::string_view what) {
+        if (observer_)
+            status(std::string(phrase(number)) + std::string(what));
+    };
+    const qxval remembered = current_path_;
+    tell(phrase_entering, path.view());
     bool inside = false;
-    int status = change_folder(path);
+    remote_result status = change_folder(path);
     std::string bound_text;
-    if (status == status_ok) {
+    if (status.ok()) {
         inside = true;
-        const std::string here = current_path.str();
+        const std::string here = current_path_.str();
         // Back where we came from, in a folder the walk is inside, or above
         // one of them: a loop.
         if (path_covers(here, remembered.view()) || leads_back(here, walk_trail_))
@@ -92,90 +91,87 @@ int ftp_control::walk_folder(const qxval& path, ftp_entry_hook entry_hook, ftp_f
     }
     if (!bound_text.empty()) {
         status = status_recursive_failed;
-        stored_error_text.set_bytes(bound_text);
+        status.detail = bound_text;
         log(log_error, bound_text);
-    } else if (status == status_ok) {
-        walk_trail_.push_back(current_path.str());
-        if (stopped(*this))
+    } else if (status.ok()) {
+        walk_trail_.push_back(current_path_.str());
+        if (stopped())
             status = status_stopped;
         else {
-            tell(*this, phrase_listing, path.view());
+            tell(phrase_listing, path.view());
             status = list_directory(qxval(""));
         }
-        for (qxfile_node* child = (status == 0 && current_folder) ? current_folder->first_child : nullptr;
-             child && status == 0; child = child->next) {
-            if (stopped(*this)) {
+        for (qxfile_node* child = (status.ok() && current_folder_) ? current_folder_->first_child : nullptr;
+             child && status.ok(); child = child->next) {
+            if (stopped()) {
                 status = status_stopped;
                 break;
             }
-            tell(*this, phrase_entry, child->name.view());
-            status = entry_hook(*this, *child);
+            tell(phrase_entry, child->name.view());
+            status = (this->*entry)(*child);
         }
-        if (status == 0 && stopped(*this))
+        if (status.ok() && stopped())
             status = status_stopped;
-        if (status == 0) {
-            tell(*this, phrase_returning, remembered.view());
+        if (status.ok()) {
+            tell(phrase_returning, remembered.view());
             status = change_folder(remembered);
-            inside = status != 0 ? inside : false;
+            inside = status.ok() ? false : inside;
         }
-        if (status == 0 && stopped(*this))
+        if (status.ok() && stopped())
             status = status_stopped;
         walk_trail_.pop_back();
-        if (status == 0) {
-            tell(*this, phrase_folder_done, "");
-            status = folder_hook(*this, path);
+        if (status.ok()) {
+            tell(phrase_folder_done, "");
+            status = (this->*folder)(path);
         }
     }
-    if (status == status_refused) {
+    if (status.status == status_refused) {
+        const std::string text = reply_text(status);
         status = status_recursive_failed;
-        std::string text;
-        for (const qxval& line : refusal_lines) {
-            text += line.view();
-            text += "\r\n";
-        }
-        stored_error_text.set_bytes(text);
+        status.detail = text;
     }
-    if (inside && status != 0)
-        change_folder(remembered);
+    // Back out of a folder the walk broke off in, stopped or not: a stop
+    // never refuses the single commands that put things back.
+    if (inside && !status.ok())
+        (void)change_folder(remembered);
     return status;
 }
 
-int ftp_control::delete_entry(qxfile_node& entry)
+remote_result ftp_control::delete_entry(qxfile_node& entry)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
-    delete_entry_hook = &qvtf::delete_entry_hook;
-    remove_folder_hook = &qvtf::remove_folder_hook;
     // A link, even to a folder, is removed itself and never entered.
     if (entry.is_folder && !entry.is_link())
-        return walk_folder(entry.name, &qvtf::delete_entry_hook, &qvtf::remove_folder_hook);
+        return walk_folder(entry.name, &ftp_control::delete_entry_hook, &ftp_control::remove_folder_hook);
     return delete_file(entry.name);
 }
 
-int ftp_control::change_mode_entry(qxfile_node& entry)
+remote_result ftp_control::change_mode_entry(qxfile_node& entry, const chmod_request& change)
 {
-    if (!logged_in)
+    if (!logged_in())
         return status_not_connected;
+    walk_change_ = change;
     bool walk = entry.is_folder != 0;
     bool folder = walk;
     bool loop = false;
     if (walk && entry.is_link()) {
-        qxfile_node* target = folder_tree.resolve_link(&entry);
+        qxfile_node* target = folder_tree_.resolve_link(&entry);
         if (!target) {
             // Unknown target: see whether it can be entered at all, and
             // where a server that names the folder a link leads to puts it.
             // Back by name: the parent of where the link leads may be
             // another folder.
-            const qxval back = current_path;
-            int status = change_folder(entry.name);
-            if (status == status_refused) {
+            const qxval back = current_path_;
+            remote_result status = change_folder(entry.name);
+            if (status.status == status_refused) {
                 walk = folder = false;
-            } else if (status != status_ok) {
+            } else if (!status.ok()) {
                 return status;
             } else {
-                const std::string here = current_path.str();
+                const std::string here = current_path_.str();
                 loop = path_covers(here, back.view()) || leads_back(here, walk_trail_);
-                if (int returned = change_folder(back))
+                if (remote_result returned = change_folder(back); !returned.ok())
                     return returned;
             }
         } else {
@@ -185,16 +181,16 @@ int ftp_control::change_mode_entry(qxfile_node& entry)
     if (loop) {
         walk = false;
         std::string text(phrase(phrase_leads_back));
-        text += current_path.view();
+        text += current_path_.view();
         if (!text.ends_with('/'))
             text += '/';
         text += entry.name.view();
         log(log_info, text + "\r\n");
     }
     if (walk)
-        return walk_folder(entry.name, &qvtf::change_mode_entry_hook, &qvtf::change_mode_folder_hook);
-    const qxval* mode = mode_for(*this, folder);
-    return mode ? change_mode(entry.name, mode) : status_ok;
+        return walk_folder(entry.name, &ftp_control::change_mode_entry_hook, &ftp_control::change_mode_folder_hook);
+    const qxval* mode = mode_for(folder);
+    return mode ? change_mode(entry.name, *mode) : remote_result(status_ok);
 }
 
 }  // namespace qvtf

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 
 namespace qvtf {
 

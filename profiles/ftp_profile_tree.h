@@ -104,7 +104,7 @@ std::string profile_label_path(const ftp_profile* node);
 // time difference and its state into the bookmark and returns the site.
 // Any other node is returned itself (null stays null). The bookmark gets
 // neither the proxy key nor the custom commands: to connect to a bookmark,
-// hand the returned site to choose_for_session and take the bookmark's
+// hand the returned site to site_of and take the bookmark's
 // directory (and local_dir) as the start folders.
 ftp_profile* effective_site(ftp_profile* node);
 

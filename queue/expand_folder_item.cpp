@@ -7,6 +7,7 @@
 #include "core/qxfiles.h"
 #include "net/transport_status.h"
 #include "queue/folder_loops.h"
+#include "remote/remote_folder_guard.h"
 #include "queue/queue_worker.h"
 
 namespace qvtf {
@@ -55,16 +56,16 @@ bool ftp_queue_process_manager::expansion_stopped(const ftp_queue_item& item)
     return !open_ || (item.state_flags & (item_stopped | item_kill_requested)) != 0;
 }
 
-void ftp_queue_process_manager::mark_remote_stale(ftp_control& browser, const qxval& remote_folder)
+void ftp_queue_process_manager::mark_remote_stale(remote_session& browser, const qxval& remote_folder)
 {
-    if (qxfile_node* node = folder_node(browser.folder_tree, remote_folder.view()))
+    if (qxfile_node* node = folder_node(browser.folder_tree(), remote_folder.view()))
         node->needs_listing = 1;
 }
 
-void ftp_queue_process_manager::expand_folder_item(ftp_handover handed, ftp_queue_item* item)
+void ftp_queue_process_manager::expand_folder_item(remote_handover handed, ftp_queue_item* item)
 {
-    ftp_session_lock hold(std::move(handed));
-    ftp_control* browser = panes ? panes->browser() : nullptr;
+    remote_session_lock hold(std::move(handed));
+    remote_session* browser = panes ? panes->browser() : nullptr;
     panes->lock_remote_display();
     {
         std::lock_guard held(lock_);
@@ -77,6 +78,8 @@ void ftp_queue_process_manager::expand_folder_item(ftp_handover handed, ftp_queu
     const qxval remote = one_separator(item->remote_path);
     bool turned_to_file = false;
     int code = hold ? status_ok : hold.status();
+    if (code == status_ok && browser)
+        browser->clear_stop();
     if (code == status_ok && browser)
         code = item->is_download ? expand_download(*browser, *item, local, remote, turned_to_file)
                                  : expand_upload(*browser, *item, local, remote);
@@ -100,7 +103,7 @@ void ftp_queue_process_manager::expand_folder_item(ftp_handover handed, ftp_queu
         browser_in_use_ = false;
         wake_ = true;
     }
-    if (gone && finished) {
+    if (gone && observer) {
         queue_item_result outcome;
         outcome.is_download = gone->is_download;
         outcome.is_folder = 1;
@@ -110,7 +113,7 @@ void ftp_queue_process_manager::expand_folder_item(ftp_handover handed, ftp_queu
         outcome.result_code = killed ? status_stopped : code;
         outcome.succeeded = outcome.result_code == status_ok;
         outcome.tries = 1;
-        finished(outcome);
+        observer->on_finished(outcome);
     }
     panes->unlock_remote_display();
     panes->refresh_remote();
@@ -122,13 +125,14 @@ void ftp_queue_process_manager::expand_folder_item(ftp_handover handed, ftp_queu
         note_changed();
 }
 
-int ftp_queue_process_manager::expand_download(ftp_control& browser, ftp_queue_item& item, const qxval& local,
+int ftp_queue_process_manager::expand_download(remote_session& browser, ftp_queue_item& item, const qxval& local,
                                                const qxval& remote, bool& turned_to_file)
 {
-    const qxval remembered = browser.current_path;
+    remote_folder_guard back(browser);
     const qxval remote_folder = without_trailing_slash(remote);
-    int code = browser.change_folder(remote_folder);
-    if (code != status_ok) {
+    remote_result code = browser.change_folder(remote_folder);
+    if (!code.ok()) {
+        back.dismiss();
         if (item.is_link) {
             // A link that cannot be entered is downloaded as a file.
             std::lock_guard held(lock_);
@@ -146,35 +150,27 @@ int ftp_queue_process_manager::expand_download(ftp_control& browser, ftp_queue_i
         report(text.str());
         return code;
     }
-    auto go_back = [&] {
-        if (!remembered.view().empty())
-            browser.change_folder(remembered);
-    };
-    if (!enter_folder_item(*this, item, browser.current_path.str())) {
-        go_back();
+    // The guard takes the session back when the folder is skipped.
+    if (!enter_folder_item(*this, item, browser.current_path().str()))
         return status_ok;
-    }
     code = browser.list_directory(qxval(""));
-    if (code != status_ok) {
+    if (!code.ok()) {
         qxval text;
         browser.error_text(code, text);
         report(text.str());
-        go_back();
         return code;
     }
-    qxfile_node* folder = browser.current_folder;
+    qxfile_node* folder = browser.current_folder();
     const qxval local_folder = without_trailing_slash(local);
     qxfile_node probe;
     if (stat_path(local_folder, probe)) {
         if (!probe.is_folder) {
             report(local_folder.str() + std::string(phrase(phrase_not_a_folder)));
-            go_back();
             return status_local_file;
         }
     } else if (!create_directory(local_folder)) {
         report(std::string(phrase(phrase_cannot_create_folder)) + local_folder.str() +
                std::string(phrase(phrase_colon)) + system_error_text(errno));
-        go_back();
         return status_local_file;
     }
 
@@ -183,12 +179,11 @@ int ftp_queue_process_manager::expand_download(ftp_control& browser, ftp_queue_i
         if (expansion_stopped(item))
             break;
         if (child->is_link())
-            browser.folder_tree.resolve_link(child);
+            browser.folder_tree().resolve_link(child);
         if (panes->remote_shows(*child))
             passed.push_back(child);
     }
     add_children(item, passed, local, remote);
-    go_back();
     return status_ok;
 }
 
@@ -217,22 +212,25 @@ void ftp_queue_process_manager::add_children(ftp_queue_item& item, const std::ve
         view->end_update();
 }
 
-int ftp_queue_process_manager::expand_upload(ftp_control& browser, ftp_queue_item& item, const qxval& local,
+int ftp_queue_process_manager::expand_upload(remote_session& browser, ftp_queue_item& item, const qxval& local,
                                              const qxval& remote)
 {
-    const qxval remembered = browser.current_path;
     const qxval remote_folder = without_trailing_slash(remote);
-    int code = browser.change_folder(remote_folder);
-    if (code != status_ok) {
-        if (expansion_stopped(item))
-            return status_stopped;
-        code = browser.make_folder(remote_folder);
-        if (code == status_ok)
-            mark_remote_stale(browser, item.remote_folder);
-    } else if (!remembered.view().empty()) {
-        browser.change_folder(remembered);
+    remote_result code;
+    {
+        // Whether the folder is there; made when it is not.
+        remote_folder_guard back(browser);
+        code = browser.change_folder(remote_folder);
+        if (!code.ok()) {
+            back.dismiss();
+            if (expansion_stopped(item))
+                return status_stopped;
+            code = browser.make_folder(remote_folder);
+            if (code.ok())
+                mark_remote_stale(browser, item.remote_folder);
+        }
     }
-    if (code != status_ok) {
+    if (!code.ok()) {
         qxval text;
         browser.error_text(code, text);
         report(std::string(phrase(phrase_cannot_create_remote)) + remote_folder.str() +

@@ -1,7 +1,6 @@
 #include "queue/folder_loops.h"
 
 #include "core/folder_trail.h"
-#include "ftp/ftp_control.h"
 #include "queue/ftp_queue_process_manager.h"
 
 namespace qvtf {
@@ -60,7 +59,7 @@ bool child_trail(ftp_queue_process_manager& queue, const ftp_queue_item& item, c
         return false;
     }
     // A link whose target the listing hides is still bounded by depth.
-    if (trail.size() >= static_cast<size_t>(ftp_control::walk_depth_limit)) {
+    if (trail.size() >= static_cast<size_t>(folder_depth_limit)) {
         log_skip(queue, phrase_too_deep, path);
         return false;
     }

@@ -13,7 +13,7 @@
 
 namespace qvtf {
 
-class ftp_control;
+class remote_session;
 
 // State values (low four bits of state_flags) and the retry mark.
 enum ftp_queue_item_state : uint32_t {
@@ -50,7 +50,7 @@ struct ftp_queue_item {
     // A retry waits until then; a kill removes the waiting item at once.
     std::chrono::steady_clock::time_point not_before{};
     double shown_fraction = 0;
-    ftp_control* connection = nullptr;  // while running; not owned
+    remote_session* connection = nullptr;  // while running; not owned
     void* manager = nullptr;            // not owned
     void* queue_node = nullptr;         // not owned
     qxview_id view_row = no_view_id;    // the queue view's row, set by the view

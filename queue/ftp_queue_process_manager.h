@@ -20,7 +20,7 @@
 //
 // Locks: the manager's lock guards the items, their states, tries and
 // connection references, and the worker list; the view's lock is taken
-// after it. log_sink and finished run outside it. Connections are unlinked
+// after it. log_sink and the observer run outside it. Connections are unlinked
 // under it and destroyed after it.
 #pragma once
 
@@ -38,10 +38,11 @@
 #include <vector>
 
 #include "browse/pane_busy_lock.h"
-#include "ftp/ftp_control.h"
+#include "remote/remote_session.h"
 #include "queue/ftp_queue_item.h"
 #include "queue/put_nodes_queue_struct.h"
 #include "queue/queue_item_result.h"
+#include "queue/queue_observer.h"
 #include "queue/queue_panes.h"
 #include "queue/queue_view.h"
 
@@ -75,10 +76,12 @@ public:
     void* sink_context = nullptr;
     // Sees the log, state and errors of every worker connection (their
     // progress goes to the view).
-    ftp_observer* worker_observer = nullptr;
-    // Each item that leaves the queue (succeeded, failed for good, killed),
-    // on the thread that ended it, outside the lock.
-    std::function<void(const queue_item_result&)> finished;
+    remote_observer* worker_observer = nullptr;
+    // Hears of each item that leaves the queue.
+    queue_observer* observer = nullptr;
+    // Keeps an observer alive as long as the queue (one of a window that
+    // may go first).
+    void keep_observer(std::shared_ptr<queue_observer> kept) { kept_observers_.push_back(std::move(kept)); }
 
     // ---- copies of the settings (apply_settings) ----
     std::atomic<int32_t> retry_limit{3};
@@ -144,8 +147,9 @@ public:
     void kill_all_and_wait();
 
     // ---- connections ----
-    // The completion of one attempt, on the thread that ran it.
-    void transfer_done(ftp_control& connection);
+    // The completion of one attempt of item on connection, on the thread
+    // that ran it; stop: the connection's stop reason then.
+    void transfer_done(ftp_queue_item* item, const transfer_record& record, int stop, remote_session& connection);
     int32_t worker_count() const;
     // 1 while the browser connection runs a queue item or expands a folder.
     bool browser_in_use() const { return browser_in_use_.load(); }
@@ -169,18 +173,23 @@ private:
     ftp_queue_item* first_waiting_locked() const;
     // Gives item to w: the item runs, the connection has its paths.
     void assign_locked(worker& w, ftp_queue_item& item);
-    bool start_on_browser_locked(ftp_control& browser, ftp_queue_item& item, bool expansion);
+    bool start_on_browser_locked(remote_session& browser, ftp_queue_item& item, bool expansion);
     bool prestart_worker_locked();
     worker& add_worker_locked();
     void wake_scheduler();
     void worker_loop(worker* w);
     // Whether the connection may take more work.
     bool run_worker_item(worker* w, ftp_queue_item* item);
+    // What the user asked of the worker's running item (0, 4 or 8).
+    int stop_request_of(const worker* w) const;
     void retire_worker(worker* w);
     void reap_retired();
-    void browser_transfer(ftp_handover handed, ftp_queue_item* item);
-    void expand_folder_item(ftp_handover handed, ftp_queue_item* item);
-    void configure_worker(ftp_control& c);
+    void browser_transfer(remote_handover handed, ftp_queue_item* item);
+    void expand_folder_item(remote_handover handed, ftp_queue_item* item);
+    // The site and options a worker connection logs in with.
+    void worker_inputs_locked(remote_site& site, remote_options& options);
+    // An item's transfer as a request: its paths, type and facts.
+    transfer_request request_for(const ftp_queue_item& item, transfer_progress* progress) const;
 
     // Items.
     bool contains_locked(const ftp_queue_item* item) const;
@@ -203,13 +212,13 @@ private:
     void note_changed();
 
     // Folder expansion steps.
-    int expand_download(ftp_control& browser, ftp_queue_item& item, const qxval& local, const qxval& remote,
+    int expand_download(remote_session& browser, ftp_queue_item& item, const qxval& local, const qxval& remote,
                         bool& turned_to_file);
-    int expand_upload(ftp_control& browser, ftp_queue_item& item, const qxval& local, const qxval& remote);
+    int expand_upload(remote_session& browser, ftp_queue_item& item, const qxval& local, const qxval& remote);
     void add_children(ftp_queue_item& item, const std::vector<qxfile_node*>& children, const qxval& local,
                       const qxval& remote);
     bool expansion_stopped(const ftp_queue_item& item);
-    void mark_remote_stale(ftp_control& browser, const qxval& remote_folder);
+    void mark_remote_stale(remote_session& browser, const qxval& remote_folder);
 
     mutable std::mutex lock_;
     std::condition_variable scheduler_cv_;  // appends, free connections, shutdown
@@ -223,6 +232,7 @@ private:
     std::list<std::unique_ptr<worker>> workers_;
     std::vector<std::unique_ptr<worker>> retired_;
     std::vector<std::string> run_failures_;
+    std::vector<std::shared_ptr<queue_observer>> kept_observers_;
     std::atomic<bool> open_{false};
     std::atomic<bool> scheduler_running_{false};
     std::atomic<bool> expanding_{false};

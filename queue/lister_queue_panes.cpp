@@ -40,7 +40,7 @@ void lister_queue_panes::connect_profile(ftp_profile* profile)
     ftp_profile* site = effective_site(profile);
     const bool bookmark = profile->is_bookmark();
     const qxval folder = profile->directory;
-    if (bookmark && remote_.profile() == site && remote_.control().logged_in) {
+    if (bookmark && remote_.profile() == site && remote_.session().logged_in()) {
         // The site is open: the pane only changes folder.
         remote_.run_async([this, folder] { return remote_.change_folder(folder, false); });
     } else {

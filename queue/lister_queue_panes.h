@@ -13,7 +13,7 @@ class lister_queue_panes : public queue_panes {
 public:
     lister_queue_panes(qx_ftp_file_lister& remote, qx_local_file_lister& local) : remote_(remote), local_(local) {}
 
-    ftp_control* browser() override { return &remote_.control(); }
+    remote_session* browser() override { return &remote_.session(); }
     int resume_browser() override { return remote_.resume_dropped(); }
     void error_text(int code, qxval& out) override { remote_.error_text(out, code); }
     int local_path_of(const qxfile_node* node, qxval& out) override;

@@ -22,21 +22,21 @@ void ftp_queue_process_manager::put_nodes(int32_t from_remote, std::vector<qxfil
     request->destination = destination;
     request->transfer_option = transfer_option;
     tasks_.start([this, request] {
-        ftp_control* browser = panes ? panes->browser() : nullptr;
+        remote_session* browser = panes ? panes->browser() : nullptr;
         if (!browser || !open_)
             return;
         int code = panes->lock_local();
         if (code == status_ok) {
             // The queue's own expansions and the pane's refreshes hold the
             // browser connection for short spells: wait them out.
-            std::optional<ftp_session_lock> hold;
+            std::optional<remote_session_lock> hold;
             hold.emplace(*browser, browser_wait_step_ms);
             for (int waited = browser_wait_step_ms; !*hold && open_ && waited < browser_wait_ms;
                  waited += browser_wait_step_ms)
                 hold.emplace(*browser, browser_wait_step_ms);
             code = *hold ? panes->resume_browser() : hold->status();
             // Without a connection nothing is queued, as before.
-            if (code == status_ok && browser->logged_in)
+            if (code == status_ok && browser->logged_in())
                 code = add_nodes(*request);
             hold.reset();
             panes->unlock_local();

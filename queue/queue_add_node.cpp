@@ -54,10 +54,10 @@ int ftp_queue_process_manager::add_node(qxfile_node& node, const qxval& local_fo
     item->size = queued_size(node);
     if (item->is_download && node.is_link()) {
         item->is_link = 1;
-        ftp_control* browser = panes ? panes->browser() : nullptr;
+        remote_session* browser = panes ? panes->browser() : nullptr;
         const qxfile_node* target = node.link_node;
         if (!target && browser)
-            target = browser->folder_tree.resolve_link(&node);
+            target = browser->folder_tree().resolve_link(&node);
         item->size = target ? queued_size(*target) : -1;
     }
     item->modified_time = node.modified;

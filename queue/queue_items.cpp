@@ -130,8 +130,8 @@ void ftp_queue_process_manager::after_removal(bool now_empty)
     if (panes) {
         if (settings && (settings->sounds & sound_transfer))
             panes->play_transfer_sound();
-        ftp_control* browser = panes->browser();
-        if (browser && browser->current_folder)
+        remote_session* browser = panes->browser();
+        if (browser && browser->current_folder())
             panes->relist_remote();
     }
 }

@@ -7,7 +7,7 @@ void ftp_queue_process_manager::kill_items_locked(const std::vector<ftp_queue_it
                                                   std::vector<std::unique_ptr<ftp_queue_item>>& removed,
                                                   bool& now_empty)
 {
-    ftp_control* browser = panes ? panes->browser() : nullptr;
+    remote_session* browser = panes ? panes->browser() : nullptr;
     for (ftp_queue_item* item : items) {
         // The view's selection may name items that have gone meanwhile.
         if (!contains_locked(item))
@@ -16,10 +16,10 @@ void ftp_queue_process_manager::kill_items_locked(const std::vector<ftp_queue_it
             if (item->is_folder) {
                 item->state_flags |= static_cast<uint32_t>(request);
             } else if (item->connection && item->connection != browser) {
-                ftp_control& c = *item->connection;
-                c.stop_request = request;
-                c.abort_transfer();
-                c.control_socket.interrupt();
+                for (auto& w : workers_)
+                    if (w->control.get() == item->connection)
+                        w->stop_request = request;
+                item->connection->stop(stop_reason_kill);
             }
             // On the browser connection it finishes normally.
         } else if (request == 8) {
@@ -67,10 +67,8 @@ void ftp_queue_process_manager::kill_all_and_wait()
     std::unique_lock held(lock_);
     for (auto& w : workers_) {
         w->quit = true;
-        ftp_control& c = *w->control;
-        c.stop_request = 8;
-        c.abort_transfer();
-        c.control_socket.interrupt();
+        w->stop_request = stop_reason_kill;
+        w->control->stop(stop_reason_kill);
     }
     worker_cv_.notify_all();
     changed_cv_.wait(held, [&] { return workers_.empty(); });

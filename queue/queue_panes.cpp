@@ -1,12 +1,11 @@
 #include "queue/queue_panes.h"
 
-#include "ftp/ftp_control.h"
 
 namespace qvtf {
 
 void queue_panes::error_text(int code, qxval& out)
 {
-    if (ftp_control* session = browser())
+    if (remote_session* session = browser())
         session->error_text(code, out);
     else
         out.set_bytes("status " + std::to_string(code));

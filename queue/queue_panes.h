@@ -7,11 +7,10 @@
 
 #include "core/qxfile_node.h"
 #include "core/qxval.h"
-#include "ftp/ftp_status.h"
+#include "remote/remote_session.h"
 
 namespace qvtf {
 
-class ftp_control;
 struct ftp_profile;
 
 class queue_panes {
@@ -19,7 +18,7 @@ public:
     virtual ~queue_panes() = default;
 
     // The remote pane's session (the browser connection); null without one.
-    virtual ftp_control* browser() = 0;
+    virtual remote_session* browser() = 0;
     // With the browser connection held: a connection that dropped while idle
     // logs in again, as the pane's next command would; 0 or the login's code.
     virtual int resume_browser() { return status_ok; }
@@ -60,10 +59,14 @@ public:
     // An upload went into folder (ends in "/"): its listing is stale.
     virtual void remote_folder_changed(const qxval& folder) { (void)folder; }
 
-    // A worker connection about to log in: the connection data of the site
-    // the panes browse (the manager has already copied the current profile's,
-    // when there is one).
-    virtual void prepare_worker(ftp_control& worker) { (void)worker; }
+    // A worker connection about to log in: the site and options of the
+    // connection the panes browse (the manager has already filled in the
+    // current profile's, when there is one).
+    virtual void prepare_worker(remote_site& site, remote_options& options)
+    {
+        (void)site;
+        (void)options;
+    }
     // Connects the remote pane to a profile (a bookmark of the site already
     // open just changes folder); in a thread of the pane's own.
     virtual void connect_profile(ftp_profile* profile) { (void)profile; }

@@ -4,6 +4,7 @@
 #include "markup/qxlang.h"
 #include "queue/queue_worker.h"
 #include "settings/global_ftp_settings.h"
+#include "protocols/remote_factory.h"
 #include "settings/session_options.h"
 
 namespace qvtf {
@@ -97,26 +98,39 @@ void ftp_queue_process_manager::reap_retired()
             w->thread.join();
 }
 
-void ftp_queue_process_manager::configure_worker(ftp_control& c)
+void ftp_queue_process_manager::worker_inputs_locked(remote_site& site, remote_options& options)
 {
-    ftp_control* browser = panes ? panes->browser() : nullptr;
-    c.language = language;
+    remote_session* browser = panes ? panes->browser() : nullptr;
+    site = remote_site{};
+    options = remote_options{};
     if (settings) {
         if (profile_)
-            apply_session_settings(*settings, *profile_, c);
-        else
-            apply_data_connection_settings(*settings, c);
+            site = site_of(*settings, *profile_);
+        options = options_of(*settings, profile_);
     }
     if (browser) {
-        c.socks_client.use_4a = browser->socks_client.use_4a;
-        c.timeout = browser->timeout;
-        c.trust_pasv_address = browser->trust_pasv_address;
+        site.socks_4a = browser->site().socks_4a;
+        options.timeout = browser->options().timeout;
+        options.trust_pasv_address = browser->options().trust_pasv_address;
+        options.listing_reader = browser->options().listing_reader;
     }
-    c.idle_limit = std::max(1, worker_idle_ms.load() / 1000);
-    c.stamp_downloads = stamp_downloads;
+    options.idle_limit = std::max(1, worker_idle_ms.load() / 1000);
     // Last, so the panes may override any of it.
     if (panes)
-        panes->prepare_worker(c);
+        panes->prepare_worker(site, options);
+}
+
+transfer_request ftp_queue_process_manager::request_for(const ftp_queue_item& item, transfer_progress* progress) const
+{
+    transfer_request request = transfer_request::make(item.is_download, item.local_path, item.remote_path,
+                                                      item.transfer_type, item.transfer_option);
+    // The queue checks the count against the item's size and tries again.
+    request.expected_size = item.size;
+    request.report_size_difference = true;
+    request.stamp = stamp_downloads != 0;
+    request.modified_time = item.modified_time;
+    request.progress = progress;
+    return request;
 }
 
 ftp_queue_process_manager::worker* ftp_queue_process_manager::free_worker_locked(bool& may_create)
@@ -139,8 +153,15 @@ ftp_queue_item* ftp_queue_process_manager::first_waiting_locked() const
 
 void ftp_queue_process_manager::assign_locked(worker& w, ftp_queue_item& item)
 {
-    configure_worker(*w.control);
-    w.request = w.control->take_item(item);
+    remote_site site;
+    remote_options options;
+    worker_inputs_locked(site, options);
+    w.control->configure(site, options);
+    // A new item: a stop of the one before it is spent.
+    w.control->clear_stop();
+    w.stop_request = 0;
+    w.progress = std::make_unique<queue_item_progress>(view, item);
+    w.request = request_for(item, w.progress.get());
     w.item = &item;
     w.assigned = true;
     item.state_flags = (item.state_flags & ~item_state_mask) | item_running;
@@ -155,7 +176,7 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
     ftp_queue_item* item = first_waiting_locked();
     if (!item || (item->is_folder && expanding_))
         return prestart_worker_locked();
-    ftp_control* browser = panes ? panes->browser() : nullptr;
+    remote_session* browser = panes ? panes->browser() : nullptr;
 
     if (item->is_folder) {
         if (browser_in_use_ || !browser)
@@ -186,13 +207,13 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
 // Claims the browser connection and runs item on it in a thread of its own,
 // which the claim is handed over to: a folder's expansion or a transfer.
 // Everything is undone when the thread cannot start.
-bool ftp_queue_process_manager::start_on_browser_locked(ftp_control& browser, ftp_queue_item& item,
+bool ftp_queue_process_manager::start_on_browser_locked(remote_session& browser, ftp_queue_item& item,
                                                         bool expansion)
 {
-    ftp_session_lock claim(browser);
+    remote_session_lock claim(browser);
     if (!claim)
         return false;
-    auto handed = std::make_shared<ftp_handover>(claim.hand_over());
+    auto handed = std::make_shared<remote_handover>(claim.hand_over());
     if (!*handed)
         return false;
     if (expansion)
@@ -226,7 +247,10 @@ bool ftp_queue_process_manager::prestart_worker_locked()
         static_cast<int32_t>(workers_.size()) >= max_threads)
         return false;
     worker& w = add_worker_locked();
-    configure_worker(*w.control);
+    remote_site site;
+    remote_options options;
+    worker_inputs_locked(site, options);
+    w.control->configure(site, options);
     w.warming = true;
     return true;
 }
@@ -235,7 +259,11 @@ bool ftp_queue_process_manager::prestart_worker_locked()
 // holds, so whatever the caller sets up next is there when it starts.
 ftp_queue_process_manager::worker& ftp_queue_process_manager::add_worker_locked()
 {
-    auto fresh = std::make_unique<worker>(view, worker_observer);
+    // Of the protocol the site asks for; the worker's inputs come with its work.
+    const remote_protocol protocol = settings && profile_ ? site_of(*settings, *profile_).protocol : remote_protocol::ftp;
+    auto fresh = std::make_unique<worker>(make_remote_session(protocol));
+    fresh->control->set_language(language);
+    fresh->control->set_observer(worker_observer);
     worker& w = *fresh;
     w.thread = std::thread([this, p = &w] { worker_loop(p); });
     workers_.push_back(std::move(fresh));

@@ -46,7 +46,7 @@ ftp_profile* ftp_queue_process_manager::profile() const
 
 void ftp_queue_process_manager::report_killed(const ftp_queue_item& item)
 {
-    if (!finished)
+    if (!observer)
         return;
     queue_item_result outcome;
     outcome.is_download = item.is_download;
@@ -55,7 +55,7 @@ void ftp_queue_process_manager::report_killed(const ftp_queue_item& item)
     outcome.remote_path = item.remote_path;
     outcome.result_code = status_stopped;
     outcome.tries = item.tries - 1;
-    finished(outcome);
+    observer->on_finished(outcome);
 }
 
 }  // namespace qvtf

@@ -7,17 +7,17 @@ namespace qvtf {
 
 void ftp_queue_process_manager::worker_loop(worker* w)
 {
-    ftp_control& c = *w->control;
+    remote_session& c = *w->control;
     std::unique_lock held(lock_);
     if (w->warming) {
         // Started ahead of its first file: logs in now. A failed login ends
         // it at once, and the next worker's attempt reports the failure.
         held.unlock();
         w->login_key = login_key_of(c);
-        c.log_in();
+        (void)c.log_in();
         held.lock();
         w->warming = false;
-        if (!c.logged_in)
+        if (!c.logged_in())
             prestart_refused_ = true;
         wake_ = true;
         scheduler_cv_.notify_one();
@@ -28,7 +28,7 @@ void ftp_queue_process_manager::worker_loop(worker* w)
         // The limit is read at each step, so a changed one applies at once.
         const auto idle_since = std::chrono::steady_clock::now();
         auto deadline = [&] { return idle_since + std::chrono::milliseconds(worker_idle_ms.load()); };
-        while (!w->item && open_ && !w->quit && c.logged_in && std::chrono::steady_clock::now() < deadline()) {
+        while (!w->item && open_ && !w->quit && c.logged_in() && std::chrono::steady_clock::now() < deadline()) {
             const auto step = std::min(deadline(), std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
             worker_cv_.wait_until(held, step);
         }
@@ -57,7 +57,7 @@ void ftp_queue_process_manager::worker_loop(worker* w)
     // stays in the list, and counts, until its session is closed.
     w->quit = true;
     held.unlock();
-    if (c.connected)
+    if (c.connected())
         c.disconnect();  // with QUIT
     held.lock();
     for (auto it = workers_.begin(); it != workers_.end(); ++it)
@@ -72,61 +72,64 @@ void ftp_queue_process_manager::worker_loop(worker* w)
     changed_cv_.notify_all();
 }
 
+int ftp_queue_process_manager::stop_request_of(const worker* w) const
+{
+    std::lock_guard held(lock_);
+    return w->stop_request;
+}
+
 bool ftp_queue_process_manager::run_worker_item(worker* w, ftp_queue_item* item)
 {
-    ftp_control& c = *w->control;
+    remote_session& c = *w->control;
     const std::string key = login_key_of(c);
-    if (c.logged_in && key != w->login_key)
+    if (c.logged_in() && key != w->login_key)
         c.disconnect();  // the user connected to another site meanwhile
-    if (!c.logged_in) {
+    if (!c.logged_in()) {
         w->login_key = key;
-        int code = c.log_in();
-        if (code == status_ok && !c.logged_in)
-            code = status_not_connected;
-        if (code != status_ok) {
-            c.result_code = code;
-            c.pipe_flags_at_end = 0;
-            c.bytes_transferred = 0;
-            transfer_done(c);
+        remote_result login = c.log_in();
+        if (login.ok() && !c.logged_in())
+            login = status_not_connected;
+        if (!login.ok()) {
+            transfer_record record;
+            record.result = login;
+            transfer_done(item, record, stop_request_of(w), c);
             return false;
         }
         std::lock_guard held(lock_);
         prestart_refused_ = false;
     }
-    (void)item;
-    const int result = c.transfer_file(w->request);
-    c.result_code = result;
-    const bool killed = c.stop_request == 8;
-    transfer_done(c);
+    const transfer_record record = c.transfer_file(w->request);
+    const int stop = stop_request_of(w);
+    transfer_done(item, record, stop, c);
     // A kill shut the control socket, and after a failure of the connection
     // itself the session may be half gone: the next try logs in afresh.
+    const int result = record.result.status;
     const bool answered = result == status_ok || result == status_local_file || result == status_refused;
-    return !killed && answered && c.logged_in;
+    return stop != stop_reason_kill && answered && c.logged_in();
 }
 
-void ftp_queue_process_manager::browser_transfer(ftp_handover handed, ftp_queue_item* item)
+void ftp_queue_process_manager::browser_transfer(remote_handover handed, ftp_queue_item* item)
 {
-    ftp_session_lock hold(std::move(handed));
-    ftp_control* b = panes ? panes->browser() : nullptr;
+    remote_session_lock hold(std::move(handed));
+    remote_session* b = panes ? panes->browser() : nullptr;
     if (b) {
         panes->remote_busy(true, item->name);
-        ftp_transfer_request request;
-        {
-            std::lock_guard held(lock_);
-            request = b->take_item(*item);
-        }
         // The pane keeps seeing its session; the row sees the progress.
-        ftp_observer* const pane_observer = b->observer;
-        queue_session_observer observer(view, pane_observer);
-        b->observer = &observer;
-        b->stamp_downloads = stamp_downloads;
-        b->result_code = hold ? b->transfer_file(request) : hold.status();
-        b->observer = pane_observer;
-        transfer_done(*b);
+        queue_item_progress progress(view, *item);
+        transfer_request request;
         {
             std::lock_guard held(lock_);
-            b->current_item = nullptr;
+            request = request_for(*item, &progress);
         }
+        transfer_record record;
+        if (hold) {
+            b->clear_stop();
+            record = b->transfer_file(request);
+        } else {
+            record.result = hold.status();
+        }
+        // The queue never stops an item on the browser connection: it ends as it runs.
+        transfer_done(item, record, 0, *b);
         panes->refresh_remote();
     }
     hold.unlock();

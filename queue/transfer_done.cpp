@@ -33,23 +33,33 @@ bool size_mismatch(const ftp_queue_item& item, int64_t bytes)
     return item.size >= 0 && item.size_differs(bytes);
 }
 
+// The pipe's bits of the side that failed, as the item's result keeps them.
+uint32_t failed_bits(const transfer_record& record, bool download)
+{
+    switch (record.failed_side) {
+    case transfer_side::local: return download ? consumer_failed_bit : producer_failed_bit;
+    case transfer_side::data: return download ? producer_failed_bit : consumer_failed_bit;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
-void ftp_queue_process_manager::transfer_done(ftp_control& c)
+void ftp_queue_process_manager::transfer_done(ftp_queue_item* item, const transfer_record& record, int stop,
+                                              remote_session& c)
 {
-    ftp_queue_item* item = c.current_item;
     if (!item)
         return;
     std::unique_lock held(lock_);
-    if (!contains_locked(item)) {
-        c.current_item = nullptr;
+    if (!contains_locked(item))
         return;
-    }
     const bool is_open = open_;
     item->state_flags &= ~item_state_mask;
-    int32_t result = c.result_code;
-    const uint32_t bits = c.pipe_flags_at_end & (producer_failed_bit | consumer_failed_bit);
-    const int stop = c.stop_request;
+    int32_t result = record.result.status;
+    const uint32_t bits = failed_bits(record, item->is_download != 0);
+    // The tolerance the transfer's type allows (line ends grow on the wire).
+    if (record.size_tolerance)
+        item->size_tolerance = record.size_tolerance;
     bool done = false;
     bool success = false;
     bool size_failed = false;
@@ -60,12 +70,12 @@ void ftp_queue_process_manager::transfer_done(ftp_control& c)
         const bool fatal = result == status_local_file || result == status_refused;
         success = result == status_ok && bits == 0;
         done = success || fatal || !is_open;
-        if (is_open && success && size_mismatch(*item, c.bytes_transferred)) {
+        if (is_open && success && size_mismatch(*item, record.bytes)) {
             if (!item->is_download) {
                 // The file may have changed since it was queued.
                 item->size = file_size_of(item->local_path);
             }
-            if (!item->is_download && !size_mismatch(*item, c.bytes_transferred)) {
+            if (!item->is_download && !size_mismatch(*item, record.bytes)) {
                 // The upload moved the whole of the file as it is now.
             } else {
                 success = false;
@@ -98,7 +108,7 @@ void ftp_queue_process_manager::transfer_done(ftp_control& c)
         file_name = item->is_download ? item->remote_path : item->local_path;
         if (failed) {
             if (result != status_ok) {
-                c.error_text(result, outcome.error_text);
+                c.error_text(record.result, outcome.error_text);
             } else if (size_failed) {
                 outcome.error_text = qxval(phrase(phrase_size_differs));
             } else {
@@ -119,13 +129,11 @@ void ftp_queue_process_manager::transfer_done(ftp_control& c)
         outcome.status_bits = bits;
         outcome.succeeded = !failed;
         outcome.tries = item->tries - (stop == 0 && is_open ? 1 : 0);
-        outcome.bytes = c.bytes_transferred;
-        c.current_item = nullptr;
+        outcome.bytes = record.bytes;
         gone = unlink_locked(item, now_empty);
     } else {
         item->connection = nullptr;
         item->shown_fraction = 0;
-        c.current_item = nullptr;
         if (view)
             view->update_row(*item);
     }
@@ -161,8 +169,8 @@ void ftp_queue_process_manager::transfer_done(ftp_control& c)
             report(text);
         }
     }
-    if (done && finished)
-        finished(outcome);
+    if (done && observer)
+        observer->on_finished(outcome);
     if (gone)
         after_removal(now_empty);
 }

@@ -2,17 +2,39 @@
 
 namespace qvtf {
 
-void apply_session_settings(const global_ftp_settings& settings, const ftp_profile& site, ftp_control& session)
+remote_site site_of(const global_ftp_settings& settings, const ftp_profile& profile)
 {
-    settings.proxies.choose_for_session(site, session);
-    apply_data_connection_settings(settings, session);
+    return site_of(settings.proxies, profile);
 }
 
-void apply_data_connection_settings(const global_ftp_settings& settings, ftp_control& session)
+remote_site site_of(const ftp_proxy_collection& proxies, const ftp_profile& profile)
 {
-    session.passive = settings.is_passive ? 1 : 0;
-    session.allow_passive_drop_to_port = settings.allow_passive_drop_to_port ? 1 : 0;
-    session.trust_pasv_address = settings.trust_pasv_address ? 1 : 0;
+    remote_site site;
+    site.host = profile.host;
+    site.port = profile.host_port;
+    site.user_name = profile.user_name;
+    site.password = profile.password;
+    site.initial_folder = profile.directory;
+    site.time_difference = profile.time_difference;
+    site.custom_commands = profile.custom_commands;
+    site.proxy = proxies.proxy_for(profile);
+    return site;
+}
+
+remote_options options_of(const global_ftp_settings& settings, const ftp_profile* profile)
+{
+    remote_options options;
+    apply_data_connection_settings(settings, options);
+    if (profile)
+        options.list_parameters = profile->list_params;
+    return options;
+}
+
+void apply_data_connection_settings(const global_ftp_settings& settings, remote_options& options)
+{
+    options.passive = settings.is_passive;
+    options.allow_passive_drop_to_port = settings.allow_passive_drop_to_port;
+    options.trust_pasv_address = settings.trust_pasv_address;
 }
 
 }  // namespace qvtf

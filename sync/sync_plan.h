@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/folder_trail.h"  // normal_path
+#include "remote/remote_result.h"
 #include "sync/dir_sync_settings.h"
 #include "sync/sync_side.h"
 
@@ -38,6 +39,8 @@ struct sync_plan {
     std::vector<std::string> notes;
     int status = 0;             // a listing failed: its status
     std::string failure;        // and what could not be listed
+    // The failure as the remote side met it (its reply), when it was there.
+    remote_result cause;
 };
 
 struct sync_plan_options {

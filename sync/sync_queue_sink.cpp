@@ -21,14 +21,24 @@ void split(const std::string& path, qxval& folder, qxval& name)
 
 sync_queue_sink::sync_queue_sink(ftp_queue_process_manager& queue) : queue_(queue)
 {
-    owner_finished_ = queue_.finished;
-    queue_.finished = [this](const queue_item_result& r) { finished(r); };
+    owner_observer_ = queue_.observer;
+    queue_.observer = this;
 }
 
 sync_queue_sink::~sync_queue_sink()
 {
     queue_.close();
-    queue_.finished = owner_finished_;
+    queue_.observer = owner_observer_;
+}
+
+void sync_queue_sink::stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    // After the mark: a transfer queued before it is killed here, none after.
+    queue_.kill_all(8);
 }
 
 void sync_queue_sink::add(std::size_t index, const sync_action& action)
@@ -36,7 +46,7 @@ void sync_queue_sink::add(std::size_t index, const sync_action& action)
     pending_.emplace_back(index, action);
 }
 
-void sync_queue_sink::finished(const queue_item_result& r)
+void sync_queue_sink::on_finished(const queue_item_result& r)
 {
     std::size_t succeeded = SIZE_MAX;
     {
@@ -53,14 +63,15 @@ void sync_queue_sink::finished(const queue_item_result& r)
                 out.text.pop_back();
         }
     }
-    if (succeeded != SIZE_MAX && each_success_)
-        each_success_(succeeded);
-    if (owner_finished_)
-        owner_finished_(r);
+    if (succeeded != SIZE_MAX && events_)
+        events_->on_success(succeeded);
+    if (owner_observer_)
+        owner_observer_->on_finished(r);
 }
 
-void sync_queue_sink::run_until_done(const std::function<void(std::size_t, const sync_action_result&)>& done)
+void sync_queue_sink::run_until_done(sync_transfer_events& events)
 {
+    events_ = &events;
     const bool open = queue_.open() == 0;
     for (const auto& [index, a] : pending_) {
         auto item = std::make_unique<ftp_queue_item>();
@@ -75,14 +86,12 @@ void sync_queue_sink::run_until_done(const std::function<void(std::size_t, const
         // ASCII changes line ends, so its byte count proves nothing.
         item->size = a.transfer_type == 1 ? -1 : a.size;
         item->modified_time = static_cast<std::time_t>(a.modified);
-        {
-            std::lock_guard lock(mutex_);
-            index_of_[key{item->is_download, a.local_path, a.remote_path}] = index;
-        }
-        if (!open || queue_.append_item(std::move(item)) != 0) {
-            std::lock_guard lock(mutex_);
+        std::lock_guard lock(mutex_);
+        index_of_[key{item->is_download, a.local_path, a.remote_path}] = index;
+        if (stopped_)
+            results_[index] = sync_action_result{true, status_stopped, "stopped"};
+        else if (!open || queue_.append_item(std::move(item)) != 0)
             results_[index] = sync_action_result{true, 1, "the transfer queue is shut down"};
-        }
     }
     queue_.start();
     queue_.wait_until_empty();
@@ -94,9 +103,10 @@ void sync_queue_sink::run_until_done(const std::function<void(std::size_t, const
             const auto it = results_.find(index);
             r = it != results_.end() ? it->second : sync_action_result{true, 1, "the transfer did not run"};
         }
-        done(index, r);
+        events.on_done(index, r);
     }
     pending_.clear();
+    events_ = nullptr;
 }
 
 }  // namespace qvtf

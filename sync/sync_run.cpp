@@ -9,18 +9,18 @@
 
 #include "browse/local_paths.h"
 #include "core/qxfile_node.h"
-#include "ftp/ftp_control.h"
+#include "remote/remote_session.h"
 
 namespace qvtf {
 
 namespace {
 
-sync_action_result outcome(ftp_control& s, int status)
+sync_action_result outcome(remote_session& s, const remote_result& status)
 {
     sync_action_result r;
     r.done = true;
     r.status = status;
-    if (status != 0) {
+    if (!status.ok()) {
         qxval text;
         s.error_text(status, text);
         r.text = text.str();
@@ -49,7 +49,7 @@ void set_time(const std::string& path, std::time_t t)
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-int remote_delete(ftp_control& s, const sync_action& a)
+remote_result remote_delete(remote_session& s, const sync_action& a)
 {
     qxfile_node entry;
     entry.name.set_bytes(a.remote_path);
@@ -59,50 +59,71 @@ int remote_delete(ftp_control& s, const sync_action& a)
     return s.delete_entry(entry);
 }
 
+// The file times of a run, stamped once per transfer by whichever thread
+// sees it succeed first.
+class stamping_events : public sync_transfer_events {
+public:
+    stamping_events(const sync_plan& plan, int32_t direction,
+                    std::vector<sync_action_result>& results, sync_observer* observer)
+        : plan_(plan), direction_(direction), results_(results), observer_(observer),
+          stamped_(std::make_unique<std::atomic<bool>[]>(plan.actions.size()))
+    {
+    }
+
+    void on_success(std::size_t i) override
+    {
+        if (stamped_[i].exchange(true))
+            return;
+        const sync_action& a = plan_.actions[i];
+        if (a.kind == sync_action_kind::download)
+            set_time(a.local_path, static_cast<std::time_t>(a.modified));
+        else if (direction_ == sync_rule::both)
+            set_time(a.local_path, std::time(nullptr));
+    }
+    void on_done(std::size_t i, const sync_action_result& r) override
+    {
+        if (r.status == 0)
+            on_success(i);
+        finish(i, r);
+    }
+    void finish(std::size_t i, const sync_action_result& r)
+    {
+        results_[i] = r;
+        if (observer_)
+            observer_->on_action(plan_.actions[i], r);
+    }
+
+private:
+    const sync_plan& plan_;
+    const int32_t direction_;
+    std::vector<sync_action_result>& results_;
+    sync_observer* observer_;
+    std::unique_ptr<std::atomic<bool>[]> stamped_;
+};
+
 }  // namespace
 
-std::vector<sync_action_result> carry_out_sync_plan(const sync_plan& plan, int32_t direction, ftp_control& browser,
-                                                    sync_transfer_sink& sink, const sync_log_fn& log)
+std::vector<sync_action_result> carry_out_sync_plan(const sync_plan& plan, int32_t direction, remote_session& browser,
+                                                    sync_transfer_sink& sink, sync_observer* observer)
 {
     std::vector<sync_action_result> results(plan.actions.size());
-    auto finish = [&](std::size_t i, const sync_action_result& r) {
-        results[i] = r;
-        if (log)
-            log(plan.actions[i], r);
-    };
+    stamping_events events(plan, direction, results, observer);
     for (std::size_t i = 0; i < plan.actions.size(); ++i) {
         const sync_action& a = plan.actions[i];
         if (a.kind == sync_action_kind::make_remote_folder)
-            finish(i, outcome(browser, browser.make_folder(qxval(a.remote_path))));
+            events.finish(i, outcome(browser, browser.make_folder(qxval(a.remote_path))));
         else if (a.kind == sync_action_kind::make_local_folder)
-            finish(i, local_outcome(::mkdir(a.local_path.c_str(), 0777) == 0, "create " + a.local_path));
+            events.finish(i, local_outcome(::mkdir(a.local_path.c_str(), 0777) == 0, "create " + a.local_path));
         else if (a.is_transfer())
             sink.add(i, a);
     }
-    // Each index is stamped once, by whichever thread sees it succeed first.
-    auto stamped = std::make_unique<std::atomic<bool>[]>(plan.actions.size());
-    auto stamp = [&](std::size_t i) {
-        if (stamped[i].exchange(true))
-            return;
-        const sync_action& a = plan.actions[i];
-        if (a.kind == sync_action_kind::download)
-            set_time(a.local_path, static_cast<std::time_t>(a.modified));
-        else if (direction == sync_rule::both)
-            set_time(a.local_path, std::time(nullptr));
-    };
-    sink.on_each_success(stamp);
-    sink.run_until_done([&](std::size_t i, const sync_action_result& r) {
-        if (r.status == 0)
-            stamp(i);
-        finish(i, r);
-    });
-    sink.on_each_success(nullptr);
+    sink.run_until_done(events);
     for (std::size_t i = 0; i < plan.actions.size(); ++i) {
         const sync_action& a = plan.actions[i];
         if (a.kind == sync_action_kind::delete_remote)
-            finish(i, outcome(browser, remote_delete(browser, a)));
+            events.finish(i, outcome(browser, remote_delete(browser, a)));
         else if (a.kind == sync_action_kind::delete_local)
-            finish(i, local_outcome(remove_path(a.local_path), "delete " + a.local_path));
+            events.finish(i, local_outcome(remove_path(a.local_path), "delete " + a.local_path));
     }
     return results;
 }

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "support/queue_finished.h"
 #include "app/node_mime.h"
 #include "app/pane_widget.h"
 #include "app/pane_view.h"
@@ -91,14 +92,14 @@ TEST(PaneTransfer, DropsQueueUploadsAndMoveWithinAPane)
     std::atomic<int> finished{0}, failed{0};
     std::mutex failures_mutex;
     std::string failures;
-    queue.finished = [&](const queue_item_result& r) {
+    qvtf::test::when_finished(queue, [&](const queue_item_result& r) {
         if (!r.succeeded) {
             std::lock_guard lock(failures_mutex);
             failures += r.remote_path.str() + ": " + std::to_string(r.result_code) + " " + r.error_text.str() + "\n";
         }
         failed += r.succeeded ? 0 : 1;
         ++finished;
-    };
+    });
     ASSERT_EQ(queue.open(), 0);
     local_pane.set_queue(&queue);
     remote_pane.set_queue(&queue);
@@ -112,7 +113,7 @@ TEST(PaneTransfer, DropsQueueUploadsAndMoveWithinAPane)
 
     queue.set_profile(site.get());
     remote.wait_for_operations();
-    ASSERT_TRUE(remote.control().logged_in);
+    ASSERT_TRUE(remote.session().logged_in());
     queue.start();
     ASSERT_EQ(remote.change_folder(qxval("/site"), true), 0);
     ASSERT_TRUE(process_until([&] { return remote_pane.model().rowCount() == 3; }));

@@ -172,7 +172,7 @@ TEST(Session, ClosingAsksOnlyWhileTheQueueHoldsItems)
     window.show();
     // The browser connection is busy and there are no workers: the item waits.
     session.queue().max_threads = 0;
-    auto hold = std::make_unique<qvtf::ftp_session_lock>(session.remote().control());
+    auto hold = std::make_unique<qvtf::remote_session_lock>(session.remote().session());
     auto item = std::make_unique<qvtf::ftp_queue_item>();
     item->is_download = 1;
     item->name = qvtf::qxval("waiting.bin");

@@ -100,14 +100,14 @@ TEST(SessionWidgets, SiteManagerConnectEnterDragToQueue)
     ASSERT_TRUE(filled);
 
     qvtf::qx_ftp_file_lister& remote = session.remote();
-    ASSERT_TRUE(process_until([&] { return remote.control().logged_in && row_named(remote, "pub") >= 0; }, 20000));
+    ASSERT_TRUE(process_until([&] { return remote.session().logged_in() && row_named(remote, "pub") >= 0; }, 20000));
     EXPECT_TRUE(window.windowTitle().contains("127.0.0.1")) << window.windowTitle().toStdString();
     EXPECT_NE(session.profiles().find("Test server"), nullptr);
 
     // Into "pub" as a double-click would go, once the connecting operation is over.
     // The list shows what the pane holds before a row is opened.
     ASSERT_TRUE(process_until([&] {
-        return !remote.control().busy() && window.remote_model().rowCount() == remote.row_count() &&
+        return !remote.session().busy() && window.remote_model().rowCount() == remote.row_count() &&
                window.remote_model().node_at(row_named(remote, "pub")) == remote.row_node(row_named(remote, "pub"));
     }, 20000));
     window.remote_pane().open_row(row_named(remote, "pub"));

@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "support/queue_finished.h"
 #include "app/remote_folder_picker.h"
 #include "app/sync_form.h"
 #include "app/sync_form_run.h"
@@ -119,7 +120,7 @@ struct connected_panes {
         queue.language = &english();
         queue.settings = &settings;
         queue.apply_settings(settings);
-        queue.finished = [this](const queue_item_result&) { ++finished; };
+        qvtf::test::when_finished(queue, [this](const queue_item_result&) { ++finished; });
         if (local.change_folder(qxval(local_folder), true) != 0)
             return false;
         site->host.set_string("127.0.0.1");
@@ -132,7 +133,7 @@ struct connected_panes {
         remote.wait_for_operations();
         queue.start();
         base = remote.current_path().str();
-        return remote.control().logged_in != 0;
+        return remote.session().logged_in() != 0;
     }
     ~connected_panes()
     {
@@ -176,7 +177,7 @@ void picker_scenario(test::real_server& server_ref)
     fs::remove(server->root() + "/gone");
 
     std::vector<QString> messages;
-    TRemoteFolderPicker picker(p.remote.control(), &english());
+    TRemoteFolderPicker picker(p.remote.session(), &english());
     picker.show_message = [&](const QString&, const QString& text) { messages.push_back(text); };
     picker.show();
     shot(&picker, "picker");
@@ -189,7 +190,7 @@ void picker_scenario(test::real_server& server_ref)
     ASSERT_TRUE(process_until([&] { return !picker.listing() && !messages.empty(); }, 20000));
     EXPECT_TRUE(messages[0].startsWith("Can't read the folder " + QString::fromStdString(under(p.base, "gone"))))
         << messages[0].toStdString();
-    EXPECT_EQ(p.remote.control().current_path.str(), p.base);
+    EXPECT_EQ(p.remote.session().current_path().str(), p.base);
 
     // Selecting an unlisted folder lists it; its subfolder appears.
     ASSERT_TRUE(picker.select_path(QString::fromStdString(under(p.base, "dest"))));
@@ -197,7 +198,7 @@ void picker_scenario(test::real_server& server_ref)
     ASSERT_TRUE(picker.select_path(QString::fromStdString(under(p.base, "dest") + "/inner")));
     ASSERT_TRUE(process_until([&] { return !picker.listing(); }, 20000));
     EXPECT_EQ(picker.path_line()->text().toStdString(), under(p.base, "dest") + "/inner");
-    EXPECT_EQ(p.remote.control().current_path.str(), p.base);
+    EXPECT_EQ(p.remote.session().current_path().str(), p.base);
     shot(&picker, "picker_listed");
 
     // Up, then OK hands the folder back.
@@ -208,7 +209,7 @@ void picker_scenario(test::real_server& server_ref)
     EXPECT_EQ(picker.chosen_path().toStdString(), under(p.base, "dest"));
 
     // OK without a selection asks for one.
-    TRemoteFolderPicker again(p.remote.control(), &english());
+    TRemoteFolderPicker again(p.remote.session(), &english());
     again.show_message = [&](const QString& caption, const QString& text) {
         messages.push_back(caption + "|" + text);
     };
@@ -386,7 +387,7 @@ void wizard_scenario(test::real_server& server_ref)
     // The emptied queue has the pane list its folder again: let that end
     // before reading the session's path.
     p.remote.wait_for_operations();
-    EXPECT_EQ(p.remote.control().current_path.str(), p.base);
+    EXPECT_EQ(p.remote.session().current_path().str(), p.base);
 }
 
 TEST(SyncFormServer, PickerListsFoldersAndPutsTheConnectionBack)

@@ -447,7 +447,7 @@ TEST(WindowFaults, RefusedLoginLeavesEveryPlaceDisconnected)
     EXPECT_TRUE(window.windowTitle().endsWith("[" + not_connected + "]"));
     EXPECT_EQ(window.remote_pane().title_label().text(), not_connected);
     EXPECT_FALSE(window.command("miSiteDisconnect")->isEnabled());
-    EXPECT_FALSE(session.remote().control().connected);
+    EXPECT_FALSE(session.remote().session().connected());
     EXPECT_FALSE(window.remote_pane().last_message().isEmpty());
     window.close();
     process_until([&] { return !window.isVisible(); }, 20000);

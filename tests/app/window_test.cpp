@@ -178,7 +178,7 @@ TEST(MainWindow, TransferTypeSelectorAndItsMenuTwinAgree)
     // Not connected: no disconnect, no bookmark.
     EXPECT_FALSE(window.command("miSiteDisconnect")->isEnabled());
     EXPECT_FALSE(window.command("miBookmark")->isEnabled());
-    window.set_connection_state(qvtf::ftp_state::logged_in, "example.org");
+    window.set_connection_state(qvtf::remote_state::logged_in, "example.org");
     EXPECT_TRUE(window.command("miSiteDisconnect")->isEnabled());
     EXPECT_TRUE(window.windowTitle().contains("[example.org]") || window.windowTitle().endsWith("example.org]"));
 }

@@ -9,7 +9,7 @@
 #include "browse/qx_file_lister.h"
 #include "core/qxlocale.h"
 #include "core/qxtime.h"
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 #include "lister_test_util.h"
 
 namespace qvtf {

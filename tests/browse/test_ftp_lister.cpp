@@ -9,8 +9,9 @@
 #include <thread>
 
 #include "browse/qx_ftp_file_lister.h"
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 #include "lister_test_util.h"
+#include "support/fake_remote_session.h"
 #include "support/ftp_servers.h"
 
 namespace qvtf {
@@ -19,10 +20,10 @@ namespace {
 using test::row_names;
 using names = std::vector<std::string>;
 
-struct command_log : ftp_observer {
+struct command_log : remote_observer {
     std::mutex mutex;
     std::vector<std::string> commands;
-    void on_log(ftp_control&, std::unique_ptr<qxarr> lines, int kind) override
+    void on_log(remote_session&, std::unique_ptr<qxarr> lines, int kind) override
     {
         if (kind != log_command)
             return;
@@ -172,7 +173,9 @@ TEST(FtpLister, ScenarioAgainstPyftpdlib)
 TEST(FtpLister, PermissionTextAndPropertiesRule)
 {
     global_ftp_settings settings;
-    qx_ftp_file_lister pane(settings, &test::test_phrases(), nullptr);
+    auto owned = std::make_unique<test::fake_remote_session>();
+    test::fake_remote_session& server = *owned;
+    qx_ftp_file_lister pane(settings, &test::test_phrases(), nullptr, nullptr, std::move(owned));
     EXPECT_EQ(pane.permission_text(04755).str(), "0755");
     settings.owner_exe_bit_enabled = true;
     EXPECT_EQ(pane.permission_text(04755).str(), "04755");
@@ -182,8 +185,8 @@ TEST(FtpLister, PermissionTextAndPropertiesRule)
         int code;
     } cases[] = {{1, 1, 0}, {3, 1, status_pane_text}, {2, 1, status_pane_text}, {1, 0, status_pane_text}};
     for (const auto& c : cases) {
-        pane.control().listing_styles = c.styles;
-        pane.control().chmod_supported = c.chmod;
+        server.styles = c.styles;
+        server.chmod = c.chmod;
         EXPECT_EQ(pane.properties_allowed(), c.code) << c.styles << " " << c.chmod;
     }
     EXPECT_EQ(pane.last_error().str(), "[73]");
@@ -196,10 +199,10 @@ TEST(FtpLister, PermissionTextAndPropertiesRule)
 namespace qvtf {
 namespace {
 
-struct info_log : ftp_observer {
+struct info_log : remote_observer {
     std::mutex mutex;
     std::string info;
-    void on_log(ftp_control&, std::unique_ptr<qxarr> lines, int kind) override
+    void on_log(remote_session&, std::unique_ptr<qxarr> lines, int kind) override
     {
         if (kind != log_info)
             return;
@@ -249,9 +252,9 @@ TEST(FtpLister, ServerRestartedBetweenCommandsIsReconnectedOnce)
 
         ASSERT_TRUE(ftp.restart());
         if (r.keepalive) {
-            for (int i = 0; i < 500 && pane.control().logged_in; ++i)
+            for (int i = 0; i < 500 && pane.session().logged_in(); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            ASSERT_FALSE(pane.control().logged_in) << "the keep-alive met the closed connection";
+            ASSERT_FALSE(pane.session().logged_in()) << "the keep-alive met the closed connection";
             pane.wait_for_operations();
             EXPECT_TRUE(pane.is_ready());
             EXPECT_EQ(view.title, "[7]127.0.0.1") << "the pane still shows the site";
@@ -259,7 +262,7 @@ TEST(FtpLister, ServerRestartedBetweenCommandsIsReconnectedOnce)
         }
         EXPECT_EQ(pane.run_guarded([&] { return pane.make_folder(qxval("made")); }), 0);
         pane.wait_for_operations();
-        EXPECT_TRUE(pane.control().logged_in);
+        EXPECT_TRUE(pane.session().logged_in());
         EXPECT_EQ(pane.current_path().str(), "/a");
         EXPECT_TRUE(::access((ftp.root() + "/a/made").c_str(), F_OK) == 0) << "made in the folder the pane was in";
         EXPECT_TRUE(view.errors_seen().empty()) << view.errors_seen().front().text;

@@ -14,7 +14,7 @@
 
 #include "browse/qx_ftp_file_lister.h"
 #include "core/qxtime.h"
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 #include "ftp/test_data_support.h"
 #include "lister_test_util.h"
 #include "support/ftp_scripted.h"
@@ -136,10 +136,10 @@ TEST(FtpListerScripted, ClockAheadRefusedDeleteAndDosListing)
     // from every time listed afterwards.
     ASSERT_EQ(pane.run_guarded([&] { return pane.connect_profile(&profile); }), 0);
     EXPECT_EQ(profile.time_difference_state, time_difference_measured);
-    EXPECT_EQ(pane.control().trust_pasv_address, 1);
+    EXPECT_EQ(pane.session().options().trust_pasv_address, true);
     EXPECT_GE(profile.time_difference, clock_ahead - 60);
     EXPECT_LE(profile.time_difference, clock_ahead);
-    EXPECT_EQ(pane.control().time_difference, profile.time_difference);
+    EXPECT_EQ(pane.session().time_difference(), profile.time_difference);
     const std::vector<std::string> wire = server.lines();
     ASSERT_EQ(verbs(wire, "STOR").size(), 1u);
     EXPECT_EQ(verbs(wire, "DELE"), (names{"DELE " + state.probe}));
@@ -208,8 +208,12 @@ TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
     settings.is_passive = true;
     test::recording_view view;
     qx_ftp_file_lister pane(settings, &test::test_phrases(), &view);
-    std::atomic<int> ended{0};
-    pane.queue.connection_ended = [&] { ++ended; };
+    struct ending_link : lister_queue_link {
+        std::atomic<int> ended{0};
+        void connection_ended() override { ++ended; }
+    } link;
+    std::atomic<int>& ended = link.ended;
+    pane.queue = &link;
     ftp_profile profile;
     profile.host.set_string("127.0.0.1");
     profile.host_port = server.port();
@@ -222,9 +226,9 @@ TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
 
     pane.keepalive_interval = 0;
     pane.keepalive_tick_ms = 20;
-    for (int i = 0; i < 500 && pane.control().connected; ++i)
+    for (int i = 0; i < 500 && pane.session().connected(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_FALSE(pane.control().connected);
+    ASSERT_FALSE(pane.session().connected());
     pane.wait_for_operations();
     EXPECT_EQ(ended, 0);
     EXPECT_TRUE(pane.is_ready()) << "the next command logs in again";
@@ -237,10 +241,11 @@ TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
     pane.wait_for_operations();
     EXPECT_EQ(ended, 1);
     EXPECT_FALSE(pane.is_ready());
-    EXPECT_FALSE(pane.control().connected);
+    EXPECT_FALSE(pane.session().connected());
     EXPECT_EQ(pane.row_count(), 0);
     EXPECT_EQ(view.title, "[196]");
     EXPECT_TRUE(server.completed());
+    pane.queue = nullptr;
 }
 
 // The probe never replaces an entry of the same name: "1" is appended until
@@ -259,11 +264,10 @@ TEST(FtpListerScripted, ProbeNameAlreadyPresentGetsOneAppended)
 
     ftp_control session;
     ASSERT_EQ(test::log_in_to(session, server.port(), "bob", "pw"), 0);
-    session.local_path.set_string(local.c_str());
-    ASSERT_EQ(session.measure_time_difference(), 0);
+    ASSERT_EQ(session.measure_time_difference(qxval(local)), 0);
     EXPECT_EQ(verbs(server.lines(), "STOR"), (names{"STOR probe.tmp11"}));
     EXPECT_EQ(verbs(server.lines(), "DELE"), (names{"DELE probe.tmp11"}));
-    EXPECT_NEAR(double(session.time_difference), double(clock_ahead), 60.0);
+    EXPECT_NEAR(double(session.time_difference()), double(clock_ahead), 60.0);
     EXPECT_FALSE(test::file_exists(local));
     session.disconnect();
 }

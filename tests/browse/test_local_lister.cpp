@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "browse/qx_local_file_lister.h"
-#include "ftp/ftp_status.h"
+#include "remote/remote_status.h"
 #include "lister_test_util.h"
 #include "support/process.h"
 

@@ -30,14 +30,13 @@ void check(const row& r)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
-    s.user_name.set_string("bob");
-    s.password.set_string("s3cret");
+    s.set_state(remote_state::logged_in);
+    s.set_user("bob", "s3cret");
     const size_t before = s.states().size();
     EXPECT_EQ(r.run(s), r.status);
     EXPECT_EQ(server.lines(), r.sent);
     if (!r.replies.empty() && r.replies.back().rfind("421", 0) == 0) {
-        EXPECT_EQ(s.logged_in, 0);
+        EXPECT_EQ(s.logged_in(), 0);
         EXPECT_EQ(s.reported, (std::vector<int>{status_not_connected})) << "421 is handled once";
         // REIN logs out on its own before the server's answer.
         const auto states = s.states();
@@ -49,6 +48,11 @@ void check(const row& r)
 }
 
 qxval v(const char* text) { return qxval(text); }
+
+void with_list_parameters(ftp_control& s)
+{
+    reconfigure(s, [](remote_site&, remote_options& o) { o.list_parameters.set_string("-al"); });
+}
 
 TEST(FtpCommands, Login)
 {
@@ -83,11 +87,11 @@ TEST(FtpCommands, LoginSetsLoggedInOnlyOnSuccess)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.user_name.set_string("bob");
+    s.set_user("bob");
     EXPECT_EQ(s.send_user(), status_login_refused);
-    EXPECT_EQ(s.logged_in, 0);
+    EXPECT_EQ(s.logged_in(), 0);
     EXPECT_EQ(s.send_user(), 0);
-    EXPECT_EQ(s.logged_in, 1);
+    EXPECT_EQ(s.logged_in(), 1);
     EXPECT_EQ(server.lines(), (lines{"USER bob", "PASS ", "USER bob", "PASS "}));
 }
 
@@ -167,22 +171,24 @@ TEST(FtpCommands, PasvRefusedFallsBackToPortWhenAllowed)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
-    s.passive = 1;
-    s.allow_passive_drop_to_port = 1;
+    s.set_state(remote_state::logged_in);
+    s.reconfigure([](remote_site&, remote_options& o) {
+        o.passive = true;
+        o.allow_passive_drop_to_port = true;
+    });
     EXPECT_EQ(s.send_pasv(), 0);
-    EXPECT_EQ(s.passive, 0);
+    EXPECT_EQ(s.passive(), false);
     EXPECT_EQ(s.send_pasv(), 0);
-    EXPECT_EQ(s.data_host.str(), "127.0.0.1");
-    EXPECT_EQ(s.data_port, 200 * 256 + 10);
+    EXPECT_EQ(s.data_host().str(), "127.0.0.1");
+    EXPECT_EQ(s.data_port(), 200 * 256 + 10);
 }
 
 TEST(FtpCommands, ListLine)
 {
     const std::vector<row> rows = {
-        {"LIST params path", [](ftp_control& s) { s.list_parameters.set_string("-al"); return s.send_list(v("/d")); },
+        {"LIST params path", [](ftp_control& s) { with_list_parameters(s); return s.send_list(v("/d")); },
          {"150 here\r\n"}, {"LIST -al /d"}, 0},
-        {"LIST params", [](ftp_control& s) { s.list_parameters.set_string("-al"); return s.send_list(v("")); },
+        {"LIST params", [](ftp_control& s) { with_list_parameters(s); return s.send_list(v("")); },
          {"150 here\r\n"}, {"LIST -al"}, 0},
         {"LIST path", [](ftp_control& s) { return s.send_list(v("x")); }, {"150 here\r\n"}, {"LIST x"}, 0},
         {"LIST bare", [](ftp_control& s) { return s.send_list(v("")); }, {"150 here\r\n"}, {"LIST"}, 0},
@@ -229,29 +235,20 @@ TEST(FtpCommands, RenameDeleteMakeFolder)
 
 TEST(FtpCommands, SiteAndChangeMode)
 {
-    const command chmod = [](ftp_control& s) { return s.change_mode(v("f.cgi")); };
-    const command chmod_given = [](ftp_control& s) {
-        qxval mode("700");
-        return s.change_mode(v("f.cgi"), &mode);
-    };
-    auto with_mode = [](command c) {
-        return [c](ftp_control& s) {
-            s.chmod_mode.set_string("755");
-            return c(s);
-        };
-    };
+    const command chmod = [](ftp_control& s) { return s.change_mode(v("f.cgi"), v("755")); };
+    const command chmod_given = [](ftp_control& s) { return s.change_mode(v("f.cgi"), v("700")); };
     const std::vector<row> rows = {
-        {"SITE text", [](ftp_control& s) { return s.site(v("HELP")); }, {"214 help\r\n"}, {"SITE HELP"}, 0},
-        {"SITE bare", [](ftp_control& s) { return s.site(v("")); }, {"500 ?\r\n"}, {"SITE"}, 0},
-        {"CHMOD 200", with_mode(chmod), {"200 ok\r\n"}, {"SITE CHMOD 755 f.cgi"}, 0},
-        {"CHMOD 250", with_mode(chmod), {"250 ok\r\n"}, {"SITE CHMOD 755 f.cgi"}, 0},
-        {"CHMOD given mode", with_mode(chmod_given), {"200 ok\r\n"}, {"SITE CHMOD 700 f.cgi"}, 0},
-        {"CHMOD 202", with_mode(chmod), {"202 not needed\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_chmod_unsupported},
-        {"CHMOD 421", with_mode(chmod), {"421 bye\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_not_connected},
-        {"CHMOD 500", with_mode(chmod), {"500 ?\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_refused},
-        {"CHMOD 501", with_mode(chmod), {"501 ?\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_refused},
-        {"CHMOD 550", with_mode(chmod), {"550 no\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_refused},
-        {"CHMOD other", with_mode(chmod), {"226 eh\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_unexpected_reply},
+        {"SITE text", [](ftp_control& s) { return s.site_command(v("HELP")); }, {"214 help\r\n"}, {"SITE HELP"}, 0},
+        {"SITE bare", [](ftp_control& s) { return s.site_command(v("")); }, {"500 ?\r\n"}, {"SITE"}, 0},
+        {"CHMOD 200", chmod, {"200 ok\r\n"}, {"SITE CHMOD 755 f.cgi"}, 0},
+        {"CHMOD 250", chmod, {"250 ok\r\n"}, {"SITE CHMOD 755 f.cgi"}, 0},
+        {"CHMOD given mode", chmod_given, {"200 ok\r\n"}, {"SITE CHMOD 700 f.cgi"}, 0},
+        {"CHMOD 202", chmod, {"202 not needed\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_chmod_unsupported},
+        {"CHMOD 421", chmod, {"421 bye\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_not_connected},
+        {"CHMOD 500", chmod, {"500 ?\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_refused},
+        {"CHMOD 501", chmod, {"501 ?\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_refused},
+        {"CHMOD 550", chmod, {"550 no\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_refused},
+        {"CHMOD other", chmod, {"226 eh\r\n"}, {"SITE CHMOD 755 f.cgi"}, status_unexpected_reply},
     };
     for (const auto& r : rows)
         check(r);
@@ -265,18 +262,17 @@ TEST(FtpCommands, ChangeModeRefusedOnceIsNotAskedAgain)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
-    s.chmod_mode.set_string("644");
-    EXPECT_EQ(s.change_mode(v("a")), status_refused);
-    EXPECT_EQ(s.chmod_supported, 1) << "550 is about the file, not the command";
-    EXPECT_EQ(s.change_mode(v("b")), status_refused);
-    EXPECT_EQ(s.chmod_supported, 0);
-    EXPECT_EQ(s.change_mode(v("c")), status_chmod_unsupported);
+    s.set_state(remote_state::logged_in);
+    EXPECT_EQ(s.change_mode(v("a"), v("644")), status_refused);
+    EXPECT_EQ(s.chmod_supported(), 1) << "550 is about the file, not the command";
+    EXPECT_EQ(s.change_mode(v("b"), v("644")), status_refused);
+    EXPECT_EQ(s.chmod_supported(), 0);
+    EXPECT_EQ(s.change_mode(v("c"), v("644")), status_chmod_unsupported);
     EXPECT_EQ(server.lines(), (lines{"SITE CHMOD 644 a", "SITE CHMOD 644 b"}));
     // A new connection asks again.
     ASSERT_EQ(s.connect_and_greet(), 0);
-    s.set_state(ftp_state::logged_in);
-    EXPECT_EQ(s.change_mode(v("d")), 0);
+    s.set_state(remote_state::logged_in);
+    EXPECT_EQ(s.change_mode(v("d"), v("644")), 0);
     EXPECT_EQ(server.lines(), (lines{"SITE CHMOD 644 a", "SITE CHMOD 644 b", "SITE CHMOD 644 d"}));
 }
 
@@ -303,8 +299,16 @@ TEST(FtpCommands, EveryCommandButLoginNeedsALogin)
         [](ftp_control& c) { return c.delete_file(v("f")); },
         [](ftp_control& c) { return c.remove_folder(v("d")); },
         [](ftp_control& c) { return c.make_folder(v("d")); },
-        [](ftp_control& c) { return c.site(v("x")); },
-        [](ftp_control& c) { return c.change_mode(v("f")); },
+        [](ftp_control& c) { return c.site_command(v("x")); },
+        [](ftp_control& c) { return c.change_mode(v("f"), v("644")); },
+        [](ftp_control& c) {
+            int64_t size = 0;
+            return c.file_size(v("f"), size);
+        },
+        [](ftp_control& c) {
+            int64_t time = 0;
+            return c.modification_time(v("f"), time);
+        },
     };
     for (const auto& c : commands)
         EXPECT_EQ(c(s), status_not_connected);
@@ -313,7 +317,11 @@ TEST(FtpCommands, EveryCommandButLoginNeedsALogin)
 
 TEST(FtpCommands, EnterStartFolder)
 {
-    check({"start folder", [](ftp_control& s) { s.initial_folder.set_string("www"); return s.enter_start_folder(); },
+    check({"start folder",
+           [](ftp_control& s) {
+               reconfigure(s, [](remote_site& site, remote_options&) { site.initial_folder.set_string("www"); });
+               return s.enter_start_folder();
+           },
            {"250 ok\r\n", "257 \"/home/bob/www\"\r\n"}, {"CWD www", "PWD"}, 0});
     check({"no start folder", [](ftp_control& s) { return s.enter_start_folder(); }, {"257 \"/home/bob\"\r\n"},
            {"PWD"}, 0});
@@ -336,15 +344,15 @@ TEST(FtpCommands, TypeIsSentOnlyWhenItChanges)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
+    s.set_state(remote_state::logged_in);
     EXPECT_EQ(s.set_type(0), 0);
     EXPECT_EQ(s.set_type(0), 0);
     EXPECT_EQ(s.set_type(2), 0) << "automatic is resolved before; anything but ASCII is binary";
     EXPECT_EQ(s.set_type(1), 0);
     EXPECT_EQ(s.send_command("type i"), 0);
     EXPECT_EQ(s.set_type(1), 0);
-    s.set_state(ftp_state::connected);
-    s.set_state(ftp_state::logged_in);
+    s.set_state(remote_state::connected);
+    s.set_state(remote_state::logged_in);
     EXPECT_EQ(s.set_type(1), 0);
     EXPECT_EQ(server.lines(), (lines{"TYPE I", "TYPE A", "type i", "TYPE A", "TYPE A"}));
 }

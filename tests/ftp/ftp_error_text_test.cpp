@@ -9,17 +9,24 @@
 namespace qvtf::test {
 namespace {
 
-std::string text_of(const ftp_control& s, int code)
+std::string text_of(const ftp_control& s, const remote_result& failure)
 {
     qxval out("left over");
-    s.error_text(code, out);
+    s.error_text(failure, out);
     return out.str();
+}
+
+remote_result with_reply(int code, std::vector<std::string> reply)
+{
+    remote_result failure(code);
+    failure.reply = std::move(reply);
+    return failure;
 }
 
 TEST(FtpErrorText, PhraseOfEveryCode)
 {
     ftp_control s;
-    s.language = &test_phrases();
+    s.set_language(&test_phrases());
     const std::vector<std::pair<int, std::string>> cases = {
         {0, "[286]"},      {1000, "[166]"},   {1001, "[167]"},   {1002, "[168]"},   {1003, "[169]"},
         {1004, "[170]"},   {1099, "[171]"},   {1100, "[172]"},   {2003, "[180]"},   {2004, "[181]"},
@@ -37,20 +44,14 @@ TEST(FtpErrorText, PhraseOfEveryCode)
 TEST(FtpErrorText, ReplyLinesFollowWhereTheyExplain)
 {
     logged_session s;
-    for (qxarr* list : {&s.reply_lines, &s.refusal_lines}) {
-        qxval a("550 No such file"), b("550 really");
-        list->push(a);
-        list->push(b);
-    }
-    EXPECT_EQ(text_of(s, 6003), "[52]\r\n550 No such file\r\n550 really\r\n");
-    EXPECT_EQ(text_of(s, 6005), "[54]\r\n550 No such file\r\n550 really\r\n");
-    EXPECT_EQ(text_of(s, 6011), "550 No such file\r\n550 really\r\n");
-    s.stored_error_text.set_string("folder x: 550 denied\r\n");
-    EXPECT_EQ(text_of(s, 6013), "folder x: 550 denied\r\n");
-    s.reply_lines.clear();
+    const std::vector<std::string> reply = {"550 No such file", "550 really"};
+    EXPECT_EQ(text_of(s, with_reply(6003, reply)), "[52]\r\n550 No such file\r\n550 really\r\n");
+    EXPECT_EQ(text_of(s, with_reply(6005, reply)), "[54]\r\n550 No such file\r\n550 really\r\n");
+    EXPECT_EQ(text_of(s, with_reply(6011, reply)), "550 No such file\r\n550 really\r\n");
+    remote_result walk(6013);
+    walk.detail = "folder x: 550 denied\r\n";
+    EXPECT_EQ(text_of(s, walk), "folder x: 550 denied\r\n");
     EXPECT_EQ(text_of(s, 6003), "[52]");
-    EXPECT_EQ(text_of(s, 6011), "550 No such file\r\n550 really\r\n") << "the refusal, not the latest reply";
-    s.refusal_lines.clear();
     EXPECT_EQ(text_of(s, 6011), "");
 }
 
@@ -66,18 +67,19 @@ TEST(FtpErrorText, TheCauseSurvivesLaterReplies)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
-    EXPECT_EQ(s.change_folder(qxval("x")), status_unexpected_reply);
+    s.set_state(remote_state::logged_in);
+    const remote_result odd = s.change_folder(qxval("x"));
+    EXPECT_EQ(odd, status_unexpected_reply);
     EXPECT_EQ(s.send_command("NOOP"), 0);
-    EXPECT_EQ(text_of(s, 6005), "[54]\r\n299 odd\r\n");
-    EXPECT_EQ(s.send_command("NOOP"), status_not_connected);
-    s.reply_lines.clear();
-    s.reply_lines.push_copy(qxval("200 a later reply"));
-    EXPECT_EQ(text_of(s, 6003), "[52]\r\n421 going\r\n");
+    EXPECT_EQ(text_of(s, odd), "[54]\r\n299 odd\r\n");
+    const remote_result going = s.send_command("NOOP");
+    EXPECT_EQ(going, status_not_connected);
+    EXPECT_EQ(text_of(s, going), "[52]\r\n421 going\r\n");
 
     ftp_control bare;
-    bare.language = &test_phrases();
-    EXPECT_EQ(bare.measure_time_difference(), status_not_connected) << "no folder: a code with a message";
+    bare.set_language(&test_phrases());
+    EXPECT_EQ(bare.measure_time_difference(qxval("/tmp/none")), status_not_connected)
+        << "no folder: a code with a message";
 }
 
 // Failures of the system carry its reason, and a connect the address with its port.
@@ -105,17 +107,20 @@ TEST(FtpErrorText, SystemFailuresNameTheReasonAndWhere)
     };
     for (const row& r : rows) {
         ftp_control s;
-        s.language = &test_phrases();
-        s.host = qxval("127.0.0.1");
-        s.port = 2121;
-        if (r.via_proxy) {
-            s.proxy.emplace();
-            s.proxy->proxy_host = qxval("127.0.0.9");
-            s.proxy->proxy_port = 1080;
-        }
-        s.local_step = r.local_step;
-        s.local_errno = r.local_errno;
-        EXPECT_EQ(text_of(s, r.code), r.expected) << r.what;
+        s.set_language(&test_phrases());
+        reconfigure(s, [&](remote_site& site, remote_options&) {
+            site.host = qxval("127.0.0.1");
+            site.port = 2121;
+            if (r.via_proxy) {
+                site.proxy.emplace();
+                site.proxy->proxy_host = qxval("127.0.0.9");
+                site.proxy->proxy_port = 1080;
+            }
+        });
+        remote_result failure(r.code);
+        failure.local_step = r.local_step;
+        failure.local_errno = r.local_errno;
+        EXPECT_EQ(text_of(s, failure), r.expected) << r.what;
     }
 }
 
@@ -124,9 +129,7 @@ TEST(FtpErrorText, WithoutALanguageTextsAreEmpty)
     ftp_control s;
     EXPECT_EQ(text_of(s, 0), "");
     EXPECT_EQ(text_of(s, 6014), "");
-    qxval line("421 bye");
-    s.refusal_lines.push(line);
-    EXPECT_EQ(text_of(s, 6011), "421 bye\r\n");
+    EXPECT_EQ(text_of(s, with_reply(6011, {"421 bye"})), "421 bye\r\n");
 }
 
 }  // namespace

@@ -52,7 +52,6 @@ TEST(FtpBusyLock, ClaimsAreCountedPerThreadAndReleasedByTheHolder)
     };
     for (const auto& sc : scenarios) {
         ftp_control s;
-        ASSERT_TRUE(s.create_lock());
         int n = 0;
         for (const auto& st : sc.steps) {
             auto run = [&] {
@@ -74,23 +73,23 @@ TEST(FtpBusyLock, ScopedHolderAndHandOverToAStartedThread)
 {
     ftp_control s;
     {
-        ftp_session_lock outer(s);
+        remote_session_lock outer(s);
         ASSERT_TRUE(outer);
         {
-            ftp_session_lock inner(s);
+            remote_session_lock inner(s);
             EXPECT_TRUE(inner);
             EXPECT_EQ(s.hold_depth(), 2);
             EXPECT_FALSE(inner.hand_over()) << "a nested holder cannot give the session away";
         }
         EXPECT_TRUE(s.held_by_caller());
-        EXPECT_EQ(in_thread([&] { return ftp_session_lock(s).status(); }), status_busy);
+        EXPECT_EQ(in_thread([&] { return remote_session_lock(s).status(); }), status_busy);
     }
     EXPECT_EQ(s.busy(), 0);
 
     // The scheduler's way: hold, start a thread, hand the session to it.
-    ftp_session_lock mine(s);
+    remote_session_lock mine(s);
     ASSERT_TRUE(mine);
-    ftp_handover handed = mine.hand_over();
+    remote_handover handed = mine.hand_over();
     ASSERT_TRUE(handed);
     EXPECT_FALSE(mine);
     EXPECT_EQ(s.busy(), 1) << "in transit the session stays taken";
@@ -98,7 +97,7 @@ TEST(FtpBusyLock, ScopedHolderAndHandOverToAStartedThread)
     std::atomic<int> worker_held{-1};
     std::atomic<bool> let_go{false};
     std::thread worker([&, h = std::move(handed)]() mutable {
-        ftp_session_lock lock(std::move(h));
+        remote_session_lock lock(std::move(h));
         worker_held = s.held_by_caller() ? 1 : 0;
         while (!let_go)
             std::this_thread::sleep_for(1ms);
@@ -113,8 +112,8 @@ TEST(FtpBusyLock, ScopedHolderAndHandOverToAStartedThread)
 
     // A hand-over nobody takes frees the session.
     {
-        ftp_session_lock again(s);
-        ftp_handover dropped = again.hand_over();
+        remote_session_lock again(s);
+        remote_handover dropped = again.hand_over();
         EXPECT_EQ(s.busy(), 1);
     }
     EXPECT_EQ(s.busy(), 0);
@@ -162,12 +161,12 @@ TEST(FtpBusyLock, OneHolderAtATimeUnderContention)
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < 200; ++i) {
-                ftp_session_lock hold(s, 2000);
+                remote_session_lock hold(s, 2000);
                 if (!hold)
                     continue;
                 if (inside.fetch_add(1) != 0)
                     ++overlaps;
-                EXPECT_EQ(ftp_session_lock(s).status(), 0);  // re-entrant inside
+                EXPECT_EQ(remote_session_lock(s).status(), 0);  // re-entrant inside
                 ++turns;
                 inside.fetch_sub(1);
             }
@@ -203,16 +202,20 @@ TEST(FtpBusyLock, CommandsClaimOnlyForTheirReplyAndNeverCutIn)
     EXPECT_EQ(server.lines(), (lines{"NOOP", "STAT"}));
 }
 
-TEST(FtpBusyLock, AbortFromAnotherThreadStopsThePipe)
+TEST(FtpBusyLock, StopFromAnotherThreadLeavesTheHolder)
 {
     ftp_control s;
-    s.pipe = std::make_unique<qxpipe>();
     ASSERT_EQ(s.acquire(), 0);
-    std::thread aborter([&] { s.abort_transfer(); });
-    aborter.join();
-    EXPECT_EQ(s.abort_data, 1);
-    EXPECT_TRUE(s.pipe->any(pipe_stop));
-    EXPECT_TRUE(s.held_by_caller()) << "aborting does not take the session";
+    std::thread stopper([&] { s.stop(stop_reason_stop); });
+    stopper.join();
+    EXPECT_EQ(s.stop_reason(), stop_reason_stop);
+    EXPECT_TRUE(s.held_by_caller()) << "stopping does not take the session";
+    std::thread killer([&] { s.stop(stop_reason_kill); });
+    killer.join();
+    s.stop(stop_reason_stop);
+    EXPECT_EQ(s.stop_reason(), stop_reason_kill) << "a kill is never weakened";
+    s.clear_stop();
+    EXPECT_EQ(s.stop_reason(), stop_reason_none);
 }
 
 TEST(FtpBusyLock, DisconnectFromAnotherThreadLeavesTheHoldersSocket)
@@ -234,16 +237,16 @@ TEST(FtpBusyLock, DisconnectFromAnotherThreadLeavesTheHoldersSocket)
         server.start();
         logged_session s;
         ASSERT_EQ(connect_to(s, server), 0);
-        s.set_state(ftp_state::logged_in);
+        s.set_state(remote_state::logged_in);
         ASSERT_EQ(s.acquire(), 0);
         std::thread other([&] { s.disconnect(c.wait_ms); });
         std::this_thread::sleep_for(c.held);
         // Until the holder lets go its socket is its own.
         EXPECT_EQ(s.send_command("NOOP"), 0);
-        EXPECT_EQ(s.state(), ftp_state::logged_in);
+        EXPECT_EQ(s.state(), remote_state::logged_in);
         s.release();
         other.join();
-        EXPECT_EQ(s.state(), c.closed ? ftp_state::disconnected : ftp_state::logged_in);
+        EXPECT_EQ(s.state(), c.closed ? remote_state::disconnected : remote_state::logged_in);
         EXPECT_EQ(server.lines(), (c.closed ? lines{"NOOP", "QUIT"} : lines{"NOOP"}));
     }
 }

@@ -24,12 +24,12 @@ struct firewall_login {
         proxy.proxy_username.set_string("fwuser");
         proxy.proxy_password.set_string("fwpass");
         proxy.ftp_command.set_string(script);
-        session.proxy = proxy;
-        session.host.set_string("ftp.example.org");
-        session.port = 2121;
-        session.user_name.set_string("bob");
-        session.password.set_string("pw");
-        session.timeout = 5;
+        inputs(session).site().proxy = proxy;
+        inputs(session).site().host.set_string("ftp.example.org");
+        inputs(session).site().port = 2121;
+        inputs(session).site().user_name.set_string("bob");
+        inputs(session).site().password.set_string("pw");
+        inputs(session).options().timeout = 5;
         server.send("220 firewall ready\r\n");
     }
 };
@@ -40,11 +40,11 @@ TEST(FtpLogin, DirectUserAndPassword)
     server.send("220 ready\r\n").expect("331 pw\r\n").expect("230 in\r\n");
     server.start();
     logged_session s;
-    s.port = server.port();
-    s.user_name.set_string("bob");
-    s.password.set_string("pw");
+    inputs(s).site().port = server.port();
+    inputs(s).site().user_name.set_string("bob");
+    inputs(s).site().password.set_string("pw");
     EXPECT_EQ(s.log_in(), 0);
-    EXPECT_EQ(s.logged_in, 1);
+    EXPECT_EQ(s.logged_in(), 1);
     EXPECT_EQ(server.lines(), (lines{"USER bob", "PASS pw"}));
 }
 
@@ -54,11 +54,11 @@ TEST(FtpLogin, DirectLoginRefused)
     server.send("220 ready\r\n").expect("331 pw\r\n").expect("530 Login incorrect.\r\n");
     server.start();
     logged_session s;
-    s.port = server.port();
-    s.user_name.set_string("bob");
+    inputs(s).site().port = server.port();
+    inputs(s).site().user_name.set_string("bob");
     EXPECT_EQ(s.log_in(), status_login_refused);
-    EXPECT_EQ(s.logged_in, 0);
-    EXPECT_EQ(s.connected, 1);
+    EXPECT_EQ(s.logged_in(), 0);
+    EXPECT_EQ(s.connected(), 1);
 }
 
 TEST(FtpLogin, LoggingInAgainQuitsFirst)
@@ -68,8 +68,8 @@ TEST(FtpLogin, LoggingInAgainQuitsFirst)
         .send("220 again\r\n").expect("230 in\r\n");
     server.start();
     logged_session s;
-    s.port = server.port();
-    s.user_name.set_string("bob");
+    inputs(s).site().port = server.port();
+    inputs(s).site().user_name.set_string("bob");
     ASSERT_EQ(s.log_in(), 0);
     ASSERT_EQ(s.log_in(), 0);
     EXPECT_EQ(server.lines(), (lines{"USER bob", "QUIT", "USER bob"}));
@@ -82,9 +82,9 @@ TEST(FtpLogin, CustomCommandsRunAfterLogin)
         .expect("250 ok\r\n");
     server.start();
     logged_session s;
-    s.port = server.port();
-    s.user_name.set_string("bob");
-    s.custom_commands.set_string("SITE UMASK 022\r\nDELE gone\r\n\r\nRETR big.iso\nNOOP");
+    inputs(s).site().port = server.port();
+    inputs(s).site().user_name.set_string("bob");
+    inputs(s).site().custom_commands.set_string("SITE UMASK 022\r\nDELE gone\r\n\r\nRETR big.iso\nNOOP");
     EXPECT_EQ(s.log_in(), 0) << "error replies do not stop a script";
     EXPECT_EQ(server.lines(), (lines{"USER bob", "SITE UMASK 022", "DELE gone", "NOOP"}));
     EXPECT_EQ(s.texts_of_kind(log_error), (lines{"RETR big.iso[439]\r\n"}));
@@ -101,7 +101,7 @@ TEST(FtpFirewall, SiteCommandScheme)
     f.server.start();
     EXPECT_EQ(f.session.log_in(), 0);
     EXPECT_EQ(f.server.lines(), (lines{"USER fwuser", "PASS fwpass", "SITE ftp.example.org", "USER bob", "PASS pw"}));
-    EXPECT_EQ(f.session.logged_in, 1);
+    EXPECT_EQ(f.session.logged_in(), 1);
 }
 
 TEST(FtpFirewall, A230ToTheFirewallLoginEndsTheLogin)
@@ -112,7 +112,7 @@ TEST(FtpFirewall, A230ToTheFirewallLoginEndsTheLogin)
     f.server.expect("331 fw password\r\n").expect("230 fw ok\r\n").expect("200 site\r\n");
     f.server.start();
     EXPECT_EQ(f.session.log_in(), 0);
-    EXPECT_EQ(f.session.logged_in, 1);
+    EXPECT_EQ(f.session.logged_in(), 1);
     EXPECT_EQ(f.server.lines(), (lines{"USER fwuser", "PASS fwpass", "SITE ftp.example.org"}));
     EXPECT_TRUE(f.server.extra_lines().empty());
 }
@@ -176,7 +176,7 @@ TEST(FtpFirewall, ScriptAnsweredWith230EndsTheLogin)
     f.server.expect("331 pw\r\n").expect("230 in\r\n");
     f.server.start();
     EXPECT_EQ(f.session.log_in(), 0);
-    EXPECT_EQ(f.session.logged_in, 1);
+    EXPECT_EQ(f.session.logged_in(), 1);
     EXPECT_EQ(f.server.lines(), (lines{"USER bob", "PASS pw"}));
 }
 
@@ -205,7 +205,7 @@ TEST(FtpFirewall, RefusedPasswordInTheScriptIsNoLogin)
     f.server.expect("331 pw\r\n").expect("530 wrong\r\n");
     f.server.start();
     EXPECT_EQ(f.session.log_in(), status_login_refused);
-    EXPECT_EQ(f.session.logged_in, 0);
+    EXPECT_EQ(f.session.logged_in(), 0);
     EXPECT_EQ(f.server.lines(), (lines{"USER bob", "PASS pw"}));
 }
 
@@ -231,9 +231,9 @@ TEST(FtpFirewall, ProxyOfNoFirewallTypeRunsNoScript)
     proxy.proxy_port = server.port();
     proxy.ftp_command.set_string("SITE never\r\n");
     logged_session s;
-    s.proxy = proxy;
-    s.host.set_string("192.0.2.1");
-    s.user_name.set_string("bob");
+    inputs(s).site().proxy = proxy;
+    inputs(s).site().host.set_string("192.0.2.1");
+    inputs(s).site().user_name.set_string("bob");
     EXPECT_EQ(s.log_in(), 0);
     EXPECT_EQ(server.lines(), (lines{"USER bob"}));
 }
@@ -287,7 +287,7 @@ TEST(FtpFirewall, ShippedDefaultScripts)
             f.server.expect(reply);
         f.server.start();
         EXPECT_EQ(f.session.log_in(), 0);
-        EXPECT_EQ(f.session.logged_in, 1);
+        EXPECT_EQ(f.session.logged_in(), 1);
         EXPECT_EQ(f.server.lines(), schemes[type].sent);
     }
 }
@@ -336,19 +336,21 @@ TEST(FtpLoginInjection, NoValueWithALineBreakReachesTheServer)
                 firewall_login login(r.script.c_str(), r.type < 0 ? 0 : r.type);
                 logged_session& s = login.session;
                 if (r.type < 0) {
-                    s.proxy.reset();
-                    s.host.set_string("127.0.0.1");
-                    s.port = login.server.port();
+                    inputs(s).site().proxy.reset();
+                    inputs(s).site().host.set_string("127.0.0.1");
+                    inputs(s).site().port = login.server.port();
                 }
                 // The session's own copy of the proxy is what the login reads.
-                qxval* target[] = {&s.user_name, &s.password, &s.host,
-                                   s.proxy ? &s.proxy->proxy_username : nullptr,
-                                   s.proxy ? &s.proxy->proxy_password : nullptr};
+                remote_site site = s.site();
+                qxval* target[] = {&site.user_name, &site.password, &site.host,
+                                   site.proxy ? &site.proxy->proxy_username : nullptr,
+                                   site.proxy ? &site.proxy->proxy_password : nullptr};
                 ASSERT_NE(target[f], nullptr);
                 target[f]->set_bytes(payload);
+                s.configure(site, s.options());
                 login.server.start();
                 EXPECT_EQ(s.log_in(), status_line_break);
-                EXPECT_EQ(s.logged_in, 0);
+                EXPECT_EQ(s.logged_in(), 0);
                 EXPECT_EQ(login.server.connections(), 0);
                 EXPECT_TRUE(login.server.lines().empty());
                 EXPECT_EQ(s.texts_of_kind(log_error), (lines{"[501]\r\n"}));
@@ -364,9 +366,9 @@ TEST(FtpLoginInjection, ScriptsCheckedBeforeTheirFirstLine)
     // sends none of its lines when one of them is refused.
     {
         firewall_login login("");
-        login.session.proxy.reset();
-        login.session.port = login.server.port();
-        login.session.custom_commands.set_bytes(std::string("SITE UMASK 022\r\nDELE a\0b", 25));
+        inputs(login.session).site().proxy.reset();
+        inputs(login.session).site().port = login.server.port();
+        inputs(login.session).site().custom_commands.set_bytes(std::string("SITE UMASK 022\r\nDELE a\0b", 25));
         login.server.start();
         EXPECT_EQ(login.session.log_in(), status_line_break);
         EXPECT_EQ(login.server.connections(), 0);
@@ -380,7 +382,7 @@ TEST(FtpLoginInjection, ScriptsCheckedBeforeTheirFirstLine)
     EXPECT_EQ(s.run_script(qxval(std::string("NOOP\r\nDELE x\0y\r\nNOOP", 20)), mask), status_line_break);
     EXPECT_EQ(mask, 0);
     EXPECT_TRUE(server.lines().empty());
-    EXPECT_EQ(s.connected, 1);
+    EXPECT_EQ(s.connected(), 1);
 }
 
 TEST(FtpFirewall, PasswordPlaceholdersAreHiddenWhereverTheyStand)
@@ -392,7 +394,7 @@ TEST(FtpFirewall, PasswordPlaceholdersAreHiddenWhereverTheyStand)
                      "USER %username%\r\n"
                      "PASS\t%password%\r\n",
                      0);
-    f.session.password.set_string("s3cr3t");
+    inputs(f.session).site().password.set_string("s3cr3t");
     f.server.expect("200 fw\r\n").expect("202 acct\r\n").expect("200 site\r\n").expect("503 first USER\r\n")
         .expect("331 pw\r\n").expect("230 in\r\n");
     f.server.start();

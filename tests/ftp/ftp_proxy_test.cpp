@@ -8,6 +8,7 @@
 #include "core/qxtime.h"
 #include "ftp/ftp_control.h"
 #include "ftp/ftp_proxy.h"
+#include "settings/session_options.h"
 #include "markup/xml_io.h"
 #include "profiles/ftp_profile.h"
 #include "support/process.h"
@@ -222,7 +223,8 @@ TEST(FtpProxyCollection, IncompleteDefinitionsAreDropped)
 
 TEST(FtpProxyCollection, ChooseForSession)
 {
-    ftp_proxy_collection c;
+    global_ftp_settings settings;
+    ftp_proxy_collection& c = settings.proxies;
     ftp_proxy* a = c.add_new();
     ftp_proxy* b = c.add_new();
     c.set_default(a);
@@ -237,34 +239,34 @@ TEST(FtpProxyCollection, ChooseForSession)
     site.custom_commands.set_string("SITE UMASK 022");
     site.proxy_key = b->key;
 
-    ftp_control s;
-    c.choose_for_session(site, s);
+    c.default_proxy_type = 0;
+    remote_site s = site_of(settings, site);
     EXPECT_EQ(s.host.str(), "ftp.example.org");
     EXPECT_EQ(s.port, 2121);
     EXPECT_EQ(s.user_name.str(), "bob");
     EXPECT_EQ(s.password.str(), "pw");
     EXPECT_EQ(s.initial_folder.str(), "/www");
-    EXPECT_EQ(s.list_parameters.str(), "-la");
+    EXPECT_EQ(options_of(settings, &site).list_parameters.str(), "-la");
     EXPECT_EQ(s.time_difference, -3600);
     EXPECT_EQ(s.custom_commands.str(), "SITE UMASK 022");
     EXPECT_FALSE(s.proxy.has_value());
 
     c.default_proxy_type = 1;
-    c.choose_for_session(site, s);
+    s = site_of(settings, site);
     EXPECT_EQ(s.proxy ? s.proxy->key.str() : "", a->key.str());
     c.default_proxy_type = 2;
-    c.choose_for_session(site, s);
+    s = site_of(settings, site);
     EXPECT_EQ(s.proxy ? s.proxy->key.str() : "", b->key.str());
     c.default_proxy_type = 3;
-    c.choose_for_session(site, s);
-    EXPECT_EQ(s.proxy ? s.proxy->key.str() : "", b->key.str()) << "an unknown choice leaves the proxy as it was";
+    s = site_of(settings, site);
+    EXPECT_FALSE(s.proxy.has_value()) << "an unknown choice connects directly";
     c.default_proxy_type = 2;
     site.proxy_key.set_string("");
-    c.choose_for_session(site, s);
+    s = site_of(settings, site);
     EXPECT_FALSE(s.proxy.has_value()) << "a site without a key connects directly";
     c.default_proxy_type = 1;
     c.default_key.set_string("gone");
-    c.choose_for_session(site, s);
+    s = site_of(settings, site);
     EXPECT_FALSE(s.proxy.has_value());
 
     // The session keeps its own copy: editing or emptying the settings'
@@ -273,14 +275,14 @@ TEST(FtpProxyCollection, ChooseForSession)
     site.proxy_key = b->key;
     b->proxy_host.set_string("fw.example.org");
     b->proxy_port = 2100;
-    c.choose_for_session(site, s);
+    ftp_control session(site_of(settings, site), options_of(settings, &site));
     const std::string key = b->key.str();
     b->proxy_host.set_string("elsewhere.example.org");
     c.clear();
-    ASSERT_TRUE(s.proxy.has_value());
-    EXPECT_EQ(s.proxy->key.str(), key);
-    EXPECT_EQ(s.proxy->proxy_host.str(), "fw.example.org");
-    EXPECT_EQ(s.proxy->proxy_port, 2100);
+    ASSERT_TRUE(session.site().proxy.has_value());
+    EXPECT_EQ(session.site().proxy->key.str(), key);
+    EXPECT_EQ(session.site().proxy->proxy_host.str(), "fw.example.org");
+    EXPECT_EQ(session.site().proxy->proxy_port, 2100);
 }
 
 TEST(FtpProfileRecord, Defaults)

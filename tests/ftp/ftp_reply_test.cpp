@@ -14,7 +14,7 @@ namespace {
 // A session whose input is a list of chunks instead of a socket.
 class fed_session : public logged_session {
 public:
-    explicit fed_session(std::vector<std::string> chunks) : chunks_(std::move(chunks)) { set_state(ftp_state::connected); }
+    explicit fed_session(std::vector<std::string> chunks) : chunks_(std::move(chunks)) { set_state(remote_state::connected); }
     void fill_input() override
     {
         if (next_ < chunks_.size())
@@ -33,10 +33,10 @@ TEST(FtpReply, SingleLineGivesCodeDigitsAndLine)
 {
     fed_session s({"220 ready\r\n"});
     ASSERT_EQ(s.read_reply(), 0);
-    EXPECT_EQ(s.reply_code, 220);
-    EXPECT_EQ(s.reply_class, 2);
-    EXPECT_EQ(s.reply_group, 2);
-    EXPECT_EQ(s.reply_detail, 0);
+    EXPECT_EQ(s.reply_code(), 220);
+    EXPECT_EQ(s.reply_class(), 2);
+    EXPECT_EQ(s.reply_group(), 2);
+    EXPECT_EQ(s.reply_detail(), 0);
     EXPECT_EQ(reply_of(s), (lines{"220 ready"}));
     EXPECT_EQ(s.entries(), (std::vector<log_entry>{{log_state, "disconnected -> connected\r\n"},
                                                    {log_reply, "220 ready\r\n"}}));
@@ -63,7 +63,7 @@ TEST(FtpReply, MultiLineForms)
     for (const auto& f : forms) {
         fed_session s({f.input});
         ASSERT_EQ(s.read_reply(), 0) << f.input;
-        EXPECT_EQ(s.reply_code, f.code) << f.input;
+        EXPECT_EQ(s.reply_code(), f.code) << f.input;
         EXPECT_EQ(reply_of(s), f.expected) << f.input;
     }
 }
@@ -89,9 +89,9 @@ TEST(FtpReply, LineEndsAndChunkBoundaries)
     // Two replies in one chunk are read one at a time.
     fed_session two({"331 pw\r\n230 in\r\n"});
     ASSERT_EQ(two.read_reply(), 0);
-    EXPECT_EQ(two.reply_code, 331);
+    EXPECT_EQ(two.reply_code(), 331);
     ASSERT_EQ(two.read_reply(), 0);
-    EXPECT_EQ(two.reply_code, 230);
+    EXPECT_EQ(two.reply_code(), 230);
     EXPECT_EQ(two.fills(), 1);
 }
 
@@ -99,25 +99,25 @@ TEST(FtpReply, DigitsOutsideTheClassesBecomeNine)
 {
     fed_session s({"699 odd\r\n"});
     ASSERT_EQ(s.read_reply(), 0);
-    EXPECT_EQ(s.reply_code, 699);
-    EXPECT_EQ(s.reply_class, 9);
-    EXPECT_EQ(s.reply_group, 9);
-    EXPECT_EQ(s.reply_detail, 9);
+    EXPECT_EQ(s.reply_code(), 699);
+    EXPECT_EQ(s.reply_class(), 9);
+    EXPECT_EQ(s.reply_group(), 9);
+    EXPECT_EQ(s.reply_detail(), 9);
 
     fed_session zero({"061 odd\r\n"});
     ASSERT_EQ(zero.read_reply(), 0);
-    EXPECT_EQ(zero.reply_class, 9);
-    EXPECT_EQ(zero.reply_group, 9);
+    EXPECT_EQ(zero.reply_class(), 9);
+    EXPECT_EQ(zero.reply_group(), 9);
 }
 
 TEST(FtpReply, MalformedFirstLineFailsAndResets)
 {
     for (std::string input : {"22 short\r\n", "\r\n", "abc\r\n"}) {
         fed_session s({input});
-        s.set_state(ftp_state::logged_in);
+        s.set_state(remote_state::logged_in);
         EXPECT_EQ(s.read_reply(), status_bad_reply_line) << input;
-        EXPECT_EQ(s.connected, 0);
-        EXPECT_EQ(s.logged_in, 0);
+        EXPECT_EQ(s.connected(), 0);
+        EXPECT_EQ(s.logged_in(), 0);
         EXPECT_EQ(s.reported, (std::vector<int>{status_bad_reply_line}));
         EXPECT_TRUE(s.texts_of_kind(log_reply).empty()) << "an incomplete reply is not logged";
     }
@@ -128,11 +128,11 @@ TEST(FtpReply, LineLimitIs65536Characters)
     const std::string longest(65535 - 4, 'x');
     fed_session fits({"200 " + longest + "\r\n"});
     ASSERT_EQ(fits.read_reply(), 0);
-    EXPECT_EQ(fits.reply_lines.head->value.view().size(), 65535u);
+    EXPECT_EQ(fits.reply_lines().head->value.view().size(), 65535u);
 
     fed_session too_long({"200 " + longest + "y\r\n"});
     EXPECT_EQ(too_long.read_reply(), status_line_too_long);
-    EXPECT_EQ(too_long.connected, 0);
+    EXPECT_EQ(too_long.connected(), 0);
 
     // Carriage returns do not count towards the limit.
     fed_session with_cr({"200 " + longest + "\r\r\r\n"});
@@ -143,7 +143,7 @@ TEST(FtpReply, EndOfStreamFailsWith2004)
 {
     fed_session nothing({});
     EXPECT_EQ(nothing.read_reply(), status_stream_ended);
-    EXPECT_EQ(nothing.connected, 0);
+    EXPECT_EQ(nothing.connected(), 0);
 
     // The server went away in the middle of a multi-line reply.
     fed_session cut({"220-first\r\n220-second\r\n"});
@@ -171,45 +171,48 @@ TEST(FtpReply, EndlessContinuationIsBounded)
 TEST(FtpReply, ClosingReply421ClearsLogin)
 {
     fed_session s({"421 going down\r\n"});
-    s.set_state(ftp_state::logged_in);
+    s.set_state(remote_state::logged_in);
     EXPECT_EQ(s.read_reply(), status_not_connected);
-    EXPECT_EQ(s.logged_in, 0);
-    EXPECT_EQ(s.connected, 1) << "the session stays connected until the server closes";
+    EXPECT_EQ(s.logged_in(), 0);
+    EXPECT_EQ(s.connected(), 1) << "the session stays connected until the server closes";
     EXPECT_EQ(s.reported, (std::vector<int>{status_not_connected}));
 }
 
 TEST(FtpReply, RefusalTextOutlivesLaterReplies)
 {
     fed_session s({"550 no such file\r\n", "250 back again\r\n"});
-    s.language = &test_phrases();
+    s.set_language(&test_phrases());
     ASSERT_EQ(s.read_reply(), 0);
+    const remote_result refused = s.reply_failure(status_refused);
     ASSERT_EQ(s.read_reply(), 0);
     qxval text;
-    s.error_text(status_refused, text);
+    s.error_text(refused, text);
     EXPECT_EQ(text.str(), "550 no such file\r\n");
-    s.error_text(status_unexpected_reply, text);
+    s.error_text(s.unexpected_reply(), text);
     EXPECT_EQ(text.str(), "[54]\r\n250 back again\r\n");
 }
 
 TEST(FtpReply, RefusedWithoutConnectionOrWhenStopped)
 {
-    fed_session s({"220 x\r\n"});
-    s.set_state(ftp_state::disconnected);
+    fed_session s({"220 x\r\n", "221 y\r\n"});
+    s.set_state(remote_state::disconnected);
     EXPECT_EQ(s.read_reply(), status_not_connected);
-    s.set_state(ftp_state::connected);
-    s.stop_request = 4;
+    s.set_state(remote_state::connected);
+    s.stop(stop_reason_kill);
     EXPECT_EQ(s.read_reply(), status_stopped);
-    s.stop_request = 0;
+    s.clear_stop();
+    EXPECT_EQ(s.read_reply(), 0);
+    // A stop ends transfers and walks, not the replies that put things back.
+    s.stop(stop_reason_stop);
     EXPECT_EQ(s.read_reply(), 0);
 }
 
 TEST(FtpReply, ReadingClaimsTheSessionOnlyForTheReply)
 {
     fed_session s({"200 ok\r\n"});
-    s.idle_rounds = 7;
     ASSERT_EQ(s.read_reply(), 0);
     EXPECT_EQ(s.busy(), 0);
-    EXPECT_EQ(s.idle_rounds, 0);
+    EXPECT_EQ(s.idle_rounds(), 0);
 }
 
 }  // namespace

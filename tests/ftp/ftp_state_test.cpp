@@ -17,7 +17,7 @@ struct scenario {
     std::vector<std::string> replies;  // one per line the client sends
     std::function<void(logged_session&)> run;
     lines changes;
-    ftp_state final_state;
+    remote_state final_state;
 };
 
 void check(const scenario& c)
@@ -30,10 +30,10 @@ void check(const scenario& c)
     server.close();
     server.start();
     logged_session s;
-    s.port = server.port();
-    s.timeout = 5;
-    s.user_name.set_string("bob");
-    s.password.set_string("pw");
+    inputs(s).site().port = server.port();
+    inputs(s).options().timeout = 5;
+    inputs(s).site().user_name.set_string("bob");
+    inputs(s).site().password.set_string("pw");
     c.run(s);
     EXPECT_EQ(s.states(), c.changes);
     EXPECT_EQ(s.state(), c.final_state);
@@ -42,9 +42,9 @@ void check(const scenario& c)
         logged.push_back(text.substr(0, text.size() - 2));
     EXPECT_EQ(logged, c.changes) << "each change is logged once";
     // The two flags callers read follow the state.
-    const ftp_state f = c.final_state;
-    EXPECT_EQ(s.logged_in, f == ftp_state::logged_in);
-    EXPECT_EQ(s.connected, f == ftp_state::connected || f == ftp_state::logged_in || f == ftp_state::closing);
+    const remote_state f = c.final_state;
+    EXPECT_EQ(s.logged_in(), f == remote_state::logged_in);
+    EXPECT_EQ(s.connected(), f == remote_state::connected || f == remote_state::logged_in || f == remote_state::closing);
 }
 
 TEST(FtpState, ChangesOnceEachThroughTheSessionsLife)
@@ -62,16 +62,16 @@ TEST(FtpState, ChangesOnceEachThroughTheSessionsLife)
              log_in(s);
              s.disconnect();
          },
-         plus(up, {"logged in -> closing", "closing -> disconnected"}), ftp_state::disconnected},
+         plus(up, {"logged in -> closing", "closing -> disconnected"}), remote_state::disconnected},
         {"quit alone leaves the socket to the server", hello, {"230 in\r\n", "221 bye\r\n"},
          [&](logged_session& s) {
              log_in(s);
              EXPECT_EQ(s.quit(), 0);
          },
-         plus(up, {"logged in -> closing"}), ftp_state::closing},
+         plus(up, {"logged in -> closing"}), remote_state::closing},
         {"login refused stays connected", hello, {"331 pw\r\n", "530 no\r\n"},
          [](logged_session& s) { EXPECT_EQ(s.log_in(), status_login_refused); },
-         {"disconnected -> connecting", "connecting -> connected"}, ftp_state::connected},
+         {"disconnected -> connecting", "connecting -> connected"}, remote_state::connected},
         {"421 to a command, then the closed socket", hello, {"230 in\r\n", "421 going down\r\n"},
          [&](logged_session& s) {
              log_in(s);
@@ -80,42 +80,42 @@ TEST(FtpState, ChangesOnceEachThroughTheSessionsLife)
              // The server has closed: the next command finds the end of the stream.
              EXPECT_NE(s.send_command("NOOP"), 0);
          },
-         plus(up, {"logged in -> closing", "closing -> disconnected"}), ftp_state::disconnected},
+         plus(up, {"logged in -> closing", "closing -> disconnected"}), remote_state::disconnected},
         {"421 as the greeting", "421 too many users\r\n", {},
          [](logged_session& s) { EXPECT_EQ(s.connect_and_greet(), status_not_connected); },
-         {"disconnected -> connecting", "connecting -> connected", "connected -> closing"}, ftp_state::closing},
+         {"disconnected -> connecting", "connecting -> connected", "connected -> closing"}, remote_state::closing},
         {"a greeting that never ends the line", "22", {},
          [](logged_session& s) { EXPECT_EQ(s.connect_and_greet(), status_stream_ended); },
          {"disconnected -> connecting", "connecting -> connected", "connected -> disconnected"},
-         ftp_state::disconnected},
+         remote_state::disconnected},
         {"REIN logs out but stays connected", hello, {"230 in\r\n", "220 again\r\n"},
          [&](logged_session& s) {
              log_in(s);
              EXPECT_EQ(s.reinitialize(), 0);
          },
-         plus(up, {"logged in -> connected"}), ftp_state::connected},
+         plus(up, {"logged in -> connected"}), remote_state::connected},
         {"a firewall script's 230 logs in", hello, {"230 through\r\n"},
          [](logged_session& s) {
              ftp_proxy wall;
              wall.type = 0;
              wall.proxy_host.set_string("127.0.0.1");
-             wall.proxy_port = s.port;
+             wall.proxy_port = inputs(s).site().port;
              wall.ftp_command.set_string("USER %username%@%host%");
-             s.proxy = wall;
+             inputs(s).site().proxy = wall;
              EXPECT_EQ(s.log_in(), 0);
-             s.proxy.reset();
+             inputs(s).site().proxy.reset();
          },
-         up, ftp_state::logged_in},
+         up, remote_state::logged_in},
         {"logging in again goes through closing", hello, {"230 in\r\n", "221 bye\r\n"},
          [&](logged_session& s) {
              log_in(s);
              // The script's server is gone after its steps: the new connect fails.
-             s.port = 1;
+             inputs(s).site().port = 1;
              EXPECT_NE(s.log_in(), 0);
          },
          plus(up, {"logged in -> closing", "closing -> disconnected", "disconnected -> connecting",
                    "connecting -> disconnected"}),
-         ftp_state::disconnected},
+         remote_state::disconnected},
     };
     for (const scenario& c : table)
         check(c);

@@ -11,6 +11,7 @@
 
 #include "ftp/ftp_control.h"
 #include "support/ftp_scripted.h"
+#include "support/session_inputs.h"
 #include "support/test_phrases.h"
 #include "markup/qxlang.h"
 
@@ -23,14 +24,37 @@ struct log_entry {
     friend void PrintTo(const log_entry& e, std::ostream* os) { *os << e.kind << ":" << e.text; }
 };
 
+// Changes a session's inputs the way its owners do: new values of its site
+// and options, handed over whole.
+template <class Edit>
+void reconfigure(remote_session& session, Edit edit)
+{
+    remote_site site = session.site();
+    remote_options options = session.options();
+    edit(site, options);
+    session.configure(site, options);
+}
+
 // A session that watches itself and keeps every log entry and reported failure.
-class logged_session : public ftp_control, public ftp_observer {
+class logged_session : public ftp_control, public remote_observer {
 public:
     logged_session()
     {
-        language = &test_phrases();
-        observer = this;
-        host.set_string("127.0.0.1");
+        set_language(&test_phrases());
+        set_observer(this);
+        test::reconfigure(*this, [](remote_site& site, remote_options&) { site.host.set_string("127.0.0.1"); });
+    }
+    template <class Edit>
+    void reconfigure(Edit edit)
+    {
+        test::reconfigure(*this, edit);
+    }
+    void set_user(const char* user, const char* password = "")
+    {
+        reconfigure([&](remote_site& site, remote_options&) {
+            site.user_name.set_string(user);
+            site.password.set_string(password);
+        });
     }
 
     // Tests put the session into a state without the dialogue that leads there.
@@ -51,16 +75,23 @@ public:
     }
     // Status codes the session reported, in order.
     std::vector<int> reported;
-    void on_error(ftp_control&, int code) override { reported.push_back(code); }
+    void on_error(remote_session&, int code) override { reported.push_back(code); }
+    // The message of a failure, as the user reads it.
+    std::string text_of(const remote_result& failure) const
+    {
+        qxval text;
+        error_text(failure, text);
+        return text.str();
+    }
     // Progress texts of recursive operations.
     std::vector<std::string> statuses;
-    void on_status(ftp_control&, qxval message) override { statuses.push_back(message.str()); }
+    void on_status(remote_session&, qxval message) override { statuses.push_back(message.str()); }
 
     // State changes as the observer saw them: "from -> to".
-    void on_state(ftp_control&, ftp_state from, ftp_state to) override
+    void on_state(remote_session&, remote_state from, remote_state to) override
     {
         std::lock_guard lock(log_mutex_);
-        states_.push_back(std::string(ftp_state_name(from)) + " -> " + ftp_state_name(to));
+        states_.push_back(std::string(remote_state_name(from)) + " -> " + remote_state_name(to));
     }
     std::vector<std::string> states() const
     {
@@ -68,7 +99,7 @@ public:
         return states_;
     }
 
-    void on_log(ftp_control&, std::unique_ptr<qxarr> lines, int kind) override
+    void on_log(remote_session&, std::unique_ptr<qxarr> lines, int kind) override
     {
         std::string text;
         for (const qxval& line : *lines)
@@ -87,17 +118,19 @@ private:
 inline std::vector<std::string> reply_of(const ftp_control& session)
 {
     std::vector<std::string> out;
-    for (const qxval& line : session.reply_lines)
+    for (const qxval& line : session.reply_lines())
         out.push_back(line.str());
     return out;
 }
 
 // Points the session at the server and connects (reads the greeting).
-inline int connect_to(ftp_control& session, const scripted_ftp_server& server)
+inline remote_result connect_to(ftp_control& session, const scripted_ftp_server& server)
 {
-    session.host.set_string("127.0.0.1");
-    session.port = server.port();
-    session.timeout = 5;
+    reconfigure(session, [&](remote_site& site, remote_options& options) {
+        site.host.set_string("127.0.0.1");
+        site.port = server.port();
+        options.timeout = 5;
+    });
     return session.connect_and_greet();
 }
 

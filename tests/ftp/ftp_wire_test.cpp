@@ -18,9 +18,9 @@ TEST(FtpConnect, GreetingOfClassTwoConnects)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    EXPECT_EQ(s.connected, 1);
-    EXPECT_EQ(s.logged_in, 0);
-    EXPECT_EQ(s.control_socket.timeout_seconds, 5) << "the session's time-out applies once connected";
+    EXPECT_EQ(s.connected(), 1);
+    EXPECT_EQ(s.logged_in(), 0);
+    EXPECT_EQ(s.control_socket().timeout_seconds, 5) << "the session's time-out applies once connected";
     EXPECT_EQ(s.entries(), (std::vector<log_entry>{{log_state, "disconnected -> connecting\r\n"},
                                                    {log_info, "[7]127.0.0.1\r\n"},
                                                    {log_state, "connecting -> connected\r\n"},
@@ -34,21 +34,21 @@ TEST(FtpConnect, GreetingOf120IsNoSession)
     server.start();
     logged_session s;
     EXPECT_EQ(connect_to(s, server), status_not_connected);
-    EXPECT_EQ(s.connected, 1) << "left connected: the server may still send 220";
-    EXPECT_EQ(s.reply_code, 120);
+    EXPECT_EQ(s.connected(), 1) << "left connected: the server may still send 220";
+    EXPECT_EQ(s.reply_code(), 120);
 }
 
 TEST(FtpConnect, RefusedConnectionFailsAtOnceAndIsLogged)
 {
     logged_session s;
-    s.port = free_port();
-    s.timeout = 5;
+    inputs(s).site().port = free_port();
+    inputs(s).options().timeout = 5;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(s.connect_and_greet(), 100000 + ECONNREFUSED);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(s.connected, 0);
+    EXPECT_EQ(s.connected(), 0);
     // The address with its port: the one the user typed may be wrong.
-    EXPECT_EQ(s.texts_of_kind(log_error), (lines{"[10]127.0.0.1:" + std::to_string(s.port) + "\r\n"}));
+    EXPECT_EQ(s.texts_of_kind(log_error), (lines{"[10]127.0.0.1:" + std::to_string(inputs(s).site().port) + "\r\n"}));
 }
 
 TEST(FtpConnect, StopRequestPreventsTheConnect)
@@ -57,7 +57,7 @@ TEST(FtpConnect, StopRequestPreventsTheConnect)
     server.send("220 ready\r\n");
     server.start();
     logged_session s;
-    s.stop_request = 8;
+    s.stop(stop_reason_kill);
     EXPECT_EQ(connect_to(s, server), status_stopped);
     EXPECT_EQ(server.connections(), 0);
 }
@@ -65,16 +65,17 @@ TEST(FtpConnect, StopRequestPreventsTheConnect)
 TEST(FtpConnect, ReconnectStartsAFreshSession)
 {
     scripted_ftp_server server;
-    server.send("220 one\r\n").expect("230 in\r\n").reconnect().send("220 two\r\n");
+    server.send("220 one\r\n").expect("230 in\r\n").expect("500 unknown\r\n").reconnect().send("220 two\r\n");
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.user_name.set_string("u");
+    inputs(s).site().user_name.set_string("u");
     ASSERT_EQ(s.send_user(), 0);
-    s.chmod_supported = 0;
+    ASSERT_EQ(s.change_mode(qxval("f"), qxval("644")), status_refused);
+    ASSERT_EQ(s.chmod_supported(), 0);
     ASSERT_EQ(s.connect_and_greet(), 0);
-    EXPECT_EQ(s.logged_in, 0);
-    EXPECT_EQ(s.chmod_supported, 1);
+    EXPECT_EQ(s.logged_in(), 0);
+    EXPECT_EQ(s.chmod_supported(), 1);
     EXPECT_EQ(reply_of(s), (lines{"220 two"}));
     EXPECT_EQ(server.connections(), 2);
 }
@@ -90,7 +91,7 @@ TEST(FtpSend, LineIsSentAsGivenWithCrLf)
     ASSERT_EQ(s.send_command(""), 0);
     ASSERT_TRUE(server.completed());
     EXPECT_EQ(server.lines(), (lines{"site  Odd case  ", ""}));
-    EXPECT_EQ(s.reply_code, 200);
+    EXPECT_EQ(s.reply_code(), 200);
 }
 
 TEST(FtpSend, PasswordsAreMaskedInTheLogOnly)
@@ -137,15 +138,15 @@ TEST(FtpSend, LineBreakInsideACommandIsRefused)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
+    s.set_state(remote_state::logged_in);
     EXPECT_EQ(s.send_command("DELE a\r\nDELE b"), status_line_break);
     EXPECT_EQ(s.delete_file(qxval("evil\nRMD /")), status_line_break);
     EXPECT_EQ(s.send_command("PASS x\ry"), status_line_break);
     EXPECT_EQ(s.delete_file(qxval(std::string("important.txt\0.bak", 18))), status_line_break);
     EXPECT_EQ(s.rename(qxval("a"), qxval("b\r\nDELE c")), status_line_break) << "RNFR is not sent either";
     EXPECT_EQ(s.rename(qxval(std::string("a\0b", 3)), qxval("b")), status_line_break);
-    EXPECT_EQ(s.connected, 1);
-    EXPECT_EQ(s.logged_in, 1);
+    EXPECT_EQ(s.connected(), 1);
+    EXPECT_EQ(s.logged_in(), 1);
     // Nothing of the refused lines reached the server; the next command does.
     EXPECT_EQ(s.delete_file(qxval("fine")), 0);
     ASSERT_TRUE(server.completed());
@@ -162,10 +163,10 @@ TEST(FtpSend, ServerClosingEndsTheSession)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
+    s.set_state(remote_state::logged_in);
     EXPECT_EQ(s.send_command("NOOP"), status_stream_ended);
-    EXPECT_EQ(s.connected, 0);
-    EXPECT_EQ(s.logged_in, 0);
+    EXPECT_EQ(s.connected(), 0);
+    EXPECT_EQ(s.logged_in(), 0);
     EXPECT_EQ(s.reported, (std::vector<int>{status_stream_ended}));
     EXPECT_EQ(s.send_command("NOOP"), status_not_connected);
 }
@@ -176,12 +177,13 @@ TEST(FtpSend, SilentServerTimesOut)
     server.send("220 ready\r\n").expect("").pause(std::chrono::milliseconds(3000));
     server.start();
     logged_session s;
-    ASSERT_EQ(connect_to(s, server), 0);
-    s.control_socket.set_timeout(1, 0);
+    inputs(s).site().port = server.port();
+    inputs(s).options().timeout = 1;
+    ASSERT_EQ(s.connect_and_greet(), 0);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(s.send_command("NOOP"), transport_status::timed_out) << "a time-out, not a closed connection";
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2900));
-    EXPECT_EQ(s.connected, 0);
+    EXPECT_EQ(s.connected(), 0);
     EXPECT_EQ(s.reported, (std::vector<int>{transport_status::timed_out}));
 }
 
@@ -192,11 +194,11 @@ TEST(FtpSend, ClosingReplyInTheMiddleOfASession)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
+    s.set_state(remote_state::logged_in);
     ASSERT_EQ(s.print_folder(), 0);
     EXPECT_EQ(s.make_folder(qxval("x")), status_not_connected);
-    EXPECT_EQ(s.logged_in, 0);
-    EXPECT_EQ(s.connected, 1);
+    EXPECT_EQ(s.logged_in(), 0);
+    EXPECT_EQ(s.connected(), 1);
     EXPECT_EQ(s.reported, (std::vector<int>{status_not_connected}));
     // Commands that need a login are refused without traffic.
     EXPECT_EQ(s.make_folder(qxval("y")), status_not_connected);
@@ -210,11 +212,11 @@ TEST(FtpSend, QuitAndDisconnect)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
+    s.set_state(remote_state::logged_in);
     s.disconnect();
-    EXPECT_EQ(s.connected, 0);
-    EXPECT_EQ(s.logged_in, 0);
-    EXPECT_EQ(s.control_socket.handle.load(), -1);
+    EXPECT_EQ(s.connected(), 0);
+    EXPECT_EQ(s.logged_in(), 0);
+    EXPECT_EQ(s.control_socket().handle.load(), -1);
     ASSERT_TRUE(server.completed());
     EXPECT_EQ(server.lines(), (lines{"QUIT"}));
     // Disconnecting a closed session sends nothing.
@@ -229,9 +231,9 @@ TEST(FtpSend, QuitClearsTheLoginWhateverTheAnswer)
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
-    s.set_state(ftp_state::logged_in);
+    s.set_state(remote_state::logged_in);
     EXPECT_EQ(s.quit(), 0);
-    EXPECT_EQ(s.logged_in, 0);
+    EXPECT_EQ(s.logged_in(), 0);
 }
 
 TEST(FtpCommandKind, VerbsByTheirFirstLetters)

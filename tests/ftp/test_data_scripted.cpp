@@ -29,13 +29,13 @@ scripted_ftp_server& login_script(scripted_ftp_server& server)
 int start_and_log_in(ftp_control& session, scripted_ftp_server& server)
 {
     server.start();
-    session.host.set_string("127.0.0.1");
-    session.port = server.port();
-    session.user_name.set_string("u");
-    session.password.set_string("p");
-    session.timeout = 5;
-    session.passive = 1;
-    session.listing_reader = parser();
+    inputs(session).site().host.set_string("127.0.0.1");
+    inputs(session).site().port = server.port();
+    inputs(session).site().user_name.set_string("u");
+    inputs(session).site().password.set_string("p");
+    inputs(session).options().timeout = 5;
+    inputs(session).options().passive = true;
+    inputs(session).options().listing_reader = parser();
     if (int status = session.log_in())
         return status;
     return session.print_folder();
@@ -78,17 +78,17 @@ TEST(DataScripted, DosListingOverPasvParsesEveryEntry)
     login_script(server).expect("200 ascii\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n");
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
-    session.list_parameters.set_string("-al");
+    inputs(session).options().list_parameters.set_string("-al");
 
     ASSERT_EQ(session.list_directory(qxval("")), 0);
     EXPECT_EQ(after_login(server), (lines{"TYPE A", "PASV", "LIST -al"}));
-    ASSERT_TRUE(session.current_folder);
+    ASSERT_TRUE(session.current_folder());
     std::vector<std::string> names;
-    for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
+    for (qxfile_node* n = session.current_folder()->first_child; n; n = n->next)
         names.push_back(n->name.str() + (n->is_folder ? "/" : "") + ":" + std::to_string(n->size()));
     EXPECT_EQ(names, (std::vector<std::string>{"site/:0", "index.htm:1234", "empty.txt:0"}));
-    EXPECT_TRUE(session.listing_styles & listing_dos);
-    EXPECT_EQ(session.data_host.str(), "127.0.0.1");
+    EXPECT_TRUE(session.listing_styles() & listing_dos);
+    EXPECT_EQ(session.data_host().str(), "127.0.0.1");
 }
 
 // A listing counts only when its data ended by an orderly close and the
@@ -138,17 +138,17 @@ TEST(DataScripted, OnlyACleanlyEndedListingReplacesTheEntries)
                 .expect("200 ascii\r\n").expect(first.pasv_reply()).expect("150 here\r\n226 done\r\n")
                 .expect(second.pasv_reply()).expect("150 here\r\n").pause(200ms).send(r.final_reply);
             logged_session session;
-            session.inline_limit = on_caller ? 0 : -1;
+            inputs(session).options().inline_limit = on_caller ? 0 : -1;
             ASSERT_EQ(start_and_log_in(session, server), 0);
-            session.timeout = 1;
+            inputs(session).options().timeout = 1;
             ASSERT_EQ(session.list_directory(qxval("")), 0);
             const int status = session.list_directory(qxval(""));
             EXPECT_EQ(status == 0, r.ok) << status;
-            EXPECT_EQ(session.last_listing.complete, r.ok || r.mode == data_peer::mode::send);
-            EXPECT_EQ(session.last_listing.unparsed, r.unparsed);
-            ASSERT_TRUE(session.current_folder);
+            EXPECT_EQ(session.last_listing().complete, r.ok || r.mode == data_peer::mode::send);
+            EXPECT_EQ(session.last_listing().unparsed, r.unparsed);
+            ASSERT_TRUE(session.current_folder());
             std::vector<std::string> names;
-            for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
+            for (qxfile_node* n = session.current_folder()->first_child; n; n = n->next)
                 names.push_back(n->name.str());
             EXPECT_EQ(names.size(), r.entries);
             if (r.entries == 1 && !r.ok) {
@@ -173,17 +173,16 @@ TEST(DataScripted, ListingsThatBreakOffAreTriedAgain)
     login_script(server)
         .expect("200 ascii\r\n").expect(broken.pasv_reply()).expect("150 here\r\n").pause(200ms).send("226 done\r\n")
         .expect(whole.pasv_reply()).expect("150 here\r\n226 done\r\n")
-        .expect("200 ascii\r\n").expect("550 no such folder\r\n");
+        .expect("550 no such folder\r\n");
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
-    session.listing_tries = 3;
+    inputs(session).options().listing_tries = 3;
     ASSERT_EQ(session.list_directory(qxval("")), 0);
     size_t entries = 0;
-    for (qxfile_node* n = session.current_folder->first_child; n; n = n->next)
+    for (qxfile_node* n = session.current_folder()->first_child; n; n = n->next)
         ++entries;
     EXPECT_EQ(entries, 4u);
     // A refusal is final: one PASV, no second try.
-    session.type_in_force_ = -1;
     EXPECT_NE(session.list_directory(qxval("")), 0);
     EXPECT_TRUE(server.completed());
     EXPECT_TRUE(server.extra_lines().empty());
@@ -198,7 +197,7 @@ TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
         .expect("200 port ok\r\n").expect("150 sending\r\n226 sent\r\n");  // the type is already set
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
-    session.allow_passive_drop_to_port = 1;
+    inputs(session).options().allow_passive_drop_to_port = 1;
     temp_folder local("qvtf-data");
 
     for (int round = 0; round < 2; ++round) {
@@ -224,12 +223,11 @@ TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
             if (uint16_t p = port_of_last_port_line(server))
                 peer.connect_in_background(p);
         });
-        session.local_path.set_string(local.file("got").c_str());
-        const int status = session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve);
+        const int status = transfer(session, 1, local.file("got"), "f");
         server_side.join();
         ASSERT_EQ(status, 0);
         EXPECT_EQ(read_bytes(local.file("got")), "payload " + std::to_string(round));
-        EXPECT_EQ(session.passive, 0);
+        EXPECT_EQ(session.passive(), false);
     }
     lines wire = after_login(server);
     ASSERT_EQ(wire.size(), 6u);
@@ -249,10 +247,9 @@ TEST(DataScripted, RefusedPasvWithoutFallbackIs6008)
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
     temp_folder local("qvtf-data");
-    session.local_path.set_string(local.file("x").c_str());
-    EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), status_pasv_refused);
-    EXPECT_EQ(session.passive, 1);
-    EXPECT_FALSE(session.pipe);
+    EXPECT_EQ(transfer(session, 1, local.file("x"), "f"), status_pasv_refused);
+    EXPECT_EQ(session.passive(), true);
+    EXPECT_FALSE(session.data_connection_open());
     EXPECT_FALSE(file_exists(local.file("x"))) << "nothing is left of the local file";
 }
 
@@ -263,9 +260,8 @@ TEST(DataScripted, PasvReplyWithOutOfRangePortIs6009AndLeavesNothingOpen)
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
     temp_folder local("qvtf-data");
-    session.local_path.set_string(local.file("x").c_str());
-    EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), status_bad_pasv_reply);
-    EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
+    EXPECT_EQ(transfer(session, 1, local.file("x"), "f"), status_bad_pasv_reply);
+    EXPECT_FALSE(session.data_connection_open());
     EXPECT_FALSE(file_exists(local.file("x")));
 }
 
@@ -285,14 +281,13 @@ TEST(DataScripted, RetrAndStorAnswered550Are6011)
     ASSERT_TRUE(write_bytes(local.file("up"), "data"));
 
     const auto start = std::chrono::steady_clock::now();
-    session.local_path.set_string(local.file("down").c_str());
-    EXPECT_EQ(session.transfer_file(1, qxval("missing"), transfer_binary, &ftp_control::retrieve), status_refused);
+    EXPECT_EQ(transfer(session, 1, local.file("down"), "missing"), status_refused);
     EXPECT_FALSE(file_exists(local.file("down"))) << "a refused download creates no file";
-    session.local_path.set_string(local.file("up").c_str());
-    EXPECT_EQ(session.transfer_file(0, qxval("locked"), transfer_binary, &ftp_control::store), status_refused);
+    const transfer_record locked = transfer(session, 0, local.file("up"), "locked");
+    EXPECT_EQ(locked, status_refused);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "a refusal does not wait for the data socket";
     qxval text;
-    session.error_text(status_refused, text);
+    session.error_text(locked.result, text);
     EXPECT_EQ(text.str(), "550 permission denied\r\n");
     EXPECT_EQ(session.print_folder(), 0) << "the session stays usable";
     EXPECT_EQ(after_login(server), (lines{"TYPE I", "PASV", "RETR missing", "PASV", "STOR locked", "PWD"}))
@@ -305,17 +300,17 @@ TEST(DataScripted, ServerThatNeverConnectsInActiveMode)
     login_script(server).expect("200 binary\r\n").expect("200 port ok\r\n").expect("150 opening\r\n425 no data connection\r\n");
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
-    session.passive = 0;
-    session.accept_tries = 2;
+    inputs(session).options().passive = false;
+    inputs(session).options().accept_tries = 2;
     temp_folder local("qvtf-data");
-    session.local_path.set_string(local.file("x").c_str());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), status_unexpected_reply);
+    const transfer_record record = transfer(session, 1, local.file("x"), "f");
+    EXPECT_EQ(record, status_unexpected_reply);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, 5s);
     EXPECT_GE(took, 1500ms) << "two one-second waits for the server";
-    EXPECT_EQ(session.pipe_flags_at_end & pipe_producer_failed, pipe_producer_failed);
-    EXPECT_EQ(session.reply_code, 425);
+    EXPECT_EQ(record.failed_side, transfer_side::data);
+    EXPECT_EQ(session.reply_code(), 425);
 }
 
 TEST(DataScripted, AbortInTheMiddleOfATransferEndsBothSides)
@@ -327,22 +322,21 @@ TEST(DataScripted, AbortInTheMiddleOfATransferEndsBothSides)
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
     temp_folder local("qvtf-data");
-    session.local_path.set_string(local.file("x").c_str());
     std::thread aborter([&] {
         for (int i = 0; i < 200 && !peer.connected; ++i)
             std::this_thread::sleep_for(10ms);
         std::this_thread::sleep_for(100ms);  // a few blocks arrive
-        session.abort_transfer();
+        session.stop(stop_reason_stop);
     });
     const auto start = std::chrono::steady_clock::now();
-    const int status = session.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve);
+    const transfer_record record = transfer(session, 1, local.file("x"), "f");
     aborter.join();
-    EXPECT_EQ(status, status_stopped) << "an abort is not the server's failure";
+    EXPECT_EQ(record, status_stopped) << "an abort is not the server's failure";
     EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
-    EXPECT_TRUE(session.pipe_flags_at_end & pipe_stop);
-    EXPECT_GT(session.bytes_transferred, 0);
-    EXPECT_LT(session.bytes_transferred, 2000 * 4096);
-    EXPECT_FALSE(session.pipe);
+    EXPECT_GT(record.bytes, 0);
+    EXPECT_LT(record.bytes, 2000 * 4096);
+    EXPECT_FALSE(session.data_connection_open());
+    EXPECT_EQ(session.reply_code(), 426) << "the server's answer was read: the connection stays in step";
 }
 
 TEST(DataScripted, ConverterTable)

@@ -18,23 +18,21 @@ void round_trip_through(ftp_proxy& proxy, bool passive)
     vsftpd_server server;
     ASSERT_TRUE(server.ok()) << server.log();
     ftp_control session;
-    session.proxy = proxy;
+    inputs(session).site().proxy = proxy;
     ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password(), passive), 0);
     temp_folder local("qvtf-socks");
     const std::string bytes = pattern_bytes(200000, 11);
     ASSERT_TRUE(write_bytes(local.file("up"), bytes));
 
-    session.local_path.set_string(local.file("up").c_str());
-    ASSERT_EQ(session.transfer_file(0, qxval("up"), transfer_binary, &ftp_control::store), 0);
+    ASSERT_EQ(session.transfer_file(transfer_request::make(0, qxval(local.file("up")), qxval("up"), transfer_binary)), 0);
     EXPECT_TRUE(read_bytes(server.root() + "/up") == bytes);
-    session.local_path.set_string(local.file("down").c_str());
-    ASSERT_EQ(session.transfer_file(1, qxval("up"), transfer_binary, &ftp_control::retrieve), 0);
+    ASSERT_EQ(session.transfer_file(transfer_request::make(1, qxval(local.file("down")), qxval("up"), transfer_binary)), 0);
     EXPECT_TRUE(read_bytes(local.file("down")) == bytes);
     ASSERT_EQ(session.list_directory(qxval("")), 0);
-    ASSERT_TRUE(session.current_folder && session.current_folder->first_child);
-    EXPECT_EQ(session.current_folder->first_child->name.str(), "up");
+    ASSERT_TRUE(session.current_folder() && session.current_folder()->first_child);
+    EXPECT_EQ(session.current_folder()->first_child->name.str(), "up");
     // The control connection's own SOCKS client is left as it was.
-    EXPECT_EQ(session.socks_client.socket, &session.control_socket);
+    EXPECT_EQ(session.socks_client().socket, &session.control_socket());
     EXPECT_EQ(session.print_folder(), 0);
 }
 

@@ -18,29 +18,40 @@
 
 #include "browse/listing_parser.h"
 #include "ftp/ftp_control.h"
+#include "support/session_inputs.h"
 #include "support/test_ports.h"
 
 namespace qvtf::test {
 
-inline ftp_listing_reader parser()
+inline remote_listing_reader parser()
 {
-    return static_cast<ftp_listing_reader>(&read_listing);
+    return &read_listing;
 }
 
 // Connects, logs in and reads the working folder.
 inline int log_in_to(ftp_control& session, uint16_t port, const std::string& user, const std::string& password,
                      bool passive = true)
 {
-    session.host.set_string("127.0.0.1");
-    session.port = port;
-    session.user_name.set_string(user.c_str());
-    session.password.set_string(password.c_str());
-    session.timeout = 10;
-    session.passive = passive ? 1 : 0;
-    session.listing_reader = parser();
+    remote_site site = session.site();
+    remote_options options = session.options();
+    site.host.set_string("127.0.0.1");
+    site.port = port;
+    site.user_name.set_string(user.c_str());
+    site.password.set_string(password.c_str());
+    options.timeout = 10;
+    options.passive = passive;
+    options.listing_reader = parser();
+    session.configure(site, options);
     if (int status = session.log_in())
         return status;
     return session.print_folder();
+}
+
+// One file transfer of the session, as a record.
+inline transfer_record transfer(ftp_control& session, int direction, const std::string& local, const char* remote,
+                                int32_t type = 0)
+{
+    return session.transfer_file(transfer_request::make(direction, qxval(local), qxval(remote), type));
 }
 
 inline std::string pattern_bytes(size_t n, unsigned seed = 7)

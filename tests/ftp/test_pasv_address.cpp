@@ -136,33 +136,32 @@ TEST(PasvAddress, DataConnectionGoesWhereTheControlConnectionGoes)
 
         logged_session s;
         ftp_proxy proxy;
-        s.host.set_string("127.0.0.1");
-        s.port = server.port();
+        inputs(s).site().host.set_string("127.0.0.1");
+        inputs(s).site().port = server.port();
         if (c.via == route::firewall) {
             proxy.type = 1;
             proxy.proxy_host.set_string("127.0.0.1");
             proxy.proxy_port = server.port();
             proxy.ftp_command.set_string("USER %username%@%host%");
-            s.host.set_string("ftp.example.org");
-            s.proxy = proxy;
+            inputs(s).site().host.set_string("ftp.example.org");
+            inputs(s).site().proxy = proxy;
         } else if (c.via == route::socks) {
             proxy.type = 5;
             proxy.proxy_host.set_string("127.0.0.1");
             proxy.proxy_port = socks->port();
             proxy.proxy_username.set_string(socks->user().c_str());
             proxy.proxy_password.set_string(socks->password().c_str());
-            s.proxy = proxy;
+            inputs(s).site().proxy = proxy;
         }
-        s.user_name.set_string("u");
-        s.password.set_string("p");
-        s.timeout = 5;
-        s.passive = 1;
-        s.trust_pasv_address = c.trust ? 1 : 0;
+        inputs(s).site().user_name.set_string("u");
+        inputs(s).site().password.set_string("p");
+        inputs(s).options().timeout = 5;
+        inputs(s).options().passive = true;
+        inputs(s).options().trust_pasv_address = c.trust ? 1 : 0;
         ASSERT_EQ(s.log_in(), 0);
 
         temp_folder local("qvtf-pasv");
-        s.local_path.set_string(local.file("down").c_str());
-        EXPECT_EQ(s.transfer_file(1, qxval("f"), transfer_binary, &ftp_control::retrieve), 0);
+        EXPECT_EQ(s.transfer_file(transfer_request::make(1, qxval(local.file("down")), qxval("f"), transfer_binary)), 0);
         EXPECT_EQ(read_bytes(local.file("down")), c.reaches_other ? "other host\n" : "own server\n");
         EXPECT_EQ(other->connected(), c.reaches_other);
         lines replaced;

@@ -11,12 +11,12 @@
 #include <chrono>
 #include <filesystem>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <tuple>
 
 #include "ftp/ftp_data_connection.h"
-#include "queue/ftp_queue_item.h"
 #include "ftp_test_session.h"
 #include "support/file_size_limit.h"
 #include "support/process.h"
@@ -146,16 +146,16 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
             .expect(c.replies);
     server.start();
     logged_session session;
-    session.port = server.port();
-    session.user_name.set_string("u");
-    session.password.set_string("p");
-    session.timeout = c.timeout;
-    session.passive = 1;
-    session.inline_limit = on_caller ? std::numeric_limits<int64_t>::max() : -1;
+    inputs(session).site().port = server.port();
+    inputs(session).site().user_name.set_string("u");
+    inputs(session).site().password.set_string("p");
+    inputs(session).options().timeout = c.timeout;
+    inputs(session).options().passive = true;
+    inputs(session).options().inline_limit = on_caller ? std::numeric_limits<int64_t>::max() : -1;
     ASSERT_EQ(session.log_in(), 0);
     ASSERT_EQ(session.print_folder(), 0);
 
-    ftp_transfer_request request;
+    transfer_request request;
     request.direction = c.direction;
     request.local_path = qxval(local);
     request.remote_path = qxval("f");
@@ -168,7 +168,7 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
             for (int i = 0; i < 300 && !peer.connected; ++i)
                 std::this_thread::sleep_for(10ms);
             std::this_thread::sleep_for(100ms);
-            session.abort_transfer();
+            session.stop(stop_reason_stop);
         });
     const auto start = std::chrono::steady_clock::now();
     int status;
@@ -218,7 +218,7 @@ TEST_P(TransferFailures, StatusLocalFileAndWire)
     if (c.type == transfer_ascii && !wire_expected.empty())
         wire_expected[0] = "TYPE A";
     EXPECT_EQ(after_login, wire_expected);
-    EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
+    EXPECT_FALSE(session.data_connection_open());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TransferFailures,
@@ -232,9 +232,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, TransferFailures,
 // Which thread moves the data: the calling thread for a file of a known size
 // within the limit, a worker for a larger one or one of unknown size. The
 // progress reports come from the thread that moves the data.
-class thread_watching_session : public logged_session {
+class thread_watch : public transfer_progress {
 public:
-    void on_progress(ftp_control&, int64_t, int32_t) override
+    void on_progress(int64_t, int32_t) override
     {
         std::lock_guard lock(mutex_);
         threads_.push_back(std::this_thread::get_id());
@@ -254,7 +254,7 @@ TEST(TransferPath, SmallFilesOfAKnownSizeRunOnTheCallingThread)
 {
     struct path_case {
         int direction;
-        int64_t listed_size;  // the queue item's; an upload's is its file's
+        int64_t listed_size;  // the request's; an upload's is its file's
         int64_t limit;
         bool on_caller;
     };
@@ -281,21 +281,21 @@ TEST(TransferPath, SmallFilesOfAKnownSizeRunOnTheCallingThread)
         server.send("220 ready\r\n").expect("331 password\r\n").expect("230 in\r\n");
         server.expect("200 binary\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n");
         server.start();
-        thread_watching_session session;
-        session.port = server.port();
-        session.user_name.set_string("u");
-        session.password.set_string("p");
-        session.passive = 1;
-        session.inline_limit = row.limit;
+        logged_session session;
+        inputs(session).site().port = server.port();
+        inputs(session).site().user_name.set_string("u");
+        inputs(session).site().password.set_string("p");
+        inputs(session).options().passive = true;
+        inputs(session).options().inline_limit = row.limit;
         ASSERT_EQ(session.log_in(), 0);
-        ftp_queue_item item;
-        item.is_download = row.direction;
-        item.size = row.listed_size;
-        session.current_item = &item;
-        EXPECT_EQ(session.transfer_file(ftp_transfer_request::make(row.direction, qxval(local), qxval("f"), 0)), 0);
-        session.current_item = nullptr;
+        thread_watch watch;
+        transfer_request request = transfer_request::make(row.direction, qxval(local), qxval("f"), 0);
+        if (row.direction)
+            request.expected_size = row.listed_size;
+        request.progress = &watch;
+        EXPECT_EQ(session.transfer_file(request), 0);
         EXPECT_EQ(read_bytes(local), "12345");
-        const auto threads = session.threads();
+        const auto threads = watch.threads();
         ASSERT_FALSE(threads.empty());
         EXPECT_EQ(threads.front() == std::this_thread::get_id(), row.on_caller);
     }

@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "ftp/ftp_data_connection.h"
-#include "ftp/ftp_observer.h"
 #include "queue/ftp_queue_item.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
@@ -19,18 +18,16 @@
 namespace qvtf::test {
 namespace {
 
-int upload(ftp_control& s, const std::string& local, const std::string& remote, int32_t type = transfer_binary)
+transfer_record upload(ftp_control& s, const std::string& local, const std::string& remote,
+                       int32_t type = transfer_binary)
 {
-    s.local_path.set_string(local.c_str());
-    s.direction = 0;
-    return s.transfer_file(0, qxval(remote.c_str()), type, &ftp_control::store);
+    return s.transfer_file(transfer_request::make(0, qxval(local), qxval(remote), type));
 }
 
-int download(ftp_control& s, const std::string& remote, const std::string& local, int32_t type = transfer_binary)
+transfer_record download(ftp_control& s, const std::string& remote, const std::string& local,
+                         int32_t type = transfer_binary)
 {
-    s.local_path.set_string(local.c_str());
-    s.direction = 1;
-    return s.transfer_file(1, qxval(remote.c_str()), type, &ftp_control::retrieve);
+    return s.transfer_file(transfer_request::make(1, qxval(local), qxval(remote), type));
 }
 
 class TransferReal : public ::testing::TestWithParam<std::tuple<server_kind, bool>> {};
@@ -52,15 +49,17 @@ TEST_P(TransferReal, FilesOfEverySizeRoundTripByteForByte)
         const std::string bytes = pattern_bytes(size, static_cast<unsigned>(size));
         ASSERT_TRUE(write_bytes(local.file(name), bytes));
 
-        ASSERT_EQ(upload(session, local.file(name), name), 0);
-        EXPECT_EQ(session.bytes_transferred, static_cast<int64_t>(size));
-        EXPECT_EQ(session.pipe_flags_at_end, pipe_producer_done | pipe_consumer_done);
+        const transfer_record up = upload(session, local.file(name), name);
+        ASSERT_EQ(up, 0);
+        EXPECT_EQ(up.bytes, static_cast<int64_t>(size));
+        EXPECT_EQ(up.failed_side, transfer_side::none);
         EXPECT_TRUE(read_bytes(server.root() + "/" + name) == bytes) << "stored copy differs";
 
-        ASSERT_EQ(download(session, name, local.file(name + ".back")), 0);
-        EXPECT_EQ(session.bytes_transferred, static_cast<int64_t>(size));
+        const transfer_record down = download(session, name, local.file(name + ".back"));
+        ASSERT_EQ(down, 0);
+        EXPECT_EQ(down.bytes, static_cast<int64_t>(size));
         EXPECT_TRUE(read_bytes(local.file(name + ".back")) == bytes) << "downloaded copy differs";
-        EXPECT_FALSE(session.pipe || session.passive_data || session.active_data);
+        EXPECT_FALSE(session.data_connection_open());
     }
     // The session stays usable for plain commands afterwards.
     EXPECT_EQ(session.print_folder(), 0);
@@ -93,11 +92,10 @@ protected:
 };
 
 // What a queue row sees of a transfer: progress from the data connection's
-// thread, growing and never past the size, then one completion on the thread
-// that ran the item, with the item's status.
-class transfer_watch : public ftp_observer {
+// thread, growing and never past the size.
+class transfer_watch : public transfer_progress {
 public:
-    void on_progress(ftp_control&, int64_t bytes, int32_t) override
+    void on_progress(int64_t bytes, int32_t) override
     {
         std::lock_guard hold(mutex);
         monotonic = monotonic && bytes >= last;
@@ -105,18 +103,11 @@ public:
         ++reports;
         off_caller = off_caller || std::this_thread::get_id() != caller;
     }
-    void on_completion(ftp_control& s) override
-    {
-        std::lock_guard hold(mutex);
-        ++completions;
-        completed_with = s.result_code;
-        completed_on_caller = std::this_thread::get_id() == caller;
-    }
     std::mutex mutex;
     std::thread::id caller = std::this_thread::get_id();
     int64_t last = 0;
-    int reports = 0, completions = 0, completed_with = -1;
-    bool monotonic = true, off_caller = false, completed_on_caller = false;
+    int reports = 0;
+    bool monotonic = true, off_caller = false;
 };
 
 TEST_F(TransferVsftpd, HundredMebibytesUpAndDown)
@@ -126,24 +117,20 @@ TEST_F(TransferVsftpd, HundredMebibytesUpAndDown)
     for (const int receiving : {0, 1}) {
         SCOPED_TRACE(receiving ? "download" : "upload");
         transfer_watch watch;
-        ftp_queue_item item;
-        item.is_download = receiving;
-        item.size = int64_t(100) << 20;
-        item.local_path.set_string(local.file(receiving ? "big.back" : "big").c_str());
-        item.remote_path.set_string("big");
-        session.observer = &watch;
-        ASSERT_EQ(session.run_item(session.take_item(item)), 0);
-        session.observer = nullptr;
-        session.current_item = nullptr;
-        EXPECT_EQ(session.bytes_transferred, int64_t(100) << 20);
+        transfer_request request =
+            transfer_request::make(receiving, qxval(local.file(receiving ? "big.back" : "big")), qxval("big"), 0);
+        request.expected_size = int64_t(100) << 20;
+        request.report_size_difference = true;
+        request.progress = &watch;
+        const transfer_record record = session.transfer_file(request);
+        ASSERT_EQ(record, 0);
+        EXPECT_FALSE(record.size_differs);
+        EXPECT_EQ(record.bytes, int64_t(100) << 20);
         std::lock_guard hold(watch.mutex);
         EXPECT_GT(watch.reports, 0);
         EXPECT_TRUE(watch.monotonic);
         EXPECT_LE(watch.last, int64_t(100) << 20);
         EXPECT_TRUE(watch.off_caller) << "progress comes from the data connection's thread";
-        EXPECT_EQ(watch.completions, 1);
-        EXPECT_EQ(watch.completed_with, 0);
-        EXPECT_TRUE(watch.completed_on_caller);
     }
     EXPECT_TRUE(read_bytes(local.file("big.back")) == bytes);
     EXPECT_TRUE(read_bytes(remote_file("big")) == bytes);
@@ -154,38 +141,38 @@ TEST_F(TransferVsftpd, AsciiUploadSendsCrLfAndAsciiDownloadKeepsBytes)
     ASSERT_TRUE(write_bytes(local.file("text"), "one\ntwo\r\n\nlast"));
     ftp_queue_item item;
     item.size = 14;
-    session.take_item(item);
-    ASSERT_EQ(upload(session, local.file("text"), "text.txt", transfer_ascii), 0);
+    const transfer_record up = upload(session, local.file("text"), "text.txt", transfer_ascii);
+    ASSERT_EQ(up, 0);
     EXPECT_EQ(read_bytes(remote_file("text.txt")), "one\r\ntwo\r\n\r\nlast");
-    EXPECT_EQ(item.size_tolerance, 1);
-    EXPECT_EQ(session.bytes_transferred, 16);
-    EXPECT_FALSE(item.size_differs(session.bytes_transferred)) << "more bytes are allowed for ASCII";
+    EXPECT_EQ(up.size_tolerance, 1);
+    EXPECT_EQ(up.bytes, 16);
+    item.size_tolerance = up.size_tolerance;
+    EXPECT_FALSE(item.size_differs(up.bytes)) << "more bytes are allowed for ASCII";
 
     ASSERT_TRUE(write_bytes(remote_file("lf.txt"), "a\nb\n"));
     ::chmod(remote_file("lf.txt").c_str(), 0644);
-    session.current_item = nullptr;
     ASSERT_EQ(download(session, "lf.txt", local.file("lf.txt"), transfer_ascii), 0);
     EXPECT_EQ(read_bytes(local.file("lf.txt")), "a\nb\n");
 }
 
 TEST_F(TransferVsftpd, ActivePortsWalkUpFromTheControlPort)
 {
-    session.passive = 0;
+    inputs(session).options().passive = false;
     ASSERT_TRUE(write_bytes(local.file("a"), "abc"));
-    const int32_t control_port = session.control_socket.local_port();
+    const int32_t control_port = session.control_socket().local_port();
     ASSERT_EQ(upload(session, local.file("a"), "a"), 0);
-    const int32_t first = session.next_port;
+    const int32_t first = session.next_port();
     EXPECT_GE(first, control_port);
     EXPECT_LT(first, control_port + 100);
     ASSERT_EQ(download(session, "a", local.file("a.back")), 0);
-    EXPECT_GT(session.next_port, first) << "the next transfer starts above the last port used";
+    EXPECT_GT(session.next_port(), first) << "the next transfer starts above the last port used";
     EXPECT_EQ(read_bytes(local.file("a.back")), "abc");
 }
 
 TEST_F(TransferVsftpd, RefusedAndMissingFiles)
 {
     EXPECT_EQ(download(session, "no-such-file", local.file("x")), status_refused);
-    EXPECT_FALSE(session.pipe);
+    EXPECT_FALSE(session.data_connection_open());
     ASSERT_TRUE(write_bytes(local.file("a"), "abc"));
     EXPECT_EQ(upload(session, local.file("a"), "no/such/folder/a"), status_refused);
     // A local file that cannot be opened: the server's reply is consumed,
@@ -195,7 +182,7 @@ TEST_F(TransferVsftpd, RefusedAndMissingFiles)
     EXPECT_EQ(download(session, "r", local.file("missing-folder/r")), status_local_file);
     EXPECT_EQ(upload(session, local.file("missing"), "m"), status_local_file);
     EXPECT_EQ(session.print_folder(), 0);
-    EXPECT_EQ(session.reply_code, 257);
+    EXPECT_EQ(session.reply_code(), 257);
 }
 
 TEST_F(TransferVsftpd, TenThousandEntriesListCompletely)
@@ -208,11 +195,11 @@ TEST_F(TransferVsftpd, TenThousandEntriesListCompletely)
     }
     ::mkdir(remote_file("dir_a").c_str(), 0755);
     ::mkdir(remote_file("dir_b").c_str(), 0755);
-    ASSERT_TRUE(session.current_folder);
+    ASSERT_TRUE(session.current_folder());
     ASSERT_EQ(session.list_directory(qxval("")), 0);
     int files = 0, folders = 0;
     bool folder_after_file = false;
-    for (qxfile_node* n = session.current_folder->first_child; n; n = n->next) {
+    for (qxfile_node* n = session.current_folder()->first_child; n; n = n->next) {
         if (n->is_folder) {
             ++folders;
             folder_after_file = folder_after_file || files > 0;
@@ -223,8 +210,8 @@ TEST_F(TransferVsftpd, TenThousandEntriesListCompletely)
     EXPECT_EQ(files, 9998);
     EXPECT_EQ(folders, 2);
     EXPECT_FALSE(folder_after_file) << "folders come first";
-    EXPECT_EQ(session.current_folder->needs_listing, 0u);
-    EXPECT_TRUE(session.listing_styles & listing_unix);
+    EXPECT_EQ(session.current_folder()->needs_listing, 0u);
+    EXPECT_TRUE(session.listing_styles() & listing_unix);
 }
 
 }  // namespace

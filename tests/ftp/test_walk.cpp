@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ftp/chmod_plan.h"
+#include "remote/chmod_plan.h"
 #include "queue/ftp_queue_item.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
@@ -19,7 +19,7 @@ namespace {
 
 qxfile_node* child(ftp_control& s, const std::string& name)
 {
-    for (qxfile_node* n = s.current_folder ? s.current_folder->first_child : nullptr; n; n = n->next)
+    for (qxfile_node* n = s.current_folder() ? s.current_folder()->first_child : nullptr; n; n = n->next)
         if (n->name.view() == name)
             return n;
     return nullptr;
@@ -47,11 +47,11 @@ TEST(Walk, RecursiveDeleteRemovesTheTreeButNotALinkedFolder)
     ASSERT_EQ(session.list_directory(qxval("")), 0);
     qxfile_node* tree = child(session, "tree");
     ASSERT_TRUE(tree);
-    const std::string start = session.current_path.str();
+    const std::string start = session.current_path().str();
     EXPECT_EQ(session.delete_entry(*tree), 0);
     EXPECT_FALSE(file_exists(r + "/tree"));
     EXPECT_TRUE(file_exists(r + "/keep/k")) << "a link to a folder is deleted, never entered";
-    EXPECT_EQ(session.current_path.str(), start) << "the walk comes back";
+    EXPECT_EQ(session.current_path().str(), start) << "the walk comes back";
     ASSERT_FALSE(session.statuses.empty());
     EXPECT_EQ(session.statuses.front(), "[39]tree");
 
@@ -59,9 +59,10 @@ TEST(Walk, RecursiveDeleteRemovesTheTreeButNotALinkedFolder)
     qxfile_node gone;
     gone.name.set_string("tree");
     gone.is_folder = 1;
-    EXPECT_EQ(session.delete_entry(gone), status_recursive_failed);
+    const remote_result failure = session.delete_entry(gone);
+    EXPECT_EQ(failure, status_recursive_failed);
     qxval text;
-    session.error_text(status_recursive_failed, text);
+    session.error_text(failure, text);
     EXPECT_EQ(text.str().substr(0, 3), "550");
 }
 
@@ -86,13 +87,14 @@ TEST(Walk, FoldersNestedDeeperThanTheBoundStopTheWalk)
     ASSERT_EQ(session.list_directory(qxval("")), 0);
     qxfile_node* deep = child(session, "deep");
     ASSERT_TRUE(deep);
-    const std::string start = session.current_path.str();
-    EXPECT_EQ(session.delete_entry(*deep), status_recursive_failed);
+    const std::string start = session.current_path().str();
+    const remote_result failure = session.delete_entry(*deep);
+    EXPECT_EQ(failure, status_recursive_failed);
     qxval text;
-    session.error_text(status_recursive_failed, text);
+    session.error_text(failure, text);
     EXPECT_NE(text.str().find("deeper than 512 levels"), std::string::npos) << text.str();
     EXPECT_TRUE(file_exists(deepest)) << "nothing below the bound is removed";
-    EXPECT_EQ(session.current_path.str(), start) << "the walk comes back up";
+    EXPECT_EQ(session.current_path().str(), start) << "the walk comes back up";
     EXPECT_EQ(session.print_folder(), 0) << "the session is still usable";
 }
 
@@ -113,9 +115,10 @@ TEST(Walk, RecursiveChangeModeReachesEveryEntry)
     ftp_control session;
     ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password()), 0);
     ASSERT_EQ(session.list_directory(qxval("")), 0);
-    session.chmod_mode.set_string("700");
+    chmod_request change;
+    change.mode.set_string("700");
     ASSERT_TRUE(child(session, "t"));
-    EXPECT_EQ(session.change_mode_entry(*child(session, "t")), 0);
+    EXPECT_EQ(session.change_mode_entry(*child(session, "t"), change), 0);
     struct stat st {};
     for (const char* p : {"/t", "/t/s", "/t/f", "/t/s/g"}) {
         ASSERT_EQ(::stat((r + p).c_str(), &st), 0);
@@ -158,11 +161,9 @@ TEST(Walk, RecursiveChangeModeSetsFilesAndFoldersApart)
         for (const char* p : {"/t/f", "/t/s/g"})
             ::chmod((r + p).c_str(), 0600);
         ASSERT_EQ(session.list_directory(qxval("")), 0);
-        session.chmod_mode.set_string(w.folders);
-        session.chmod_file_mode.set_string(w.files);
-        session.chmod_targets = w.targets;
+        const chmod_request change{qxval(w.folders), qxval(w.files), w.targets};
         ASSERT_TRUE(child(session, "t"));
-        EXPECT_EQ(session.change_mode_entry(*child(session, "t")), 0) << w.folders;
+        EXPECT_EQ(session.change_mode_entry(*child(session, "t"), change), 0) << w.folders;
         struct stat st {};
         for (const char* p : {"/t", "/t/s", "/t/f", "/t/s/g"}) {
             ASSERT_EQ(::stat((r + p).c_str(), &st), 0);
@@ -185,24 +186,25 @@ TEST(Walk, AFolderThatContainsItselfStopsTheWalkAndDeletesNothing)
         .expect("250 ok\r\n").expect("257 \"/\"\r\n");      // back where it began
     server.start();
     logged_session session;
-    session.port = server.port();
-    session.timeout = 5;
-    session.passive = 1;
-    session.listing_reader = parser();
+    inputs(session).site().port = server.port();
+    inputs(session).options().timeout = 5;
+    inputs(session).options().passive = true;
+    inputs(session).options().listing_reader = parser();
     ASSERT_EQ(session.log_in(), 0);
     ASSERT_EQ(session.print_folder(), 0);
     qxfile_node entry;
     entry.name.set_string("loop");
     entry.is_folder = 1;
-    EXPECT_EQ(session.delete_entry(entry), status_recursive_failed);
+    const remote_result failure = session.delete_entry(entry);
+    EXPECT_EQ(failure, status_recursive_failed);
     qxval text;
-    session.error_text(status_recursive_failed, text);
+    session.error_text(failure, text);
     EXPECT_NE(text.str().find("/loop"), std::string::npos) << text.str();
     const lines wire = server.lines();
     EXPECT_EQ(lines(wire.begin() + std::min<size_t>(wire.size(), 3), wire.end()),
               (lines{"CWD loop", "PWD", "TYPE A", "PASV", "LIST", "CWD loop", "PWD", "CWD /loop", "PWD", "CWD /",
                      "PWD"}));
-    EXPECT_EQ(session.current_path.str(), "/");
+    EXPECT_EQ(session.current_path().str(), "/");
 }
 
 // A link whose target the listing does not give, on a server that names
@@ -224,17 +226,18 @@ TEST(Walk, ChangeModeSkipsALinkThatLeadsAboveTheWalk)
         .expect("200 ok\r\n");
     server.start();
     logged_session session;
-    session.port = server.port();
-    session.timeout = 5;
-    session.passive = 1;
-    session.listing_reader = parser();
+    inputs(session).site().port = server.port();
+    inputs(session).options().timeout = 5;
+    inputs(session).options().passive = true;
+    inputs(session).options().listing_reader = parser();
     ASSERT_EQ(session.log_in(), 0);
     ASSERT_EQ(session.print_folder(), 0);
-    session.chmod_mode.set_string("700");
+    chmod_request change;
+    change.mode.set_string("700");
     qxfile_node entry;
     entry.name.set_string("t");
     entry.is_folder = 1;
-    EXPECT_EQ(session.change_mode_entry(entry), 0);
+    EXPECT_EQ(session.change_mode_entry(entry, change), 0);
     const lines wire = server.lines();
     EXPECT_EQ(lines(wire.begin() + std::min<size_t>(wire.size(), 3), wire.end()),
               (lines{"CWD t", "PWD", "TYPE A", "PASV", "LIST", "CWD up", "PWD", "CWD /t", "PWD", "SITE CHMOD 700 up",
@@ -269,26 +272,17 @@ TEST(Walk, ServerClockAnHourAheadGives3600)
         .expect("250 deleted\r\n");
     server.start();
     logged_session session;
-    session.host.set_string("127.0.0.1");
-    session.port = server.port();
-    session.timeout = 5;
-    session.passive = 1;
-    session.listing_reader = parser();
+    inputs(session).site().host.set_string("127.0.0.1");
+    inputs(session).site().port = server.port();
+    inputs(session).options().timeout = 5;
+    inputs(session).options().passive = true;
+    inputs(session).options().listing_reader = parser();
     ASSERT_EQ(session.log_in(), 0);
     ASSERT_EQ(session.print_folder(), 0);
-    session.local_path.set_string(probe.c_str());
-    // What the measurement does not own stays as the queue left it.
-    ftp_queue_item item;
-    session.current_item = &item;
-    session.direction = 1;
-    session.transfer_option = 2;
-    ASSERT_EQ(session.measure_time_difference(), 0);
-    EXPECT_EQ(session.current_item, &item);
-    EXPECT_EQ(session.direction, 1);
-    EXPECT_EQ(session.transfer_option, 2);
-    EXPECT_EQ(item.size_tolerance, 0) << "the probe is not the item's transfer";
-    EXPECT_LE(session.time_difference, 3600);
-    EXPECT_GT(session.time_difference, 3600 - 61) << "listings show minutes only";
+    ASSERT_EQ(session.measure_time_difference(qxval(probe)), 0);
+    EXPECT_LE(session.time_difference(), 3600);
+    EXPECT_GT(session.time_difference(), 3600 - 61) << "listings show minutes only";
+    EXPECT_EQ(session.site().time_difference, session.time_difference()) << "the session's site knows it now";
     EXPECT_FALSE(file_exists(probe)) << "the local probe is removed";
     const lines wire = server.lines();
     ASSERT_GE(wire.size(), 13u);

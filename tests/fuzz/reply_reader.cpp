@@ -21,7 +21,7 @@ public:
     fed_session(const uint8_t* data, size_t size, size_t chunk)
         : data_(reinterpret_cast<const char*>(data), size), chunk_(chunk)
     {
-        set_state(qvtf::ftp_state::connected);
+        set_state(qvtf::remote_state::connected);
     }
     void fill_input() override
     {
@@ -76,15 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int replies = 0; replies < 10000; ++replies) {
         const int status = session.read_reply();
         if (status != 0) {
-            const bool closing = session.reply_code == 421 && session.state() == qvtf::ftp_state::closing;
-            if (session.connected && !closing)
+            const bool closing = session.reply_code() == 421 && session.state() == qvtf::remote_state::closing;
+            if (session.connected() && !closing)
                 std::abort();
             break;
         }
-        if (session.reply_code < 0 || session.reply_code > 999 || session.reply_lines.empty())
+        if (session.reply_code() < 0 || session.reply_code() > 999 || session.reply_lines().empty())
             std::abort();
         size_t total = 0;
-        for (const qvtf::qxval& line : session.reply_lines) {
+        for (const qvtf::qxval& line : session.reply_lines()) {
             if (line.view().size() >= static_cast<size_t>(qvtf::ftp_control::reply_line_limit) ||
                 line.view().find_first_of("\r\n") != std::string_view::npos)
                 std::abort();
@@ -94,10 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (total > qvtf::ftp_control::max_reply_bytes)
             std::abort();
         qvtf::qxval path;
-        qvtf::ftp_control::parse_pwd_reply(session.reply_lines.head->value.view(), path);
+        qvtf::ftp_control::parse_pwd_reply(session.reply_lines().head->value.view(), path);
         qvtf::qxval host;
         int32_t port = 0;
-        if (qvtf::ftp_control::parse_pasv_reply(session.reply_lines.head->value.view(), host, port) == 0 &&
+        if (qvtf::ftp_control::parse_pasv_reply(session.reply_lines().head->value.view(), host, port) == 0 &&
             (port < 0 || port > 65535))
             std::abort();
     }

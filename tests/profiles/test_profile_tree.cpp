@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/qxscramble.h"
-#include "ftp/ftp_control.h"
 #include "ftp/ftp_proxy.h"
+#include "settings/session_options.h"
 #include "profile_test_util.h"
 
 namespace qvtf {
@@ -157,40 +157,39 @@ TEST_F(ProfileTree, LoadedProfileFeedsTheSession)
     ASSERT_EQ(back.load(path(), key, lang()), profile_ok);
     ftp_profile* site = back.find("G/S");
     ASSERT_NE(site, nullptr);
-    ftp_control session;
     proxies.default_proxy_type = proxy_choice_per_site;
-    proxies.choose_for_session(*site, session);
+    remote_site session = site_of(proxies, *site);
     EXPECT_EQ(session.host.str(), "127.0.0.1");
     EXPECT_EQ(session.port, 2121);
     EXPECT_EQ(session.user_name.str(), "bob");
     EXPECT_EQ(session.password.str(), "pa&ss<\"");
     EXPECT_EQ(session.initial_folder.str(), "/www");
-    EXPECT_EQ(session.list_parameters.str(), "-la");
+    EXPECT_EQ(options_of(global_ftp_settings{}, site).list_parameters.str(), "-la");
     EXPECT_EQ(session.custom_commands.str(), "SITE UMASK 022");
     EXPECT_EQ(session.time_difference, 0);
     EXPECT_EQ(session.proxy ? session.proxy->key.str() : "", socks->key.str());
 
     proxies.default_proxy_type = proxy_choice_default;
-    proxies.choose_for_session(*site, session);
+    session = site_of(proxies, *site);
     EXPECT_EQ(session.proxy ? session.proxy->key.str() : "", firewall->key.str());
     proxies.default_proxy_type = proxy_choice_none;
-    proxies.choose_for_session(*site, session);
+    session = site_of(proxies, *site);
     EXPECT_FALSE(session.proxy.has_value());
 
     // A bookmark connects with its site's data and proxy.
     ftp_profile* bm = back.find("G/S/B");
     ASSERT_NE(bm, nullptr);
     proxies.default_proxy_type = proxy_choice_per_site;
-    ftp_control bookmarked;
-    proxies.choose_for_session(*effective_site(bm), bookmarked);
+    remote_site bookmarked;
+    bookmarked = site_of(proxies, *effective_site(bm));
     EXPECT_EQ(bookmarked.password.str(), "pa&ss<\"");
     EXPECT_EQ(bookmarked.proxy ? bookmarked.proxy->key.str() : "", socks->key.str());
     EXPECT_EQ(bm->directory.str(), "/www/logs");
 
     ftp_profile* anon2 = back.find("anon");
     ASSERT_NE(anon2, nullptr);
-    ftp_control anonymous;
-    proxies.choose_for_session(*anon2, anonymous);
+    remote_site anonymous;
+    anonymous = site_of(proxies, *anon2);
     EXPECT_EQ(anonymous.user_name.str(), "anonymous");
     EXPECT_EQ(anonymous.password.str(), lang().text(phrase_anonymous_password));
     EXPECT_FALSE(anonymous.proxy.has_value()) << "a site without a proxy key connects directly";

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "core/qxfiles.h"
 #include "ftp/ftp_control.h"
 #include "queue/ftp_queue_process_manager.h"
+#include "support/queue_finished.h"
 #include "support/test_phrases.h"
 
 namespace qvtf::test {
@@ -115,7 +117,7 @@ inline qxfile_node* local_folder_node(qxfile_tree& tree, const std::string& path
 // to the given ports in turn.
 class recording_panes : public queue_panes {
 public:
-    ftp_control* session = nullptr;
+    remote_session* session = nullptr;
     std::map<const qxfile_node*, std::string> paths;  // override tree paths
     std::vector<uint16_t> worker_ports;
     std::string user = "u";
@@ -124,20 +126,20 @@ public:
     std::atomic<int> relists{0};
     std::atomic<int> next_port{0};
 
-    ftp_control* browser() override { return session; }
+    remote_session* browser() override { return session; }
     int local_path_of(const qxfile_node* node, qxval& out) override { return path_of(node, out); }
     int remote_path_of(const qxfile_node* node, qxval& out) override { return path_of(node, out); }
     void play_transfer_sound() override { ++sounds; }
     void relist_remote() override { ++relists; }
-    void prepare_worker(ftp_control& worker) override
+    void prepare_worker(remote_site& site, remote_options& options) override
     {
-        worker.host.set_string("127.0.0.1");
+        site.host.set_string("127.0.0.1");
         if (!worker_ports.empty())
-            worker.port = worker_ports[static_cast<size_t>(next_port++) % worker_ports.size()];
-        worker.user_name.set_bytes(user);
-        worker.password.set_bytes(password);
-        worker.timeout = 5;
-        worker.passive = 1;
+            site.port = worker_ports[static_cast<size_t>(next_port++) % worker_ports.size()];
+        site.user_name.set_bytes(user);
+        site.password.set_bytes(password);
+        options.timeout = 5;
+        options.passive = true;
     }
 
 private:

@@ -65,15 +65,15 @@ TEST(ListerPanes, RemoteFolderOntoTheLocalPane)
             q.panes = &panes;
             q.language = &test_phrases();
             q.settings = &settings;
-            q.finished = [&](const queue_item_result& r) {
+            when_finished(q, [&](const queue_item_result& r) {
                 ++finished;
                 failed += r.succeeded ? 0 : 1;
-            };
+            });
             q.max_threads = 2;
             ASSERT_EQ(q.open(), 0);
             q.set_profile(site.get());
             remote.wait_for_operations();
-            ASSERT_TRUE(remote.control().logged_in);
+            ASSERT_TRUE(remote.session().logged_in());
             q.start();
             qxfile_node* src = child_named(remote.current_folder(), "src");
             ASSERT_NE(src, nullptr);
@@ -81,9 +81,9 @@ TEST(ListerPanes, RemoteFolderOntoTheLocalPane)
                 remote.keepalive_interval = 0;
                 remote.keepalive_tick_ms = 20;
                 ASSERT_TRUE(server.restart());
-                for (int i = 0; i < 500 && remote.control().logged_in; ++i)
+                for (int i = 0; i < 500 && remote.session().logged_in(); ++i)
                     std::this_thread::sleep_for(10ms);
-                ASSERT_FALSE(remote.control().logged_in);
+                ASSERT_FALSE(remote.session().logged_in());
                 ASSERT_TRUE(remote.is_ready());
             }
             q.put_nodes(1, {src}, local.current_folder(), 0);
@@ -153,7 +153,7 @@ TEST(ListerPanes, UploadOnTheBrowserConnectionMakesItsFolderStale)
     ASSERT_EQ(q.open(), 0);
     q.set_profile(site.get());
     remote.wait_for_operations();
-    ASSERT_TRUE(remote.control().logged_in);
+    ASSERT_TRUE(remote.session().logged_in());
     ASSERT_EQ(remote.change_folder(qxval("/up"), false), 0);
     ASSERT_EQ(remote.change_folder(qxval("/"), false), 0);
     qxfile_node* up = child_named(remote.current_folder(), "up");
@@ -249,18 +249,18 @@ TEST(ListerPanes, FolderTreesBothWaysWhileThePanesRefresh)
         q.view = &queue_view;
         q.language = &test_phrases();
         q.settings = &settings;
-        q.finished = [&](const queue_item_result& r) {
+        when_finished(q, [&](const queue_item_result& r) {
             if (r.succeeded)
                 return;
             ++failed;
             std::lock_guard lock(failures_mutex);
             failures += r.remote_path.str() + " " + r.error_text.str() + "\n";
-        };
+        });
         q.max_threads = 2;
         ASSERT_EQ(q.open(), 0);
         q.set_profile(site.get());
         remote.wait_for_operations();
-        ASSERT_TRUE(remote.control().logged_in);
+        ASSERT_TRUE(remote.session().logged_in());
         q.start();
         qxfile_node* down = child_named(remote.current_folder(), "down");
         qxfile_node* target = child_named(remote.current_folder(), "target");

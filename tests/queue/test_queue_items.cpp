@@ -76,8 +76,8 @@ TEST_P(QueueItems, FromPaneEntries)
 
     ftp_control browser;
     browser.set_current_path(qxval("/r"), true);
-    qxfile_tree& tree = browser.folder_tree;
-    qxfile_node* r = browser.current_folder;
+    qxfile_tree& tree = browser.folder_tree();
+    qxfile_node* r = browser.current_folder();
     std::vector<qxfile_node*> nodes{entry(tree, r, "a.txt", 10), entry(tree, r, "l", 4, false, "a.txt"),
                                     entry(tree, r, "dead", 4, false, "missing"), entry(tree, r, "x/y", 1),
                                     entry(tree, r, "sub", 0, true), entry(tree, r, "Makefile", 3)};
@@ -99,7 +99,7 @@ TEST_P(QueueItems, FromPaneEntries)
     q.language = &test_phrases();
     q.default_transfer_type = 2;
     std::vector<queue_item_result> results;
-    q.finished = [&](const queue_item_result& result) { results.push_back(result); };
+    when_finished(q, [&](const queue_item_result& result) { results.push_back(result); });
     ASSERT_EQ(q.open(), 0);
 
     PUT_NODES_QUEUE_STRUCT request;

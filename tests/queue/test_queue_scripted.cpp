@@ -107,10 +107,10 @@ TEST_P(QueueScripted, OneDownload)
         q.view = &view;
         q.language = &test_phrases();
         log.attach(q);
-        q.finished = [&](const queue_item_result& r) {
+        when_finished(q, [&](const queue_item_result& r) {
             std::lock_guard lock(results_mutex);
             results.push_back(r);
-        };
+        });
         q.max_threads = 1;
         q.retry_limit = 3;
         q.retry_delay_ms = 20;  // the waits between tries, short for the test
@@ -205,7 +205,7 @@ TEST(QueueScriptedKill, KillAllWhileTwoTransfersRun)
         EXPECT_EQ(q.worker_count(), 0);
     }
     ftp_control texts;
-    texts.language = &test_phrases();
+    texts.set_language(&test_phrases());
     qxval aborted;
     texts.error_text(status_stopped, aborted);
     // A kill the user asked for is logged as information: no failure, no box.

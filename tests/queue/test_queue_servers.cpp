@@ -145,11 +145,11 @@ TEST_P(QueueServers, TreeDownAndUpWithFiveWorkers)
     temp_folder local("qvtf-queue-real");
 
     ftp_control browser;
-    browser.language = &test_phrases();
+    browser.set_language(&test_phrases());
     ASSERT_EQ(log_in_to(browser, server.port(), server.user(), server.password()), 0);
-    const qxval base = browser.current_path;
+    const qxval base = browser.current_path();
     ASSERT_EQ(browser.list_directory(qxval("")), 0);
-    qxfile_node* remote_tree = child_named(browser.current_folder, "tree");
+    qxfile_node* remote_tree = child_named(browser.current_folder(), "tree");
     ASSERT_NE(remote_tree, nullptr);
 
     recording_panes panes;
@@ -168,10 +168,10 @@ TEST_P(QueueServers, TreeDownAndUpWithFiveWorkers)
     q.language = &test_phrases();
     log.attach(q);
     std::atomic<int> retried{0};
-    q.finished = [&](const queue_item_result& r) {
+    when_finished(q, [&](const queue_item_result& r) {
         failures += r.succeeded ? 0 : 1;
         retried += r.tries > 1 ? 1 : 0;
-    };
+    });
     q.max_threads = 5;
     q.worker_idle_ms = 60000;
     ASSERT_EQ(q.open(), 0);
@@ -211,7 +211,7 @@ TEST_P(QueueServers, TreeDownAndUpWithFiveWorkers)
     qxfile_node* local_top = local_folder_node(local_tree, local.path());
     ASSERT_TRUE(list_folder(qxval(local.path()), local_tree, local_top, true, qxval("*")));
     ASSERT_EQ(browser.change_folder(qxval(base.str() + (base.str() == "/" ? "up" : "/up"))), 0);
-    qxfile_node* remote_up = browser.current_folder;
+    qxfile_node* remote_up = browser.current_folder();
     run(0, child_named(local_top, "tree"), remote_up);
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(contents(server.root() + "/up/tree"), contents(server.root() + "/tree"));

@@ -108,7 +108,7 @@ TEST_F(ProgramFolders, FirstUserFileMakesThePrivateFolder)
              global_ftp_settings settings;
              qx_ftp_file_lister pane(settings, nullptr, nullptr);
              return pane.open_listing_dump(f) &&
-                    pane.control().listing_dump_path.view() == f.user_file(listing_dump_name);
+                    pane.listing_dump_path().view() == f.user_file(listing_dump_name);
          }},
     };
     int n = 0;

@@ -10,6 +10,7 @@
 #include "support/process.h"
 #include "sync/sync_local_side.h"
 #include "sync/sync_plan.h"
+#include "support/session_inputs.h"
 #include "sync/sync_remote_side.h"
 
 namespace {
@@ -45,7 +46,7 @@ TEST(SyncClock, ServerTimesAreComparedOnOurClock)
 
     ftp_control session;
     ASSERT_EQ(test::log_in_to(session, server.port(), "u", "p"), 0);
-    session.time_difference = 3600;
+    test::inputs(session).site().time_difference = 3600;
     dir_sync_settings_ex s;
     s.rules.assign(1, upload | overwrite | time_same | size_mask);
     s.local_folder.set_string(local.path().c_str());

@@ -18,10 +18,10 @@ using namespace qvtf;
 class interrupted_sink : public sync_transfer_sink {
 public:
     void add(std::size_t index, const sync_action&) override { added.push_back(index); }
-    void run_until_done(const std::function<void(std::size_t, const sync_action_result&)>&) override
+    void run_until_done(sync_transfer_events& events) override
     {
-        if (!added.empty() && each_success_)
-            each_success_(added.front());
+        if (!added.empty())
+            events.on_success(added.front());
     }
     std::vector<std::size_t> added;
 };

@@ -40,8 +40,8 @@ cli_run run_cli(cli::options& o, const std::string& folder = QVTF_PROGRAM_DIR)
             r.code = 1;
         } else {
             r.code = s.run_all();
-            ftp_control& session = s.session();
-            for (qxfile_node* n = session.current_folder ? session.current_folder->first_child : nullptr; n;
+            remote_session& session = s.session();
+            for (qxfile_node* n = session.current_folder() ? session.current_folder()->first_child : nullptr; n;
                  n = n->next)
                 r.entry_names.push_back(n->name.str());
         }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "ftp/ftp_control.h"
 #include "profiles/ftp_profile_tree.h"
 #include "settings/global_ftp_settings.h"
 #include "support/ftp_servers.h"
@@ -245,10 +246,10 @@ int connect_and_list(const cli_home& home, const std::string& site, int expected
         cli::cli_session session(o, out, err);
         EXPECT_TRUE(session.load_program_files({QVTF_PROGRAM_DIR "/", home.dir.path() + "/"}));
         session.fill_connection();
-        EXPECT_TRUE(session.session().proxy.has_value());
+        EXPECT_TRUE(session.session().site().proxy.has_value());
         status = session.connect();
         if (status == 0) {
-            EXPECT_EQ(session.session().socks_client.version, expected_socks_version);
+            EXPECT_EQ(dynamic_cast<ftp_control&>(session.session()).socks_client().version, expected_socks_version);
             status = session.run({"ls"});
             session.session().disconnect();
         }

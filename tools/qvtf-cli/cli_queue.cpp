@@ -8,6 +8,7 @@
 
 #include "core/qxfiles.h"
 #include "markup/qxlang.h"
+#include "remote/remote_folder_guard.h"
 
 namespace qvtf::cli {
 
@@ -63,8 +64,8 @@ std::string human_bytes(double bytes)
 
 }  // namespace
 
-cli_queue::cli_queue(ftp_control& session, const qxlang& language, const auto_transfer_resolver* resolver,
-                     const queue_run_options& options, std::FILE* out, std::FILE* err, ftp_observer* sessions)
+cli_queue::cli_queue(remote_session& session, const qxlang& language, const auto_transfer_resolver* resolver,
+                     const queue_run_options& options, std::FILE* out, std::FILE* err, remote_observer* sessions)
     : session_(session), language_(language), resolver_(resolver), options_(options), out_(out), err_(err)
 {
     queue_.panes = this;
@@ -74,11 +75,13 @@ cli_queue::cli_queue(ftp_control& session, const qxlang& language, const auto_tr
     queue_.log_sink = &cli_queue::log_sink;
     queue_.sink_context = this;
     queue_.worker_observer = sessions;
-    queue_.finished = [this](const queue_item_result& r) { finished(r); };
+    queue_.observer = this;
     queue_.max_threads = options_.threads < 0 ? 0 : options_.threads;
     queue_.retry_limit = options_.retries < 1 ? 1 : options_.retries;
     // Folder listings are tried as often as the transfers they lead to.
-    session_.listing_tries = queue_.retry_limit;
+    remote_options listing = session_.options();
+    listing.listing_tries = queue_.retry_limit;
+    session_.configure(session_.site(), listing);
     queue_.default_transfer_type = options_.transfer_type;
 }
 
@@ -96,30 +99,18 @@ int cli_queue::remote_path_of(const qxfile_node* node, qxval& out)
     return status_ok;
 }
 
-void cli_queue::prepare_worker(ftp_control& worker)
+void cli_queue::prepare_worker(remote_site& site, remote_options& options)
 {
-    worker.host = session_.host;
-    worker.port = session_.port;
-    worker.user_name = session_.user_name;
-    worker.password = session_.password;
-    worker.proxy = session_.proxy;  // each session its own copy
-    worker.socks_client.use_4a = session_.socks_client.use_4a;
-    worker.passive = session_.passive;
-    worker.allow_passive_drop_to_port = session_.allow_passive_drop_to_port;
-    worker.trust_pasv_address = session_.trust_pasv_address;
-    worker.list_parameters = session_.list_parameters;
-    worker.custom_commands = session_.custom_commands;
-    worker.time_difference = session_.time_difference;
-    worker.timeout = session_.timeout;
-    worker.listing_reader = session_.listing_reader;
-    worker.listing_tries = session_.listing_tries;
+    // The session's own connection, with the offset it measured.
+    site = session_.site();
+    options = session_.options();
 }
 
 std::string cli_queue::absolute_remote(const std::string& path) const
 {
     if (!path.empty() && path[0] == '/')
         return path;
-    std::string base(session_.current_path.view());
+    std::string base(session_.current_path().view());
     if (base.empty())
         base = "/";
     return folder_with_slash(base) + path;
@@ -135,20 +126,21 @@ int cli_queue::queue_download(const std::string& remote, const qxval& local_fold
         say_error(remote + ": not a file or folder name");
         return status_refused;
     }
-    if (int status = session_.change_folder(qxval(folder))) {
+    if (remote_result status = session_.change_folder(qxval(folder)); !status.ok()) {
         qxval text;
         session_.error_text(status, text);
         say_error(folder + ": " + text.str());
         return status;
     }
-    if (int status = session_.list_directory(qxval(""))) {
+    if (remote_result status = session_.list_directory(qxval("")); !status.ok()) {
         qxval text;
         session_.error_text(status, text);
         say_error(folder + ": " + text.str());
         return status;
     }
     qxfile_node* entry = nullptr;
-    for (qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n; n = n->next)
+    for (qxfile_node* n = session_.current_folder() ? session_.current_folder()->first_child : nullptr; n;
+         n = n->next)
         if (n->name.view() == name) {
             entry = n;
             break;
@@ -158,7 +150,7 @@ int cli_queue::queue_download(const std::string& remote, const qxval& local_fold
         return status_refused;
     }
     if (entry->is_link())
-        session_.folder_tree.resolve_link(entry);
+        session_.folder_tree().resolve_link(entry);
     const int added =
         queue_.add_node(*entry, local_folder, qxval(folder_with_slash(folder)), 1, options_.transfer_type, 0);
     if (added == ftp_queue_process_manager::target_taken) {
@@ -176,19 +168,20 @@ int cli_queue::queue_download(const std::string& remote, const qxval& local_fold
 // into the target folder.
 int cli_queue::queue_root(const qxval& local_folder)
 {
-    int status = session_.change_folder(qxval("/"));
-    if (status == status_ok)
+    remote_result status = session_.change_folder(qxval("/"));
+    if (status.ok())
         status = session_.list_directory(qxval(""));
-    if (status) {
+    if (!status.ok()) {
         qxval text;
         session_.error_text(status, text);
         say_error("/: " + text.str());
         return status;
     }
     int refused = 0;
-    for (qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n; n = n->next) {
+    for (qxfile_node* n = session_.current_folder() ? session_.current_folder()->first_child : nullptr; n;
+         n = n->next) {
         if (n->is_link())
-            session_.folder_tree.resolve_link(n);
+            session_.folder_tree().resolve_link(n);
         if (queue_.add_node(*n, local_folder, qxval("/"), 1, options_.transfer_type, 0) != 0) {
             say_error("/" + n->name.str() + ": not queued");
             ++refused;
@@ -220,7 +213,7 @@ int cli_queue::queue_upload(const std::string& local, const qxval& remote_folder
     return status_ok;
 }
 
-int cli_queue::run(bool is_download, const std::vector<std::string>& sources, const std::string& target)
+remote_result cli_queue::run(bool is_download, const std::vector<std::string>& sources, const std::string& target)
 {
     if (queue_.open() != 0)
         return status_unexpected_reply;
@@ -234,11 +227,9 @@ int cli_queue::run(bool is_download, const std::vector<std::string>& sources, co
             say_error(target + ": not a local folder");
             return status_local_file;
         }
-        const qxval back = session_.current_path;
+        remote_folder_guard back(session_);
         for (const std::string& remote : sources)
             refused += queue_download(remote, qxval(folder_with_slash(local))) ? 1 : 0;
-        if (!back.view().empty())
-            session_.change_folder(back);
     } else {
         const qxval remote(folder_with_slash(absolute_remote(target)));
         for (const std::string& local : sources)
@@ -267,9 +258,9 @@ int cli_queue::run(bool is_download, const std::vector<std::string>& sources, co
     const int32_t failures = failed_ + refused;
     if (failures == 0)
         return status_ok;
-    session_.stored_error_text.set_bytes(std::to_string(failures) + " of " +
-                                         std::to_string(done_ + failed_ + refused) + " items failed\r\n");
-    return status_recursive_failed;
+    remote_result failure(status_recursive_failed);
+    failure.detail = std::to_string(failures) + " of " + std::to_string(done_ + failed_ + refused) + " items failed\r\n";
+    return failure;
 }
 
 void cli_queue::log_sink(void* user, std::unique_ptr<qxarr> lines, int kind)
@@ -297,7 +288,7 @@ void cli_queue::log_sink(void* user, std::unique_ptr<qxarr> lines, int kind)
     std::fflush(self->out_);
 }
 
-void cli_queue::finished(const queue_item_result& result)
+void cli_queue::on_finished(const queue_item_result& result)
 {
     std::lock_guard lock(output_mutex_);
     if (result.succeeded) {

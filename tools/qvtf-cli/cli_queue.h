@@ -28,25 +28,25 @@ struct queue_run_options {
     bool progress = false;      // draw the progress line (stderr is a terminal)
 };
 
-class cli_queue : public queue_panes, public queue_view {
+class cli_queue : public queue_panes, public queue_view, private queue_observer {
 public:
     // session: logged in; the workers copy its connection. sessions: sees
     // the worker sessions' log (--log), or null.
-    cli_queue(ftp_control& session, const qxlang& language, const auto_transfer_resolver* resolver,
-              const queue_run_options& options, std::FILE* out, std::FILE* err, ftp_observer* sessions);
+    cli_queue(remote_session& session, const qxlang& language, const auto_transfer_resolver* resolver,
+              const queue_run_options& options, std::FILE* out, std::FILE* err, remote_observer* sessions);
 
     // download REMOTE... LOCAL_FOLDER (is_download) or upload LOCAL...
-    // REMOTE_FOLDER; 0 when every item succeeded, else a status (the
-    // session's error text says how many failed).
-    int run(bool is_download, const std::vector<std::string>& sources, const std::string& target);
+    // REMOTE_FOLDER; 0 when every item succeeded, else a failure that says
+    // how many failed.
+    remote_result run(bool is_download, const std::vector<std::string>& sources, const std::string& target);
     // The queue, set up for this session, for callers that add items of their own.
     ftp_queue_process_manager& manager() { return queue_; }
 
     // ---- queue_panes ----
-    ftp_control* browser() override { return &session_; }
+    remote_session* browser() override { return &session_; }
     int local_path_of(const qxfile_node* node, qxval& out) override;
     int remote_path_of(const qxfile_node* node, qxval& out) override;
-    void prepare_worker(ftp_control& worker) override;
+    void prepare_worker(remote_site& site, remote_options& options) override;
 
     // ---- queue_view ----
     void add_row(ftp_queue_item& item) override;
@@ -60,14 +60,14 @@ private:
     int queue_upload(const std::string& local, const qxval& remote_folder);
     std::string absolute_remote(const std::string& path) const;
     static void log_sink(void* user, std::unique_ptr<qxarr> lines, int kind);
-    void finished(const queue_item_result& result);
+    void on_finished(const queue_item_result& result) override;
     // Under output_mutex_.
     void clear_progress_locked();
     void draw_progress_locked();
     void progress_ticker();
     void say_error(const std::string& text);
 
-    ftp_control& session_;
+    remote_session& session_;
     const qxlang& language_;
     const auto_transfer_resolver* resolver_;
     queue_run_options options_;

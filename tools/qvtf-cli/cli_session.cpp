@@ -6,7 +6,8 @@
 #include <ctime>
 
 #include "browse/listing_parser.h"
-#include "ftp/ftp_command_text.h"
+#include "protocols/remote_factory.h"
+#include "remote/remote_folder_guard.h"
 #include "settings/session_options.h"
 #include "tools/qvtf-cli/cli_program.h"
 #include "tools/qvtf-cli/cli_queue.h"
@@ -16,6 +17,7 @@ namespace qvtf::cli {
 namespace {
 
 constexpr int phrase_default_script = 447;  // + firewall type 0..3
+constexpr int phrase_line_break = 501;
 
 std::string base_name(const std::string& path)
 {
@@ -35,12 +37,12 @@ std::string utc_text(std::time_t t)
 qxval bytes_of(const std::string& text) { return qxval(text); }
 
 // Finds an entry of the current folder by name.
-qxfile_node* child_named(ftp_control& s, const std::string& name)
+qxfile_node* child_named(remote_session& s, const std::string& name)
 {
-    if (!s.current_folder)
+    if (!s.current_folder())
         return nullptr;
-    qxfile_tree::reader hold(s.folder_tree);
-    for (qxfile_node* n = s.current_folder->first_child; n; n = n->next)
+    qxfile_tree::reader hold(s.folder_tree());
+    for (qxfile_node* n = s.current_folder()->first_child; n; n = n->next)
         if (n->name.view() == name)
             return n;
     return nullptr;
@@ -73,7 +75,7 @@ std::string escaped(std::string_view text)
 }
 
 cli_session::cli_session(const options& opts, std::FILE* out, std::FILE* err)
-    : opts_(opts), out_(out), err_(err), type_(opts.type)
+    : opts_(opts), out_(out), err_(err), type_(opts.type), session_(make_remote_session(remote_protocol::ftp))
 {
 }
 
@@ -81,7 +83,7 @@ bool cli_session::load_program_files(const program_folders& folders)
 {
     if (!load_phrases(folders, lang_, err_))
         return false;
-    session_.language = &lang_;
+    session_->set_language(&lang_);
     if (!opts_.proxy_script.empty()) {
         // A script that cannot be read must not turn into a plain login.
         std::string reason;
@@ -125,7 +127,7 @@ bool cli_session::load_program_files(const program_folders& folders)
     return true;
 }
 
-void cli_session::on_log(ftp_control&, std::unique_ptr<qxarr> lines, int kind)
+void cli_session::on_log(remote_session&, std::unique_ptr<qxarr> lines, int kind)
 {
     static const char* const prefixes[] = {"< ", "> ", "~ ", "! ", "~ ", "~ "};
     const char* prefix = kind >= 0 && kind < 6 ? prefixes[kind] : "~ ";
@@ -156,83 +158,98 @@ void cli_session::fill_connection()
     // Without a site every option counts; with one, only those given.
     const bool from_site = site_ != nullptr;
     auto take = [&](const char* option) { return !from_site || opts_.was_given(option); };
+    remote_site site;
+    remote_options options;
     if (from_site) {
         // Exactly what the remote pane does: the site's login, folder, list
         // parameters, clock offset and custom commands, the proxy, passive
         // mode, the PORT fallback and the PASV address rule.
-        apply_session_settings(site_->settings, *site_->site, session_);
-        session_.initial_folder = site_->start_folder();
-    } else {
-        session_.trust_pasv_address = 0;
+        site = site_of(site_->settings, *site_->site);
+        site.initial_folder = site_->start_folder();
+        options = options_of(site_->settings, site_->site);
     }
     if (take("--host"))
-        session_.host.set_string(opts_.host.c_str());
+        site.host.set_string(opts_.host.c_str());
     if (take("--port"))
-        session_.port = opts_.port;
+        site.port = opts_.port;
     if (take("--user"))
-        session_.user_name.set_string(opts_.user.c_str());
+        site.user_name.set_string(opts_.user.c_str());
     if (!from_site || !opts_.password.empty())
-        session_.password.set_string(opts_.password.c_str());
+        site.password.set_string(opts_.password.c_str());
     if (take("--active") || take("--passive"))
-        session_.passive = opts_.passive ? 1 : 0;
+        options.passive = opts_.passive;
     if (take("--no-port-fallback"))
-        session_.allow_passive_drop_to_port = opts_.port_fallback ? 1 : 0;
+        options.allow_passive_drop_to_port = opts_.port_fallback;
     if (opts_.trust_pasv_address)
-        session_.trust_pasv_address = 1;
+        options.trust_pasv_address = true;
     if (take("--list-params"))
-        session_.list_parameters.set_string(opts_.list_params.c_str());
-    session_.timeout = opts_.timeout;
-    session_.listing_reader = static_cast<ftp_listing_reader>(&read_listing);
-    if (opts_.log)
-        session_.observer = this;
+        options.list_parameters.set_string(opts_.list_params.c_str());
+    options.timeout = opts_.timeout;
+    options.listing_reader = &read_listing;
     if (!opts_.proxy_host.empty()) {
-        proxy_.type = opts_.proxy_type;
-        proxy_.proxy_host.set_string(opts_.proxy_host.c_str());
-        proxy_.proxy_port = opts_.proxy_port ? opts_.proxy_port : (proxy_.is_socks() ? 1080 : 21);
-        proxy_.proxy_username.set_string(opts_.proxy_user.c_str());
-        proxy_.proxy_password.set_string(opts_.proxy_password.c_str());
-        if (proxy_.is_firewall())
-            proxy_.ftp_command.set_bytes(!opts_.proxy_script.empty()
-                                             ? proxy_script_
-                                             : std::string(lang_.text(phrase_default_script + proxy_.type)));
-        session_.proxy = proxy_;
+        ftp_proxy proxy;
+        proxy.type = opts_.proxy_type;
+        proxy.proxy_host.set_string(opts_.proxy_host.c_str());
+        proxy.proxy_port = opts_.proxy_port ? opts_.proxy_port : (proxy.is_socks() ? 1080 : 21);
+        proxy.proxy_username.set_string(opts_.proxy_user.c_str());
+        proxy.proxy_password.set_string(opts_.proxy_password.c_str());
+        if (proxy.is_firewall())
+            proxy.ftp_command.set_bytes(!opts_.proxy_script.empty()
+                                            ? proxy_script_
+                                            : std::string(lang_.text(phrase_default_script + proxy.type)));
+        site.proxy = proxy;
     }
+    if (site.protocol != session_->site().protocol) {
+        session_ = make_remote_session(site.protocol);
+        session_->set_language(&lang_);
+    }
+    session_->configure(site, options);
+    if (opts_.log)
+        session_->set_observer(this);
 }
 
-int cli_session::connect()
+remote_result cli_session::connect()
 {
-    if (int status = session_.log_in())
+    if (remote_result status = session_->log_in(); !status.ok())
         return status;
-    if (int status = session_.enter_start_folder())
+    if (remote_result status = session_->enter_start_folder(); !status.ok())
         return status;
     if (site_ && site_->wants_time_difference())
         measure_clock();
-    return 0;
+    return status_ok;
+}
+
+bool cli_session::probe_name(qxval& out)
+{
+    char name[] = "/tmp/qvtf-timediffXXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(name);
+    out.set_string(name);
+    return true;
 }
 
 void cli_session::measure_clock()
 {
     // The probe is a fresh empty file of ours; the session uploads it under
     // its base name, lists, and deletes both copies.
-    char name[] = "/tmp/qvtf-timediffXXXXXX";
-    const int fd = ::mkstemp(name);
-    if (fd < 0) {
+    qxval probe;
+    if (!probe_name(probe)) {
         note("! ", "time difference not measured: no local probe file");
         return;
     }
-    ::close(fd);
-    ::unlink(name);
-    session_.local_path.set_string(name);
-    const int status = session_.measure_time_difference();
-    if (status != 0) {
-        note("! ", "time difference not measured: status " + std::to_string(status));
+    const remote_result status = session_->measure_time_difference(probe);
+    if (!status.ok()) {
+        note("! ", "time difference not measured: status " + std::to_string(status.status));
         return;
     }
     for (ftp_profile* p : {site_->site, site_->chosen}) {
-        p->time_difference = session_.time_difference;
+        p->time_difference = session_->time_difference();
         p->time_difference_state = time_difference_measured;
     }
-    note("~ ", "time difference " + std::to_string(session_.time_difference) + " s");
+    note("~ ", "time difference " + std::to_string(session_->time_difference()) + " s");
 }
 
 int32_t cli_session::type_for(const std::string& name) const
@@ -244,21 +261,22 @@ int32_t cli_session::type_for(const std::string& name) const
     }
 }
 
-int cli_session::list(const std::string& path)
+remote_result cli_session::list(const std::string& path)
 {
     if (!path.empty()) {
         // List the folder as the current one, then come back.
-        const qxval back = session_.current_path;
-        if (int status = session_.change_folder(bytes_of(path)))
+        remote_folder_guard back(*session_);
+        if (remote_result status = session_->change_folder(bytes_of(path)); !status.ok()) {
+            back.dismiss();
             return status;
-        const int status = list("");
-        session_.change_folder(back);
-        return status;
+        }
+        return list("");
     }
-    if (int status = session_.list_directory(qxval("")))
+    if (remote_result status = session_->list_directory(qxval("")); !status.ok())
         return status;
-    qxfile_tree::reader hold(session_.folder_tree);
-    for (qxfile_node* n = session_.current_folder ? session_.current_folder->first_child : nullptr; n; n = n->next) {
+    qxfile_tree::reader hold(session_->folder_tree());
+    qxfile_node* folder = session_->current_folder();
+    for (qxfile_node* n = folder ? folder->first_child : nullptr; n; n = n->next) {
         const char type = n->is_link() ? 'l' : n->is_folder ? 'd' : '-';
         const qxval perms = format_permissions(n->attributes, n->is_folder);
         const std::string size = n->size_known() ? std::to_string(n->size()) : "?";
@@ -268,53 +286,55 @@ int cli_session::list(const std::string& path)
             std::fprintf(out_, "\t%s", escaped(n->link_target.view()).c_str());
         std::fputc('\n', out_);
     }
-    return 0;
+    return status_ok;
 }
 
-int cli_session::get(const std::string& remote, const std::string& local)
+remote_result cli_session::get(const std::string& remote, const std::string& local)
 {
-    auto request = ftp_transfer_request::make(1, qxval(local), qxval(remote), type_for(remote));
+    auto request = transfer_request::make(1, qxval(local), qxval(remote), type_for(remote));
     // The size the server gives, for the check of the bytes that arrive: a
     // body cut short must not replace a complete local copy.
-    if (int status = session_.remote_file_size(request.remote_path, request.expected_size))
+    if (remote_result status = session_->file_size(request.remote_path, request.expected_size); !status.ok())
         return status;
-    return session_.transfer_file(request);
+    return session_->transfer_file(request).result;
 }
 
-int cli_session::put(const std::string& local, const std::string& remote)
+remote_result cli_session::put(const std::string& local, const std::string& remote)
 {
-    return session_.transfer_file(ftp_transfer_request::make(0, qxval(local), qxval(remote), type_for(local)));
+    return session_->transfer_file(transfer_request::make(0, qxval(local), qxval(remote), type_for(local))).result;
 }
 
-int cli_session::remove_recursive(const std::string& path, bool chmod, const std::string& mode)
+remote_result cli_session::remove_recursive(const std::string& path, bool chmod, const std::string& mode)
 {
     // The recursive forms work on an entry of the listed folder.
     const size_t slash = path.find_last_of('/');
-    const qxval back = session_.current_path;
-    if (slash != std::string::npos) {
-        if (int status = session_.change_folder(qxval(slash == 0 ? "/" : path.substr(0, slash).c_str())))
-            return status;
+    remote_folder_guard back(*session_);
+    if (slash == std::string::npos) {
+        back.dismiss();
+    } else if (remote_result status =
+                   session_->change_folder(qxval(slash == 0 ? "/" : path.substr(0, slash).c_str()));
+               !status.ok()) {
+        back.dismiss();
+        return status;
     }
-    int status = session_.list_directory(qxval(""));
-    if (status == 0) {
-        qxfile_node* entry = child_named(session_, base_name(path));
-        if (!entry) {
-            status = status_refused;
-            session_.stored_error_text.set_string((path + ": no such entry\r\n").c_str());
-            status = status_recursive_failed;
-        } else if (chmod) {
-            session_.chmod_mode.set_string(mode.c_str());
-            status = session_.change_mode_entry(*entry);
-        } else {
-            status = session_.delete_entry(*entry);
-        }
+    remote_result status = session_->list_directory(qxval(""));
+    if (!status.ok())
+        return status;
+    qxfile_node* entry = child_named(*session_, base_name(path));
+    if (!entry) {
+        status = status_recursive_failed;
+        status.detail = path + ": no such entry\r\n";
+        return status;
     }
-    if (slash != std::string::npos)
-        session_.change_folder(back);
-    return status;
+    if (chmod) {
+        chmod_request change;
+        change.mode.set_string(mode.c_str());
+        return session_->change_mode_entry(*entry, change);
+    }
+    return session_->delete_entry(*entry);
 }
 
-int cli_session::run(const std::vector<std::string>& w)
+remote_result cli_session::run(const std::vector<std::string>& w)
 {
     usage_error_.clear();
     if (!check_command(w, usage_error_))
@@ -326,8 +346,16 @@ int cli_session::run(const std::vector<std::string>& w)
     // A NUL byte (possible in a script on standard input) would cut a name
     // short on the server or in a local path: nothing of the command runs.
     for (const std::string& word : w)
-        if (word.find('\0') != std::string::npos)
-            return refuse_line_break(session_);
+        if (word.find('\0') != std::string::npos) {
+            session_->log(log_error, std::string(lang_.text(phrase_line_break)) + "\r\n");
+            return status_line_break;
+        }
+    return run_command(w);
+}
+
+remote_result cli_session::run_command(const std::vector<std::string>& w)
+{
+    remote_session& s = *session_;
     const std::string& c = w[0];
     auto arg = [&](size_t i) { return i < w.size() ? w[i] : std::string(); };
     if (c == "ls")
@@ -335,13 +363,13 @@ int cli_session::run(const std::vector<std::string>& w)
     if (c == "sync")
         return sync(w);
     if (c == "pwd") {
-        int status = session_.print_folder();
-        if (status == 0)
-            std::fprintf(out_, "%s\n", escaped(session_.current_path.view()).c_str());
+        remote_result status = s.print_folder();
+        if (status.ok())
+            std::fprintf(out_, "%s\n", escaped(s.current_path().view()).c_str());
         return status;
     }
     if (c == "cd")
-        return session_.change_folder(bytes_of(w[1]));
+        return s.change_folder(bytes_of(w[1]));
     if (c == "get")
         return get(w[1], w.size() > 2 ? w[2] : base_name(w[1]));
     if (c == "put")
@@ -349,44 +377,39 @@ int cli_session::run(const std::vector<std::string>& w)
     if (c == "download" || c == "upload")
         return queued(w);
     if (c == "mkdir")
-        return session_.make_folder(bytes_of(w[1]));
+        return s.make_folder(bytes_of(w[1]));
     if (c == "rmdir")
-        return session_.remove_folder(bytes_of(w[1]));
+        return s.remove_folder(bytes_of(w[1]));
     if (c == "rm")
-        return w[1] == "-r" ? remove_recursive(w[2], false, "") : session_.delete_file(bytes_of(w[1]));
+        return w[1] == "-r" ? remove_recursive(w[2], false, "") : s.delete_file(bytes_of(w[1]));
     if (c == "mv")
-        return session_.rename(bytes_of(w[1]), bytes_of(w[2]));
+        return s.rename(bytes_of(w[1]), bytes_of(w[2]));
     if (c == "chmod") {
         if (w[1] == "-r")
             return remove_recursive(w[3], true, w[2]);
-        const qxval mode = bytes_of(w[1]);
-        return session_.change_mode(bytes_of(w[2]), &mode);
+        return s.change_mode(bytes_of(w[2]), bytes_of(w[1]));
     }
     if (c == "quote") {
         std::string line;
         for (size_t i = 1; i < w.size(); ++i)
             line += (i > 1 ? " " : "") + w[i];
-        int status = session_.send_command(line);
-        if (status == 0)
-            for (const qxval& l : session_.reply_lines)
-                std::fprintf(out_, "%s\n", escaped(l.view()).c_str());
+        remote_result status = s.raw_command(line);
+        if (status.ok())
+            for (const std::string& l : status.reply)
+                std::fprintf(out_, "%s\n", escaped(l).c_str());
         return status;
     }
     // timediff: an empty probe file of our own, uploaded into the current folder.
-    char name[] = "/tmp/qvtf-timediffXXXXXX";
-    int fd = ::mkstemp(name);
-    if (fd < 0)
+    qxval probe;
+    if (!probe_name(probe))
         return 2;
-    ::close(fd);
-    ::unlink(name);
-    session_.local_path.set_string(name);
-    int status = session_.measure_time_difference();
-    if (status == 0)
-        std::fprintf(out_, "%d\n", session_.time_difference);
+    remote_result status = s.measure_time_difference(probe);
+    if (status.ok())
+        std::fprintf(out_, "%d\n", s.time_difference());
     return status;
 }
 
-int cli_session::queued(const std::vector<std::string>& words)
+remote_result cli_session::queued(const std::vector<std::string>& words)
 {
     // Defaults from the user's settings (the program's defaults on a first run).
     const global_ftp_settings& settings = user_settings();
@@ -395,43 +418,44 @@ int cli_session::queued(const std::vector<std::string>& words)
     run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, settings.retry_count);
     run.transfer_type = type_ == transfer_kind::ascii ? 1 : type_ == transfer_kind::automatic ? 2 : 0;
     run.progress = ::isatty(::fileno(err_)) != 0;
-    cli_queue queue(session_, lang_, &resolver_, run, out_, err_, opts_.log ? static_cast<ftp_observer*>(this) : nullptr);
+    cli_queue queue(*session_, lang_, &resolver_, run, out_, err_,
+                    opts_.log ? static_cast<remote_observer*>(this) : nullptr);
     const std::vector<std::string> sources(words.begin() + 1, words.end() - 1);
     return queue.run(words[0] == "download", sources, words.back());
 }
 
-void cli_session::report_failure(int status)
+void cli_session::report_failure(const remote_result& failure)
 {
-    if (status == -1 && !usage_error_.empty()) {
+    if (failure.status == -1 && !usage_error_.empty()) {
         std::fprintf(err_, "qvtf-cli: %s\n", usage_error_.c_str());
         return;
     }
     qxval text;
-    session_.error_text(status, text);
+    session_->error_text(failure, text);
     std::string_view t = text.view();
     while (!t.empty() && (t.back() == '\n' || t.back() == '\r'))
         t.remove_suffix(1);
     print_lines(err_, "", t);
-    std::fprintf(err_, "status %d\n", status);
+    std::fprintf(err_, "status %d\n", failure.status);
 }
 
 int cli_session::run_all()
 {
     fill_connection();
-    if (int status = connect()) {
+    if (remote_result status = connect(); !status.ok()) {
         report_failure(status);
         return 1;
     }
     for (const auto& words : opts_.commands) {
         if (words.empty())
             continue;
-        if (int status = run(words)) {
+        if (remote_result status = run(words); !status.ok()) {
             report_failure(status);
-            session_.disconnect();
+            session_->disconnect();
             return 1;
         }
     }
-    session_.disconnect();
+    session_->disconnect();
     return 0;
 }
 

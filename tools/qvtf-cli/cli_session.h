@@ -1,15 +1,15 @@
 #pragma once
 // qvtf-cli's session: connects as the options say and runs the commands on
-// one FTP session. Every behaviour is the engine's; this only prints.
+// one remote session. Every behaviour is the engine's; this only prints.
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ftp/auto_transfer_resolver.h"
-#include "ftp/ftp_control.h"
-#include "ftp/ftp_proxy.h"
 #include "markup/qxlang.h"
+#include "remote/remote_session.h"
+#include "settings/global_ftp_settings.h"
 #include "tools/qvtf-cli/cli_options.h"
 #include "tools/qvtf-cli/cli_site.h"
 
@@ -28,7 +28,7 @@ struct sync_request {
 };
 bool parse_sync_words(const std::vector<std::string>& words, sync_request& out, std::string& error);
 
-class cli_session : private ftp_observer {
+class cli_session : private remote_observer {
 public:
     explicit cli_session(const options& opts, std::FILE* out = stdout, std::FILE* err = stderr);
 
@@ -36,33 +36,39 @@ public:
     // the extension list when the transfer type is automatic (the user's, or
     // the shipped one). false with a message on err.
     bool load_program_files(const program_folders& folders);
-    // Fills the session's connection from the options, or with --site from
-    // the profile and the settings, replaced by the options given explicitly.
+    // The session's site and options from the command line, or with --site
+    // from the profile and the settings, replaced by the options given
+    // explicitly: the one place qvtf-cli turns its options into them.
     void fill_connection();
     // Connects, logs in, enters the start folder and, for a site that asks
-    // for it, measures the server's clock offset; 0 or a status.
-    int connect();
-    // Runs one command; 0 or a status (printed with report_failure).
-    int run(const std::vector<std::string>& words);
+    // for it, measures the server's clock offset.
+    remote_result connect();
+    // Runs one command (printed with report_failure when it fails; -1 with
+    // a usage error).
+    remote_result run(const std::vector<std::string>& words);
     // Runs every command of the options; the process exit code.
     int run_all();
 
-    void report_failure(int status);
-    ftp_control& session() { return session_; }
+    // The message of a failure (its status alone when only that is known).
+    void report_failure(const remote_result& failure);
+    remote_session& session() { return *session_; }
     // The loaded site, or null without --site.
     const cli_site* site() const { return site_.get(); }
 
 private:
     int32_t type_for(const std::string& name) const;
-    int list(const std::string& path);
-    int get(const std::string& remote, const std::string& local);
-    int put(const std::string& local, const std::string& remote);
-    int remove_recursive(const std::string& path, bool chmod, const std::string& mode);
-    void on_log(ftp_control& session, std::unique_ptr<qxarr> lines, int kind) override;
+    remote_result list(const std::string& path);
+    remote_result get(const std::string& remote, const std::string& local);
+    remote_result put(const std::string& local, const std::string& remote);
+    remote_result remove_recursive(const std::string& path, bool chmod, const std::string& mode);
+    remote_result run_command(const std::vector<std::string>& words);
+    void on_log(remote_session& session, std::unique_ptr<qxarr> lines, int kind) override;
+    // The clock probe's local file: a fresh, empty, unique name.
+    static bool probe_name(qxval& out);
     // download / upload through the queue.
-    int queued(const std::vector<std::string>& words);
+    remote_result queued(const std::vector<std::string>& words);
     // sync RULEFILE [--local DIR] [--remote DIR] [--dry-run]
-    int sync(const std::vector<std::string>& words);
+    remote_result sync(const std::vector<std::string>& words);
     void note(const char* prefix, const std::string& text);
     // Server clock minus ours, stored in the site as the remote pane does. A
     // failure only leaves it unmeasured.
@@ -82,8 +88,7 @@ private:
     const global_ftp_settings& user_settings() const { return site_ ? site_->settings : user_settings_; }
     qxlang lang_;
     auto_transfer_resolver resolver_;
-    ftp_proxy proxy_;
-    ftp_control session_;
+    std::unique_ptr<remote_session> session_;
     std::string usage_error_;
     std::string proxy_script_;   // the --proxy-script file, CR LF line ends
 };

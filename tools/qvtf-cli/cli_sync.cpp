@@ -4,10 +4,7 @@
 #include <cstdio>
 
 #include "browse/local_paths.h"
-#include "sync/sync_local_side.h"
-#include "sync/sync_remote_side.h"
-#include "sync/sync_queue_sink.h"
-#include "sync/sync_run.h"
+#include "sync/sync_engine.h"
 #include "tools/qvtf-cli/cli_queue.h"
 #include "tools/qvtf-cli/cli_session.h"
 
@@ -18,6 +15,24 @@ namespace {
 constexpr int phrase_nothing_to_sync = 281;
 constexpr int phrase_sync_succeeded = 282;
 constexpr int phrase_sync_failed = 283;
+
+// One line per action as it ends.
+class cli_sync_lines : public sync_observer {
+public:
+    explicit cli_sync_lines(std::FILE* out) : out_(out) {}
+    void on_action(const sync_action& a, const sync_action_result& r) override
+    {
+        if (r.status == 0)
+            std::fprintf(out_, "done: %s\n", escaped(a.describe()).c_str());
+        else
+            std::fprintf(out_, "failed: %s: %s (status %d)\n", escaped(a.describe()).c_str(), escaped(r.text).c_str(),
+                         r.status);
+        std::fflush(out_);
+    }
+
+private:
+    std::FILE* out_;
+};
 
 }  // namespace
 
@@ -51,7 +66,7 @@ bool parse_sync_words(const std::vector<std::string>& w, sync_request& out, std:
     return true;
 }
 
-int cli_session::sync(const std::vector<std::string>& words)
+remote_result cli_session::sync(const std::vector<std::string>& words)
 {
     sync_request request;
     if (!parse_sync_words(words, request, usage_error_))
@@ -79,61 +94,48 @@ int cli_session::sync(const std::vector<std::string>& words)
     settings.local_folder.set_string(local.c_str());
     std::string remote = settings.remote_folder.str();
     if (remote.empty() || remote[0] != '/')
-        remote = sync_side::join(session_.current_path.str(), remote);
+        remote = sync_side::join(session_->current_path().str(), remote);
     settings.remote_folder.set_string(remote.c_str());
 
     sync_plan_options options;
     options.global_transfer_type = type_ == transfer_kind::ascii ? 1 : type_ == transfer_kind::automatic ? 2 : 0;
     options.resolver = &resolver_;
     options.time_equal_interval = user_settings().sync_time_equal_interval;
-    sync_local_side local_side;
-    sync_remote_side remote_side(session_);
     // A listing that breaks off is tried again like a transfer: a plan made
     // without a folder's entries is no plan.
-    session_.listing_tries = opts_.retries >= 1 ? opts_.retries : std::max(1, user_settings().retry_count);
+    const global_ftp_settings& values = user_settings();
+    queue_run_options run;
+    run.threads = opts_.threads >= 0 ? opts_.threads : std::max(0, values.max_download_threads);
+    run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, values.retry_count);
+    run.transfer_type = options.global_transfer_type;
+    // The transfers run in the queue, with the workers the settings or
+    // --threads give; each finished item also prints the queue's log line.
+    cli_queue queue(*session_, lang_, &resolver_, run, out_, err_,
+                    opts_.log ? static_cast<remote_observer*>(this) : nullptr);
+    cli_sync_lines lines(out_);
+    sync_engine engine(*session_, queue.manager(), &lines);
     sync_plan plan;
-    build_sync_plan(settings, local_side, remote_side, options, plan);
+    engine.compare(settings, options, plan);
     for (const std::string& n : plan.notes)
         std::fprintf(out_, "note: %s\n", escaped(n).c_str());
     if (plan.status != 0) {
         std::fprintf(err_, "qvtf-cli: sync: %s\n", escaped(plan.failure).c_str());
-        return plan.status;
+        return plan.cause;
     }
     for (const sync_action& a : plan.actions)
         std::fprintf(out_, "%s\n", escaped(a.describe()).c_str());
     if (plan.actions.empty())
         std::fprintf(out_, "%s\n", std::string(lang_.text(phrase_nothing_to_sync)).c_str());
     if (request.dry_run || plan.actions.empty())
-        return 0;
+        return status_ok;
 
-    size_t failed = 0;
-    // The transfers run in the queue, with the workers the settings or
-    // --threads give; each finished item also prints the queue's log line.
-    const global_ftp_settings& values = user_settings();
-    queue_run_options run;
-    run.threads = opts_.threads >= 0 ? opts_.threads : std::max(0, values.max_download_threads);
-    run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, values.retry_count);
-    run.transfer_type = options.global_transfer_type;
-    cli_queue queue(session_, lang_, &resolver_, run, out_, err_,
-                    opts_.log ? static_cast<ftp_observer*>(this) : nullptr);
-    sync_queue_sink sink(queue.manager());
-    carry_out_sync_plan(plan, settings.direction(), session_, sink,
-                        [&](const sync_action& a, const sync_action_result& r) {
-                            if (r.status == 0) {
-                                std::fprintf(out_, "done: %s\n", escaped(a.describe()).c_str());
-                            } else {
-                                ++failed;
-                                std::fprintf(out_, "failed: %s: %s (status %d)\n", escaped(a.describe()).c_str(),
-                                             escaped(r.text).c_str(), r.status);
-                            }
-                            std::fflush(out_);
-                        });
-    if (failed == 0) {
+    const sync_summary summary = engine.run(plan, settings.direction());
+    if (summary.failed == 0) {
         std::fprintf(out_, "%s\n", std::string(lang_.text(phrase_sync_succeeded)).c_str());
-        return 0;
+        return status_ok;
     }
-    usage_error_ = std::string(lang_.text(phrase_sync_failed)) + std::to_string(failed) + " of " +
-                   std::to_string(plan.actions.size());
+    usage_error_ = std::string(lang_.text(phrase_sync_failed)) + std::to_string(summary.failed) + " of " +
+                   std::to_string(summary.actions);
     return -1;
 }
 

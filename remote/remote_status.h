@@ -1,16 +1,16 @@
-// Status codes of the FTP session. 0 is success; transport (1000-1100,
+// Status codes of a remote session. 0 is success; transport (1000-1100,
 // 100000 + n) and SOCKS (1601-1614) codes come from the layers below.
 #pragma once
 
 namespace qvtf {
 
-enum ftp_status : int {
+enum remote_status : int {
     status_ok = 0,
     status_input_too_large = 2003,   // more than 16 MiB of unread reply input
     status_stream_ended = 2004,      // control connection ended, or a short send
     status_line_too_long = 2005,     // a reply line reached the line limit
     status_login_rejected = 6000,    // the login command itself was refused
-    status_stopped = 6001,           // stop_request or a stop flag
+    status_stopped = 6001,           // the session's stop (remote_stop.h)
     status_not_connected = 6003,     // not connected / not logged in / 421
     status_login_refused = 6004,     // 530
     status_unexpected_reply = 6005,

@@ -1,10 +1,8 @@
-// The busy lock: one thread at a time uses a session. Counted per thread,
-// so an inner release does not free an outer holder; a release by any
-// other thread does nothing. A holder may hand the session to a thread it
-// starts; until that thread takes it over, nobody else can acquire it.
+#include "remote/remote_session_lock.h"
+
 #include <chrono>
 
-#include "ftp/ftp_control.h"
+#include "remote/remote_session.h"
 
 namespace qvtf {
 
@@ -13,7 +11,7 @@ namespace {
 constexpr std::chrono::milliseconds retry_step{100};
 }  // namespace
 
-bool ftp_control::try_claim_locked()
+bool remote_busy_lock::try_claim_locked()
 {
     const auto me = std::this_thread::get_id();
     if (depth_ == 0) {
@@ -29,16 +27,16 @@ bool ftp_control::try_claim_locked()
     return false;
 }
 
-int ftp_control::acquire()
+int remote_busy_lock::acquire()
 {
-    std::lock_guard lock(lock_mutex_);
+    std::lock_guard lock(mutex_);
     return try_claim_locked() ? status_ok : status_busy;
 }
 
-int ftp_control::acquire_waiting(int ms)
+int remote_busy_lock::acquire_waiting(int ms)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
-    std::unique_lock lock(lock_mutex_);
+    std::unique_lock lock(mutex_);
     for (;;) {
         if (try_claim_locked())
             return status_ok;
@@ -46,11 +44,11 @@ int ftp_control::acquire_waiting(int ms)
         if (now >= deadline)
             return status_busy;
         const auto step = std::min<std::chrono::steady_clock::duration>(retry_step, deadline - now);
-        lock_released_.wait_for(lock, step);
+        released_.wait_for(lock, step);
     }
 }
 
-void ftp_control::free_locked()
+void remote_busy_lock::free_locked()
 {
     depth_ = 0;
     busy_ = 0;
@@ -58,22 +56,22 @@ void ftp_control::free_locked()
     owner_ = std::thread::id();
 }
 
-void ftp_control::release()
+void remote_busy_lock::release()
 {
     {
-        std::lock_guard lock(lock_mutex_);
+        std::lock_guard lock(mutex_);
         if (depth_ == 0 || in_transit_ || owner_ != std::this_thread::get_id())
             return;
         if (--depth_ != 0)
             return;
         free_locked();
     }
-    lock_released_.notify_all();
+    released_.notify_all();
 }
 
-int ftp_control::hand_over()
+int remote_busy_lock::hand_over()
 {
-    std::lock_guard lock(lock_mutex_);
+    std::lock_guard lock(mutex_);
     // A nested holder cannot give away what its outer scopes still count on.
     if (depth_ != 1 || in_transit_ || owner_ != std::this_thread::get_id())
         return status_busy;
@@ -82,9 +80,9 @@ int ftp_control::hand_over()
     return status_ok;
 }
 
-int ftp_control::take_over()
+int remote_busy_lock::take_over()
 {
-    std::lock_guard lock(lock_mutex_);
+    std::lock_guard lock(mutex_);
     if (!in_transit_)
         return status_busy;
     in_transit_ = false;
@@ -92,37 +90,37 @@ int ftp_control::take_over()
     return status_ok;
 }
 
-void ftp_control::cancel_hand_over()
+void remote_busy_lock::cancel_hand_over()
 {
     {
-        std::lock_guard lock(lock_mutex_);
+        std::lock_guard lock(mutex_);
         if (!in_transit_)
             return;
         free_locked();
     }
-    lock_released_.notify_all();
+    released_.notify_all();
 }
 
-bool ftp_control::held_by_caller() const
+bool remote_busy_lock::held_by_caller() const
 {
-    std::lock_guard lock(lock_mutex_);
+    std::lock_guard lock(mutex_);
     return depth_ > 0 && !in_transit_ && owner_ == std::this_thread::get_id();
 }
 
-int ftp_control::hold_depth() const
+int remote_busy_lock::hold_depth() const
 {
-    std::lock_guard lock(lock_mutex_);
+    std::lock_guard lock(mutex_);
     return owner_ == std::this_thread::get_id() && !in_transit_ ? depth_ : 0;
 }
 
-// ---- ftp_session_lock ----
+// ---- remote_session_lock ----
 
-ftp_session_lock::ftp_session_lock(ftp_control& session, int wait_ms) : session_(&session)
+remote_session_lock::remote_session_lock(remote_session& session, int wait_ms) : session_(&session)
 {
     status_ = wait_ms > 0 ? session.acquire_waiting(wait_ms) : session.acquire();
 }
 
-ftp_session_lock::ftp_session_lock(ftp_handover&& handed) : session_(handed.session_)
+remote_session_lock::remote_session_lock(remote_handover&& handed) : session_(handed.session_)
 {
     handed.session_ = nullptr;
     status_ = session_ ? session_->take_over() : status_busy;
@@ -130,16 +128,18 @@ ftp_session_lock::ftp_session_lock(ftp_handover&& handed) : session_(handed.sess
         session_->cancel_hand_over();
 }
 
-ftp_session_lock::ftp_session_lock(ftp_session_lock&& other) noexcept
+remote_session_lock::remote_session_lock(remote_session_lock&& other) noexcept
     : session_(other.session_), status_(other.status_)
 {
     other.session_ = nullptr;
     other.status_ = status_busy;
 }
 
-ftp_session_lock::~ftp_session_lock() { unlock(); }
+remote_session_lock::~remote_session_lock() { unlock(); }
 
-void ftp_session_lock::unlock()
+remote_session_lock::operator bool() const { return status_ == status_ok; }
+
+void remote_session_lock::unlock()
 {
     if (session_ && status_ == status_ok)
         session_->release();
@@ -147,9 +147,9 @@ void ftp_session_lock::unlock()
     status_ = status_busy;
 }
 
-ftp_handover ftp_session_lock::hand_over()
+remote_handover remote_session_lock::hand_over()
 {
-    ftp_handover handed;
+    remote_handover handed;
     if (session_ && status_ == status_ok && session_->hand_over() == status_ok) {
         handed.session_ = session_;
         session_ = nullptr;
@@ -158,12 +158,12 @@ ftp_handover ftp_session_lock::hand_over()
     return handed;
 }
 
-ftp_handover::ftp_handover(ftp_handover&& other) noexcept : session_(other.session_)
+remote_handover::remote_handover(remote_handover&& other) noexcept : session_(other.session_)
 {
     other.session_ = nullptr;
 }
 
-ftp_handover::~ftp_handover()
+remote_handover::~remote_handover()
 {
     // Never received (the thread was not started): the session is free again.
     if (session_)

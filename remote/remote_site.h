@@ -1,0 +1,81 @@
+// The inputs of a remote session, as values: the site (where and as whom it
+// logs in) and the options (how it behaves on the way). The profile with the
+// settings, and qvtf-cli's options, each turn into these in one place; a
+// session keeps its own copies, so nothing edits them under it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "core/qxfile_tree.h"
+#include "core/qxfiles.h"
+#include "core/qxpipe.h"
+#include "core/qxval.h"
+#include "remote/listing_report.h"
+#include "remote/remote_proxy.h"
+
+namespace qvtf {
+
+// Which implementation of remote_session serves a site (remote_factory).
+enum class remote_protocol : int32_t {
+    ftp = 0,
+};
+
+// How a session protects its connections. Only plain connections exist so
+// far; a mode that is not built must never be chosen silently.
+enum class remote_encryption : int32_t {
+    plain = 0,
+};
+
+struct remote_site {
+    remote_protocol protocol = remote_protocol::ftp;
+    qxval host{""};
+    int32_t port = 21;
+    qxval user_name{""};
+    qxval password{""};
+    // The proxy or FTP firewall on the way; none for a direct connection.
+    std::optional<ftp_proxy> proxy;
+    // SOCKS 4: let the proxy resolve the host name (4a).
+    bool socks_4a = true;
+    remote_encryption encryption = remote_encryption::plain;
+    qxval initial_folder{""};
+    // Sent after the login, one command a line.
+    qxval custom_commands{""};
+    // Server clock minus ours in seconds, as far as the profile knows it.
+    int32_t time_difference = 0;
+};
+
+// The listing thread's body: parses the pipe's chunks into entries under
+// folder, raises the consumer bits when done, returns the style bits and
+// fills in the report. The parser lives with the panes, so whoever makes
+// the session supplies it.
+using remote_listing_reader = int (*)(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder,
+                                      int32_t time_difference, file_handle dump, listing_report* report);
+// Listing lines are bounded like reply lines. A reader ORs this bit into
+// its result when it dropped a longer line; the session logs it and keeps
+// it out of the listing styles.
+constexpr int32_t listing_line_limit = 65536;
+constexpr int listing_line_dropped = 0x100;
+
+struct remote_options {
+    // Data connections: passive (PASV) or active (PORT); a refused PASV may
+    // switch the session to PORT; the PASV reply's address may be trusted
+    // instead of the control connection's peer.
+    bool passive = false;
+    bool allow_passive_drop_to_port = false;
+    bool trust_pasv_address = false;
+    int32_t timeout = 60;          // seconds, control and data sockets
+    int32_t accept_tries = 30;     // one-second waits for an active connection
+    qxval list_parameters{""};     // between LIST and the path
+    int32_t listing_tries = 1;     // attempts per listing that breaks off
+    qxval listing_dump_path{""};   // raw copy of each listing; empty: none
+    remote_listing_reader listing_reader = nullptr;
+    int32_t idle_limit = 60;       // seconds, for the owners' idle logic
+    // A file transfer of a known size up to this many bytes runs its data
+    // connection on the calling thread; larger ones, and those of unknown
+    // size, on a worker with the file side across a pipe. -1: never (and
+    // listings too go to a worker); the largest value: every transfer.
+    int64_t inline_limit = 1048576;
+};
+
+}  // namespace qvtf
