@@ -66,16 +66,32 @@ bool write_full(int fd, const char* buf, size_t n, size_t* written)
 
 }  // namespace
 
-file_handle open_file(const qxval& path, const char* mode)
+namespace {
+
+int open_retrying(const qxval& path, int flags)
 {
-    int flags = open_flags(mode) | O_CLOEXEC;
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// "r+" continues at the end of the file; false when that seek fails.
+bool at_end_if_updating(int fd, int flags)
+{
+    return (flags & O_ACCMODE) != O_RDWR || (flags & O_TRUNC) || ::lseek(fd, 0, SEEK_END) >= 0;
+}
+
+}  // namespace
+
+file_handle open_file(const qxval& path, const char* mode)
+{
+    const int flags = open_flags(mode) | O_CLOEXEC;
+    const int fd = open_retrying(path, flags);
     if (fd < 0)
         return invalid_file_handle;
-    if ((flags & O_ACCMODE) == O_RDWR && !(flags & O_TRUNC) && ::lseek(fd, 0, SEEK_END) < 0) {
+    if (!at_end_if_updating(fd, flags)) {
         ::close(fd);
         return invalid_file_handle;
     }
@@ -87,10 +103,7 @@ file_handle open_regular_file(const qxval& path, const char* mode, bool* not_reg
     if (not_regular)
         *not_regular = false;
     const int flags = open_flags(mode) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = open_retrying(path, flags);
     if (fd < 0)
         return invalid_file_handle;
     struct stat st;
@@ -105,7 +118,7 @@ file_handle open_regular_file(const qxval& path, const char* mode, bool* not_reg
     }
     const int status_flags = ::fcntl(fd, F_GETFL);
     const bool blocking = status_flags >= 0 && ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) == 0;
-    if (!blocking || ((flags & O_ACCMODE) == O_RDWR && !(flags & O_TRUNC) && ::lseek(fd, 0, SEEK_END) < 0)) {
+    if (!blocking || !at_end_if_updating(fd, flags)) {
         ::close(fd);
         return invalid_file_handle;
     }
