@@ -37,8 +37,8 @@ public:
             return;
         }
         const QString host = to_qt(session.site().host);
-        QMetaObject::invokeMethod(window_, [w = window_, to, host] { w->set_connection_state(to, host); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            window_, [w = window_, to, host] { w->set_connection_state(to, host); }, Qt::QueuedConnection);
     }
 
 private:
@@ -120,10 +120,9 @@ bool app_session::start(const session_options& options)
 
     // The panes; the remote one's session is the browser connection.
     sounds_ = std::make_unique<event_sounds>();
-    local_ = std::make_unique<qvtf::qx_local_file_lister>(settings_, &language_, &window_->local_model(),
-                                                        &platform_);
-    remote_ = std::make_unique<qvtf::qx_ftp_file_lister>(settings_, &language_, &window_->remote_model(),
-                                                         sounds_.get());
+    local_ = std::make_unique<qvtf::qx_local_file_lister>(settings_, &language_, &window_->local_model(), &platform_);
+    remote_ =
+        std::make_unique<qvtf::qx_ftp_file_lister>(settings_, &language_, &window_->remote_model(), sounds_.get());
     // The remote pane's type texts and pictures come from the extension list.
     remote_->types.load(qvtf::qxval(folders_.extension_list()));
     browser_watch_ = std::make_unique<session_watch>(&window_->log(), window_.get());

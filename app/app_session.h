@@ -21,7 +21,7 @@ class lister_queue_panes;
 class qx_ftp_file_lister;
 class qx_local_file_lister;
 struct ftp_profile;
-}
+}  // namespace qvtf
 class TqorxVTF;
 class event_sounds;
 class session_watch;

@@ -34,12 +34,14 @@ bool event_sounds::can_play_files()
 
 void event_sounds::play_file(const qvtf::qxval& path)
 {
-    QMetaObject::invokeMethod(this, [this, p = to_qt(path)] { play_now(p); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, p = to_qt(path)] { play_now(p); }, Qt::QueuedConnection);
 }
 
 void event_sounds::beep()
 {
-    QMetaObject::invokeMethod(this, [] { QApplication::beep(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [] { QApplication::beep(); }, Qt::QueuedConnection);
 }
 
 void event_sounds::play_now(const QString& path)

@@ -35,11 +35,14 @@ constexpr int64_t max_kilobytes = std::numeric_limits<int32_t>::max() / 1024;
 int32_t to_time_value(const QDate& date, const QTime& time)
 {
     const qint64 seconds = QDateTime(date, time).toSecsSinceEpoch();
-    return int32_t(std::clamp<qint64>(seconds, std::numeric_limits<int32_t>::min(),
-                                      std::numeric_limits<int32_t>::max()));
+    return int32_t(
+        std::clamp<qint64>(seconds, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-QDateTime local_time(int32_t seconds) { return QDateTime::fromSecsSinceEpoch(seconds).toLocalTime(); }
+QDateTime local_time(int32_t seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds).toLocalTime();
+}
 
 }  // namespace
 
@@ -97,9 +100,15 @@ int64_t read_integer(const QString& text)
     return negative ? -value : value;
 }
 
-int64_t kilobytes(int32_t bytes) { return bytes / 1024; }
+int64_t kilobytes(int32_t bytes)
+{
+    return bytes / 1024;
+}
 
-int32_t bytes_of_kilobytes(int64_t kb) { return int32_t(std::clamp<int64_t>(kb, 0, max_kilobytes) * 1024); }
+int32_t bytes_of_kilobytes(int64_t kb)
+{
+    return int32_t(std::clamp<int64_t>(kb, 0, max_kilobytes) * 1024);
+}
 
 }  // namespace file_filter
 
@@ -226,8 +235,8 @@ TFileFilterForm::TFileFilterForm(qvtf::global_ftp_settings& settings, const qvtf
     connect(button1_, &QPushButton::clicked, this, &TFileFilterForm::reject);
     connect(button3_, &QPushButton::clicked, this, &TFileFilterForm::show_everything);
 
-    QWidget* order[] = {edit1_, edit2_, check_box1_, button10_, picker1_, picker2_, picker3_, picker4_,
-                        check_box2_, edit5_, edit6_, button2_, button1_, button3_};
+    QWidget* order[] = {edit1_,   edit2_,      check_box1_, button10_, picker1_, picker2_, picker3_,
+                        picker4_, check_box2_, edit5_,      edit6_,    button2_, button1_, button3_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -272,13 +281,12 @@ void TFileFilterForm::enable_groups()
 {
     const bool time_on = check_box1_->isChecked();
     for (QWidget* w : {static_cast<QWidget*>(picker1_), static_cast<QWidget*>(picker2_),
-                       static_cast<QWidget*>(picker3_), static_cast<QWidget*>(picker4_),
-                       static_cast<QWidget*>(label5_), static_cast<QWidget*>(label6_),
-                       static_cast<QWidget*>(button10_)})
+                       static_cast<QWidget*>(picker3_), static_cast<QWidget*>(picker4_), static_cast<QWidget*>(label5_),
+                       static_cast<QWidget*>(label6_), static_cast<QWidget*>(button10_)})
         w->setEnabled(time_on);
     const bool size_on = check_box2_->isChecked();
-    for (QWidget* w : {static_cast<QWidget*>(edit5_), static_cast<QWidget*>(edit6_),
-                       static_cast<QWidget*>(kb1_), static_cast<QWidget*>(kb2_)})
+    for (QWidget* w : {static_cast<QWidget*>(edit5_), static_cast<QWidget*>(edit6_), static_cast<QWidget*>(kb1_),
+                       static_cast<QWidget*>(kb2_)})
         w->setEnabled(size_on);
 }
 
@@ -316,8 +324,8 @@ void TFileFilterForm::apply(const file_filter_values& v)
     v.to_settings(settings_, remote_);
     if (!pane_)
         return;
-    pane_->set_filter(qvtf::qxval(v.include.toStdString()), qvtf::qxval(v.skip.toStdString()), v.time_on,
-                      v.time_start, v.time_end, v.size_on, v.size_start, v.size_end);
+    pane_->set_filter(qvtf::qxval(v.include.toStdString()), qvtf::qxval(v.skip.toStdString()), v.time_on, v.time_start,
+                      v.time_end, v.size_on, v.size_start, v.size_end);
     pane_->refresh_view_async(false);
 }
 

@@ -114,8 +114,7 @@ file_props_request request_for(std::vector<qvtf::qxfile_node*>& nodes)
 
 }  // namespace
 
-TFilePropsForm::TFilePropsForm(const qvtf::global_ftp_settings& settings, const qvtf::qxlang* language,
-                               QWidget* parent)
+TFilePropsForm::TFilePropsForm(const qvtf::global_ftp_settings& settings, const qvtf::qxlang* language, QWidget* parent)
     : QDialog(parent), settings_(settings), language_(language)
 {
     setObjectName("TFilePropsForm");
@@ -166,8 +165,8 @@ TFilePropsForm::TFilePropsForm(const qvtf::global_ftp_settings& settings, const 
         const char* name;
         int phrase_number;
         int bit;
-    } special_boxes[] = {{"uaOwnerExeBit", phrase_setuid, 11}, {"uaGroupExeBit", phrase_setgid, 10},
-                         {"uaStickyBit", phrase_sticky, 9}};
+    } special_boxes[] = {
+        {"uaOwnerExeBit", phrase_setuid, 11}, {"uaGroupExeBit", phrase_setgid, 10}, {"uaStickyBit", phrase_sticky, 9}};
     for (const auto& s : special_boxes) {
         auto* box = new QCheckBox(phrase(s.phrase_number), ua_panel);
         box->setObjectName(s.name);
@@ -262,9 +261,9 @@ TFilePropsForm::TFilePropsForm(const qvtf::global_ftp_settings& settings, const 
     connect(cancel_button_, &QPushButton::clicked, this, &TFilePropsForm::reject);
 
     // Keyboard order follows the reading order: owner, group, others, special bits.
-    QWidget* order[] = {boxes_[8], boxes_[7], boxes_[6], boxes_[5], boxes_[4], boxes_[3], boxes_[2],
-                        boxes_[1], boxes_[0], boxes_[11], boxes_[10], boxes_[9], ua_edit_,
-                        recursive_box_, targets_box_, file_value_edit_, ok_button_, cancel_button_};
+    QWidget* order[] = {boxes_[8], boxes_[7],      boxes_[6],    boxes_[5],        boxes_[4],  boxes_[3],
+                        boxes_[2], boxes_[1],      boxes_[0],    boxes_[11],       boxes_[10], boxes_[9],
+                        ua_edit_,  recursive_box_, targets_box_, file_value_edit_, ok_button_, cancel_button_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -274,9 +273,15 @@ QString TFilePropsForm::phrase(int number) const
     return language_ ? to_qt(language_->text(number)) : QString();
 }
 
-bool TFilePropsForm::special_enabled() const { return special_; }
+bool TFilePropsForm::special_enabled() const
+{
+    return special_;
+}
 
-bool TFilePropsForm::recursive_offered() const { return !recursive_panel_->isHidden(); }
+bool TFilePropsForm::recursive_offered() const
+{
+    return !recursive_panel_->isHidden();
+}
 
 void TFilePropsForm::prepare(const file_props_request& request)
 {

@@ -59,17 +59,16 @@ qvtf::chmod_plan plan_of(unsigned value, bool recursive, int targets, std::optio
 }  // namespace file_props
 
 struct file_props_request {
-    qvtf::qxfile_node* first = nullptr;         // the first selected entry
-    std::vector<qvtf::qxfile_node*> others;     // the other selected entries
-    unsigned value = 0;                         // starting value (the first entry's bits)
+    qvtf::qxfile_node* first = nullptr;      // the first selected entry
+    std::vector<qvtf::qxfile_node*> others;  // the other selected entries
+    unsigned value = 0;                      // starting value (the first entry's bits)
     std::function<void(const qvtf::chmod_plan& plan, bool recursive)> apply;
 };
 
 class TFilePropsForm : public QDialog {
     Q_OBJECT
 public:
-    TFilePropsForm(const qvtf::global_ftp_settings& settings, const qvtf::qxlang* language,
-                   QWidget* parent = nullptr);
+    TFilePropsForm(const qvtf::global_ftp_settings& settings, const qvtf::qxlang* language, QWidget* parent = nullptr);
 
     // Remote pane: refused with the pane's message when it cannot change
     // permissions; applied with the server's change-mode command.

@@ -15,7 +15,7 @@ namespace qvtf {
 class qx_file_lister;
 class qxfile_tree;
 struct qxfile_node;
-}
+}  // namespace qvtf
 
 class folder_tree_model : public QAbstractItemModel {
     Q_OBJECT

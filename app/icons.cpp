@@ -23,11 +23,11 @@ void arrow(QPainter& g, bool down, const QColor& colour)
 {
     QPolygonF shape;
     if (down)
-        shape << QPointF(6, 2) << QPointF(10, 2) << QPointF(10, 8) << QPointF(13, 8) << QPointF(8, 14)
-              << QPointF(3, 8) << QPointF(6, 8);
+        shape << QPointF(6, 2) << QPointF(10, 2) << QPointF(10, 8) << QPointF(13, 8) << QPointF(8, 14) << QPointF(3, 8)
+              << QPointF(6, 8);
     else
-        shape << QPointF(6, 14) << QPointF(10, 14) << QPointF(10, 8) << QPointF(13, 8) << QPointF(8, 2)
-              << QPointF(3, 8) << QPointF(6, 8);
+        shape << QPointF(6, 14) << QPointF(10, 14) << QPointF(10, 8) << QPointF(13, 8) << QPointF(8, 2) << QPointF(3, 8)
+              << QPointF(6, 8);
     g.setPen(QPen(colour.darker(150), 1));
     g.setBrush(colour);
     g.drawPolygon(shape);

@@ -95,8 +95,8 @@ void log_view::write(std::unique_ptr<qvtf::qxarr> lines, int kind, source from)
         if (files)
             files->command(file_tag, kind, line);
     }
-    QMetaObject::invokeMethod(this, [this, texts, kind, tag] { append_lines(texts, kind, tag); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, texts, kind, tag] { append_lines(texts, kind, tag); }, Qt::QueuedConnection);
 }
 
 void log_view::sink(void* context, std::unique_ptr<qvtf::qxarr> lines, int kind)

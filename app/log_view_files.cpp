@@ -92,7 +92,8 @@ bool rotating_log::write(std::string_view line)
     const int64_t length = static_cast<int64_t>(line.size()) + 1;
     if (size_ > 0 && size_ + length > limit_ && !rotate_locked())
         return false;
-    const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fputc('\n', file_) != EOF;
+    const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
+                         std::fputc('\n', file_) != EOF;
     std::fflush(file_);
     size_ += length;
     return written;
@@ -120,9 +121,7 @@ std::string format_transfer_line(std::string_view format, const transfer_record&
         case 'h': out += r.host; break;
         case 'e': out += r.error; break;
         case '%': out += '%'; break;
-        default:
-            out += '%';
-            out += format[i];
+        default: out += '%'; out += format[i];
         }
     }
     // One transfer, one line, whatever the names hold.

@@ -16,7 +16,7 @@ namespace qvtf {
 struct global_ftp_values;
 struct program_folders;
 struct queue_item_result;
-}
+}  // namespace qvtf
 
 class rotating_log {
 public:

@@ -1,13 +1,13 @@
 #include "app/main_window.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSplitter>
 #include <QTableView>
 #include <QTimer>
@@ -323,9 +323,9 @@ void TqorxVTF::place_window(const qvtf::global_ftp_values& values)
 {
     const qvtf::global_ftp_values defaults;
     const QRect stored(values.program_left, values.program_top, values.program_width, values.program_height);
-    const bool first_start = values.program_left == defaults.program_left && values.program_top == defaults.program_top &&
-                             values.program_width == defaults.program_width &&
-                             values.program_height == defaults.program_height;
+    const bool first_start =
+        values.program_left == defaults.program_left && values.program_top == defaults.program_top &&
+        values.program_width == defaults.program_width && values.program_height == defaults.program_height;
     // Bounds kept from a screen that is no longer there count as none.
     bool on_a_screen = false;
     for (const QScreen* screen : QGuiApplication::screens())
@@ -430,10 +430,13 @@ void TqorxVTF::start_shutdown()
             if (hold)
                 remote->disconnect(false);
         }
-        QMetaObject::invokeMethod(this, [this] {
-            closing_ = true;
-            close();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                closing_ = true;
+                close();
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -42,7 +42,7 @@ class qx_local_file_lister;
 class qxlang;
 struct global_ftp_values;
 struct program_folders;
-}
+}  // namespace qvtf
 
 // Everything the window works with once start-up has built it; none owned.
 struct window_links {
@@ -69,8 +69,7 @@ public:
     static constexpr const char* program_title = "qvtf";
 
     // queue_model: the queue view start-up made (not owned); null makes one.
-    explicit TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model = nullptr,
-                      QWidget* parent = nullptr);
+    explicit TqorxVTF(const qvtf::qxlang* language, ui_queue_manager* queue_model = nullptr, QWidget* parent = nullptr);
     ~TqorxVTF() override;
 
     // Start-up's last step: the window takes its links, the title, the
@@ -199,7 +198,7 @@ private:
     std::vector<QAction*> type_items_;  // button's three, then the menu's three
 
     int transfer_type_ = 0;
-    int top_height_ = 0;     // remembered while the zone is collapsed
+    int top_height_ = 0;  // remembered while the zone is collapsed
     int bottom_height_ = 0;
     bool top_collapsed_ = false;
     bool bottom_collapsed_ = false;

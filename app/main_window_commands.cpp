@@ -143,11 +143,11 @@ void TqorxVTF::build_commands()
     connect(make_command("miQCMask", ph_queue_by_mask, 0), &QAction::triggered, this, [this] { ask_queue_mask(); });
     connect(make_command("miExecuteUserCommands", ph_user_commands, 0), &QAction::triggered, this,
             &TqorxVTF::execute_user_commands);
-    connect(make_command("miSettings", ph_settings, 0, pi::settings), &QAction::triggered, this, &TqorxVTF::open_settings);
+    connect(make_command("miSettings", ph_settings, 0, pi::settings), &QAction::triggered, this,
+            &TqorxVTF::open_settings);
     connect(make_command("miContents", ph_contents, 0, pi::help), &QAction::triggered, this,
             [this] { open_help("help.html"); });
-    connect(make_command("miSupport", ph_support, 0), &QAction::triggered, this,
-            [this] { open_help("support.html"); });
+    connect(make_command("miSupport", ph_support, 0), &QAction::triggered, this, [this] { open_help("support.html"); });
     connect(make_command("miAbout", ph_about, 0), &QAction::triggered, this, &TqorxVTF::open_about);
 
     // View toggles: the log and queue follow their panels, the browsers likewise.
@@ -330,9 +330,8 @@ std::string TqorxVTF::band_config() const
 {
     // Position: the band's place in the band bar, line by line, left to right.
     std::vector<QToolBar*> bands = {command_bar_, menu_band_};
-    std::sort(bands.begin(), bands.end(), [](QToolBar* a, QToolBar* b) {
-        return a->y() != b->y() ? a->y() < b->y() : a->x() < b->x();
-    });
+    std::sort(bands.begin(), bands.end(),
+              [](QToolBar* a, QToolBar* b) { return a->y() != b->y() ? a->y() < b->y() : a->x() < b->x(); });
     std::ostringstream out;
     for (size_t i = 0; i < bands.size(); ++i) {
         QToolBar* band = bands[i];

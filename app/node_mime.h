@@ -19,8 +19,7 @@ public:
     // under it beyond a marker).
     static const char* format();
 
-    node_mime_data(bool from_remote, qvtf::qx_file_lister* source,
-                   std::vector<qvtf::qxfile_node*> nodes);
+    node_mime_data(bool from_remote, qvtf::qx_file_lister* source, std::vector<qvtf::qxfile_node*> nodes);
 
     // The pane drag carried by data, or null for any other payload.
     static const node_mime_data* from(const QMimeData* data);

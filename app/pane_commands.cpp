@@ -142,9 +142,7 @@ void pane_widget::run_command(int id)
         return;
     switch (id) {
     case cmd_download:
-    case cmd_upload:
-        transfer_selection();
-        break;
+    case cmd_upload: transfer_selection(); break;
     case cmd_open: {
         const QModelIndex current = list_->currentIndex();
         const QModelIndexList rows = list_->selectionModel()->selectedRows();
@@ -155,12 +153,8 @@ void pane_widget::run_command(int id)
         // The desktop's file manager stands in for the shell's menu: it shows the current folder.
         QDesktopServices::openUrl(QUrl::fromLocalFile(to_qt(l->current_path())));
         break;
-    case cmd_rename:
-        rename_selection();
-        break;
-    case cmd_delete:
-        delete_selection();
-        break;
+    case cmd_rename: rename_selection(); break;
+    case cmd_delete: delete_selection(); break;
     case cmd_attributes:
     case cmd_permissions:
         if (remote_ && !l->is_ready())
@@ -179,9 +173,7 @@ void pane_widget::run_command(int id)
                 properties_hook(*this, std::move(nodes));
         }
         break;
-    case cmd_up:
-        l->run_async([l] { return l->open(nullptr); });
-        break;
+    case cmd_up: l->run_async([l] { return l->open(nullptr); }); break;
     case cmd_command:
         if (!command_prompt_) {
             command_prompt_ = new qx_memo_prompt(language_, this);
@@ -196,31 +188,18 @@ void pane_widget::run_command(int id)
         }
         command_prompt_->show_prompt();
         break;
-    case cmd_reload:
-        l->reload_async();
-        break;
+    case cmd_reload: l->reload_async(); break;
     case cmd_filter:
         if (filter_hook)
             filter_hook(*this, selected_nodes());
         break;
-    case cmd_new_folder:
-        new_folder();
-        break;
-    case cmd_select_all:
-        list_->selectAll();
-        break;
-    case cmd_invert_selection:
-        invert_selection();
-        break;
+    case cmd_new_folder: new_folder(); break;
+    case cmd_select_all: list_->selectAll(); break;
+    case cmd_invert_selection: invert_selection(); break;
     case cmd_cut:
-    case cmd_copy:
-        clipboard_put(id == cmd_cut);
-        break;
-    case cmd_paste:
-        clipboard_paste();
-        break;
-    default:
-        break;
+    case cmd_copy: clipboard_put(id == cmd_cut); break;
+    case cmd_paste: clipboard_paste(); break;
+    default: break;
     }
 }
 
@@ -433,10 +412,9 @@ void pane_widget::clipboard_paste()
                         break;
                     }
                 } else {
-                    std::filesystem::copy(from, to,
-                                          std::filesystem::copy_options::recursive |
-                                              std::filesystem::copy_options::copy_symlinks,
-                                          error);
+                    std::filesystem::copy(
+                        from, to,
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks, error);
                     if (error) {
                         code = qvtf::local_verb_failed;
                         break;

@@ -25,7 +25,8 @@ bool pane_platform::run_verb(const std::string& path, const std::string& verb)
     if (!application)
         return false;
     // The desktop services belong to the window's thread.
-    QMetaObject::invokeMethod(application, [url] { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        application, [url] { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
     return true;
 }
 
@@ -33,8 +34,9 @@ std::string pane_platform::type_name(const std::string& path, bool is_folder)
 {
     const QMimeDatabase types;
     // By name only: a stat or a read of every entry would make long folders slow.
-    const QMimeType type = is_folder ? types.mimeTypeForName(QStringLiteral("inode/directory"))
-                                     : types.mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
+    const QMimeType type = is_folder
+                               ? types.mimeTypeForName(QStringLiteral("inode/directory"))
+                               : types.mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
     if (!type.isValid() || type.isDefault())
         return {};
     return type.comment().toStdString();

@@ -16,8 +16,8 @@
 #include "app/node_mime.h"
 #include "app/pane_path_field.h"
 #include "app/pane_view.h"
-#include "app/prompts_messages.h"
 #include "app/prompts.h"
+#include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/lister_settings.h"
 #include "browse/qx_ftp_file_lister.h"
@@ -42,10 +42,7 @@ constexpr double tree_max_share = 0.6;
 }  // namespace
 
 pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* parent)
-    : QWidget(parent),
-      remote_(remote),
-      language_(language),
-      model_(new file_list_model(this)),
+    : QWidget(parent), remote_(remote), language_(language), model_(new file_list_model(this)),
       folders_(new folder_tree_model(this))
 {
     setObjectName(remote ? "RemoteBrowserPanel" : "LocalBrowserPanel");
@@ -130,10 +127,12 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
 
     progress_ = new qx_notification_pop_up(language_, this);
     progress_->setObjectName("progress");
-    progress_->set_cancel_callback([this](void*) {
-        if (qvtf::qx_file_lister* l = lister())
-            l->abort_operation();
-    }, nullptr);
+    progress_->set_cancel_callback(
+        [this](void*) {
+            if (qvtf::qx_file_lister* l = lister())
+                l->abort_operation();
+        },
+        nullptr);
     folder_prompt_ = new qx_edit_prompt(language_, this);
     folder_prompt_->setObjectName("folder_prompt");
 
@@ -165,15 +164,14 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     connect(model_, &file_list_model::sort_indicator, this, &pane_widget::on_sort_indicator);
     connect(model_, &file_list_model::filter_indicator, this, &pane_widget::on_filter_indicator);
     connect(model_, &file_list_model::rename_requested, this, &pane_widget::on_rename);
-    connect(model_, &file_list_model::toolbar_state, this, [this](bool up_enabled, bool) {
-        actions_.value(cmd_up)->setEnabled(up_enabled);
-    });
+    connect(model_, &file_list_model::toolbar_state, this,
+            [this](bool up_enabled, bool) { actions_.value(cmd_up)->setEnabled(up_enabled); });
     connect(model_, &file_list_model::select_first_row, this, [this] {
         if (model_->rowCount() == 0 || restore_selection())
             return;
         const QModelIndex first = model_->index(0, 0);
-        list_->selectionModel()->setCurrentIndex(
-            first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        list_->selectionModel()->setCurrentIndex(first,
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         list_->scrollTo(first);
     });
     connect(model_, &file_list_model::deselect_row, this, [this](int row) {
@@ -186,13 +184,13 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     // hold other entries. Either way the kept names are selected again.
     connect(model_, &file_list_model::rows_reloaded, this, &pane_widget::restore_selection);
     // A renamed entry stays selected under its new name.
-    connect(model_, &file_list_model::rename_requested, this, [this](int, const QString& name) {
-        kept_names_ = {name};
-    });
+    connect(model_, &file_list_model::rename_requested, this,
+            [this](int, const QString& name) { kept_names_ = {name}; });
 
     // ---- the widgets' own signals ----
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &pane_widget::selection_changed);
-    connect(list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) { open_row(index.row()); });
+    connect(list_, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { open_row(index.row()); });
     connect(list_, &QWidget::customContextMenuRequested, this, &pane_widget::show_list_menu);
     connect(header, &QWidget::customContextMenuRequested, this, &pane_widget::show_header_menu);
     connect(header, &QHeaderView::sectionClicked, this, [this](int logical) {

@@ -9,8 +9,8 @@
 #pragma once
 
 #include <QHash>
-#include <QSet>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -196,11 +196,11 @@ private:
     int sort_image_ = -1;
     bool applying_columns_ = false;
     bool syncing_tree_ = false;
-    int menu_row_ = -1;  // the row under the mouse when the menu opened
-    QString lister_title_;   // the connection's own words, remote pane
-    QString header_folder_;  // the folder shown, empty before the first
+    int menu_row_ = -1;              // the row under the mouse when the menu opened
+    QString lister_title_;           // the connection's own words, remote pane
+    QString header_folder_;          // the folder shown, empty before the first
     bool tree_width_moved_ = false;  // the user moved the splitter in this run
-    QSet<QString> kept_names_;  // the selected entries' names, in kept_folder_
+    QSet<QString> kept_names_;       // the selected entries' names, in kept_folder_
     QString kept_folder_;
     QString last_message_;
     int message_count_ = 0;

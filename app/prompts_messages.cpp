@@ -125,9 +125,12 @@ bool message_stack::ask(const QString& caption, const QString& text)
     box.setDefaultButton(QMessageBox::No);
     fit_title(box);
     // Above a message that is showing, so the question is what has the focus.
-    QMetaObject::invokeMethod(&box, [&box] {
-        box.raise();
-        box.activateWindow();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &box,
+        [&box] {
+            box.raise();
+            box.activateWindow();
+        },
+        Qt::QueuedConnection);
     return box.exec() == QMessageBox::Yes;
 }

@@ -1,12 +1,12 @@
 // The notification pop-up of a running operation and its animation.
 #include <QGuiApplication>
-#include <cmath>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <cmath>
 
 #include "app/prompts.h"
 
@@ -101,10 +101,8 @@ void busy_animation::paintEvent(QPaintEvent*)
 }
 
 qx_notification_pop_up::qx_notification_pop_up(const qvtf::qxlang* language, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      animation_(new busy_animation(this)),
-      title_(new QLabel(this)),
-      status_(new QLabel(this)),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), animation_(new busy_animation(this)),
+      title_(new QLabel(this)), status_(new QLabel(this)),
       cancel_(new QPushButton(phrase_text(language, 47, "Cancel"), this))
 {
     setFixedSize(440, 196);

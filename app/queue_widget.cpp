@@ -1,11 +1,11 @@
 #include "app/queue_widget.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QApplication>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolBar>

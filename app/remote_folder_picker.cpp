@@ -19,9 +19,9 @@
 #include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/qx_ftp_file_lister.h"
+#include "markup/qxlang.h"
 #include "remote/remote_folder_guard.h"
 #include "remote/remote_session.h"
-#include "markup/qxlang.h"
 
 namespace {
 
@@ -93,8 +93,7 @@ struct TRemoteFolderPicker::folder_snapshot {
     }
 };
 
-TRemoteFolderPicker::TRemoteFolderPicker(qvtf::remote_session& session, const qvtf::qxlang* language,
-                                         QWidget* parent)
+TRemoteFolderPicker::TRemoteFolderPicker(qvtf::remote_session& session, const qvtf::qxlang* language, QWidget* parent)
     : QDialog(parent), session_(session), language_(language)
 {
     setWindowTitle(phrase(phrase_title));
@@ -313,7 +312,8 @@ void TRemoteFolderPicker::list_item(QTreeWidgetItem* item)
             }
         }
         QMetaObject::invokeMethod(
-            self.data(), [self, path, status, error, result] {
+            self.data(),
+            [self, path, status, error, result] {
                 if (self)
                     self->listing_ended(path, status, error, result);
             },
@@ -332,8 +332,8 @@ void TRemoteFolderPicker::listing_ended(const QByteArray& path, int status, cons
         return;
     }
     if (status != 0) {
-        show_message(phrase(phrase_error), phrase(phrase_cannot_read) + bytes_text(path) +
-                                               (error.isEmpty() ? QString() : "\n" + error));
+        show_message(phrase(phrase_error),
+                     phrase(phrase_cannot_read) + bytes_text(path) + (error.isEmpty() ? QString() : "\n" + error));
         return;
     }
     QTreeWidgetItem* item = item_for(path);

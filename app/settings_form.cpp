@@ -41,7 +41,7 @@ constexpr int phrase_first_script = 447;     // + firewall type 0..3
 constexpr int phrase_first_type_name = 459;  // + type 0..5
 constexpr int phrase_fw_enabled = 472, phrase_fw_type = 473, phrase_host = 474, phrase_port = 475;
 constexpr int phrase_user = 476, phrase_password = 477, phrase_commands = 478;
-constexpr int phrase_first_sound = 601;      // connect, disconnect, transfer, beep
+constexpr int phrase_first_sound = 601;  // connect, disconnect, transfer, beep
 constexpr int phrase_file_types = 605;
 constexpr int phrase_cant_save = 610;
 constexpr int phrase_title = 611;
@@ -97,7 +97,10 @@ long long read_integer(const QString& text)
     return negative ? -value : value;
 }
 
-int clamp(long long value, int low, int high) { return int(std::clamp<long long>(value, low, high)); }
+int clamp(long long value, int low, int high)
+{
+    return int(std::clamp<long long>(value, low, high));
+}
 
 bool clamp_while_typing(const QString& text, int low, int high, int& clamped)
 {
@@ -116,9 +119,15 @@ bool clamp_while_typing(const QString& text, int low, int high, int& clamped)
     return false;
 }
 
-int default_port(int type) { return takes_script(type) ? 21 : 1080; }
+int default_port(int type)
+{
+    return takes_script(type) ? 21 : 1080;
+}
 
-bool takes_script(int type) { return type >= qvtf::proxy_type_firewall_first && type <= qvtf::proxy_type_firewall_last; }
+bool takes_script(int type)
+{
+    return type >= qvtf::proxy_type_firewall_first && type <= qvtf::proxy_type_firewall_last;
+}
 
 int name_sort_key(int key, bool case_insensitive)
 {
@@ -188,7 +197,10 @@ void number_field::typed(const QString& text)
         set_value(clamped);
 }
 
-void number_field::left() { set_value(value()); }
+void number_field::left()
+{
+    set_value(value());
+}
 
 // ---- TSettings ----
 
@@ -449,7 +461,10 @@ void TSettings::set_panes(qvtf::qx_file_lister* local, qvtf::qx_file_lister* rem
     remote_ = remote;
 }
 
-int TSettings::page() const { return pages_->currentIndex(); }
+int TSettings::page() const
+{
+    return pages_->currentIndex();
+}
 
 void TSettings::set_page(int index)
 {
@@ -463,7 +478,8 @@ void TSettings::firewall_type_chosen(int type)
     const bool script = settings_rules::takes_script(type);
     m_commands_->setEnabled(script);
     if (script)
-        m_commands_->setPlainText(shown_script(qvtf::qxval(std::string(language_ ? language_->text(phrase_first_script + type) : ""))));
+        m_commands_->setPlainText(
+            shown_script(qvtf::qxval(std::string(language_ ? language_->text(phrase_first_script + type) : ""))));
 }
 
 void TSettings::port_left()
@@ -524,7 +540,7 @@ void TSettings::store()
         s.ensure_default_proxy();
     if (qvtf::ftp_proxy* p = s.proxies.first()) {
         s.proxies.default_proxy_type = cb_fw_enabled_->isChecked() ? qvtf::proxy_choice_default
-                                                                     : qvtf::proxy_choice_none;
+                                                                   : qvtf::proxy_choice_none;
         p->type = cb_fw_type_->currentIndex();
         p->proxy_host = qvtf::qxval(e_host_->text().trimmed().toStdString());
         p->proxy_port = settings_rules::clamp(settings_rules::read_integer(e_port_->text()), 0, 65535);
@@ -605,7 +621,10 @@ void TSettings::open_or_complain(const QString& path, bool text)
         show_error(failure);
 }
 
-void TSettings::help() { open_or_complain(help_path(page()), false); }
+void TSettings::help()
+{
+    open_or_complain(help_path(page()), false);
+}
 
 QString TSettings::user_extension_list() const
 {

@@ -31,7 +31,7 @@ void TSiteManagerForm::new_item(int32_t kind)
     ftp_profile* node = ftp_profile::make(kind);
     if (!node)
         return;
-    node->label.set_bytes(phrase(p_new_item + kind, kind == qvtf::profile_group ? "New group"
+    node->label.set_bytes(phrase(p_new_item + kind, kind == qvtf::profile_group  ? "New group"
                                                     : kind == qvtf::profile_site ? "New site"
                                                                                  : "New bookmark")
                               .toStdString());
@@ -135,13 +135,14 @@ void TSiteManagerForm::connect_current()
         static const char* const fallback[] = {"The host name is empty.", "The port must be a number above 0.",
                                                "The user name is empty."};
         show_error(p_incomplete, phrase(problem, problem == p_empty_password ? "The password is empty."
-                                                                            : fallback[problem - p_empty_host]));
+                                                                             : fallback[problem - p_empty_host]));
         return;
     }
     if (modified_) {
-        const auto answer = message_box(QMessageBox::Question, phrase(p_pending_caption, "Unsaved changes"),
-                                        phrase(p_save_before_connect, "This entry has unsaved changes. Save them before connecting?"),
-                                        QMessageBox::Yes | QMessageBox::No);
+        const auto answer =
+            message_box(QMessageBox::Question, phrase(p_pending_caption, "Unsaved changes"),
+                        phrase(p_save_before_connect, "This entry has unsaved changes. Save them before connecting?"),
+                        QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::Yes)
             save_current();
         modified_ = false;

@@ -38,10 +38,10 @@ void TSiteManagerForm::enable_field(QWidget* field, bool enabled)
         QWidget* field;
         QLabel* label;
     };
-    for (const pair& p : {pair{eLabel, lLabel}, pair{eHost, lHost}, pair{ePort, lPort}, pair{eUser, lUser},
-                          pair{ePassword, lPassword}, pair{eDirectory, lDirectory},
-                          pair{eLocalDirectory, lLocalDirectory}, pair{eList, lList},
-                          pair{mCustomCommands, lCustomCommands}})
+    for (const pair& p :
+         {pair{eLabel, lLabel}, pair{eHost, lHost}, pair{ePort, lPort}, pair{eUser, lUser}, pair{ePassword, lPassword},
+          pair{eDirectory, lDirectory}, pair{eLocalDirectory, lLocalDirectory}, pair{eList, lList},
+          pair{mCustomCommands, lCustomCommands}})
         if (p.field == field)
             p.label->setEnabled(enabled);
     if (field == eLocalDirectory)

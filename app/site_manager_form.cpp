@@ -26,8 +26,8 @@
 
 #include "app/prompts_messages.h"
 #include "app/qt_text.h"
-#include "app/site_tree_model.h"
 #include "app/site_manager_phrases.h"
+#include "app/site_tree_model.h"
 #include "markup/qxlang.h"
 
 using namespace site_manager_phrases;
@@ -52,7 +52,9 @@ TSiteManagerForm::TSiteManagerForm(qvtf::ftp_profile_tree& tree, const qvtf::qxl
     setObjectName("TSiteManagerForm");
     help_folder_ = QCoreApplication::applicationDirPath() + "/help/";
     message_box = [this](QMessageBox::Icon icon, const QString& caption, const QString& text,
-                         QMessageBox::StandardButtons buttons) { return ask_person(this, icon, caption, text, buttons); };
+                         QMessageBox::StandardButtons buttons) {
+        return ask_person(this, icon, caption, text, buttons);
+    };
     choose_folder = [this](const QString& title, const QString& start) {
         return QFileDialog::getExistingDirectory(this, title, start);
     };
@@ -60,15 +62,15 @@ TSiteManagerForm::TSiteManagerForm(qvtf::ftp_profile_tree& tree, const qvtf::qxl
     build_commands();
     build_layout();
     retranslate();
-    connect(tv1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { current_index_changed(); });
+    connect(tv1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { current_index_changed(); });
     // A double-click on a site or bookmark connects, as Enter does.
     connect(tv1, &QTreeView::doubleClicked, this, [this](const QModelIndex& i) {
         ftp_profile* n = model_->node_at(i);
         if (n && n == current_ && (n->is_site() || n->is_bookmark()))
             connect_current();
     });
-    connect(tv1, &QTreeView::expanded, this, [this](const QModelIndex& i) { model_->set_expanded(model_->node_at(i), true); });
+    connect(tv1, &QTreeView::expanded, this,
+            [this](const QModelIndex& i) { model_->set_expanded(model_->node_at(i), true); });
     connect(tv1, &QTreeView::collapsed, this,
             [this](const QModelIndex& i) { model_->set_expanded(model_->node_at(i), false); });
     connect(model_, &QAbstractItemModel::rowsMoved, this, [this] {
@@ -296,9 +298,24 @@ void TSiteManagerForm::build_layout()
 
     // Reading order: tree, fields top to bottom, then the buttons.
     QWidget::setTabOrder(tv1, pages_);
-    QWidget* order[] = {pages_, eLabel, eHost, ePort, cbAnonymous, eUser, ePassword, cbSavePassword,
-                        eDirectory, eLocalDirectory, sbBrowseLocalDirectory, eList, cbDetectTimeDiff,
-                        mCustomCommands, butConnect, butOK, butCancel, bClose};
+    QWidget* order[] = {pages_,
+                        eLabel,
+                        eHost,
+                        ePort,
+                        cbAnonymous,
+                        eUser,
+                        ePassword,
+                        cbSavePassword,
+                        eDirectory,
+                        eLocalDirectory,
+                        sbBrowseLocalDirectory,
+                        eList,
+                        cbDetectTimeDiff,
+                        mCustomCommands,
+                        butConnect,
+                        butOK,
+                        butCancel,
+                        bClose};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     resize(760, 460);
@@ -429,9 +446,10 @@ bool TSiteManagerForm::keep_pending_edits()
 {
     if (!modified_)
         return false;
-    const auto answer = message_box(QMessageBox::Question, phrase(p_pending_caption, "Unsaved changes"),
-                                    phrase(p_pending, "This entry has changes that are not saved yet. Stay on it to save them?"),
-                                    QMessageBox::Yes | QMessageBox::No);
+    const auto answer =
+        message_box(QMessageBox::Question, phrase(p_pending_caption, "Unsaved changes"),
+                    phrase(p_pending, "This entry has changes that are not saved yet. Stay on it to save them?"),
+                    QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes)
         return true;
     modified_ = false;

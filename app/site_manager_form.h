@@ -132,8 +132,8 @@ private:
     bool modified_ = false;
     bool just_created_ = false;
     bool loading_ = false;
-    bool reverting_ = false;     // putting the selection back after "stay"
-    bool connecting_ = false;    // the dialog closes for a connection
+    bool reverting_ = false;   // putting the selection back after "stay"
+    bool connecting_ = false;  // the dialog closes for a connection
     int status_phrase_ = 224;
 
     QTreeView* tv1 = nullptr;

@@ -102,14 +102,10 @@ QVariant site_tree_model::data(const QModelIndex& index, int asked) const
         return {};
     switch (asked) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        return to_qt(n->label);
-    case Qt::DecorationRole:
-        return icon(image_of(n));
-    case image_role:
-        return image_of(n);
-    default:
-        return {};
+    case Qt::ToolTipRole: return to_qt(n->label);
+    case Qt::DecorationRole: return icon(image_of(n));
+    case image_role: return image_of(n);
+    default: return {};
     }
 }
 

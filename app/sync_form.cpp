@@ -146,8 +146,7 @@ void TSyncForm::connect_handlers(bool on)
     handlers_on_ = on;
     if (on) {
         connect(cbDirection, &QComboBox::currentIndexChanged, this, &TSyncForm::cbDirectionChange);
-        connect(comboMissingOverwrite, &QComboBox::currentIndexChanged, this,
-                &TSyncForm::comboMissingOverwriteChange);
+        connect(comboMissingOverwrite, &QComboBox::currentIndexChanged, this, &TSyncForm::comboMissingOverwriteChange);
         connect(cbDeleteExtra, &QCheckBox::toggled, this, &TSyncForm::cbDeleteExtraChange);
     } else {
         disconnect(cbDirection, &QComboBox::currentIndexChanged, this, &TSyncForm::cbDirectionChange);

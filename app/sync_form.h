@@ -35,9 +35,9 @@ struct sync_plan;
 // What the wizard needs of the running program; none owned.
 struct sync_form_engine {
     qvtf::global_ftp_settings* settings = nullptr;
-    qvtf::qx_ftp_file_lister* remote = nullptr;           // the browser connection
-    qvtf::qx_local_file_lister* local = nullptr;          // re-listed after a run; may be null
-    qvtf::ftp_queue_process_manager* queue = nullptr;     // the window's queue: the run's model
+    qvtf::qx_ftp_file_lister* remote = nullptr;        // the browser connection
+    qvtf::qx_local_file_lister* local = nullptr;       // re-listed after a run; may be null
+    qvtf::ftp_queue_process_manager* queue = nullptr;  // the window's queue: the run's model
     const qvtf::auto_transfer_resolver* resolver = nullptr;
 };
 

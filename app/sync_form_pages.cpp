@@ -122,8 +122,8 @@ QWidget* TSyncForm::build_filters_page()
     auto* layout = new QGridLayout(page);
 
     auto mask_group = [&](const char* group_name, int caption, QLabel*& include_label, const char* il,
-                          QLineEdit*& include, const char* ie, QLabel*& skip_label, const char* sl,
-                          QLineEdit*& skip, const char* se) {
+                          QLineEdit*& include, const char* ie, QLabel*& skip_label, const char* sl, QLineEdit*& skip,
+                          const char* se) {
         auto* group = named(new QGroupBox(phrase(caption), page), group_name);
         auto* grid = new QGridLayout(group);
         include_label = named(new QLabel(phrase(305), group), il);
@@ -139,10 +139,10 @@ QWidget* TSyncForm::build_filters_page()
         grid->setColumnStretch(1, 1);
         return group;
     };
-    gbNameFilter = mask_group("gbNameFilter", 304, lInclude, "lInclude", eInclude, "eInclude", lSkip, "lSkip",
-                              eSkip, "eSkip");
-    gbDirectoryFilter = mask_group("gbDirectoryFilter", 307, lDirInclude, "lDirInclude", eDirInclude,
-                                   "eDirInclude", lDirSkip, "lDirSkip", eDirSkip, "eDirSkip");
+    gbNameFilter =
+        mask_group("gbNameFilter", 304, lInclude, "lInclude", eInclude, "eInclude", lSkip, "lSkip", eSkip, "eSkip");
+    gbDirectoryFilter = mask_group("gbDirectoryFilter", 307, lDirInclude, "lDirInclude", eDirInclude, "eDirInclude",
+                                   lDirSkip, "lDirSkip", eDirSkip, "eDirSkip");
     layout->addWidget(gbNameFilter, 0, 0);
     layout->addWidget(gbDirectoryFilter, 0, 1);
 

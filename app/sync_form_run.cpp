@@ -87,8 +87,8 @@ QString line_of(const qvtf::sync_action& a, const qvtf::qxlang* language)
 // the window's log too (the transfers' own lines come from the queue).
 class progress_lines : public qvtf::sync_observer {
 public:
-    progress_lines(TSyncProgressDialog& dialog, qvtf::ftp_queue_process_manager& window,
-                   const qvtf::qxlang* language, const QString& stopped_text)
+    progress_lines(TSyncProgressDialog& dialog, qvtf::ftp_queue_process_manager& window, const qvtf::qxlang* language,
+                   const QString& stopped_text)
         : dialog_(dialog), window_(window), language_(language), stopped_text_(stopped_text)
     {
     }
@@ -157,10 +157,8 @@ QString TSyncPlanDialog::action_text(qvtf::sync_action_kind kind, bool folder, c
     case k::make_local_folder: return phrase_of(language, phrase_make_local);
     case k::upload: return phrase_of(language, phrase_upload);
     case k::download: return phrase_of(language, phrase_download);
-    case k::delete_remote:
-        return phrase_of(language, folder ? phrase_delete_remote_folder : phrase_delete_remote_file);
-    case k::delete_local:
-        return phrase_of(language, folder ? phrase_delete_local_folder : phrase_delete_local_file);
+    case k::delete_remote: return phrase_of(language, folder ? phrase_delete_remote_folder : phrase_delete_remote_file);
+    case k::delete_local: return phrase_of(language, folder ? phrase_delete_local_folder : phrase_delete_local_file);
     }
     return {};
 }
@@ -184,9 +182,9 @@ TSyncPlanDialog::TSyncPlanDialog(const qvtf::sync_plan& plan, const qvtf::qxlang
                              phrase_of(language, phrase_size), phrase_of(language, phrase_reason)});
     const QLocale locale;
     for (const qvtf::sync_action& a : plan.actions) {
-        const bool remote_side =
-            a.kind == qvtf::sync_action_kind::make_remote_folder || a.kind == qvtf::sync_action_kind::delete_remote ||
-            a.kind == qvtf::sync_action_kind::upload;
+        const bool remote_side = a.kind == qvtf::sync_action_kind::make_remote_folder ||
+                                 a.kind == qvtf::sync_action_kind::delete_remote ||
+                                 a.kind == qvtf::sync_action_kind::upload;
         const QString target = qstr(remote_side ? a.remote_path : a.local_path);
         const QString size = a.is_transfer() && a.size >= 0 ? locale.formattedDataSize(a.size) : QString();
         auto* row = new QTreeWidgetItem(
@@ -275,7 +273,8 @@ void TSyncProgressDialog::start(std::function<void()> work, std::function<void()
     worker_ = std::thread([self, work = std::move(work)] {
         work();
         QMetaObject::invokeMethod(
-            self.data(), [self] {
+            self.data(),
+            [self] {
                 if (self)
                     self->work_ended();
             },
@@ -303,7 +302,8 @@ void TSyncProgressDialog::add_line(const QString& text, bool failed)
 {
     QPointer<TSyncProgressDialog> self(this);
     QMetaObject::invokeMethod(
-        this, [self, text, failed] {
+        this,
+        [self, text, failed] {
             if (!self)
                 return;
             auto* item = new QListWidgetItem(text, self->lines_);
@@ -318,7 +318,8 @@ void TSyncProgressDialog::step()
 {
     QPointer<TSyncProgressDialog> self(this);
     QMetaObject::invokeMethod(
-        this, [self] {
+        this,
+        [self] {
             if (self && self->bar_->value() < self->bar_->maximum())
                 self->bar_->setValue(self->bar_->value() + 1);
         },
@@ -329,7 +330,8 @@ void TSyncProgressDialog::set_text(const QString& text)
 {
     QPointer<TSyncProgressDialog> self(this);
     QMetaObject::invokeMethod(
-        this, [self, text] {
+        this,
+        [self, text] {
             if (self)
                 self->text_->setText(text);
         },

@@ -12,9 +12,9 @@
 #include <cstdio>
 
 #include "app/icons.h"
+#include "browse/qx_file_lister.h"
 #include "core/qxlocale.h"
 #include "markup/qxlang.h"
-#include "browse/qx_file_lister.h"
 #include "queue/ftp_queue_process_manager.h"
 
 // Entries dragged from a browser pane; without the panes' drag format nothing drops.
@@ -28,8 +28,17 @@ using qvtf::ftp_queue_item;
 namespace {
 
 enum column : int {
-    col_direction, col_name, col_progress, col_size, col_done, col_elapsed, col_remaining,
-    col_local, col_remote, col_tries, col_type,
+    col_direction,
+    col_name,
+    col_progress,
+    col_size,
+    col_done,
+    col_elapsed,
+    col_remaining,
+    col_local,
+    col_remote,
+    col_tries,
+    col_type,
 };
 
 const int header_phrases[ui_queue_manager::column_count] = {0, 115, 114, 17, 387, 126, 127, 100, 101, 113, 112};
@@ -44,10 +53,9 @@ QString formatted(int64_t number)
 QPixmap row_image(bool is_folder, bool is_download, uint32_t state)
 {
     using namespace program_icons;
-    const int direction = is_folder ? (is_download ? folder_download : folder_upload) : (is_download ? download : upload);
-    const int status = (state & qvtf::item_running) ? running
-                       : (state & qvtf::item_stopped) ? stopped
-                                                            : waiting;
+    const int direction = is_folder ? (is_download ? folder_download : folder_upload)
+                                    : (is_download ? download : upload);
+    const int status = (state & qvtf::item_running) ? running : (state & qvtf::item_stopped) ? stopped : waiting;
     static QHash<int, QPixmap> made;
     const int key = status * 16 + direction;
     auto found = made.find(key);
@@ -150,8 +158,7 @@ QVariant ui_queue_manager::data(const QModelIndex& index, int role) const
         return {};
     const row& r = shown_[static_cast<size_t>(index.row())];
     switch (role) {
-    case Qt::DisplayRole:
-        return r.cells[static_cast<size_t>(index.column())];
+    case Qt::DisplayRole: return r.cells[static_cast<size_t>(index.column())];
     case Qt::TextAlignmentRole:
         if (index.column() == col_size || index.column() == col_done || index.column() == col_tries)
             return static_cast<int>(Qt::AlignRight | Qt::AlignVCenter);
@@ -165,8 +172,7 @@ QVariant ui_queue_manager::data(const QModelIndex& index, int role) const
         if (index.column() == col_progress && !r.is_folder)
             return program_icons::progress(r.icon);
         return {};
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -308,16 +314,19 @@ void ui_queue_manager::post_locked(change c)
         return;
     flush_asked_ = true;
     const auto since = std::chrono::steady_clock::now() - last_flush_;
-    const int delay = since >= flush_interval
-                          ? 0
-                          : static_cast<int>(
-                                std::chrono::duration_cast<std::chrono::milliseconds>(flush_interval - since).count());
-    QMetaObject::invokeMethod(this, [this, delay] {
-        if (delay == 0)
-            flush();
-        else
-            QTimer::singleShot(delay, this, [this] { flush(); });
-    }, Qt::QueuedConnection);
+    const int delay =
+        since >= flush_interval
+            ? 0
+            : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(flush_interval - since).count());
+    QMetaObject::invokeMethod(
+        this,
+        [this, delay] {
+            if (delay == 0)
+                flush();
+            else
+                QTimer::singleShot(delay, this, [this] { flush(); });
+        },
+        Qt::QueuedConnection);
 }
 
 void ui_queue_manager::flush()
@@ -442,7 +451,7 @@ void ui_queue_manager::show_error(int caption_phrase, const qvtf::qxval& text)
 {
     if (!active_)
         return;
-    QMetaObject::invokeMethod(this, [this, c = phrase(caption_phrase), t = to_qt(text.view())] {
-        emit error_box(c, t);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, c = phrase(caption_phrase), t = to_qt(text.view())] { emit error_box(c, t); },
+        Qt::QueuedConnection);
 }

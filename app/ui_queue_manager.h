@@ -24,7 +24,7 @@ namespace qvtf {
 class ftp_queue_process_manager;
 class qx_file_lister;
 class qxlang;
-}
+}  // namespace qvtf
 
 class ui_queue_manager : public QAbstractItemModel, public qvtf::queue_view {
     Q_OBJECT
@@ -127,10 +127,10 @@ private:
     std::vector<row> live_;
     std::set<qvtf::qxview_id> selected_;
     qvtf::qxview_id next_id_ = 1;
-    std::vector<row> shown_;  // window thread only
-    std::vector<change> pending_;                        // under mutex_
+    std::vector<row> shown_;                            // window thread only
+    std::vector<change> pending_;                       // under mutex_
     std::map<qvtf::qxview_id, size_t> pending_update_;  // a row's update in pending_, under mutex_
-    bool flush_asked_ = false;                           // under mutex_
-    std::chrono::steady_clock::time_point last_flush_;   // under mutex_
+    bool flush_asked_ = false;                          // under mutex_
+    std::chrono::steady_clock::time_point last_flush_;  // under mutex_
     qvtf::lister_tasks kills_;
 };

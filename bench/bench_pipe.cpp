@@ -75,8 +75,14 @@ void run_pipe(benchmark::State& state, bool fill)
     state.SetBytesProcessed(moved_total);
 }
 
-void BM_PipeOneGiB(benchmark::State& state) { run_pipe(state, false); }
-void BM_PipeOneGiBFilled(benchmark::State& state) { run_pipe(state, true); }
+void BM_PipeOneGiB(benchmark::State& state)
+{
+    run_pipe(state, false);
+}
+void BM_PipeOneGiBFilled(benchmark::State& state)
+{
+    run_pipe(state, true);
+}
 
 BENCHMARK(BM_PipeOneGiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_PipeOneGiBFilled)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

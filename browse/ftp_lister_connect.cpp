@@ -70,12 +70,11 @@ void detail::pane_watch::on_listing(remote_session& s, qxfile_node& folder)
         o->on_listing(s, folder);
 }
 
-qx_ftp_file_lister::qx_ftp_file_lister(global_ftp_settings& settings, const qxlang* language,
-                                       qx_lister_view* view, lister_sound* sound,
-                                       std::unique_ptr<remote_session> connection)
+qx_ftp_file_lister::qx_ftp_file_lister(global_ftp_settings& settings, const qxlang* language, qx_lister_view* view,
+                                       lister_sound* sound, std::unique_ptr<remote_session> connection)
     : detail::remote_session_holder{connection ? std::move(connection) : make_remote_session(remote_protocol::ftp)},
-      qx_file_lister(owned->folder_tree(), language, view), settings_store_(settings),
-      sound_(sound ? sound : &silent_), watch_(view, *this)
+      qx_file_lister(owned->folder_tree(), language, view), settings_store_(settings), sound_(sound ? sound : &silent_),
+      watch_(view, *this)
 {
     session().set_observer(&watch_);
     session().set_language(language);

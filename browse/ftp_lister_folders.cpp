@@ -265,8 +265,8 @@ int qx_ftp_file_lister::make_folder(const qxval& name)
         keep_result(result);
         qxval reason;
         session().error_text(result, reason);
-        return fail_with(phrase_mkdir_failed, name.str() + std::string(phrase(phrase_colon)) +
-                                                  std::string(trimmed(reason.view())));
+        return fail_with(phrase_mkdir_failed,
+                         name.str() + std::string(phrase(phrase_colon)) + std::string(trimmed(reason.view())));
     }
     return refresh_node(current_folder());
 }

@@ -219,9 +219,7 @@ bool qx_file_lister::move_into_async(const std::vector<qxfile_node*>& entries, q
 {
     if (!target || entries.empty())
         return false;
-    move_done_callback done = [this, target] {
-        refresh_node(is_ancestor(target, current_) ? target : current_);
-    };
+    move_done_callback done = [this, target] { refresh_node(is_ancestor(target, current_) ? target : current_); };
     return move_pairs_async(move_pairs_into(entries, target), std::move(done));
 }
 

@@ -15,18 +15,38 @@ constexpr std::array<int, column_kind_count> phrases = {16, 17, 18, 19, 20};
 
 pane_settings pane_settings::local(global_ftp_values& v)
 {
-    return {&v.local_columns, &v.local_sort, &v.local_invert, &v.case_insensitive_sort,
-            &v.lf_files_include, &v.lf_files_skip, &v.lf_time_filter, &v.lf_time_start,
-            &v.lf_time_end, &v.lf_size_filter, &v.lf_size_start, &v.lf_size_end,
-            &v.local_browser_folder_pane_width, &v.local_browser_folder_pane_visible};
+    return {&v.local_columns,
+            &v.local_sort,
+            &v.local_invert,
+            &v.case_insensitive_sort,
+            &v.lf_files_include,
+            &v.lf_files_skip,
+            &v.lf_time_filter,
+            &v.lf_time_start,
+            &v.lf_time_end,
+            &v.lf_size_filter,
+            &v.lf_size_start,
+            &v.lf_size_end,
+            &v.local_browser_folder_pane_width,
+            &v.local_browser_folder_pane_visible};
 }
 
 pane_settings pane_settings::remote(global_ftp_values& v)
 {
-    return {&v.remote_columns, &v.remote_sort, &v.remote_invert, &v.case_insensitive_sort,
-            &v.rf_files_include, &v.rf_files_skip, &v.rf_time_filter, &v.rf_time_start,
-            &v.rf_time_end, &v.rf_size_filter, &v.rf_size_start, &v.rf_size_end,
-            &v.remote_browser_folder_pane_width, &v.remote_browser_folder_pane_visible};
+    return {&v.remote_columns,
+            &v.remote_sort,
+            &v.remote_invert,
+            &v.case_insensitive_sort,
+            &v.rf_files_include,
+            &v.rf_files_skip,
+            &v.rf_time_filter,
+            &v.rf_time_start,
+            &v.rf_time_end,
+            &v.rf_size_filter,
+            &v.rf_size_start,
+            &v.rf_size_end,
+            &v.remote_browser_folder_pane_width,
+            &v.remote_browser_folder_pane_visible};
 }
 
 const char* column_name_of(int kind)
@@ -57,8 +77,8 @@ std::vector<lister_column> columns_from_triples(const std::vector<std::string>& 
             continue;
         seen[kind] = true;
         const int32_t width = text_to_int(triples[i + 2].c_str());
-        out.push_back({kind, text_to_int(triples[i + 1].c_str()) != 0,
-                       width < column_min_width ? column_min_width : width});
+        out.push_back(
+            {kind, text_to_int(triples[i + 1].c_str()) != 0, width < column_min_width ? column_min_width : width});
     }
     for (int k = 0; k < column_kind_count; ++k)
         if (!seen[k])

@@ -1,7 +1,7 @@
 // One listing line, field by field. Unix: "drwxr-xr-x 2 owner group 4096 Jan
 // 5 12:30 name". DOS/IIS: "01-05-04  09:15PM  <DIR>  name".
-#include <ctime>
 #include <algorithm>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -17,7 +17,10 @@ constexpr std::int64_t recent_window = 30240000;  // 350 days
 const char* const month_names[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 // A cursor over one line. Every read fails rather than run past the end.
 class cursor {
 public:
@@ -79,8 +82,8 @@ private:
     std::size_t pos_ = 0;
 };
 
-std::time_t entry_time(std::string_view day, std::string_view month, std::string_view year,
-                        std::string_view hour, std::string_view minute)
+std::time_t entry_time(std::string_view day, std::string_view month, std::string_view year, std::string_view hour,
+                       std::string_view minute)
 {
     time_struct t;
     t.day.set_bytes(day);
@@ -110,7 +113,10 @@ bool name_is_listable(std::string_view name)
 
 // The line without its line end: a line feed and one carriage return before
 // it. A carriage return inside stays, as part of the name it belongs to.
-std::string_view line_body(std::string_view line) { return cursor(line).rest_of_line(); }
+std::string_view line_body(std::string_view line)
+{
+    return cursor(line).rest_of_line();
+}
 
 bool all_digits(std::string_view s, std::size_t min, std::size_t max)
 {
@@ -137,18 +143,55 @@ struct month_name {
     int month;
 };
 constexpr month_name month_table[] = {
-    {"jan", 1}, {"feb", 2}, {"mar", 3}, {"apr", 4}, {"may", 5}, {"jun", 6},
-    {"jul", 7}, {"aug", 8}, {"sep", 9}, {"oct", 10}, {"nov", 11}, {"dec", 12},
+    {"jan", 1},
+    {"feb", 2},
+    {"mar", 3},
+    {"apr", 4},
+    {"may", 5},
+    {"jun", 6},
+    {"jul", 7},
+    {"aug", 8},
+    {"sep", 9},
+    {"oct", 10},
+    {"nov", 11},
+    {"dec", 12},
     // German (and Austrian "Jän").
-    {"m\xc3\xa4r", 3}, {"mrz", 3}, {"mai", 5}, {"okt", 10}, {"dez", 12}, {"j\xc3\xa4n", 1},
+    {"m\xc3\xa4r", 3},
+    {"mrz", 3},
+    {"mai", 5},
+    {"okt", 10},
+    {"dez", 12},
+    {"j\xc3\xa4n", 1},
     // French.
-    {"janv.", 1}, {"f\xc3\xa9vr.", 2}, {"mars", 3}, {"avr.", 4}, {"avril", 4}, {"juin", 6}, {"juil.", 7},
-    {"ao\xc3\xbbt", 8}, {"sept.", 9}, {"d\xc3\xa9" "c.", 12},
+    {"janv.", 1},
+    {"f\xc3\xa9vr.", 2},
+    {"mars", 3},
+    {"avr.", 4},
+    {"avril", 4},
+    {"juin", 6},
+    {"juil.", 7},
+    {"ao\xc3\xbbt", 8},
+    {"sept.", 9},
+    {"d\xc3\xa9"
+     "c.",
+     12},
     // Spanish, Italian, Portuguese.
-    {"ene", 1}, {"abr", 4}, {"ago", 8}, {"dic", 12}, {"gen", 1}, {"mag", 5}, {"giu", 6}, {"lug", 7},
-    {"set", 9}, {"ott", 10}, {"fev", 2}, {"out", 10},
+    {"ene", 1},
+    {"abr", 4},
+    {"ago", 8},
+    {"dic", 12},
+    {"gen", 1},
+    {"mag", 5},
+    {"giu", 6},
+    {"lug", 7},
+    {"set", 9},
+    {"ott", 10},
+    {"fev", 2},
+    {"out", 10},
     // Dutch, Swedish, Danish, Norwegian.
-    {"mrt", 3}, {"mei", 5}, {"maj", 5},
+    {"mrt", 3},
+    {"mei", 5},
+    {"maj", 5},
 };
 
 // 1..12, or 0 when the word is no month name. Case is ignored (ASCII and
@@ -206,8 +249,8 @@ bool clock_time(std::string_view s, std::string_view& hour, std::string_view& mi
 
 // A time without a year lies within 350 days before now: last year's date
 // when this year's would lie further ahead, else this year's.
-std::time_t recent_time(std::string_view day, std::string_view month, std::string_view hour,
-                        std::string_view minute, const listing_clock& clock)
+std::time_t recent_time(std::string_view day, std::string_view month, std::string_view hour, std::string_view minute,
+                        const listing_clock& clock)
 {
     for (int y : {clock.current_year - 1, clock.current_year}) {
         std::time_t t = minus_difference(entry_time(day, month, std::to_string(y), hour, minute), clock);
@@ -220,8 +263,7 @@ std::time_t recent_time(std::string_view day, std::string_view month, std::strin
 // The month-day forms at words[at]: "Jan 5", "5. Jan" or "5 janv." (the
 // day first only when a "." tells it apart from a size), then "12:30" or
 // a year. Returns the number of words taken, 0 when there is no date.
-std::size_t month_day_date(const std::vector<word>& w, std::size_t at, const listing_clock& clock,
-                           listed_time& out)
+std::size_t month_day_date(const std::vector<word>& w, std::size_t at, const listing_clock& clock, listed_time& out)
 {
     if (at + 3 > w.size())
         return 0;

@@ -29,8 +29,8 @@ enum listing_style : int {
 
 // The clock one listing run works with: taken once when the run starts.
 struct listing_clock {
-    std::time_t now = 0;             // current UTC time
-    int current_year = 1970;         // of now, in UTC
+    std::time_t now = 0;               // current UTC time
+    int current_year = 1970;           // of now, in UTC
     std::int32_t time_difference = 0;  // server minus local, subtracted from every time
 
     static listing_clock at(std::time_t now_utc, std::int32_t time_difference);
@@ -118,10 +118,10 @@ int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder
 // Only a listing whose data ended cleanly (flag 1 without the failure bit)
 // replaces the folder's entries: after a reset or a stall the entries so
 // far, and the cut line, are thrown away and report->complete stays false.
-int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference,
-                 file_handle dump, listing_report* report);
-int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
-                 file_handle dump, listing_report* report = nullptr);
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference, file_handle dump,
+                 listing_report* report);
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock, file_handle dump,
+                 listing_report* report = nullptr);
 
 // The debug dump of the latest listing, created empty with mode 0600 (it
 // holds the server's names).

@@ -9,7 +9,10 @@ constexpr char set_with_exec[] = "---s--s--t";
 constexpr char set_without_exec[] = "---S--S--T";
 
 // Set-user-id, set-group-id and sticky for execute positions 3, 6 and 9.
-constexpr std::uint32_t special_bit(int i) { return 1u << (12 - i / 3); }
+constexpr std::uint32_t special_bit(int i)
+{
+    return 1u << (12 - i / 3);
+}
 
 }  // namespace
 
@@ -20,17 +23,13 @@ int parse_permissions(std::string_view line, std::size_t& pos, qxfile_node& node
     std::uint32_t bits = 0;
     bool folder = false;
     switch (line[pos]) {
-    case 'd':
-        folder = true;
-        break;
+    case 'd': folder = true; break;
     case 'l':
         folder = true;
         bits |= ATTR_LINK;
         break;
-    case '-':
-        break;
-    default:
-        return -1;
+    case '-': break;
+    default: return -1;
     }
     for (int i = 1; i <= 9; ++i) {
         const char c = line[pos + std::size_t(i)];

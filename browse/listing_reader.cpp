@@ -6,8 +6,8 @@
 #include "core/linearizer.h"
 #include "core/qxfiles_atomic.h"
 #include "core/qxpipe.h"
-#include "remote/remote_site.h"
 #include "remote/listing_report.h"
+#include "remote/remote_site.h"
 
 namespace qvtf {
 
@@ -111,14 +111,14 @@ int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder
     return builder.styles();
 }
 
-int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference,
-                 file_handle dump, listing_report* report)
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference, file_handle dump,
+                 listing_report* report)
 {
     return read_listing(pipe, tree, folder, listing_clock::current(time_difference), dump, report);
 }
 
-int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
-                 file_handle dump, listing_report* report)
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock, file_handle dump,
+                 listing_report* report)
 {
     constexpr std::uint32_t stop = pipe_stop | pipe_consumer_done | pipe_consumer_failed;
     constexpr std::uint32_t data_broken = pipe_producer_failed & ~pipe_producer_done;
@@ -181,6 +181,9 @@ int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const lis
     return builder.styles() | (lines.dropped ? listing_line_dropped : 0);
 }
 
-file_handle open_listing_dump(const qxval& path) { return open_private_file(path); }
+file_handle open_listing_dump(const qxval& path)
+{
+    return open_private_file(path);
+}
 
 }  // namespace qvtf

@@ -23,9 +23,7 @@ int pane_busy_lock::acquire_waiting(int ms, const std::atomic<bool>* cancel)
     const auto me = std::this_thread::get_id();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
     std::unique_lock lock(mutex_);
-    released_.wait_until(lock, deadline, [&] {
-        return depth_ == 0 || owner_ == me || (cancel && cancel->load());
-    });
+    released_.wait_until(lock, deadline, [&] { return depth_ == 0 || owner_ == me || (cancel && cancel->load()); });
     if ((cancel && cancel->load()) || (depth_ > 0 && owner_ != me))
         return status_busy;
     owner_ = me;
@@ -62,7 +60,9 @@ void pane_busy_lock::wake_waiters()
 {
     // Taking the mutex orders the waker's change of *cancel before the
     // waiters' next look at it.
-    { std::lock_guard lock(mutex_); }
+    {
+        std::lock_guard lock(mutex_);
+    }
     released_.notify_all();
 }
 

@@ -216,8 +216,7 @@ void qx_file_lister::refresh_view(bool select_first)
 qxval qx_file_lister::column_text(const qxfile_node& node, int kind) const
 {
     switch (kind) {
-    case column_name:
-        return node.name;
+    case column_name: return node.name;
     case column_size:
         if (node.is_folder && !folder_sizes_shown())
             return qxval("");
@@ -229,12 +228,9 @@ qxval qx_file_lister::column_text(const qxfile_node& node, int kind) const
         text += format_time(local, TIME_NOSECONDS).view();
         return qxval(text);
     }
-    case column_attributes:
-        return format_permissions(node.attributes, node.is_folder != 0);
-    case column_type:
-        return node.type_text;
-    default:
-        return qxval("");
+    case column_attributes: return format_permissions(node.attributes, node.is_folder != 0);
+    case column_type: return node.type_text;
+    default: return qxval("");
     }
 }
 
@@ -388,7 +384,7 @@ void qx_file_lister::move_column(int from_display, int to_display)
         if (columns_[i].visible)
             shown.push_back(i);
     const std::size_t at = std::size_t(to_display) < shown.size() ? shown[std::size_t(to_display)]
-                                                                    : (shown.empty() ? 0 : shown.back() + 1);
+                                                                  : (shown.empty() ? 0 : shown.back() + 1);
     columns_.insert(columns_.begin() + std::ptrdiff_t(at), moved);
 }
 

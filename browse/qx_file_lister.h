@@ -118,8 +118,8 @@ public:
     // Binds the pane to its half of the settings and loads them.
     void bind_settings(const pane_settings& settings);
     // Stores new masks and filters (the filter dialog) and applies them.
-    void set_filter(const qxval& include, const qxval& skip, bool time_on, int32_t time_start,
-                    int32_t time_end, bool size_on, int32_t size_minimum, int32_t size_maximum);
+    void set_filter(const qxval& include, const qxval& skip, bool time_on, int32_t time_start, int32_t time_end,
+                    bool size_on, int32_t size_minimum, int32_t size_maximum);
 
     // ---- guarded and asynchronous forms ----
     // acquire; when it succeeds, op; finish with the result.

@@ -61,7 +61,7 @@ struct remote_type_map {
     };
     std::unordered_map<std::string, entry> extensions;  // lower-case ".ext"
     std::unordered_map<std::string, entry> names;       // exact names
-    std::vector<std::string> icon_files;               // image first_image + i
+    std::vector<std::string> icon_files;                // image first_image + i
     static constexpr int first_image = 12;
     // 0, or the XML reader's code.
     int32_t load(const qxval& path);

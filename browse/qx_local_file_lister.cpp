@@ -11,8 +11,8 @@
 
 #include "core/qxfiles.h"
 #include "core/qxlocale.h"
-#include "remote/remote_status.h"
 #include "net/transport_status.h"
+#include "remote/remote_status.h"
 
 namespace qvtf {
 
@@ -53,8 +53,8 @@ int local_file_tree::compare_names(std::string_view a, std::string_view b, bool 
     return compare_natural(a, b, &collate, nocase ? &folded : nullptr);
 }
 
-qx_local_file_lister::qx_local_file_lister(global_ftp_settings& settings, const qxlang* language,
-                                           qx_lister_view* view, local_file_platform* platform)
+qx_local_file_lister::qx_local_file_lister(global_ftp_settings& settings, const qxlang* language, qx_lister_view* view,
+                                           local_file_platform* platform)
     : qx_file_lister(local_tree, language, view), settings_store_(settings),
       platform_(platform ? platform : &own_platform_)
 {
@@ -74,8 +74,13 @@ void qx_local_file_lister::error_text(qxval& out, int code) const
     int number = 0;
     switch (code) {
     case status_busy: number = phrase_busy; break;
-    case 6201: case 6202: case 6204: case 6300: case 6301: number = phrase_not_available; break;
-    case 6206: case 6207: number = phrase_verb_failed; break;
+    case 6201:
+    case 6202:
+    case 6204:
+    case 6300:
+    case 6301: number = phrase_not_available; break;
+    case 6206:
+    case 6207: number = phrase_verb_failed; break;
     case 6208: number = phrase_menu_failed; break;
     case status_pane_text: qx_file_lister::error_text(out, code); return;
     default: break;
@@ -237,13 +242,13 @@ int qx_local_file_lister::make_folder(const qxval& name)
         path = base + "/" + path;
     }
     if (::mkdir(path.c_str(), 0777) != 0)
-        return fail_with(phrase_mkdir_failed, name.str() + std::string(phrase(phrase_colon)) + system_error_text(errno));
+        return fail_with(phrase_mkdir_failed,
+                         name.str() + std::string(phrase(phrase_colon)) + system_error_text(errno));
     set_changed();
     return status_ok;
 }
 
-int qx_local_file_lister::change_permissions(const std::vector<qxfile_node*>& entries, unsigned bits,
-                                             bool recursive)
+int qx_local_file_lister::change_permissions(const std::vector<qxfile_node*>& entries, unsigned bits, bool recursive)
 {
     return change_permissions(entries, chmod_plan::same(bits), recursive);
 }

@@ -17,8 +17,8 @@ namespace qvtf {
 
 // Error codes of the local pane.
 enum local_status : int {
-    local_no_root = 6201,        // the path is not absolute
-    local_missing = 6202,        // a component of the path does not exist
+    local_no_root = 6201,  // the path is not absolute
+    local_missing = 6202,  // a component of the path does not exist
     local_verb_failed = 6206,
 };
 
@@ -97,7 +97,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<bool> watching_{false};
     std::atomic<bool> refreshing_{false};  // the refresher holds the busy lock
-    std::mutex watcher_mutex_;  // the watcher thread and its stop handle
+    std::mutex watcher_mutex_;             // the watcher thread and its stop handle
     std::thread refresher_;
     std::thread watcher_;
     int watcher_stop_fd_ = -1;

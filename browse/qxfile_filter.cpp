@@ -20,7 +20,10 @@ std::string lower_ascii(std::string_view s)
     return out;
 }
 
-bool has_wildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+bool has_wildcard(std::string_view s)
+{
+    return s.find_first_of("*?") != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -134,8 +137,7 @@ bool qxfile_filter::shows(const qxfile_node& node) const
             if ((a & m) != m)
                 return false;
             break;
-        default:
-            break;
+        default: break;
         }
     }
     if (time_filter && (node.modified < time_start || node.modified > time_end))

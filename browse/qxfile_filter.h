@@ -52,10 +52,10 @@ private:
 
 // Attribute modes: only odd modes test anything.
 enum qxfile_attribute_mode : int32_t {
-    attributes_within_mask = 1,   // hide when a bit outside the mask is set
-    attributes_any_of_mask = 3,   // hide when no bit of the mask is set
+    attributes_within_mask = 1,     // hide when a bit outside the mask is set
+    attributes_any_of_mask = 3,     // hide when no bit of the mask is set
     attributes_not_all_others = 5,  // hide when every bit outside the mask is set
-    attributes_all_of_mask = 7,   // hide unless every mask bit is set
+    attributes_all_of_mask = 7,     // hide unless every mask bit is set
 };
 
 struct qxfile_filter {

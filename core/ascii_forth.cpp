@@ -4,7 +4,10 @@
 
 namespace qvtf {
 
-ascii_forth::ascii_forth(qxarr* to) : target(to) { lines.limit = INT32_MAX; }
+ascii_forth::ascii_forth(qxarr* to) : target(to)
+{
+    lines.limit = INT32_MAX;
+}
 
 int ascii_forth::feed(qxval& chunk)
 {

@@ -61,7 +61,8 @@ bool path_covers(std::string_view a, std::string_view b)
 
 bool leads_back(std::string_view real, const std::vector<std::string>& trail)
 {
-    return std::any_of(trail.begin(), trail.end(), [real](const std::string& above) { return path_covers(real, above); });
+    return std::any_of(trail.begin(), trail.end(),
+                       [real](const std::string& above) { return path_covers(real, above); });
 }
 
 bool local_leads_back(const std::string& path, std::vector<std::string>& trail)

@@ -9,9 +9,9 @@ namespace qvtf {
 
 class linearizer : public qxparser {
 public:
-    qxarr output;        // complete lines, in order
-    qxval line{""};      // the line being built
-    bool release = true; // drop input as soon as it has been cut into lines
+    qxarr output;         // complete lines, in order
+    qxval line{""};       // the line being built
+    bool release = true;  // drop input as soon as it has been cut into lines
     // A line longer than this (line feed included) is dropped whole instead
     // of being built up without bound; 0 means no bound.
     int32_t max_line = 0;

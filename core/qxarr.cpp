@@ -8,11 +8,15 @@ namespace qvtf {
 namespace {
 // Half of the C library's range, so each coin toss is fair whatever RAND_MAX is.
 constexpr int k_rand_half = RAND_MAX / 2;
+}  // namespace
+
+qxarr::~qxarr()
+{
+    free_all();
 }
 
-qxarr::~qxarr() { free_all(); }
-
-void qxarr::free_all() {
+void qxarr::free_all()
+{
     qxarrnode* n = head;
     while (n) {
         qxarrnode* after = n->next;
@@ -24,13 +28,16 @@ void qxarr::free_all() {
     cursor = nullptr;
 }
 
-qxarrnode* qxarr::make_node(qxval& value) {
+qxarrnode* qxarr::make_node(qxval& value)
+{
     qxarrnode* node = new (std::nothrow) qxarrnode;
-    if (node) node->value.assign_move(value);
+    if (node)
+        node->value.assign_move(value);
     return node;
 }
 
-void qxarr::link_tail(qxarrnode* node) {
+void qxarr::link_tail(qxarrnode* node)
+{
     node->next = nullptr;
     node->prev = tail;
     if (tail)
@@ -41,7 +48,8 @@ void qxarr::link_tail(qxarrnode* node) {
     ++count_;
 }
 
-void qxarr::link_head(qxarrnode* node) {
+void qxarr::link_head(qxarrnode* node)
+{
     node->prev = nullptr;
     node->next = head;
     if (head)
@@ -52,7 +60,8 @@ void qxarr::link_head(qxarrnode* node) {
     ++count_;
 }
 
-void qxarr::link_before(qxarrnode* where, qxarrnode* node) {
+void qxarr::link_before(qxarrnode* where, qxarrnode* node)
+{
     if (!where) {
         link_tail(node);
         return;
@@ -67,8 +76,10 @@ void qxarr::link_before(qxarrnode* where, qxarrnode* node) {
     ++count_;
 }
 
-void qxarr::unlink(qxarrnode* node) {
-    if (cursor == node) cursor = forward ? node->next : node->prev;
+void qxarr::unlink(qxarrnode* node)
+{
+    if (cursor == node)
+        cursor = forward ? node->next : node->prev;
     if (node->prev)
         node->prev->next = node->next;
     else
@@ -83,12 +94,15 @@ void qxarr::unlink(qxarrnode* node) {
 
 // The iteration is reset after the list changed, so the cursor never
 // points at a node that has just been freed.
-void qxarr::push(qxval& value) {
-    if (qxarrnode* node = make_node(value)) link_tail(node);
+void qxarr::push(qxval& value)
+{
+    if (qxarrnode* node = make_node(value))
+        link_tail(node);
     reset_iteration();
 }
 
-bool qxarr::shift(qxval& out) {
+bool qxarr::shift(qxval& out)
+{
     if (!head) {
         reset_iteration();
         return false;
@@ -101,17 +115,21 @@ bool qxarr::shift(qxval& out) {
     return true;
 }
 
-void qxarr::push_copy(const qxval& value) {
+void qxarr::push_copy(const qxval& value)
+{
     qxval copy(value);
     push(copy);
 }
 
-void qxarr::unshift(qxval& value) {
-    if (qxarrnode* node = make_node(value)) link_head(node);
+void qxarr::unshift(qxval& value)
+{
+    if (qxarrnode* node = make_node(value))
+        link_head(node);
     reset_iteration();
 }
 
-bool qxarr::pop(qxval& out) {
+bool qxarr::pop(qxval& out)
+{
     if (!tail) {
         reset_iteration();
         return false;
@@ -124,44 +142,55 @@ bool qxarr::pop(qxval& out) {
     return true;
 }
 
-qxarrnode* qxarr::node_at(int32_t i) const {
-    if (i < 0 || i >= count_) return nullptr;
+qxarrnode* qxarr::node_at(int32_t i) const
+{
+    if (i < 0 || i >= count_)
+        return nullptr;
     qxarrnode* n;
     if (i < count_ / 2) {
         n = head;
-        for (int32_t k = 0; k < i; ++k) n = n->next;
+        for (int32_t k = 0; k < i; ++k)
+            n = n->next;
     } else {
         n = tail;
-        for (int32_t k = count_ - 1; k > i; --k) n = n->prev;
+        for (int32_t k = count_ - 1; k > i; --k)
+            n = n->prev;
     }
     return n;
 }
 
-qxval& qxarr::at(int32_t i) {
-    if (qxarrnode* n = node_at(i)) return n->value;
+qxval& qxarr::at(int32_t i)
+{
+    if (qxarrnode* n = node_at(i))
+        return n->value;
     qxval fresh;
     push(fresh);
-    if (tail) return tail->value;
+    if (tail)
+        return tail->value;
     // Node allocation failed: hand out a scratch value rather than fail.
     thread_local qxval scratch;
     scratch.set_int(0);
     return scratch;
 }
 
-bool qxarr::remove_at(int32_t i) {
+bool qxarr::remove_at(int32_t i)
+{
     qxarrnode* n = node_at(i);
-    if (!n) return false;
+    if (!n)
+        return false;
     unlink(n);
     delete n;
     return true;
 }
 
-void qxarr::clear() {
+void qxarr::clear()
+{
     free_all();
     position = 0;
 }
 
-void qxarr::shuffle() {
+void qxarr::shuffle()
+{
     qxarrnode* new_head = nullptr;
     qxarrnode* new_tail = nullptr;
     int32_t n = count_;
@@ -207,8 +236,10 @@ void qxarr::shuffle() {
     position = 0;
 }
 
-void qxarr::take_over(qxarr& source) {
-    if (&source == this) return;
+void qxarr::take_over(qxarr& source)
+{
+    if (&source == this)
+        return;
     clear();
     count_ = source.count_;
     head = source.head;
@@ -221,13 +252,16 @@ void qxarr::take_over(qxarr& source) {
     position = 0;
 }
 
-void qxarr::reset_iteration() {
+void qxarr::reset_iteration()
+{
     cursor = forward ? head : tail;
     position = 0;
 }
 
-bool qxarr::next(qxval& out) {
-    if (!cursor) return false;
+bool qxarr::next(qxval& out)
+{
+    if (!cursor)
+        return false;
     out.assign_copy(cursor->value);
     cursor = forward ? cursor->next : cursor->prev;
     ++position;

@@ -19,7 +19,7 @@ struct qxarrnode {
 
 class qxarr {
 public:
-    bool forward = true;          // iteration direction: head to tail when set
+    bool forward = true;  // iteration direction: head to tail when set
     int32_t count_ = 0;
     qxarrnode* cursor = nullptr;  // node that next() delivers
     int32_t position = -1;        // -1 after construction, 0 after every reset
@@ -77,20 +77,24 @@ public:
         explicit basic_iterator(Node* n, Node* last) : node_(n), last_(last) {}
         reference operator*() const { return node_->value; }
         pointer operator->() const { return &node_->value; }
-        basic_iterator& operator++() {
+        basic_iterator& operator++()
+        {
             node_ = node_->next;
             return *this;
         }
-        basic_iterator operator++(int) {
+        basic_iterator operator++(int)
+        {
             basic_iterator t = *this;
             ++*this;
             return t;
         }
-        basic_iterator& operator--() {
+        basic_iterator& operator--()
+        {
             node_ = node_ ? node_->prev : last_;
             return *this;
         }
-        basic_iterator operator--(int) {
+        basic_iterator operator--(int)
+        {
             basic_iterator t = *this;
             --*this;
             return t;

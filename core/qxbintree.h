@@ -27,11 +27,13 @@ public:
     bool empty() const { return root == nullptr; }
 
     T* find_node(const qxval& key) const { return find_node(key.view()); }
-    T* find_node(std::string_view probe) const {
+    T* find_node(std::string_view probe) const
+    {
         T* n = root;
         while (n) {
             int c = compare_bytes(probe, n->key.view());
-            if (c == 0) return n;
+            if (c == 0)
+                return n;
             n = c < 0 ? n->left : n->right;
         }
         return nullptr;
@@ -39,13 +41,15 @@ public:
 
     // Links the node in and returns null; when its key is already present,
     // leaves the tree alone and returns the node holding that key.
-    T* insert_node(T* node) {
+    T* insert_node(T* node)
+    {
         node->left = node->right = nullptr;
         std::string_view probe = node->key.view();
         T** link = &root;
         while (*link) {
             int c = compare_bytes(probe, (*link)->key.view());
-            if (c == 0) return *link;
+            if (c == 0)
+                return *link;
             link = c < 0 ? &(*link)->left : &(*link)->right;
         }
         *link = node;
@@ -54,18 +58,21 @@ public:
     }
 
     // Deletes the node with this key; a missing key changes nothing.
-    virtual bool remove(const qxval& key) {
+    virtual bool remove(const qxval& key)
+    {
         qxval probe;
         probe.set_text_of(key);
         std::string_view pv = probe.view();
         T** link = &root;
         while (*link) {
             int c = compare_bytes(pv, (*link)->key.view());
-            if (c == 0) break;
+            if (c == 0)
+                break;
             link = c < 0 ? &(*link)->left : &(*link)->right;
         }
         T* n = *link;
-        if (!n) return false;
+        if (!n)
+            return false;
         T* replacement;
         if (!n->right) {
             replacement = n->left;
@@ -93,7 +100,8 @@ public:
     }
 
     // Frees every node.
-    void clear_tree() {
+    void clear_tree()
+    {
         free_all();
         root = nullptr;
         count_ = 0;
@@ -101,7 +109,8 @@ public:
 
     // In-order walk (ascending key order); fn(T&) returns void.
     template <class F>
-    void for_each(F&& fn) const {
+    void for_each(F&& fn) const
+    {
         std::vector<T*> stack;
         T* n = root;
         while (n || !stack.empty()) {
@@ -118,30 +127,37 @@ public:
     }
 
     // Number of nodes by a full traversal.
-    int32_t count_nodes() const {
+    int32_t count_nodes() const
+    {
         int32_t total = 0;
         for_each([&](T&) { ++total; });
         return total;
     }
 
     // Height of the tree (0 when empty), measured iteratively.
-    int32_t depth() const {
+    int32_t depth() const
+    {
         int32_t best = 0;
         std::vector<std::pair<T*, int32_t>> stack;
-        if (root) stack.push_back({root, 1});
+        if (root)
+            stack.push_back({root, 1});
         while (!stack.empty()) {
             auto [n, d] = stack.back();
             stack.pop_back();
-            if (d > best) best = d;
-            if (n->left) stack.push_back({n->left, d + 1});
-            if (n->right) stack.push_back({n->right, d + 1});
+            if (d > best)
+                best = d;
+            if (n->left)
+                stack.push_back({n->left, d + 1});
+            if (n->right)
+                stack.push_back({n->right, d + 1});
         }
         return best;
     }
 
 private:
     // Rotates left children up so the walk needs no stack at all.
-    void free_all() {
+    void free_all()
+    {
         T* n = root;
         while (n) {
             if (n->left) {

@@ -8,7 +8,7 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr int kGroupsPerLine = 19; // 19 groups of four = 76 characters
+constexpr int kGroupsPerLine = 19;  // 19 groups of four = 76 characters
 
 constexpr std::array<std::int8_t, 256> make_base64_table()
 {
@@ -33,7 +33,7 @@ int hex_digit(unsigned char c)
     return -1;
 }
 
-} // namespace
+}  // namespace
 
 std::string hex_of_bytes(std::string_view data)
 {
@@ -88,7 +88,7 @@ std::string bytes_of_base64(std::string_view text)
     std::string out;
     out.reserve(text.size() / 4 * 3 + 2);
     std::uint32_t bits = 0;
-    int pending = 0; // bits held in `bits`
+    int pending = 0;  // bits held in `bits`
     for (char c : text) {
         if (c == '=')
             break;
@@ -105,4 +105,4 @@ std::string bytes_of_base64(std::string_view text)
     return out;
 }
 
-} // namespace qvtf
+}  // namespace qvtf

@@ -21,4 +21,4 @@ std::string base64_of_bytes(std::string_view data, bool line_breaks);
 // partial group yields the whole bytes it completes.
 std::string bytes_of_base64(std::string_view text);
 
-} // namespace qvtf
+}  // namespace qvtf

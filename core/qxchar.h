@@ -9,9 +9,9 @@ namespace qvtf {
 
 class qxchar {
 public:
-    int32_t capacity = 0;   // bytes allocated
-    int32_t length = 0;     // bytes in use
-    char* data = nullptr;   // C-allocator block, null when nothing is allocated
+    int32_t capacity = 0;  // bytes allocated
+    int32_t length = 0;    // bytes in use
+    char* data = nullptr;  // C-allocator block, null when nothing is allocated
 
     qxchar() = default;
     explicit qxchar(const char* s);
@@ -43,7 +43,8 @@ public:
     void release();
 
     bool empty() const { return length == 0; }
-    std::string_view view() const {
+    std::string_view view() const
+    {
         return data ? std::string_view(data, static_cast<size_t>(length)) : std::string_view();
     }
 

@@ -21,4 +21,4 @@ qxval base64_decode(const qxval& text);
 // out becomes the 16 raw bytes of the MD5 digest of value's text.
 void md5_of(const qxval& value, qxval& out);
 
-} // namespace qvtf
+}  // namespace qvtf

@@ -18,14 +18,14 @@ constexpr std::uint32_t ATTR_STICKY = 0x200;
 
 struct qxfile_node : qxe_links<qxfile_node> {
     qxval name{""};
-    qxval extension{""};            // ".ext" lower-cased, empty without a dot
-    std::uint8_t is_folder = 0;     // folder, or a link treated as one
-    std::uint64_t size_bytes = 0;   // use size() / set_size()
-    std::time_t modified = 0;       // seconds since 1970 UTC
-    std::uint32_t attributes = 0;   // permission bits (| ATTR_LINK), or local mode bits
+    qxval extension{""};           // ".ext" lower-cased, empty without a dot
+    std::uint8_t is_folder = 0;    // folder, or a link treated as one
+    std::uint64_t size_bytes = 0;  // use size() / set_size()
+    std::time_t modified = 0;      // seconds since 1970 UTC
+    std::uint32_t attributes = 0;  // permission bits (| ATTR_LINK), or local mode bits
     std::uint32_t needs_listing = 1;
-    std::time_t created = 0;        // local entries only
-    std::time_t accessed = 0;       // local entries only
+    std::time_t created = 0;   // local entries only
+    std::time_t accessed = 0;  // local entries only
     qxval type_text{""};
     qxfile_node* link_node = nullptr;  // not owned
     qxval link_target{""};

@@ -78,8 +78,7 @@ int compare_natural(std::string_view a, std::string_view b, name_text_compare te
                 return sign_of(c, 0);
             if (!zeros && za != zb)
                 zeros = za < zb ? -1 : 1;
-        } else if (ra.size() != rb.size() &&
-                   text(ra.substr(0, rb.size()), rb.substr(0, ra.size()), context) == 0) {
+        } else if (ra.size() != rb.size() && text(ra.substr(0, rb.size()), rb.substr(0, ra.size()), context) == 0) {
             // One run is the start of the other and a number or the end follows
             // it: the rest decides, as it would without numbers ("a.txt" before "a1.txt").
             const std::size_t common = std::min(ra.size(), rb.size());
@@ -109,21 +108,15 @@ int qxfile_tree::compare_nodes(const qxfile_node* a, const qxfile_node* b) const
     if ((a->is_folder != 0) != (b->is_folder != 0))
         return a->is_folder ? -1 : 1;
     switch (sort_key) {
-    case SORT_NAME:
-        return compare_names(a->name.view(), b->name.view(), false);
-    case SORT_EXTENSION:
-        return compare_text(a->extension.view(), b->extension.view(), false);
-    case SORT_SIZE:
-        return sign_of(a->size(), b->size());
+    case SORT_NAME: return compare_names(a->name.view(), b->name.view(), false);
+    case SORT_EXTENSION: return compare_text(a->extension.view(), b->extension.view(), false);
+    case SORT_SIZE: return sign_of(a->size(), b->size());
     case SORT_MODIFIED:
         // Compared, not subtracted: a difference can overflow.
         return sign_of(a->modified, b->modified);
-    case SORT_NAME_NOCASE:
-        return compare_names(a->name.view(), b->name.view(), true);
-    case SORT_EXTENSION_NOCASE:
-        return compare_text(a->extension.view(), b->extension.view(), true);
-    default:
-        return 0;
+    case SORT_NAME_NOCASE: return compare_names(a->name.view(), b->name.view(), true);
+    case SORT_EXTENSION_NOCASE: return compare_text(a->extension.view(), b->extension.view(), true);
+    default: return 0;
     }
 }
 

@@ -19,12 +19,9 @@ int open_flags(const char* mode)
 {
     char first = (mode && mode[0]) ? static_cast<char>(std::tolower(static_cast<unsigned char>(mode[0]))) : 'r';
     switch (first) {
-    case 'a':
-        return O_RDWR | O_CREAT;
-    case 'w':
-        return O_RDWR | O_CREAT | O_TRUNC;
-    default:
-        return O_RDONLY;
+    case 'a': return O_RDWR | O_CREAT;
+    case 'w': return O_RDWR | O_CREAT | O_TRUNC;
+    default: return O_RDONLY;
     }
 }
 
@@ -141,19 +138,13 @@ int32_t read_error_result(int err)
 {
     switch (err) {
     case ENOMEM:
-    case ENOBUFS:
-        return read_out_of_memory;
-    case EPIPE:
-        return read_broken_pipe;
-    case EOVERFLOW:
-        return read_insufficient_buffer;
-    case EMSGSIZE:
-        return read_more_data;
-    case EFAULT:
-        return read_invalid_buffer;
+    case ENOBUFS: return read_out_of_memory;
+    case EPIPE: return read_broken_pipe;
+    case EOVERFLOW: return read_insufficient_buffer;
+    case EMSGSIZE: return read_more_data;
+    case EFAULT: return read_invalid_buffer;
     case EAGAIN:
-    case EINPROGRESS:
-        return read_io_pending;
+    case EINPROGRESS: return read_io_pending;
     default:
         // Anything else (EIO, EISDIR, EBADF...) also means the read did not
         // complete. Reporting it as 0 would look like the end of the file and
@@ -256,9 +247,15 @@ bool write_list_to_file(const qxval& path, qxarr& list, const char* mode)
     return ok;
 }
 
-bool delete_file(const qxval& path) { return ::unlink(path.c_str()) == 0; }
+bool delete_file(const qxval& path)
+{
+    return ::unlink(path.c_str()) == 0;
+}
 
-bool create_directory(const qxval& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool create_directory(const qxval& path)
+{
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 bool copy_file(const qxval& from, const qxval& to, bool overwrite)
 {

@@ -94,8 +94,8 @@ bool temp_file_name(qxval& value, bool in_temp_folder);
 // "*" and "*.*" take all), folders first then files, each in directory
 // order, appended under parent (or at the top level). The current folder
 // of the process is not changed.
-bool list_folder(const qxval& folder, qxe_tree<qxfile_node>& tree, qxfile_node* parent,
-                 bool skip_dots, const qxval& pattern);
+bool list_folder(const qxval& folder, qxe_tree<qxfile_node>& tree, qxfile_node* parent, bool skip_dots,
+                 const qxval& pattern);
 // Fills node from the entry at path (a trailing "/" is ignored).
 bool stat_path(const qxval& path, qxfile_node& node);
 

@@ -33,7 +33,10 @@ bool current_directory(qxval& out)
     }
 }
 
-bool set_current_directory(const qxval& path) { return ::chdir(path.c_str()) == 0; }
+bool set_current_directory(const qxval& path)
+{
+    return ::chdir(path.c_str()) == 0;
+}
 
 bool temp_directory(qxval& out)
 {
@@ -170,8 +173,7 @@ bool matches_pattern(const std::string& pattern, const char* name)
     return ::fnmatch(pattern.c_str(), name, 0) == 0;
 }
 
-void attach_chain(qxe_tree<qxfile_node>& tree, qxfile_node* parent, qxfile_node*& last,
-                  qxfile_node* node)
+void attach_chain(qxe_tree<qxfile_node>& tree, qxfile_node* parent, qxfile_node*& last, qxfile_node* node)
 {
     if (last)
         tree.insert_after(node, last);
@@ -184,8 +186,8 @@ void attach_chain(qxe_tree<qxfile_node>& tree, qxfile_node* parent, qxfile_node*
 
 }  // namespace
 
-bool list_folder(const qxval& folder, qxe_tree<qxfile_node>& tree, qxfile_node* parent,
-                 bool skip_dots, const qxval& pattern)
+bool list_folder(const qxval& folder, qxe_tree<qxfile_node>& tree, qxfile_node* parent, bool skip_dots,
+                 const qxval& pattern)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)

@@ -10,7 +10,7 @@
 namespace qvtf {
 
 struct qxhash_arrays_entry {
-    qxval key;                   // kind string
+    qxval key;                    // kind string
     std::unique_ptr<qxarr> list;  // owned, may be null
     qxhash_arrays_entry* left = nullptr;
     qxhash_arrays_entry* right = nullptr;

@@ -98,7 +98,7 @@ struct tm wall_clock(std::time_t seconds)
 // A strftime pattern cut into literal runs and single conversions.
 struct pattern_token {
     std::string text;
-    char conversion = 0; // the conversion letter, 0 for literal text
+    char conversion = 0;  // the conversion letter, 0 for literal text
 };
 
 std::vector<pattern_token> tokenize(std::string_view pattern)
@@ -146,23 +146,24 @@ std::string expand_composites(std::string_view pattern, const locale_facts& fact
     return out;
 }
 
-bool is_blank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
+bool is_blank(const std::string& text)
+{
+    return text.find_first_not_of(" \t") == std::string::npos;
+}
 
 // Removes conversion i together with the separator that ties it to its
 // neighbour (the one before it, or after it when it comes first).
 void drop_field(std::vector<pattern_token>& tokens, std::size_t i, bool only_blank_separator)
 {
     auto separator = [&](std::size_t k) {
-        return k < tokens.size() && !tokens[k].conversion &&
-               (!only_blank_separator || is_blank(tokens[k].text));
+        return k < tokens.size() && !tokens[k].conversion && (!only_blank_separator || is_blank(tokens[k].text));
     };
     std::size_t from = i, to = i + 1;
     if (i > 0 && separator(i - 1))
         from = i - 1;
     else if (separator(i + 1))
         to = i + 2;
-    tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(from),
-                 tokens.begin() + static_cast<std::ptrdiff_t>(to));
+    tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(from), tokens.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
 void drop_conversions(std::vector<pattern_token>& tokens, std::string_view letters, bool blank_only)
@@ -170,14 +171,14 @@ void drop_conversions(std::vector<pattern_token>& tokens, std::string_view lette
     for (std::size_t i = 0; i < tokens.size();) {
         if (tokens[i].conversion && letters.find(tokens[i].conversion) != std::string_view::npos) {
             drop_field(tokens, i, blank_only);
-            i = 0; // indexes shifted; rescan
+            i = 0;  // indexes shifted; rescan
         } else {
             ++i;
         }
     }
 }
 
-} // namespace
+}  // namespace
 
 locale_facts locale_facts::of(locale_t locale)
 {
@@ -234,7 +235,7 @@ std::string format_number_text(std::string_view number, const number_format& for
     if (whole.empty() && (format.leading_zero || fraction.empty()))
         whole = "0";
     if (whole.find_first_not_of('0') == std::string::npos && fraction.find_first_not_of('0') == std::string::npos)
-        negative = false; // no "-0"
+        negative = false;  // no "-0"
 
     std::string body = grouped(whole, format);
     if (!fraction.empty())
@@ -296,8 +297,14 @@ qxval format_time(std::time_t seconds, int32_t flags, const locale_facts& facts)
     return qxval(format_tm(time_pattern(facts, flags), wall_clock(seconds), facts.locale));
 }
 
-qxval format_date(std::time_t seconds) { return format_date(seconds, user_locale_facts()); }
+qxval format_date(std::time_t seconds)
+{
+    return format_date(seconds, user_locale_facts());
+}
 
-qxval format_time(std::time_t seconds, int32_t flags) { return format_time(seconds, flags, user_locale_facts()); }
+qxval format_time(std::time_t seconds, int32_t flags)
+{
+    return format_time(seconds, flags, user_locale_facts());
+}
 
-} // namespace qvtf
+}  // namespace qvtf

@@ -15,9 +15,9 @@ namespace qvtf {
 
 // How a number is written; mirrors what the user's locale decides.
 struct number_format {
-    int32_t digits = -1;           // fraction digits; -1 keeps the input's own
-    bool leading_zero = true;      // "0.5" rather than ".5"
-    int32_t grouping = 3;          // digits per group, 0 for none
+    int32_t digits = -1;       // fraction digits; -1 keeps the input's own
+    bool leading_zero = true;  // "0.5" rather than ".5"
+    int32_t grouping = 3;      // digits per group, 0 for none
     std::string decimal_sep = ".";
     std::string thousand_sep = ",";
     // 0 "(1)", 1 "-1", 2 "- 1", 3 "1-", 4 "1 -"
@@ -26,7 +26,7 @@ struct number_format {
 
 // What the formatting reads from one locale.
 struct locale_facts {
-    locale_t locale = nullptr;     // for month and AM/PM names
+    locale_t locale = nullptr;  // for month and AM/PM names
     number_format number;
     std::string date_format;       // strftime pattern of the short date
     std::string time_format;       // strftime pattern of the time
@@ -69,4 +69,4 @@ qxval format_time(std::time_t seconds, int32_t flags);
 qxval format_date(std::time_t seconds, const locale_facts& facts);
 qxval format_time(std::time_t seconds, int32_t flags, const locale_facts& facts);
 
-} // namespace qvtf
+}  // namespace qvtf

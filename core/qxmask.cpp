@@ -47,29 +47,34 @@ std::string mask_regex_of(std::string_view mask)
     std::string out = "^";
     for (char c : mask) {
         switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '|': case '+': case '{': case '}': case '(': case ')':
-        case '.': case '^': case '$': case '[': case ']':
+        case '\\': out += "\\\\"; break;
+        case '|':
+        case '+':
+        case '{':
+        case '}':
+        case '(':
+        case ')':
+        case '.':
+        case '^':
+        case '$':
+        case '[':
+        case ']':
             out += '\\';
             out += c;
             break;
-        case '*':
-            out += ".*";
-            break;
-        case '?':
-            out += ".?";
-            break;
-        default:
-            out += c;
+        case '*': out += ".*"; break;
+        case '?': out += ".?"; break;
+        default: out += c;
         }
     }
     out += '$';
     return out;
 }
 
-void mask_to_regex(qxval& mask) { mask.set_bytes(mask_regex_of(mask.view())); }
+void mask_to_regex(qxval& mask)
+{
+    mask.set_bytes(mask_regex_of(mask.view()));
+}
 
 // Cut at every ";" with the spaces around it, in one pass: rule files may
 // hold a few hundred thousand masks.
@@ -101,4 +106,4 @@ void split_mask_list(const qxval& text, qxarr& list)
         mask_to_regex(piece);
 }
 
-} // namespace qvtf
+}  // namespace qvtf

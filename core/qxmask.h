@@ -29,4 +29,4 @@ void split_mask_list(const qxval& text, qxarr& list);
 // The same masks as they are written, without turning them into regexes.
 void split_masks(const qxval& text, qxarr& list);
 
-} // namespace qvtf
+}  // namespace qvtf

@@ -6,14 +6,16 @@ namespace qvtf {
 
 namespace {
 
-constexpr std::uint32_t rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+constexpr std::uint32_t rotl(std::uint32_t x, int n)
+{
+    return (x << n) | (x >> (32 - n));
+}
 
 // Per-round shift amounts and the sine-derived constants of RFC 1321, 3.4.
 constexpr int kShift[64] = {
-    7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-    5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-    4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-    6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21,
+    7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
+    14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
+    4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21,
 };
 
 constexpr std::uint32_t kSine[64] = {
@@ -27,7 +29,7 @@ constexpr std::uint32_t kSine[64] = {
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
 };
 
-} // namespace
+}  // namespace
 
 void qxmd5::reset()
 {
@@ -124,4 +126,4 @@ qxmd5::digest qxmd5::of(std::string_view text)
     return md5.finish();
 }
 
-} // namespace qvtf
+}  // namespace qvtf

@@ -27,8 +27,8 @@ private:
     void transform(const std::uint8_t block[64]);
 
     std::uint32_t state_[4];
-    std::uint64_t bytes_;          // total message length so far
-    std::uint8_t buffer_[64];      // partial block
+    std::uint64_t bytes_;      // total message length so far
+    std::uint8_t buffer_[64];  // partial block
 };
 
-} // namespace qvtf
+}  // namespace qvtf

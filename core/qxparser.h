@@ -20,12 +20,12 @@ public:
     static constexpr int run_more = 0;
     static constexpr int run_done = 2;
 
-    int32_t limit = 65536;        // pending-input limit in bytes
-    bool ended = false;           // no more input will follow
-    int32_t consumed = 0;         // chunks read completely and not yet shifted
-    int32_t read_pos = -1;        // last byte read in the current chunk
-    qxarrnode* current = nullptr; // chunk being read
-    int64_t bytes_read = -1;      // bytes handed out, -1 at start
+    int32_t limit = 65536;         // pending-input limit in bytes
+    bool ended = false;            // no more input will follow
+    int32_t consumed = 0;          // chunks read completely and not yet shifted
+    int32_t read_pos = -1;         // last byte read in the current chunk
+    qxarrnode* current = nullptr;  // chunk being read
+    int64_t bytes_read = -1;       // bytes handed out, -1 at start
 
     qxparser() = default;
 

@@ -110,12 +110,12 @@ private:
     void queue_locked(qxval& chunk, int32_t length);
 
     mutable std::mutex mutex_;
-    qxarr chunks_;          // under mutex_
-    int32_t queued_ = 0;    // sum of the queued chunk lengths, under mutex_
-    waits chunk_waits_;     // a consumer waiting for a chunk
-    waits room_waits_;      // a producer waiting for room
+    qxarr chunks_;             // under mutex_
+    int32_t queued_ = 0;       // sum of the queued chunk lengths, under mutex_
+    waits chunk_waits_;        // a consumer waiting for a chunk
+    waits room_waits_;         // a producer waiting for room
     int32_t room_wanted_ = 0;  // the least room a room waiter needs, under mutex_
-    waits status_waits_;    // anyone waiting for status bits only
+    waits status_waits_;       // anyone waiting for status bits only
     std::atomic<uint32_t> status_{0};
 
     std::mutex spare_mutex_;

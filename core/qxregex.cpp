@@ -53,8 +53,7 @@ public:
     // `length` bytes of subject; false when there is none. A continuation
     // after an earlier match is not the start of the text, so "^" must not
     // match there again.
-    bool next(const char* subject, std::size_t length, bool continuation, std::size_t& start,
-              std::size_t& end) const
+    bool next(const char* subject, std::size_t length, bool continuation, std::size_t& start, std::size_t& end) const
     {
         regmatch_t m{-1, -1};
         if (regexec(&re_, subject, 1, &m, continuation ? REG_NOTBOL : 0) != 0)
@@ -71,14 +70,16 @@ private:
     int error_ = 0;
 };
 
-} // namespace
+}  // namespace
 
-bool regex_load() { return true; }
+bool regex_load()
+{
+    return true;
+}
 
 void regex_unload() {}
 
-int regex_match(const char* pattern, int flags, const char* subject, int32_t subject_length,
-                qxarr* list)
+int regex_match(const char* pattern, int flags, const char* subject, int32_t subject_length, qxarr* list)
 {
     if (list)
         list->clear();
@@ -105,8 +106,8 @@ int regex_match_value(const qxval& pattern, int flags, const qxval& subject, qxa
     // Copies, because either value may be one of the list's own elements.
     std::string pattern_text = pattern.str();
     std::string subject_text = subject.str();
-    return regex_match(pattern_text.c_str(), flags, subject_text.c_str(),
-                       static_cast<int32_t>(subject_text.size()), list);
+    return regex_match(pattern_text.c_str(), flags, subject_text.c_str(), static_cast<int32_t>(subject_text.size()),
+                       list);
 }
 
 void regex_split(const qxval& pattern, const qxval& subject, qxarr& list, int32_t limit, int flags)
@@ -131,8 +132,8 @@ void regex_split(const qxval& pattern, const qxval& subject, qxarr& list, int32_
 }
 
 int32_t regex_replace(qxval& value, const char* pattern, int32_t skip_front, int32_t skip_back,
-                      regex_replace_callback callback, void* arg, qxhash* map,
-                      const char* default_replacement, int32_t default_length)
+                      regex_replace_callback callback, void* arg, qxhash* map, const char* default_replacement,
+                      int32_t default_length)
 {
     value.convert_to(qxval_kind::string);
     compiled_pattern re(pattern, REGEX_EXTENDED);
@@ -212,13 +213,12 @@ int32_t numeric_entity(std::string_view digits, void* arg, qxhash*, const char**
     return 1;
 }
 
-} // namespace
+}  // namespace
 
 int32_t replace_named_entities(qxval& value, qxhash* map, bool fold_case)
 {
     lookup_context ctx{fold_case, {}};
-    return regex_replace(value, "&[a-zA-Z_:][a-zA-Z_:0-9\\.\\-]*;", 1, 1, lookup_name, &ctx, map,
-                         "!", 1);
+    return regex_replace(value, "&[a-zA-Z_:][a-zA-Z_:0-9\\.\\-]*;", 1, 1, lookup_name, &ctx, map, "!", 1);
 }
 
 int32_t replace_numeric_entities(qxval& value)
@@ -233,4 +233,4 @@ int32_t replace_variables(qxval& value, qxhash* map, bool fold_case)
     return regex_replace(value, "\\%[a-zA-Z_\\.]+\\%", 1, 1, lookup_name, &ctx, map, "", 0);
 }
 
-} // namespace qvtf
+}  // namespace qvtf

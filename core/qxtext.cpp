@@ -15,11 +15,17 @@ qxchar& string_text(qxval& value)
     return value.text;
 }
 
-int32_t size32(std::size_t n) { return static_cast<int32_t>(n); }
+int32_t size32(std::size_t n)
+{
+    return static_cast<int32_t>(n);
+}
 
-} // namespace
+}  // namespace
 
-int32_t length(const qxval& value) { return value.text_view().length; }
+int32_t length(const qxval& value)
+{
+    return value.text_view().length;
+}
 
 void set_length(qxval& value, int32_t n)
 {
@@ -64,7 +70,10 @@ void append_text(qxval& value, const qxval& other)
     string_text(value).append(more);
 }
 
-void append_cstr(qxval& value, const char* text) { string_text(value).append(text); }
+void append_cstr(qxval& value, const char* text)
+{
+    string_text(value).append(text);
+}
 
 void extension_of(const qxval& path, qxval& out)
 {
@@ -74,13 +83,13 @@ void extension_of(const qxval& path, qxval& out)
         out.set_string("");
         return;
     }
-    std::string ext(text.substr(dot)); // path and out may be the same value
+    std::string ext(text.substr(dot));  // path and out may be the same value
     out.set_bytes(ext);
 }
 
 int32_t find(const qxval& value, const qxval& needle, int32_t start)
 {
-    std::string needle_text = needle.str(); // value and needle may alias
+    std::string needle_text = needle.str();  // value and needle may alias
     std::string_view text = value.view();
     if (needle_text.empty() || start < 0 || start >= size32(text.size()))
         return -1;
@@ -115,14 +124,13 @@ void replace_all(qxval& value, const qxval& search, const qxval& replacement)
     }
 
     int64_t count = 0;
-    for (std::size_t at = subject.find(from); at != std::string_view::npos;
-         at = subject.find(from, at + from.size()))
+    for (std::size_t at = subject.find(from); at != std::string_view::npos; at = subject.find(from, at + from.size()))
         ++count;
     if (count == 0)
         return;
     int64_t total = int64_t(subject.size()) + count * (int64_t(to.size()) - int64_t(from.size()));
     if (total > std::numeric_limits<int32_t>::max())
-        return; // cannot be held; leave the text as it was
+        return;  // cannot be held; leave the text as it was
     if (total == 0) {
         text.length = 0;
         return;
@@ -134,8 +142,7 @@ void replace_all(qxval& value, const qxval& search, const qxval& replacement)
         return;
     char* out = result.data;
     std::size_t pos = 0;
-    for (std::size_t at = subject.find(from); at != std::string_view::npos;
-         at = subject.find(from, pos)) {
+    for (std::size_t at = subject.find(from); at != std::string_view::npos; at = subject.find(from, pos)) {
         std::memcpy(out, subject.data() + pos, at - pos);
         out += at - pos;
         std::memcpy(out, to.data(), to.size());
@@ -147,8 +154,14 @@ void replace_all(qxval& value, const qxval& search, const qxval& replacement)
     text.take(result);
 }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char ascii_lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+char ascii_upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 void to_upper(qxval& value)
 {
@@ -164,7 +177,10 @@ void to_lower(qxval& value)
         text.data[i] = ascii_lower(text.data[i]);
 }
 
-bool is_white_space(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+bool is_white_space(char c)
+{
+    return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
 
 std::string_view trimmed(std::string_view text)
 {
@@ -180,7 +196,7 @@ void trim(qxval& value)
     qxchar& text = string_text(value);
     std::string_view kept = trimmed(text.view());
     if (kept.size() != static_cast<std::size_t>(text.length))
-        text.assign(kept.data(), size32(kept.size())); // assign handles the overlap
+        text.assign(kept.data(), size32(kept.size()));  // assign handles the overlap
 }
 
 void unescape_backslashes(qxval& value)
@@ -242,14 +258,10 @@ int xml_extra(unsigned char c)
 {
     switch (c) {
     case '<':
-    case '>':
-        return 3;
-    case '&':
-        return 4;
-    case '"':
-        return 5;
-    default:
-        return c >= 128 ? 5 : 0;
+    case '>': return 3;
+    case '&': return 4;
+    case '"': return 5;
+    default: return c >= 128 ? 5 : 0;
     }
 }
 
@@ -292,7 +304,7 @@ int64_t escaped_size(std::string_view text)
     return size;
 }
 
-} // namespace
+}  // namespace
 
 void xml_escape(qxchar& text)
 {
@@ -367,4 +379,4 @@ void shorten_path(qxval& path, int32_t width)
     path.set_bytes(shorter);
 }
 
-} // namespace qvtf
+}  // namespace qvtf

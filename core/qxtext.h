@@ -76,4 +76,4 @@ std::string xml_escaped_keep_cr(std::string_view text);
 // shortened the same way to "/..." and its last width - 4 bytes.
 void shorten_path(qxval& path, int32_t width);
 
-} // namespace qvtf
+}  // namespace qvtf

@@ -65,7 +65,7 @@ int zone_hours(std::string_view zone)
         return -7;
     if (name == "PST")
         return -8;
-    return 0; // GMT, UT and anything unknown
+    return 0;  // GMT, UT and anything unknown
 }
 
 // Up to two decimal digits of text from pos; stops at the first non-digit.
@@ -80,7 +80,7 @@ int two_digits(std::string_view text, std::size_t pos)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 std::time_t time_to_seconds(const time_struct& t)
 {
@@ -110,7 +110,10 @@ std::time_t time_to_seconds(const time_struct& t)
     return static_cast<std::time_t>(seconds);
 }
 
-std::time_t now_seconds() { return std::time(nullptr); }
+std::time_t now_seconds()
+{
+    return std::time(nullptr);
+}
 
 std::time_t utc_to_local(std::time_t seconds)
 {
@@ -130,15 +133,14 @@ std::time_t local_to_utc(std::time_t seconds)
     if (!gmtime_r(&when, &wall))
         return seconds;
     wall.tm_isdst = -1;
-    return mktime(&wall); // -1 is also a valid answer here
+    return mktime(&wall);  // -1 is also a valid answer here
 }
 
 qxval format_hms(std::time_t seconds)
 {
     int64_t of_day = ((int64_t(seconds) % 86400) + 86400) % 86400;
     char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", int(of_day / 3600), int(of_day / 60 % 60),
-                  int(of_day % 60));
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", int(of_day / 3600), int(of_day / 60 % 60), int(of_day % 60));
     return qxval(text);
 }
 
@@ -152,7 +154,10 @@ int64_t file_time_from_seconds(std::time_t seconds)
     return int64_t(seconds) * 10000000 + FILE_TIME_UNIX_EPOCH;
 }
 
-std::time_t seconds_from_timespec(const struct timespec& t) { return t.tv_sec; }
+std::time_t seconds_from_timespec(const struct timespec& t)
+{
+    return t.tv_sec;
+}
 
 struct timespec timespec_from_seconds(std::time_t seconds)
 {
@@ -161,4 +166,4 @@ struct timespec timespec_from_seconds(std::time_t seconds)
     return t;
 }
 
-} // namespace qvtf
+}  // namespace qvtf

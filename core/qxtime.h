@@ -13,9 +13,9 @@ namespace qvtf {
 // A date as a parser found it, field by field (listing lines, mail-style
 // dates). Empty zone fields mean the time is already UTC.
 struct time_struct {
-    qxval day;          // day of month
-    qxval month;        // month name, only its first three bytes matter
-    qxval year;         // 2, 3 or 4 digits
+    qxval day;    // day of month
+    qxval month;  // month name, only its first three bytes matter
+    qxval year;   // 2, 3 or 4 digits
     qxval hour;
     qxval minute;
     qxval second;
@@ -50,4 +50,4 @@ int64_t file_time_from_seconds(std::time_t seconds);
 std::time_t seconds_from_timespec(const struct timespec& t);
 struct timespec timespec_from_seconds(std::time_t seconds);
 
-} // namespace qvtf
+}  // namespace qvtf

@@ -44,11 +44,13 @@ public:
     qxval(double d) { set_double(d); }
     qxval(const qxval& other) { assign_copy(other); }
     qxval(qxval&& other) noexcept { assign_move(other); }
-    qxval& operator=(const qxval& other) {
+    qxval& operator=(const qxval& other)
+    {
         assign_copy(other);
         return *this;
     }
-    qxval& operator=(qxval&& other) noexcept {
+    qxval& operator=(qxval&& other) noexcept
+    {
         assign_move(other);
         return *this;
     }

@@ -8,9 +8,9 @@ namespace qvtf {
 
 class splitter : public qxparser {
 public:
-    qxarr output;            // finished pieces, in order
+    qxarr output;  // finished pieces, in order
     int32_t piece_size = 57;
-    qxval piece{""};         // the piece being built
+    qxval piece{""};  // the piece being built
 
     splitter() = default;
     explicit splitter(int32_t size) : piece_size(size) {}

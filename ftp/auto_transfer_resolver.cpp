@@ -98,8 +98,7 @@ detached detach(xml_tree& tree, std::string_view path)
 bool is_entry(const xml_node* n)
 {
     std::string_view name = n->name.view();
-    return n->kind == xml_kind_empty_tag && name.size() >= 2 && name[0] == '_' && name[1] >= '0' &&
-           name[1] <= '9';
+    return n->kind == xml_kind_empty_tag && name.size() >= 2 && name[0] == '_' && name[1] >= '0' && name[1] <= '9';
 }
 
 void fill(transfer_hash& table, const xml_node* section)

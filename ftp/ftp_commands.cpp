@@ -252,8 +252,7 @@ remote_result creation_status(const ftp_control& session)
 }
 
 // Sends a command line and maps its reply to a status.
-remote_result mapped_command(ftp_control& session, const std::string& line,
-                             remote_result (*map)(const ftp_control&))
+remote_result mapped_command(ftp_control& session, const std::string& line, remote_result (*map)(const ftp_control&))
 {
     if (!session.logged_in())
         return status_not_connected;

@@ -40,6 +40,7 @@
 namespace qvtf {
 
 // The verb of a command line (command_kind).
+// clang-format off
 enum ftp_command_kind : int {
     cmd_other = 0,
     cmd_user = 1, cmd_pass = 2, cmd_acct = 3, cmd_cwd = 4, cmd_cdup = 5, cmd_smnt = 6,
@@ -49,6 +50,7 @@ enum ftp_command_kind : int {
     cmd_mkd = 25, cmd_pwd = 26, cmd_list = 27, cmd_nlst = 28, cmd_site = 29, cmd_syst = 30,
     cmd_stat = 31, cmd_help = 32, cmd_noop = 33,
 };
+// clang-format on
 
 // What the session needs of a data connection (active or passive); the
 // connections themselves, their fields and worker threads are built with

@@ -2,15 +2,18 @@
 #include <array>
 #include <string>
 
-#include "ftp/ftp_command_text.h"
 #include "core/qxtext.h"
+#include "ftp/ftp_command_text.h"
 #include "ftp/ftp_control.h"
 
 namespace qvtf {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Code of a line that begins with exactly three digits followed by a space or
 // the end of the line, else -1.
@@ -30,11 +33,10 @@ struct verb {
 
 // In the order they are tried; the first match wins.
 constexpr std::array<verb, 33> verbs = {{
-    {"USER", 4}, {"PASS", 4}, {"ACCT", 4}, {"CWD", 3},  {"CDUP", 4}, {"SMNT", 4}, {"QUIT", 4},
-    {"REIN", 4}, {"PORT", 4}, {"PASV", 4}, {"TYPE", 4}, {"STRU", 4}, {"MODE", 4}, {"RETR", 4},
-    {"STOR", 4}, {"STOU", 4}, {"APPE", 4}, {"ALLO", 4}, {"REST", 4}, {"RNFR", 4}, {"RNTO", 4},
-    {"ABOR", 4}, {"DELE", 4}, {"RMD", 3},  {"MKD", 3},  {"PWD", 3},  {"LIST", 4}, {"NLST", 4},
-    {"SITE", 4}, {"SYST", 4}, {"STAT", 4}, {"HELP", 4}, {"NOOP", 4},
+    {"USER", 4}, {"PASS", 4}, {"ACCT", 4}, {"CWD", 3},  {"CDUP", 4}, {"SMNT", 4}, {"QUIT", 4}, {"REIN", 4}, {"PORT", 4},
+    {"PASV", 4}, {"TYPE", 4}, {"STRU", 4}, {"MODE", 4}, {"RETR", 4}, {"STOR", 4}, {"STOU", 4}, {"APPE", 4}, {"ALLO", 4},
+    {"REST", 4}, {"RNFR", 4}, {"RNTO", 4}, {"ABOR", 4}, {"DELE", 4}, {"RMD", 3},  {"MKD", 3},  {"PWD", 3},  {"LIST", 4},
+    {"NLST", 4}, {"SITE", 4}, {"SYST", 4}, {"STAT", 4}, {"HELP", 4}, {"NOOP", 4},
 }};
 
 }  // namespace
@@ -165,8 +167,8 @@ remote_result ftp_control::send_command(std::string_view text, std::string_view 
         return refuse_line_break(*this);
     // A TYPE of anyone's (a script's, say) leaves the type unknown until
     // set_type has seen its answer.
-    if (text.size() >= 4 && ascii_upper(text[0]) == 'T' && ascii_upper(text[1]) == 'Y' &&
-        ascii_upper(text[2]) == 'P' && ascii_upper(text[3]) == 'E')
+    if (text.size() >= 4 && ascii_upper(text[0]) == 'T' && ascii_upper(text[1]) == 'Y' && ascii_upper(text[2]) == 'P' &&
+        ascii_upper(text[3]) == 'E')
         type_in_force_ = -1;
     // A session nobody holds is the sender's until the reply is read; one
     // another thread holds gets nothing of this line.

@@ -48,14 +48,12 @@ const ftp_converter_row& ftp_converter(int index)
 int ftp_converter_index(int32_t type, int receiving)
 {
     switch (type & 0xffff) {
-    case transfer_ascii:
-        return receiving ? 1 : 0;
+    case transfer_ascii: return receiving ? 1 : 0;
     case transfer_converted: {
         const int row = (type >> 16) & 0xffff;
         return row < ftp_converter_count() ? row : -1;
     }
-    default:
-        return -1;
+    default: return -1;
     }
 }
 

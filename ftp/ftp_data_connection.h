@@ -21,8 +21,8 @@
 
 #include "core/qxarr.h"
 #include "core/qxpipe.h"
-#include "core/transformation.h"
 #include "core/qxval.h"
+#include "core/transformation.h"
 #include "ftp/ftp_control.h"
 #include "net/qx_inet_server.h"
 #include "net/qxsocket.h"
@@ -57,10 +57,10 @@ class ftp_data_connection : public ftp_data_connection_virtual {
 public:
 
     // The fields, in the order the connection is described.
-    qxsocket* data_socket = nullptr;       // once connected: outgoing or accepted
-    qxsocks_client* socks = nullptr;       // when the session's proxy is SOCKS
+    qxsocket* data_socket = nullptr;  // once connected: outgoing or accepted
+    qxsocks_client* socks = nullptr;  // when the session's proxy is SOCKS
     std::unique_ptr<qx_inet_client> outgoing;
-    qxpipe* pipe = nullptr;                // none on the calling thread
+    qxpipe* pipe = nullptr;  // none on the calling thread
     // Set before start: the connection runs on the calling thread (run_here)
     // and its bits stay in own_bits, with the pipe's meaning.
     bool on_caller = false;
@@ -155,7 +155,7 @@ protected:
 
     std::unique_ptr<qxsocket> accepted_;  // active mode without SOCKS
     qxsocks_client socks_copy_;           // the session's, with this destination
-    mutable std::mutex socket_mutex_;           // data_socket against abort_socket
+    mutable std::mutex socket_mutex_;     // data_socket against abort_socket
     bool aborted_ = false;                // under socket_mutex_
     bool ascii_ = false;
 

@@ -60,13 +60,12 @@ void ftp_control::aim_passive_connection(bool via_socks)
         control_socket_.peer_address(own);
     if (own.view() == data_host_.view())
         return;
-    log(log_info,
-        std::string(phrase(phrase_pasv_address_replaced)) + data_host_.str() + " -> " + own.str() + "\r\n");
+    log(log_info, std::string(phrase(phrase_pasv_address_replaced)) + data_host_.str() + " -> " + own.str() + "\r\n");
     data_host_ = own;
 }
 
 remote_result ftp_control::prepare_data_connection(int receiving, int32_t type, transfer_progress* progress,
-                                                  bool on_caller)
+                                                   bool on_caller)
 {
     // A stop that came before the connection exists ends the work here.
     if (stopped())
@@ -170,8 +169,7 @@ void ftp_control::finish_transfer(int receiving, pooled_job* local_side)
     if (!transfer_pipe) {
         // A connection on the calling thread has ended already.
         std::lock_guard lock(data_mutex_);
-        auto* connection =
-            static_cast<ftp_data_connection*>(passive_data_ ? passive_data_.get() : active_data_.get());
+        auto* connection = static_cast<ftp_data_connection*>(passive_data_ ? passive_data_.get() : active_data_.get());
         if (!connection)
             return;
         take_over_facts(*connection);
@@ -188,8 +186,7 @@ void ftp_control::finish_transfer(int receiving, pooled_job* local_side)
     });
     {
         std::lock_guard lock(data_mutex_);
-        auto* connection =
-            static_cast<ftp_data_connection*>(passive_data_ ? passive_data_.get() : active_data_.get());
+        auto* connection = static_cast<ftp_data_connection*>(passive_data_ ? passive_data_.get() : active_data_.get());
         if (connection)
             take_over_facts(*connection);
         passive_data_.reset();

@@ -16,8 +16,7 @@ remote_result ftp_control::change_folder(const qxval& path)
         return hold.status();
     if (!logged_in())
         return status_not_connected;
-    remote_result status =
-        path.view().empty() ? send_command("CDUP") : send_command(command_line("CWD", path.view()));
+    remote_result status = path.view().empty() ? send_command("CDUP") : send_command(command_line("CWD", path.view()));
     if (!status.ok())
         return status;
     switch (reply_code_) {

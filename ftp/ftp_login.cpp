@@ -73,7 +73,10 @@ void set_placeholders(qxhash& table, const remote_site& site, const ftp_proxy& p
     table.set("firewall_password", firewall_password);
 }
 
-qxval stars(const qxval& secret) { return qxval(std::string(secret.view().size(), '*')); }
+qxval stars(const qxval& secret)
+{
+    return qxval(std::string(secret.view().size(), '*'));
+}
 
 // The firewall's script with its placeholders filled in; the log copy has
 // every password placeholder's value hidden, wherever it stands.
@@ -158,8 +161,8 @@ remote_result ftp_control::log_in()
     const script_lines custom = plain_lines(site_.custom_commands.view());
     // Every value this login may send is checked before the connection is
     // even made, so a refusal leaves nothing half done on the server.
-    if (holds_line_break(site_.user_name.view()) || holds_line_break(site_.password.view()) ||
-        any_line_break(script) || any_line_break(custom))
+    if (holds_line_break(site_.user_name.view()) || holds_line_break(site_.password.view()) || any_line_break(script) ||
+        any_line_break(custom))
         return refuse_line_break(*this);
 
     if (remote_result status = connect_and_greet(); !status.ok())

@@ -8,7 +8,6 @@
 #include "core/qxscramble.h"
 #include "core/qxtext.h"
 #include "core/qxtime.h"
-#include "profiles/ftp_profile.h"
 #include "markup/xml_io.h"
 #include "profiles/ftp_profile.h"
 
@@ -59,7 +58,10 @@ std::string base64(const qxval& bytes, bool line_breaks)
 }
 
 // The decimal reading of a number element; text that does not parse is 0.
-int32_t number_of(const qxval& text) { return text_to_int(text.c_str()); }
+int32_t number_of(const qxval& text)
+{
+    return text_to_int(text.c_str());
+}
 
 }  // namespace
 
@@ -155,7 +157,8 @@ int ftp_proxy_collection::read(const xml_tree& document, const xml_node* node)
     qxval wanted_default;
     if (xml_get_text(document, "default", node, text) == 0 && !text.view().empty())
         wanted_default = base64_decode(text);
-    if (xml_find(document, std::string_view("default_proxy_type"), node) && xml_get_text(document, "default_proxy_type", node, text) == 0)
+    if (xml_find(document, std::string_view("default_proxy_type"), node) &&
+        xml_get_text(document, "default_proxy_type", node, text) == 0)
         default_proxy_type = number_of(text);
 
     for (const xml_node* child = node ? node->first_child : nullptr; child; child = child->next) {

@@ -16,7 +16,8 @@ namespace qvtf {
 
 struct ftp_profile;
 struct xml_node;
-template <class T> class qxe_tree;
+template <class T>
+class qxe_tree;
 
 // How sessions choose their proxy.
 enum ftp_proxy_choice : int32_t {
@@ -27,7 +28,7 @@ enum ftp_proxy_choice : int32_t {
 
 class ftp_proxy_collection {
 public:
-    qxval default_key{""};      // empty when there is no default
+    qxval default_key{""};  // empty when there is no default
     int32_t default_proxy_type = proxy_choice_none;
 
     ftp_proxy_collection() = default;

@@ -56,8 +56,7 @@ remote_result ftp_control::measure_time_difference(const qxval& probe)
                 time_difference_ = clamp_seconds((2 * int64_t(entry->modified) - t1 - t2) / 2);
                 // The session's site knows it from now on.
                 site_.time_difference = time_difference_;
-            }
-            else
+            } else
                 status = unexpected_reply();  // the listing lacks the file just stored
         }
         remote_result deleted = delete_file(qxval(name));

@@ -126,7 +126,7 @@ transfer_record ftp_control::transfer_outcome(int receiving, const remote_result
     else if (!reply_status.ok())
         // A stall that kept the final reply away too is reported as what it is.
         record.result = data_failure_ == transport_status::timed_out ? remote_result(transport_status::timed_out)
-                                                                      : reply_status;
+                                                                     : reply_status;
     else if (reply_code_ != 226 && reply_code_ != 250)
         record.result = reply_code_ == 421 ? reply_failure(status_not_connected) : unexpected_reply();
     else if (pipe_flags_at_end_ & data_failed)
@@ -257,8 +257,9 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
         if (request.report_size_difference) {
             const int64_t size = request.expected_size;
             const int64_t bytes = record.bytes;
-            record.size_differs =
-                size >= 0 && (size > bytes ? size_tolerance_ >= 0 : size < bytes ? size_tolerance_ <= 0 : false);
+            record.size_differs = size >= 0 && (size > bytes   ? size_tolerance_ >= 0
+                                                : size < bytes ? size_tolerance_ <= 0
+                                                               : false);
         } else {
             record.size_differs = request.size_differs(record.bytes);
         }

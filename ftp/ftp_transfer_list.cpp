@@ -45,8 +45,8 @@ void log_unparsed(ftp_control& session, const listing_report& report)
 {
     if (report.unparsed == 0)
         return;
-    session.log(log_error, std::string(session.phrase(phrase_lines_left_out)) + std::to_string(report.unparsed) +
-                               "\r\n");
+    session.log(log_error,
+                std::string(session.phrase(phrase_lines_left_out)) + std::to_string(report.unparsed) + "\r\n");
     for (const std::string& line : report.unparsed_lines) {
         std::string shown;
         for (char c : line) {
@@ -182,8 +182,7 @@ remote_result ftp_control::list_directory_once(const qxval& path)
     if (listing_thread.joinable())
         listing_thread.join();
     if (styles & listing_line_dropped)
-        log(log_error, "A listing line longer than " + std::to_string(listing_line_limit) +
-                           " bytes was left out.\r\n");
+        log(log_error, "A listing line longer than " + std::to_string(listing_line_limit) + " bytes was left out.\r\n");
     listing_styles_ |= styles & ~listing_line_dropped;
     last_listing_ = std::move(report);
     log_unparsed(*this, last_listing_);

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "core/folder_trail.h"
-#include "remote/chmod_plan.h"
 #include "ftp/ftp_control.h"
+#include "remote/chmod_plan.h"
 
 namespace qvtf {
 

@@ -20,14 +20,14 @@ namespace qvtf {
 // Results of qxlang::load.
 enum qxlang_status : int32_t {
     lang_ok = 0,
-    lang_cannot_open = 1,     // no file, or a key block is a weak DES key
-    lang_xml_error = 2,       // error text holds the reader's message
-    lang_no_short = 101,      // a "lang" element lacks "short"
-    lang_no_full = 102,       // a "lang" element lacks "full"
-    lang_bad_phrase_id = 103, // phrase numbers not increasing within a language
+    lang_cannot_open = 1,      // no file, or a key block is a weak DES key
+    lang_xml_error = 2,        // error text holds the reader's message
+    lang_no_short = 101,       // a "lang" element lacks "short"
+    lang_no_full = 102,        // a "lang" element lacks "full"
+    lang_bad_phrase_id = 103,  // phrase numbers not increasing within a language
     lang_no_languages = 104,
     lang_no_phrases = 105,
-    lang_bad_chunk = 106,     // a chunk read from the file is not a multiple of 8
+    lang_bad_chunk = 106,  // a chunk read from the file is not a multiple of 8
 };
 
 class qxlang {

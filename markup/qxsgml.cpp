@@ -17,8 +17,7 @@ struct bang_form {
 
 // "<!" forms, longest decisions first where one prefix holds another.
 constexpr bang_form bang_forms[] = {
-    {"<!--#", 14}, {"<![CDATA[", 6}, {"<!DOCTYPE", 7},
-    {"<!ELEMENT", 8}, {"<!ATTLIST", 9}, {"<!ENTITY", 10},
+    {"<!--#", 14}, {"<![CDATA[", 6}, {"<!DOCTYPE", 7}, {"<!ELEMENT", 8}, {"<!ATTLIST", 9}, {"<!ENTITY", 10},
 };
 
 }  // namespace

@@ -54,10 +54,7 @@ public:
     // The bytes a kept token of this kind ends with.
     static std::string_view terminator(int32_t kind);
 
-    bool kept(int32_t kind) const
-    {
-        return kind >= 1 && kind <= 15 && (kept_mask >> (kind - 1)) & 1;
-    }
+    bool kept(int32_t kind) const { return kind >= 1 && kind <= 15 && (kept_mask >> (kind - 1)) & 1; }
 
 private:
     int scan_byte(char c);
@@ -67,7 +64,7 @@ private:
     qxchar token_;            // markup token being read, "<" included
     int32_t token_kind_ = 0;  // 0 while undecided
     bool in_markup_ = false;
-    int status_ = 0;          // sticky result once done or failed
+    int status_ = 0;  // sticky result once done or failed
 };
 
 }  // namespace qvtf

@@ -79,9 +79,7 @@ int qxxml::token_done(int32_t kind, qxval& raw)
     std::string_view r = raw.view();
     switch (kind) {
     case xml_kind_start_tag:
-    case xml_kind_empty_tag:
-        xml_parse_start_tag(r, *node, &entities_, fold_names);
-        break;
+    case xml_kind_empty_tag: xml_parse_start_tag(r, *node, &entities_, fold_names); break;
     case xml_kind_end_tag:
         xml_parse_end_tag(r, *node);
         node->raw.assign_move(raw);
@@ -90,8 +88,7 @@ int qxxml::token_done(int32_t kind, qxval& raw)
         node->kind = xml_kind_text;
         node->text.set_bytes(r.substr(9, r.size() - 12));
         break;
-    default:
-        break;
+    default: break;
     }
     node->raw.assign_move(raw);
     add(node);

@@ -31,9 +31,9 @@ public:
     qxe_tree<xml_node>* tree;
     xml_node* last = nullptr;
     int32_t mode = insert_child;
-    bool fold_names = false;    // attribute names keep their case
+    bool fold_names = false;  // attribute names keep their case
     bool normalise_lines = true;
-    int32_t open_tags = 0;      // start tags whose end tag is still to come
+    int32_t open_tags = 0;  // start tags whose end tag is still to come
 
     explicit qxxml(qxe_tree<xml_node>* into);
 

@@ -88,8 +88,7 @@ struct text_position {
 
 qxval xml_error_text(int32_t line, int32_t column, int32_t code)
 {
-    std::string s = "Line: " + std::to_string(line) + ", column: " + std::to_string(column) +
-                    "\r\nError: ";
+    std::string s = "Line: " + std::to_string(line) + ", column: " + std::to_string(column) + "\r\nError: ";
     switch (code) {
     case qxsgml::run_size_exceeded: s += "size exceeded.\r\n"; break;
     case qxsgml::run_unknown_error: s += "unknown error.\r\n"; break;
@@ -101,8 +100,8 @@ qxval xml_error_text(int32_t line, int32_t column, int32_t code)
     return qxval(s);
 }
 
-int32_t xml_read_file(const qxval& file_name, xml_tree& tree, qxval& error,
-                      xml_progress_fn progress, void* progress_arg)
+int32_t xml_read_file(const qxval& file_name, xml_tree& tree, qxval& error, xml_progress_fn progress,
+                      void* progress_arg)
 {
     file_handle h = open_file(file_name, "r+");
     if (h == invalid_file_handle) {
@@ -241,11 +240,8 @@ void xml_write_list(const xml_tree& tree, qxarr& list)
             break;
         case xml_kind_cdata:
         case xml_kind_pi:
-        case xml_kind_text:
-            out.append(n->raw.view());
-            break;
-        default:
-            break;  // comments and declarations are not written back
+        case xml_kind_text: out.append(n->raw.view()); break;
+        default: break;  // comments and declarations are not written back
         }
         list.push(line);
     }

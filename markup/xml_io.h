@@ -22,8 +22,8 @@ inline constexpr int32_t xml_forbidden_character = 10100;
 // 0 on success, 1 when the file cannot be opened, 2 on a syntax or size
 // error or a byte XML forbids (error holds the message; the tree keeps what
 // was built so far).
-int32_t xml_read_file(const qxval& file_name, xml_tree& tree, qxval& error,
-                      xml_progress_fn progress = nullptr, void* progress_arg = nullptr);
+int32_t xml_read_file(const qxval& file_name, xml_tree& tree, qxval& error, xml_progress_fn progress = nullptr,
+                      void* progress_arg = nullptr);
 
 // "Line: L, column: C\r\nError: " and the message for code.
 qxval xml_error_text(int32_t line, int32_t column, int32_t code);

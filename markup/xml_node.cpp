@@ -7,9 +7,15 @@ namespace qvtf {
 
 namespace {
 
-bool tag_space(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool tag_space(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
-bool ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool ascii_letter(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // The bytes between the opening "<" (or "</") and the closing ">".
 std::string_view tag_inside(std::string_view raw, size_t opening)
@@ -31,7 +37,10 @@ size_t name_end(std::string_view s, size_t i)
 
 }  // namespace
 
-bool xml_name_start(unsigned char c) { return ascii_letter(c) || c == '_' || c == ':'; }
+bool xml_name_start(unsigned char c)
+{
+    return ascii_letter(c) || c == '_' || c == ':';
+}
 
 bool xml_name_byte(unsigned char c)
 {

@@ -14,22 +14,22 @@ namespace qvtf {
 
 // Markup kinds as the scanner classifies them by the bytes after "<".
 enum xml_kind : int32_t {
-    xml_kind_code = -1,        // made by code, not read
+    xml_kind_code = -1,  // made by code, not read
     xml_kind_start_tag = 1,
     xml_kind_end_tag = 2,
     xml_kind_empty_tag = 3,
     xml_kind_declaration = 4,  // "<!" and nothing more specific
     xml_kind_comment = 5,
-    xml_kind_cdata = 6,        // stored as a text node
+    xml_kind_cdata = 6,  // stored as a text node
     xml_kind_doctype = 7,
     xml_kind_element_decl = 8,
     xml_kind_attlist = 9,
     xml_kind_entity_decl = 10,
     xml_kind_pi = 11,
-    xml_kind_asp = 12,         // "<%"
-    xml_kind_hash = 13,        // "<#"
-    xml_kind_ssi = 14,         // "<!--#"
-    xml_kind_other = 15,       // "<" followed by a space, a digit ...
+    xml_kind_asp = 12,    // "<%"
+    xml_kind_hash = 13,   // "<#"
+    xml_kind_ssi = 14,    // "<!--#"
+    xml_kind_other = 15,  // "<" followed by a space, a digit ...
     xml_kind_text = 18,
 };
 

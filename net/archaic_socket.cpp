@@ -9,12 +9,14 @@
 
 namespace qvtf {
 
-int64_t archaic_socket::timeout_ms() const {
+int64_t archaic_socket::timeout_ms() const
+{
     int64_t ms = int64_t(timeout_seconds) * 1000 + (int64_t(timeout_microseconds) + 999) / 1000;
     return ms < 0 ? 0 : ms;
 }
 
-int wait_ready(int fd, bool for_write, int64_t timeout_ms) {
+int wait_ready(int fd, bool for_write, int64_t timeout_ms)
+{
     if (fd < 0) {
         errno = EBADF;
         return -1;

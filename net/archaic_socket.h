@@ -16,7 +16,8 @@ public:
 
     // Callers change the time-out around single operations and put the old
     // one back (the SOCKS exchange does).
-    void set_timeout(int32_t seconds, int32_t microseconds) {
+    void set_timeout(int32_t seconds, int32_t microseconds)
+    {
         timeout_seconds = seconds;
         timeout_microseconds = microseconds;
     }

@@ -2,7 +2,8 @@
 
 namespace qvtf {
 
-bool ip_checker::is_refused(uint32_t address) const {
+bool ip_checker::is_refused(uint32_t address) const
+{
     if (rules.empty())
         return false;
     if ((address & required_mask) != required_mask)

@@ -9,7 +9,8 @@
 
 namespace qvtf {
 
-bool parse_dotted(std::string_view text, uint32_t& address) {
+bool parse_dotted(std::string_view text, uint32_t& address)
+{
     if (text.empty() || text.size() > 15)
         return false;
     char buf[16];
@@ -22,7 +23,8 @@ bool parse_dotted(std::string_view text, uint32_t& address) {
     return true;
 }
 
-bool lookup_ipv4(std::string_view host, uint32_t& address) {
+bool lookup_ipv4(std::string_view host, uint32_t& address)
+{
     if (parse_dotted(host, address))
         return true;
     // An embedded zero byte would make the looked-up name differ from the one given.
@@ -47,7 +49,8 @@ bool lookup_ipv4(std::string_view host, uint32_t& address) {
     return found;
 }
 
-std::string dotted_text(uint32_t address) {
+std::string dotted_text(uint32_t address)
+{
     in_addr a{};
     a.s_addr = address;
     char buf[INET_ADDRSTRLEN] = {};

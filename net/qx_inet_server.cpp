@@ -7,24 +7,28 @@
 
 namespace qvtf {
 
-qx_inet_server::qx_inet_server() {
+qx_inet_server::qx_inet_server()
+{
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
 }
 
-qx_inet_server::~qx_inet_server() {
+qx_inet_server::~qx_inet_server()
+{
     int fd = handle.exchange(-1);
     if (fd >= 0)
         ::close(fd);
 }
 
-void qx_inet_server::interrupt() {
+void qx_inet_server::interrupt()
+{
     const int fd = handle.load();
     if (fd >= 0)
         ::shutdown(fd, SHUT_RDWR);
 }
 
-bool qx_inet_server::listen_on(int32_t new_port) {
+bool qx_inet_server::listen_on(int32_t new_port)
+{
     port = new_port;
     if (handle.load() < 0) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -41,15 +45,15 @@ bool qx_inet_server::listen_on(int32_t new_port) {
     const int fd = handle.load();
     local.sin_family = AF_INET;
     local.sin_port = htons(static_cast<uint16_t>(port));
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(fd, listen_backlog) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || ::listen(fd, listen_backlog) != 0) {
         last_error = transport_status::unknown;
         return false;
     }
     return true;
 }
 
-std::unique_ptr<qxsocket> qx_inet_server::accept_one() {
+std::unique_ptr<qxsocket> qx_inet_server::accept_one()
+{
     const int listener = handle.load();
     if (wait_ready(listener, false, timeout_ms()) <= 0)
         return nullptr;
@@ -66,7 +70,8 @@ std::unique_ptr<qxsocket> qx_inet_server::accept_one() {
     return s;
 }
 
-int32_t qx_inet_server::local_port() const {
+int32_t qx_inet_server::local_port() const
+{
     sockaddr_in a{};
     socklen_t len = sizeof a;
     const int fd = handle.load();

@@ -22,7 +22,7 @@ public:
     int32_t last_error = 0;
     ip_checker checker;
     int32_t accepted_timeout = 60;  // seconds, given to each accepted socket
-    std::atomic<int> handle{-1};  // atomic so another thread may interrupt()
+    std::atomic<int> handle{-1};    // atomic so another thread may interrupt()
     // Bound address: any address by default, the port filled in by listen_on.
     sockaddr_in local{};
 

@@ -16,7 +16,8 @@ namespace qvtf {
 
 namespace {
 
-bool set_blocking(int fd, bool blocking) {
+bool set_blocking(int fd, bool blocking)
+{
     int flags = ::fcntl(fd, F_GETFL, 0);
     if (flags < 0)
         return false;
@@ -25,7 +26,8 @@ bool set_blocking(int fd, bool blocking) {
 }
 
 // Errors after which the connection is gone, as opposed to a local failure.
-bool is_connection_lost(int e) {
+bool is_connection_lost(int e)
+{
     switch (e) {
     case ECONNRESET:
     case ECONNABORTED:
@@ -33,10 +35,8 @@ bool is_connection_lost(int e) {
     case ENOTCONN:
     case ESHUTDOWN:
     case ETIMEDOUT:
-    case EPIPE:
-        return true;
-    default:
-        return false;
+    case EPIPE: return true;
+    default: return false;
     }
 }
 
@@ -51,22 +51,31 @@ constexpr int64_t close_linger_ms = 100;
 // Commands and replies are single small writes that each wait for an
 // answer: Nagle's algorithm only adds a delayed-ACK round to them. Bulk
 // sends are whole chunks, so nothing is lost there either.
-void set_no_delay(int fd) {
+void set_no_delay(int fd)
+{
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-qxsocket::qxsocket() { remote_address.sin_family = AF_INET; }
+qxsocket::qxsocket()
+{
+    remote_address.sin_family = AF_INET;
+}
 
-qxsocket::~qxsocket() { close_handle(); }
+qxsocket::~qxsocket()
+{
+    close_handle();
+}
 
-void qxsocket::close_handle() {
+void qxsocket::close_handle()
+{
     int fd = handle.exchange(-1);
     if (fd >= 0)
         ::close(fd);
 }
 
-bool qxsocket::create_handle() {
+bool qxsocket::create_handle()
+{
     if (handle.load() >= 0)
         return true;
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -78,7 +87,8 @@ bool qxsocket::create_handle() {
     return true;
 }
 
-bool qxsocket::resolve(int32_t port, std::string_view host) {
+bool qxsocket::resolve(int32_t port, std::string_view host)
+{
     remote_address.sin_family = AF_INET;
     remote_address.sin_port = htons(static_cast<uint16_t>(port));
     uint32_t address = 0;
@@ -90,7 +100,8 @@ bool qxsocket::resolve(int32_t port, std::string_view host) {
     return true;
 }
 
-bool qxsocket::connect_with_timeout() {
+bool qxsocket::connect_with_timeout()
+{
     if (!create_handle())
         return false;
     const int fd = handle.load();
@@ -132,7 +143,8 @@ bool qxsocket::connect_with_timeout() {
     return true;
 }
 
-int32_t qxsocket::send_some(const char* bytes, int32_t length) {
+int32_t qxsocket::send_some(const char* bytes, int32_t length)
+{
     const int fd = handle.load();
     if (length <= 0 || !bytes || fd < 0)
         return -1;
@@ -156,7 +168,8 @@ int32_t qxsocket::send_some(const char* bytes, int32_t length) {
     }
 }
 
-int32_t qxsocket::send_all(const char* bytes, int32_t length) {
+int32_t qxsocket::send_all(const char* bytes, int32_t length)
+{
     int32_t total = 0;
     while (total < length) {
         int32_t n = send_some(bytes + total, length - total);
@@ -167,7 +180,8 @@ int32_t qxsocket::send_all(const char* bytes, int32_t length) {
     return length > 0 ? total : -1;
 }
 
-int32_t qxsocket::receive(qxval& value, int32_t maximum) {
+int32_t qxsocket::receive(qxval& value, int32_t maximum)
+{
     value.set_bytes(nullptr, 0);
     const int fd = handle.load();
     if (fd < 0)
@@ -235,7 +249,8 @@ int32_t qxsocket::receive(qxval& value, int32_t maximum) {
     return result;
 }
 
-void qxsocket::close_gracefully(bool drain) {
+void qxsocket::close_gracefully(bool drain)
+{
     const int fd = handle.load();
     if (fd < 0)
         return;
@@ -252,7 +267,8 @@ void qxsocket::close_gracefully(bool drain) {
     close_handle();
 }
 
-void qxsocket::close_with_reset() {
+void qxsocket::close_with_reset()
+{
     const int fd = handle.load();
     if (fd < 0)
         return;
@@ -261,13 +277,15 @@ void qxsocket::close_with_reset() {
     close_handle();
 }
 
-void qxsocket::interrupt() {
+void qxsocket::interrupt()
+{
     const int fd = handle.load();
     if (fd >= 0)
         ::shutdown(fd, SHUT_RDWR);
 }
 
-void qxsocket::local_address(qxval& out) const {
+void qxsocket::local_address(qxval& out) const
+{
     const int fd = handle.load();
     sockaddr_in a{};
     socklen_t len = sizeof a;
@@ -278,7 +296,8 @@ void qxsocket::local_address(qxval& out) const {
     out.set_bytes(dotted_text(a.sin_addr.s_addr));
 }
 
-int32_t qxsocket::local_port() const {
+int32_t qxsocket::local_port() const
+{
     const int fd = handle.load();
     sockaddr_in a{};
     socklen_t len = sizeof a;
@@ -287,8 +306,14 @@ int32_t qxsocket::local_port() const {
     return ntohs(a.sin_port);
 }
 
-void qxsocket::peer_address(qxval& out) const { out.set_bytes(dotted_text(remote_address.sin_addr.s_addr)); }
+void qxsocket::peer_address(qxval& out) const
+{
+    out.set_bytes(dotted_text(remote_address.sin_addr.s_addr));
+}
 
-int32_t qxsocket::peer_port() const { return ntohs(remote_address.sin_port); }
+int32_t qxsocket::peer_port() const
+{
+    return ntohs(remote_address.sin_port);
+}
 
 }  // namespace qvtf

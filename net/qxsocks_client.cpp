@@ -13,7 +13,8 @@ namespace {
 class timeout_restorer {
 public:
     timeout_restorer(qxsocket& s, int32_t seconds)
-        : socket_(s), seconds_(s.timeout_seconds), microseconds_(s.timeout_microseconds) {
+        : socket_(s), seconds_(s.timeout_seconds), microseconds_(s.timeout_microseconds)
+    {
         s.set_timeout(seconds, 0);
     }
     ~timeout_restorer() { socket_.set_timeout(seconds_, microseconds_); }
@@ -24,32 +25,43 @@ private:
     int32_t microseconds_;
 };
 
-void append_port(std::string& out, uint16_t port) {
+void append_port(std::string& out, uint16_t port)
+{
     out += static_cast<char>(port >> 8);
     out += static_cast<char>(port & 0xff);
 }
 
-void append_address(std::string& out, uint32_t address) {
+void append_address(std::string& out, uint32_t address)
+{
     out.append(reinterpret_cast<const char*>(&address), 4);  // already network order
 }
 
-uint8_t byte_at(const std::string& s, size_t i) { return static_cast<uint8_t>(s[i]); }
+uint8_t byte_at(const std::string& s, size_t i)
+{
+    return static_cast<uint8_t>(s[i]);
+}
 
-uint32_t address_at(const std::string& s, size_t i) {
+uint32_t address_at(const std::string& s, size_t i)
+{
     uint32_t a;
     std::memcpy(&a, s.data() + i, 4);
     return a;
 }
 
-int32_t port_at(const std::string& s, size_t i) { return (byte_at(s, i) << 8) | byte_at(s, i + 1); }
+int32_t port_at(const std::string& s, size_t i)
+{
+    return (byte_at(s, i) << 8) | byte_at(s, i + 1);
+}
 
 }  // namespace
 
-int32_t qxsocks_client::socket_error_or(int32_t fallback) const {
+int32_t qxsocks_client::socket_error_or(int32_t fallback) const
+{
     return socket->last_error != 0 ? socket->last_error : fallback;
 }
 
-std::string qxsocks_client::reply_address(uint32_t address) const {
+std::string qxsocks_client::reply_address(uint32_t address) const
+{
     // 0.0.0.0 stands for the proxy itself.
     return dotted_text(address != 0 ? address : socket->remote_address.sin_addr.s_addr);
 }
@@ -57,7 +69,8 @@ std::string qxsocks_client::reply_address(uint32_t address) const {
 // Reads until reply holds `needed` bytes, never more, since the relayed
 // stream (a server's greeting) may follow the reply at once. False when a
 // receive yields nothing first.
-int32_t qxsocks_client::read_reply(std::string& reply, size_t needed) {
+int32_t qxsocks_client::read_reply(std::string& reply, size_t needed)
+{
     qxval chunk;
     while (reply.size() < needed) {
         int32_t n = socket->receive(chunk, static_cast<int32_t>(needed - reply.size()));
@@ -68,7 +81,8 @@ int32_t qxsocks_client::read_reply(std::string& reply, size_t needed) {
     return 0;
 }
 
-int32_t qxsocks_client::exchange(int32_t command, bool send_request, qxval* address, int32_t* port) {
+int32_t qxsocks_client::exchange(int32_t command, bool send_request, qxval* address, int32_t* port)
+{
     if (!socket)
         return transport_status::cannot_write;
     // A code left from an earlier failure must not be taken for this one's.
@@ -157,7 +171,8 @@ int32_t qxsocks_client::exchange(int32_t command, bool send_request, qxval* addr
     return 0;
 }
 
-int32_t qxsocks_client::negotiate_v5() {
+int32_t qxsocks_client::negotiate_v5()
+{
     if (!socket)
         return transport_status::cannot_write;
     socket->last_error = 0;
@@ -192,7 +207,8 @@ int32_t qxsocks_client::negotiate_v5() {
     return byte_at(reply, 1) == 0 ? 0 : socks_status::auth_refused;
 }
 
-int32_t qxsocks_client::socks_connect() {
+int32_t qxsocks_client::socks_connect()
+{
     if (version == 4) {
         int32_t r = exchange(command_connect, true, nullptr, nullptr);
         if (r == socks_status::rejected_v4 && use_4a && !address_given) {
@@ -217,7 +233,8 @@ int32_t qxsocks_client::socks_connect() {
     return 0;
 }
 
-int32_t qxsocks_client::socks_bind(qxval& address, int32_t& port) {
+int32_t qxsocks_client::socks_bind(qxval& address, int32_t& port)
+{
     if (version == 5) {
         int32_t r = negotiate_v5();
         if (r != 0)
@@ -228,7 +245,8 @@ int32_t qxsocks_client::socks_bind(qxval& address, int32_t& port) {
     return exchange(command_bind, true, &address, &port);
 }
 
-int32_t qxsocks_client::socks_accept() {
+int32_t qxsocks_client::socks_accept()
+{
     if (version != 4 && version != 5)
         return 0;
     return exchange(command_bind, false, nullptr, nullptr);

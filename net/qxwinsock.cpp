@@ -4,7 +4,8 @@
 
 namespace qvtf {
 
-qxwinsock::qxwinsock() {
+qxwinsock::qxwinsock()
+{
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);

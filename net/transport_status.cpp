@@ -4,7 +4,8 @@
 
 namespace qvtf {
 
-int32_t transport_phrase(int32_t code) {
+int32_t transport_phrase(int32_t code)
+{
     switch (code) {
     case transport_status::timed_out: return 166;
     case transport_status::cannot_create: return 167;
@@ -17,16 +18,21 @@ int32_t transport_phrase(int32_t code) {
     }
 }
 
-bool is_connect_error(int32_t code) { return code > transport_status::connect_error_base; }
+bool is_connect_error(int32_t code)
+{
+    return code > transport_status::connect_error_base;
+}
 
-std::string system_error_text(int error_number) {
+std::string system_error_text(int error_number)
+{
     char buf[256];
     // GNU strerror_r may return a static string instead of filling buf.
     const char* s = strerror_r(error_number, buf, sizeof buf);
     return s ? std::string(s) : std::string();
 }
 
-bool connect_error_text(int32_t code, std::string_view unknown_phrase, qxval& out) {
+bool connect_error_text(int32_t code, std::string_view unknown_phrase, qxval& out)
+{
     if (!is_connect_error(code))
         return false;
     std::string text(unknown_phrase);
@@ -37,7 +43,8 @@ bool connect_error_text(int32_t code, std::string_view unknown_phrase, qxval& ou
     return true;
 }
 
-bool connect_error_text(int32_t code, const phrase_lookup& lookup, qxval& out) {
+bool connect_error_text(int32_t code, const phrase_lookup& lookup, qxval& out)
+{
     if (!is_connect_error(code))
         return false;
     std::string phrase = lookup ? lookup(transport_phrase(transport_status::unknown)) : std::string();

@@ -12,23 +12,23 @@
 namespace qvtf {
 
 namespace transport_status {
-constexpr int32_t timed_out = 1000;        // a wait ended without the socket becoming ready
-constexpr int32_t cannot_create = 1001;    // the TCP handle could not be created
-constexpr int32_t cannot_resolve = 1002;   // the host name could not be resolved
-constexpr int32_t cannot_read = 1003;      // the connection was lost while reading
-constexpr int32_t cannot_write = 1004;     // a block could not be written whole
-constexpr int32_t startup_failed = 1099;   // the socket library could not be started
-constexpr int32_t unknown = 1100;          // any other socket failure
+constexpr int32_t timed_out = 1000;             // a wait ended without the socket becoming ready
+constexpr int32_t cannot_create = 1001;         // the TCP handle could not be created
+constexpr int32_t cannot_resolve = 1002;        // the host name could not be resolved
+constexpr int32_t cannot_read = 1003;           // the connection was lost while reading
+constexpr int32_t cannot_write = 1004;          // a block could not be written whole
+constexpr int32_t startup_failed = 1099;        // the socket library could not be started
+constexpr int32_t unknown = 1100;               // any other socket failure
 constexpr int32_t connect_error_base = 100000;  // + errno of a failed connect
 }  // namespace transport_status
 
 namespace socks_status {
-constexpr int32_t rejected_v4 = 1601;          // version 4 reply code other than 90
-constexpr int32_t no_acceptable_method = 1603; // version 5 method 255 (or any but 0 and 2)
-constexpr int32_t auth_refused = 1604;         // RFC 1929 status non-zero
-constexpr int32_t rep_base = 1605;             // + REP 1..7
-constexpr int32_t bad_reply = 1613;            // REP of 8 or more, or a reply of 5 bytes or fewer
-constexpr int32_t bad_address_type = 1614;     // reply address type other than 1 and 3
+constexpr int32_t rejected_v4 = 1601;           // version 4 reply code other than 90
+constexpr int32_t no_acceptable_method = 1603;  // version 5 method 255 (or any but 0 and 2)
+constexpr int32_t auth_refused = 1604;          // RFC 1929 status non-zero
+constexpr int32_t rep_base = 1605;              // + REP 1..7
+constexpr int32_t bad_reply = 1613;             // REP of 8 or more, or a reply of 5 bytes or fewer
+constexpr int32_t bad_address_type = 1614;      // reply address type other than 1 and 3
 }  // namespace socks_status
 
 // Language phrase that names a transport code (166 to 172), or 0 for codes

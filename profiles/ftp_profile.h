@@ -18,7 +18,7 @@ enum ftp_profile_kind : int32_t {
 // States of the time-difference measurement.
 enum ftp_time_difference_state : int32_t {
     time_difference_unmeasured = 0,
-    time_difference_measured = 1,   // this session
+    time_difference_measured = 1,  // this session
     time_difference_switched_off = 4,
 };
 
@@ -28,15 +28,15 @@ struct ftp_profile : qxe_links<ftp_profile> {
     qxval host{""};
     int32_t host_port = 21;
     qxval user_name{""};
-    qxval password{""};               // clear text in memory
+    qxval password{""};  // clear text in memory
     uint8_t anonymous_login = 0;
     uint8_t save_password = 1;
-    qxval directory{""};              // start folder (site) or bookmarked folder
+    qxval directory{""};  // start folder (site) or bookmarked folder
     qxval local_dir{""};
     qxval list_params{"-al"};
-    int32_t time_difference = 0;      // server clock minus local clock, seconds
+    int32_t time_difference = 0;  // server clock minus local clock, seconds
     int32_t time_difference_state = time_difference_unmeasured;
-    qxval proxy_key{""};              // key of the proxy definition to use
+    qxval proxy_key{""};  // key of the proxy definition to use
     qxval custom_commands{""};
 
     bool is_group() const { return kind == profile_group; }

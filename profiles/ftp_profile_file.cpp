@@ -281,9 +281,9 @@ int32_t ftp_profile_tree::load(const qxval& path, const qxval& key, const qxlang
         return profile_ok;
 
     struct frame {
-        const xml_node* next;   // next XML child to look at
+        const xml_node* next;  // next XML child to look at
         ftp_profile* parent;
-        ftp_profile* last;      // parent's last child so far: appending is constant time
+        ftp_profile* last;  // parent's last child so far: appending is constant time
     };
     std::vector<frame> stack{{root->first_child, top, nullptr}};
     while (!stack.empty()) {

@@ -27,17 +27,17 @@ inline constexpr int32_t phrase_anonymous_password = 236;
 // Results of load and save.
 enum ftp_profile_status : int32_t {
     profile_ok = 0,
-    profile_no_memory = 1,       // a node could not be created
-    profile_write_failed = 2,    // the file could not be replaced; the old one is intact
-    profile_no_key = 3,          // a password should be written but there is no key
+    profile_no_memory = 1,     // a node could not be created
+    profile_write_failed = 2,  // the file could not be replaced; the old one is intact
+    profile_no_key = 3,        // a password should be written but there is no key
 };
 
 // One node of the tree as a walk reports it.
 struct ftp_profile_entry {
     ftp_profile* node = nullptr;
     int32_t kind = profile_site;
-    int32_t depth = 0;           // 0 for the top group's children
-    std::string path;            // labels from the top group's children, joined by "/"
+    int32_t depth = 0;  // 0 for the top group's children
+    std::string path;   // labels from the top group's children, joined by "/"
 };
 
 class ftp_profile_tree {

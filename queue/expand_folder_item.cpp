@@ -7,8 +7,8 @@
 #include "core/qxfiles.h"
 #include "net/transport_status.h"
 #include "queue/folder_loops.h"
-#include "remote/remote_folder_guard.h"
 #include "queue/queue_worker.h"
+#include "remote/remote_folder_guard.h"
 
 namespace qvtf {
 
@@ -201,8 +201,8 @@ void ftp_queue_process_manager::add_children(ftp_queue_item& item, const std::ve
         const qxval& side = item.is_download ? remote : local;
         if (child->is_folder && !child_trail(*this, item, *child, side.str() + child->name.str(), trail))
             continue;
-        const int added = add_node(*child, local, remote, item.is_download, item.transfer_type,
-                                   item.transfer_option, std::move(trail));
+        const int added = add_node(*child, local, remote, item.is_download, item.transfer_type, item.transfer_option,
+                                   std::move(trail));
         if (added == 1)
             break;
         if (added == target_taken)
@@ -245,8 +245,8 @@ int ftp_queue_process_manager::expand_upload(remote_session& browser, ftp_queue_
     qxfile_tree entries;
     if (!list_folder(local_folder, entries, nullptr, true, qxval("*"))) {
         const int reason = errno;
-        report(std::string(phrase(phrase_cannot_read_folder)) + local_folder.str() +
-               std::string(phrase(phrase_colon)) + system_error_text(reason));
+        report(std::string(phrase(phrase_cannot_read_folder)) + local_folder.str() + std::string(phrase(phrase_colon)) +
+               system_error_text(reason));
         return status_local_file;
     }
     std::vector<qxfile_node*> passed;

@@ -26,14 +26,14 @@ enum ftp_queue_item_state : uint32_t {
 };
 
 struct ftp_queue_item {
-    int32_t is_download = 0;    // 1: remote to local
-    int32_t is_folder = 0;      // a folder to expand, not a file to move
-    int32_t is_link = 0;        // downloads: the remote source is a symbolic link
+    int32_t is_download = 0;  // 1: remote to local
+    int32_t is_folder = 0;    // a folder to expand, not a file to move
+    int32_t is_link = 0;      // downloads: the remote source is a symbolic link
     qxval name{""};
-    qxval local_path{""};       // local_folder + name
-    qxval local_folder{""};     // ends in exactly one separator
-    qxval remote_path{""};      // remote_folder + name
-    qxval remote_folder{""};    // ends in exactly one "/"
+    qxval local_path{""};     // local_folder + name
+    qxval local_folder{""};   // ends in exactly one separator
+    qxval remote_path{""};    // remote_folder + name
+    qxval remote_folder{""};  // ends in exactly one "/"
     int32_t transfer_option = 0;
     int32_t transfer_type = 0;  // 0 binary, 1 ASCII, 2 automatic
     int64_t size = 0;           // bytes; -1 when unknown
@@ -41,19 +41,19 @@ struct ftp_queue_item {
     // ASCII transfers set 1 (line ends may grow).
     int32_t size_tolerance = 0;
     std::time_t modified_time = 0;  // stamps a downloaded file
-    int32_t type_extra = 0;     // second value of an automatically resolved type
+    int32_t type_extra = 0;         // second value of an automatically resolved type
     // Folder items: the folders the item lies in, to tell a link that leads
     // back (queue/folder_loops.cpp). Empty for a transfer's first folder.
     std::vector<std::string> trail;
     uint32_t state_flags = item_waiting;
-    int32_t tries = 1;          // number of the attempt that runs next
+    int32_t tries = 1;  // number of the attempt that runs next
     // A retry waits until then; a kill removes the waiting item at once.
     std::chrono::steady_clock::time_point not_before{};
     double shown_fraction = 0;
     remote_session* connection = nullptr;  // while running; not owned
-    void* manager = nullptr;            // not owned
-    void* queue_node = nullptr;         // not owned
-    qxview_id view_row = no_view_id;    // the queue view's row, set by the view
+    void* manager = nullptr;               // not owned
+    void* queue_node = nullptr;            // not owned
+    qxview_id view_row = no_view_id;       // the queue view's row, set by the view
     int64_t shown_size = 0;
 
     uint32_t state() const { return state_flags & item_state_mask; }

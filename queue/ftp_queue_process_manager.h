@@ -38,13 +38,13 @@
 #include <vector>
 
 #include "browse/pane_busy_lock.h"
-#include "remote/remote_session.h"
 #include "queue/ftp_queue_item.h"
 #include "queue/put_nodes_queue_struct.h"
 #include "queue/queue_item_result.h"
 #include "queue/queue_observer.h"
 #include "queue/queue_panes.h"
 #include "queue/queue_view.h"
+#include "remote/remote_session.h"
 
 namespace qvtf {
 
@@ -123,9 +123,8 @@ public:
     // name_refused for a name that is not a plain name (one with a "/").
     // A folder's item keeps trail (see ftp_queue_item).
     static constexpr int name_refused = 2;
-    int add_node(qxfile_node& node, const qxval& local_folder, const qxval& remote_folder,
-                 int32_t is_download, int32_t default_type, int32_t transfer_option,
-                 std::vector<std::string> trail = {});
+    int add_node(qxfile_node& node, const qxval& local_folder, const qxval& remote_folder, int32_t is_download,
+                 int32_t default_type, int32_t transfer_option, std::vector<std::string> trail = {});
     // 0, or 1 when the queue is shut down, or target_taken when a file item
     // already queued writes the same target (the local file of a download,
     // the remote file of an upload) from another source: one of the two
@@ -221,8 +220,8 @@ private:
     void mark_remote_stale(remote_session& browser, const qxval& remote_folder);
 
     mutable std::mutex lock_;
-    std::condition_variable scheduler_cv_;  // appends, free connections, shutdown
-    std::condition_variable worker_cv_;     // assignments and shutdown for idle workers
+    std::condition_variable scheduler_cv_;        // appends, free connections, shutdown
+    std::condition_variable worker_cv_;           // assignments and shutdown for idle workers
     mutable std::condition_variable changed_cv_;  // items removed, workers gone, expansion ended
     bool wake_ = false;
     item_list items_;

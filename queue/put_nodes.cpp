@@ -11,7 +11,7 @@ namespace {
 constexpr int phrase_error_caption = 12;
 constexpr int browser_wait_ms = 60000;
 constexpr int browser_wait_step_ms = 500;
-}
+}  // namespace
 
 void ftp_queue_process_manager::put_nodes(int32_t from_remote, std::vector<qxfile_node*> nodes,
                                           qxfile_node* destination, int32_t transfer_option)

@@ -10,16 +10,16 @@ namespace qvtf {
 
 struct queue_item_result {
     int32_t is_download = 0;
-    int32_t is_folder = 0;        // a folder item (its expansion ended)
+    int32_t is_folder = 0;  // a folder item (its expansion ended)
     qxval local_path{""};
     qxval remote_path{""};
     // 0 when the item succeeded; 6001 killed or stopped; a status otherwise.
     int32_t result_code = 0;
-    uint32_t status_bits = 0;     // 0x02 / 0x20 of the last attempt
+    uint32_t status_bits = 0;  // 0x02 / 0x20 of the last attempt
     bool succeeded = false;
-    int32_t tries = 0;            // attempts made
-    int64_t bytes = 0;            // of the last attempt
-    qxval error_text{""};         // empty on success
+    int32_t tries = 0;     // attempts made
+    int64_t bytes = 0;     // of the last attempt
+    qxval error_text{""};  // empty on success
 };
 
 }  // namespace qvtf

@@ -1,7 +1,7 @@
 // The item list: appending, removing, counting, and waiting for it to empty.
 #include "markup/qxlang.h"
-#include "settings/global_ftp_settings.h"
 #include "queue/ftp_queue_process_manager.h"
+#include "settings/global_ftp_settings.h"
 
 namespace qvtf {
 

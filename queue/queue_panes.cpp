@@ -1,6 +1,5 @@
 #include "queue/queue_panes.h"
 
-
 namespace qvtf {
 
 void queue_panes::error_text(int code, qxval& out)

@@ -31,8 +31,16 @@ public:
     virtual void error_text(int code, qxval& out);
 
     // The panes' view filters; entries they hide are not queued.
-    virtual bool remote_shows(const qxfile_node& node) { (void)node; return true; }
-    virtual bool local_shows(const qxfile_node& node) { (void)node; return true; }
+    virtual bool remote_shows(const qxfile_node& node)
+    {
+        (void)node;
+        return true;
+    }
+    virtual bool local_shows(const qxfile_node& node)
+    {
+        (void)node;
+        return true;
+    }
 
     // The local pane's busy lock, waiting for the pane's own refreshes: 0,
     // or 6014 while another thread keeps it.

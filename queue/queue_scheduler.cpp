@@ -2,9 +2,9 @@
 // hands the first waiting item to a free connection. A round sleeps only
 // when it started nothing, and an append or a freed connection wakes it.
 #include "markup/qxlang.h"
+#include "protocols/remote_factory.h"
 #include "queue/queue_worker.h"
 #include "settings/global_ftp_settings.h"
-#include "protocols/remote_factory.h"
 #include "settings/session_options.h"
 
 namespace qvtf {
@@ -80,7 +80,8 @@ void ftp_queue_process_manager::scheduler_loop()
         }
         if (schedule_one(held))
             continue;
-        scheduler_cv_.wait_for(held, std::chrono::milliseconds(poll_interval_ms.load()), [&] { return wake_ || !open_; });
+        scheduler_cv_.wait_for(held, std::chrono::milliseconds(poll_interval_ms.load()),
+                               [&] { return wake_ || !open_; });
     }
     scheduler_running_ = false;
     changed_cv_.notify_all();
@@ -207,8 +208,7 @@ bool ftp_queue_process_manager::schedule_one(std::unique_lock<std::mutex>& held)
 // Claims the browser connection and runs item on it in a thread of its own,
 // which the claim is handed over to: a folder's expansion or a transfer.
 // Everything is undone when the thread cannot start.
-bool ftp_queue_process_manager::start_on_browser_locked(remote_session& browser, ftp_queue_item& item,
-                                                        bool expansion)
+bool ftp_queue_process_manager::start_on_browser_locked(remote_session& browser, ftp_queue_item& item, bool expansion)
 {
     remote_session_lock claim(browser);
     if (!claim)
@@ -224,9 +224,9 @@ bool ftp_queue_process_manager::start_on_browser_locked(remote_session& browser,
     if (!expansion && view)
         view->update_row(item);
     ftp_queue_item* target = &item;
-    const bool started =
-        expansion ? tasks_.start([this, handed, target] { expand_folder_item(std::move(*handed), target); })
-                  : tasks_.start([this, handed, target] { browser_transfer(std::move(*handed), target); });
+    const bool started = expansion
+                             ? tasks_.start([this, handed, target] { expand_folder_item(std::move(*handed), target); })
+                             : tasks_.start([this, handed, target] { browser_transfer(std::move(*handed), target); });
     if (!started) {
         if (expansion)
             expanding_ = false;
@@ -260,7 +260,8 @@ bool ftp_queue_process_manager::prestart_worker_locked()
 ftp_queue_process_manager::worker& ftp_queue_process_manager::add_worker_locked()
 {
     // Of the protocol the site asks for; the worker's inputs come with its work.
-    const remote_protocol protocol = settings && profile_ ? site_of(*settings, *profile_).protocol : remote_protocol::ftp;
+    const remote_protocol protocol = settings && profile_ ? site_of(*settings, *profile_).protocol
+                                                          : remote_protocol::ftp;
     auto fresh = std::make_unique<worker>(make_remote_session(protocol));
     fresh->control->set_language(language);
     fresh->control->set_observer(worker_observer);

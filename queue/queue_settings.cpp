@@ -1,6 +1,6 @@
 // The settings the queue keeps copies of, and the site it works for.
-#include "queue/ftp_queue_process_manager.h"
 #include "profiles/ftp_profile_tree.h"
+#include "queue/ftp_queue_process_manager.h"
 #include "settings/global_ftp_settings.h"
 
 namespace qvtf {

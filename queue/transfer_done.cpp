@@ -91,8 +91,8 @@ void ftp_queue_process_manager::transfer_done(ftp_queue_item* item, const transf
             item->state_flags = item_waiting | item_retried;
             // A server that just went away is not hammered: 1, 2, 4 s...
             const int shift = std::clamp(item->tries - 2, 0, 6);
-            item->not_before = std::chrono::steady_clock::now() +
-                               std::chrono::milliseconds(int64_t(retry_delay_ms.load()) << shift);
+            item->not_before =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t(retry_delay_ms.load()) << shift);
         }
     }
     if (stop == 4)

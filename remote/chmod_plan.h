@@ -24,10 +24,7 @@ struct chmod_plan {
     // on a plain file. 0775 gives 0664, 02775 gives 0664.
     static unsigned default_file_bits(unsigned folder_bits) { return folder_bits & 0666u; }
 
-    bool changes(bool is_folder) const
-    {
-        return targets == chmod_all || (targets == chmod_folders_only) == is_folder;
-    }
+    bool changes(bool is_folder) const { return targets == chmod_all || (targets == chmod_folders_only) == is_folder; }
     unsigned bits_for(bool is_folder) const { return is_folder ? folder_bits : file_bits; }
 };
 

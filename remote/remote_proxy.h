@@ -22,14 +22,14 @@ enum ftp_proxy_type : int32_t {
 struct ftp_proxy {
     static constexpr int key_size = 12;
 
-    qxval key{""};               // 12 bytes: sequence, creation time, random
+    qxval key{""};  // 12 bytes: sequence, creation time, random
     qxval label{""};
     int32_t type = proxy_type_unset;
     qxval proxy_host{""};
     int32_t proxy_port = 21;
     qxval proxy_username{""};
     qxval proxy_password{""};
-    qxval ftp_command{""};       // command script of a firewall (types 0..3)
+    qxval ftp_command{""};  // command script of a firewall (types 0..3)
 
     bool is_firewall() const { return type >= proxy_type_firewall_first && type <= proxy_type_firewall_last; }
     bool is_socks() const { return type == proxy_type_socks4 || type == proxy_type_socks5; }

@@ -43,9 +43,9 @@ enum class transfer_side : int32_t {
 // session for the caller to read afterwards.
 struct [[nodiscard]] transfer_record {
     remote_result result;
-    int64_t bytes = 0;                         // moved over the data connection
+    int64_t bytes = 0;  // moved over the data connection
     transfer_side failed_side = transfer_side::none;
-    int32_t data_failure = 0;                  // the data connection's own transport status
+    int32_t data_failure = 0;  // the data connection's own transport status
     // A count the queue may accept beyond the size: more bytes when > 0
     // (line ends grow on the wire).
     int32_t size_tolerance = 0;

@@ -135,9 +135,15 @@ remote_session_lock::remote_session_lock(remote_session_lock&& other) noexcept
     other.status_ = status_busy;
 }
 
-remote_session_lock::~remote_session_lock() { unlock(); }
+remote_session_lock::~remote_session_lock()
+{
+    unlock();
+}
 
-remote_session_lock::operator bool() const { return status_ == status_ok; }
+remote_session_lock::operator bool() const
+{
+    return status_ == status_ok;
+}
 
 void remote_session_lock::unlock()
 {

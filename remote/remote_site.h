@@ -49,8 +49,8 @@ struct remote_site {
 // folder, raises the consumer bits when done, returns the style bits and
 // fills in the report. The parser lives with the panes, so whoever makes
 // the session supplies it.
-using remote_listing_reader = int (*)(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder,
-                                      int32_t time_difference, file_handle dump, listing_report* report);
+using remote_listing_reader = int (*)(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, int32_t time_difference,
+                                      file_handle dump, listing_report* report);
 // Listing lines are bounded like reply lines. A reader ORs this bit into
 // its result when it dropped a longer line; the session logs it and keeps
 // it out of the listing styles.
@@ -64,13 +64,13 @@ struct remote_options {
     bool passive = false;
     bool allow_passive_drop_to_port = false;
     bool trust_pasv_address = false;
-    int32_t timeout = 60;          // seconds, control and data sockets
-    int32_t accept_tries = 30;     // one-second waits for an active connection
-    qxval list_parameters{""};     // between LIST and the path
-    int32_t listing_tries = 1;     // attempts per listing that breaks off
-    qxval listing_dump_path{""};   // raw copy of each listing; empty: none
+    int32_t timeout = 60;         // seconds, control and data sockets
+    int32_t accept_tries = 30;    // one-second waits for an active connection
+    qxval list_parameters{""};    // between LIST and the path
+    int32_t listing_tries = 1;    // attempts per listing that breaks off
+    qxval listing_dump_path{""};  // raw copy of each listing; empty: none
     remote_listing_reader listing_reader = nullptr;
-    int32_t idle_limit = 60;       // seconds, for the owners' idle logic
+    int32_t idle_limit = 60;  // seconds, for the owners' idle logic
     // A file transfer of a known size up to this many bytes runs its data
     // connection on the calling thread; larger ones, and those of unknown
     // size, on a worker with the file side across a pipe. -1: never (and

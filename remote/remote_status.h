@@ -6,19 +6,19 @@ namespace qvtf {
 
 enum remote_status : int {
     status_ok = 0,
-    status_input_too_large = 2003,   // more than 16 MiB of unread reply input
-    status_stream_ended = 2004,      // control connection ended, or a short send
-    status_line_too_long = 2005,     // a reply line reached the line limit
-    status_login_rejected = 6000,    // the login command itself was refused
-    status_stopped = 6001,           // the session's stop (remote_stop.h)
-    status_not_connected = 6003,     // not connected / not logged in / 421
-    status_login_refused = 6004,     // 530
+    status_input_too_large = 2003,  // more than 16 MiB of unread reply input
+    status_stream_ended = 2004,     // control connection ended, or a short send
+    status_line_too_long = 2005,    // a reply line reached the line limit
+    status_login_rejected = 6000,   // the login command itself was refused
+    status_stopped = 6001,          // the session's stop (remote_stop.h)
+    status_not_connected = 6003,    // not connected / not logged in / 421
+    status_login_refused = 6004,    // 530
     status_unexpected_reply = 6005,
     status_no_local_port = 6006,
     status_pasv_refused = 6008,
     status_bad_pasv_reply = 6009,
     status_local_file = 6010,
-    status_refused = 6011,           // the server refused the operation
+    status_refused = 6011,  // the server refused the operation
     status_chmod_unsupported = 6012,
     status_recursive_failed = 6013,  // text in the session's error text
     status_busy = 6014,              // the session is held by another thread

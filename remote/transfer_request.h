@@ -21,7 +21,7 @@ public:
 };
 
 struct transfer_request {
-    int32_t direction = 1;        // 1 download, 0 upload
+    int32_t direction = 1;  // 1 download, 0 upload
     qxval local_path{""};
     qxval remote_path{""};
     int32_t transfer_type = 0;    // resolved: 0 binary, 1 ASCII, 3 with a converter row

@@ -132,7 +132,10 @@ const settings_key keys[] = {
 
 }  // namespace
 
-std::span<const settings_key> settings_keys() { return keys; }
+std::span<const settings_key> settings_keys()
+{
+    return keys;
+}
 
 const settings_key* find_settings_key(std::string_view name)
 {

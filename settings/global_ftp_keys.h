@@ -17,9 +17,9 @@ enum class settings_key_kind {
     integer,  // decimal
     boolean,  // "0" or "1"; any non-zero number reads as true
     text,
-    list,     // texts joined by the separator
-    widths,   // integers joined by the separator
-    record,   // raw bytes, Base64 without line breaks in the file
+    list,    // texts joined by the separator
+    widths,  // integers joined by the separator
+    record,  // raw bytes, Base64 without line breaks in the file
 };
 
 struct settings_key {

@@ -15,7 +15,8 @@ namespace qvtf {
 
 std::vector<std::string> global_ftp_values::default_columns()
 {
-    return {"Name", "1", "150", "Size", "1", "80", "Type", "1", "100", "Modified", "1", "100", "Attributes", "1", "100"};
+    return {"Name", "1",        "150", "Size", "1",          "80", "Type", "1",
+            "100",  "Modified", "1",   "100",  "Attributes", "1",  "100"};
 }
 
 std::string global_ftp_values::default_local_folder()

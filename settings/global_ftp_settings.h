@@ -26,12 +26,12 @@ struct global_ftp_values {
     bool local_invert = false;
     bool remote_invert = false;
     bool owner_exe_bit_enabled = false;
-    int32_t transfer_type = 2;           // 0 binary, 1 ASCII, 2 automatic by name
-    int32_t max_download_threads = 5;    // 0: transfers run on the browser connection
-    int32_t retry_count = 3;             // below 1 acts as 1
+    int32_t transfer_type = 2;         // 0 binary, 1 ASCII, 2 automatic by name
+    int32_t max_download_threads = 5;  // 0: transfers run on the browser connection
+    int32_t retry_count = 3;           // below 1 acts as 1
     bool is_passive = true;
     bool allow_passive_drop_to_port = true;
-    bool do_download_log = false;        // kept, not acted on
+    bool do_download_log = false;  // kept, not acted on
     std::string download_file_name = "file_transfer_log.txt";
     std::string download_log_format = "[%t] %x %c [%f] [%F] %B %T";
     // Widths of the queue view's 11 columns in display order.
@@ -44,7 +44,7 @@ struct global_ftp_values {
     std::vector<std::string> bottom_zone_controls = {"QueuePanel"};
     int32_t top_zone_height = 80;
     int32_t bottom_zone_height = 100;
-    std::string top_zone_stream;         // the window layer's own layout text
+    std::string top_zone_stream;  // the window layer's own layout text
     std::string middle_zone_stream;
     std::string bottom_zone_stream;
     bool top_zone_stream_set = false;
@@ -59,10 +59,10 @@ struct global_ftp_values {
     std::string lf_files_include = "*";
     std::string lf_files_skip;
     bool lf_time_filter = false;
-    int32_t lf_time_start = 0;           // seconds since 1970 UTC
+    int32_t lf_time_start = 0;  // seconds since 1970 UTC
     int32_t lf_time_end = 0;
     bool lf_size_filter = false;
-    int32_t lf_size_start = 0;           // bytes
+    int32_t lf_size_start = 0;  // bytes
     int32_t lf_size_end = 1048576;
     std::string rf_files_include = "*";
     std::string rf_files_skip;
@@ -73,19 +73,19 @@ struct global_ftp_values {
     int32_t rf_size_start = 0;
     int32_t rf_size_end = 1048576;
     bool set_remote_time_on_download = true;
-    std::string coolband_config;         // the window layer's toolbar arrangement
+    std::string coolband_config;  // the window layer's toolbar arrangement
     bool coolband_config_set = false;
-    bool password_stored = true;         // kept; nothing else uses it
+    bool password_stored = true;  // kept; nothing else uses it
     // The key record (raw bytes; Base64 without line breaks in the file).
     std::string user_data;
     int32_t sync_time_equal_interval = 600;
     bool download_failures_popups = true;
-    bool do_command_log = false;         // kept, not acted on
+    bool do_command_log = false;  // kept, not acted on
     std::string command_log_file_name = "command_log.txt";
     bool delete_confirm_prompt = true;
     bool local_delete_to_recycler = true;
     bool case_insensitive_sort = true;
-    int32_t sounds = 15;                 // sound_* bits
+    int32_t sounds = 15;  // sound_* bits
     // Passive data connections go to the 227 reply's address instead of the
     // control connection's; only for the rare server that needs it. Files
     // written before the key existed read as off.
@@ -101,10 +101,10 @@ struct global_ftp_values {
 
 // Bits of "sounds".
 enum settings_sound : int32_t {
-    sound_connect = 1,      // "connect.wav"
-    sound_disconnect = 2,   // "disconnect.wav"
-    sound_transfer = 4,     // "transfer.wav" when the queue becomes empty
-    sound_beep = 8,         // the system beep after a remote file operation
+    sound_connect = 1,     // "connect.wav"
+    sound_disconnect = 2,  // "disconnect.wav"
+    sound_transfer = 4,    // "transfer.wav" when the queue becomes empty
+    sound_beep = 8,        // the system beep after a remote file operation
 };
 
 // Codes of load and save beyond the XML reader's own (1 cannot open,
@@ -125,9 +125,9 @@ public:
     static constexpr const char* file_name = "qorx_gfs.txt";
     static constexpr int key_size = 32;
 
-    qxval settings_path{""};      // the settings file
-    qxval program_folder{""};     // ends in "/"; "help/" and "sounds/" live here
-    qxval key{""};                // password-scrambling key, key_size bytes when set
+    qxval settings_path{""};   // the settings file
+    qxval program_folder{""};  // ends in "/"; "help/" and "sounds/" live here
+    qxval key{""};             // password-scrambling key, key_size bytes when set
     ftp_proxy_collection proxies;
 
     global_ftp_settings() = default;
@@ -166,9 +166,9 @@ public:
 
 // What start_settings found.
 struct settings_start_result {
-    int32_t status = 0;       // 0, or load's code: the program shows phrase 28 and stops
-    bool first_run = false;   // no settings file yet: defaults, written at exit
-    bool new_key = false;     // no usable key record: a new key was made
+    int32_t status = 0;      // 0, or load's code: the program shows phrase 28 and stops
+    bool first_run = false;  // no settings file yet: defaults, written at exit
+    bool new_key = false;    // no usable key record: a new key was made
 };
 
 // Start-up of the settings: sets the folders (one folder for both, or the

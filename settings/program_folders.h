@@ -26,10 +26,10 @@ struct program_folders {
 // What decides the user data folder, taken from the command line and the
 // environment; empty means not given.
 struct user_folder_sources {
-    std::string home_option;      // --home DIR
-    std::string home_variable;    // $QVTF_HOME
-    std::string config_home;      // $XDG_CONFIG_HOME
-    std::string home;             // $HOME (or the password database's home)
+    std::string home_option;    // --home DIR
+    std::string home_variable;  // $QVTF_HOME
+    std::string config_home;    // $XDG_CONFIG_HOME
+    std::string home;           // $HOME (or the password database's home)
 
     // The sources of this process's environment, with the given --home.
     static user_folder_sources from_environment(const std::string& home_option);

@@ -20,8 +20,8 @@ namespace sync_rule {
 constexpr int32_t default_word = 0xE7BD;  // 59325
 
 constexpr int32_t direction_mask = 0x3;
-constexpr int32_t upload = 0x1;        // local to remote
-constexpr int32_t download = 0x2;      // remote to local
+constexpr int32_t upload = 0x1;    // local to remote
+constexpr int32_t download = 0x2;  // remote to local
 constexpr int32_t both = 0x3;
 
 constexpr int32_t transfer_mask = 0xC;
@@ -31,10 +31,10 @@ constexpr int32_t transfer_automatic = 0xC;
 
 constexpr int32_t missing_mask = 0x30;
 constexpr int32_t copy_missing = 0x10;
-constexpr int32_t overwrite = 0x20;    // the time and size rules apply
+constexpr int32_t overwrite = 0x20;  // the time and size rules apply
 
 constexpr int32_t links_mask = 0xC0;
-constexpr int32_t links_follow = 0x80;    // folder links as folders, file links as files
+constexpr int32_t links_follow = 0x80;  // folder links as folders, file links as files
 constexpr int32_t links_as_files = 0xC0;
 constexpr int32_t links_skip = 0x40;
 
@@ -52,8 +52,8 @@ constexpr int32_t size_source_larger = 0x8000;
 // Results of load_rule_file.
 enum sync_rule_file_status : int32_t {
     rule_file_ok = 0,
-    rule_file_unreadable = 1,   // cannot be opened or parsed; nothing changed
-    rule_file_incomplete = 2,   // an element is missing; the earlier ones are applied
+    rule_file_unreadable = 1,  // cannot be opened or parsed; nothing changed
+    rule_file_incomplete = 2,  // an element is missing; the earlier ones are applied
     // A number that is not one or is out of its range, or a mask that does
     // not compile; the values before it are applied, the file is not used.
     rule_file_bad_value = 3,
@@ -67,8 +67,8 @@ public:
     dir_sync_settings() { reset(); }
     virtual ~dir_sync_settings() = default;
 
-    int32_t recursive = 0;             // the wizard stores -1 for checked
-    std::vector<int32_t> rules;        // only the first word is used and stored
+    int32_t recursive = 0;       // the wizard stores -1 for checked
+    std::vector<int32_t> rules;  // only the first word is used and stored
     uint8_t delete_missing = 0;
     qxfile_filter filter;
     qxval files_include{"*"};

@@ -21,8 +21,8 @@ class sync_queue_sink;
 
 struct sync_summary {
     std::size_t actions = 0;
-    std::size_t failed = 0;   // stopped ones included
-    bool stopped = false;     // the deletions were left out
+    std::size_t failed = 0;  // stopped ones included
+    bool stopped = false;    // the deletions were left out
 };
 
 class sync_engine {

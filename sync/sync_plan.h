@@ -37,8 +37,8 @@ struct sync_plan {
     std::vector<sync_action> actions;
     // What was left alone and why (conflicting kinds, skipped links, loops).
     std::vector<std::string> notes;
-    int status = 0;             // a listing failed: its status
-    std::string failure;        // and what could not be listed
+    int status = 0;       // a listing failed: its status
+    std::string failure;  // and what could not be listed
     // The failure as the remote side met it (its reply), when it was there.
     remote_result cause;
 };
@@ -48,9 +48,9 @@ struct sync_plan_options {
     // precision decides below that (1 s for exact times, a minute plus the
     // clock offset for times to the minute).
     int32_t time_equal_interval = 600;
-    int32_t global_transfer_type = 2;    // 0 binary, 1 ASCII, 2 by the rule word
+    int32_t global_transfer_type = 2;                  // 0 binary, 1 ASCII, 2 by the rule word
     const auto_transfer_resolver* resolver = nullptr;  // automatic types; null: binary
-    int32_t depth_limit = 64;            // folder levels below the top
+    int32_t depth_limit = 64;                          // folder levels below the top
 };
 
 // Compares local folder settings.local_folder with remote folder

@@ -17,13 +17,16 @@ using namespace sync_rule;
 
 enum class relation { less, same, more, unknown };
 
-const char* side_name(bool local) { return local ? "local" : "remote"; }
+const char* side_name(bool local)
+{
+    return local ? "local" : "remote";
+}
 
 // Where a folder of one side really lies, and the folders above it: links
 // are followed only when they lead outside this chain.
 struct folder_walk {
-    std::string path;   // as named from the top folder
-    std::string real;   // with the links on the way resolved
+    std::string path;                // as named from the top folder
+    std::string real;                // with the links on the way resolved
     std::vector<std::string> trail;  // real paths of the folders above, and this one
 };
 
@@ -229,8 +232,7 @@ private:
     }
 
     // Both sides have the file; the source is the side the copy would come from.
-    void both_files(bool upload, const side_state& l, const side_state& r, const sync_entry& src,
-                    const sync_entry& tgt)
+    void both_files(bool upload, const side_state& l, const side_state& r, const sync_entry& src, const sync_entry& tgt)
     {
         if (!(rule_ & overwrite) || !passes(src))
             return;
@@ -314,7 +316,8 @@ private:
         }
         (local ? p.local : p.remote) = &e;
         if (e.is_link && e.is_folder)
-            (local ? p.local_real : p.remote_real) = real.empty() ? normal_path(sync_side::join(s.walk.real, e.name)) : real;
+            (local ? p.local_real : p.remote_real) = real.empty() ? normal_path(sync_side::join(s.walk.real, e.name))
+                                                                  : real;
     }
 
     void file_pair(const side_state& l, const side_state& r, const sync_entry* a, const sync_entry* b)
@@ -325,7 +328,7 @@ private:
                 // Within the window a size difference still tells an edit:
                 // the later copy, to the second, is the edited one.
                 if (t == relation::same && compare_size(*a, *b) != relation::same)
-                    t = a->modified > b->modified ? relation::more
+                    t = a->modified > b->modified   ? relation::more
                         : a->modified < b->modified ? relation::less
                                                     : relation::same;
                 if (t == relation::more)
@@ -388,9 +391,13 @@ private:
                 return;
             make_folder(local_source, l, r, name);
         }
-        side_state cl{l.side, true, below(l.walk, name, p.local_real.empty() ? nullptr : &p.local_real), p.local != nullptr, {}};
-        side_state cr{r.side, false, below(r.walk, name, p.remote_real.empty() ? nullptr : &p.remote_real),
-                      p.remote != nullptr, {}};
+        side_state cl{
+            l.side, true, below(l.walk, name, p.local_real.empty() ? nullptr : &p.local_real), p.local != nullptr, {}};
+        side_state cr{r.side,
+                      false,
+                      below(r.walk, name, p.remote_real.empty() ? nullptr : &p.remote_real),
+                      p.remote != nullptr,
+                      {}};
         folder(cl, cr, depth + 1);
     }
 

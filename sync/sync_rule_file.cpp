@@ -16,7 +16,10 @@ namespace qvtf {
 
 namespace {
 
-qxval number(int64_t v) { return qxval(std::to_string(v)); }
+qxval number(int64_t v)
+{
+    return qxval(std::to_string(v));
+}
 
 class reader {
 public:
@@ -72,29 +75,43 @@ int32_t dir_sync_settings::take_from(const qxcgi& map)
     const reader r(map);
     int64_t n = 0;
     // The wizard stores -1 for checked.
-    if (int32_t status = r.number("recursively", -1, 1, n)) return status;
+    if (int32_t status = r.number("recursively", -1, 1, n))
+        return status;
     recursive = static_cast<int32_t>(n);
     // A word without a direction means nothing the planner could run.
-    if (int32_t status = r.number("rule", 0, 0xFFFF, n)) return status;
-    if ((n & sync_rule::direction_mask) == 0) return rule_file_bad_value;
+    if (int32_t status = r.number("rule", 0, 0xFFFF, n))
+        return status;
+    if ((n & sync_rule::direction_mask) == 0)
+        return rule_file_bad_value;
     rules.assign(1, static_cast<int32_t>(n));
-    if (int32_t status = r.number("delete_missing", 0, 1, n)) return status;
+    if (int32_t status = r.number("delete_missing", 0, 1, n))
+        return status;
     delete_missing = n != 0 ? 1 : 0;
-    if (!r.get("ui_files_include", files_include)) return rule_file_incomplete;
-    if (!r.get("ui_files_skip", files_skip)) return rule_file_incomplete;
-    if (!r.get("ui_folder_include", folders_include)) return rule_file_incomplete;
-    if (!r.get("ui_folder_skip", folders_skip)) return rule_file_incomplete;
-    if (int32_t status = r.number("time_filter", -1, 1, n)) return status;
+    if (!r.get("ui_files_include", files_include))
+        return rule_file_incomplete;
+    if (!r.get("ui_files_skip", files_skip))
+        return rule_file_incomplete;
+    if (!r.get("ui_folder_include", folders_include))
+        return rule_file_incomplete;
+    if (!r.get("ui_folder_skip", folders_skip))
+        return rule_file_incomplete;
+    if (int32_t status = r.number("time_filter", -1, 1, n))
+        return status;
     filter.time_filter = static_cast<int32_t>(n);
-    if (int32_t status = r.number("time_start", int32_low, int32_high, n)) return status;
+    if (int32_t status = r.number("time_start", int32_low, int32_high, n))
+        return status;
     filter.time_start = n;
-    if (int32_t status = r.number("time_end", int32_low, int32_high, n)) return status;
+    if (int32_t status = r.number("time_end", int32_low, int32_high, n))
+        return status;
     filter.time_end = n;
-    if (int32_t status = r.number("size_filter", -1, 1, n)) return status;
+    if (int32_t status = r.number("size_filter", -1, 1, n))
+        return status;
     filter.size_filter = static_cast<int32_t>(n);
-    if (int32_t status = r.number("size_start", size_low, size_high, n)) return status;
+    if (int32_t status = r.number("size_start", size_low, size_high, n))
+        return status;
     filter.size_minimum = static_cast<uint64_t>(n) & 0xFFFFFFFFu;
-    if (int32_t status = r.number("size_end", size_low, size_high, n)) return status;
+    if (int32_t status = r.number("size_end", size_low, size_high, n))
+        return status;
     filter.size_maximum = static_cast<uint64_t>(n) & 0xFFFFFFFFu;
     // A mask that does not compile would silently match nothing.
     return compile_masks() == 0 ? rule_file_ok : rule_file_bad_value;
@@ -112,8 +129,7 @@ int32_t dir_sync_settings_ex::take_from(const qxcgi& map)
     const reader r(map);
     if (int32_t status = dir_sync_settings::take_from(map))
         return status;
-    return r.get("remote_dir", remote_folder) && r.get("local_dir", local_folder) ? rule_file_ok
-                                                                                  : rule_file_incomplete;
+    return r.get("remote_dir", remote_folder) && r.get("local_dir", local_folder) ? rule_file_ok : rule_file_incomplete;
 }
 
 int32_t dir_sync_settings::save_rule_file(const qxval& path) const

@@ -63,8 +63,8 @@ remote_result remote_delete(remote_session& s, const sync_action& a)
 // sees it succeed first.
 class stamping_events : public sync_transfer_events {
 public:
-    stamping_events(const sync_plan& plan, int32_t direction,
-                    std::vector<sync_action_result>& results, sync_observer* observer)
+    stamping_events(const sync_plan& plan, int32_t direction, std::vector<sync_action_result>& results,
+                    sync_observer* observer)
         : plan_(plan), direction_(direction), results_(results), observer_(observer),
           stamped_(std::make_unique<std::atomic<bool>[]>(plan.actions.size()))
     {

@@ -14,9 +14,9 @@ namespace qvtf {
 class remote_session;
 
 struct sync_action_result {
-    bool done = false;      // the action was carried out
-    int status = 0;         // 0 when it succeeded
-    std::string text;       // why it failed
+    bool done = false;  // the action was carried out
+    int status = 0;     // 0 when it succeeded
+    std::string text;   // why it failed
 };
 
 // What a sink tells about its transfers.

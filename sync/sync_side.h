@@ -12,12 +12,12 @@ struct sync_entry {
     std::string name;
     bool is_folder = false;
     bool is_link = false;
-    std::string link_target;     // as the side reports it; may be relative
-    bool kind_known = true;      // false for a link not yet resolved
+    std::string link_target;  // as the side reports it; may be relative
+    bool kind_known = true;   // false for a link not yet resolved
     bool size_known = true;
     bool time_known = true;
     uint64_t size = 0;
-    int64_t modified = 0;        // seconds since 1970 UTC, on our clock
+    int64_t modified = 0;  // seconds since 1970 UTC, on our clock
 };
 
 // What the latest list() vouches for.

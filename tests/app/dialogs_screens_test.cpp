@@ -49,8 +49,8 @@ TEST(DialogsScreens, EveryDialogAndPage)
 
     TSettings form(settings, &shipped_language());
     form.fill();
-    static const char* const pages[] = {"settings-connection", "settings-firewall", "settings-files",
-                                        "settings-logs", "settings-sounds"};
+    static const char* const pages[] = {"settings-connection", "settings-firewall", "settings-files", "settings-logs",
+                                        "settings-sounds"};
     for (int i = 0; i < 5; ++i) {
         form.set_page(i);
         look_at(form, pages[i]);

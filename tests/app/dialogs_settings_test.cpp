@@ -45,9 +45,9 @@ TEST(DialogsSettings, RulesTable)
         int to;
     };
     const typing_case cases[] = {
-        {"50", 0, 30, true, 30},      {"5", 0, 30, false, 0},    {"0", 1, 5, true, 1},
-        {"9", 1, 5, true, 5},         {"1", 30, 86400, false, 0},  // another digit may follow
-        {"10", 30, 86400, false, 0},  {"0", 30, 86400, true, 30},   {"100000", 30, 86400, true, 86400},
+        {"50", 0, 30, true, 30},     {"5", 0, 30, false, 0},     {"0", 1, 5, true, 1},
+        {"9", 1, 5, true, 5},        {"1", 30, 86400, false, 0},  // another digit may follow
+        {"10", 30, 86400, false, 0}, {"0", 30, 86400, true, 30}, {"100000", 30, 86400, true, 86400},
         {"", 1, 5, false, 0},
     };
     for (const auto& c : cases) {
@@ -284,8 +284,7 @@ TEST(DialogsSettings, TabOrderOfTheConnectionPage)
             f = f->parentWidget();
         visited << (f ? f->objectName() : QString("none"));
     }
-    EXPECT_EQ(visited.join(","),
-              "cbPassive,cbPasvToPort,eThreads,eTries,butOK,butCancel,butHelp,tvLeft");
+    EXPECT_EQ(visited.join(","), "cbPassive,cbPasvToPort,eThreads,eTries,butOK,butCancel,butHelp,tvLeft");
 }
 
 TEST(DialogsAbout, ShowsNameVersionDescriptionAndLicence)

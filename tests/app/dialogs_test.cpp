@@ -2,6 +2,7 @@
 // each form driven the way a user drives it, applied to a real local pane.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -14,7 +15,6 @@
 #include <QTimer>
 #include <fstream>
 #include <optional>
-#include <sys/stat.h>
 
 #include "app/file_filter_form.h"
 #include "app/file_props_form.h"
@@ -37,7 +37,7 @@ qvtf::qxfile_node make_node(const char* name, unsigned bits, bool folder)
 
 unsigned mode_of(const QString& path)
 {
-    struct stat st{};
+    struct stat st {};
     ::stat(path.toLocal8Bit().constData(), &st);
     return st.st_mode & 07777;
 }
@@ -54,7 +54,7 @@ TEST(DialogsProps, RulesTable)
         {"755", 0, false, 0755},
         {"7-letter-5", 0, false, 075},  // letters and signs are skipped
         {"", 0644, false, 0},
-        {"4755", 0, false, 0755},        // special bits masked off
+        {"4755", 0, false, 0755},  // special bits masked off
         {"4755", 0, true, 04755},
         {"644", qvtf::ATTR_LINK | 0777, false, qvtf::ATTR_LINK | 0644},  // bits above twelve kept
         {"99", 0, false, 0},
@@ -91,9 +91,8 @@ TEST(DialogsProps, RulesTable)
     const apply_case applies[] = {
         {false, false, false, 0644, 0644, false},  // opened and closed
         {false, false, true, 0644, 0644, false},   // changed back to what it was
-        {false, false, true, 0600, 0644, true},
-        {true, false, false, 0644, 0644, true},    // two selected always apply
-        {false, true, false, 0644, 0644, true},    // recursive always applies
+        {false, false, true, 0600, 0644, true},   {true, false, false, 0644, 0644, true},  // two selected always apply
+        {false, true, false, 0644, 0644, true},                                            // recursive always applies
     };
     for (const auto& c : applies)
         EXPECT_EQ(file_props::applies(c.multiple, c.recursive, c.changed, c.value, c.original), c.applies);
@@ -146,8 +145,8 @@ TEST(DialogsProps, FormEditsAndTheApplyRule)
     EXPECT_FALSE(form.recursive_offered());
     edit->selectAll();
     QTest::keyClicks(edit, "755");
-    for (const char* name : {"uaOwnerRead", "uaOwnerWrite", "uaOwnerExe", "uaGroupRead", "uaGroupExe",
-                             "uaOtherRead", "uaOtherExe"})
+    for (const char* name :
+         {"uaOwnerRead", "uaOwnerWrite", "uaOwnerExe", "uaGroupRead", "uaGroupExe", "uaOtherRead", "uaOtherExe"})
         EXPECT_TRUE(child<QCheckBox>(form, name)->isChecked()) << name;
     EXPECT_FALSE(child<QCheckBox>(form, "uaGroupWrite")->isChecked());
     EXPECT_EQ(text->text(), "-rwxr-xr-x");
@@ -224,7 +223,7 @@ TEST(DialogsProps, RecursiveChangeSetsFilesApart)
     auto* targets = child<QComboBox>(form, "ApplyToCombo");
 
     struct step {
-        const char* value;       // typed for folders
+        const char* value;  // typed for folders
         bool recursive;
         int targets;
         const char* file_value;  // typed for files; null: left as it is
@@ -372,9 +371,9 @@ TEST(DialogsFilter, OkWritesBackAndShowAllResets)
     EXPECT_TRUE(settings.lf_size_filter);
     EXPECT_EQ(settings.lf_size_end, 102400);
     EXPECT_FALSE(settings.lf_time_filter);
-    EXPECT_EQ(settings.lf_time_start,
-              int32_t(QDateTime(start_date->date(), child<QTimeEdit>(form, "DateTimePicker2")->time())
-                          .toSecsSinceEpoch()));
+    EXPECT_EQ(
+        settings.lf_time_start,
+        int32_t(QDateTime(start_date->date(), child<QTimeEdit>(form, "DateTimePicker2")->time()).toSecsSinceEpoch()));
     EXPECT_EQ(settings.rf_files_include, "*");  // the other pane's keys untouched
     pane.wait_for_operations();
     EXPECT_EQ(pane.row_count(), 2);
@@ -404,8 +403,11 @@ TEST(DialogsFilter, SizeFieldsTable)
         int32_t bytes;
     };
     const size_case sizes[] = {
-        {"100", 100, 102400},      {" 12abc", 12, 12288},  {"", 0, 0},
-        {"-5", -5, 0},             {"2097151", 2097151, 2147482624},
+        {"100", 100, 102400},
+        {" 12abc", 12, 12288},
+        {"", 0, 0},
+        {"-5", -5, 0},
+        {"2097151", 2097151, 2147482624},
         {"99999999", 99999999, 2147482624},  // beyond 32 bits: the largest bound
     };
     for (const auto& c : sizes) {

@@ -50,7 +50,8 @@ inline const qvtf::qxlang& shipped_language()
 }
 
 // The named child widget of a dialog; a failure when it is missing.
-template <class T> T* child(QWidget& parent, const char* name)
+template <class T>
+T* child(QWidget& parent, const char* name)
 {
     T* w = parent.findChild<T*>(name);
     EXPECT_NE(w, nullptr) << name;

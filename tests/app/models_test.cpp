@@ -149,13 +149,21 @@ TEST(QueueModel, RowsAndProgressFromTheQueueThreads)
         EXPECT_EQ(cell(model, 2, column), "") << column;
 
     // bytes, seconds -> percent, size and transferred columns, icon.
-    struct step { qvtf::ftp_queue_item* item; int row; int64_t bytes; int32_t seconds;
-                  const char* percent; const char* size; const char* done; int icon; };
+    struct step {
+        qvtf::ftp_queue_item* item;
+        int row;
+        int64_t bytes;
+        int32_t seconds;
+        const char* percent;
+        const char* size;
+        const char* done;
+        int icon;
+    };
     const step steps[] = {
         {&known, 0, 500, 0, "50%", "1,000", "500", 7},
-        {&known, 0, 505, 1, "50%", "1,000", "505", 7},    // under 1 %: only the counts change
+        {&known, 0, 505, 1, "50%", "1,000", "505", 7},       // under 1 %: only the counts change
         {&known, 0, 1500, 3, "100%", "1,000", "1,500", 14},  // more than listed never passes 100 %
-        {&unknown, 1, 300, 2, "100%", "300", "300", 14},   // unknown size: the bytes are the size
+        {&unknown, 1, 300, 2, "100%", "300", "300", 14},     // unknown size: the bytes are the size
     };
     for (const step& s : steps) {
         std::thread([&] { model.progress(*s.item, s.bytes, s.seconds); }).join();

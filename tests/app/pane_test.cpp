@@ -6,18 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QAction>
 #include <QCompleter>
-#include <QSplitter>
-#include <QTest>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
+#include <QSplitter>
+#include <QTest>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
@@ -127,8 +127,9 @@ TEST(PaneWidget, RowsTreeAndColumns)
     ASSERT_TRUE(process_until([&] { return f.lister->current_path().str() == f.folder.file("sub"); }));
     ASSERT_TRUE(f.settle());
     EXPECT_EQ(names_of(f.pane.model()), QStringList({"..", "inner"}));
-    EXPECT_EQ(f.pane.folders_model().rowCount(f.pane.folders_model().index_of(
-                  QString::fromStdString(f.folder.file("sub")))), 1);
+    EXPECT_EQ(
+        f.pane.folders_model().rowCount(f.pane.folders_model().index_of(QString::fromStdString(f.folder.file("sub")))),
+        1);
     // Backspace's command goes back up.
     f.pane.run_command(pane_widget::cmd_up);
     ASSERT_TRUE(process_until([&] { return f.lister->current_path().str() == f.folder.path(); }));
@@ -271,8 +272,8 @@ TEST(PaneWidget, RenameDeleteAndNewFolderCommands)
     auto row_of = [&](const QString& name) { return names_of(f.pane.model()).indexOf(name); };
     auto select = [&](const QString& name) {
         const int row = row_of(name);
-        f.pane.list_view().selectionModel()->select(
-            f.pane.model().index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        f.pane.list_view().selectionModel()->select(f.pane.model().index(row, 0),
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         f.pane.list_view().setCurrentIndex(f.pane.model().index(row, 0));
     };
 
@@ -281,7 +282,8 @@ TEST(PaneWidget, RenameDeleteAndNewFolderCommands)
     const int name_column = f.pane.model().column_of(qvtf::column_name);
     EXPECT_TRUE(f.pane.model().flags(f.pane.model().index(row_of("c.dat"), name_column)) & Qt::ItemIsEditable);
     EXPECT_FALSE(f.pane.model().flags(f.pane.model().index(0, name_column)) & Qt::ItemIsEditable);
-    ASSERT_TRUE(f.pane.model().setData(f.pane.model().index(row_of("c.dat"), name_column), QString("d.dat"), Qt::EditRole));
+    ASSERT_TRUE(
+        f.pane.model().setData(f.pane.model().index(row_of("c.dat"), name_column), QString("d.dat"), Qt::EditRole));
     ASSERT_TRUE(process_until([&] { return fs::exists(f.folder.file("d.dat")); }));
     ASSERT_TRUE(f.settle());
     EXPECT_TRUE(process_until([&] { return row_of("d.dat") > 0 && row_of("c.dat") < 0; }));
@@ -415,13 +417,15 @@ TEST(PaneWidget, KeysOrderPathSelectionAndLayout)
     f.pane.run_command(pane_widget::cmd_reload);
     ASSERT_TRUE(f.settle());
     ASSERT_TRUE(process_until([&] { return names_of(f.pane.model()).contains("n0"); }));
-    EXPECT_TRUE(process_until([&] { return selected() == QStringList({"c.dat"}); })) << selected().join(",").toStdString();
+    EXPECT_TRUE(process_until([&] { return selected() == QStringList({"c.dat"}); }))
+        << selected().join(",").toStdString();
     const int name_column = f.pane.model().column_of(qvtf::column_name);
     ASSERT_TRUE(f.pane.model().setData(f.pane.model().index(names_of(f.pane.model()).indexOf("c.dat"), name_column),
                                        QString("a0.dat"), Qt::EditRole));
     ASSERT_TRUE(process_until([&] { return fs::exists(f.folder.file("a0.dat")); }));
     ASSERT_TRUE(f.settle());
-    EXPECT_TRUE(process_until([&] { return selected() == QStringList({"a0.dat"}); })) << selected().join(",").toStdString();
+    EXPECT_TRUE(process_until([&] { return selected() == QStringList({"a0.dat"}); }))
+        << selected().join(",").toStdString();
 
     // Sizes are grouped with the exact count in the tooltip; the Type column names local files.
     const int big = names_of(f.pane.model()).indexOf("big.txt");
@@ -431,8 +435,9 @@ TEST(PaneWidget, KeysOrderPathSelectionAndLayout)
     const int type_column = f.pane.model().column_of(qvtf::column_type);
     ASSERT_GE(type_column, 0);
     auto type_of = [&](const char* name) {
-        return f.pane.model().data(f.pane.model().index(names_of(f.pane.model()).indexOf(name), type_column),
-                                   Qt::DisplayRole).toString();
+        return f.pane.model()
+            .data(f.pane.model().index(names_of(f.pane.model()).indexOf(name), type_column), Qt::DisplayRole)
+            .toString();
     };
     EXPECT_TRUE(type_of("a.htm").startsWith("HTM")) << type_of("a.htm").toStdString();
     EXPECT_EQ(type_of("sub"), "[22]");

@@ -15,10 +15,9 @@
 #include <fstream>
 #include <mutex>
 
-#include "support/queue_finished.h"
 #include "app/node_mime.h"
-#include "app/pane_widget.h"
 #include "app/pane_view.h"
+#include "app/pane_widget.h"
 #include "app/prompts.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "browse/qx_local_file_lister.h"
@@ -26,9 +25,10 @@
 #include "queue/ftp_queue_process_manager.h"
 #include "queue/lister_queue_panes.h"
 #include "support/ftp_servers.h"
-#include "support/test_site.h"
 #include "support/process.h"
+#include "support/queue_finished.h"
 #include "support/test_phrases.h"
+#include "support/test_site.h"
 
 namespace {
 

@@ -97,10 +97,12 @@ TEST(Prompts, EnterEscapeAndEmptyOk)
     qx_memo_prompt memo(&test_phrases());
     EXPECT_EQ(memo.height(), 156 + 96);
     result_log log;
-    memo.set_callback([&log](void*, const QString& text, int) {
-        ++log.calls;
-        log.text = text;
-    }, nullptr);
+    memo.set_callback(
+        [&log](void*, const QString& text, int) {
+            ++log.calls;
+            log.text = text;
+        },
+        nullptr);
     memo.set_label_text("[339]");
     memo.show_prompt();
     QTest::keyClicks(&memo.memo(), "PWD");

@@ -6,10 +6,10 @@
 
 #include <QComboBox>
 #include <QDockWidget>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -20,11 +20,11 @@
 #include "app/app_session.h"
 #include "app/file_filter_form.h"
 #include "app/file_props_form.h"
+#include "app/log_view.h"
+#include "app/main_window.h"
 #include "app/pane_view.h"
 #include "app/pane_widget.h"
 #include "app/prompts.h"
-#include "app/log_view.h"
-#include "app/main_window.h"
 #include "app/queue_widget.h"
 #include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
@@ -32,8 +32,8 @@
 #include "gui_support.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "support/ftp_servers.h"
-#include "support/test_site.h"
 #include "support/process.h"
+#include "support/test_site.h"
 
 namespace {
 
@@ -85,7 +85,8 @@ TEST(Session, DamagedSettingsStopTheStartAndTouchNothing)
     gui_application();
     temp_folder home("qvtf-session-bad");
     // 14 column values instead of 15.
-    const std::string settings = "<local_columns>Name,1,150,Size,1,80,Type,1,100,Modified,1,100,Attributes,1</local_columns>\r\n";
+    const std::string settings =
+        "<local_columns>Name,1,150,Size,1,80,Type,1,100,Modified,1,100,Attributes,1</local_columns>\r\n";
     const std::string profiles = "<?xml version=\"1.0\"?>\n<sites><site label=\"keep\"/></sites>\n";
     ASSERT_TRUE(home.write("qorx_gfs.txt", settings));
     ASSERT_TRUE(home.write("site_profiles.xml", profiles));
@@ -239,8 +240,9 @@ TEST(Session, LayoutAndGeometrySurviveARestart)
 TEST(Session, WindowAnswersDuringALargeTransfer)
 {
     gui_application();
-    const auto kind = qvtf::test::server_available(qvtf::test::server_kind::vsftpd) ? qvtf::test::server_kind::vsftpd
-                                                                                   : qvtf::test::server_kind::pyftpdlib;
+    const auto kind = qvtf::test::server_available(qvtf::test::server_kind::vsftpd)
+                          ? qvtf::test::server_kind::vsftpd
+                          : qvtf::test::server_kind::pyftpdlib;
     if (!qvtf::test::server_available(kind))
         GTEST_SKIP() << "no FTP server installed";
     qvtf::test::real_server server(kind);
@@ -261,12 +263,14 @@ TEST(Session, WindowAnswersDuringALargeTransfer)
     ASSERT_TRUE(site);
     qvtf::qx_ftp_file_lister& remote = session.remote();
     qvtf::qxfile_node* entry = nullptr;
-    ASSERT_TRUE(process_until([&] {
-        for (int32_t row = 0; !entry && row < remote.row_count(); ++row)
-            if (qvtf::qxfile_node* n = remote.row_node(row); n && n->name.view() == "big.bin")
-                entry = n;
-        return entry != nullptr;
-    }, 20000));
+    ASSERT_TRUE(process_until(
+        [&] {
+            for (int32_t row = 0; !entry && row < remote.row_count(); ++row)
+                if (qvtf::qxfile_node* n = remote.row_node(row); n && n->name.view() == "big.bin")
+                    entry = n;
+            return entry != nullptr;
+        },
+        20000));
     ASSERT_TRUE(process_until([&] { return session.local().current_folder() != nullptr; }));
 
     QElapsedTimer clock;
@@ -295,7 +299,6 @@ TEST(Session, WindowAnswersDuringALargeTransfer)
     session.stop();
 }
 
-
 // The queue-by-mask command: the prompt's masks and its kind of entries pick
 // what of the remote folder is queued for the local folder.
 TEST(Session, QueueByMaskTakesTheMatchingEntries)
@@ -314,12 +317,14 @@ TEST(Session, QueueByMaskTakesTheMatchingEntries)
     const auto site = start_connected(session, home.path(), local.path(), server);
     ASSERT_TRUE(site);
     TqorxVTF& window = session.window();
-    ASSERT_TRUE(process_until([&] {
-        int shown = 0;
-        for (int32_t row = 0; row < session.remote().row_count(); ++row)
-            shown += session.remote().row_node(row) ? 1 : 0;
-        return shown == 4;
-    }, 20000));
+    ASSERT_TRUE(process_until(
+        [&] {
+            int shown = 0;
+            for (int32_t row = 0; row < session.remote().row_count(); ++row)
+                shown += session.remote().row_node(row) ? 1 : 0;
+            return shown == 4;
+        },
+        20000));
     ASSERT_TRUE(process_until([&] { return session.local().current_folder() != nullptr; }));
 
     window.ask_queue_mask();
@@ -331,8 +336,8 @@ TEST(Session, QueueByMaskTakesTheMatchingEntries)
     if (const char* shots = std::getenv("QVTF_SCREENSHOT_DIR"))
         prompt->grab().save(QString::fromLocal8Bit(shots) + "/queue-mask-prompt.png");
     prompt->ok_button().click();
-    ASSERT_TRUE(process_until([&] { return fs::exists(local.file("c.txt")) && session.queue().item_count() == 0; },
-                              20000));
+    ASSERT_TRUE(
+        process_until([&] { return fs::exists(local.file("c.txt")) && session.queue().item_count() == 0; }, 20000));
     EXPECT_EQ(qvtf::test::read_text_file(local.file("a.txt")), "a.txt");
     EXPECT_FALSE(fs::exists(local.file("b.html"))) << "not matched";
     EXPECT_FALSE(fs::exists(local.file("docs.txt"))) << "a folder, and files only were asked for";

@@ -106,10 +106,12 @@ TEST(SessionWidgets, SiteManagerConnectEnterDragToQueue)
 
     // Into "pub" as a double-click would go, once the connecting operation is over.
     // The list shows what the pane holds before a row is opened.
-    ASSERT_TRUE(process_until([&] {
-        return !remote.session().busy() && window.remote_model().rowCount() == remote.row_count() &&
-               window.remote_model().node_at(row_named(remote, "pub")) == remote.row_node(row_named(remote, "pub"));
-    }, 20000));
+    ASSERT_TRUE(process_until(
+        [&] {
+            return !remote.session().busy() && window.remote_model().rowCount() == remote.row_count() &&
+                   window.remote_model().node_at(row_named(remote, "pub")) == remote.row_node(row_named(remote, "pub"));
+        },
+        20000));
     window.remote_pane().open_row(row_named(remote, "pub"));
     ASSERT_TRUE(process_until([&] { return row_named(remote, "tree") >= 0; }, 20000))
         << window.remote_pane().last_message().toStdString() << " in " << remote.current_path().str();
@@ -121,8 +123,8 @@ TEST(SessionWidgets, SiteManagerConnectEnterDragToQueue)
     ASSERT_TRUE(queue_view.canDropMimeData(&drag, Qt::CopyAction, -1, -1, {}));
     ASSERT_TRUE(queue_view.dropMimeData(&drag, Qt::CopyAction, -1, -1, {}));
     ASSERT_TRUE(process_until([&] { return session.queue().item_count() > 0; }, 10000));
-    ASSERT_TRUE(process_until([&] { return session.queue().item_count() == 0 && !session.queue().expanding(); },
-                              60000));
+    ASSERT_TRUE(
+        process_until([&] { return session.queue().item_count() == 0 && !session.queue().expanding(); }, 60000));
     EXPECT_EQ(file_text(local.file("tree/a.txt")), "alpha");
     EXPECT_EQ(file_text(local.file("tree/deeper/b.txt")), "beta");
     ASSERT_TRUE(process_until([&] { return queue_view.rowCount() == 0; }));

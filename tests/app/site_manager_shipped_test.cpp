@@ -22,7 +22,7 @@ TEST(SiteManagerShipped, HelpPagesExistAndTheirLinksResolve)
     // The main window's contents and support pages, the site manager's, the
     // synchronisation wizard's and one per settings page.
     const QStringList opened = {"help.html", "support.html", "0200.html", "0360.html", "0400.html",
-                                "0420.html", "0440.html", "0460.html", "0480.html"};
+                                "0420.html", "0440.html",    "0460.html", "0480.html"};
     const QDir help(program_file("help"));
     for (const QString& page : opened)
         EXPECT_TRUE(QFileInfo(help.filePath(page)).isFile()) << page.toStdString();
@@ -41,7 +41,8 @@ TEST(SiteManagerShipped, HelpPagesExistAndTheirLinksResolve)
             if (target.isEmpty())
                 target = page;
             ++links;
-            ASSERT_TRUE(QFileInfo(help.filePath(target)).isFile()) << page.toStdString() << " -> " << target.toStdString();
+            ASSERT_TRUE(QFileInfo(help.filePath(target)).isFile())
+                << page.toStdString() << " -> " << target.toStdString();
             if (!anchor.isEmpty()) {
                 QFile linked(help.filePath(target));
                 ASSERT_TRUE(linked.open(QIODevice::ReadOnly));

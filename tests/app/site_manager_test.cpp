@@ -150,7 +150,8 @@ struct boxes {
     QStringList texts;
     void attach(TSiteManagerForm& form)
     {
-        form.message_box = [this](QMessageBox::Icon, const QString&, const QString& text, QMessageBox::StandardButtons) {
+        form.message_box = [this](QMessageBox::Icon, const QString&, const QString& text,
+                                  QMessageBox::StandardButtons) {
             texts << text;
             if (answers.empty())
                 return QMessageBox::Ok;
@@ -227,12 +228,9 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
         int refusal;  // phrase, 0 when it connects
     };
     const check checks[] = {
-        {"", "21", "u", "p", false, 240},
-        {"h.example", "0", "u", "p", false, 241},
-        {"h.example", "-5", "u", "p", false, 241},
-        {"h.example", "21", "", "p", false, 242},
-        {"h.example", "21", "u", "", false, 479},
-        {"h.example", "2121", "", "", true, 0},
+        {"", "21", "u", "p", false, 240},          {"h.example", "0", "u", "p", false, 241},
+        {"h.example", "-5", "u", "p", false, 241}, {"h.example", "21", "", "p", false, 242},
+        {"h.example", "21", "u", "", false, 479},  {"h.example", "2121", "", "", true, 0},
         {"h.example", "21", "u", "p", false, 0},
     };
     // Fields reach the site only inside the guard the window gives (the queue's lock).
@@ -289,8 +287,9 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
     // Tab goes down the fields in reading order.
     {
         QStringList chain;
-        const QStringList wanted = {"eLabel", "eHost", "ePort", "cbAnonymous", "eUser", "ePassword", "cbSavePassword",
-                                    "eDirectory", "eLocalDirectory", "sbBrowseLocalDirectory"};
+        const QStringList wanted = {
+            "eLabel",    "eHost",          "ePort",      "cbAnonymous",     "eUser",
+            "ePassword", "cbSavePassword", "eDirectory", "eLocalDirectory", "sbBrowseLocalDirectory"};
         QWidget* w = eLabel;
         for (int i = 0; i < 40 && chain.size() < wanted.size(); ++i, w = w->nextInFocusChain())
             if (wanted.contains(w->objectName()))
@@ -393,8 +392,8 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
             bool checked;
             int32_t after;
         };
-        for (const state_case c : {state_case{1, true, 1}, state_case{4, true, 0}, state_case{1, false, 4},
-                                   state_case{0, true, 0}}) {
+        for (const state_case c :
+             {state_case{1, true, 1}, state_case{4, true, 0}, state_case{1, false, 4}, state_case{0, true, 0}}) {
             s.alpha->time_difference_state = c.before;
             form.undo_current();
             detect->setChecked(c.checked);

@@ -19,7 +19,6 @@
 #include <memory>
 #include <vector>
 
-#include "support/queue_finished.h"
 #include "app/remote_folder_picker.h"
 #include "app/sync_form.h"
 #include "app/sync_form_run.h"
@@ -31,6 +30,7 @@
 #include "queue/lister_queue_panes.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
+#include "support/queue_finished.h"
 
 namespace {
 
@@ -210,9 +210,7 @@ void picker_scenario(test::real_server& server_ref)
 
     // OK without a selection asks for one.
     TRemoteFolderPicker again(p.remote.session(), &english());
-    again.show_message = [&](const QString& caption, const QString& text) {
-        messages.push_back(caption + "|" + text);
-    };
+    again.show_message = [&](const QString& caption, const QString& text) { messages.push_back(caption + "|" + text); };
     again.tree()->clearSelection();
     again.accept();
     EXPECT_EQ(messages.back(), "Remote folder|Select a folder in the tree first.");

@@ -7,14 +7,14 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
-#include <QTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
-#include <QTimer>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimeEdit>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <filesystem>

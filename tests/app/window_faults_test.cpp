@@ -15,9 +15,9 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "app/app_session.h"
 #include "app/file_props_form.h"
@@ -212,8 +212,12 @@ TEST(WindowFaults, LogColoursRefusalsAndNamesTheConnections)
     const std::vector<row> rows = {
         {{"230 Login successful."}, 0, from_browser, {}, {"< 230 Login successful."}, green},
         {{"530 Authentication failed."}, 0, from_browser, {}, {"< 530 Authentication failed."}, red},
-        {{"550-No such file", " or folder", "550 End"}, 0, from_browser, {},
-         {"< 550-No such file", "<  or folder", "< 550 End"}, red},
+        {{"550-No such file", " or folder", "550 End"},
+         0,
+         from_browser,
+         {},
+         {"< 550-No such file", "<  or folder", "< 550 End"},
+         red},
         {{"421 Too many connections"}, 0, from_browser, {}, {"< 421 Too many connections"}, red},
         // Once a worker speaks, every connection is named.
         {{"RETR a.txt"}, 1, from_a, {}, {"[worker 1] > RETR a.txt"}, blue},
@@ -277,7 +281,8 @@ TEST(WindowFaults, LogFilesAreWrittenAndRotated)
     };
     const row rows[] = {
         {true, true, false, "/www/a.txt", "", "<- ok [/www/a.txt] [/l/a.txt] 42 1 127.0.0.1  100% %q"},
-        {false, false, false, "/www/b\nc", "550 Denied", "-> failed [/www/b c] [/l/a.txt] 42 1 127.0.0.1 550 Denied 100% %q"},
+        {false, false, false, "/www/b\nc", "550 Denied",
+         "-> failed [/www/b c] [/l/a.txt] 42 1 127.0.0.1 550 Denied 100% %q"},
         {true, true, true, "/www", "", ""},  // a folder's end is no transfer
     };
     for (const row& r : rows) {
@@ -332,10 +337,26 @@ TEST(WindowFaults, HelpAndTheTypeFileSayWhyTheyDidNotOpen)
     const std::vector<row> rows = {
         {"opened", page, false, true, "", "", "", "", {}},
         {"missing", missing, false, true, "", "", "", "[64]" + missing, {}},
-        {"no browser", page, false, false, "gedit", "", "", "[64]" + page + "\n\nNo application is set to open HTML", {}},
+        {"no browser",
+         page,
+         false,
+         false,
+         "gedit",
+         "",
+         "",
+         "[64]" + page + "\n\nNo application is set to open HTML",
+         {}},
         {"visual", types, true, false, "code -w", "vi", "", "", {"code", "-w", types}},
         {"editor in a terminal", types, true, false, "", "nano", "xterm", "", {"xterm", "-e", "nano", types}},
-        {"no editor", types, true, false, "", "", "", "[64]" + types + "\n\nNo application is set to open this file, and neither $VISUAL nor $EDITOR", {}},
+        {"no editor",
+         types,
+         true,
+         false,
+         "",
+         "",
+         "",
+         "[64]" + types + "\n\nNo application is set to open this file, and neither $VISUAL nor $EDITOR",
+         {}},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -374,7 +395,8 @@ TEST(WindowFaults, HelpAndTheTypeFileSayWhyTheyDidNotOpen)
     window.opener.open_url = [](const QUrl&) { return false; };
     window.open_help("help.html");
     ASSERT_EQ(told.size(), 1);
-    EXPECT_TRUE(told[0].startsWith("[64]" + QString::fromStdString(program.file("help/help.html")) + "\n\nNo application"))
+    EXPECT_TRUE(
+        told[0].startsWith("[64]" + QString::fromStdString(program.file("help/help.html")) + "\n\nNo application"))
         << told[0].toStdString();
 }
 
@@ -385,9 +407,9 @@ TEST(WindowFaults, FirstWindowIsCentredOnTheScreen)
         QRect screen;
         QRect expected;
     };
-    for (const row& r : {row{QRect(0, 0, 1920, 1080), QRect(192, 108, 1536, 864)},
-                         row{QRect(0, 24, 1024, 744), QRect(102, 98, 819, 595)},
-                         row{QRect(0, 0, 800, 600), QRect(0, 20, 800, 560)}}) {
+    for (const row& r :
+         {row{QRect(0, 0, 1920, 1080), QRect(192, 108, 1536, 864)},
+          row{QRect(0, 24, 1024, 744), QRect(102, 98, 819, 595)}, row{QRect(0, 0, 800, 600), QRect(0, 20, 800, 560)}}) {
         const QRect bounds = TqorxVTF::first_bounds(r.screen);
         EXPECT_EQ(bounds, r.expected);
         EXPECT_TRUE(r.screen.contains(bounds));

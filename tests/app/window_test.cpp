@@ -39,7 +39,12 @@ TEST(MainWindow, PanelsDockOnlyAboveOrBelowThePanes)
     TqorxVTF window(nullptr);
     window.resize(900, 600);
     window.show();
-    struct case_ { QDockWidget* panel; TqorxVTF::zone zone; Qt::DockWidgetArea area; bool docks; };
+    struct case_ {
+        QDockWidget* panel;
+        TqorxVTF::zone zone;
+        Qt::DockWidgetArea area;
+        bool docks;
+    };
     for (const case_& c : {case_{&window.queue_panel(), TqorxVTF::middle_zone, Qt::NoDockWidgetArea, false},
                            case_{&window.log_panel(), TqorxVTF::middle_zone, Qt::NoDockWidgetArea, false},
                            case_{&window.queue_panel(), TqorxVTF::top_zone, Qt::TopDockWidgetArea, true},
@@ -166,11 +171,30 @@ TEST(MainWindow, TransferTypeSelectorAndItsMenuTwinAgree)
                           other == type);
     }
     // Every command of the table exists, with a caption.
-    for (const char* name : {"miSiteManager", "miSiteConnect", "miSiteDisconnect", "miNewSite", "miBookmark", "miExit",
-                             "miQKillAll", "miQKillSelected", "miSync", "miQC", "miQCFiles", "miQCFolders", "miQCAll",
-                             "miExecuteUserCommands", "miSettings", "miLocalBrowserView", "miRemoteBrowserView",
-                             "miQueueView", "miLogView", "miLocalBrowserFoldersView", "miRemoteBrowserFoldersView",
-                             "miContents", "miSupport", "miAbout"}) {
+    for (const char* name : {"miSiteManager",
+                             "miSiteConnect",
+                             "miSiteDisconnect",
+                             "miNewSite",
+                             "miBookmark",
+                             "miExit",
+                             "miQKillAll",
+                             "miQKillSelected",
+                             "miSync",
+                             "miQC",
+                             "miQCFiles",
+                             "miQCFolders",
+                             "miQCAll",
+                             "miExecuteUserCommands",
+                             "miSettings",
+                             "miLocalBrowserView",
+                             "miRemoteBrowserView",
+                             "miQueueView",
+                             "miLogView",
+                             "miLocalBrowserFoldersView",
+                             "miRemoteBrowserFoldersView",
+                             "miContents",
+                             "miSupport",
+                             "miAbout"}) {
         QAction* a = window.command(name);
         ASSERT_NE(a, nullptr) << name;
         EXPECT_FALSE(a->text().isEmpty()) << name;
@@ -263,7 +287,7 @@ TEST(QueuePanel, ProgressBarSpansItsColumn)
     const QImage shot = panel.list().viewport()->grab().toImage();
     const int y = cell.top() + 5;
     auto at = [&](double share) { return shot.pixelColor(cell.left() + int(cell.width() * share), y); };
-    EXPECT_EQ(at(0.2), at(0.6));  // filled on both sides of the text
+    EXPECT_EQ(at(0.2), at(0.6));   // filled on both sides of the text
     EXPECT_NE(at(0.6), at(0.85));  // and not beyond two thirds
     panel.hide();
 }

@@ -19,15 +19,27 @@ public:
         std::string text;
     };
 
-    void item_count_changed(int32_t rows) override { with([&] { item_count = rows; }); }
-    void first_row_selected() override { with([&] { ++first_selected; }); }
+    void item_count_changed(int32_t rows) override
+    {
+        with([&] { item_count = rows; });
+    }
+    void first_row_selected() override
+    {
+        with([&] { ++first_selected; });
+    }
     std::vector<int32_t> selected_rows() const override
     {
         std::lock_guard lock(mutex_);
         return selection;
     }
-    void toolbar_changed(bool up, bool) override { with([&] { up_enabled = up; }); }
-    void filter_indicator_changed(int image, int) override { with([&] { filter_image = image; }); }
+    void toolbar_changed(bool up, bool) override
+    {
+        with([&] { up_enabled = up; });
+    }
+    void filter_indicator_changed(int image, int) override
+    {
+        with([&] { filter_image = image; });
+    }
     void sort_indicator_changed(int column, int image) override
     {
         with([&] {
@@ -35,16 +47,34 @@ public:
             sort_image = image;
         });
     }
-    void status_text_changed(const qxval& text) override { with([&] { status = text.str(); }); }
-    void title_changed(const qxval& text) override { with([&] { title = text.str(); }); }
+    void status_text_changed(const qxval& text) override
+    {
+        with([&] { status = text.str(); });
+    }
+    void title_changed(const qxval& text) override
+    {
+        with([&] { title = text.str(); });
+    }
     void banner_changed(bool busy, const qxval& text) override
     {
         with([&] { banners.push_back((busy ? "busy:" : "idle:") + text.str()); });
     }
-    void error_shown(int code, const qxval& text) override { with([&] { errors.push_back({code, text.str()}); }); }
-    void progress_opened(const qxval& caption) override { with([&] { progress.push_back("open:" + caption.str()); }); }
-    void progress_text_changed(const qxval& text) override { with([&] { progress.push_back(text.str()); }); }
-    void progress_closed() override { with([&] { progress.push_back("closed"); }); }
+    void error_shown(int code, const qxval& text) override
+    {
+        with([&] { errors.push_back({code, text.str()}); });
+    }
+    void progress_opened(const qxval& caption) override
+    {
+        with([&] { progress.push_back("open:" + caption.str()); });
+    }
+    void progress_text_changed(const qxval& text) override
+    {
+        with([&] { progress.push_back(text.str()); });
+    }
+    void progress_closed() override
+    {
+        with([&] { progress.push_back("closed"); });
+    }
     bool question_asked(int caption, const qxval&) override
     {
         with([&] { questions.push_back(caption); });

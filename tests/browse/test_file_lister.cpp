@@ -9,8 +9,8 @@
 #include "browse/qx_file_lister.h"
 #include "core/qxlocale.h"
 #include "core/qxtime.h"
-#include "remote/remote_status.h"
 #include "lister_test_util.h"
+#include "remote/remote_status.h"
 
 namespace qvtf {
 namespace {
@@ -84,7 +84,8 @@ TEST(FileLister, RowsMasksFiltersAndSorting)
              f.pane.column_clicked(1);
          },
          {"..", "dir", "ab.txt", "a.txt", "a.HTM", "b", "a", "A"}},
-        {"Size again inverts: files before folders", [](pane_fixture& f) { f.pane.column_clicked(1); },
+        {"Size again inverts: files before folders",
+         [](pane_fixture& f) { f.pane.column_clicked(1); },
          {"..", "A", "a", "b", "a.HTM", "a.txt", "ab.txt", "dir"}},
         {"Name next: case-insensitive, equal keys keep listing order",
          [](pane_fixture& f) { f.pane.column_clicked(0); },

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "browse/qx_ftp_file_lister.h"
-#include "remote/remote_status.h"
 #include "lister_test_util.h"
+#include "remote/remote_status.h"
 #include "support/fake_remote_session.h"
 #include "support/ftp_servers.h"
 

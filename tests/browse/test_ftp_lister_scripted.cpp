@@ -14,9 +14,9 @@
 
 #include "browse/qx_ftp_file_lister.h"
 #include "core/qxtime.h"
-#include "remote/remote_status.h"
 #include "ftp/test_data_support.h"
 #include "lister_test_util.h"
+#include "remote/remote_status.h"
 #include "support/ftp_scripted.h"
 
 namespace qvtf {
@@ -47,7 +47,7 @@ struct folder_server {
     std::mutex mutex;
     std::vector<std::string> files{"a.txt", "b.txt", "c.txt"};
     std::set<std::string> refused;  // DELE answered 550
-    std::string probe;             // the name STOR created
+    std::string probe;              // the name STOR created
     bool dos = false;
     std::vector<std::unique_ptr<data_peer>> peers;
 

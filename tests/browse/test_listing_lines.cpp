@@ -39,14 +39,14 @@ struct expect_entry {
 
 const expect_entry table[] = {
     // Plain ls -l (vsftpd with numeric ids, pyftpdlib, ProFTPD, Pure-FTPd, IIS in Unix mode).
-    {"-rw-r--r--    1 1000     1000         1234 Jan 05 12:30 index.html\r\n", 1, true, "index.html", false, 1234,
-     0644, utc(2024, 1, 5, 12, 30), ".html", ""},
-    {"-rw-r--r--   1 user     user         1234 Dec 08 10:00 report.PDF\r\n", 1, true, "report.PDF", false, 1234,
-     0644, utc(2023, 12, 8, 10, 0), ".pdf", ""},
+    {"-rw-r--r--    1 1000     1000         1234 Jan 05 12:30 index.html\r\n", 1, true, "index.html", false, 1234, 0644,
+     utc(2024, 1, 5, 12, 30), ".html", ""},
+    {"-rw-r--r--   1 user     user         1234 Dec 08 10:00 report.PDF\r\n", 1, true, "report.PDF", false, 1234, 0644,
+     utc(2023, 12, 8, 10, 0), ".pdf", ""},
     {"drwxr-xr-x   2 ftp      ftp          4096 Dec 31  2003 two words\r\n", 1, true, "two words", true, 4096, 0755,
      utc(2003, 12, 31), "", ""},
-    {"-rw-r--r--   1 ftp      ftp         12345 Mar 15  2021 archive.tar.gz\n", 1, true, "archive.tar.gz", false,
-     12345, 0644, utc(2021, 3, 15), ".gz", ""},
+    {"-rw-r--r--   1 ftp      ftp         12345 Mar 15  2021 archive.tar.gz\n", 1, true, "archive.tar.gz", false, 12345,
+     0644, utc(2021, 3, 15), ".gz", ""},
     {"-rw-r--r--    1 1001       1001             42 Nov 28 19:59 readme\r\n", 1, true, "readme", false, 42, 0644,
      utc(2023, 11, 28, 19, 59), "", ""},
     {"-rwxrwxrwx   1 owner    group              5 Jan 14 11:52 test.txt\r\n", 1, true, "test.txt", false, 5, 0777,
@@ -55,25 +55,25 @@ const expect_entry table[] = {
     {"-rw-r--r-- 1 owner 1234 Jan 5 12:30 nogroup.c\n", 1, true, "nogroup.c", false, 1234, 0644,
      utc(2024, 1, 5, 12, 30), ".c", ""},
     {"-rw-r--r-- ftp ftp 777 Feb 29 2020 nolinks\n", 1, true, "nolinks", false, 777, 0644, utc(2020, 2, 29), "", ""},
-    {"-rw-r----- 1 owner 100 98765 Jun  1  2019 numeric\n", 1, true, "numeric", false, 98765, 0640,
-     utc(2019, 6, 1), "", ""},
+    {"-rw-r----- 1 owner 100 98765 Jun  1  2019 numeric\n", 1, true, "numeric", false, 98765, 0640, utc(2019, 6, 1), "",
+     ""},
     // Past 4 GiB and past January 2038.
     {"-rw-r--r-- 1 u g 5368709120 Mar  1  2040 disk.img\n", 1, true, "disk.img", false, 5368709120ull, 0644,
      utc(2040, 3, 1), ".img", ""},
     {"03-01-40  10:00AM     5368709120 disk.iso\r\n", 2, true, "disk.iso", false, 5368709120ull, 0777,
      utc(2040, 3, 1, 10, 0), "", ""},
     // Special bits with and without execute.
-    {"-rwsr-sr-t 1 root root 0 Feb 29 2020 special\n", 1, true, "special", false, 0, 0xE00 | 0755, utc(2020, 2, 29),
+    {"-rwsr-sr-t 1 root root 0 Feb 29 2020 special\n", 1, true, "special", false, 0, 0xE00 | 0755, utc(2020, 2, 29), "",
+     ""},
+    {"-rwSr-Sr-T 1 root root 0 Feb 29 2020 special2\n", 1, true, "special2", false, 0, 0xE00 | 0644, utc(2020, 2, 29),
      "", ""},
-    {"-rwSr-Sr-T 1 root root 0 Feb 29 2020 special2\n", 1, true, "special2", false, 0, 0xE00 | 0644,
-     utc(2020, 2, 29), "", ""},
     {"drwxrwxrwt  10 root root 4096 Jun 14 09:00 tmp\n", 1, true, "tmp", true, 4096, 0x200 | 0777,
      utc(2024, 6, 14, 9, 0), "", ""},
     // Links: folder-flagged, target after the first arrow.
     {"lrwxrwxrwx 1 user group 11 Mar  1 08:00 www -> public_html\r\n", 1, true, "www", true, 11, ATTR_LINK | 0777,
      utc(2024, 3, 1, 8, 0), "", "public_html"},
-    {"lrwxrwxrwx 1 u g 4 Mar 1 2022 a.lnk -> b -> c\n", 1, true, "a.lnk", true, 4, ATTR_LINK | 0777,
-     utc(2022, 3, 1), ".lnk", "b -> c"},
+    {"lrwxrwxrwx 1 u g 4 Mar 1 2022 a.lnk -> b -> c\n", 1, true, "a.lnk", true, 4, ATTR_LINK | 0777, utc(2022, 3, 1),
+     ".lnk", "b -> c"},
     {"lrwxrwxrwx 1 u g 4 Mar 1 2022 ../up -> /etc\n", 1, false, "../up", true, 4, ATTR_LINK | 0777, 0, "", "/etc"},
     {"-rw-r--r-- 1 u g 4 Mar 1 2022 not -> a link\n", 1, true, "not -> a link", false, 4, 0644, utc(2022, 3, 1), "",
      ""},
@@ -84,29 +84,27 @@ const expect_entry table[] = {
     {"-rw-r--r-- 1 u g 5 Jan  5 12:30  leading.txt\r\n", 1, true, " leading.txt", false, 5, 0644,
      utc(2024, 1, 5, 12, 30), ".txt", ""},
     // A carriage return inside a name is part of it; only the line end goes.
-    {"-rw-r--r-- 1 u g 5 Jan  5  2020 report.txt\rOLD\r\n", 1, true, "report.txt\rOLD", false, 5, 0644,
-     utc(2020, 1, 5), ".txt\rold", ""},
+    {"-rw-r--r-- 1 u g 5 Jan  5  2020 report.txt\rOLD\r\n", 1, true, "report.txt\rOLD", false, 5, 0644, utc(2020, 1, 5),
+     ".txt\rold", ""},
     // Marks after the permissions: SELinux context, ACL, extended attributes.
     {"-rw-r--r--. 1 root root 1234 Jan 05 12:30 selinux.conf\n", 1, true, "selinux.conf", false, 1234, 0644,
      utc(2024, 1, 5, 12, 30), ".conf", ""},
-    {"drwxrwxr-x+ 3 web web 4096 Mar  1  2022 shared\n", 1, true, "shared", true, 4096, 0775, utc(2022, 3, 1), "",
-     ""},
+    {"drwxrwxr-x+ 3 web web 4096 Mar  1  2022 shared\n", 1, true, "shared", true, 4096, 0775, utc(2022, 3, 1), "", ""},
     {"-rw-r--r--@ 1 alice staff 10 Feb  2  2021 mac.txt\n", 1, true, "mac.txt", false, 10, 0644, utc(2021, 2, 2),
      ".txt", ""},
     // ISO times: GNU long-iso, and full-iso to the second with its zone.
     {"-rw-r--r-- 1 u g 99 2020-01-01 12:00 long-iso.txt\n", 1, true, "long-iso.txt", false, 99, 0644,
      utc(2020, 1, 1, 12, 0), ".txt", ""},
-    {"-rw-r--r-- 1 u g 99 2020-01-01 12:00:30.123456789 +0100 full-iso.txt\n", 1, true, "full-iso.txt", false, 99,
-     0644, utc(2020, 1, 1, 11, 0) + 30, ".txt", ""},
+    {"-rw-r--r-- 1 u g 99 2020-01-01 12:00:30.123456789 +0100 full-iso.txt\n", 1, true, "full-iso.txt", false, 99, 0644,
+     utc(2020, 1, 1, 11, 0) + 30, ".txt", ""},
     // Owner and group with spaces (Windows domain accounts).
     {"-rw-r--r-- 1 John Smith Domain Users 42 Jan  5 12:30 owner.doc\r\n", 1, true, "owner.doc", false, 42, 0644,
      utc(2024, 1, 5, 12, 30), ".doc", ""},
     // Numeric owner and group: the size is the number a date follows.
-    {"-rw-r--r-- 1 1001 1001 12 Nov 28 19:59 numbers\n", 1, true, "numbers", false, 12, 0644,
-     utc(2023, 11, 28, 19, 59), "", ""},
+    {"-rw-r--r-- 1 1001 1001 12 Nov 28 19:59 numbers\n", 1, true, "numbers", false, 12, 0644, utc(2023, 11, 28, 19, 59),
+     "", ""},
     // Month names of other languages; German and French put the day first.
-    {"-rw-r--r-- 1 u g 5 M\xc3\xa4r  3  2021 de.txt\n", 1, true, "de.txt", false, 5, 0644, utc(2021, 3, 3), ".txt",
-     ""},
+    {"-rw-r--r-- 1 u g 5 M\xc3\xa4r  3  2021 de.txt\n", 1, true, "de.txt", false, 5, 0644, utc(2021, 3, 3), ".txt", ""},
     {"-rw-r--r-- 1 u g 5 Okt  3 10:00 de2\n", 1, true, "de2", false, 5, 0644, utc(2023, 10, 3, 10, 0), "", ""},
     {"-rw-r--r-- 1 u g 5  3. Dez 2019 de3\n", 1, true, "de3", false, 5, 0644, utc(2019, 12, 3), "", ""},
     {"-rw-r--r-- 1 u g 5 janv.  5  2020 fr.txt\n", 1, true, "fr.txt", false, 5, 0644, utc(2020, 1, 5), ".txt", ""},
@@ -119,12 +117,12 @@ const expect_entry table[] = {
     // Sizes up to 2^63 - 1 are sizes; anything larger is no size at all.
     {"-rw-r--r-- 1 u g 9223372036854775807 Jan 5 2020 max\n", 1, true, "max", false, 9223372036854775807ull, 0644,
      utc(2020, 1, 5), "", ""},
-    {"-rw-r--r-- 1 u g 9223372036854775808 Jan 5 2020 past\n", 1, true, "past", false, qxfile_node::unknown_size,
+    {"-rw-r--r-- 1 u g 9223372036854775808 Jan 5 2020 past\n", 1, true, "past", false, qxfile_node::unknown_size, 0644,
+     utc(2020, 1, 5), "", ""},
+    {"-rw-r--r-- 1 u g 18446744073709551615 Jan 5 2020 huge\n", 1, true, "huge", false, qxfile_node::unknown_size, 0644,
+     utc(2020, 1, 5), "", ""},
+    {"-rw-r--r-- 1 u g 99999999999999999999999 Jan 5 2020 huger\n", 1, true, "huger", false, qxfile_node::unknown_size,
      0644, utc(2020, 1, 5), "", ""},
-    {"-rw-r--r-- 1 u g 18446744073709551615 Jan 5 2020 huge\n", 1, true, "huge", false, qxfile_node::unknown_size,
-     0644, utc(2020, 1, 5), "", ""},
-    {"-rw-r--r-- 1 u g 99999999999999999999999 Jan 5 2020 huger\n", 1, true, "huger", false,
-     qxfile_node::unknown_size, 0644, utc(2020, 1, 5), "", ""},
     {"12-31-23  11:59PM  18446744073709551615 dos-huge\r\n", 2, true, "dos-huge", false, qxfile_node::unknown_size,
      0777, utc(2023, 12, 31, 23, 59), "", ""},
     {"-rw-r--r-- 1 u g 5000000000 Jan 5 2020 big.iso\n", 1, true, "big.iso", false, 5000000000ull, 0644,
@@ -257,8 +255,8 @@ TEST(ListingLine, LargeSizesAndLateTimesSurviveParseAndSort)
         int key;
         const char* order;
     };
-    for (const step& s : {step{SORT_SIZE, "two four five"}, step{SORT_MODIFIED, "two four five"},
-                          step{SORT_NAME, "five four two"}}) {
+    for (const step& s :
+         {step{SORT_SIZE, "two four five"}, step{SORT_MODIFIED, "two four five"}, step{SORT_NAME, "five four two"}}) {
         tree.sort_key = s.key;
         tree.sort_siblings(folder->first_child);
         std::string order;

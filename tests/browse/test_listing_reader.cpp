@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "browse/listing_parser.h"
-#include "ftp/ftp_control.h"
 #include "core/qxpipe.h"
+#include "ftp/ftp_control.h"
 
 namespace qvtf {
 namespace {
@@ -60,8 +60,7 @@ TEST_F(ListingTree, FoldersThenFilesEachInListingOrder)
                         unix_line("a.txt", false) + unix_line("alpha", true) + unix_line("..", true) +
                         unix_line("c.txt", false);
     EXPECT_EQ(parse_listing(reply, tree, folder, clock_now), listing_unix);
-    EXPECT_EQ(children(folder),
-              (std::vector<std::string>{"d:zeta", "d:alpha", "f:b.txt", "f:a.txt", "f:c.txt"}));
+    EXPECT_EQ(children(folder), (std::vector<std::string>{"d:zeta", "d:alpha", "f:b.txt", "f:a.txt", "f:c.txt"}));
     EXPECT_EQ(folder->needs_listing, 0u);
 
     // Only files, only folders, nothing: no holder left behind.
@@ -85,8 +84,9 @@ TEST_F(ListingTree, StyleBitsAndDroppedLinesStillCount)
 
 TEST_F(ListingTree, RelistingKeepsTheNodesOfEntriesListedAgain)
 {
-    parse_listing(unix_line("sub", true) + unix_line("gone", true) + unix_line("turns", true) + unix_line("f", false, 1),
-                  tree, folder, clock_now);
+    parse_listing(
+        unix_line("sub", true) + unix_line("gone", true) + unix_line("turns", true) + unix_line("f", false, 1), tree,
+        folder, clock_now);
     qxfile_node* sub = folder->first_child;
     qxfile_node* turns = sub->next->next;
     qxfile_node* file = turns->next;
@@ -95,9 +95,9 @@ TEST_F(ListingTree, RelistingKeepsTheNodesOfEntriesListedAgain)
     file->tree_item = 7;
 
     // "gone" vanishes, "turns" is now a file, "f" grew, "new" appears.
-    parse_listing(unix_line("new", false) + unix_line("f", false, 99) + unix_line("sub", true) +
-                      unix_line("turns", false),
-                  tree, folder, clock_now);
+    parse_listing(
+        unix_line("new", false) + unix_line("f", false, 99) + unix_line("sub", true) + unix_line("turns", false), tree,
+        folder, clock_now);
     EXPECT_EQ(children(folder), (std::vector<std::string>{"d:sub", "f:new", "f:f", "f:turns"}));
     EXPECT_EQ(folder->first_child, sub);
     EXPECT_EQ(children(sub), (std::vector<std::string>{"d:deep", "f:x"}));

@@ -18,8 +18,8 @@ namespace {
 
 std::string fetch_listing(std::uint16_t port, const std::string& user, const std::string& password)
 {
-    std::string cmd = "curl -s --max-time 20 -u '" + user + ":" + password + "' ftp://127.0.0.1:" +
-                      std::to_string(port) + "/";
+    std::string cmd =
+        "curl -s --max-time 20 -u '" + user + ":" + password + "' ftp://127.0.0.1:" + std::to_string(port) + "/";
     std::string out;
     if (FILE* p = popen(cmd.c_str(), "r")) {
         char buf[4096];
@@ -31,8 +31,14 @@ std::string fetch_listing(std::uint16_t port, const std::string& user, const std
     return out;
 }
 
-std::int32_t day_start(std::time_t t) { return std::int32_t(t - t % 86400); }
-std::int32_t minute_start(std::time_t t) { return std::int32_t(t - t % 60); }
+std::int32_t day_start(std::time_t t)
+{
+    return std::int32_t(t - t % 86400);
+}
+std::int32_t minute_start(std::time_t t)
+{
+    return std::int32_t(t - t % 60);
+}
 
 // A folder with an old file, a recent file, a name with spaces, an empty
 // file, a subfolder and a link to it.
@@ -45,7 +51,9 @@ void populate(const std::string& root, std::time_t now)
         std::string data(size, 'x');
         std::fwrite(data.data(), 1, data.size(), f);
         std::fclose(f);
-        struct utimbuf times {when, when};
+        struct utimbuf times {
+            when, when
+        };
         utime(path.c_str(), &times);
     };
     write("old.TXT", 1234, 1072828800 + 3600);  // 2003-12-31 01:00 UTC

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "browse/qx_local_file_lister.h"
-#include "remote/remote_status.h"
 #include "lister_test_util.h"
+#include "remote/remote_status.h"
 #include "support/process.h"
 
 namespace qvtf {

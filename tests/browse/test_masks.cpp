@@ -73,8 +73,9 @@ TEST(Masks, TwoHundredThousandSkipMasks)
 {
     std::string text;
     for (int i = 0; i < 200000; ++i)
-        text += (i % 3 == 0 ? "file" + std::to_string(i) + ".tmp" : i % 3 == 1 ? "*.x" + std::to_string(i)
-                                                                                : "old" + std::to_string(i) + "*") +
+        text += (i % 3 == 0   ? "file" + std::to_string(i) + ".tmp"
+                 : i % 3 == 1 ? "*.x" + std::to_string(i)
+                              : "old" + std::to_string(i) + "*") +
                 ";";
     compiled_masks m;
     m.compile(qxval(text.c_str()));
@@ -82,7 +83,7 @@ TEST(Masks, TwoHundredThousandSkipMasks)
     struct row {
         const char* name;
         bool hit;
-    } const rows[] = {{"file3.tmp", true}, {"FILE3.TMP", true}, {"file4.tmp", false}, {"a.x4", true},
+    } const rows[] = {{"file3.tmp", true}, {"FILE3.TMP", true},  {"file4.tmp", false}, {"a.x4", true},
                       {"a.x5", false},     {"old5-draft", true}, {"old4", false},      {"keep.html", false}};
     for (int round = 0; round < 15; ++round)
         for (const row& r : rows)

@@ -20,7 +20,7 @@ std::string hex(const qxmd5::digest& d)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 // The test suite of RFC 1321, appendix A.5.
 TEST(QxMd5, MatchesTheRfcTestSuite)

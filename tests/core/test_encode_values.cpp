@@ -11,7 +11,7 @@ TEST(QxvalEncoders, WorkOnTextFormsAndYieldStrings)
     EXPECT_EQ(to_hex(qxval(255)).str(), "323535");
     EXPECT_EQ(to_hex(qxval(std::string("\x01\xab", 2))).str(), "01AB");
     EXPECT_EQ(hex_value(qxval("7fFF")), 0x7fffu);
-    EXPECT_EQ(hex_value(qxval(10)), 0x10u); // the text "10"
+    EXPECT_EQ(hex_value(qxval(10)), 0x10u);  // the text "10"
     EXPECT_EQ(hex_value(qxval("1G")), 0u);
 
     qxval coded = base64_encode(qxval(12345), false);
@@ -38,9 +38,9 @@ TEST(QxvalEncoders, Md5GivesSixteenRawBytes)
     EXPECT_EQ(to_hex(out).str(), "900150983CD24FB0D6963F7D28E17F72");
     md5_of(qxval(""), out);
     EXPECT_EQ(to_hex(out).str(), "D41D8CD98F00B204E9800998ECF8427E");
-    md5_of(out, out); // digest of a digest, in place
+    md5_of(out, out);  // digest of a digest, in place
     EXPECT_EQ(out.view().size(), 16u);
-    md5_of(qxval(std::string("a\0b", 3)), out); // bytes after NUL count
+    md5_of(qxval(std::string("a\0b", 3)), out);  // bytes after NUL count
     qxval ab;
     md5_of(qxval("ab"), ab);
     EXPECT_NE(out.str(), ab.str());

@@ -1,7 +1,7 @@
 // File helpers: open modes, reads and writes with their failure results,
 // copy and move without losing data, and temporary names.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -216,8 +216,7 @@ TEST_F(FileHelpers, TempFileNamesAvoidExistingFiles)
     write("report.txt", "taken");
     qxval taken = path("report.txt");
     EXPECT_TRUE(temp_file_name(taken, false));
-    EXPECT_TRUE(std::regex_match(taken.str(), std::regex(dir.string() + "/[0-9]{8}\\.txt")))
-        << taken.str();
+    EXPECT_TRUE(std::regex_match(taken.str(), std::regex(dir.string() + "/[0-9]{8}\\.txt"))) << taken.str();
     EXPECT_FALSE(fs::exists(taken.str()));
 
     for (const char* bad : {"/tmp/UPPER.TXT", "noslash.txt", "/tmp/noext", "/tmp/.hidden"}) {

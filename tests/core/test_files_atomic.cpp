@@ -34,13 +34,14 @@ protected:
         return s.str();
     }
     size_t entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
-
 };
 
 TEST_F(AtomicWrite, ReplacesContentWithOwnerOnlyBitsAndNoLeftovers)
 {
     fs::path f = dir / "settings.txt";
-    { std::ofstream(f) << "old content that is longer"; }
+    {
+        std::ofstream(f) << "old content that is longer";
+    }
     ::chmod(f.c_str(), 0644);
     ASSERT_TRUE(write_file_atomic(qxval(f.string()), "new"));
     EXPECT_EQ(slurp(f), "new");
@@ -63,7 +64,9 @@ TEST_F(AtomicWrite, FollowsSymbolicLinkAndKeepsIt)
 {
     fs::path real = dir / "real.xml";
     fs::path link = dir / "link.xml";
-    { std::ofstream(real) << "x"; }
+    {
+        std::ofstream(real) << "x";
+    }
     fs::create_symlink(real, link);
     ASSERT_TRUE(write_file_atomic(qxval(link.string()), "through link"));
     EXPECT_TRUE(fs::is_symlink(link));
@@ -73,7 +76,9 @@ TEST_F(AtomicWrite, FollowsSymbolicLinkAndKeepsIt)
 TEST_F(AtomicWrite, FailedWriteLeavesOldFileIntact)
 {
     fs::path f = dir / "profiles.xml";
-    { std::ofstream(f) << "previous"; }
+    {
+        std::ofstream(f) << "previous";
+    }
     bool ok = true;
     {
         test::file_size_limit full_disk(4096);
@@ -110,7 +115,9 @@ TEST_F(AtomicWrite, ReplacementFileCommitsOrLeavesNoTrace)
         const fs::path f = dir / "page.html";
         fs::remove(f);
         if (c.exists_before) {
-            { std::ofstream(f) << "old"; }
+            {
+                std::ofstream(f) << "old";
+            }
             ::chmod(f.c_str(), 0640);
         }
         {
@@ -126,7 +133,9 @@ TEST_F(AtomicWrite, ReplacementFileCommitsOrLeavesNoTrace)
                 EXPECT_FALSE(fs::exists(f));
             }
             if (c.appears_meanwhile) {
-                { std::ofstream(f) << "theirs"; }
+                {
+                    std::ofstream(f) << "theirs";
+                }
                 ::chmod(f.c_str(), 0640);
             }
             if (c.commit) {
@@ -157,9 +166,12 @@ TEST_F(AtomicWrite, OwnTemporariesAreRecognisedAndRemovedOnSignals)
         const char* name;
         bool ours;
     };
-    for (const name_row& r : {name_row{".report.txt.qvtf-part-a1B2c3", true}, {".x.qvtf-part-XXXXXX", true},
-                              {"report.txt.a1B2c3", false}, {"report.txt.qvtf-part-a1B2c3", false},
-                              {".report.txt.qvtf-part-a1B2c", false}, {".qvtf-part-", false}})
+    for (const name_row& r : {name_row{".report.txt.qvtf-part-a1B2c3", true},
+                              {".x.qvtf-part-XXXXXX", true},
+                              {"report.txt.a1B2c3", false},
+                              {"report.txt.qvtf-part-a1B2c3", false},
+                              {".report.txt.qvtf-part-a1B2c", false},
+                              {".qvtf-part-", false}})
         EXPECT_EQ(is_own_temporary(r.name), r.ours) << r.name;
 
     for (int signal_number : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) {

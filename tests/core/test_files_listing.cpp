@@ -1,7 +1,7 @@
 // Local folder listings: entry fields from the file system, links, the
 // folders-first order, patterns, and the process's folder left alone.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <vector>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/qxpipe.h"
 

@@ -153,8 +153,7 @@ TEST_F(FileReaderWriter, StopEndsBothSidesWithoutDelivering)
     file_reader_writer reader(&pipe, file_reader_writer::reading, qxval(path("big")));
     std::thread r([&] { reader.run(); });
     // Nobody consumes: the reader fills the pipe and waits for room.
-    ASSERT_TRUE(pipe.wait_for_status(pipe_producer_done, std::chrono::milliseconds(100)) ||
-                pipe.queued_bytes() > 0);
+    ASSERT_TRUE(pipe.wait_for_status(pipe_producer_done, std::chrono::milliseconds(100)) || pipe.queued_bytes() > 0);
     pipe.raise(pipe_stop);
     r.join();
     EXPECT_TRUE(pipe.any(pipe_producer_done));

@@ -10,14 +10,17 @@ using namespace qvtf;
 
 namespace {
 
-std::vector<std::string> texts(const qxarr& list) {
+std::vector<std::string> texts(const qxarr& list)
+{
     std::vector<std::string> out;
-    for (const qxval& v : list) out.push_back(v.str());
+    for (const qxval& v : list)
+        out.push_back(v.str());
     return out;
 }
 
 // The links must agree both ways and with the count.
-void expect_well_linked(const qxarr& list) {
+void expect_well_linked(const qxarr& list)
+{
     int32_t n = 0;
     const qxarrnode* prev = nullptr;
     for (const qxarrnode* node = list.head; node; node = node->next) {
@@ -29,15 +32,18 @@ void expect_well_linked(const qxarr& list) {
     EXPECT_EQ(n, list.count());
 }
 
-void fill(qxarr& list, std::initializer_list<const char*> items) {
-    for (const char* s : items) list.push_copy(s);
+void fill(qxarr& list, std::initializer_list<const char*> items)
+{
+    for (const char* s : items)
+        list.push_copy(s);
 }
 
 // Derived lists override push; everything that appends must go through it.
 class counting_list : public qxarr {
 public:
     int pushes = 0;
-    void push(qxval& value) override {
+    void push(qxval& value) override
+    {
         ++pushes;
         qxarr::push(value);
     }
@@ -45,7 +51,8 @@ public:
 
 }  // namespace
 
-TEST(QxArr, PushTakesStringsPushCopyKeepsThem) {
+TEST(QxArr, PushTakesStringsPushCopyKeepsThem)
+{
     qxarr list;
     qxval s("abc");
     list.push(s);
@@ -57,7 +64,8 @@ TEST(QxArr, PushTakesStringsPushCopyKeepsThem) {
     EXPECT_EQ(texts(list), (std::vector<std::string>{"abc", "def"}));
 }
 
-TEST(QxArr, StackAndQueueEnds) {
+TEST(QxArr, StackAndQueueEnds)
+{
     qxarr list;
     fill(list, {"b", "c"});
     qxval a("a");
@@ -76,10 +84,13 @@ TEST(QxArr, StackAndQueueEnds) {
     EXPECT_EQ(list.tail, nullptr);
 }
 
-TEST(QxArr, AtWalksFromTheNearerEndAndAppendsOutOfRange) {
+TEST(QxArr, AtWalksFromTheNearerEndAndAppendsOutOfRange)
+{
     qxarr list;
-    for (int i = 0; i < 9; ++i) list.push_copy(i);
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(list.at(i).as_int(), i);
+    for (int i = 0; i < 9; ++i)
+        list.push_copy(i);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(list.at(i).as_int(), i);
     list.at(7).set_string("seven");
     EXPECT_EQ(list.at(7).view(), "seven");
 
@@ -99,7 +110,8 @@ TEST(QxArr, AtWalksFromTheNearerEndAndAppendsOutOfRange) {
     expect_well_linked(two);
 }
 
-TEST(QxArr, RemoveAt) {
+TEST(QxArr, RemoveAt)
+{
     qxarr list;
     fill(list, {"a", "b", "c", "d"});
     EXPECT_FALSE(list.remove_at(-1));
@@ -111,21 +123,24 @@ TEST(QxArr, RemoveAt) {
     expect_well_linked(list);
 }
 
-TEST(QxArr, IterationBothWaysAndResetByChanges) {
+TEST(QxArr, IterationBothWaysAndResetByChanges)
+{
     qxarr list;
     fill(list, {"a", "b", "c"});
     EXPECT_EQ(qxarr().position, -1);
     std::string seen;
     qxval v;
     list.reset_iteration();
-    while (list.next(v)) seen += v.str();
+    while (list.next(v))
+        seen += v.str();
     EXPECT_EQ(seen, "abc");
     EXPECT_EQ(list.count(), 3);  // next copies, it does not consume
 
     list.forward = false;
     list.reset_iteration();
     seen.clear();
-    while (list.next(v)) seen += v.str();
+    while (list.next(v))
+        seen += v.str();
     EXPECT_EQ(seen, "cba");
 
     list.forward = true;
@@ -153,7 +168,8 @@ TEST(QxArr, IterationBothWaysAndResetByChanges) {
     EXPECT_FALSE(list.next(v));
 }
 
-TEST(QxArr, TakeOverMovesNodes) {
+TEST(QxArr, TakeOverMovesNodes)
+{
     qxarr a, b;
     fill(a, {"old"});
     fill(b, {"x", "y"});
@@ -169,12 +185,15 @@ TEST(QxArr, TakeOverMovesNodes) {
     EXPECT_FALSE(b.next(v));
 }
 
-TEST(QxArr, ShuffleKeepsEveryNodeOnce) {
+TEST(QxArr, ShuffleKeepsEveryNodeOnce)
+{
     std::srand(12345);
     qxarr list;
-    for (int i = 0; i < 200; ++i) list.push_copy(i);
+    for (int i = 0; i < 200; ++i)
+        list.push_copy(i);
     std::vector<const qxarrnode*> before;
-    for (const qxarrnode* n = list.head; n; n = n->next) before.push_back(n);
+    for (const qxarrnode* n = list.head; n; n = n->next)
+        before.push_back(n);
     list.shuffle();
     expect_well_linked(list);
     std::vector<int> seen(200, 0);
@@ -186,9 +205,11 @@ TEST(QxArr, ShuffleKeepsEveryNodeOnce) {
         ASSERT_LT(value, 200);
         ++seen[value];
         EXPECT_EQ(n, before[value]);  // same nodes, no copies
-        if (value != pos) moved = true;
+        if (value != pos)
+            moved = true;
     }
-    for (int c : seen) EXPECT_EQ(c, 1);
+    for (int c : seen)
+        EXPECT_EQ(c, 1);
     EXPECT_TRUE(moved);
 
     qxarr empty, one;

@@ -12,26 +12,34 @@ using namespace qvtf;
 
 namespace {
 
-std::vector<std::string> keys_in_order(qxhash& map) {
+std::vector<std::string> keys_in_order(qxhash& map)
+{
     std::vector<std::string> out;
     qxval k, v;
     map.reset_iteration();
-    while (map.next(k, v)) out.push_back(k.str());
+    while (map.next(k, v))
+        out.push_back(k.str());
     return out;
 }
 
-std::string key_of(const qxhash_entry* n) { return n ? n->key.str() : "-"; }
+std::string key_of(const qxhash_entry* n)
+{
+    return n ? n->key.str() : "-";
+}
 
-qxhash build(std::initializer_list<const char*> keys) {
+qxhash build(std::initializer_list<const char*> keys)
+{
     qxhash map;
-    for (const char* k : keys) map.set(k, k);
+    for (const char* k : keys)
+        map.set(k, k);
     return map;
 }
 
 // Chains n ascending keys to the right, the shape that inserting them in
 // order produces, without the quadratic cost of inserting them one by one.
 template <class Map, class Entry>
-void chain_sorted(Map& map, int n) {
+void chain_sorted(Map& map, int n)
+{
     Entry** link = &map.root;
     char key[16];
     for (int i = 0; i < n; ++i) {
@@ -46,7 +54,8 @@ void chain_sorted(Map& map, int n) {
 
 }  // namespace
 
-TEST(QxHash, SetGetFindAndKeysByTextForm) {
+TEST(QxHash, SetGetFindAndKeysByTextForm)
+{
     qxhash map;
     map.set(9, "nine");
     qxval out;
@@ -77,7 +86,8 @@ TEST(QxHash, SetGetFindAndKeysByTextForm) {
     EXPECT_TRUE(map.root->key.is_string());
 }
 
-TEST(QxHash, IteratesInByteOrder) {
+TEST(QxHash, IteratesInByteOrder)
+{
     qxhash map;
     map.set("a", 1);
     map.set("9", 2);
@@ -90,7 +100,8 @@ TEST(QxHash, IteratesInByteOrder) {
     EXPECT_EQ(k.as_int(), 0);
 }
 
-TEST(QxHash, SnapshotSurvivesReplacementButNotNewOrRemovedKeys) {
+TEST(QxHash, SnapshotSurvivesReplacementButNotNewOrRemovedKeys)
+{
     qxhash map = build({"b", "a", "c"});
     qxval k, v;
     map.reset_iteration();
@@ -120,7 +131,8 @@ TEST(QxHash, SnapshotSurvivesReplacementButNotNewOrRemovedKeys) {
     EXPECT_FALSE(map.next(k, v));
 }
 
-TEST(QxHash, DeletionCases) {
+TEST(QxHash, DeletionCases)
+{
     // 1: no right child, the left child takes the place.
     qxhash one = build({"m", "f", "c"});
     one.remove("f");
@@ -158,10 +170,12 @@ TEST(QxHash, DeletionCases) {
     EXPECT_EQ(solo.count(), 0);
 }
 
-TEST(QxHash, DeletionKeepsEveryOtherKey) {
+TEST(QxHash, DeletionKeepsEveryOtherKey)
+{
     const char* keys[] = {"50", "30", "70", "20", "40", "60", "80", "35", "45", "65", "75", "85", "33"};
     qxhash map;
-    for (const char* k : keys) map.set(k, k);
+    for (const char* k : keys)
+        map.set(k, k);
     for (const char* gone : {"30", "70", "50", "33"}) {
         map.remove(gone);
         qxval out;
@@ -176,7 +190,8 @@ TEST(QxHash, DeletionKeepsEveryOtherKey) {
     EXPECT_EQ(map.count(), 9);
 }
 
-TEST(QxHash, CopyIsDeepAndKeepsShape) {
+TEST(QxHash, CopyIsDeepAndKeepsShape)
+{
     qxhash map = build({"m", "f", "t"});
     qxhash copy(map);
     EXPECT_EQ(copy.count(), 3);
@@ -191,7 +206,8 @@ TEST(QxHash, CopyIsDeepAndKeepsShape) {
 
 // Sorted keys give a tree as deep as it is large; walking, copying, removing
 // and freeing it must not recurse.
-TEST(QxHash, DegenerateTreeOfSortedKeys) {
+TEST(QxHash, DegenerateTreeOfSortedKeys)
+{
     const int n = 100000;
     auto map = std::make_unique<qxhash>();
     chain_sorted<qxhash, qxhash_entry>(*map, n);
@@ -200,7 +216,8 @@ TEST(QxHash, DegenerateTreeOfSortedKeys) {
     map->reset_iteration();
     qxval k, v;
     int seen = 0;
-    while (map->next(k, v)) ++seen;
+    while (map->next(k, v))
+        ++seen;
     EXPECT_EQ(seen, n);
     ASSERT_NE(map->find("k0099999"), nullptr);
     map->remove("k0000000");
@@ -214,7 +231,8 @@ TEST(QxHash, DegenerateTreeOfSortedKeys) {
 
     // A left-leaning chain too: insertion in descending order, a shorter one.
     qxhash down;
-    for (int i = 3000; i > 0; --i) down.set(i + 100000, i);
+    for (int i = 3000; i > 0; --i)
+        down.set(i + 100000, i);
     EXPECT_EQ(down.depth(), 3000);
     EXPECT_EQ(down.recount(), 3000);
 
@@ -223,7 +241,8 @@ TEST(QxHash, DegenerateTreeOfSortedKeys) {
     EXPECT_EQ(lists.count_nodes(), n);
 }
 
-TEST(QxHashArray, ListsPerKey) {
+TEST(QxHashArray, ListsPerKey)
+{
     qxhash_array map;
     map.add_value("a", 1);
     map.add_value("a", "two");
@@ -259,7 +278,8 @@ TEST(QxHashArray, ListsPerKey) {
     qxval key;
     qxarr* list = nullptr;
     map.reset_iteration();
-    while (map.next(key, list)) walk += key.str() + std::to_string(list->count());
+    while (map.next(key, list))
+        walk += key.str() + std::to_string(list->count());
     EXPECT_EQ(walk, "a1b1");
     EXPECT_EQ(list, nullptr);
 

@@ -8,7 +8,8 @@
 
 using namespace qvtf;
 
-TEST(QxChar, GrowthFollowsSixteenthRule) {
+TEST(QxChar, GrowthFollowsSixteenthRule)
+{
     qxchar s;
     s.resize(100);
     EXPECT_EQ(s.length, 100);
@@ -22,7 +23,8 @@ TEST(QxChar, GrowthFollowsSixteenthRule) {
     qxchar b;
     b.append_byte('x');
     EXPECT_EQ(b.capacity, 4);
-    for (int i = 0; i < 3; ++i) b.append_byte('y');
+    for (int i = 0; i < 3; ++i)
+        b.append_byte('y');
     EXPECT_EQ(b.capacity, 4);
     b.append_byte('z');  // full at 4: grows to 4 + 0 + 4
     EXPECT_EQ(b.capacity, 8);
@@ -36,7 +38,8 @@ TEST(QxChar, GrowthFollowsSixteenthRule) {
     EXPECT_EQ(sized.capacity, 0);
 }
 
-TEST(QxChar, CStrTerminatesWithoutChangingLength) {
+TEST(QxChar, CStrTerminatesWithoutChangingLength)
+{
     qxchar empty;
     EXPECT_STREQ(empty.c_str(), "");
     EXPECT_EQ(empty.length, 0);
@@ -50,7 +53,8 @@ TEST(QxChar, CStrTerminatesWithoutChangingLength) {
     EXPECT_STREQ(p, "abcdefgh");
 }
 
-TEST(QxChar, AppendAssignAndTake) {
+TEST(QxChar, AppendAssignAndTake)
+{
     qxchar s("hello");
     s.append(nullptr);
     s.append("", 0);
@@ -79,7 +83,8 @@ TEST(QxChar, AppendAssignAndTake) {
     EXPECT_EQ(copy.view(), "hel");
 }
 
-TEST(QxVal, DefaultAndScalarTextForms) {
+TEST(QxVal, DefaultAndScalarTextForms)
+{
     qxval v;
     EXPECT_TRUE(v.is(qxval_kind::integer));
     EXPECT_EQ(v.view(), "0");
@@ -96,7 +101,8 @@ TEST(QxVal, DefaultAndScalarTextForms) {
     EXPECT_EQ(qxval(12345).first_char(), '1');
 }
 
-TEST(QxVal, PointerHoldsAllSixtyFourBits) {
+TEST(QxVal, PointerHoldsAllSixtyFourBits)
+{
     void* p = reinterpret_cast<void*>(uintptr_t{0x00abcdef12345678});
     qxval v(p);
     EXPECT_EQ(v.as_pointer(), p);
@@ -118,22 +124,36 @@ TEST(QxVal, PointerHoldsAllSixtyFourBits) {
     EXPECT_EQ(bv.as_pointer(), nullptr);
 }
 
-TEST(QxVal, DoubleTextForms) {
+TEST(QxVal, DoubleTextForms)
+{
     struct Case {
         double x;
         const char* text;
     } cases[] = {
-        {2.5, "2.5"},           {100, "100"},          {0.1, "0.1"},
-        {123456.75, "123456.75"}, {1234567.12345, "1234567.123"},
-        {1e-11, "0"},           {2e18, "0"},           {-0.5, "-0.5"},
-        {100000.5, "100000.5"}, {100000.0001, "100000"}, {250000.5, "250000.5"},
-        {100000.0, "100000"},   {-2e18, "0"},          {1e18, "1000000000000000000"},
-        {0.12345678, "0.12345678"}, {0.123456789, "0.12345679"}, {-123456.5, "-123456.5"},
+        {2.5, "2.5"},
+        {100, "100"},
+        {0.1, "0.1"},
+        {123456.75, "123456.75"},
+        {1234567.12345, "1234567.123"},
+        {1e-11, "0"},
+        {2e18, "0"},
+        {-0.5, "-0.5"},
+        {100000.5, "100000.5"},
+        {100000.0001, "100000"},
+        {250000.5, "250000.5"},
+        {100000.0, "100000"},
+        {-2e18, "0"},
+        {1e18, "1000000000000000000"},
+        {0.12345678, "0.12345678"},
+        {0.123456789, "0.12345679"},
+        {-123456.5, "-123456.5"},
     };
-    for (const Case& c : cases) EXPECT_EQ(qxval(c.x).view(), c.text) << c.x;
+    for (const Case& c : cases)
+        EXPECT_EQ(qxval(c.x).view(), c.text) << c.x;
 }
 
-TEST(QxVal, ReadingsOfStrings) {
+TEST(QxVal, ReadingsOfStrings)
+{
     EXPECT_FALSE(qxval("abc").as_bool());
     EXPECT_TRUE(qxval("12").as_bool());
     EXPECT_EQ(qxval("  -17xyz").as_int(), -17);
@@ -143,7 +163,8 @@ TEST(QxVal, ReadingsOfStrings) {
     EXPECT_EQ(qxval("-99999999999").as_int(), INT_MIN);
 }
 
-TEST(QxVal, ReadingsOfDoubles) {
+TEST(QxVal, ReadingsOfDoubles)
+{
     EXPECT_EQ(qxval(-3.9).as_int(), -3);
     EXPECT_EQ(qxval(3.9).as_int(), 3);
     // Low 32 bits of the 64-bit truncation.
@@ -153,7 +174,8 @@ TEST(QxVal, ReadingsOfDoubles) {
     EXPECT_TRUE(qxval(0.001).as_bool());
 }
 
-TEST(QxVal, ConvertTo) {
+TEST(QxVal, ConvertTo)
+{
     qxval v("42");
     v.convert_to(qxval_kind::integer);
     EXPECT_TRUE(v.is(qxval_kind::integer));
@@ -174,7 +196,8 @@ TEST(QxVal, ConvertTo) {
     }
 }
 
-TEST(QxVal, CopyIsDeepAndMoveTakesTheBuffer) {
+TEST(QxVal, CopyIsDeepAndMoveTakesTheBuffer)
+{
     qxval a("text");
     qxval b(a);
     EXPECT_NE(a.text.data, b.text.data);
@@ -203,7 +226,8 @@ TEST(QxVal, CopyIsDeepAndMoveTakesTheBuffer) {
     EXPECT_EQ(t.view(), "2.5");
 }
 
-TEST(QxVal, AddDecidesByTagSum) {
+TEST(QxVal, AddDecidesByTagSum)
+{
     qxval s("2");
     s.add(0.5);
     EXPECT_TRUE(s.is(qxval_kind::real));
@@ -242,7 +266,8 @@ TEST(QxVal, AddDecidesByTagSum) {
     EXPECT_DOUBLE_EQ(d.as_double(), 3.5);
 }
 
-TEST(QxVal, CompareIsByteOrderOfTextForms) {
+TEST(QxVal, CompareIsByteOrderOfTextForms)
+{
     EXPECT_LT(compare("10", "9"), 0);
     EXPECT_LT(compare("9", "a"), 0);
     EXPECT_EQ(compare(9, "9"), 0);

@@ -25,15 +25,13 @@ int match(const char* pattern, int flags, const char* subject, qxarr* list)
     return regex_match(pattern, flags, subject, int32_t(std::strlen(subject)), list);
 }
 
-} // namespace
+}  // namespace
 
 TEST(RegexMatch, CapturesPassiveReplyNumbers)
 {
     qxarr list;
     const char* reply = "227 Entering Passive Mode (127,0,0,1,195,80).";
-    ASSERT_EQ(match("([0-9]{1,3},[0-9]{1,3},[0-9]{1,3},[0-9]{1,3}),([0-9]{1,3}),([0-9]{1,3})", 0, reply,
-                    &list),
-              0);
+    ASSERT_EQ(match("([0-9]{1,3},[0-9]{1,3},[0-9]{1,3},[0-9]{1,3}),([0-9]{1,3}),([0-9]{1,3})", 0, reply, &list), 0);
     EXPECT_EQ(texts(list), (strings{"127,0,0,1,195,80", "127,0,0,1", "195", "80"}));
     EXPECT_TRUE(regex_load());
 }
@@ -48,7 +46,7 @@ TEST(RegexMatch, ResultCodesAndListClearing)
     list.push_copy(qxval("old"));
     int error = match("(unclosed", 0, "(unclosed", &list);
     EXPECT_NE(error, 0);
-    EXPECT_NE(error, match("x", 0, "y", nullptr)); // a compile error, not "no match"
+    EXPECT_NE(error, match("x", 0, "y", nullptr));  // a compile error, not "no match"
     EXPECT_EQ(list.count(), 0);
 
     EXPECT_EQ(match("^a+$", 0, "aaa", nullptr), 0);
@@ -113,7 +111,7 @@ TEST(RegexSplit, LimitsEmptyMatchesAndBadPatterns)
     EXPECT_EQ(list.count(), 0);
     regex_split(qxval(","), qxval("a,b"), list, -1);
     EXPECT_EQ(list.count(), 0);
-    regex_split(qxval(","), qxval("a,b,c"), list, 2); // other limits are not applied
+    regex_split(qxval(","), qxval("a,b,c"), list, 2);  // other limits are not applied
     EXPECT_EQ(texts(list), (strings{"a", "b", "c"}));
     // A pattern that can match nothing stops the split instead of looping.
     regex_split(qxval("x*"), qxval("abc"), list, 0);
@@ -137,7 +135,7 @@ int32_t bracket(std::string_view matched, void* arg, qxhash*, const char** repla
     return int32_t(buffer->size());
 }
 
-} // namespace
+}  // namespace
 
 TEST(RegexReplace, CallbackSeesTheTrimmedMatch)
 {

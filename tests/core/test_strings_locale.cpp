@@ -34,7 +34,7 @@ locale_facts twelve_hour_facts()
     return facts;
 }
 
-} // namespace
+}  // namespace
 
 TEST(NumberFormat, GroupsThousandsAndRoundsToTheFormatsDigits)
 {
@@ -71,15 +71,11 @@ TEST(NumberFormat, IntegerFormatAlwaysGroups)
         const char* decimal;
         const char* written;
     } rows[] = {
-        {",", ".", "1,234,567"},
-        {".", ",", "1.234.567"},
-        {"", ".", "1,234,567"},
-        {"", ",", "1.234.567"},
-        {" ", ",", "1 234 567"},
+        {",", ".", "1,234,567"}, {".", ",", "1.234.567"}, {"", ".", "1,234,567"},
+        {"", ",", "1.234.567"},  {" ", ",", "1 234 567"},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(format_number_text("1234567", integer_format_of(integer_format(r.thousands, r.decimal))),
-                  r.written)
+        EXPECT_EQ(format_number_text("1234567", integer_format_of(integer_format(r.thousands, r.decimal))), r.written)
             << "'" << r.thousands << "'";
     EXPECT_FALSE(make_integer_format().thousand_sep.empty());
 }
@@ -138,14 +134,14 @@ TEST(TimePattern, FlagsDropFieldsWithTheirSeparators)
     f.time_format = "%S:%M";
     EXPECT_EQ(time_pattern(f, TIME_NOSECONDS), "%M");
     f.time_format = "%X";
-    f.time_format_ampm = "%X"; // self-reference must not recurse forever
+    f.time_format_ampm = "%X";  // self-reference must not recurse forever
     EXPECT_EQ(time_pattern(f, 0).empty(), false);
 }
 
 TEST(DateTimeFormat, ShowsTheSecondsAsWallClockTime)
 {
     locale_facts c = locale_facts::of(c_locale());
-    const int32_t afternoon = 915539400 + 47109 - 45000; // 1999-01-05 13:05:09
+    const int32_t afternoon = 915539400 + 47109 - 45000;  // 1999-01-05 13:05:09
     EXPECT_EQ(format_time(afternoon, 0, c).str(), "13:05:09");
     EXPECT_EQ(format_time(afternoon, TIME_NOSECONDS, c).str(), "13:05");
     EXPECT_EQ(format_date(afternoon, c).str(), "01/05/99");

@@ -20,7 +20,7 @@ std::vector<std::string> texts(const qxarr& list)
 
 using strings = std::vector<std::string>;
 
-} // namespace
+}  // namespace
 
 TEST(Split, CutsAtEverySeparatorKeepingEmptyPieces)
 {
@@ -96,12 +96,11 @@ TEST(FileMask, BecomesAnAnchoredExtendedRegex)
 TEST(FileMask, PatternsMatchTheNamesTheMaskMeans)
 {
     auto matches = [](const char* mask, const char* name, int flags = 0) {
-        return regex_match(mask_regex_of(mask).c_str(), flags, name, int32_t(std::string(name).size()),
-                           nullptr) == 0;
+        return regex_match(mask_regex_of(mask).c_str(), flags, name, int32_t(std::string(name).size()), nullptr) == 0;
     };
     EXPECT_TRUE(matches("*.htm", "index.htm"));
     EXPECT_FALSE(matches("*.htm", "index.html"));
-    EXPECT_FALSE(matches("*.htm", "indexxhtm")); // the dot is literal
+    EXPECT_FALSE(matches("*.htm", "indexxhtm"));  // the dot is literal
     EXPECT_FALSE(matches("*.htm", "INDEX.HTM"));
     EXPECT_TRUE(matches("*.htm", "INDEX.HTM", REGEX_ICASE));
     EXPECT_TRUE(matches("a?c", "abc"));

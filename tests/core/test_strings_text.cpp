@@ -15,7 +15,7 @@ TEST(TextSlicing, LengthAndSlicesWorkOnTheTextForm)
     drop_prefix(v, 2);
     EXPECT_TRUE(v.is_string());
     EXPECT_EQ(v.str(), "345");
-    drop_prefix(v, 4); // beyond the length: nothing
+    drop_prefix(v, 4);  // beyond the length: nothing
     drop_prefix(v, 0);
     drop_prefix(v, -1);
     EXPECT_EQ(v.str(), "345");
@@ -95,7 +95,7 @@ TEST(TextReplace, ReplacesLeftToRightWithoutRescanning)
     EXPECT_EQ(v.str(), "a::b::c");
 
     v.set_string("xyx");
-    replace_all(v, qxval("x"), qxval("xx")); // inserted text is not searched again
+    replace_all(v, qxval("x"), qxval("xx"));  // inserted text is not searched again
     EXPECT_EQ(v.str(), "xxyxx");
 
     v.set_string("a-b-c");
@@ -161,12 +161,12 @@ TEST(TextWords, NextWordHandlesQuotesAndEscapes)
     ASSERT_TRUE(next_word(line, cursor, word));
     EXPECT_EQ(word.str(), "it's");
     ASSERT_TRUE(next_word(line, cursor, word));
-    EXPECT_EQ(word.str(), "a\\nb"); // other escapes keep their backslash
+    EXPECT_EQ(word.str(), "a\\nb");  // other escapes keep their backslash
     ASSERT_TRUE(next_word(line, cursor, word));
-    EXPECT_EQ(word.str(), "plain\\\"x"); // no escape processing outside quotes
+    EXPECT_EQ(word.str(), "plain\\\"x");  // no escape processing outside quotes
     EXPECT_FALSE(next_word(line, cursor, word));
     EXPECT_EQ(cursor, static_cast<int32_t>(line.size()));
-    EXPECT_FALSE(next_word(line, cursor, word)); // stays at the end
+    EXPECT_FALSE(next_word(line, cursor, word));  // stays at the end
 }
 
 TEST(TextWords, UnterminatedQuotesAndTrailingBackslash)
@@ -182,14 +182,14 @@ TEST(TextWords, UnterminatedQuotesAndTrailingBackslash)
     EXPECT_EQ(cursor, 4);
 
     cursor = 0;
-    EXPECT_FALSE(next_word("\"\" next", cursor, word)); // an empty word counts as none
+    EXPECT_FALSE(next_word("\"\" next", cursor, word));  // an empty word counts as none
     EXPECT_EQ(cursor, 2);
     EXPECT_TRUE(next_word("\"\" next", cursor, word));
     EXPECT_EQ(word.str(), "next");
 
     qxval text("one two");
     cursor = 0;
-    EXPECT_TRUE(next_word(text.view(), cursor, text)); // text and out may be one value
+    EXPECT_TRUE(next_word(text.view(), cursor, text));  // text and out may be one value
     EXPECT_EQ(text.str(), "one");
 }
 
@@ -206,7 +206,7 @@ TEST(XmlEscape, RewritesMarkupAndHighBytes)
     qxchar plain("nothing to do");
     const char* before = plain.data;
     xml_escape(plain);
-    EXPECT_EQ(plain.data, before); // left as it was, same buffer
+    EXPECT_EQ(plain.data, before);  // left as it was, same buffer
     qxchar empty;
     xml_escape(empty);
     EXPECT_EQ(empty.length, 0);

@@ -52,12 +52,11 @@ private:
     std::string old_;
 };
 
-} // namespace
+}  // namespace
 
 TEST(TimeStruct, MonthNamesByTheirFirstThreeLetters)
 {
-    const char* names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const char* names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     for (int m = 0; m < 12; ++m)
         EXPECT_EQ(month_number(names[m]), m + 1) << names[m];
     EXPECT_EQ(month_number("JUNE"), 6);
@@ -128,7 +127,7 @@ TEST(FileTime, ConvertsBetween1601And1970Epochs)
 {
     EXPECT_EQ(seconds_from_file_time(FILE_TIME_UNIX_EPOCH), 0);
     EXPECT_EQ(seconds_from_file_time(FILE_TIME_UNIX_EPOCH + 10000000LL * 915539400), 915539400);
-    EXPECT_EQ(seconds_from_file_time(FILE_TIME_UNIX_EPOCH + 9999999), 0); // sub-second part dropped
+    EXPECT_EQ(seconds_from_file_time(FILE_TIME_UNIX_EPOCH + 9999999), 0);  // sub-second part dropped
     EXPECT_EQ(file_time_from_seconds(1), FILE_TIME_UNIX_EPOCH + 10000000);
     EXPECT_EQ(file_time_from_seconds(-1), FILE_TIME_UNIX_EPOCH - 10000000);
     EXPECT_EQ(seconds_from_file_time(file_time_from_seconds(-86400)), -86400);
@@ -148,8 +147,8 @@ TEST(FileTime, ConvertsBetween1601And1970Epochs)
 TEST(LocalTime, ShiftsByTheOffsetInForceAtThatMoment)
 {
     ScopedZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
-    const int32_t winter = 1610712000; // 2021-01-15 12:00 UTC
-    const int32_t summer = 1626350400; // 2021-07-15 12:00 UTC
+    const int32_t winter = 1610712000;  // 2021-01-15 12:00 UTC
+    const int32_t summer = 1626350400;  // 2021-07-15 12:00 UTC
     EXPECT_EQ(utc_to_local(winter), winter + 3600);
     EXPECT_EQ(utc_to_local(summer), summer + 7200);
     EXPECT_EQ(local_to_utc(winter + 3600), winter);

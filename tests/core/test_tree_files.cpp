@@ -112,7 +112,8 @@ TEST_F(QxfileTree, NamesInNaturalOrder)
         {SORT_NAME, {"v1.10.2", "v1.9.12", "v1.9.2"}, {"v1.9.2", "v1.9.12", "v1.10.2"}},
         {SORT_NAME, {"a10", "a010", "a9"}, {"a9", "a10", "a010"}},  // leading zeros break the tie
         {SORT_NAME, {"a1.txt", "a.txt", "ab", "a"}, {"a", "a.txt", "a1.txt", "ab"}},
-        {SORT_NAME, {"x99999999999999999999", "x100000000000000000000"},
+        {SORT_NAME,
+         {"x99999999999999999999", "x100000000000000000000"},
          {"x99999999999999999999", "x100000000000000000000"}},  // wider than 64 bits
     };
     for (const auto& r : rows) {

@@ -47,7 +47,10 @@ void check(const row& r)
     }
 }
 
-qxval v(const char* text) { return qxval(text); }
+qxval v(const char* text)
+{
+    return qxval(text);
+}
 
 void with_list_parameters(ftp_control& s)
 {
@@ -61,7 +64,11 @@ TEST(FtpCommands, Login)
     const std::vector<row> rows = {
         {"USER 230", user, {"230 in\r\n"}, {"USER bob"}, 0},
         {"USER 331 then PASS 230", user, {"331 pw\r\n", "230 in\r\n"}, {"USER bob", "PASS s3cret"}, 0},
-        {"USER 331 then PASS 530", user, {"331 pw\r\n", "530 no\r\n"}, {"USER bob", "PASS s3cret"}, status_login_refused},
+        {"USER 331 then PASS 530",
+         user,
+         {"331 pw\r\n", "530 no\r\n"},
+         {"USER bob", "PASS s3cret"},
+         status_login_refused},
         {"USER 500", user, {"500 ?\r\n"}, {"USER bob"}, status_login_rejected},
         {"USER 501", user, {"501 ?\r\n"}, {"USER bob"}, status_login_rejected},
         {"USER 530", user, {"530 no\r\n"}, {"USER bob"}, status_login_refused},
@@ -140,8 +147,11 @@ TEST(FtpCommands, DataConnectionCommands)
         {"PORT 200", port, {"200 ok\r\n"}, {"PORT 127,0,0,1,4,1"}, 0},
         {"PORT 421", port, {"421 bye\r\n"}, {"PORT 127,0,0,1,4,1"}, status_not_connected},
         {"PORT other", port, {"500 ?\r\n"}, {"PORT 127,0,0,1,4,1"}, status_unexpected_reply},
-        {"PORT high", [](ftp_control& s) { return s.send_port(v("10.1.2.3"), 65535); }, {"200 ok\r\n"},
-         {"PORT 10,1,2,3,255,255"}, 0},
+        {"PORT high",
+         [](ftp_control& s) { return s.send_port(v("10.1.2.3"), 65535); },
+         {"200 ok\r\n"},
+         {"PORT 10,1,2,3,255,255"},
+         0},
         {"PASV 227", pasv, {"227 Entering Passive Mode (10,0,0,1,4,1)\r\n"}, {"PASV"}, 0},
         {"PASV 227 out of range", pasv, {"227 =10,0,0,1,256,1\r\n"}, {"PASV"}, status_bad_pasv_reply},
         {"PASV 227 garbage", pasv, {"227 no numbers\r\n"}, {"PASV"}, status_bad_pasv_reply},
@@ -153,7 +163,11 @@ TEST(FtpCommands, DataConnectionCommands)
         {"TYPE I", [](ftp_control& s) { return s.set_type(0); }, {"200 ok\r\n"}, {"TYPE I"}, 0},
         {"TYPE I for 3", [](ftp_control& s) { return s.set_type(3); }, {"200 ok\r\n"}, {"TYPE I"}, 0},
         {"TYPE 421", [](ftp_control& s) { return s.set_type(1); }, {"421 bye\r\n"}, {"TYPE A"}, status_not_connected},
-        {"TYPE other", [](ftp_control& s) { return s.set_type(1); }, {"504 ?\r\n"}, {"TYPE A"}, status_unexpected_reply},
+        {"TYPE other",
+         [](ftp_control& s) { return s.set_type(1); },
+         {"504 ?\r\n"},
+         {"TYPE A"},
+         status_unexpected_reply},
         // The transfer commands leave the reply to the caller.
         {"RETR", [](ftp_control& s) { return s.retrieve(v("/a b.txt")); }, {"550 no\r\n"}, {"RETR /a b.txt"}, 0},
         {"STOR", [](ftp_control& s) { return s.store(v("up.bin")); }, {"150 go\r\n"}, {"STOR up.bin"}, 0},
@@ -186,10 +200,22 @@ TEST(FtpCommands, PasvRefusedFallsBackToPortWhenAllowed)
 TEST(FtpCommands, ListLine)
 {
     const std::vector<row> rows = {
-        {"LIST params path", [](ftp_control& s) { with_list_parameters(s); return s.send_list(v("/d")); },
-         {"150 here\r\n"}, {"LIST -al /d"}, 0},
-        {"LIST params", [](ftp_control& s) { with_list_parameters(s); return s.send_list(v("")); },
-         {"150 here\r\n"}, {"LIST -al"}, 0},
+        {"LIST params path",
+         [](ftp_control& s) {
+             with_list_parameters(s);
+             return s.send_list(v("/d"));
+         },
+         {"150 here\r\n"},
+         {"LIST -al /d"},
+         0},
+        {"LIST params",
+         [](ftp_control& s) {
+             with_list_parameters(s);
+             return s.send_list(v(""));
+         },
+         {"150 here\r\n"},
+         {"LIST -al"},
+         0},
         {"LIST path", [](ftp_control& s) { return s.send_list(v("x")); }, {"150 here\r\n"}, {"LIST x"}, 0},
         {"LIST bare", [](ftp_control& s) { return s.send_list(v("")); }, {"150 here\r\n"}, {"LIST"}, 0},
     };
@@ -212,7 +238,11 @@ TEST(FtpCommands, RenameDeleteMakeFolder)
         {"RNTO 450", ren, {"350 ok\r\n", "450 busy\r\n"}, {"RNFR old name", "RNTO new name"}, status_refused},
         {"RNTO 550", ren, {"350 ok\r\n", "550 no\r\n"}, {"RNFR old name", "RNTO new name"}, status_refused},
         {"RNTO 421", ren, {"350 ok\r\n", "421 bye\r\n"}, {"RNFR old name", "RNTO new name"}, status_not_connected},
-        {"RNTO other", ren, {"350 ok\r\n", "553 name\r\n"}, {"RNFR old name", "RNTO new name"}, status_unexpected_reply},
+        {"RNTO other",
+         ren,
+         {"350 ok\r\n", "553 name\r\n"},
+         {"RNFR old name", "RNTO new name"},
+         status_unexpected_reply},
         {"DELE 250", dele, {"250 gone\r\n"}, {"DELE f.txt"}, 0},
         {"DELE 450", dele, {"450 busy\r\n"}, {"DELE f.txt"}, status_refused},
         {"DELE 550", dele, {"550 no\r\n"}, {"DELE f.txt"}, status_refused},
@@ -257,8 +287,12 @@ TEST(FtpCommands, SiteAndChangeMode)
 TEST(FtpCommands, ChangeModeRefusedOnceIsNotAskedAgain)
 {
     scripted_ftp_server server;
-    server.send("220 ready\r\n").expect("550 no\r\n").expect("500 unknown SITE command\r\n").reconnect()
-        .send("220 again\r\n").expect("200 ok\r\n");
+    server.send("220 ready\r\n")
+        .expect("550 no\r\n")
+        .expect("500 unknown SITE command\r\n")
+        .reconnect()
+        .send("220 again\r\n")
+        .expect("200 ok\r\n");
     server.start();
     logged_session s;
     ASSERT_EQ(connect_to(s, server), 0);
@@ -322,9 +356,14 @@ TEST(FtpCommands, EnterStartFolder)
                reconfigure(s, [](remote_site& site, remote_options&) { site.initial_folder.set_string("www"); });
                return s.enter_start_folder();
            },
-           {"250 ok\r\n", "257 \"/home/bob/www\"\r\n"}, {"CWD www", "PWD"}, 0});
-    check({"no start folder", [](ftp_control& s) { return s.enter_start_folder(); }, {"257 \"/home/bob\"\r\n"},
-           {"PWD"}, 0});
+           {"250 ok\r\n", "257 \"/home/bob/www\"\r\n"},
+           {"CWD www", "PWD"},
+           0});
+    check({"no start folder",
+           [](ftp_control& s) { return s.enter_start_folder(); },
+           {"257 \"/home/bob\"\r\n"},
+           {"PWD"},
+           0});
 }
 
 }  // namespace

@@ -41,14 +41,27 @@ TEST(FtpBusyLock, ClaimsAreCountedPerThreadAndReleasedByTheHolder)
     };
     const std::vector<scenario> scenarios = {
         {"counted re-entry: the inner release keeps the outer claim",
-         {{'M', acquire, 0, 1}, {'M', acquire, 0, 1}, {'M', release, 0, 1}, {'T', acquire, status_busy, 1},
-          {'M', release, 0, 0}, {'T', acquire, 0, 1}}},
+         {{'M', acquire, 0, 1},
+          {'M', acquire, 0, 1},
+          {'M', release, 0, 1},
+          {'T', acquire, status_busy, 1},
+          {'M', release, 0, 0},
+          {'T', acquire, 0, 1}}},
         {"other threads get 6014, also after waiting",
-         {{'M', acquire, 0, 1}, {'T', acquire, status_busy, 1}, {'T', wait150, status_busy, 1},
-          {'M', release, 0, 0}, {'T', wait150, 0, 1}, {'M', acquire, status_busy, 1}}},
+         {{'M', acquire, 0, 1},
+          {'T', acquire, status_busy, 1},
+          {'T', wait150, status_busy, 1},
+          {'M', release, 0, 0},
+          {'T', wait150, 0, 1},
+          {'M', acquire, status_busy, 1}}},
         {"a release by a non-holder does nothing; a free session ignores releases",
-         {{'M', acquire, 0, 1}, {'T', release, 0, 1}, {'T', acquire, status_busy, 1}, {'M', release, 0, 0},
-          {'M', release, 0, 0}, {'M', acquire, 0, 1}, {'M', release, 0, 0}}},
+         {{'M', acquire, 0, 1},
+          {'T', release, 0, 1},
+          {'T', acquire, status_busy, 1},
+          {'M', release, 0, 0},
+          {'M', release, 0, 0},
+          {'M', acquire, 0, 1},
+          {'M', release, 0, 0}}},
     };
     for (const auto& sc : scenarios) {
         ftp_control s;

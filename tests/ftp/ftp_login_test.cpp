@@ -64,8 +64,12 @@ TEST(FtpLogin, DirectLoginRefused)
 TEST(FtpLogin, LoggingInAgainQuitsFirst)
 {
     scripted_ftp_server server;
-    server.send("220 ready\r\n").expect("230 in\r\n").expect("221 bye\r\n").reconnect()
-        .send("220 again\r\n").expect("230 in\r\n");
+    server.send("220 ready\r\n")
+        .expect("230 in\r\n")
+        .expect("221 bye\r\n")
+        .reconnect()
+        .send("220 again\r\n")
+        .expect("230 in\r\n");
     server.start();
     logged_session s;
     inputs(s).site().port = server.port();
@@ -78,8 +82,7 @@ TEST(FtpLogin, LoggingInAgainQuitsFirst)
 TEST(FtpLogin, CustomCommandsRunAfterLogin)
 {
     scripted_ftp_server server;
-    server.send("220 ready\r\n").expect("230 in\r\n").expect("200 umask\r\n").expect("550 no\r\n")
-        .expect("250 ok\r\n");
+    server.send("220 ready\r\n").expect("230 in\r\n").expect("200 umask\r\n").expect("550 no\r\n").expect("250 ok\r\n");
     server.start();
     logged_session s;
     inputs(s).site().port = server.port();
@@ -93,11 +96,15 @@ TEST(FtpLogin, CustomCommandsRunAfterLogin)
 // The four usual schemes, as the default scripts of the firewall types write them.
 TEST(FtpFirewall, SiteCommandScheme)
 {
-    firewall_login f("USER %firewall_username%\r\nPASS %firewall_password%\r\nSITE %host%\r\n"
-                     "USER %username%\r\nPASS %password%\r\n",
-                     0);
-    f.server.expect("331 fw password\r\n").expect("530 fw: now name the site\r\n")
-        .expect("220 connected to site\r\n").expect("331 pw\r\n").expect("230 in\r\n");
+    firewall_login f(
+        "USER %firewall_username%\r\nPASS %firewall_password%\r\nSITE %host%\r\n"
+        "USER %username%\r\nPASS %password%\r\n",
+        0);
+    f.server.expect("331 fw password\r\n")
+        .expect("530 fw: now name the site\r\n")
+        .expect("220 connected to site\r\n")
+        .expect("331 pw\r\n")
+        .expect("230 in\r\n");
     f.server.start();
     EXPECT_EQ(f.session.log_in(), 0);
     EXPECT_EQ(f.server.lines(), (lines{"USER fwuser", "PASS fwpass", "SITE ftp.example.org", "USER bob", "PASS pw"}));
@@ -138,9 +145,10 @@ TEST(FtpFirewall, OpenCommandScheme)
 
 TEST(FtpFirewall, FirewallLoginThenSiteLoginInTheScript)
 {
-    firewall_login f("USER %firewall_username%@%host%\r\nPASS %firewall_password%\r\n"
-                     "USER %username%\r\nPASS %password%\r\n",
-                     3);
+    firewall_login f(
+        "USER %firewall_username%@%host%\r\nPASS %firewall_password%\r\n"
+        "USER %username%\r\nPASS %password%\r\n",
+        3);
     f.server.expect("331 fw pw\r\n").expect("230 fw ok\r\n").expect("331 pw\r\n").expect("230 in\r\n");
     f.server.start();
     EXPECT_EQ(f.session.log_in(), 0);
@@ -322,7 +330,9 @@ TEST(FtpLoginInjection, NoValueWithALineBreakReachesTheServer)
         {"shipped 1", 1, shipped.phrase(448), {user, password, host}},
         {"shipped 2", 2, shipped.phrase(449), {user, password, host}},
         {"shipped 3", 3, shipped.phrase(450), all},
-        {"site login", 0, "SITE LOGIN %firewall_username% %firewall_password%\r\nUSER %username%@%host%:%port%",
+        {"site login",
+         0,
+         "SITE LOGIN %firewall_username% %firewall_password%\r\nUSER %username%@%host%:%port%",
          {user, password, host, proxy_user, proxy_password}},
         {"account", 3, "USER %Firewall_Username%\nACCT %FIREWALL_PASSWORD%\nOPEN %host%", all},
     };
@@ -387,16 +397,21 @@ TEST(FtpLoginInjection, ScriptsCheckedBeforeTheirFirstLine)
 
 TEST(FtpFirewall, PasswordPlaceholdersAreHiddenWhereverTheyStand)
 {
-    firewall_login f("SITE LOGIN %firewall_username% %firewall_password%\r\n"
-                     "ACCT %firewall_password%\r\n"
-                     "SITE %password%/%FIREWALL_PASSWORD%@%host%\r\n"
-                     "  PASS %password%\r\n"
-                     "USER %username%\r\n"
-                     "PASS\t%password%\r\n",
-                     0);
+    firewall_login f(
+        "SITE LOGIN %firewall_username% %firewall_password%\r\n"
+        "ACCT %firewall_password%\r\n"
+        "SITE %password%/%FIREWALL_PASSWORD%@%host%\r\n"
+        "  PASS %password%\r\n"
+        "USER %username%\r\n"
+        "PASS\t%password%\r\n",
+        0);
     inputs(f.session).site().password.set_string("s3cr3t");
-    f.server.expect("200 fw\r\n").expect("202 acct\r\n").expect("200 site\r\n").expect("503 first USER\r\n")
-        .expect("331 pw\r\n").expect("230 in\r\n");
+    f.server.expect("200 fw\r\n")
+        .expect("202 acct\r\n")
+        .expect("200 site\r\n")
+        .expect("503 first USER\r\n")
+        .expect("331 pw\r\n")
+        .expect("230 in\r\n");
     f.server.start();
     EXPECT_EQ(f.session.log_in(), 0);
     EXPECT_EQ(f.server.lines(), (lines{"SITE LOGIN fwuser fwpass", "ACCT fwpass", "SITE s3cr3t/fwpass@ftp.example.org",

@@ -8,9 +8,9 @@
 #include "core/qxtime.h"
 #include "ftp/ftp_control.h"
 #include "ftp/ftp_proxy.h"
-#include "settings/session_options.h"
 #include "markup/xml_io.h"
 #include "profiles/ftp_profile.h"
+#include "settings/session_options.h"
 #include "support/process.h"
 
 namespace qvtf {
@@ -101,7 +101,10 @@ TEST(FtpProxyCollection, BlockIsWrittenLineByLine)
 {
     ftp_proxy_collection c;
     ftp_proxy* p = c.add_new();
-    p->key.set_bytes(std::string("\x01\x00\x00\x00" "ABCDEFGH", 12));
+    p->key.set_bytes(
+        std::string("\x01\x00\x00\x00"
+                    "ABCDEFGH",
+                    12));
     p->label.set_string("Office <main> & \"east\"");
     p->type = 2;
     p->proxy_host.set_string("fw.example.org");

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 
 #include "ftp/ftp_proxy.h"
 #include "ftp_test_session.h"
@@ -34,14 +34,14 @@ void make_file(const std::string& root, const std::string& name)
 {
     const std::string path = root + "/" + name;
     std::ofstream(path) << "content\n";
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(root.c_str(), &st), 0);
     ASSERT_EQ(::chown(path.c_str(), st.st_uid, st.st_gid), 0);
 }
 
 unsigned mode_of(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
@@ -133,7 +133,7 @@ TEST(FtpRealVsftpd, StartFolderAndCustomCommands)
         GTEST_SKIP() << "vsftpd is not installed or we are not root";
     ASSERT_TRUE(ftp.ok()) << ftp.log();
     fs::create_directory(ftp.root() + "/www");
-    struct stat st{};
+    struct stat st {};
     ::stat(ftp.root().c_str(), &st);
     ASSERT_EQ(::chown((ftp.root() + "/www").c_str(), st.st_uid, st.st_gid), 0);
     logged_session s;

@@ -14,7 +14,10 @@ namespace {
 // A session whose input is a list of chunks instead of a socket.
 class fed_session : public logged_session {
 public:
-    explicit fed_session(std::vector<std::string> chunks) : chunks_(std::move(chunks)) { set_state(remote_state::connected); }
+    explicit fed_session(std::vector<std::string> chunks) : chunks_(std::move(chunks))
+    {
+        set_state(remote_state::connected);
+    }
     void fill_input() override
     {
         if (next_ < chunks_.size())
@@ -38,8 +41,8 @@ TEST(FtpReply, SingleLineGivesCodeDigitsAndLine)
     EXPECT_EQ(s.reply_group(), 2);
     EXPECT_EQ(s.reply_detail(), 0);
     EXPECT_EQ(reply_of(s), (lines{"220 ready"}));
-    EXPECT_EQ(s.entries(), (std::vector<log_entry>{{log_state, "disconnected -> connected\r\n"},
-                                                   {log_reply, "220 ready\r\n"}}));
+    EXPECT_EQ(s.entries(),
+              (std::vector<log_entry>{{log_state, "disconnected -> connected\r\n"}, {log_reply, "220 ready\r\n"}}));
 }
 
 TEST(FtpReply, MultiLineForms)

@@ -44,7 +44,8 @@ void check(const scenario& c)
     // The two flags callers read follow the state.
     const remote_state f = c.final_state;
     EXPECT_EQ(s.logged_in(), f == remote_state::logged_in);
-    EXPECT_EQ(s.connected(), f == remote_state::connected || f == remote_state::logged_in || f == remote_state::closing);
+    EXPECT_EQ(s.connected(),
+              f == remote_state::connected || f == remote_state::logged_in || f == remote_state::closing);
 }
 
 TEST(FtpState, ChangesOnceEachThroughTheSessionsLife)
@@ -57,22 +58,33 @@ TEST(FtpState, ChangesOnceEachThroughTheSessionsLife)
     };
     auto log_in = [](logged_session& s) { EXPECT_EQ(s.log_in(), 0); };
     const std::vector<scenario> table = {
-        {"login and disconnect", hello, {"331 pw\r\n", "230 in\r\n", "221 bye\r\n"},
+        {"login and disconnect",
+         hello,
+         {"331 pw\r\n", "230 in\r\n", "221 bye\r\n"},
          [&](logged_session& s) {
              log_in(s);
              s.disconnect();
          },
-         plus(up, {"logged in -> closing", "closing -> disconnected"}), remote_state::disconnected},
-        {"quit alone leaves the socket to the server", hello, {"230 in\r\n", "221 bye\r\n"},
+         plus(up, {"logged in -> closing", "closing -> disconnected"}),
+         remote_state::disconnected},
+        {"quit alone leaves the socket to the server",
+         hello,
+         {"230 in\r\n", "221 bye\r\n"},
          [&](logged_session& s) {
              log_in(s);
              EXPECT_EQ(s.quit(), 0);
          },
-         plus(up, {"logged in -> closing"}), remote_state::closing},
-        {"login refused stays connected", hello, {"331 pw\r\n", "530 no\r\n"},
+         plus(up, {"logged in -> closing"}),
+         remote_state::closing},
+        {"login refused stays connected",
+         hello,
+         {"331 pw\r\n", "530 no\r\n"},
          [](logged_session& s) { EXPECT_EQ(s.log_in(), status_login_refused); },
-         {"disconnected -> connecting", "connecting -> connected"}, remote_state::connected},
-        {"421 to a command, then the closed socket", hello, {"230 in\r\n", "421 going down\r\n"},
+         {"disconnected -> connecting", "connecting -> connected"},
+         remote_state::connected},
+        {"421 to a command, then the closed socket",
+         hello,
+         {"230 in\r\n", "421 going down\r\n"},
          [&](logged_session& s) {
              log_in(s);
              EXPECT_EQ(s.print_folder(), status_not_connected);
@@ -80,21 +92,32 @@ TEST(FtpState, ChangesOnceEachThroughTheSessionsLife)
              // The server has closed: the next command finds the end of the stream.
              EXPECT_NE(s.send_command("NOOP"), 0);
          },
-         plus(up, {"logged in -> closing", "closing -> disconnected"}), remote_state::disconnected},
-        {"421 as the greeting", "421 too many users\r\n", {},
+         plus(up, {"logged in -> closing", "closing -> disconnected"}),
+         remote_state::disconnected},
+        {"421 as the greeting",
+         "421 too many users\r\n",
+         {},
          [](logged_session& s) { EXPECT_EQ(s.connect_and_greet(), status_not_connected); },
-         {"disconnected -> connecting", "connecting -> connected", "connected -> closing"}, remote_state::closing},
-        {"a greeting that never ends the line", "22", {},
+         {"disconnected -> connecting", "connecting -> connected", "connected -> closing"},
+         remote_state::closing},
+        {"a greeting that never ends the line",
+         "22",
+         {},
          [](logged_session& s) { EXPECT_EQ(s.connect_and_greet(), status_stream_ended); },
          {"disconnected -> connecting", "connecting -> connected", "connected -> disconnected"},
          remote_state::disconnected},
-        {"REIN logs out but stays connected", hello, {"230 in\r\n", "220 again\r\n"},
+        {"REIN logs out but stays connected",
+         hello,
+         {"230 in\r\n", "220 again\r\n"},
          [&](logged_session& s) {
              log_in(s);
              EXPECT_EQ(s.reinitialize(), 0);
          },
-         plus(up, {"logged in -> connected"}), remote_state::connected},
-        {"a firewall script's 230 logs in", hello, {"230 through\r\n"},
+         plus(up, {"logged in -> connected"}),
+         remote_state::connected},
+        {"a firewall script's 230 logs in",
+         hello,
+         {"230 through\r\n"},
          [](logged_session& s) {
              ftp_proxy wall;
              wall.type = 0;
@@ -105,8 +128,11 @@ TEST(FtpState, ChangesOnceEachThroughTheSessionsLife)
              EXPECT_EQ(s.log_in(), 0);
              inputs(s).site().proxy.reset();
          },
-         up, remote_state::logged_in},
-        {"logging in again goes through closing", hello, {"230 in\r\n", "221 bye\r\n"},
+         up,
+         remote_state::logged_in},
+        {"logging in again goes through closing",
+         hello,
+         {"230 in\r\n", "221 bye\r\n"},
          [&](logged_session& s) {
              log_in(s);
              // The script's server is gone after its steps: the new connect fails.

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "ftp/ftp_control.h"
+#include "markup/qxlang.h"
 #include "support/ftp_scripted.h"
 #include "support/session_inputs.h"
 #include "support/test_phrases.h"
-#include "markup/qxlang.h"
 
 namespace qvtf::test {
 

@@ -239,16 +239,16 @@ TEST(FtpSend, QuitClearsTheLoginWhateverTheAnswer)
 TEST(FtpCommandKind, VerbsByTheirFirstLetters)
 {
     const std::vector<std::pair<std::string, int>> cases = {
-        {"USER bob", cmd_user}, {"users", cmd_user},     {"pass x", cmd_pass},  {"PaSs", cmd_pass},
-        {"ACCT a", cmd_acct},   {"CWD /", cmd_cwd},       {"cwdx", cmd_cwd},     {"CDUP", cmd_cdup},
-        {"SMNT x", cmd_smnt},   {"QUIT", cmd_quit},       {"REIN", cmd_rein},    {"PORT 1,2", cmd_port},
-        {"PASV", cmd_pasv},     {"TYPE A", cmd_type},     {"STRU F", cmd_stru},  {"MODE S", cmd_mode},
-        {"RETR f", cmd_retr},   {"STOR f", cmd_stor},     {"STOU", cmd_stou},    {"APPE f", cmd_appe},
-        {"ALLO 5", cmd_allo},   {"REST 0", cmd_rest},     {"RNFR a", cmd_rnfr},  {"RNTO b", cmd_rnto},
-        {"ABOR", cmd_abor},     {"DELE f", cmd_dele},     {"RMD d", cmd_rmd},    {"MKD d", cmd_mkd},
-        {"PWD", cmd_pwd},       {"LIST -al", cmd_list},   {"NLST", cmd_nlst},    {"SITE CHMOD", cmd_site},
-        {"SYST", cmd_syst},     {"STAT", cmd_stat},       {"HELP", cmd_help},    {"NOOP", cmd_noop},
-        {"FEAT", cmd_other},    {"", cmd_other},          {"US", cmd_other},     {" USER", cmd_other},
+        {"USER bob", cmd_user}, {"users", cmd_user},      {"pass x", cmd_pass}, {"PaSs", cmd_pass},
+        {"ACCT a", cmd_acct},   {"CWD /", cmd_cwd},       {"cwdx", cmd_cwd},    {"CDUP", cmd_cdup},
+        {"SMNT x", cmd_smnt},   {"QUIT", cmd_quit},       {"REIN", cmd_rein},   {"PORT 1,2", cmd_port},
+        {"PASV", cmd_pasv},     {"TYPE A", cmd_type},     {"STRU F", cmd_stru}, {"MODE S", cmd_mode},
+        {"RETR f", cmd_retr},   {"STOR f", cmd_stor},     {"STOU", cmd_stou},   {"APPE f", cmd_appe},
+        {"ALLO 5", cmd_allo},   {"REST 0", cmd_rest},     {"RNFR a", cmd_rnfr}, {"RNTO b", cmd_rnto},
+        {"ABOR", cmd_abor},     {"DELE f", cmd_dele},     {"RMD d", cmd_rmd},   {"MKD d", cmd_mkd},
+        {"PWD", cmd_pwd},       {"LIST -al", cmd_list},   {"NLST", cmd_nlst},   {"SITE CHMOD", cmd_site},
+        {"SYST", cmd_syst},     {"STAT", cmd_stat},       {"HELP", cmd_help},   {"NOOP", cmd_noop},
+        {"FEAT", cmd_other},    {"", cmd_other},          {"US", cmd_other},    {" USER", cmd_other},
         {"CW", cmd_other},      {"OPEN host", cmd_other},
     };
     for (const auto& [line, kind] : cases)

@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "core/qxval.h"
@@ -78,19 +78,19 @@ TEST_F(AutoTransferResolver, EntryRules)
 {
     auto_transfer_resolver r;
     ASSERT_EQ(r.load(file("<ext>\n <extensions>\n"
-                          "  <_0 name=\".a\" transfer=\"ASCII\"/>\n"        // capitals still ASCII
-                          "  <_1 name=\".b\" transfer=\"text\"/>\n"         // any other word: binary
-                          "  <_2 name=\".c\" chmod=\"755\"/>\n"             // chmod alone
-                          "  <_3 name=\".d\" chmod=\"7a5x5\"/>\n"           // non-digits skipped
-                          "  <_4 name=\".e\" chmod=\"8\"/>\n"               // a digit adds its low bits
-                          "  <_5 name=\".f\" chmod=\"77777\"/>\n"           // at most 12 bits
-                          "  <_6 name=\".g\"/>\n"                           // neither: skipped
-                          "  <_7 transfer=\"ascii\"/>\n"                    // no name: skipped
-                          "  <_8x name=\".h\" transfer=\"ascii\"/>\n"       // only two characters checked
-                          "  <_x name=\".i\" transfer=\"ascii\"/>\n"        // second is not a digit
-                          "  <entry name=\".j\" transfer=\"ascii\"/>\n"     // not an entry name
+                          "  <_0 name=\".a\" transfer=\"ASCII\"/>\n"          // capitals still ASCII
+                          "  <_1 name=\".b\" transfer=\"text\"/>\n"           // any other word: binary
+                          "  <_2 name=\".c\" chmod=\"755\"/>\n"               // chmod alone
+                          "  <_3 name=\".d\" chmod=\"7a5x5\"/>\n"             // non-digits skipped
+                          "  <_4 name=\".e\" chmod=\"8\"/>\n"                 // a digit adds its low bits
+                          "  <_5 name=\".f\" chmod=\"77777\"/>\n"             // at most 12 bits
+                          "  <_6 name=\".g\"/>\n"                             // neither: skipped
+                          "  <_7 transfer=\"ascii\"/>\n"                      // no name: skipped
+                          "  <_8x name=\".h\" transfer=\"ascii\"/>\n"         // only two characters checked
+                          "  <_x name=\".i\" transfer=\"ascii\"/>\n"          // second is not a digit
+                          "  <entry name=\".j\" transfer=\"ascii\"/>\n"       // not an entry name
                           "  <_9 name=\".k\" transfer=\"ascii\">text</_9>\n"  // not empty
-                          "  <_10 name=\".l\" transfer=\"ascii\"></_10>\n"  // reads as empty
+                          "  <_10 name=\".l\" transfer=\"ascii\"></_10>\n"    // reads as empty
                           "  <group><deeper><_11 name=\".m\" transfer=\"ascii\"/></deeper></group>\n"
                           " </extensions>\n <names/>\n</ext>\n")),
               0);
@@ -117,8 +117,9 @@ TEST_F(AutoTransferResolver, RepeatedKeysKeepOneEntryAndTheOthersStayReachable)
                 std::to_string(600 + i % 8) + "\"/>";
     body += "<_a name=\".k20\" transfer=\"ascii\" chmod=\"1\"/></extensions><names/></ext>";
     const qxval neighbours = file(body);
-    const qxval pair_only = file("<ext><extensions><_0 name=\".k\" chmod=\"1\"/><_1 name=\".k\" chmod=\"2\"/>"
-                                 "</extensions><names/></ext>");
+    const qxval pair_only = file(
+        "<ext><extensions><_0 name=\".k\" chmod=\"1\"/><_1 name=\".k\" chmod=\"2\"/>"
+        "</extensions><names/></ext>");
 
     bool saw[3] = {false, false, false};
     for (int round = 0; round < 40; ++round) {
@@ -243,15 +244,14 @@ TEST(ShippedExtensionList, WebSiteTextIsAsciiAndTheRestBinary)
     ASSERT_EQ(r.load(qxval(std::string(QVTF_PROGRAM_DIR) + "/ext.txt")), 0);
     EXPECT_GT(r.extension_count(), 50);
     EXPECT_GT(r.name_count(), 5);
-    for (const char* page : {"index.html", "INDEX.HTM", "menu.shtml", "site.css", "app.js", "data.json",
-                             "feed.xml", "logo.svg", "notes.txt", "README.md", "list.csv", "page.php",
-                             "default.asp", "dump.sql", "php.ini", "site.conf", ".htaccess", ".htpasswd",
-                             "robots.txt"})
+    for (const char* page : {"index.html", "INDEX.HTM", "menu.shtml", "site.css", "app.js", "data.json", "feed.xml",
+                             "logo.svg", "notes.txt", "README.md", "list.csv", "page.php", "default.asp", "dump.sql",
+                             "php.ini", "site.conf", ".htaccess", ".htpasswd", "robots.txt"})
         EXPECT_EQ(r.resolve(page), (transfer_pair{transfer_ascii, 0644})) << page;
     for (const char* script : {"run.cgi", "tool.pl", "job.py", "deploy.sh", "Form.CGI"})
         EXPECT_EQ(r.resolve(script), (transfer_pair{transfer_ascii, 0755})) << script;
-    for (const char* data : {"photo.jpg", "logo.PNG", "anim.gif", "font.woff2", "manual.pdf", "site.zip",
-                             "backup.tar.gz", "clip.mp4"}) {
+    for (const char* data :
+         {"photo.jpg", "logo.PNG", "anim.gif", "font.woff2", "manual.pdf", "site.zip", "backup.tar.gz", "clip.mp4"}) {
         transfer_pair p = r.resolve(data);
         EXPECT_EQ(p.type, transfer_binary) << data;
         EXPECT_EQ(p.permissions, 0644) << data;

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "ftp/ftp_data_connection.h"
+#include "ftp_test_session.h"
 #include "support/process.h"
 #include "test_data_support.h"
-#include "ftp_test_session.h"
 
 namespace qvtf::test {
 namespace {
@@ -135,8 +135,13 @@ TEST(DataScripted, OnlyACleanlyEndedListingReplacesTheEntries)
             second.accept_in_background();
             scripted_ftp_server server;
             login_script(server)
-                .expect("200 ascii\r\n").expect(first.pasv_reply()).expect("150 here\r\n226 done\r\n")
-                .expect(second.pasv_reply()).expect("150 here\r\n").pause(200ms).send(r.final_reply);
+                .expect("200 ascii\r\n")
+                .expect(first.pasv_reply())
+                .expect("150 here\r\n226 done\r\n")
+                .expect(second.pasv_reply())
+                .expect("150 here\r\n")
+                .pause(200ms)
+                .send(r.final_reply);
             logged_session session;
             inputs(session).options().inline_limit = on_caller ? 0 : -1;
             ASSERT_EQ(start_and_log_in(session, server), 0);
@@ -163,16 +168,22 @@ TEST(DataScripted, OnlyACleanlyEndedListingReplacesTheEntries)
 // off is asked for again; one the server refused is not.
 TEST(DataScripted, ListingsThatBreakOffAreTriedAgain)
 {
-    const std::string six = "-rw-r--r-- 1 u g 1 Jan  5  2020 a\r\n-rw-r--r-- 1 u g 1 Jan  5  2020 b\r\n"
-                            "-rw-r--r-- 1 u g 1 Jan  5  2020 c\r\n-rw-r--r-- 1 u g 1 Jan  5  2020 d\r\n";
+    const std::string six =
+        "-rw-r--r-- 1 u g 1 Jan  5  2020 a\r\n-rw-r--r-- 1 u g 1 Jan  5  2020 b\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  5  2020 c\r\n-rw-r--r-- 1 u g 1 Jan  5  2020 d\r\n";
     data_peer broken(data_peer::mode::send_then_reset, six.substr(0, 50));
     data_peer whole(data_peer::mode::send, six);
     broken.accept_in_background();
     whole.accept_in_background();
     scripted_ftp_server server;
     login_script(server)
-        .expect("200 ascii\r\n").expect(broken.pasv_reply()).expect("150 here\r\n").pause(200ms).send("226 done\r\n")
-        .expect(whole.pasv_reply()).expect("150 here\r\n226 done\r\n")
+        .expect("200 ascii\r\n")
+        .expect(broken.pasv_reply())
+        .expect("150 here\r\n")
+        .pause(200ms)
+        .send("226 done\r\n")
+        .expect(whole.pasv_reply())
+        .expect("150 here\r\n226 done\r\n")
         .expect("550 no such folder\r\n");
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
@@ -192,9 +203,12 @@ TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
 {
     scripted_ftp_server server;
     login_script(server)
-        .expect("200 binary\r\n").expect("502 no passive here\r\n").expect("200 port ok\r\n")
+        .expect("200 binary\r\n")
+        .expect("502 no passive here\r\n")
+        .expect("200 port ok\r\n")
         .expect("150 sending\r\n226 sent\r\n")
-        .expect("200 port ok\r\n").expect("150 sending\r\n226 sent\r\n");  // the type is already set
+        .expect("200 port ok\r\n")
+        .expect("150 sending\r\n226 sent\r\n");  // the type is already set
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
     inputs(session).options().allow_passive_drop_to_port = 1;
@@ -272,8 +286,11 @@ TEST(DataScripted, RetrAndStorAnswered550Are6011)
     second.accept_in_background();
     scripted_ftp_server server;
     login_script(server)
-        .expect("200 binary\r\n").expect(first.pasv_reply()).expect("550 no such file\r\n")
-        .expect(second.pasv_reply()).expect("550 permission denied\r\n")
+        .expect("200 binary\r\n")
+        .expect(first.pasv_reply())
+        .expect("550 no such file\r\n")
+        .expect(second.pasv_reply())
+        .expect("550 permission denied\r\n")
         .expect("257 \"/\"\r\n");
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
@@ -297,7 +314,10 @@ TEST(DataScripted, RetrAndStorAnswered550Are6011)
 TEST(DataScripted, ServerThatNeverConnectsInActiveMode)
 {
     scripted_ftp_server server;
-    login_script(server).expect("200 binary\r\n").expect("200 port ok\r\n").expect("150 opening\r\n425 no data connection\r\n");
+    login_script(server)
+        .expect("200 binary\r\n")
+        .expect("200 port ok\r\n")
+        .expect("150 opening\r\n425 no data connection\r\n");
     logged_session session;
     ASSERT_EQ(start_and_log_in(session, server), 0);
     inputs(session).options().passive = false;

@@ -24,9 +24,11 @@ void round_trip_through(ftp_proxy& proxy, bool passive)
     const std::string bytes = pattern_bytes(200000, 11);
     ASSERT_TRUE(write_bytes(local.file("up"), bytes));
 
-    ASSERT_EQ(session.transfer_file(transfer_request::make(0, qxval(local.file("up")), qxval("up"), transfer_binary)), 0);
+    ASSERT_EQ(session.transfer_file(transfer_request::make(0, qxval(local.file("up")), qxval("up"), transfer_binary)),
+              0);
     EXPECT_TRUE(read_bytes(server.root() + "/up") == bytes);
-    ASSERT_EQ(session.transfer_file(transfer_request::make(1, qxval(local.file("down")), qxval("up"), transfer_binary)), 0);
+    ASSERT_EQ(session.transfer_file(transfer_request::make(1, qxval(local.file("down")), qxval("up"), transfer_binary)),
+              0);
     EXPECT_TRUE(read_bytes(local.file("down")) == bytes);
     ASSERT_EQ(session.list_directory(qxval("")), 0);
     ASSERT_TRUE(session.current_folder() && session.current_folder()->first_child);

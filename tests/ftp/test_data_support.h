@@ -157,10 +157,7 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return done_;
     }
-    std::string received() const
-    {
-        return done_ ? received_ : std::string();
-    }
+    std::string received() const { return done_ ? received_ : std::string(); }
     std::atomic<bool> connected{false};
 
 private:

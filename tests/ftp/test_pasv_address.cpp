@@ -88,8 +88,8 @@ struct pasv_case {
     route via;
     const char* reply_address;  // as the 227 reply writes it
     bool trust;
-    bool reaches_other;         // the data came from 127.0.0.2
-    const char* logged;         // the line about the replaced address, or ""
+    bool reaches_other;  // the data came from 127.0.0.2
+    const char* logged;  // the line about the replaced address, or ""
 };
 
 TEST(PasvAddress, DataConnectionGoesWhereTheControlConnectionGoes)
@@ -161,7 +161,8 @@ TEST(PasvAddress, DataConnectionGoesWhereTheControlConnectionGoes)
         ASSERT_EQ(s.log_in(), 0);
 
         temp_folder local("qvtf-pasv");
-        EXPECT_EQ(s.transfer_file(transfer_request::make(1, qxval(local.file("down")), qxval("f"), transfer_binary)), 0);
+        EXPECT_EQ(s.transfer_file(transfer_request::make(1, qxval(local.file("down")), qxval("f"), transfer_binary)),
+                  0);
         EXPECT_EQ(read_bytes(local.file("down")), c.reaches_other ? "other host\n" : "own server\n");
         EXPECT_EQ(other->connected(), c.reaches_other);
         lines replaced;

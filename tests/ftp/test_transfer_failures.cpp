@@ -28,12 +28,12 @@ namespace {
 using namespace std::chrono_literals;
 
 enum class local_kind {
-    file,         // folder/target, holding `before` when given
-    missing,      // an upload from a file that does not exist
-    folder,       // an upload from a folder
-    read_error,   // an upload from a regular file whose reads fail
-    device,       // a download onto /dev/null
-    fifo,         // folder/target is a named pipe nobody else opens
+    file,        // folder/target, holding `before` when given
+    missing,     // an upload from a file that does not exist
+    folder,      // an upload from a folder
+    read_error,  // an upload from a regular file whose reads fail
+    device,      // a download onto /dev/null
+    fifo,        // folder/target is a named pipe nobody else opens
 };
 
 struct failure_case {
@@ -50,7 +50,7 @@ struct failure_case {
     rlim_t size_limit = 0;  // 0: none
     bool abort = false;     // the user aborts once data flows
     int32_t timeout = 5;
-    int also = -1;  // a second acceptable status, where timing decides
+    int also = -1;               // a second acceptable status, where timing decides
     int64_t expected_size = -1;  // the size the server gave
     int32_t type = transfer_binary;
 };
@@ -77,12 +77,12 @@ const failure_case cases[] = {
      transport_status::connect_error_base + ECONNREFUSED, "old", "old"},
     {"LocalWriteFailsUnderAFileSizeLimit", 1, data_peer::mode::send, mebibyte, "150 here\r\n226 done\r\n",
      status_local_file, "old", "old", local_kind::file, 0, 65536},
-    {"StalledDataConnectionFailsAfterOneTimeout", 1, data_peer::mode::silent, "", "150 here\r\n", transport_status::timed_out,
-     "old", "old", local_kind::file, 0, 0, false, 1},
+    {"StalledDataConnectionFailsAfterOneTimeout", 1, data_peer::mode::silent, "", "150 here\r\n",
+     transport_status::timed_out, "old", "old", local_kind::file, 0, 0, false, 1},
     {"UserAbortIs6001", 1, data_peer::mode::send_slowly, "", "150 here\r\n426 aborted\r\n", status_stopped, "old",
      "old", local_kind::file, 0, 0, true},
-    {"AppendWritesTheTargetItself", 1, data_peer::mode::send, "+more", "150 here\r\n226 done\r\n", 0, "old",
-     "old+more", local_kind::file, 1},
+    {"AppendWritesTheTargetItself", 1, data_peer::mode::send, "+more", "150 here\r\n226 done\r\n", 0, "old", "old+more",
+     local_kind::file, 1},
     {"DeviceTargetIsRefusedBeforeTheWire", 1, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
      std::nullopt, local_kind::device},
     {"PipeTargetIsRefusedBeforeTheWire", 1, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
@@ -91,27 +91,28 @@ const failure_case cases[] = {
      std::nullopt, local_kind::fifo, 1},
     {"UploadFromAPipeIsRefusedBeforeTheWire", 0, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
      std::nullopt, local_kind::fifo},
-    {"BodyCutShortThen226KeepsTheOldFile", 1, data_peer::mode::send, std::string(30, 's'),
-     "150 here\r\n226 done\r\n", status_size_differs, "old", "old", local_kind::file, 0, 0, false, 5, -1, 100},
+    {"BodyCutShortThen226KeepsTheOldFile", 1, data_peer::mode::send, std::string(30, 's'), "150 here\r\n226 done\r\n",
+     status_size_differs, "old", "old", local_kind::file, 0, 0, false, 5, -1, 100},
     {"LongerBodyThanTheSizeKeepsTheOldFile", 1, data_peer::mode::send, std::string(101, 'l'),
      "150 here\r\n226 done\r\n", status_size_differs, "old", "old", local_kind::file, 0, 0, false, 5, -1, 100},
-    {"BodyOfTheGivenSizeReplacesTheFile", 1, data_peer::mode::send, std::string(100, 'w'),
-     "150 here\r\n226 done\r\n", 0, "old", std::string(100, 'w'), local_kind::file, 0, 0, false, 5, -1, 100},
+    {"BodyOfTheGivenSizeReplacesTheFile", 1, data_peer::mode::send, std::string(100, 'w'), "150 here\r\n226 done\r\n",
+     0, "old", std::string(100, 'w'), local_kind::file, 0, 0, false, 5, -1, 100},
     {"AsciiDownloadArrivesWithLocalLineEnds", 1, data_peer::mode::send, "a\r\nb\r\n\r\nc\rd\r\n",
-     "150 here\r\n226 done\r\n", 0, "old", "a\nb\n\nc\rd\n", local_kind::file, 0, 0, false, 5, -1, 10,
-     transfer_ascii},
-    {"AsciiDownloadCutShortKeepsTheOldFile", 1, data_peer::mode::send, "a\r\nb\r\n",
-     "150 here\r\n226 done\r\n", status_size_differs, "old", "old", local_kind::file, 0, 0, false, 5, -1, 10,
-     transfer_ascii},
+     "150 here\r\n226 done\r\n", 0, "old", "a\nb\n\nc\rd\n", local_kind::file, 0, 0, false, 5, -1, 10, transfer_ascii},
+    {"AsciiDownloadCutShortKeepsTheOldFile", 1, data_peer::mode::send, "a\r\nb\r\n", "150 here\r\n226 done\r\n",
+     status_size_differs, "old", "old", local_kind::file, 0, 0, false, 5, -1, 10, transfer_ascii},
     {"UploadOfAMissingFileSendsNothing", 0, data_peer::mode::silent, "", "", status_local_file, std::nullopt,
      std::nullopt, local_kind::missing},
     {"UploadOfAFolderSendsNothing", 0, data_peer::mode::silent, "", "", status_local_file, std::nullopt, std::nullopt,
      local_kind::folder},
-    {"UploadWhoseReadFailsIsNotSuccess", 0, data_peer::mode::record, "", "150 here\r\n226 done\r\n",
-     status_local_file, std::nullopt, std::nullopt, local_kind::read_error},
+    {"UploadWhoseReadFailsIsNotSuccess", 0, data_peer::mode::record, "", "150 here\r\n226 done\r\n", status_local_file,
+     std::nullopt, std::nullopt, local_kind::read_error},
 };
 
-void PrintTo(const failure_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const failure_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 enum class data_path { worker, caller };
 
@@ -259,13 +260,8 @@ TEST(TransferPath, SmallFilesOfAKnownSizeRunOnTheCallingThread)
         bool on_caller;
     };
     const path_case rows[] = {
-        {1, 5, 5, true},
-        {1, 5, 4, false},
-        {1, -1, 1 << 20, false},
-        {1, -1, std::numeric_limits<int64_t>::max(), true},
-        {0, 5, 5, true},
-        {0, 5, 4, false},
-        {1, 5, -1, false},
+        {1, 5, 5, true}, {1, 5, 4, false}, {1, -1, 1 << 20, false}, {1, -1, std::numeric_limits<int64_t>::max(), true},
+        {0, 5, 5, true}, {0, 5, 4, false}, {1, 5, -1, false},
     };
     for (const path_case& row : rows) {
         SCOPED_TRACE(std::to_string(row.direction) + " size " + std::to_string(row.listed_size) + " limit " +

@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, TransferReal,
                                             ::testing::Bool()),
                          [](const auto& instance) {
                              return std::string(std::get<0>(instance.param) == server_kind::vsftpd ? "vsftpd"
-                                                                                                : "pyftpdlib") +
+                                                                                                   : "pyftpdlib") +
                                     (std::get<1>(instance.param) ? "_passive" : "_active");
                          });
 

@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "remote/chmod_plan.h"
+#include "ftp_test_session.h"
 #include "queue/ftp_queue_item.h"
+#include "remote/chmod_plan.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
 #include "test_data_support.h"
-#include "ftp_test_session.h"
 
 namespace qvtf::test {
 namespace {
@@ -24,7 +24,6 @@ qxfile_node* child(ftp_control& s, const std::string& name)
             return n;
     return nullptr;
 }
-
 
 TEST(Walk, RecursiveDeleteRemovesTheTreeButNotALinkedFolder)
 {
@@ -178,12 +177,21 @@ TEST(Walk, AFolderThatContainsItselfStopsTheWalkAndDeletesNothing)
     data_peer listing(data_peer::mode::send, "drwxr-xr-x 1 u g 0 Jan 01  2020 loop\r\n");
     listing.accept_in_background();
     scripted_ftp_server server;
-    server.send("220 ready\r\n").expect("331 pw\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n")
-        .expect("250 ok\r\n").expect("257 \"/loop\"\r\n")
-        .expect("200 a\r\n").expect(listing.pasv_reply()).expect("150 list\r\n226 ok\r\n")
-        .expect("250 ok\r\n").expect("257 \"/loop\"\r\n")   // the same folder again
-        .expect("250 ok\r\n").expect("257 \"/loop\"\r\n")   // back one level
-        .expect("250 ok\r\n").expect("257 \"/\"\r\n");      // back where it began
+    server.send("220 ready\r\n")
+        .expect("331 pw\r\n")
+        .expect("230 in\r\n")
+        .expect("257 \"/\"\r\n")
+        .expect("250 ok\r\n")
+        .expect("257 \"/loop\"\r\n")
+        .expect("200 a\r\n")
+        .expect(listing.pasv_reply())
+        .expect("150 list\r\n226 ok\r\n")
+        .expect("250 ok\r\n")
+        .expect("257 \"/loop\"\r\n")  // the same folder again
+        .expect("250 ok\r\n")
+        .expect("257 \"/loop\"\r\n")  // back one level
+        .expect("250 ok\r\n")
+        .expect("257 \"/\"\r\n");  // back where it began
     server.start();
     logged_session session;
     inputs(session).site().port = server.port();
@@ -201,9 +209,9 @@ TEST(Walk, AFolderThatContainsItselfStopsTheWalkAndDeletesNothing)
     session.error_text(failure, text);
     EXPECT_NE(text.str().find("/loop"), std::string::npos) << text.str();
     const lines wire = server.lines();
-    EXPECT_EQ(lines(wire.begin() + std::min<size_t>(wire.size(), 3), wire.end()),
-              (lines{"CWD loop", "PWD", "TYPE A", "PASV", "LIST", "CWD loop", "PWD", "CWD /loop", "PWD", "CWD /",
-                     "PWD"}));
+    EXPECT_EQ(
+        lines(wire.begin() + std::min<size_t>(wire.size(), 3), wire.end()),
+        (lines{"CWD loop", "PWD", "TYPE A", "PASV", "LIST", "CWD loop", "PWD", "CWD /loop", "PWD", "CWD /", "PWD"}));
     EXPECT_EQ(session.current_path().str(), "/");
 }
 
@@ -216,13 +224,23 @@ TEST(Walk, ChangeModeSkipsALinkThatLeadsAboveTheWalk)
                       "lrwxrwxrwx 1 u g 1 Jan 01  2020 up\r\n-rw-r--r-- 1 u g 1 Jan 01  2020 f\r\n");
     listing.accept_in_background();
     scripted_ftp_server server;
-    server.send("220 ready\r\n").expect("331 pw\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n")
-        .expect("250 ok\r\n").expect("257 \"/t\"\r\n")
-        .expect("200 a\r\n").expect(listing.pasv_reply()).expect("150 list\r\n226 ok\r\n")
-        .expect("250 ok\r\n").expect("257 \"/\"\r\n")     // up leads to the top of the server
-        .expect("250 ok\r\n").expect("257 \"/t\"\r\n")
-        .expect("200 ok\r\n").expect("200 ok\r\n")
-        .expect("250 ok\r\n").expect("257 \"/\"\r\n")
+    server.send("220 ready\r\n")
+        .expect("331 pw\r\n")
+        .expect("230 in\r\n")
+        .expect("257 \"/\"\r\n")
+        .expect("250 ok\r\n")
+        .expect("257 \"/t\"\r\n")
+        .expect("200 a\r\n")
+        .expect(listing.pasv_reply())
+        .expect("150 list\r\n226 ok\r\n")
+        .expect("250 ok\r\n")
+        .expect("257 \"/\"\r\n")  // up leads to the top of the server
+        .expect("250 ok\r\n")
+        .expect("257 \"/t\"\r\n")
+        .expect("200 ok\r\n")
+        .expect("200 ok\r\n")
+        .expect("250 ok\r\n")
+        .expect("257 \"/\"\r\n")
         .expect("200 ok\r\n");
     server.start();
     logged_session session;
@@ -265,10 +283,19 @@ TEST(Walk, ServerClockAnHourAheadGives3600)
     upload.accept_in_background();
     second.accept_in_background();
     scripted_ftp_server server;
-    server.send("220 ready\r\n").expect("331 pw\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n")
-        .expect("200 a\r\n").expect(first.pasv_reply()).expect("150 list\r\n226 ok\r\n")
-        .expect("200 i\r\n").expect(upload.pasv_reply()).expect("150 store\r\n226 ok\r\n")
-        .expect("200 a\r\n").expect(second.pasv_reply()).expect("150 list\r\n226 ok\r\n")
+    server.send("220 ready\r\n")
+        .expect("331 pw\r\n")
+        .expect("230 in\r\n")
+        .expect("257 \"/\"\r\n")
+        .expect("200 a\r\n")
+        .expect(first.pasv_reply())
+        .expect("150 list\r\n226 ok\r\n")
+        .expect("200 i\r\n")
+        .expect(upload.pasv_reply())
+        .expect("150 store\r\n226 ok\r\n")
+        .expect("200 a\r\n")
+        .expect(second.pasv_reply())
+        .expect("150 list\r\n226 ok\r\n")
         .expect("250 deleted\r\n");
     server.start();
     logged_session session;

@@ -21,8 +21,7 @@ void check(bool ok)
 
 bool same(const test::parsed& a, const test::parsed& b)
 {
-    return a.code == b.code && a.line == b.line && a.column == b.column && a.shape == b.shape &&
-           a.text == b.text;
+    return a.code == b.code && a.line == b.line && a.column == b.column && a.shape == b.shape && a.text == b.text;
 }
 
 void look_up(std::string_view doc)
@@ -62,8 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         test::parsed again = test::parse_doc(whole.text);
         check(again.code == qxsgml::run_done);
         test::parsed third = test::parse_doc(again.text);
-        check(third.code == qxsgml::run_done && third.text == again.text &&
-              third.shape == again.shape);
+        check(third.code == qxsgml::run_done && third.text == again.text && third.shape == again.shape);
     }
     look_up(doc);
     return 0;

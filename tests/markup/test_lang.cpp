@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "core/qx_3des_keys.h"
 #include "core/qxval.h"
@@ -110,9 +110,10 @@ TEST_F(QxLang, TableWidthIsLastNumberPlusOneWithGapsNull)
 TEST_F(QxLang, WidthIsTheLargestOverLanguagesAndEachKeepsItsOwnSet)
 {
     qxlang lang;
-    ASSERT_EQ(load_doc(lang, "<?xml version=\"1.0\"?>\r\n<langs>\r\n"
-                             "<lang short=\"a\" full=\"A\"><_3>a3</_3></lang>\r\n"
-                             "<lang short=\"b\" full=\"B\"><_2>b2</_2><_9>b9</_9></lang>\r\n</langs>"),
+    ASSERT_EQ(load_doc(lang,
+                       "<?xml version=\"1.0\"?>\r\n<langs>\r\n"
+                       "<lang short=\"a\" full=\"A\"><_3>a3</_3></lang>\r\n"
+                       "<lang short=\"b\" full=\"B\"><_2>b2</_2><_9>b9</_9></lang>\r\n</langs>"),
               lang_ok);
     EXPECT_EQ(lang.language_count(), 2);
     EXPECT_EQ(lang.width(), 10);
@@ -136,10 +137,11 @@ TEST_F(QxLang, PhraseElementsCountOnlyWithTextAndAnyDepth)
     qxlang lang;
     // _1 is an empty element and _2 a start tag followed by its own end tag:
     // neither counts, not even for the width. _4 sits inside another element.
-    ASSERT_EQ(load_doc(lang, "<langs><lang short=\"en\" full=\"E\">"
-                             "<_0>&lt;b&gt; &amp; &quot;q&quot; &#65;&#x42;</_0><_1/><_2></_2>"
-                             "<group><_4>deep</_4></group><x>not a phrase</x>"
-                             "<_6>line&#13;&#10;two</_6><_7> padded </_7></lang></langs>"),
+    ASSERT_EQ(load_doc(lang,
+                       "<langs><lang short=\"en\" full=\"E\">"
+                       "<_0>&lt;b&gt; &amp; &quot;q&quot; &#65;&#x42;</_0><_1/><_2></_2>"
+                       "<group><_4>deep</_4></group><x>not a phrase</x>"
+                       "<_6>line&#13;&#10;two</_6><_7> padded </_7></lang></langs>"),
               lang_ok);
     EXPECT_EQ(lang.width(), 8);
     EXPECT_EQ(text_of(lang, 0), "<b> & \"q\" AB");
@@ -159,8 +161,9 @@ TEST_F(QxLang, PhraseNumbersMustIncreaseWithinOneLanguageOnly)
     EXPECT_EQ(lang.phrase(3), nullptr);
     EXPECT_EQ(load_doc(lang, "<langs><lang short=\"en\" full=\"E\"><_3>x</_3><_3>y</_3></lang></langs>"),
               lang_bad_phrase_id);
-    EXPECT_EQ(load_doc(lang, "<langs><lang short=\"a\" full=\"A\"><_3>x</_3></lang>"
-                             "<lang short=\"b\" full=\"B\"><_2>y</_2></lang></langs>"),
+    EXPECT_EQ(load_doc(lang,
+                       "<langs><lang short=\"a\" full=\"A\"><_3>x</_3></lang>"
+                       "<lang short=\"b\" full=\"B\"><_2>y</_2></lang></langs>"),
               lang_ok);
 }
 
@@ -209,8 +212,9 @@ TEST_F(QxLang, FileAndCipherFailures)
 TEST_F(QxLang, LoadReplacesTheTableAndFailureEmptiesIt)
 {
     qxlang lang;
-    ASSERT_EQ(load_doc(lang, "<langs><lang short=\"a\" full=\"A\"><_1>one</_1></lang>"
-                             "<lang short=\"b\" full=\"B\"><_1>uno</_1></lang></langs>"),
+    ASSERT_EQ(load_doc(lang,
+                       "<langs><lang short=\"a\" full=\"A\"><_1>one</_1></lang>"
+                       "<lang short=\"b\" full=\"B\"><_1>uno</_1></lang></langs>"),
               lang_ok);
     lang.select(1);
     ASSERT_EQ(load_doc(lang, "<langs><lang short=\"c\" full=\"C\"><_2>two</_2></lang></langs>"), lang_ok);
@@ -242,9 +246,10 @@ TEST_F(QxLang, LargeFileSpansManyReadChunks)
 TEST_F(QxLang, SaveWritesTheCurrentLanguageFirstInTheDocumentedForm)
 {
     qxlang lang;
-    ASSERT_EQ(load_doc(lang, "<langs><lang short=\"a\" full=\"A &amp; Co\"><_1>one</_1><_4>f&lt;o&gt;ur</_4></lang>"
-                             "<lang short=\"b\" full=\"B\"><_0>null</_0><_1>eins</_1></lang>"
-                             "<lang short=\"c\" full=\"C\"><_2>dos</_2></lang></langs>"),
+    ASSERT_EQ(load_doc(lang,
+                       "<langs><lang short=\"a\" full=\"A &amp; Co\"><_1>one</_1><_4>f&lt;o&gt;ur</_4></lang>"
+                       "<lang short=\"b\" full=\"B\"><_0>null</_0><_1>eins</_1></lang>"
+                       "<lang short=\"c\" full=\"C\"><_2>dos</_2></lang></langs>"),
               lang_ok);
     EXPECT_EQ(lang.clear_text(),
               "<langs><lang short=\"a\" full=\"A &amp; Co\"><_1>one</_1>\r\n<_4>f&lt;o&gt;ur</_4>\r\n</lang>"
@@ -313,9 +318,8 @@ TEST_F(QxLang, SaveFailsWhereNoFileCanBeMade)
 
 TEST(QxLangCodes, TransportCodesMapToTheirPhrases)
 {
-    const int pairs[][2] = {{1000, 166}, {1001, 167}, {1002, 168}, {1003, 169}, {1004, 170}, {1099, 171},
-                            {1100, 172}, {2000, 177}, {2001, 178}, {2002, 179}, {2003, 180}, {2004, 181},
-                            {2005, 182}};
+    const int pairs[][2] = {{1000, 166}, {1001, 167}, {1002, 168}, {1003, 169}, {1004, 170}, {1099, 171}, {1100, 172},
+                            {2000, 177}, {2001, 178}, {2002, 179}, {2003, 180}, {2004, 181}, {2005, 182}};
     for (const auto& p : pairs)
         EXPECT_EQ(transport_phrase_number(p[0]), p[1]) << p[0];
     for (int code : {0, 999, 1005, 1098, 1101, 1601, 1999, 2006, 6000, 100061, -1})

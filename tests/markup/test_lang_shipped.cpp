@@ -17,6 +17,7 @@ namespace qvtf {
 namespace {
 
 // Every phrase number the program uses.
+// clang-format off
 const std::vector<int> used_phrases = {
     // connection, start-up, message box captions
     7, 9, 10, 11, 12, 13, 28, 171, 196,
@@ -62,6 +63,7 @@ const std::vector<int> used_phrases = {
     // folder walks
     870, 871,
 };
+// clang-format on
 
 // Texts that a name, path or number follows directly.
 const std::vector<int> followed_by_value = {7,   9,   10,  25,  30,  32,  36,  39,  40,  41,  43,  63,
@@ -154,8 +156,8 @@ TEST_F(ShippedLanguageFile, TextsJoinNaturallyWithTheValuesAroundThem)
 TEST_F(ShippedLanguageFile, FirewallScriptsAreCommandLinesWithKnownPlaceholders)
 {
     ASSERT_EQ(status_, lang_ok);
-    const std::set<std::string> placeholders = {"host", "port", "username", "password", "firewall_username",
-                                                "firewall_password"};
+    const std::set<std::string> placeholders = {
+        "host", "port", "username", "password", "firewall_username", "firewall_password"};
     const std::set<std::string> verbs = {"USER", "PASS", "SITE", "OPEN", "ACCT"};
     for (int n = 447; n <= 450; ++n) {
         const std::string script = text(n);

@@ -42,8 +42,7 @@ TEST(QxXmlChunks, EverySplitReadsLikeTheWholeDocument)
         std::string_view d = doc;
         parsed whole = parse_pieces({d});
         for (size_t i = 0; i <= d.size(); ++i)
-            expect_same(parse_pieces({d.substr(0, i), d.substr(i)}), whole,
-                        doc + " | split at " + std::to_string(i));
+            expect_same(parse_pieces({d.substr(0, i), d.substr(i)}), whole, doc + " | split at " + std::to_string(i));
         for (size_t i = 0; i <= d.size(); ++i)
             for (size_t j = i; j <= d.size(); ++j)
                 expect_same(parse_pieces({d.substr(0, i), d.substr(i, j - i), d.substr(j)}), whole,

@@ -86,9 +86,7 @@ TEST_F(XmlFiles, ReadsAFileWithProgress)
     std::vector<int32_t> seen;
     xml_tree tree;
     qxval error("");
-    auto progress = [](void* arg, int32_t percent) {
-        static_cast<std::vector<int32_t>*>(arg)->push_back(percent);
-    };
+    auto progress = [](void* arg, int32_t percent) { static_cast<std::vector<int32_t>*>(arg)->push_back(percent); };
     ASSERT_EQ(xml_read_file(path, tree, error, progress, &seen), 0) << error.str();
     int64_t size = static_cast<int64_t>(doc.size());
     std::vector<int32_t> want;
@@ -117,7 +115,7 @@ TEST_F(XmlFiles, ReportsFilesThatCannotBeReadOrParsed)
     auto count = [](void* arg, int32_t) { ++*static_cast<int*>(arg); };
     EXPECT_EQ(xml_read_file(bad, tree, error, count, &calls), 2);
     EXPECT_EQ(error.str(), "Line: 2, column: 10\r\nError: misplaced end tag.\r\n");
-    EXPECT_EQ(calls, 0);  // the only chunk failed; no 100 either
+    EXPECT_EQ(calls, 0);            // the only chunk failed; no 100 either
     EXPECT_NE(tree.root, nullptr);  // what was built stays for the caller
 
     EXPECT_FALSE(xml_read_map(bad, map));
@@ -261,8 +259,7 @@ TEST_F(XmlFiles, WritesTagsWithSortedEscapedAttributes)
                         " save_password=\"1\" user_name=\"o'brien\">"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("<bookmark directory=\"/var/log\" label=\"logs\" local_dir=\"\" />"),
-              std::string::npos);
+    EXPECT_NE(text.find("<bookmark directory=\"/var/log\" label=\"logs\" local_dir=\"\" />"), std::string::npos);
     // <site ...></site> became an empty element; UTF-8 bytes are references.
     EXPECT_NE(text.find("label=\"&#195;&#169;t&#195;&#169;\" save_password=\"0\" "
                         "time_difference_set=\"4\" user_name=\"\" />\n</sites>\n"),

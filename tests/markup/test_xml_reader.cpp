@@ -18,11 +18,11 @@ TEST(QxSgml, ClassifiesMarkupByItsFirstBytes)
         const char* token;
         int32_t kind;
     } rows[] = {
-        {"<a", 1}, {"<Z", 1}, {"<_", 1}, {"<:", 1}, {"</", 2}, {"<!x", 4}, {"<!d", 4},
-        {"<!--", 0}, {"<!--a", 5}, {"<!--#", 14}, {"<!-x", 4}, {"<![CDATA", 0}, {"<![CDATA[", 6},
-        {"<![cdata[", 4}, {"<!DOCTYP", 0}, {"<!DOCTYPE", 7}, {"<!ELEMENT", 8}, {"<!ATTLIST", 9},
-        {"<!ENTITY", 10}, {"<!E", 0}, {"<!EX", 4}, {"<?", 11}, {"<%", 12}, {"<#", 13},
-        {"< ", 15}, {"<1", 15}, {"<<", 15}, {"<", 0}, {"<!", 0},
+        {"<a", 1},        {"<Z", 1},        {"<_", 1},       {"<:", 1},        {"</", 2},        {"<!x", 4},
+        {"<!d", 4},       {"<!--", 0},      {"<!--a", 5},    {"<!--#", 14},    {"<!-x", 4},      {"<![CDATA", 0},
+        {"<![CDATA[", 6}, {"<![cdata[", 4}, {"<!DOCTYP", 0}, {"<!DOCTYPE", 7}, {"<!ELEMENT", 8}, {"<!ATTLIST", 9},
+        {"<!ENTITY", 10}, {"<!E", 0},       {"<!EX", 4},     {"<?", 11},       {"<%", 12},       {"<#", 13},
+        {"< ", 15},       {"<1", 15},       {"<<", 15},      {"<", 0},         {"<!", 0},
     };
     for (const row& r : rows)
         EXPECT_EQ(qxsgml::classify(r.token), r.kind) << r.token;
@@ -60,8 +60,7 @@ TEST(QxXml, EndTagRulesFollowTheOpenAncestors)
     // a, b, text, end of a: the first open ancestor of the text is b.
     auto p = parse_doc("<a><b>x</a>");
     EXPECT_EQ(p.code, qxsgml::run_misplaced_end_tag);
-    EXPECT_EQ(xml_error_text(p.line, p.column, p.code).str(),
-              "Line: 1, column: 11\r\nError: misplaced end tag.\r\n");
+    EXPECT_EQ(xml_error_text(p.line, p.column, p.code).str(), "Line: 1, column: 11\r\nError: misplaced end tag.\r\n");
 
     // a, b, end of a: b itself is not examined, a closes, b stays open and
     // holds the end tag.
@@ -98,8 +97,7 @@ TEST(QxXml, ErrorsNameThePositionTheScannerReached)
     EXPECT_EQ(p.line, 3);
     p = parse_doc("<a>\n<b>\n</b>\n");
     EXPECT_EQ(p.code, qxsgml::run_unclosed_tag);
-    EXPECT_EQ(xml_error_text(p.line, p.column, p.code).str(),
-              "Line: 4, column: 0\r\nError: unclosed tag.\r\n");
+    EXPECT_EQ(xml_error_text(p.line, p.column, p.code).str(), "Line: 4, column: 0\r\nError: unclosed tag.\r\n");
 }
 
 TEST(QxXml, ErrorTextsForEveryCode)
@@ -123,7 +121,9 @@ TEST(QxXml, ParsesAttributes)
     EXPECT_EQ(p.code, 2);
     EXPECT_EQ(p.shape, "a[B=b/,five=5,four=,one=again,three=3,two=t w o]/");
     p = parse_doc("<a\tx=\"&lt;&amp;&quot;&apos;&gt;&#233;&#x41;&bogus;\"\ny='a\"b'></a>");
-    EXPECT_EQ(p.shape, "a[x=<&\"'>\xe9" "A!,y=a\"b]/");
+    EXPECT_EQ(p.shape,
+              "a[x=<&\"'>\xe9"
+              "A!,y=a\"b]/");
     // Names keep their case; names may hold digits, "-", "." and ":".
     p = parse_doc("<n:x-1.2 Key.a-b:c=\"v\"/>");
     EXPECT_EQ(p.shape, "n:x-1.2[Key.a-b:c=v]/");
@@ -144,8 +144,9 @@ TEST(QxXml, DecodesEntitiesInOnePass)
 
 TEST(QxXml, KeepsCommentsCdataAndProcessingInstructions)
 {
-    auto p = parse_doc("<?xml version=\"1.0\"?>\n<!DOCTYPE r>\n<r><!-- a <b> -->"
-                       "<![CDATA[<x> & ]] ]]></r>");
+    auto p = parse_doc(
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE r>\n<r><!-- a <b> -->"
+        "<![CDATA[<x> & ]] ]]></r>");
     EXPECT_EQ(p.code, 2);
     EXPECT_EQ(p.shape, "?p,\"\n\",\"<!DOCTYPE r>\n\",r(#c,\"<x> & ]] \",/r)");
     // Comments are not written back; the rest is.
@@ -157,8 +158,9 @@ TEST(QxXml, OtherMarkupFormsStayText)
     // A "<" that starts no kept form splits the text but stays in it.
     auto p = parse_doc("<a>1 < 2 <% x %> <!--# ssi --> <#h> <!ENTITY e></a>");
     EXPECT_EQ(p.code, 2);
-    EXPECT_EQ(p.shape, "a(\"1 \",\"< 2 \",\"<% x %> \",\"<!--# ssi --> \",\"<#h> \","
-                       "\"<!ENTITY e>\",/a)");
+    EXPECT_EQ(p.shape,
+              "a(\"1 \",\"< 2 \",\"<% x %> \",\"<!--# ssi --> \",\"<#h> \","
+              "\"<!ENTITY e>\",/a)");
     EXPECT_EQ(p.text, "<a>1 < 2 <% x %> <!--# ssi --> <#h> <!ENTITY e></a>");
 }
 

@@ -26,9 +26,8 @@ inline std::string dump_chain(const xml_node* n)
             out += n->name.str();
             if (n->attributes.count() > 0) {
                 std::string a;
-                n->attributes.for_each([&a](const qxhash_entry& e) {
-                    a += (a.empty() ? "" : ",") + e.key.str() + "=" + e.value.str();
-                });
+                n->attributes.for_each(
+                    [&a](const qxhash_entry& e) { a += (a.empty() ? "" : ",") + e.key.str() + "=" + e.value.str(); });
                 out += "[" + a + "]";
             }
             if (n->kind == xml_kind_empty_tag)
@@ -49,7 +48,10 @@ inline std::string dump_chain(const xml_node* n)
     return out;
 }
 
-inline std::string dump(const xml_tree& tree) { return dump_chain(tree.root); }
+inline std::string dump(const xml_tree& tree)
+{
+    return dump_chain(tree.root);
+}
 
 inline std::string written(const xml_tree& tree)
 {
@@ -93,6 +95,9 @@ inline parsed parse_pieces(const std::vector<std::string_view>& pieces)
     return p;
 }
 
-inline parsed parse_doc(std::string_view doc) { return parse_pieces({doc}); }
+inline parsed parse_doc(std::string_view doc)
+{
+    return parse_pieces({doc});
+}
 
 }  // namespace qvtf::test

@@ -20,7 +20,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-uint32_t ip(const char* dotted) {
+uint32_t ip(const char* dotted)
+{
     in_addr a{};
     inet_pton(AF_INET, dotted, &a);
     return a.s_addr;
@@ -28,7 +29,8 @@ uint32_t ip(const char* dotted) {
 
 }  // namespace
 
-TEST(IpChecker, NewCheckerAdmitsEveryone) {
+TEST(IpChecker, NewCheckerAdmitsEveryone)
+{
     ip_checker c;
     EXPECT_EQ(c.count(), 1);
     EXPECT_FALSE(c.is_refused(ip("127.0.0.1")));
@@ -37,7 +39,8 @@ TEST(IpChecker, NewCheckerAdmitsEveryone) {
     EXPECT_FALSE(c.is_refused(ip("203.0.113.9")));  // no rules at all: admitted too
 }
 
-TEST(IpChecker, RulesAndRequiredMask) {
+TEST(IpChecker, RulesAndRequiredMask)
+{
     ip_checker c;
     c.clear_rules();
     c.add_rule(ip("192.168.0.0"), ip("255.255.0.0"));
@@ -55,7 +58,8 @@ TEST(IpChecker, RulesAndRequiredMask) {
     EXPECT_FALSE(c.is_refused(ip("10.0.0.7")));
 }
 
-TEST(QxInetServer, AcceptsWithAdmitAllChecker) {
+TEST(QxInetServer, AcceptsWithAdmitAllChecker)
+{
     qx_inet_server server;
     server.set_timeout(5, 0);
     server.accepted_timeout = 7;
@@ -83,7 +87,8 @@ TEST(QxInetServer, AcceptsWithAdmitAllChecker) {
     ::close(client);
 }
 
-TEST(QxInetServer, AcceptWaitsOnlyTheServerTimeout) {
+TEST(QxInetServer, AcceptWaitsOnlyTheServerTimeout)
+{
     qx_inet_server server;
     server.set_timeout(0, 200000);
     ASSERT_TRUE(server.listen_on(0));
@@ -92,7 +97,8 @@ TEST(QxInetServer, AcceptWaitsOnlyTheServerTimeout) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
 }
 
-TEST(QxInetServer, InterruptEndsAPendingAcceptFromAnotherThread) {
+TEST(QxInetServer, InterruptEndsAPendingAcceptFromAnotherThread)
+{
     qx_inet_server server;
     server.set_timeout(30, 0);
     ASSERT_TRUE(server.listen_on(0));
@@ -106,7 +112,8 @@ TEST(QxInetServer, InterruptEndsAPendingAcceptFromAnotherThread) {
     aborter.join();
 }
 
-TEST(QxInetServer, RefusedPeerIsClosedAndNotReturned) {
+TEST(QxInetServer, RefusedPeerIsClosedAndNotReturned)
+{
     qx_inet_server server;
     server.set_timeout(5, 0);
     server.checker.clear_rules();
@@ -127,7 +134,8 @@ TEST(QxInetServer, RefusedPeerIsClosedAndNotReturned) {
     ::close(client);
 }
 
-TEST(QxInetServer, ListenOnABusyPortFails) {
+TEST(QxInetServer, ListenOnABusyPortFails)
+{
     qx_inet_server first, second;
     ASSERT_TRUE(first.listen_on(0));
     EXPECT_FALSE(second.listen_on(first.local_port()));
@@ -135,7 +143,8 @@ TEST(QxInetServer, ListenOnABusyPortFails) {
     EXPECT_TRUE(second.listen_on(0));
 }
 
-TEST(TransportStatus, PhrasesAndConnectErrorText) {
+TEST(TransportStatus, PhrasesAndConnectErrorText)
+{
     EXPECT_EQ(transport_phrase(transport_status::timed_out), 166);
     EXPECT_EQ(transport_phrase(transport_status::cannot_write), 170);
     EXPECT_EQ(transport_phrase(transport_status::startup_failed), 171);

@@ -5,8 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -22,7 +22,8 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-std::unique_ptr<qxsocket> connected_to(uint16_t port) {
+std::unique_ptr<qxsocket> connected_to(uint16_t port)
+{
     auto s = std::make_unique<qxsocket>();
     if (!s->resolve(port, "127.0.0.1") || !s->connect_with_timeout())
         return nullptr;
@@ -36,17 +37,20 @@ struct raw_peer {
     int fd = -1;
     uint16_t port = 0;
     raw_peer() { listen_fd = listen_loopback(&port); }
-    bool accept_one() {
+    bool accept_one()
+    {
         fd = ::accept(listen_fd, nullptr, nullptr);
         return fd >= 0;
     }
-    void reset() {  // close with an RST instead of a FIN
+    void reset()
+    {  // close with an RST instead of a FIN
         linger l{1, 0};
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         ::close(fd);
         fd = -1;
     }
-    ~raw_peer() {
+    ~raw_peer()
+    {
         if (fd >= 0)
             ::close(fd);
         if (listen_fd >= 0)
@@ -56,7 +60,8 @@ struct raw_peer {
 
 }  // namespace
 
-TEST(QxWinsock, StartsAndIgnoresBrokenPipes) {
+TEST(QxWinsock, StartsAndIgnoresBrokenPipes)
+{
     qxwinsock library;
     ASSERT_TRUE(library.is_started());
     // A write into a pipe without a reader must fail with EPIPE rather than
@@ -69,7 +74,8 @@ TEST(QxWinsock, StartsAndIgnoresBrokenPipes) {
     ::close(p[1]);
 }
 
-TEST(QxSocket, ResolveTakesDottedTextAsIsAndReportsUnknownNames) {
+TEST(QxSocket, ResolveTakesDottedTextAsIsAndReportsUnknownNames)
+{
     qxsocket s;
     EXPECT_TRUE(s.resolve(2121, "10.1.2.3"));
     qxval text;
@@ -86,7 +92,8 @@ TEST(QxSocket, ResolveTakesDottedTextAsIsAndReportsUnknownNames) {
     EXPECT_FALSE(s.resolve(21, ""));
 }
 
-TEST(QxSocket, ConnectsAndExchangesBytes) {
+TEST(QxSocket, ConnectsAndExchangesBytes)
+{
     echo_server server(echo_server::mode::echo, "220 ready\r\n");
     auto s = connected_to(server.port());
     ASSERT_TRUE(s);
@@ -115,7 +122,8 @@ TEST(QxSocket, ConnectsAndExchangesBytes) {
     EXPECT_EQ(s->send_some("x", 1), -1);
 }
 
-TEST(QxSocket, RefusedConnectFailsAtOnceWithSystemError) {
+TEST(QxSocket, RefusedConnectFailsAtOnceWithSystemError)
+{
     const uint16_t port = free_port();
     qxsocket s;
     ASSERT_TRUE(s.resolve(port, "127.0.0.1"));
@@ -135,7 +143,8 @@ TEST(QxSocket, RefusedConnectFailsAtOnceWithSystemError) {
 
 // The one slow test: a connect that is never answered waits its fixed
 // 10 seconds, whatever the socket's own time-out.
-TEST(QxSocketSlow, SilentPortTimesOutAfterTenSeconds) {
+TEST(QxSocketSlow, SilentPortTimesOutAfterTenSeconds)
+{
     silent_port silent;
     ASSERT_TRUE(silent.ok());
     qxsocket s;
@@ -149,7 +158,8 @@ TEST(QxSocketSlow, SilentPortTimesOutAfterTenSeconds) {
     EXPECT_LT(took, 12s);
 }
 
-TEST(QxSocket, ReceiveIsBoundedByMaximumAndTimeout) {
+TEST(QxSocket, ReceiveIsBoundedByMaximumAndTimeout)
+{
     echo_server server(echo_server::mode::echo);
     auto s = connected_to(server.port());
     ASSERT_TRUE(s);
@@ -176,7 +186,8 @@ TEST(QxSocket, ReceiveIsBoundedByMaximumAndTimeout) {
     EXPECT_LT(clock_type::now() - start, 2s);
 }
 
-TEST(QxSocket, ReceiveKeepsLargeReadsWhole) {
+TEST(QxSocket, ReceiveKeepsLargeReadsWhole)
+{
     echo_server server(echo_server::mode::echo);
     auto s = connected_to(server.port());
     ASSERT_TRUE(s);
@@ -195,7 +206,8 @@ TEST(QxSocket, ReceiveKeepsLargeReadsWhole) {
     EXPECT_EQ(all, block);
 }
 
-TEST(QxSocket, PeerCloseIsConfirmedQuicklyAfterItsData) {
+TEST(QxSocket, PeerCloseIsConfirmedQuicklyAfterItsData)
+{
     echo_server server(echo_server::mode::banner_then_close, "bye\r\n");
     auto s = connected_to(server.port());
     ASSERT_TRUE(s);
@@ -215,7 +227,8 @@ TEST(QxSocket, PeerCloseIsConfirmedQuicklyAfterItsData) {
     EXPECT_LT(clock_type::now() - start, 400ms);
 }
 
-TEST(QxSocket, ResetConnectionFailsTheRead) {
+TEST(QxSocket, ResetConnectionFailsTheRead)
+{
     raw_peer peer;
     auto s = std::make_unique<qxsocket>();
     ASSERT_TRUE(s->resolve(peer.port, "127.0.0.1"));
@@ -229,7 +242,8 @@ TEST(QxSocket, ResetConnectionFailsTheRead) {
     EXPECT_EQ(s->last_error, transport_status::cannot_read);
 }
 
-TEST(QxSocket, SendRefusesEmptyBlocksAndIsBoundedByTimeout) {
+TEST(QxSocket, SendRefusesEmptyBlocksAndIsBoundedByTimeout)
+{
     echo_server server(echo_server::mode::silent);
     auto s = connected_to(server.port());
     ASSERT_TRUE(s);
@@ -247,7 +261,8 @@ TEST(QxSocket, SendRefusesEmptyBlocksAndIsBoundedByTimeout) {
     EXPECT_LT(clock_type::now() - start, 5s);
 }
 
-TEST(QxSocket, SendToClosedPeerFailsWithoutSignal) {
+TEST(QxSocket, SendToClosedPeerFailsWithoutSignal)
+{
     raw_peer peer;
     qxsocket s;
     ASSERT_TRUE(s.resolve(peer.port, "127.0.0.1"));
@@ -259,7 +274,8 @@ TEST(QxSocket, SendToClosedPeerFailsWithoutSignal) {
     EXPECT_EQ(s.send_all(block), -1);  // the process survives: no SIGPIPE
 }
 
-TEST(QxSocket, DrainingCloseCollectsWhatThePeerStillSends) {
+TEST(QxSocket, DrainingCloseCollectsWhatThePeerStillSends)
+{
     raw_peer peer;
     qxsocket s;
     ASSERT_TRUE(s.resolve(peer.port, "127.0.0.1"));
@@ -284,7 +300,8 @@ TEST(QxSocket, DrainingCloseCollectsWhatThePeerStillSends) {
     EXPECT_GE(s.drain_sink.count(), 1);
 }
 
-TEST(QxSocket, InterruptEndsAWaitFromAnotherThread) {
+TEST(QxSocket, InterruptEndsAWaitFromAnotherThread)
+{
     echo_server server(echo_server::mode::silent);
     auto s = connected_to(server.port());
     ASSERT_TRUE(s);

@@ -19,7 +19,8 @@ struct through_proxy {
     qxsocket socket;
     qxsocks_client client;
 
-    through_proxy(uint16_t proxy_port, int version, const char* host, uint16_t port) {
+    through_proxy(uint16_t proxy_port, int version, const char* host, uint16_t port)
+    {
         client.version = version;
         client.socket = &socket;
         client.destination_host.set_string(host);
@@ -27,7 +28,8 @@ struct through_proxy {
         connected = socket.resolve(proxy_port, "127.0.0.1") && socket.connect_with_timeout();
     }
     // Reads until `want` bytes arrived or the stream ends.
-    std::string read(size_t want) {
+    std::string read(size_t want)
+    {
         std::string all;
         qxval chunk;
         while (all.size() < want && socket.receive(chunk) > 0)
@@ -38,7 +40,8 @@ struct through_proxy {
 };
 
 // Banner first, then an echo: proves the bytes really crossed the proxy both ways.
-void expect_round_trip(through_proxy& p) {
+void expect_round_trip(through_proxy& p)
+{
     EXPECT_EQ(p.read(9), "220 echo\n");
     ASSERT_EQ(p.socket.send_all("ping through proxy"), 18);
     EXPECT_EQ(p.read(18), "ping through proxy");
@@ -48,15 +51,18 @@ void expect_round_trip(through_proxy& p) {
 
 class DanteProxy : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         if (dante_available())
             dante = new dante_server();
     }
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         delete dante;
         dante = nullptr;
     }
-    void SetUp() override {
+    void SetUp() override
+    {
         if (!dante)
             GTEST_SKIP() << "danted is not installed";
         ASSERT_TRUE(dante->ok()) << dante->log();
@@ -66,14 +72,16 @@ protected:
 };
 dante_server* DanteProxy::dante = nullptr;
 
-TEST_F(DanteProxy, Version4ConnectByAddress) {
+TEST_F(DanteProxy, Version4ConnectByAddress)
+{
     through_proxy p(dante->port(), 4, "127.0.0.1", target.port());
     ASSERT_TRUE(p.connected);
     ASSERT_EQ(p.client.socks_connect(), 0);
     expect_round_trip(p);
 }
 
-TEST_F(DanteProxy, Version4ConnectByName) {
+TEST_F(DanteProxy, Version4ConnectByName)
+{
     // Whether or not the proxy takes the 4a name, the client ends up connected.
     through_proxy p(dante->port(), 4, "localhost", target.port());
     ASSERT_TRUE(p.connected);
@@ -81,7 +89,8 @@ TEST_F(DanteProxy, Version4ConnectByName) {
     expect_round_trip(p);
 }
 
-TEST_F(DanteProxy, Version5ConnectByNameAndAddress) {
+TEST_F(DanteProxy, Version5ConnectByNameAndAddress)
+{
     for (const char* host : {"localhost", "127.0.0.1"}) {
         through_proxy p(dante->port(), 5, host, target.port());
         ASSERT_TRUE(p.connected);
@@ -90,7 +99,8 @@ TEST_F(DanteProxy, Version5ConnectByNameAndAddress) {
     }
 }
 
-TEST_F(DanteProxy, ConnectToAClosedPortIsRefusedByTheProxy) {
+TEST_F(DanteProxy, ConnectToAClosedPortIsRefusedByTheProxy)
+{
     const uint16_t closed = free_port();
     through_proxy v5(dante->port(), 5, "127.0.0.1", closed);
     ASSERT_TRUE(v5.connected);
@@ -100,7 +110,8 @@ TEST_F(DanteProxy, ConnectToAClosedPortIsRefusedByTheProxy) {
     EXPECT_EQ(v4.client.socks_connect(), socks_status::rejected_v4);
 }
 
-TEST_F(DanteProxy, BindThenAcceptTheServersConnection) {
+TEST_F(DanteProxy, BindThenAcceptTheServersConnection)
+{
     for (int version : {4, 5}) {
         // The "server" is this test: it connects to the address the proxy
         // announces, as an FTP server does after PORT.
@@ -125,15 +136,18 @@ TEST_F(DanteProxy, BindThenAcceptTheServersConnection) {
 
 class MicrosocksProxy : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         if (microsocks_available())
             proxy = new microsocks_server("ftpproxy", "pa55word");
     }
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         delete proxy;
         proxy = nullptr;
     }
-    void SetUp() override {
+    void SetUp() override
+    {
         if (!proxy)
             GTEST_SKIP() << "microsocks is not installed";
         ASSERT_TRUE(proxy->ok()) << proxy->log();
@@ -143,7 +157,8 @@ protected:
 };
 microsocks_server* MicrosocksProxy::proxy = nullptr;
 
-TEST_F(MicrosocksProxy, UserNameAndPasswordConnect) {
+TEST_F(MicrosocksProxy, UserNameAndPasswordConnect)
+{
     for (const char* host : {"127.0.0.1", "localhost"}) {
         through_proxy p(proxy->port(), 5, host, target.port());
         ASSERT_TRUE(p.connected);
@@ -154,7 +169,8 @@ TEST_F(MicrosocksProxy, UserNameAndPasswordConnect) {
     }
 }
 
-TEST_F(MicrosocksProxy, WrongPasswordIsRefused) {
+TEST_F(MicrosocksProxy, WrongPasswordIsRefused)
+{
     through_proxy p(proxy->port(), 5, "127.0.0.1", target.port());
     ASSERT_TRUE(p.connected);
     p.client.user_name.set_string("ftpproxy");

@@ -23,27 +23,31 @@ struct socks_session {
     qxsocket socket;
     qxsocks_client client;
 
-    explicit socks_session(int version) {
+    explicit socks_session(int version)
+    {
         client.version = version;
         client.socket = &socket;
         client.destination_host.set_string("127.0.0.1");
         client.destination_port = 21;
     }
-    void connect() {
+    void connect()
+    {
         proxy.start();
         ASSERT_TRUE(socket.resolve(proxy.port(), "127.0.0.1"));
         ASSERT_TRUE(socket.connect_with_timeout());
     }
 };
 
-bytes v4_request(int command, uint16_t port, const bytes& address, const bytes& user) {
+bytes v4_request(int command, uint16_t port, const bytes& address, const bytes& user)
+{
     return bytes{4, static_cast<char>(command)} + socks_port_bytes(port) + socks_ipv4_bytes(address) + user +
            bytes(1, '\0');
 }
 
 const bytes v5_greeting{5, 2, 0, 2};
 
-bytes v5_request(int command, const bytes& address, uint16_t port) {
+bytes v5_request(int command, const bytes& address, uint16_t port)
+{
     return bytes{5, static_cast<char>(command), 0, 1} + socks_ipv4_bytes(address) + socks_port_bytes(port);
 }
 
@@ -51,7 +55,8 @@ bytes v5_request(int command, const bytes& address, uint16_t port) {
 
 // ------------------------------------------------------------ version 4
 
-TEST(SocksClientV4, ConnectSendsAddressAndUserName) {
+TEST(SocksClientV4, ConnectSendsAddressAndUserName)
+{
     socks_session s(4);
     s.client.user_name.set_string("alice");
     s.client.destination_port = 2121;
@@ -64,7 +69,8 @@ TEST(SocksClientV4, ConnectSendsAddressAndUserName) {
     EXPECT_EQ(got[0], v4_request(1, 2121, "127.0.0.1", "alice"));
 }
 
-TEST(SocksClientV4, EmptyUserNameSendsOneZeroByte) {
+TEST(SocksClientV4, EmptyUserNameSendsOneZeroByte)
+{
     socks_session s(4);
     s.proxy.read_v4_request().send(socks4_reply(90));
     s.connect();
@@ -75,7 +81,8 @@ TEST(SocksClientV4, EmptyUserNameSendsOneZeroByte) {
     EXPECT_EQ(got[0], v4_request(1, 21, "127.0.0.1", ""));
 }
 
-TEST(SocksClientV4, HostNameGoesToProxyAndRejectionRetriesWithLocalAddress) {
+TEST(SocksClientV4, HostNameGoesToProxyAndRejectionRetriesWithLocalAddress)
+{
     socks_session s(4);
     s.client.user_name.set_string("u");
     s.client.destination_host.set_string("localhost");
@@ -85,8 +92,8 @@ TEST(SocksClientV4, HostNameGoesToProxyAndRejectionRetriesWithLocalAddress) {
     auto got = s.proxy.requests();
     ASSERT_EQ(got.size(), 2u);
     // 4a: address 0.0.0.1, then the name after the user name's zero byte.
-    const bytes named = bytes{4, 1} + socks_port_bytes(21) + bytes{0, 0, 0, 1} + "u" + bytes(1, '\0') + "localhost" +
-                        bytes(1, '\0');
+    const bytes named =
+        bytes{4, 1} + socks_port_bytes(21) + bytes{0, 0, 0, 1} + "u" + bytes(1, '\0') + "localhost" + bytes(1, '\0');
     EXPECT_EQ(got[0], named);
     // The retry on the same connection carries the address resolved here.
     EXPECT_EQ(got[1], v4_request(1, 21, "127.0.0.1", "u"));
@@ -95,7 +102,8 @@ TEST(SocksClientV4, HostNameGoesToProxyAndRejectionRetriesWithLocalAddress) {
     EXPECT_TRUE(s.client.address_given);
 }
 
-TEST(SocksClientV4, RetryReconnectsWhenTheProxyClosedAfterRejecting) {
+TEST(SocksClientV4, RetryReconnectsWhenTheProxyClosedAfterRejecting)
+{
     // What SOCKS 4 proxies do: reply 91 and close the connection.
     socks_session s(4);
     s.client.destination_host.set_string("localhost");
@@ -109,7 +117,8 @@ TEST(SocksClientV4, RetryReconnectsWhenTheProxyClosedAfterRejecting) {
     EXPECT_FALSE(s.client.use_4a);
 }
 
-TEST(SocksClientV4, RejectionOfAnAddressIsNotRetried) {
+TEST(SocksClientV4, RejectionOfAnAddressIsNotRetried)
+{
     socks_session s(4);
     s.proxy.read_v4_request().send(socks4_reply(91));
     s.connect();
@@ -118,7 +127,8 @@ TEST(SocksClientV4, RejectionOfAnAddressIsNotRetried) {
     EXPECT_EQ(s.proxy.requests().size(), 1u);
 }
 
-TEST(SocksClientV4, RejectedRetryStillFails) {
+TEST(SocksClientV4, RejectedRetryStillFails)
+{
     socks_session s(4);
     s.client.destination_host.set_string("localhost");
     s.proxy.read_v4_request().send(socks4_reply(91)).read_v4_request().send(socks4_reply(92));
@@ -127,7 +137,8 @@ TEST(SocksClientV4, RejectedRetryStillFails) {
     EXPECT_EQ(s.proxy.requests().size(), 2u);
 }
 
-TEST(SocksClientV4, Without4aAnUnknownNameFailsBeforeAnyTraffic) {
+TEST(SocksClientV4, Without4aAnUnknownNameFailsBeforeAnyTraffic)
+{
     socks_session s(4);
     s.client.use_4a = false;
     s.client.destination_host.set_string("no-such-host.invalid");
@@ -140,7 +151,8 @@ TEST(SocksClientV4, Without4aAnUnknownNameFailsBeforeAnyTraffic) {
     EXPECT_EQ(got[0], "");  // nothing was sent
 }
 
-TEST(SocksClientV4, ShortReplyGives1003) {
+TEST(SocksClientV4, ShortReplyGives1003)
+{
     socks_session s(4);
     s.socket.last_error = transport_status::timed_out;  // left from an earlier failure
     s.proxy.read_v4_request().send(bytes{0, 90, 0});
@@ -148,7 +160,8 @@ TEST(SocksClientV4, ShortReplyGives1003) {
     EXPECT_EQ(s.client.socks_connect(), transport_status::cannot_read);
 }
 
-TEST(SocksClientV4, BindReturnsReplyAddressOrTheProxysOwn) {
+TEST(SocksClientV4, BindReturnsReplyAddressOrTheProxysOwn)
+{
     {
         socks_session s(4);
         s.proxy.read_v4_request().send(socks4_reply(90, 40001, "127.0.0.5"));
@@ -173,7 +186,8 @@ TEST(SocksClientV4, BindReturnsReplyAddressOrTheProxysOwn) {
     }
 }
 
-TEST(SocksClientV4, BindIsNotRetriedWithoutThe4aExtension) {
+TEST(SocksClientV4, BindIsNotRetriedWithoutThe4aExtension)
+{
     socks_session s(4);
     s.client.destination_host.set_string("localhost");
     s.proxy.read_v4_request().send(socks4_reply(91));
@@ -187,7 +201,8 @@ TEST(SocksClientV4, BindIsNotRetriedWithoutThe4aExtension) {
 
 // ------------------------------------------------------------ version 5
 
-TEST(SocksClientV5, MethodNoneSkipsAuthenticationAndSendsAddressType1) {
+TEST(SocksClientV5, MethodNoneSkipsAuthenticationAndSendsAddressType1)
+{
     socks_session s(5);
     s.client.user_name.set_string("ignored");
     s.client.destination_port = 2100;
@@ -201,7 +216,8 @@ TEST(SocksClientV5, MethodNoneSkipsAuthenticationAndSendsAddressType1) {
     EXPECT_EQ(got[1], v5_request(1, "127.0.0.1", 2100));
 }
 
-TEST(SocksClientV5, UserNameAndPasswordAndHostNameUnchanged) {
+TEST(SocksClientV5, UserNameAndPasswordAndHostNameUnchanged)
+{
     socks_session s(5);
     s.client.user_name.set_string("proxyuser");
     s.client.password.set_string("s3cret");
@@ -223,7 +239,8 @@ TEST(SocksClientV5, UserNameAndPasswordAndHostNameUnchanged) {
     EXPECT_EQ(got[2], request);
 }
 
-TEST(SocksClientV5, RefusedMethodsAndCredentials) {
+TEST(SocksClientV5, RefusedMethodsAndCredentials)
+{
     {
         socks_session s(5);
         s.proxy.read_v5_greeting().send(bytes{5, char(0xff)});
@@ -246,7 +263,8 @@ TEST(SocksClientV5, RefusedMethodsAndCredentials) {
     }
 }
 
-TEST(SocksClientV5, EveryReplyCodeHasItsStatus) {
+TEST(SocksClientV5, EveryReplyCodeHasItsStatus)
+{
     for (int rep = 1; rep <= 9; ++rep) {
         socks_session s(5);
         s.proxy.read_v5_greeting().send(bytes{5, 0}).read_v5_request().send(socks5_reply(rep));
@@ -256,7 +274,8 @@ TEST(SocksClientV5, EveryReplyCodeHasItsStatus) {
     }
 }
 
-TEST(SocksClientV5, MalformedReplies) {
+TEST(SocksClientV5, MalformedReplies)
+{
     {
         socks_session s(5);  // IPv6 reply address
         s.proxy.read_v5_greeting().send(bytes{5, 0}).read_v5_request().send(bytes{5, 0, 0, 4} + bytes(18, '\0'));
@@ -283,7 +302,8 @@ TEST(SocksClientV5, MalformedReplies) {
     }
 }
 
-TEST(SocksClientV5, BindWithDomainNameAndZeroAddressReplies) {
+TEST(SocksClientV5, BindWithDomainNameAndZeroAddressReplies)
+{
     {
         socks_session s(5);
         s.proxy.read_v5_greeting()
@@ -312,7 +332,8 @@ TEST(SocksClientV5, BindWithDomainNameAndZeroAddressReplies) {
     }
 }
 
-TEST(SocksClientV5, AcceptReportsAFailedSecondReply) {
+TEST(SocksClientV5, AcceptReportsAFailedSecondReply)
+{
     socks_session s(5);
     s.proxy.read_v5_greeting()
         .send(bytes{5, 0})
@@ -328,7 +349,8 @@ TEST(SocksClientV5, AcceptReportsAFailedSecondReply) {
 
 // ------------------------------------------------------------ both versions
 
-TEST(SocksClient, RelayedBytesAfterTheReplyStayOnTheSocket) {
+TEST(SocksClient, RelayedBytesAfterTheReplyStayOnTheSocket)
+{
     // A server greeting that arrives in the same segment as the proxy's
     // reply must not be eaten by the reply reader.
     for (int version : {4, 5}) {
@@ -337,8 +359,10 @@ TEST(SocksClient, RelayedBytesAfterTheReplyStayOnTheSocket) {
         if (version == 4)
             s.proxy.read_v4_request().send(socks4_reply(90) + greeting);
         else
-            s.proxy.read_v5_greeting().send(bytes{5, 0}).read_v5_request().send(
-                socks5_domain_reply(0, "relay.test", 21) + greeting);
+            s.proxy.read_v5_greeting()
+                .send(bytes{5, 0})
+                .read_v5_request()
+                .send(socks5_domain_reply(0, "relay.test", 21) + greeting);
         s.connect();
         ASSERT_EQ(s.client.socks_connect(), 0) << "version " << version;
         qxval got;
@@ -347,7 +371,8 @@ TEST(SocksClient, RelayedBytesAfterTheReplyStayOnTheSocket) {
     }
 }
 
-TEST(SocksClient, ExchangeUsesItsOwnTimeoutAndRestoresTheSocketsOnEveryPath) {
+TEST(SocksClient, ExchangeUsesItsOwnTimeoutAndRestoresTheSocketsOnEveryPath)
+{
     // The reply comes after the socket's own 1-second time-out: the exchange
     // waits with its longer one, and the socket's time-out is back afterwards.
     {
@@ -378,7 +403,8 @@ TEST(SocksClient, ExchangeUsesItsOwnTimeoutAndRestoresTheSocketsOnEveryPath) {
     }
 }
 
-TEST(SocksClient, OtherVersionsPassWithoutTraffic) {
+TEST(SocksClient, OtherVersionsPassWithoutTraffic)
+{
     socks_session s(0);
     s.proxy.read_bytes(1);
     s.connect();
@@ -391,7 +417,8 @@ TEST(SocksClient, OtherVersionsPassWithoutTraffic) {
     EXPECT_EQ(s.proxy.requests()[0], "");
 }
 
-TEST(SocksClient, NoSocketIsAFailedSend) {
+TEST(SocksClient, NoSocketIsAFailedSend)
+{
     qxsocks_client c;
     c.version = 5;
     EXPECT_EQ(c.socks_connect(), transport_status::cannot_write);

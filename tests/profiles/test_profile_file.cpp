@@ -136,7 +136,8 @@ TEST_F(ProfileFile, RoundTripKeepsEveryField)
     const ftp_profile* bare2 = back.find("bare");
     ASSERT_NE(bare2, nullptr);
     EXPECT_EQ(bare2->list_params.str(), "-al") << "an emptied list_params is left out and reads as the default";
-    EXPECT_EQ(text.find("label=\"bare\" password=\"\" save_password=\"1\" time_difference_set=\"0\""), text.find("label=\"bare\""))
+    EXPECT_EQ(text.find("label=\"bare\" password=\"\" save_password=\"1\" time_difference_set=\"0\""),
+              text.find("label=\"bare\""))
         << "no list_params attribute for bare";
 
     // Saving what was loaded gives the same file back, apart from the
@@ -286,8 +287,9 @@ TEST_F(ProfileFile, PasswordsThatDoNotUnscrambleStillLoad)
     ASSERT_NE(wrong.find("s"), nullptr);
     EXPECT_EQ(wrong.find("s")->password.view().size(), 7u) << "a different key gives garbage of the stored length";
 
-    spit(file, "<sites><site label=\"a\" password=\"!!not base64\"/><site label=\"b\" password=\"QUJD\"/>"
-               "<site label=\"c\"/></sites>");
+    spit(file,
+         "<sites><site label=\"a\" password=\"!!not base64\"/><site label=\"b\" password=\"QUJD\"/>"
+         "<site label=\"c\"/></sites>");
     ASSERT_EQ(wrong.load(path(), key, lang()), profile_ok);
     ASSERT_EQ(wrong.entries().size(), 3u);
     EXPECT_EQ(wrong.find("a")->password.str(), "");

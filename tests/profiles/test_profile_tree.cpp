@@ -5,8 +5,8 @@
 
 #include "core/qxscramble.h"
 #include "ftp/ftp_proxy.h"
-#include "settings/session_options.h"
 #include "profile_test_util.h"
+#include "settings/session_options.h"
 
 namespace qvtf {
 namespace {

@@ -6,18 +6,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "queue/ftp_queue_process_manager.h"
 #include "queue/lister_queue_panes.h"
+#include "queue_test_support.h"
 #include "support/ftp_servers.h"
-#include "support/test_site.h"
 #include "support/process.h"
 #include "support/test_phrases.h"
-#include "queue_test_support.h"
+#include "support/test_site.h"
 
 namespace qvtf::test {
 namespace {

@@ -78,9 +78,12 @@ TEST_P(QueueItems, FromPaneEntries)
     browser.set_current_path(qxval("/r"), true);
     qxfile_tree& tree = browser.folder_tree();
     qxfile_node* r = browser.current_folder();
-    std::vector<qxfile_node*> nodes{entry(tree, r, "a.txt", 10), entry(tree, r, "l", 4, false, "a.txt"),
-                                    entry(tree, r, "dead", 4, false, "missing"), entry(tree, r, "x/y", 1),
-                                    entry(tree, r, "sub", 0, true), entry(tree, r, "Makefile", 3)};
+    std::vector<qxfile_node*> nodes{entry(tree, r, "a.txt", 10),
+                                    entry(tree, r, "l", 4, false, "a.txt"),
+                                    entry(tree, r, "dead", 4, false, "missing"),
+                                    entry(tree, r, "x/y", 1),
+                                    entry(tree, r, "sub", 0, true),
+                                    entry(tree, r, "Makefile", 3)};
     qxfile_node destination;
 
     recording_panes panes;

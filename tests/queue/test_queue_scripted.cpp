@@ -58,7 +58,10 @@ struct scripted_case {
     std::string after;  // the local file afterwards; it held "old" before
 };
 
-void PrintTo(const scripted_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const scripted_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 const scripted_case cases[] = {
     {"BrokenDataConnectionIsRetriedOnAFreshLogin", static_cast<int64_t>(content.size()),

@@ -11,8 +11,8 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "ftp/test_data_support.h"

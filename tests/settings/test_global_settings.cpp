@@ -68,7 +68,8 @@ TEST_F(GlobalFtpSettings, FileHoldsOneLinePerKeyInOrderThenTheProxies)
         EXPECT_EQ(lines[i].rfind("<" + name + ">", 0), 0u) << lines[i];
         EXPECT_EQ(lines[i].substr(lines[i].size() - name.size() - 3), "</" + name + ">");
     }
-    EXPECT_EQ(lines[0], "<local_columns>Name,1,150,Size,1,80,Type,1,100,Modified,1,100,Attributes,1,100</local_columns>");
+    EXPECT_EQ(lines[0],
+              "<local_columns>Name,1,150,Size,1,80,Type,1,100,Modified,1,100,Attributes,1,100</local_columns>");
     EXPECT_EQ(lines[15], "<q_cw>41,150,70,90,90,80,80,150,150,45,70</q_cw>");
     EXPECT_EQ(lines[20], "<top_zone_controls>LogRichEdit</top_zone_controls>");
     EXPECT_EQ(lines[35], "<lf_files_include>Tom &amp; Jerry &lt;*&gt;</lf_files_include>");
@@ -170,8 +171,7 @@ TEST_F(GlobalFtpSettings, NumbersOutOfRangeAndForeignFilesAreDamage)
         {"5000 threads are clamped", "<max_download_threads>5000</max_download_threads>", 0, 64},
         {"negative threads are clamped", "<max_download_threads>-3</max_download_threads>", 0, 0},
         {"threads that are no number", "<max_download_threads>abc</max_download_threads>", settings_bad_value},
-        {"a 20-digit number", "<max_download_threads>99999999999999999999</max_download_threads>",
-         settings_bad_value},
+        {"a 20-digit number", "<max_download_threads>99999999999999999999</max_download_threads>", settings_bad_value},
         {"transfer type 7", "<transfer_type>7</transfer_type>", settings_bad_value},
         {"a sort key that is no number", "<local_sort>4x</local_sort>", settings_bad_value},
         {"a width that is no number", "<q_cw>" + eleven + "x</q_cw>", settings_bad_value},
@@ -214,8 +214,9 @@ TEST_F(GlobalFtpSettings, PartialFileKeepsTheOtherDefaults)
     EXPECT_EQ(settings.proxies.first()->key.view().substr(0, 4), std::string_view("\x01\0\0\0", 4));
     EXPECT_EQ(settings.proxies.default_proxy_type, proxy_choice_none);
 
-    write("<top_zone_controls>QueuePanel;LogRichEdit</top_zone_controls><bottom_zone_controls></bottom_zone_controls>"
-          "<is_passive>7</is_passive><local_invert>1</local_invert><remote_invert>x</remote_invert>");
+    write(
+        "<top_zone_controls>QueuePanel;LogRichEdit</top_zone_controls><bottom_zone_controls></bottom_zone_controls>"
+        "<is_passive>7</is_passive><local_invert>1</local_invert><remote_invert>x</remote_invert>");
     ASSERT_EQ(settings.load(), 0);
     EXPECT_EQ(settings.top_zone_controls, (std::vector<std::string>{"QueuePanel", "LogRichEdit"}));
     EXPECT_TRUE(settings.bottom_zone_controls.empty());

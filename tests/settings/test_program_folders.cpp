@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "browse/listing_parser.h"
@@ -50,7 +50,9 @@ TEST_F(ProgramFolders, UserFolderRule)
         {"installed: XDG_CONFIG_HOME", program, {"", "", "/u/xdg", "/u/home"}, "/u/xdg/qvtf/"},
         {"installed: ~/.config", program, {"", "", "", "/u/home"}, "/u/home/.config/qvtf/"},
         {"relative XDG_CONFIG_HOME ignored", program, {"", "", "rel", "/u/home"}, "/u/home/.config/qvtf/"},
-        {"a folder named like the settings file is no install", (dir / "odd").string(), {"", "", "", "/h"},
+        {"a folder named like the settings file is no install",
+         (dir / "odd").string(),
+         {"", "", "", "/h"},
          "/h/.config/qvtf/"},
     };
     fs::create_directories(dir / "odd" / global_ftp_settings::file_name);
@@ -107,8 +109,7 @@ TEST_F(ProgramFolders, FirstUserFileMakesThePrivateFolder)
          [](const program_folders& f) {
              global_ftp_settings settings;
              qx_ftp_file_lister pane(settings, nullptr, nullptr);
-             return pane.open_listing_dump(f) &&
-                    pane.listing_dump_path().view() == f.user_file(listing_dump_name);
+             return pane.open_listing_dump(f) && pane.listing_dump_path().view() == f.user_file(listing_dump_name);
          }},
     };
     int n = 0;

@@ -89,11 +89,11 @@ TEST_F(SettingsStart, DamagedKeyRecordGivesANewKeyAndDropsUnreadablePasswords)
     const std::string record = settings.user_data;
 
     const std::string damaged[] = {
-        record.substr(0, record.size() - 1),                 // truncated
-        record + "x",                                        // too long
-        std::string("QVK\x02") + record.substr(4),           // unknown version
+        record.substr(0, record.size() - 1),                              // truncated
+        record + "x",                                                     // too long
+        std::string("QVK\x02") + record.substr(4),                        // unknown version
         record.substr(0, 10) + char(record[10] ^ 1) + record.substr(11),  // bit flipped in the key
-        std::string(32, 'k'),                                // a bare key of another format
+        std::string(32, 'k'),                                             // a bare key of another format
     };
     for (const std::string& bad : damaged) {
         settings.user_data = bad;

@@ -128,8 +128,7 @@ int scripted_ftp_server::accept_client()
     return fd;
 }
 
-bool scripted_ftp_server::read_line(int fd, std::string& buffer, std::string& out,
-                                    std::chrono::milliseconds timeout)
+bool scripted_ftp_server::read_line(int fd, std::string& buffer, std::string& out, std::chrono::milliseconds timeout)
 {
     for (;;) {
         auto lf = buffer.find('\n');
@@ -161,9 +160,7 @@ void scripted_ftp_server::run()
     for (size_t i = 0; ok && i < steps_.size(); ++i) {
         const step& s = steps_[i];
         switch (s.kind) {
-        case step_kind::send:
-            ok = write_all(fd, s.bytes);
-            break;
+        case step_kind::send: ok = write_all(fd, s.bytes); break;
         case step_kind::expect: {
             std::string line;
             ok = read_line(fd, buffer, line, step_timeout);

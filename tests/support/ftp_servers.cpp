@@ -39,8 +39,7 @@ bool ensure_test_user(uid_t& uid, gid_t& gid)
     if (!::getpwnam(test_user))
         ok = run_shell(std::string("useradd -M -d /tmp -s /bin/sh ") + test_user + " >/dev/null 2>&1") == 0;
     if (ok)
-        ok = run_shell(std::string("echo '") + test_user + ":" + test_password +
-                       "' | chpasswd >/dev/null 2>&1") == 0;
+        ok = run_shell(std::string("echo '") + test_user + ":" + test_password + "' | chpasswd >/dev/null 2>&1") == 0;
     const passwd* pw = ::getpwnam(test_user);
     ok = ok && pw;
     if (ok) {
@@ -52,25 +51,35 @@ bool ensure_test_user(uid_t& uid, gid_t& gid)
     return ok;
 }
 
-std::string vsftpd_config(uint16_t port, const std::string& chroot_dir, const std::string& root,
-                          uint16_t pasv_min, uint16_t pasv_max, const std::string& log_file)
+std::string vsftpd_config(uint16_t port, const std::string& chroot_dir, const std::string& root, uint16_t pasv_min,
+                          uint16_t pasv_max, const std::string& log_file)
 {
     return "listen=YES\n"
            "listen_ipv6=NO\n"
            "listen_address=127.0.0.1\n"
-           "listen_port=" + std::to_string(port) + "\n"
+           "listen_port=" +
+           std::to_string(port) +
+           "\n"
            "background=NO\n"
            "seccomp_sandbox=NO\n"
-           "secure_chroot_dir=" + chroot_dir + "\n"
+           "secure_chroot_dir=" +
+           chroot_dir +
+           "\n"
            "anonymous_enable=NO\n"
            "local_enable=YES\n"
            "write_enable=YES\n"
            "chmod_enable=YES\n"
            "local_umask=022\n"
-           "local_root=" + root + "\n"
+           "local_root=" +
+           root +
+           "\n"
            "pasv_enable=YES\n"
-           "pasv_min_port=" + std::to_string(pasv_min) + "\n"
-           "pasv_max_port=" + std::to_string(pasv_max) + "\n"
+           "pasv_min_port=" +
+           std::to_string(pasv_min) +
+           "\n"
+           "pasv_max_port=" +
+           std::to_string(pasv_max) +
+           "\n"
            "port_enable=YES\n"
            "connect_from_port_20=NO\n"
            "pam_service_name=vsftpd\n"
@@ -78,13 +87,18 @@ std::string vsftpd_config(uint16_t port, const std::string& chroot_dir, const st
            "tcp_wrappers=NO\n"
            "dual_log_enable=NO\n"
            "xferlog_enable=YES\n"
-           "vsftpd_log_file=" + log_file + "\n"
+           "vsftpd_log_file=" +
+           log_file +
+           "\n"
            "log_ftp_protocol=YES\n";
 }
 
 }  // namespace
 
-bool vsftpd_available() { return ::access(vsftpd_path, X_OK) == 0 && ::geteuid() == 0; }
+bool vsftpd_available()
+{
+    return ::access(vsftpd_path, X_OK) == 0 && ::geteuid() == 0;
+}
 
 bool pyftpdlib_available()
 {
@@ -140,7 +154,10 @@ vsftpd_server::vsftpd_server() : user_(test_user), password_(test_password)
     }
 }
 
-vsftpd_server::~vsftpd_server() { process_.stop(); }
+vsftpd_server::~vsftpd_server()
+{
+    process_.stop();
+}
 
 std::string vsftpd_server::log() const
 {
@@ -154,8 +171,8 @@ pyftpdlib_server::pyftpdlib_server(std::string user, std::string password, std::
         return;
     for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
         port_ = free_port();
-        std::vector<std::string> args{python_path, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_),
-                                      "-w", "-d", root_.path(), "-u", user_, "-P", password_};
+        std::vector<std::string> args{python_path, "-m", "pyftpdlib",  "-i", "127.0.0.1", "-p", std::to_string(port_),
+                                      "-w",        "-d", root_.path(), "-u", user_,       "-P", password_};
         if (!nat_address.empty())
             args.insert(args.end(), {"-n", nat_address});
         if (!process_.start(args, folder_.file("pyftpdlib.log")))
@@ -185,8 +202,14 @@ bool pyftpdlib_server::restart()
     return false;
 }
 
-pyftpdlib_server::~pyftpdlib_server() { process_.stop(); }
+pyftpdlib_server::~pyftpdlib_server()
+{
+    process_.stop();
+}
 
-std::string pyftpdlib_server::log() const { return read_text_file(folder_.file("pyftpdlib.log")); }
+std::string pyftpdlib_server::log() const
+{
+    return read_text_file(folder_.file("pyftpdlib.log"));
+}
 
 }  // namespace qvtf::test

@@ -17,7 +17,8 @@ extern char** environ;
 
 namespace qvtf::test {
 
-bool child_process::start(const std::vector<std::string>& args, const std::string& output_file) {
+bool child_process::start(const std::vector<std::string>& args, const std::string& output_file)
+{
     if (pid_ > 0 || args.empty())
         return false;
     std::vector<char*> argv;
@@ -56,7 +57,8 @@ bool child_process::start(const std::vector<std::string>& args, const std::strin
     return true;
 }
 
-bool child_process::running() {
+bool child_process::running()
+{
     if (pid_ <= 0)
         return false;
     int st = 0;
@@ -71,7 +73,8 @@ bool child_process::running() {
     return r == 0;
 }
 
-int child_process::stop(std::chrono::milliseconds grace) {
+int child_process::stop(std::chrono::milliseconds grace)
+{
     if (pid_ <= 0)
         return status_;
     const pid_t group = pid_;
@@ -96,14 +99,16 @@ int child_process::stop(std::chrono::milliseconds grace) {
     return st;
 }
 
-std::string read_text_file(const std::string& path) {
+std::string read_text_file(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-temp_folder::temp_folder(const std::string& prefix) {
+temp_folder::temp_folder(const std::string& prefix)
+{
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
@@ -112,14 +117,16 @@ temp_folder::temp_folder(const std::string& prefix) {
         path_ = buf.data();
 }
 
-temp_folder::~temp_folder() {
+temp_folder::~temp_folder()
+{
     if (!path_.empty()) {
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
 }
 
-bool temp_folder::write(const std::string& name, const std::string& content) const {
+bool temp_folder::write(const std::string& name, const std::string& content) const
+{
     std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
     out << content;
     return static_cast<bool>(out.flush());

@@ -9,9 +9,7 @@ namespace qvtf::test {
 
 class inputs {
 public:
-    explicit inputs(remote_session& session) : site_(session.site()), options_(session.options()), session_(session)
-    {
-    }
+    explicit inputs(remote_session& session) : site_(session.site()), options_(session.options()), session_(session) {}
     ~inputs() { session_.configure(site_, options_); }
     inputs(const inputs&) = delete;
     inputs& operator=(const inputs&) = delete;

@@ -14,7 +14,8 @@ constexpr const char* microsocks_path = "/usr/bin/microsocks";
 // dante 1.4: "socksmethod"/"clientmethod" name the authentication; the
 // "client" rules admit TCP clients, the "socks" rules the requests. BIND's
 // incoming connection is checked by a "bindreply" rule.
-std::string dante_config(uint16_t port) {
+std::string dante_config(uint16_t port)
+{
     return "logoutput: stderr\n"
            "internal: 127.0.0.1 port = " +
            std::to_string(port) +
@@ -38,10 +39,17 @@ std::string dante_config(uint16_t port) {
 
 }  // namespace
 
-bool dante_available() { return ::access(danted_path, X_OK) == 0; }
-bool microsocks_available() { return ::access(microsocks_path, X_OK) == 0; }
+bool dante_available()
+{
+    return ::access(danted_path, X_OK) == 0;
+}
+bool microsocks_available()
+{
+    return ::access(microsocks_path, X_OK) == 0;
+}
 
-dante_server::dante_server() {
+dante_server::dante_server()
+{
     if (!dante_available() || folder_.path().empty())
         return;
     // A free port can be taken by someone else before the server binds it;
@@ -59,19 +67,26 @@ dante_server::dante_server() {
     }
 }
 
-dante_server::~dante_server() { process_.stop(); }
+dante_server::~dante_server()
+{
+    process_.stop();
+}
 
-std::string dante_server::log() const { return read_text_file(folder_.file("danted.log")); }
+std::string dante_server::log() const
+{
+    return read_text_file(folder_.file("danted.log"));
+}
 
 microsocks_server::microsocks_server(std::string user, std::string password)
-    : user_(std::move(user)), password_(std::move(password)) {
+    : user_(std::move(user)), password_(std::move(password))
+{
     if (!microsocks_available() || folder_.path().empty())
         return;
     for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
         port_ = free_port();
-        if (!process_.start({microsocks_path, "-i", "127.0.0.1", "-p", std::to_string(port_), "-u", user_, "-P",
-                             password_},
-                            folder_.file("microsocks.log")))
+        if (!process_.start(
+                {microsocks_path, "-i", "127.0.0.1", "-p", std::to_string(port_), "-u", user_, "-P", password_},
+                folder_.file("microsocks.log")))
             return;
         ok_ = wait_until_accepting(port_, std::chrono::milliseconds(10000)) && process_.running();
         if (!ok_)
@@ -79,8 +94,14 @@ microsocks_server::microsocks_server(std::string user, std::string password)
     }
 }
 
-microsocks_server::~microsocks_server() { process_.stop(); }
+microsocks_server::~microsocks_server()
+{
+    process_.stop();
+}
 
-std::string microsocks_server::log() const { return read_text_file(folder_.file("microsocks.log")); }
+std::string microsocks_server::log() const
+{
+    return read_text_file(folder_.file("microsocks.log"));
+}
 
 }  // namespace qvtf::test

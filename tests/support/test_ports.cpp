@@ -14,7 +14,8 @@ namespace qvtf::test {
 
 namespace {
 
-sockaddr_in loopback(uint16_t port) {
+sockaddr_in loopback(uint16_t port)
+{
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
@@ -23,7 +24,8 @@ sockaddr_in loopback(uint16_t port) {
 }
 
 // poll() one fd, retrying on EINTR; returns poll's result.
-int poll_one(int fd, short events, int timeout_ms) {
+int poll_one(int fd, short events, int timeout_ms)
+{
     pollfd p{fd, events, 0};
     int r;
     do {
@@ -34,7 +36,8 @@ int poll_one(int fd, short events, int timeout_ms) {
 
 }  // namespace
 
-int listen_loopback(uint16_t* port, int backlog) {
+int listen_loopback(uint16_t* port, int backlog)
+{
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
@@ -52,7 +55,8 @@ int listen_loopback(uint16_t* port, int backlog) {
     return fd;
 }
 
-uint16_t free_port() {
+uint16_t free_port()
+{
     uint16_t port = 0;
     int fd = listen_loopback(&port, 1);
     if (fd >= 0)
@@ -60,7 +64,8 @@ uint16_t free_port() {
     return port;
 }
 
-int connect_loopback(uint16_t port) {
+int connect_loopback(uint16_t port)
+{
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
@@ -72,7 +77,8 @@ int connect_loopback(uint16_t port) {
     return fd;
 }
 
-bool wait_until_accepting(uint16_t port, std::chrono::milliseconds timeout) {
+bool wait_until_accepting(uint16_t port, std::chrono::milliseconds timeout)
+{
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
         int fd = connect_loopback(port);
@@ -85,7 +91,8 @@ bool wait_until_accepting(uint16_t port, std::chrono::milliseconds timeout) {
     return false;
 }
 
-std::string read_exact(int fd, size_t n, std::chrono::milliseconds timeout) {
+std::string read_exact(int fd, size_t n, std::chrono::milliseconds timeout)
+{
     std::string out;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.size() < n) {
@@ -101,7 +108,8 @@ std::string read_exact(int fd, size_t n, std::chrono::milliseconds timeout) {
     return out;
 }
 
-bool write_all(int fd, const std::string& bytes) {
+bool write_all(int fd, const std::string& bytes)
+{
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t r = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -116,7 +124,8 @@ bool write_all(int fd, const std::string& bytes) {
 
 // ---------------------------------------------------------------- echo_server
 
-echo_server::echo_server(mode m, std::string banner) : mode_(m), banner_(std::move(banner)) {
+echo_server::echo_server(mode m, std::string banner) : mode_(m), banner_(std::move(banner))
+{
     listen_fd_ = listen_loopback(&port_);
     if (listen_fd_ < 0 || ::pipe2(wake_, O_CLOEXEC) != 0) {
         if (listen_fd_ >= 0)
@@ -127,7 +136,8 @@ echo_server::echo_server(mode m, std::string banner) : mode_(m), banner_(std::mo
     acceptor_ = std::thread([this] { accept_loop(); });
 }
 
-echo_server::~echo_server() {
+echo_server::~echo_server()
+{
     stopping_ = true;
     if (wake_[1] >= 0) {
         char c = 'x';
@@ -151,7 +161,8 @@ echo_server::~echo_server() {
             ::close(fd);
 }
 
-void echo_server::accept_loop() {
+void echo_server::accept_loop()
+{
     while (!stopping_) {
         pollfd p[2] = {{listen_fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         int r = ::poll(p, 2, 1000);
@@ -172,7 +183,8 @@ void echo_server::accept_loop() {
     }
 }
 
-void echo_server::serve(int fd) {
+void echo_server::serve(int fd)
+{
     if (!banner_.empty() && mode_ != mode::silent)
         write_all(fd, banner_);
     if (mode_ == mode::banner_then_close) {
@@ -204,19 +216,22 @@ void echo_server::serve(int fd) {
     }
 }
 
-std::string echo_server::received() const {
+std::string echo_server::received() const
+{
     std::lock_guard lock(mutex_);
     return received_;
 }
 
-bool echo_server::wait_accepted(int n, std::chrono::milliseconds timeout) const {
+bool echo_server::wait_accepted(int n, std::chrono::milliseconds timeout) const
+{
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return accepted_.load() >= n; });
 }
 
 // ---------------------------------------------------------------- silent_port
 
-silent_port::silent_port() {
+silent_port::silent_port()
+{
     // Backlog 0: Linux keeps at most one finished connection queued; the
     // next SYN is dropped while the queue is full.
     listen_fd_ = listen_loopback(&port_, 0);
@@ -234,7 +249,8 @@ silent_port::silent_port() {
     }
 }
 
-silent_port::~silent_port() {
+silent_port::~silent_port()
+{
     for (int fd : fillers_)
         ::close(fd);
     if (listen_fd_ >= 0)

@@ -40,9 +40,9 @@ int listen_loopback(uint16_t* port, int backlog = 16);
 class echo_server {
 public:
     enum class mode {
-        echo,              // banner, then every byte received is sent back until the peer closes
-        banner_then_close, // banner, then an orderly close
-        silent             // never reads nor writes; holds the connection until stopped
+        echo,               // banner, then every byte received is sent back until the peer closes
+        banner_then_close,  // banner, then an orderly close
+        silent              // never reads nor writes; holds the connection until stopped
     };
 
     explicit echo_server(mode m = mode::echo, std::string banner = "");

@@ -8,9 +8,9 @@
 #include "ftp/test_data_support.h"
 #include "support/ftp_scripted.h"
 #include "support/process.h"
+#include "support/session_inputs.h"
 #include "sync/sync_local_side.h"
 #include "sync/sync_plan.h"
-#include "support/session_inputs.h"
 #include "sync/sync_remote_side.h"
 
 namespace {
@@ -35,14 +35,20 @@ TEST(SyncClock, ServerTimesAreComparedOnOurClock)
                             "-rw-r--r--   1 u  g   5 Jun 15  2020 c.txt\r\n");
     listing.accept_in_background();
     test::scripted_ftp_server server;
-    server.send("220 ready\r\n").expect("331 pw\r\n").expect("230 in\r\n").expect("257 \"/\"\r\n")
-        .expect("250 ok\r\n").expect("257 \"/r\"\r\n")
-        .expect("200 a\r\n").expect(listing.pasv_reply()).expect("150 list\r\n226 ok\r\n");
+    server.send("220 ready\r\n")
+        .expect("331 pw\r\n")
+        .expect("230 in\r\n")
+        .expect("257 \"/\"\r\n")
+        .expect("250 ok\r\n")
+        .expect("257 \"/r\"\r\n")
+        .expect("200 a\r\n")
+        .expect(listing.pasv_reply())
+        .expect("150 list\r\n226 ok\r\n");
     server.start();
     test::temp_folder local("qvtf-sync-clock");
-    file_at(local.file("a.txt"), ours + 100);   // the same, within the interval
-    file_at(local.file("b.txt"), listed);       // the same only if the offset were forgotten
-    file_at(local.file("c.txt"), ours + 700);   // newer than the interval allows
+    file_at(local.file("a.txt"), ours + 100);  // the same, within the interval
+    file_at(local.file("b.txt"), listed);      // the same only if the offset were forgotten
+    file_at(local.file("c.txt"), ours + 700);  // newer than the interval allows
 
     ftp_control session;
     ASSERT_EQ(test::log_in_to(session, server.port(), "u", "p"), 0);

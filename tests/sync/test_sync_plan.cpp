@@ -28,20 +28,20 @@ struct plan_case {
     int32_t rule;
     std::vector<const char*> local;
     std::vector<const char*> remote;
-    lines plan;          // "up a", "down a", "mkdir-r a", "mkdir-l a", "del-r a", "del-l a" (folders: "a/")
+    lines plan;  // "up a", "down a", "mkdir-r a", "mkdir-l a", "del-r a", "del-l a" (folders: "a/")
     bool recursive = true;
     bool delete_missing = false;
     const char* files_include = "*";
     const char* files_skip = "";
     const char* folders_skip = "";
-    int time_filter_start = 0;   // with the end, turns the time filter on
+    int time_filter_start = 0;  // with the end, turns the time filter on
     int time_filter_end = 0;
     int size_filter_max = 0;     // turns the size filter on
     const char* note = nullptr;  // a note the plan must hold
     // Times to the minute with 540 s of clock offset: a window of 600 s.
     bool exact_times = false;
     int32_t clock_offset = 540;
-    bool remote_whole = true;    // the remote listings left nothing out
+    bool remote_whole = true;  // the remote listings left nothing out
     bool local_whole = true;
 };
 
@@ -69,6 +69,7 @@ lines summary(const sync_plan& plan)
     return out;
 }
 
+// clang-format off
 const plan_case cases[] = {
     // Directions and missing/overwrite.
     {"upload copies missing only", word(upload, copy_missing), {"a 1 5000", "b 1 5000"}, {"b 1 1000"}, {"up a"}},
@@ -164,6 +165,7 @@ const plan_case cases[] = {
      {"a 2 1030", "b 1 1030", "c 2 1000"}, {"a 1 1000", "b 1 1000", "c 1 1030"}, {"up a", "down c"}, true, false,
      "*", "", "", 0, 0, 0, nullptr, false, 0},
 };
+// clang-format on
 
 TEST(SyncPlan, TableOfTreesAndPlans)
 {
@@ -218,7 +220,8 @@ TEST(SyncPlan, TransferTypeAndReasons)
     struct {
         int32_t global, field;
         int32_t a_type;
-    } const types[] = {{0, transfer_ascii, 0}, {1, transfer_binary, 1}, {2, transfer_ascii, 1}, {2, transfer_binary, 0}};
+    } const types[] = {
+        {0, transfer_ascii, 0}, {1, transfer_binary, 1}, {2, transfer_ascii, 1}, {2, transfer_binary, 0}};
     for (const auto& t : types) {
         s.rules.assign(1, (word(upload, copy_missing | overwrite) & ~transfer_mask) | t.field);
         sync_plan_options o;
@@ -227,8 +230,7 @@ TEST(SyncPlan, TransferTypeAndReasons)
         build_sync_plan(s, local, remote, o, plan);
         ASSERT_EQ(plan.actions.size(), 2u);
         EXPECT_EQ(plan.actions[0].transfer_type, t.a_type) << t.global << " " << t.field;
-        EXPECT_EQ(plan.actions[0].describe(),
-                  "upload /L/a.txt -> /R/a.txt: overwrite: the source is newer, larger");
+        EXPECT_EQ(plan.actions[0].describe(), "upload /L/a.txt -> /R/a.txt: overwrite: the source is newer, larger");
         EXPECT_EQ(plan.actions[1].describe(), "upload /L/b.bin -> /R/b.bin: missing on the remote side");
     }
     test::memory_side nowhere("/N", {}, false);

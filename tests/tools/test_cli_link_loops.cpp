@@ -26,20 +26,24 @@ struct loop_case {
     // server's root (download); the other folder is the copy's target.
     bool upload;
     std::vector<std::pair<const char*, const char*>> links;  // path, target
-    names arrived;       // regular files under the target afterwards
-    names skipped;       // the paths the log names as not followed
+    names arrived;                                           // regular files under the target afterwards
+    names skipped;                                           // the paths the log names as not followed
 };
 
-void PrintTo(const loop_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const loop_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 const loop_case cases[] = {
-    {"UploadWithALinkToTheParent", true,
+    {"UploadWithALinkToTheParent",
+     true,
      {{"top/css/up", ".."}, {"top/lib", "../shared"}},
      {"top/index.html", "top/css/a.css", "top/lib/s.js"},
      {"top/css/up"}},
-    {"DownloadWithALoopInEveryFolder", false,
-     {{"top/loop", "."}, {"top/css/loop", "."}, {"top/css/up", ".."}, {"top/lib", "../shared"},
-      {"shared/loop", "."}},
+    {"DownloadWithALoopInEveryFolder",
+     false,
+     {{"top/loop", "."}, {"top/css/loop", "."}, {"top/css/up", ".."}, {"top/lib", "../shared"}, {"shared/loop", "."}},
      {"top/index.html", "top/css/a.css", "top/lib/s.js"},
      {"top/loop", "top/css/loop", "top/css/up", "top/lib/loop"}},
 };

@@ -17,7 +17,7 @@ bool parse_args(std::vector<std::string> args, options& o, std::string& err, std
     return qvtf::cli::parse(static_cast<int>(argv.size()), argv.data(), o, err, in);
 }
 
-} // namespace
+}  // namespace
 
 TEST(CliWords, QuotesAndEscapesGroupWords)
 {
@@ -48,10 +48,30 @@ TEST(CliOptions, ConnectionOptionsAndPasswordsFromEnvironment)
     setenv("QVTF_PROXY_PASSWORD", "pp", 1);
     options o;
     std::string err;
-    ASSERT_TRUE(parse_args({"--host", "127.0.0.1", "--port", "2121", "--user", "bob", "--active",
-                            "--no-port-fallback", "--timeout", "5", "--proxy-type", "5", "--proxy-host",
-                            "127.0.0.1", "--proxy-port", "1080", "--type", "auto", "--log", "get", "a", "b"},
-                           o, err)) << err;
+    ASSERT_TRUE(parse_args({"--host",
+                            "127.0.0.1",
+                            "--port",
+                            "2121",
+                            "--user",
+                            "bob",
+                            "--active",
+                            "--no-port-fallback",
+                            "--timeout",
+                            "5",
+                            "--proxy-type",
+                            "5",
+                            "--proxy-host",
+                            "127.0.0.1",
+                            "--proxy-port",
+                            "1080",
+                            "--type",
+                            "auto",
+                            "--log",
+                            "get",
+                            "a",
+                            "b"},
+                           o, err))
+        << err;
     EXPECT_EQ(o.host, "127.0.0.1");
     EXPECT_EQ(o.port, 2121);
     EXPECT_EQ(o.user, "bob");
@@ -84,9 +104,12 @@ TEST(CliOptions, DefaultsAndRejections)
     EXPECT_TRUE(o.passive);
     EXPECT_EQ(o.list_params, "-al");
     EXPECT_TRUE(o.given.empty());
-    for (auto bad : std::vector<std::vector<std::string>>{
-             {"--port", "0", "ls"}, {"--port", "70000"}, {"--proxy-type", "6"}, {"--type", "text"},
-             {"--timeout"}, {"--password", "x"}}) {
+    for (auto bad : std::vector<std::vector<std::string>>{{"--port", "0", "ls"},
+                                                          {"--port", "70000"},
+                                                          {"--proxy-type", "6"},
+                                                          {"--type", "text"},
+                                                          {"--timeout"},
+                                                          {"--password", "x"}}) {
         options b;
         EXPECT_FALSE(parse_args(bad, b, err)) << bad[0];
     }

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 struct queue_case {
     const char* name;
-    std::string script;      // %L: the local folder, %R: the server's folder on disk
+    std::string script;  // %L: the local folder, %R: the server's folder on disk
     int threads;
     int code;
     int lines_of_kind_5;
@@ -30,7 +30,10 @@ struct queue_case {
     int lines_of_kind_3;
 };
 
-void PrintTo(const queue_case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const queue_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 const queue_case cases[] = {
     {"FolderDownWithWorkers", "download src %L", 2, 0, 6, 0, 0},
@@ -86,8 +89,7 @@ TEST_P(CliQueue, RunsTheQueue)
     EXPECT_EQ(kinds[3], c.lines_of_kind_3) << printed;
     if (c.code == 0 && c.lines_of_kind_5) {
         for (const char* name : {"a.txt", "b.bin", "c", "sub/d", "sub/e", "sub/f"})
-            EXPECT_EQ(test::read_text_file(local.path() + "/src/" + name),
-                      test::read_text_file(src + "/" + name))
+            EXPECT_EQ(test::read_text_file(local.path() + "/src/" + name), test::read_text_file(src + "/" + name))
                 << name;
     }
     if (c.code == 0 && c.lines_of_kind_4) {

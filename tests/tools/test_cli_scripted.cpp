@@ -75,11 +75,13 @@ const lines login_lines{"USER u", "PASS p", "PWD"};
 TEST(CliScripted, ControlCharactersAreEscapedInTheOutputOnly)
 {
     const std::string hostile = "evil\x1b]0;pwned\x07\x08\tname\\x";
-    test::data_peer peer(test::data_peer::mode::send,
-                         "-rw-r--r--   1 u  g   5 Jan  1  2024 " + hostile + "\r\n");
+    test::data_peer peer(test::data_peer::mode::send, "-rw-r--r--   1 u  g   5 Jan  1  2024 " + hostile + "\r\n");
     peer.accept_in_background();
     test::scripted_ftp_server server;
-    login_script(server).expect("200 ascii\r\n").expect(peer.pasv_reply()).expect("150 here\r\n226 done\r\n")
+    login_script(server)
+        .expect("200 ascii\r\n")
+        .expect(peer.pasv_reply())
+        .expect("150 here\r\n226 done\r\n")
         .expect("200 \x1b[2Jcleared\r\n");
     server.start();
     cli::options o = options_for(server, {{"ls"}, {"quote", "NOOP"}});
@@ -147,8 +149,12 @@ TEST(CliScripted, GetChecksTheBodyAgainstTheSizeTheServerGave)
         test::data_peer peer(test::data_peer::mode::send, r.body);
         peer.accept_in_background();
         test::scripted_ftp_server server;
-        login_script(server).expect(r.size_reply).expect("200 binary\r\n").expect(peer.pasv_reply())
-            .expect("150 here\r\n226 done\r\n").expect("221 bye\r\n");
+        login_script(server)
+            .expect(r.size_reply)
+            .expect("200 binary\r\n")
+            .expect(peer.pasv_reply())
+            .expect("150 here\r\n226 done\r\n")
+            .expect("221 bye\r\n");
         server.start();
         cli::options o = options_for(server, {{"get", "f", folder.file("f")}});
         cli_run run = run_cli(o);

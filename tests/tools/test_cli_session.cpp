@@ -51,9 +51,12 @@ protected:
 
 TEST_F(CliSession, CommandsOnOneSessionAndTheirOutput)
 {
-    { std::ofstream(local.file("up.txt")) << "hello"; }
-    const std::string script = "mkdir d; put " + local.file("up.txt") + " up.txt; mv up.txt d/x.txt; cd d; ls; get x.txt " +
-                               local.file("back.txt") + "; chmod 600 x.txt; quote NOOP; pwd";
+    {
+        std::ofstream(local.file("up.txt")) << "hello";
+    }
+    const std::string script = "mkdir d; put " + local.file("up.txt") +
+                               " up.txt; mv up.txt d/x.txt; cd d; ls; get x.txt " + local.file("back.txt") +
+                               "; chmod 600 x.txt; quote NOOP; pwd";
     cli_run r = run_cli(*server, script);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(read_all(local.file("back.txt")), "hello");
@@ -85,7 +88,9 @@ TEST_F(CliSession, RecursiveRemoveAndTimeDifference)
     const std::string root = server->root();
     ::mkdir((root + "/t").c_str(), 0777);
     ::mkdir((root + "/t/u").c_str(), 0777);
-    { std::ofstream(root + "/t/u/f") << "f"; }
+    {
+        std::ofstream(root + "/t/u/f") << "f";
+    }
     ASSERT_EQ(std::system(("chown -R " + server->user() + " " + root).c_str()), 0);
     cli_run r = run_cli(*server, "rm -r t; timediff");
     ASSERT_EQ(r.code, 0) << r.err;

@@ -29,7 +29,10 @@ using namespace qvtf::sync_rule;
 using lines = std::vector<std::string>;
 
 // The server's name for its root folder.
-std::string remote_root(const test::real_server& server) { return server.vs ? server.vs->root() : ""; }
+std::string remote_root(const test::real_server& server)
+{
+    return server.vs ? server.vs->root() : "";
+}
 
 // The files a test puts there belong to the server's local user.
 void own_files(const test::real_server& server)
@@ -65,9 +68,9 @@ void write(const std::string& path, const std::string& text, std::time_t mtime =
 struct sync_step {
     const char* name;
     int32_t rule;
-    const char* local;       // folder below the local temporary folder
+    const char* local;  // folder below the local temporary folder
     bool dry_run;
-    lines printed;           // stdout, with the folders written as L and R
+    lines printed;  // stdout, with the folders written as L and R
     std::function<void(const std::string& local, const std::string& remote)> check;
     bool delete_missing = true;
     int exit_code = 0;
@@ -143,7 +146,11 @@ TEST_P(CliSync, RunsOnRealTrees)
              EXPECT_TRUE(exists(r + "/keep.txt")) << "outside the masks, never deleted";
          }},
         {"the same run again plans nothing", up, "up", false, upload_again, nullptr},
-        {"download through links", down, "down", false, {},
+        {"download through links",
+         down,
+         "down",
+         false,
+         {},
          [&](const std::string& l, const std::string&) {
              EXPECT_EQ(read_all(l + "/lf"), "new a") << "a link to a file arrives as the file";
              EXPECT_EQ(read_all(l + "/ld/c.html"), "c") << "a link to a folder arrives as the folder";
@@ -151,28 +158,45 @@ TEST_P(CliSync, RunsOnRealTrees)
              EXPECT_FALSE(exists(l + "/sub/back"));
          },
          false},
-        {"downloading again plans nothing", down, "down", false,
-         {"note: not followed: the link R/ld/back leads back to R", "note: not followed: the link R/sub/back leads back to R",
-          "Nothing to synchronise."},
-         nullptr, false},
-        {"both ways", both_ways, "both", false, {},
+        {"downloading again plans nothing",
+         down,
+         "down",
+         false,
+         {"note: not followed: the link R/ld/back leads back to R",
+          "note: not followed: the link R/sub/back leads back to R", "Nothing to synchronise."},
+         nullptr,
+         false},
+        {"both ways",
+         both_ways,
+         "both",
+         false,
+         {},
          [&](const std::string& l, const std::string& r) {
              EXPECT_EQ(read_all(r + "/z.html"), "z");
              EXPECT_EQ(read_all(l + "/sub/c.html"), "c");
          },
          false},
-        {"both ways again plans nothing", both_ways, "both", false,
-         {"note: not followed: the link R/ld/back leads back to R", "note: not followed: the link R/sub/back leads back to R",
-          "Nothing to synchronise."},
-         nullptr, false},
+        {"both ways again plans nothing",
+         both_ways,
+         "both",
+         false,
+         {"note: not followed: the link R/ld/back leads back to R",
+          "note: not followed: the link R/sub/back leads back to R", "Nothing to synchronise."},
+         nullptr,
+         false},
         {"links skipped", (down & ~links_mask) | links_skip, "fresh", true, {}, nullptr, false},
         // A link to a folder cannot be fetched as a file: that one action fails.
-        {"links as files", (down & ~links_mask) | links_as_files, "fresh", false, {},
+        {"links as files",
+         (down & ~links_mask) | links_as_files,
+         "fresh",
+         false,
+         {},
          [&](const std::string& l, const std::string&) {
              EXPECT_EQ(read_all(l + "/lf"), "new a");
              EXPECT_FALSE(exists(l + "/ld"));
          },
-         false, 1},
+         false,
+         1},
     };
 
     const std::string remote_name = remote_root(server) + "/site";
@@ -220,10 +244,10 @@ TEST_P(CliSync, RunsOnRealTrees)
         const std::string name = step.name;
         if (name == "download through links") {
             // Every entry arrives; the loops are only noted.
-            for (const char* want : {"download R/lf -> L/lf: missing on the local side",
-                                     "mkdir local L/ld: missing on the local side",
-                                     "download R/ld/c.html -> L/ld/c.html: missing on the local side",
-                                     "note: not followed: the link R/sub/back leads back to R"})
+            for (const char* want :
+                 {"download R/lf -> L/lf: missing on the local side", "mkdir local L/ld: missing on the local side",
+                  "download R/ld/c.html -> L/ld/c.html: missing on the local side",
+                  "note: not followed: the link R/sub/back leads back to R"})
                 EXPECT_NE(std::find(printed.begin(), printed.end(), want), printed.end()) << want << "\n" << text;
         } else if (name == "both ways") {
             for (const char* want : {"upload L/z.html -> R/z.html: missing on the remote side",

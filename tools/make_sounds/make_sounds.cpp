@@ -41,7 +41,8 @@ std::vector<double> render(const std::vector<note>& notes)
             if (left < 0.02)
                 envelope *= left / 0.02;
             const double w = 2 * pi * n.frequency * t;
-            const double tone = std::sin(w) + 0.25 * std::sin(2 * w) * std::exp(-t * 6) + 0.08 * std::sin(3 * w) * std::exp(-t * 10);
+            const double tone =
+                std::sin(w) + 0.25 * std::sin(2 * w) * std::exp(-t * 6) + 0.08 * std::sin(3 * w) * std::exp(-t * 10);
             out[first + i] += n.level * envelope * tone / 1.33;
         }
     }
@@ -69,9 +70,9 @@ bool write_wave(const std::string& path, const std::vector<double>& samples)
     std::fwrite("RIFF", 1, 4, f);
     put32(f, 36 + data_bytes);
     std::fwrite("WAVEfmt ", 1, 8, f);
-    put32(f, 16);               // format chunk size
-    put16(f, 1);                // PCM
-    put16(f, 1);                // mono
+    put32(f, 16);  // format chunk size
+    put16(f, 1);   // PCM
+    put16(f, 1);   // mono
     put32(f, sample_rate);
     put32(f, sample_rate * 2);  // bytes per second
     put16(f, 2);                // block align
@@ -104,7 +105,8 @@ int main(int argc, char** argv)
     const sound sounds[] = {
         {"connect.wav", {{0.0, c5, 0.45, 0.30}, {0.11, g5, 0.55, 0.28}}},
         {"disconnect.wav", {{0.0, g5, 0.45, 0.28}, {0.13, c5, 0.60, 0.30}}},
-        {"transfer.wav", {{0.0, c5, 0.50, 0.24}, {0.09, e5, 0.50, 0.24}, {0.18, g5, 0.55, 0.24}, {0.27, c6, 0.80, 0.22}}},
+        {"transfer.wav",
+         {{0.0, c5, 0.50, 0.24}, {0.09, e5, 0.50, 0.24}, {0.18, g5, 0.55, 0.24}, {0.27, c6, 0.80, 0.22}}},
     };
     for (const sound& s : sounds) {
         if (!write_wave(folder + s.name, render(s.notes))) {

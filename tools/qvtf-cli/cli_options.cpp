@@ -110,7 +110,7 @@ bool read_input_line(std::FILE* in, std::string& line, std::string& error)
     return c != EOF || !line.empty();
 }
 
-} // namespace
+}  // namespace
 
 bool split_words(const std::string& line, std::vector<std::string>& words, std::string& error)
 {
@@ -155,8 +155,7 @@ bool split_words(const std::string& line, std::vector<std::string>& words, std::
     return true;
 }
 
-bool split_script(const std::string& script, std::vector<std::vector<std::string>>& commands,
-                  std::string& error)
+bool split_script(const std::string& script, std::vector<std::vector<std::string>>& commands, std::string& error)
 {
     std::vector<std::string> parts;
     if (!split_unquoted(script, ';', parts, error))
@@ -223,19 +222,27 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--home") {
-            if (!(v = value("--home"))) return false;
+            if (!(v = value("--home")))
+                return false;
             o.home = v;
         } else if (a == "--site") {
-            if (!(v = value("--site"))) return false;
+            if (!(v = value("--site")))
+                return false;
             o.site = v;
         } else if (a == "--host") {
-            if (!(v = value("--host"))) return false;
+            if (!(v = value("--host")))
+                return false;
             o.host = v;
         } else if (a == "--port") {
-            if (!(v = value("--port"))) return false;
-            if (!to_int(v, 1, 65535, o.port)) { error = "bad --port"; return false; }
+            if (!(v = value("--port")))
+                return false;
+            if (!to_int(v, 1, 65535, o.port)) {
+                error = "bad --port";
+                return false;
+            }
         } else if (a == "--user") {
-            if (!(v = value("--user"))) return false;
+            if (!(v = value("--user")))
+                return false;
             o.user = v;
         } else if (a == "--active") {
             o.passive = false;
@@ -246,53 +253,88 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
         } else if (a == "--trust-pasv-address") {
             o.trust_pasv_address = true;
         } else if (a == "--timeout") {
-            if (!(v = value("--timeout"))) return false;
-            if (!to_int(v, 1, 86400, o.timeout)) { error = "bad --timeout"; return false; }
+            if (!(v = value("--timeout")))
+                return false;
+            if (!to_int(v, 1, 86400, o.timeout)) {
+                error = "bad --timeout";
+                return false;
+            }
         } else if (a == "--list-params") {
-            if (!(v = value("--list-params"))) return false;
+            if (!(v = value("--list-params")))
+                return false;
             o.list_params = v;
         } else if (a == "--proxy-type") {
-            if (!(v = value("--proxy-type"))) return false;
-            if (!to_int(v, 0, 5, o.proxy_type)) { error = "bad --proxy-type (0..5)"; return false; }
+            if (!(v = value("--proxy-type")))
+                return false;
+            if (!to_int(v, 0, 5, o.proxy_type)) {
+                error = "bad --proxy-type (0..5)";
+                return false;
+            }
         } else if (a == "--proxy-host") {
-            if (!(v = value("--proxy-host"))) return false;
+            if (!(v = value("--proxy-host")))
+                return false;
             o.proxy_host = v;
         } else if (a == "--proxy-port") {
-            if (!(v = value("--proxy-port"))) return false;
-            if (!to_int(v, 1, 65535, o.proxy_port)) { error = "bad --proxy-port"; return false; }
+            if (!(v = value("--proxy-port")))
+                return false;
+            if (!to_int(v, 1, 65535, o.proxy_port)) {
+                error = "bad --proxy-port";
+                return false;
+            }
         } else if (a == "--proxy-user") {
-            if (!(v = value("--proxy-user"))) return false;
+            if (!(v = value("--proxy-user")))
+                return false;
             o.proxy_user = v;
         } else if (a == "--proxy-script") {
-            if (!(v = value("--proxy-script"))) return false;
+            if (!(v = value("--proxy-script")))
+                return false;
             o.proxy_script = v;
         } else if (a == "--type") {
-            if (!(v = value("--type"))) return false;
+            if (!(v = value("--type")))
+                return false;
             std::string t = v;
-            if (t == "binary") o.type = transfer_kind::binary;
-            else if (t == "ascii") o.type = transfer_kind::ascii;
-            else if (t == "auto") o.type = transfer_kind::automatic;
-            else { error = "bad --type (binary|ascii|auto)"; return false; }
+            if (t == "binary")
+                o.type = transfer_kind::binary;
+            else if (t == "ascii")
+                o.type = transfer_kind::ascii;
+            else if (t == "auto")
+                o.type = transfer_kind::automatic;
+            else {
+                error = "bad --type (binary|ascii|auto)";
+                return false;
+            }
         } else if (a == "--threads") {
-            if (!(v = value("--threads"))) return false;
-            if (!to_int(v, 0, 64, o.threads)) { error = "bad --threads (0..64)"; return false; }
+            if (!(v = value("--threads")))
+                return false;
+            if (!to_int(v, 0, 64, o.threads)) {
+                error = "bad --threads (0..64)";
+                return false;
+            }
         } else if (a == "--retries") {
-            if (!(v = value("--retries"))) return false;
-            if (!to_int(v, 1, 1000, o.retries)) { error = "bad --retries (1..1000)"; return false; }
+            if (!(v = value("--retries")))
+                return false;
+            if (!to_int(v, 1, 1000, o.retries)) {
+                error = "bad --retries (1..1000)";
+                return false;
+            }
         } else if (a == "--log") {
             o.log = true;
         } else if (a == "-c") {
-            if (!(v = value("-c"))) return false;
-            if (!split_script(v, o.commands, error)) return false;
+            if (!(v = value("-c")))
+                return false;
+            if (!split_script(v, o.commands, error))
+                return false;
         } else if (a == "-") {
             std::string line;
             while (in && read_input_line(in, line, error)) {
                 std::vector<std::string> words;
-                if (!split_words(line, words, error)) return false;
+                if (!split_words(line, words, error))
+                    return false;
                 if (!words.empty() && words[0][0] != '#')
                     o.commands.push_back(std::move(words));
             }
-            if (!error.empty()) return false;
+            if (!error.empty())
+                return false;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -371,7 +413,8 @@ void print_usage(std::FILE* out)
         "  --log                 session log on stderr\n"
         "  --threads N           download/upload: worker connections (the setting\n"
         "                        max_download_threads, 5); 0 runs them on this session\n"
-        "  --retries N           download/upload/sync: tries per file and per folder listing (the setting retry_count, 3)\n"
+        "  --retries N           download/upload/sync: tries per file and per folder listing (the setting retry_count, "
+        "3)\n"
         "\n"
         "commands:\n"
         "  ls [PATH]             list: type, permissions, size, time (UTC), name, link target\n"
@@ -402,4 +445,4 @@ void print_usage_line(std::FILE* out)
     std::fputs("usage: qvtf-cli [options] COMMAND [ARGS]   (qvtf-cli --help for more)\n", out);
 }
 
-} // namespace qvtf::cli
+}  // namespace qvtf::cli

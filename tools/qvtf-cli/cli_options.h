@@ -9,26 +9,26 @@ namespace qvtf::cli {
 enum class transfer_kind { binary, ascii, automatic };
 
 struct options {
-    std::string home;           // user data folder (see program_folders.h); empty: the usual rule
-    std::string site;           // profile label or "Group/Site[/Bookmark]"
+    std::string home;  // user data folder (see program_folders.h); empty: the usual rule
+    std::string site;  // profile label or "Group/Site[/Bookmark]"
     std::string host;
     int port = 21;
     std::string user = "anonymous";
-    std::string password;       // from QVTF_PASSWORD only
+    std::string password;  // from QVTF_PASSWORD only
     bool passive = true;
     bool port_fallback = true;
     bool trust_pasv_address = false;  // data connections go where 227 says
-    int timeout = 60;           // seconds
+    int timeout = 60;                 // seconds
     std::string list_params = "-al";
-    int proxy_type = 0;         // 0..5
+    int proxy_type = 0;  // 0..5
     std::string proxy_host;
     int proxy_port = 0;
     std::string proxy_user;
-    std::string proxy_password; // from QVTF_PROXY_PASSWORD only
-    std::string proxy_script;   // file with a firewall command script
+    std::string proxy_password;  // from QVTF_PROXY_PASSWORD only
+    std::string proxy_script;    // file with a firewall command script
     transfer_kind type = transfer_kind::binary;
-    int threads = -1;           // download/upload workers; -1: the max_download_threads setting
-    int retries = -1;           // tries per item; -1: the retry_count setting
+    int threads = -1;  // download/upload workers; -1: the max_download_threads setting
+    int retries = -1;  // tries per item; -1: the retry_count setting
     bool log = false;
     bool help = false;
     // The options named on the command line, as written ("--user", ...):
@@ -44,8 +44,7 @@ struct options {
 bool split_words(const std::string& line, std::vector<std::string>& words, std::string& error);
 
 // Splits a -c script at unquoted ';' into commands.
-bool split_script(const std::string& script, std::vector<std::vector<std::string>>& commands,
-                  std::string& error);
+bool split_script(const std::string& script, std::vector<std::vector<std::string>>& commands, std::string& error);
 
 // Whether words (a command and its arguments) name a known command with the
 // arguments it takes; false with a message in error.
@@ -60,4 +59,4 @@ void print_usage(std::FILE* out);
 // The one line that follows a usage error.
 void print_usage_line(std::FILE* out);
 
-} // namespace qvtf::cli
+}  // namespace qvtf::cli

@@ -139,8 +139,7 @@ int cli_queue::queue_download(const std::string& remote, const qxval& local_fold
         return status;
     }
     qxfile_node* entry = nullptr;
-    for (qxfile_node* n = session_.current_folder() ? session_.current_folder()->first_child : nullptr; n;
-         n = n->next)
+    for (qxfile_node* n = session_.current_folder() ? session_.current_folder()->first_child : nullptr; n; n = n->next)
         if (n->name.view() == name) {
             entry = n;
             break;
@@ -259,7 +258,8 @@ remote_result cli_queue::run(bool is_download, const std::vector<std::string>& s
     if (failures == 0)
         return status_ok;
     remote_result failure(status_recursive_failed);
-    failure.detail = std::to_string(failures) + " of " + std::to_string(done_ + failed_ + refused) + " items failed\r\n";
+    failure.detail =
+        std::to_string(failures) + " of " + std::to_string(done_ + failed_ + refused) + " items failed\r\n";
     return failure;
 }
 
@@ -350,8 +350,7 @@ void cli_queue::draw_progress_locked()
     int64_t bytes = bytes_done_;
     for (const auto& [item, moved] : in_flight_)
         bytes += moved;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     const int32_t waiting = std::max(0, queued_ - done_ - failed_);
     std::fprintf(err_, "\r\x1b[K%d done, %d failed, %d waiting, %s, %s/s", done_, failed_, waiting,
                  human_bytes(static_cast<double>(bytes)).c_str(),

@@ -34,7 +34,10 @@ std::string utc_text(std::time_t t)
     return buf;
 }
 
-qxval bytes_of(const std::string& text) { return qxval(text); }
+qxval bytes_of(const std::string& text)
+{
+    return qxval(text);
+}
 
 // Finds an entry of the current folder by name.
 qxfile_node* child_named(remote_session& s, const std::string& name)
@@ -280,8 +283,8 @@ remote_result cli_session::list(const std::string& path)
         const char type = n->is_link() ? 'l' : n->is_folder ? 'd' : '-';
         const qxval perms = format_permissions(n->attributes, n->is_folder);
         const std::string size = n->size_known() ? std::to_string(n->size()) : "?";
-        std::fprintf(out_, "%c\t%s\t%s\t%s UTC\t%s", type, perms.c_str(), size.c_str(),
-                     utc_text(n->modified).c_str(), escaped(n->name.view()).c_str());
+        std::fprintf(out_, "%c\t%s\t%s\t%s UTC\t%s", type, perms.c_str(), size.c_str(), utc_text(n->modified).c_str(),
+                     escaped(n->name.view()).c_str());
         if (!n->link_target.view().empty())
             std::fprintf(out_, "\t%s", escaped(n->link_target.view()).c_str());
         std::fputc('\n', out_);
@@ -311,8 +314,7 @@ remote_result cli_session::remove_recursive(const std::string& path, bool chmod,
     remote_folder_guard back(*session_);
     if (slash == std::string::npos) {
         back.dismiss();
-    } else if (remote_result status =
-                   session_->change_folder(qxval(slash == 0 ? "/" : path.substr(0, slash).c_str()));
+    } else if (remote_result status = session_->change_folder(qxval(slash == 0 ? "/" : path.substr(0, slash).c_str()));
                !status.ok()) {
         back.dismiss();
         return status;

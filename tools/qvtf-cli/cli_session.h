@@ -22,7 +22,7 @@ std::string escaped(std::string_view text);
 // The words of a "sync" command.
 struct sync_request {
     std::string rule_file;
-    std::string local;    // empty: the rule file's
+    std::string local;  // empty: the rule file's
     std::string remote;
     bool dry_run = false;
 };
@@ -90,7 +90,7 @@ private:
     auto_transfer_resolver resolver_;
     std::unique_ptr<remote_session> session_;
     std::string usage_error_;
-    std::string proxy_script_;   // the --proxy-script file, CR LF line ends
+    std::string proxy_script_;  // the --proxy-script file, CR LF line ends
 };
 
 }  // namespace qvtf::cli

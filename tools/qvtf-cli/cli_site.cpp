@@ -39,7 +39,8 @@ bool cli_site::load(const program_folders& folders, const qxlang& language, cons
     }
     chosen = profiles.find(label);
     if (!chosen) {
-        std::fprintf(err, "qvtf-cli: no site \"%s\" in %s%s\n", label.c_str(), folders.user.c_str(), profiles_file_name);
+        std::fprintf(err, "qvtf-cli: no site \"%s\" in %s%s\n", label.c_str(), folders.user.c_str(),
+                     profiles_file_name);
         return false;
     }
     if (chosen->is_group()) {

@@ -19,8 +19,8 @@ class cli_site {
 public:
     global_ftp_settings settings;
     ftp_profile_tree profiles;
-    ftp_profile* chosen = nullptr;   // the node named on the command line
-    ftp_profile* site = nullptr;     // the site it connects to (its parent for a bookmark)
+    ftp_profile* chosen = nullptr;  // the node named on the command line
+    ftp_profile* site = nullptr;    // the site it connects to (its parent for a bookmark)
 
     // Loads the settings and the profiles of the user folder and resolves
     // label (a site's label or a path of labels) to a site or bookmark.
