@@ -218,6 +218,10 @@ void app_session::teardown()
     }
     if (local_)
         local_->wait_for_operations();
+    // Hidden while the panes still exist: hiding asks the models for their
+    // column titles, which come from the panes' phrases.
+    if (window_)
+        window_->hide();
     // Panes before the window: their threads may still tell its models something.
     remote_.reset();
     local_.reset();
