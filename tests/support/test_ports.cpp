@@ -55,6 +55,19 @@ int listen_loopback(uint16_t* port, int backlog)
     return fd;
 }
 
+bool ipv6_loopback_available()
+{
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
 uint16_t free_port()
 {
     uint16_t port = 0;

@@ -19,6 +19,11 @@ namespace qvtf::test {
 // choice for an ephemeral bind, released before returning).
 uint16_t free_port();
 
+// Whether ::1 exists here (a socket can be bound to it); IPv6 tests skip
+// without it.
+bool ipv6_loopback_available();
+constexpr const char* no_ipv6_message = "IPv6 loopback (::1) is not configured on this machine";
+
 // Tries to connect to 127.0.0.1:port until it succeeds or timeout passes.
 bool wait_until_accepting(uint16_t port, std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 
