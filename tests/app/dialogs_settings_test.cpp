@@ -284,7 +284,7 @@ TEST(DialogsSettings, TabOrderOfTheConnectionPage)
             f = f->parentWidget();
         visited << (f ? f->objectName() : QString("none"));
     }
-    EXPECT_EQ(visited.join(","), "cbPassive,cbPasvToPort,eThreads,eTries,butOK,butCancel,butHelp,tvLeft");
+    EXPECT_EQ(visited.join(","), "cbPassive,cbPasvToPort,cbExtendedData,eThreads,eTries,butOK,butCancel,butHelp,tvLeft");
 }
 
 TEST(DialogsAbout, ShowsNameVersionDescriptionAndLicence)
