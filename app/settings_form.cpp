@@ -23,6 +23,7 @@
 #include "app/qt_text.h"
 #include "browse/qx_file_lister.h"
 #include "markup/qxlang.h"
+#include "net/socket_address.h"
 #include "settings/global_ftp_settings.h"
 
 namespace {
@@ -548,8 +549,16 @@ void TSettings::store()
         s.proxies.default_proxy_type = cb_fw_enabled_->isChecked() ? qvtf::proxy_choice_default
                                                                    : qvtf::proxy_choice_none;
         p->type = cb_fw_type_->currentIndex();
-        p->proxy_host = qvtf::qxval(e_host_->text().trimmed().toStdString());
-        p->proxy_port = settings_rules::clamp(settings_rules::read_integer(e_port_->text()), 0, 65535);
+        // A host typed with its port ("[::1]:1080") gives both.
+        const std::string typed = e_host_->text().trimmed().toStdString();
+        std::string host;
+        int32_t port = -1;
+        if (!qvtf::split_host_port(typed, host, port) || host.empty()) {
+            host = typed;
+            port = -1;
+        }
+        p->proxy_host = qvtf::qxval(host);
+        p->proxy_port = port > 0 ? port : settings_rules::clamp(settings_rules::read_integer(e_port_->text()), 0, 65535);
         p->proxy_username = qvtf::qxval(e_user_->text().toStdString());
         p->proxy_password = qvtf::qxval(e_password_->text().toStdString());
         p->ftp_command = qvtf::qxval(stored_script(m_commands_->toPlainText()));
