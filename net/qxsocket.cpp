@@ -97,10 +97,13 @@ bool qxsocket::resolve(int32_t port, std::string_view host)
 bool qxsocket::connect_with_timeout()
 {
     failures.clear();
+    interrupted_ = false;
     // A handle made earlier keeps its one address.
     if (handle.load() >= 0 || addresses.empty())
         return connect_one(remote_address);
     for (const socket_address& address : addresses) {
+        if (interrupted_)
+            break;
         if (connect_one(address)) {
             remote_address = address;
             return true;
@@ -293,6 +296,7 @@ void qxsocket::close_with_reset()
 
 void qxsocket::interrupt()
 {
+    interrupted_ = true;
     const int fd = handle.load();
     if (fd >= 0)
         ::shutdown(fd, SHUT_RDWR);

@@ -83,7 +83,8 @@ public:
     void close_with_reset();
 
     // Ends any wait on this socket from another thread (shutdown of both
-    // directions); the owning thread still closes it.
+    // directions), and a running connect_with_timeout tries no further
+    // address; the owning thread still closes it.
     void interrupt();
 
     // The locally bound address and port; empty text and -1 without a handle.
@@ -97,6 +98,7 @@ public:
     bool local_socket_address(socket_address& out) const;
 
 private:
+    std::atomic<bool> interrupted_{false};
     void close_handle();
     // One connect to address on a fresh handle, or on the existing one.
     bool connect_one(const socket_address& address);

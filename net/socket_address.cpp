@@ -31,6 +31,27 @@ bool parse_port(std::string_view text, int32_t& port)
     return true;
 }
 
+// Every TCP address getaddrinfo gives for host, in its order, with port.
+bool lookup(const std::string& host, int flags, int32_t port, std::vector<socket_address>& out)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result)
+        return false;
+    for (addrinfo* ai = result; ai; ai = ai->ai_next) {
+        socket_address a;
+        if (a.assign(ai->ai_addr, ai->ai_addrlen)) {
+            a.set_port(port);
+            out.push_back(a);
+        }
+    }
+    freeaddrinfo(result);
+    return !out.empty();
+}
+
 }  // namespace
 
 bool socket_address::is_ipv6() const
@@ -105,19 +126,11 @@ bool parse_numeric_address(std::string_view text, int32_t port, socket_address& 
         text = text.substr(1, text.size() - 2);
     if (text.empty() || text.size() >= 64 || text.find('\0') != std::string_view::npos)
         return false;
-    const std::string host(text);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result)
+    std::vector<socket_address> found;
+    if (!lookup(std::string(text), AI_NUMERICHOST, port, found))
         return false;
-    const bool ok = out.assign(result->ai_addr, result->ai_addrlen);
-    freeaddrinfo(result);
-    if (ok)
-        out.set_port(port);
-    return ok;
+    out = found.front();
+    return true;
 }
 
 bool resolve_addresses(std::string_view host, int32_t port, std::vector<socket_address>& out)
@@ -131,23 +144,8 @@ bool resolve_addresses(std::string_view host, int32_t port, std::vector<socket_a
     // An embedded zero byte would make the looked-up name differ from the one given.
     if (host.empty() || host.find('\0') != std::string_view::npos)
         return false;
-    const std::string name(host);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || !result)
-        return false;
-    for (addrinfo* ai = result; ai; ai = ai->ai_next) {
-        socket_address a;
-        if (a.assign(ai->ai_addr, ai->ai_addrlen)) {
-            a.set_port(port);
-            out.push_back(a);
-        }
-    }
-    freeaddrinfo(result);
-    return !out.empty();
+    // Only the families this machine has addresses of.
+    return lookup(std::string(host), AI_ADDRCONFIG, port, out);
 }
 
 std::string endpoint_text(std::string_view host, int32_t port)

@@ -255,20 +255,24 @@ TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
 }
 
 // EPSV and EPRT come first on IPv4; a server that does not know them is
-// asked once per connection, then PASV and PORT carry on. Two downloads a
-// row; the data connections are real, played by data peers.
+// asked once per connection, then PASV and PORT carry on. An FTP firewall
+// gets PASV and PORT only. Two downloads a row; the data connections are
+// real, played by data peers.
 TEST(DataScripted, ExtendedDataCommandsAndTheirFallback)
 {
     struct row {
         const char* name;
         bool passive;
         bool refused;
+        bool firewall;
         lines wire;  // after the login, address lines cut to their verb
     } const rows[] = {
-        {"EPSV", true, false, {"TYPE I", "EPSV", "RETR f", "EPSV", "RETR f"}},
-        {"EPSV refused", true, true, {"TYPE I", "EPSV", "PASV", "RETR f", "PASV", "RETR f"}},
-        {"EPRT", false, false, {"TYPE I", "EPRT", "RETR f", "EPRT", "RETR f"}},
-        {"EPRT refused", false, true, {"TYPE I", "EPRT", "PORT", "RETR f", "PORT", "RETR f"}},
+        {"EPSV", true, false, false, {"TYPE I", "EPSV", "RETR f", "EPSV", "RETR f"}},
+        {"EPSV refused", true, true, false, {"TYPE I", "EPSV", "PASV", "RETR f", "PASV", "RETR f"}},
+        {"EPRT", false, false, false, {"TYPE I", "EPRT", "RETR f", "EPRT", "RETR f"}},
+        {"EPRT refused", false, true, false, {"TYPE I", "EPRT", "PORT", "RETR f", "PORT", "RETR f"}},
+        {"firewall, passive", true, false, true, {"TYPE I", "PASV", "RETR f", "PASV", "RETR f"}},
+        {"firewall, active", false, false, true, {"TYPE I", "PORT", "RETR f", "PORT", "RETR f"}},
     };
     auto is_address_line = [](const std::string& l) { return l.rfind("PORT ", 0) == 0 || l.rfind("EPRT ", 0) == 0; };
     for (const row& r : rows) {
@@ -280,8 +284,10 @@ TEST(DataScripted, ExtendedDataCommandsAndTheirFallback)
             const std::string port = std::to_string(peers[round].port());
             if (round == 0 && r.refused)
                 server.expect(r.passive ? "500 EPSV not understood\r\n" : "502 EPRT not implemented\r\n");
-            if (r.passive)
-                server.expect(r.refused ? peers[round].pasv_reply() : "229 Extended Passive Mode (|||" + port + "|)\r\n");
+            if (r.passive && (r.refused || r.firewall))
+                server.expect(peers[round].pasv_reply());
+            else if (r.passive)
+                server.expect("229 Extended Passive Mode (|||" + port + "|)\r\n");
             else
                 server.expect("200 ok\r\n");
             server.expect("150 sending\r\n226 sent\r\n");
@@ -290,6 +296,14 @@ TEST(DataScripted, ExtendedDataCommandsAndTheirFallback)
         }
         logged_session session;
         inputs(session).options().extended_data = true;
+        if (r.firewall) {
+            ftp_proxy firewall;
+            firewall.type = 0;
+            firewall.proxy_host.set_string("127.0.0.1");
+            firewall.proxy_port = server.port();
+            firewall.ftp_command.set_string("USER %username%\r\nPASS %password%");
+            inputs(session).site().proxy = firewall;
+        }
         ASSERT_EQ(start_and_log_in(session, server), 0);
         if (!r.passive)
             inputs(session).options().passive = false;
