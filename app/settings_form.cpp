@@ -23,6 +23,7 @@
 #include "app/qt_text.h"
 #include "browse/qx_file_lister.h"
 #include "markup/qxlang.h"
+#include "net/socket_address.h"
 #include "settings/global_ftp_settings.h"
 
 namespace {
@@ -31,6 +32,7 @@ constexpr int phrase_error = 12;
 constexpr int phrase_cant_open = 64;
 constexpr int phrase_cancel = 156, phrase_ok = 157;
 constexpr int phrase_passive = 341, phrase_pasv_to_port = 342, phrase_threads_group = 343;
+constexpr int phrase_extended_data = 1102;
 constexpr int phrase_tries_group = 344, phrase_popup_error = 345, phrase_set_ft = 346;
 constexpr int phrase_sync_interval = 347, phrase_download_log = 348, phrase_download_log_file = 349;
 constexpr int phrase_log_format = 350, phrase_command_log = 351, phrase_command_log_file = 352;
@@ -271,8 +273,11 @@ QWidget* TSettings::connection_page()
     cb_passive_->setObjectName("cbPassive");
     cb_pasv_to_port_ = new QCheckBox(phrase(phrase_pasv_to_port), page);
     cb_pasv_to_port_->setObjectName("cbPasvToPort");
+    cb_extended_ = new QCheckBox(phrase(phrase_extended_data), page);
+    cb_extended_->setObjectName("cbExtendedData");
     v->addWidget(cb_passive_);
     v->addWidget(cb_pasv_to_port_);
+    v->addWidget(cb_extended_);
 
     auto number_group = [&](const char* group_name, int group_phrase, const char* label_name, int label_phrase,
                             const char* field_name, int low, int high) {
@@ -492,6 +497,7 @@ void TSettings::fill()
     const qvtf::global_ftp_settings& s = settings_;
     cb_passive_->setChecked(s.is_passive);
     cb_pasv_to_port_->setChecked(s.allow_passive_drop_to_port);
+    cb_extended_->setChecked(s.extended_data_commands);
     e_threads_->set_value(s.max_download_threads);
     e_tries_->set_value(s.retry_count);
 
@@ -533,6 +539,7 @@ void TSettings::store()
     qvtf::global_ftp_settings& s = settings_;
     s.is_passive = cb_passive_->isChecked();
     s.allow_passive_drop_to_port = cb_pasv_to_port_->isChecked();
+    s.extended_data_commands = cb_extended_->isChecked();
     s.max_download_threads = e_threads_->value();
     s.retry_count = e_tries_->value();
 
@@ -542,8 +549,16 @@ void TSettings::store()
         s.proxies.default_proxy_type = cb_fw_enabled_->isChecked() ? qvtf::proxy_choice_default
                                                                    : qvtf::proxy_choice_none;
         p->type = cb_fw_type_->currentIndex();
-        p->proxy_host = qvtf::qxval(e_host_->text().trimmed().toStdString());
-        p->proxy_port = settings_rules::clamp(settings_rules::read_integer(e_port_->text()), 0, 65535);
+        // A host typed with its port ("[::1]:1080") gives both.
+        const std::string typed = e_host_->text().trimmed().toStdString();
+        std::string host;
+        int32_t port = -1;
+        if (!qvtf::split_host_port(typed, host, port) || host.empty()) {
+            host = typed;
+            port = -1;
+        }
+        p->proxy_host = qvtf::qxval(host);
+        p->proxy_port = port > 0 ? port : settings_rules::clamp(settings_rules::read_integer(e_port_->text()), 0, 65535);
         p->proxy_username = qvtf::qxval(e_user_->text().toStdString());
         p->proxy_password = qvtf::qxval(e_password_->text().toStdString());
         p->ftp_command = qvtf::qxval(stored_script(m_commands_->toPlainText()));

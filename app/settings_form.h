@@ -139,6 +139,7 @@ private:
     // connection
     QCheckBox* cb_passive_ = nullptr;
     QCheckBox* cb_pasv_to_port_ = nullptr;
+    QCheckBox* cb_extended_ = nullptr;
     number_field* e_threads_ = nullptr;
     number_field* e_tries_ = nullptr;
     // firewall

@@ -11,6 +11,7 @@
 #include "app/qt_text.h"
 #include "app/site_manager_form.h"
 #include "app/site_tree_model.h"
+#include "net/socket_address.h"
 
 using qvtf::ftp_profile;
 
@@ -111,6 +112,8 @@ void TSiteManagerForm::store_fields(ftp_profile* node)
 {
     if (!node)
         return;
+    if (eHost->isEnabled())
+        host_left();
     // A worker that starts meanwhile reads the connected site's fields.
     shared_write([&] { copy_fields(node); });
 }
@@ -163,6 +166,19 @@ void TSiteManagerForm::directory_edited()
 {
     if (!loading_ && just_created_ && current_ && current_->is_bookmark())
         eLabel->setText(eDirectory->text());
+}
+
+void TSiteManagerForm::host_left()
+{
+    const std::string typed = eHost->text().trimmed().toStdString();
+    std::string host;
+    int32_t port = -1;
+    // Text that does not split is left for the connect to report.
+    if (!ePort->isEnabled() || !qvtf::split_host_port(typed, host, port) || host.empty() || (host == typed && port < 0))
+        return;
+    eHost->setText(QString::fromStdString(host));
+    if (port > 0)
+        ePort->setText(QString::number(port));
 }
 
 void TSiteManagerForm::port_left()

@@ -290,6 +290,7 @@ void TSiteManagerForm::build_layout()
     connect(eHost, &QLineEdit::textChanged, this, [this] { host_edited(); });
     connect(eDirectory, &QLineEdit::textChanged, this, [this] { directory_edited(); });
     connect(ePort, &QLineEdit::editingFinished, this, [this] { port_left(); });
+    connect(eHost, &QLineEdit::editingFinished, this, [this] { host_left(); });
     connect(mCustomCommands, &QPlainTextEdit::textChanged, this, [this] { field_edited(); });
     for (QCheckBox* c : {cbAnonymous, cbSavePassword, cbDetectTimeDiff})
         connect(c, &QCheckBox::toggled, this, [this] { field_edited(); });

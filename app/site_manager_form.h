@@ -108,6 +108,9 @@ private:
     void host_edited();
     void directory_edited();
     void port_left();
+    // A host typed with its port ("[::1]:2121", "name:2121") goes into the
+    // two fields; brackets around a bare IPv6 address go.
+    void host_left();
     void anonymous_clicked(bool checked);
     void enable_field(QWidget* field, bool enabled);
     void set_connection_enabled(bool user_fields, bool others);

@@ -1,6 +1,9 @@
 #include "ftp/ftp_control.h"
 
+#include <cerrno>
+
 #include "ftp/ftp_proxy.h"
+#include "net/socket_address.h"
 #include "markup/qxlang.h"
 
 namespace qvtf {
@@ -10,6 +13,15 @@ namespace {
 constexpr int phrase_connected = 7;
 constexpr int phrase_cannot_resolve = 9;
 constexpr int phrase_cannot_connect = 10;
+constexpr int phrase_colon = 38;
+
+// The reason of one failed connect, in the system's words where it has them.
+std::string failure_reason(int32_t status)
+{
+    if (is_connect_error(status))
+        return system_error_text(status - transport_status::connect_error_base);
+    return status == transport_status::timed_out ? system_error_text(ETIMEDOUT) : std::to_string(status);
+}
 }  // namespace
 
 ftp_control::ftp_control()
@@ -70,6 +82,8 @@ void ftp_control::reset_state()
     listing_styles_ = 0;
     reset_stream();
     chmod_supported_ = true;
+    epsv_refused_ = false;
+    eprt_refused_ = false;
     // A new connection asks for PASV again, as the options say.
     passive_ = options_.passive;
 }
@@ -152,9 +166,15 @@ remote_result ftp_control::reach_server()
     }
     if (stop_.killed())
         return status_stopped;
-    if (!control_socket_.connect_with_timeout()) {
-        log(log_error, std::string(phrase(phrase_cannot_connect)) + target_host.str() + ":" +
-                           std::to_string(target_port) + "\r\n");
+    const bool connected = control_socket_.connect_with_timeout();
+    // With several addresses, each one that failed, and why.
+    if (control_socket_.addresses.size() > 1)
+        for (const qxsocket::connect_failure& failed : control_socket_.failures)
+            log(log_info, std::string(phrase(phrase_cannot_connect)) + failed.address.endpoint_text() +
+                              std::string(phrase(phrase_colon)) + failure_reason(failed.status) + "\r\n");
+    if (!connected) {
+        log(log_error,
+            std::string(phrase(phrase_cannot_connect)) + endpoint_text(target_host.view(), target_port) + "\r\n");
         return control_socket_.last_error ? control_socket_.last_error : transport_status::timed_out;
     }
     if (via_proxy && proxy->is_socks()) {
@@ -169,7 +189,14 @@ remote_result ftp_control::reach_server()
             return status;
     }
     control_socket_.set_timeout(options_.timeout, 0);
-    log(log_info, std::string(phrase(phrase_connected)) + host_line);
+    // The address that answered, unless the host was given as that address.
+    const std::string reached = control_socket_.remote_address.endpoint_text();
+    const std::string numeric = control_socket_.remote_address.host_text();
+    std::string_view host = target_host.view();
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    log(log_info, std::string(phrase(phrase_connected)) + (host == numeric ? reached : target_host.str() + " " + reached) +
+                      "\r\n");
     return stop_.killed() ? status_stopped : status_ok;
 }
 

@@ -12,6 +12,8 @@
 //   ftp_folders.cpp         CWD/PWD, the PWD reply, the remote folder tree
 //   ftp_login.cpp           log_in, firewall and custom command scripts
 //   ftp_pasv_reply.cpp      the 227 reply
+//   ftp_extended.cpp        EPSV and EPRT, and the choice between them and
+//                           PASV and PORT
 //   ftp_walk.cpp            recursive delete and permission change
 //   ftp_timediff.cpp        the server's clock offset
 // Data connections and transfers (ftp_data*.cpp, ftp_transfer*.cpp) add the
@@ -187,6 +189,12 @@ public:
     remote_result restart_at(int64_t offset);
     remote_result send_port(const qxval& address, int32_t port_number);
     remote_result send_pasv();
+    // EPSV: the port of a 229 reply, the host the control connection's peer
+    // (the site's through SOCKS). A reply that says the server does not do
+    // it gives 6008 (status_pasv_refused) without the fallback.
+    remote_result send_epsv();
+    // EPRT for an IPv4 or IPv6 address; a refusal gives 6008 as above.
+    remote_result send_eprt(const qxval& address, int32_t port_number);
     remote_result set_type(int32_t type);
     remote_result retrieve(const qxval& path);
     remote_result store(const qxval& path);
@@ -214,6 +222,8 @@ public:
     // ---- data connections ----
     // The 227 reply: host and port; 0 or 6009.
     static int parse_pasv_reply(std::string_view line, qxval& host, int32_t& port_number);
+    // The 229 reply's port ("(|||port|)", any delimiter); 0 or 6009.
+    static int parse_epsv_reply(std::string_view line, int32_t& port_number);
     // TYPE, PASV or PORT, and a started data connection with its pipe; or,
     // on_caller, a connection that the calling thread runs itself, without
     // a pipe (connected already in passive mode).
@@ -250,6 +260,17 @@ private:
     // Without trust_pasv_address, points data_host at the control
     // connection's peer, logging when the reply named another address.
     void aim_passive_connection(bool via_socks);
+    // Whether the server is reached over IPv6 (through SOCKS: the site's
+    // host is an IPv6 address).
+    bool control_is_ipv6() const;
+    // EPSV/EPRT before PASV/PORT: always on IPv6; on IPv4 as the options
+    // say, never through an FTP firewall.
+    bool extended_data_wanted() const;
+    // EPSV, or PASV when EPSV is not wanted or was refused on this
+    // connection (the refusal remembered).
+    remote_result request_passive();
+    // EPRT, or PORT likewise; an IPv6 address has only EPRT.
+    remote_result request_active(const qxval& address, int32_t port_number);
     // From any thread: stops the running transfer's pipe and data socket.
     void abort_transfer();
     // SIZE or MDTM: text gets what follows "213 ", or nothing when the
@@ -293,6 +314,9 @@ private:
     int32_t type_in_force_ = -1;
     bool passive_ = false;
     bool chmod_supported_ = true;
+    // The server refused EPSV or EPRT on this connection.
+    bool epsv_refused_ = false;
+    bool eprt_refused_ = false;
     int keepalive_rotation_ = 0;
 
     // Folders.

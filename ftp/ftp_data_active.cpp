@@ -2,7 +2,6 @@
 // through a SOCKS proxy, to the port the proxy's BIND opened for us.
 #include "ftp/ftp_data_connection.h"
 
-#include <arpa/inet.h>
 #include <sys/socket.h>
 
 namespace qvtf {
@@ -16,10 +15,9 @@ int ftp_data_active::start()
 {
     if (!socks) {
         server = std::make_unique<qx_inet_server>();
-        // Listen only where the control connection is, not on every address.
-        in_addr address{};
-        if (inet_pton(AF_INET, local_address.c_str(), &address) == 1)
-            server->local.sin_addr = address;
+        // Listen only where the control connection is, not on every address,
+        // and so in its address family.
+        server->set_local_address(local_address.view());
         int32_t port = first_port;
         bool listening = false;
         for (int attempt = 0; attempt < port_attempts && !listening; ++attempt) {
@@ -43,7 +41,7 @@ int ftp_data_active::start()
         if (int32_t status = socks->socks_bind(bound_host, bound_port))
             return status;
         // A proxy that answers "any address" listens where we reached it.
-        if (bound_host.view() == "0.0.0.0" || bound_host.view().empty())
+        if (bound_host.view() == "0.0.0.0" || bound_host.view() == "::" || bound_host.view().empty())
             outgoing->peer_address(bound_host);
         local_address = bound_host;
         local_port = bound_port;

@@ -1,4 +1,4 @@
-// Setting up a data connection (TYPE, PASV or PORT) and taking it down
+// Setting up a data connection (TYPE, EPSV/PASV or EPRT/PORT) and taking it down
 // once both ends of the pipe have finished.
 #include <chrono>
 #include <ctime>
@@ -74,7 +74,7 @@ remote_result ftp_control::prepare_data_connection(int receiving, int32_t type, 
         return status;
     // A refused PASV may switch this session to PORT (allow_passive_drop_to_port).
     if (passive_) {
-        if (remote_result status = send_pasv(); !status.ok())
+        if (remote_result status = request_passive(); !status.ok())
             return status;
     }
     qxpipe* transfer_pipe = nullptr;
@@ -150,7 +150,7 @@ remote_result ftp_control::prepare_data_connection(int receiving, int32_t type, 
     if (remote_result status = install_and_start(active_data_, std::move(connection)); !status.ok())
         return status;
     next_port_ = started->local_port;
-    remote_result status = send_port(started->local_address, started->local_port);
+    remote_result status = request_active(started->local_address, started->local_port);
     if (status.ok())
         return status_ok;
     // The worker is already waiting for a connection that will not come.

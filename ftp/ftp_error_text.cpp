@@ -4,6 +4,7 @@
 
 #include "ftp/ftp_control.h"
 #include "markup/qxlang.h"
+#include "net/socket_address.h"
 #include "net/transport_status.h"
 
 namespace qvtf {
@@ -16,6 +17,7 @@ constexpr int phrase_colon = 38;
 constexpr int phrase_local_write = 118;
 constexpr int phrase_local_read = 119;
 constexpr int socks_phrase_offset = 1121;
+constexpr int phrase_socks4_ipv6 = 1100;
 
 // Phrase of each session code; 0 for codes whose text is something else.
 int session_phrase(int code)
@@ -76,8 +78,8 @@ void ftp_control::error_text(const remote_result& failure, qxval& out) const
         // A connect refused or failed with a system error: say where and why.
         const bool via_proxy = site_.proxy.has_value();
         text = phrase(phrase_cannot_connect);
-        text += (via_proxy ? site_.proxy->proxy_host : site_.host).view();
-        text += ':' + std::to_string(via_proxy ? site_.proxy->proxy_port : site_.port);
+        text += endpoint_text((via_proxy ? site_.proxy->proxy_host : site_.host).view(),
+                              via_proxy ? site_.proxy->proxy_port : site_.port);
         text += phrase(phrase_colon);
         text += system_error_text(code - transport_status::connect_error_base);
     } else if (code == status_local_file) {
@@ -85,6 +87,8 @@ void ftp_control::error_text(const remote_result& failure, qxval& out) const
         text = phrase(failure.local_step == 2 ? phrase_local_write : failure.local_step == 1 ? phrase_local_read : 59);
         if (failure.local_errno)
             text += " " + system_error_text(failure.local_errno) + ".";
+    } else if (code == socks_status::ipv6_needs_v5) {
+        text = phrase(phrase_socks4_ipv6);
     } else if (code >= socks_status::rejected_v4 && code <= socks_status::bad_address_type) {
         text = phrase(code - socks_phrase_offset);
     } else if (code > 0 && code < 6000) {

@@ -15,4 +15,19 @@ bool ip_checker::is_refused(uint32_t address) const
     return true;
 }
 
+bool ip_checker::is_refused(const socket_address& peer) const
+{
+    uint32_t v4 = 0;
+    if (peer.ipv4(v4))
+        return is_refused(v4);
+    if (rules.empty())
+        return false;
+    if (required_mask != 0)
+        return true;
+    for (const rule& r : rules)
+        if (r.mask == 0 && r.value == 0)
+            return false;
+    return true;
+}
+
 }  // namespace qvtf

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "net/socket_address.h"
+
 namespace qvtf {
 
 class ip_checker {
@@ -24,6 +26,9 @@ public:
     // True when address (network order) is not admitted: it lacks a bit of
     // the required mask, or no rule matches it. No rules admit everyone.
     bool is_refused(uint32_t address) const;
+    // The rules are IPv4 masks: an IPv4 (or mapped) peer goes through them;
+    // an IPv6 peer is admitted only while the rules admit everyone.
+    bool is_refused(const socket_address& peer) const;
 };
 
 }  // namespace qvtf

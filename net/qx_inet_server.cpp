@@ -1,5 +1,6 @@
 #include "net/qx_inet_server.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,8 +10,16 @@ namespace qvtf {
 
 qx_inet_server::qx_inet_server()
 {
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    parse_numeric_address("0.0.0.0", 0, local);
+}
+
+bool qx_inet_server::set_local_address(std::string_view numeric)
+{
+    socket_address address;
+    if (!parse_numeric_address(numeric, 0, address))
+        return false;
+    local = address;
+    return true;
 }
 
 qx_inet_server::~qx_inet_server()
@@ -31,7 +40,7 @@ bool qx_inet_server::listen_on(int32_t new_port)
 {
     port = new_port;
     if (handle.load() < 0) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+        int fd = ::socket(local.family(), SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
         if (fd < 0) {
             last_error = transport_status::cannot_create;
             return false;
@@ -43,9 +52,8 @@ bool qx_inet_server::listen_on(int32_t new_port)
         handle = fd;
     }
     const int fd = handle.load();
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<uint16_t>(port));
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 || ::listen(fd, listen_backlog) != 0) {
+    local.set_port(port);
+    if (::bind(fd, local.get(), local.length) != 0 || ::listen(fd, listen_backlog) != 0) {
         last_error = transport_status::unknown;
         return false;
     }
@@ -58,13 +66,14 @@ std::unique_ptr<qxsocket> qx_inet_server::accept_one()
     if (wait_ready(listener, false, timeout_ms()) <= 0)
         return nullptr;
     auto s = std::make_unique<qxsocket>();
-    socklen_t len = sizeof s->remote_address;
-    int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&s->remote_address), &len, SOCK_CLOEXEC);
+    sockaddr_storage peer{};
+    socklen_t len = sizeof peer;
+    int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
     if (fd < 0)
         return nullptr;
     s->handle = fd;
     set_no_delay(fd);
-    if (checker.is_refused(s->remote_address.sin_addr.s_addr))
+    if (!s->remote_address.assign(reinterpret_cast<const sockaddr*>(&peer), len) || checker.is_refused(s->remote_address))
         return nullptr;  // destroying the socket closes the connection
     s->set_timeout(accepted_timeout, 0);
     return s;
@@ -72,12 +81,14 @@ std::unique_ptr<qxsocket> qx_inet_server::accept_one()
 
 int32_t qx_inet_server::local_port() const
 {
-    sockaddr_in a{};
+    sockaddr_storage a{};
     socklen_t len = sizeof a;
     const int fd = handle.load();
-    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+    socket_address bound;
+    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
+        !bound.assign(reinterpret_cast<const sockaddr*>(&a), len))
         return -1;
-    return ntohs(a.sin_port);
+    return bound.port();
 }
 
 }  // namespace qvtf

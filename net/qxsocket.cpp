@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 
-#include "net/ipv4_address.h"
 
 namespace qvtf {
 
@@ -57,10 +56,7 @@ void set_no_delay(int fd)
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-qxsocket::qxsocket()
-{
-    remote_address.sin_family = AF_INET;
-}
+qxsocket::qxsocket() = default;
 
 qxsocket::~qxsocket()
 {
@@ -74,11 +70,11 @@ void qxsocket::close_handle()
         ::close(fd);
 }
 
-bool qxsocket::create_handle()
+bool qxsocket::create_handle(int family)
 {
     if (handle.load() >= 0)
         return true;
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
         last_error = transport_status::cannot_create;
         return false;
@@ -89,20 +85,41 @@ bool qxsocket::create_handle()
 
 bool qxsocket::resolve(int32_t port, std::string_view host)
 {
-    remote_address.sin_family = AF_INET;
-    remote_address.sin_port = htons(static_cast<uint16_t>(port));
-    uint32_t address = 0;
-    if (!lookup_ipv4(host, address)) {
+    if (!resolve_addresses(host, port, addresses)) {
+        remote_address = {};
         last_error = transport_status::cannot_resolve;
         return false;
     }
-    remote_address.sin_addr.s_addr = address;
+    remote_address = addresses.front();
     return true;
 }
 
 bool qxsocket::connect_with_timeout()
 {
-    if (!create_handle())
+    failures.clear();
+    interrupted_ = false;
+    // A handle made earlier keeps its one address.
+    if (handle.load() >= 0 || addresses.empty())
+        return connect_one(remote_address);
+    for (const socket_address& address : addresses) {
+        if (interrupted_)
+            break;
+        if (connect_one(address)) {
+            remote_address = address;
+            return true;
+        }
+        failures.push_back({address, last_error});
+    }
+    return false;
+}
+
+bool qxsocket::connect_one(const socket_address& address)
+{
+    if (address.empty()) {
+        last_error = transport_status::cannot_resolve;
+        return false;
+    }
+    if (!create_handle(address.family()))
         return false;
     const int fd = handle.load();
     if (!set_blocking(fd, false)) {
@@ -110,7 +127,7 @@ bool qxsocket::connect_with_timeout()
         close_handle();
         return false;
     }
-    int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&remote_address), sizeof remote_address);
+    int rc = ::connect(fd, address.get(), address.length);
     int error = 0;
     if (rc != 0 && errno == EISCONN) {
         rc = 0;  // connected before: nothing to wait for
@@ -279,41 +296,45 @@ void qxsocket::close_with_reset()
 
 void qxsocket::interrupt()
 {
+    interrupted_ = true;
     const int fd = handle.load();
     if (fd >= 0)
         ::shutdown(fd, SHUT_RDWR);
 }
 
-void qxsocket::local_address(qxval& out) const
+bool qxsocket::local_socket_address(socket_address& out) const
 {
     const int fd = handle.load();
-    sockaddr_in a{};
+    sockaddr_storage a{};
     socklen_t len = sizeof a;
-    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    return fd >= 0 && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0 &&
+           out.assign(reinterpret_cast<const sockaddr*>(&a), len);
+}
+
+void qxsocket::local_address(qxval& out) const
+{
+    socket_address a;
+    if (!local_socket_address(a)) {
         out.set_bytes(nullptr, 0);
         return;
     }
-    out.set_bytes(dotted_text(a.sin_addr.s_addr));
+    out.set_bytes(a.host_text());
 }
 
 int32_t qxsocket::local_port() const
 {
-    const int fd = handle.load();
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        return -1;
-    return ntohs(a.sin_port);
+    socket_address a;
+    return local_socket_address(a) ? a.port() : -1;
 }
 
 void qxsocket::peer_address(qxval& out) const
 {
-    out.set_bytes(dotted_text(remote_address.sin_addr.s_addr));
+    out.set_bytes(remote_address.host_text());
 }
 
 int32_t qxsocket::peer_port() const
 {
-    return ntohs(remote_address.sin_port);
+    return remote_address.port();
 }
 
 }  // namespace qvtf

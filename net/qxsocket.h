@@ -1,16 +1,16 @@
 #pragma once
-// One outgoing or accepted IPv4 TCP connection whose every wait is bounded by
-// the socket's time-out (the connect by a fixed 10 seconds).
-
-#include <netinet/in.h>
+// One outgoing or accepted TCP connection (IPv4 or IPv6) whose every wait is
+// bounded by the socket's time-out (each connect by a fixed 10 seconds).
 
 #include <atomic>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "core/qxarr.h"
 #include "core/qxval.h"
 #include "net/archaic_socket.h"
+#include "net/socket_address.h"
 #include "net/transport_status.h"
 
 namespace qvtf {
@@ -23,9 +23,17 @@ public:
     // The last transport_status code; not reset by later successes, so read
     // it only right after a failure.
     int32_t last_error = 0;
-    // Where connect goes (family AF_INET, port and address in network order);
-    // for an accepted socket, the peer.
-    sockaddr_in remote_address{};
+    // Where connect goes (after a connect: the address that answered); for
+    // an accepted socket, the peer.
+    socket_address remote_address;
+    // The addresses connect tries, in order; resolve fills them.
+    std::vector<socket_address> addresses;
+    // One failed address of the last connect and its status.
+    struct connect_failure {
+        socket_address address;
+        int32_t status = 0;
+    };
+    std::vector<connect_failure> failures;
     // Atomic so another thread may interrupt() a wait on it.
     std::atomic<int> handle{-1};
     // Data that arrives while close_gracefully(true) drains, one chunk a read.
@@ -36,18 +44,22 @@ public:
     qxsocket& operator=(const qxsocket&) = delete;
     ~qxsocket() override;
 
-    // True when a handle exists or one was created; 1001 otherwise.
-    bool create_handle();
-    // Stores the port and the host's address: dotted text as is, otherwise
-    // the first IPv4 address of a lookup (1002 when there is none).
+    // True when a handle exists or one of the family was created; 1001
+    // otherwise.
+    bool create_handle(int family);
+    // Stores the port and every address of the host: numeric text (IPv4, or
+    // IPv6 with or without brackets) as is, otherwise every address a lookup
+    // gives, in the system's order (1002 when there is none).
     bool resolve(int32_t port, std::string_view host);
     bool resolve(int32_t port, const qxval& host) { return resolve(port, host.view()); }
     bool resolve(int32_t port, const char* host) { return resolve(port, std::string_view(host ? host : "")); }
     bool resolve(int32_t port, const std::string& host) { return resolve(port, std::string_view(host)); }
-    // Connects to the stored address within 10 seconds. A refused or
-    // otherwise failed connect fails at once with 100000 + errno; silence for
-    // 10 seconds gives 1000. A failed attempt closes the handle, so the
-    // next attempt starts with a fresh one.
+    // Connects to the stored addresses in turn, each within 10 seconds,
+    // until one answers. A refused or otherwise failed connect fails at once
+    // with 100000 + errno; silence for 10 seconds gives 1000; either moves on
+    // to the next address, and last_error is the last address's. Every
+    // failed address is in failures. A failed attempt closes the handle, so
+    // the next attempt starts with a fresh one.
     bool connect_with_timeout();
 
     // One send after waiting for room: the count sent, or -1 (length 0, no
@@ -71,18 +83,25 @@ public:
     void close_with_reset();
 
     // Ends any wait on this socket from another thread (shutdown of both
-    // directions); the owning thread still closes it.
+    // directions), and a running connect_with_timeout tries no further
+    // address; the owning thread still closes it.
     void interrupt();
 
     // The locally bound address and port; empty text and -1 without a handle.
     void local_address(qxval& out) const;
     int32_t local_port() const;
-    // The stored remote address and its port in host order.
+    // The stored remote address (numeric, without brackets) and its port in
+    // host order.
     void peer_address(qxval& out) const;
     int32_t peer_port() const;
+    // The locally bound address; false without a handle.
+    bool local_socket_address(socket_address& out) const;
 
 private:
+    std::atomic<bool> interrupted_{false};
     void close_handle();
+    // One connect to address on a fresh handle, or on the existing one.
+    bool connect_one(const socket_address& address);
 };
 
 // The outgoing socket of a data connection; a qxsocket with nothing added.

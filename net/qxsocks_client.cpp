@@ -1,8 +1,11 @@
 #include "net/qxsocks_client.h"
 
+#include <netinet/in.h>
+
 #include <cstring>
 
 #include "net/ipv4_address.h"
+#include "net/socket_address.h"
 #include "net/transport_status.h"
 
 namespace qvtf {
@@ -53,6 +56,21 @@ int32_t port_at(const std::string& s, size_t i)
     return (byte_at(s, i) << 8) | byte_at(s, i + 1);
 }
 
+std::string ipv6_text_at(const std::string& s, size_t i)
+{
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    std::memcpy(&a.sin6_addr, s.data() + i, 16);
+    socket_address address;
+    address.assign(reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    return address.host_text();
+}
+
+bool is_unspecified(const std::string& text)
+{
+    return text == "0.0.0.0" || text == "::";
+}
+
 }  // namespace
 
 int32_t qxsocks_client::socket_error_or(int32_t fallback) const
@@ -60,10 +78,10 @@ int32_t qxsocks_client::socket_error_or(int32_t fallback) const
     return socket->last_error != 0 ? socket->last_error : fallback;
 }
 
-std::string qxsocks_client::reply_address(uint32_t address) const
+std::string qxsocks_client::reply_address(std::string text) const
 {
-    // 0.0.0.0 stands for the proxy itself.
-    return dotted_text(address != 0 ? address : socket->remote_address.sin_addr.s_addr);
+    // The unspecified address stands for the proxy itself.
+    return is_unspecified(text) ? socket->remote_address.host_text() : text;
 }
 
 // Reads until reply holds `needed` bytes, never more, since the relayed
@@ -92,7 +110,13 @@ int32_t qxsocks_client::exchange(int32_t command, bool send_request, qxval* addr
     if (send_request) {
         uint32_t ip = 0;
         const bool dotted = parse_dotted(host, ip);
+        socket_address v6;
+        const bool ipv6 = !dotted && parse_numeric_address(host, destination_port, v6) && v6.is_ipv6();
         if (version == 4) {
+            // Four address bytes cannot name an IPv6 host, nor can the
+            // proxy be asked to look up a literal.
+            if (ipv6)
+                return socks_status::ipv6_needs_v5;
             const bool send_name = !dotted && use_4a;
             if (!dotted && !use_4a && !lookup_ipv4(host, ip))
                 return transport_status::cannot_resolve;
@@ -112,13 +136,16 @@ int32_t qxsocks_client::exchange(int32_t command, bool send_request, qxval* addr
             // length byte cannot be sent.
             if (!dotted && host.size() > 255)
                 return transport_status::cannot_resolve;
-            address_given = dotted;
+            address_given = dotted || ipv6;
             request += char(5);
             request += static_cast<char>(command);
             request += '\0';
             if (dotted) {
                 request += char(1);
                 append_address(request, ip);
+            } else if (ipv6) {
+                request += char(4);
+                request.append(reinterpret_cast<const char*>(&reinterpret_cast<const sockaddr_in6&>(v6.storage).sin6_addr), 16);
             } else {
                 request += char(3);
                 request += static_cast<char>(host.size());
@@ -141,7 +168,7 @@ int32_t qxsocks_client::exchange(int32_t command, bool send_request, qxval* addr
         if (port)
             *port = port_at(reply, 2);
         if (address)
-            address->set_bytes(reply_address(address_at(reply, 4)));
+            address->set_bytes(reply_address(dotted_text(address_at(reply, 4))));
         return 0;
     }
 
@@ -155,16 +182,18 @@ int32_t qxsocks_client::exchange(int32_t command, bool send_request, qxval* addr
     if (rep >= 8)
         return socks_status::bad_reply;
     const int type = byte_at(reply, 3);
-    if (type != 1 && type != 3)
+    if (type != 1 && type != 3 && type != 4)
         return socks_status::bad_address_type;
-    const size_t total = type == 1 ? 10 : size_t(byte_at(reply, 4)) + 7;
+    const size_t total = type == 1 ? 10 : type == 4 ? 22 : size_t(byte_at(reply, 4)) + 7;
     if (read_reply(reply, total) != 0)
         return socket_error_or(transport_status::cannot_read);
     if (port)
         *port = port_at(reply, total - 2);
     if (address) {
         if (type == 1)
-            address->set_bytes(reply_address(address_at(reply, 4)));
+            address->set_bytes(reply_address(dotted_text(address_at(reply, 4))));
+        else if (type == 4)
+            address->set_bytes(reply_address(ipv6_text_at(reply, 4)));
         else
             address->set_bytes(std::string_view(reply).substr(5, total - 7));
     }

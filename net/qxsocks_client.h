@@ -1,7 +1,8 @@
 #pragma once
 // SOCKS client over a socket already connected to the proxy: version 4 with
-// the 4a extension for host names, and version 5 (RFC 1928) with user name
-// and password (RFC 1929). CONNECT, and BIND with its second reply.
+// the 4a extension for host names (IPv4 only), and version 5 (RFC 1928:
+// IPv4, IPv6 and names) with user name and password (RFC 1929). CONNECT,
+// and BIND with its second reply.
 
 #include <cstdint>
 #include <string>
@@ -44,7 +45,7 @@ private:
     int32_t negotiate_v5();
     int32_t read_reply(std::string& reply, size_t needed);
     int32_t socket_error_or(int32_t fallback) const;
-    std::string reply_address(uint32_t address) const;
+    std::string reply_address(std::string text) const;
 };
 
 }  // namespace qvtf

@@ -28,7 +28,8 @@ constexpr int32_t no_acceptable_method = 1603;  // version 5 method 255 (or any 
 constexpr int32_t auth_refused = 1604;          // RFC 1929 status non-zero
 constexpr int32_t rep_base = 1605;              // + REP 1..7
 constexpr int32_t bad_reply = 1613;             // REP of 8 or more, or a reply of 5 bytes or fewer
-constexpr int32_t bad_address_type = 1614;      // reply address type other than 1 and 3
+constexpr int32_t bad_address_type = 1614;      // reply address type other than 1, 3 and 4
+constexpr int32_t ipv6_needs_v5 = 1615;         // an IPv6 destination asked of a version 4 proxy
 }  // namespace socks_status
 
 // Language phrase that names a transport code (166 to 172), or 0 for codes

@@ -64,6 +64,8 @@ struct remote_options {
     bool passive = false;
     bool allow_passive_drop_to_port = false;
     bool trust_pasv_address = false;
+    // On IPv4, try EPSV and EPRT first (IPv6 always uses them).
+    bool extended_data = false;
     int32_t timeout = 60;         // seconds, control and data sockets
     int32_t accept_tries = 30;    // one-second waits for an active connection
     qxval list_parameters{""};    // between LIST and the path

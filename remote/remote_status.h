@@ -1,5 +1,5 @@
 // Status codes of a remote session. 0 is success; transport (1000-1100,
-// 100000 + n) and SOCKS (1601-1614) codes come from the layers below.
+// 100000 + n) and SOCKS (1601-1615) codes come from the layers below.
 #pragma once
 
 namespace qvtf {

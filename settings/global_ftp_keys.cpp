@@ -128,6 +128,7 @@ const settings_key keys[] = {
     bool_key("case_insensitive_sort", &V::case_insensitive_sort),
     int_key("sounds", &V::sounds, 0, 15),
     bool_key("trust_pasv_address", &V::trust_pasv_address),
+    bool_key("extended_data_commands", &V::extended_data_commands),
 };
 
 }  // namespace

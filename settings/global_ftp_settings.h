@@ -90,6 +90,9 @@ struct global_ftp_values {
     // control connection's; only for the rare server that needs it. Files
     // written before the key existed read as off.
     bool trust_pasv_address = false;
+    // EPSV and EPRT before PASV and PORT on IPv4 (IPv6 has only them). Files
+    // written before the key existed read as on.
+    bool extended_data_commands = true;
 
     bool operator==(const global_ftp_values&) const = default;
 

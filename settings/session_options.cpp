@@ -35,6 +35,7 @@ void apply_data_connection_settings(const global_ftp_settings& settings, remote_
     options.passive = settings.is_passive;
     options.allow_passive_drop_to_port = settings.allow_passive_drop_to_port;
     options.trust_pasv_address = settings.trust_pasv_address;
+    options.extended_data = settings.extended_data_commands;
 }
 
 }  // namespace qvtf

@@ -84,7 +84,7 @@ TEST(DialogsSettings, KeyboardEditingOkStoresAppliesAndSaves)
         ++guarded_writes;
         EXPECT_EQ(settings.max_download_threads, 5);
         write();
-        EXPECT_EQ(settings.proxies.first()->proxy_host.str(), "proxy.example");
+        EXPECT_EQ(settings.proxies.first()->proxy_host.str(), "::1");
     };
     form.apply_queue = [&](const qvtf::global_ftp_settings& s) {
         ++queue_calls;
@@ -139,7 +139,7 @@ TEST(DialogsSettings, KeyboardEditingOkStoresAppliesAndSaves)
     EXPECT_EQ(commands->toPlainText(), "USER %username%@%host%\nPASS %password%");
     QTest::keyClick(type, Qt::Key_End);
     child<QCheckBox>(form, "cbFWEnabled")->click();
-    type_into(child<QLineEdit>(form, "eHost"), "proxy.example");
+    type_into(child<QLineEdit>(form, "eHost"), "[::1]:1082");  // the port typed with the host wins
     port->setFocus();
     type_into(port, "1081x");
     QTest::keyClick(port, Qt::Key_Tab);  // leaving the port rewrites it
@@ -195,8 +195,8 @@ TEST(DialogsSettings, KeyboardEditingOkStoresAppliesAndSaves)
     const qvtf::ftp_proxy* proxy = again.proxies.first();
     ASSERT_NE(proxy, nullptr);
     EXPECT_EQ(proxy->type, 5);
-    EXPECT_EQ(proxy->proxy_host.view(), "proxy.example");
-    EXPECT_EQ(proxy->proxy_port, 1081);
+    EXPECT_EQ(proxy->proxy_host.view(), "::1");
+    EXPECT_EQ(proxy->proxy_port, 1082);
     EXPECT_EQ(proxy->proxy_username.view(), "me");
     EXPECT_EQ(settings.proxies.first()->proxy_password.view(), "secret");
 
@@ -276,7 +276,7 @@ TEST(DialogsSettings, TabOrderOfTheConnectionPage)
     QWidget* w = child<QTreeWidget>(form, "tvLeft");
     w->setFocus();
     QStringList visited;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 9; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget* f = QApplication::focusWidget();
         // The number fields' editors belong to their fields.
@@ -284,7 +284,7 @@ TEST(DialogsSettings, TabOrderOfTheConnectionPage)
             f = f->parentWidget();
         visited << (f ? f->objectName() : QString("none"));
     }
-    EXPECT_EQ(visited.join(","), "cbPassive,cbPasvToPort,eThreads,eTries,butOK,butCancel,butHelp,tvLeft");
+    EXPECT_EQ(visited.join(","), "cbPassive,cbPasvToPort,cbExtendedData,eThreads,eTries,butOK,butCancel,butHelp,tvLeft");
 }
 
 TEST(DialogsAbout, ShowsNameVersionDescriptionAndLicence)

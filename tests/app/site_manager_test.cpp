@@ -2,6 +2,9 @@
 // driven the way a user drives it, with scripted answers to its questions.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
+
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -277,6 +280,34 @@ TEST(SiteManager, EditsSavesConnectsAndDeletesAsTheUserDoes)
         }
     }
     EXPECT_EQ(site->host_port, 21);
+
+    // A host typed with its port fills both fields, on leaving the field or
+    // on the way to the site; a bare IPv6 address stays as it is.
+    const std::array<std::array<const char*, 3>, 4> typed = {{
+        {"[::1]:2121", "::1", "2121"},
+        {"ftp.example.net:990", "ftp.example.net", "990"},
+        {"fe80::1", "fe80::1", "21"},
+        {"[::1]x", "[::1]x", "21"},
+    }};
+    for (const auto& [text, host, port] : typed) {
+        set_text(ePort, "21");
+        set_text(eHost, text);
+        emit eHost->editingFinished();
+        EXPECT_EQ(eHost->text(), host) << text;
+        EXPECT_EQ(ePort->text(), port) << text;
+    }
+    // Connecting without leaving the field; then back to the site as it was.
+    for (const auto& [text, host, port] : {typed[0], std::array<const char*, 3>{"h.example", "h.example", "21"}}) {
+        ASSERT_TRUE(form.prepare_to_open(false));
+        form.show();
+        set_text(ePort, "21");
+        set_text(eHost, text);
+        box.answers = {QMessageBox::No};
+        form.connect_current();
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(site->host.view(), host);
+        EXPECT_EQ(site->host_port, std::atoi(port));
+    }
 
     // Leaving the port field rewrites it as the number it reads as.
     set_text(ePort, "abc");

@@ -206,6 +206,7 @@ TEST(FtpListerScripted, DroppedConnectionIsClosedByThePane)
 
     global_ftp_settings settings;
     settings.is_passive = true;
+    settings.extended_data_commands = false;  // the script answers PASV
     test::recording_view view;
     qx_ftp_file_lister pane(settings, &test::test_phrases(), &view);
     struct ending_link : lister_queue_link {

@@ -143,6 +143,14 @@ TEST(FtpCommands, DataConnectionCommands)
 {
     const command port = [](ftp_control& s) { return s.send_port(v("127.0.0.1"), 1025); };
     const command pasv = [](ftp_control& s) { return s.send_pasv(); };
+    // EPSV's data connection goes to the control connection's peer.
+    const command epsv = [](ftp_control& s) {
+        const int status = s.send_epsv();
+        return status || (s.data_host().str() == "127.0.0.1" && s.data_port() == 6446) ? status : -1;
+    };
+    auto eprt = [](const char* address) -> command {
+        return [address](ftp_control& s) { return s.send_eprt(v(address), 1025); };
+    };
     const std::vector<row> rows = {
         {"PORT 200", port, {"200 ok\r\n"}, {"PORT 127,0,0,1,4,1"}, 0},
         {"PORT 421", port, {"421 bye\r\n"}, {"PORT 127,0,0,1,4,1"}, status_not_connected},
@@ -159,6 +167,15 @@ TEST(FtpCommands, DataConnectionCommands)
         {"PASV 500 no fallback", pasv, {"500 ?\r\n"}, {"PASV"}, status_pasv_refused},
         {"PASV 502 no fallback", pasv, {"502 ?\r\n"}, {"PASV"}, status_pasv_refused},
         {"PASV other", pasv, {"425 ?\r\n"}, {"PASV"}, status_unexpected_reply},
+        {"EPSV 229", epsv, {"229 Entering Extended Passive Mode (|||6446|)\r\n"}, {"EPSV"}, 0},
+        {"EPSV 229 no port", epsv, {"229 Entering Extended Passive Mode (|||)\r\n"}, {"EPSV"}, status_bad_pasv_reply},
+        {"EPSV 500", epsv, {"500 ?\r\n"}, {"EPSV"}, status_pasv_refused},
+        {"EPSV 522", epsv, {"522 use (1)\r\n"}, {"EPSV"}, status_pasv_refused},
+        {"EPSV other", epsv, {"425 ?\r\n"}, {"EPSV"}, status_unexpected_reply},
+        {"EPRT IPv4", eprt("10.1.2.3"), {"200 ok\r\n"}, {"EPRT |1|10.1.2.3|1025|"}, 0},
+        {"EPRT IPv6", eprt("2001:db8::7"), {"200 ok\r\n"}, {"EPRT |2|2001:db8::7|1025|"}, 0},
+        {"EPRT 502", eprt("::1"), {"502 ?\r\n"}, {"EPRT |2|::1|1025|"}, status_pasv_refused},
+        {"EPRT other", eprt("::1"), {"425 ?\r\n"}, {"EPRT |2|::1|1025|"}, status_unexpected_reply},
         {"TYPE A", [](ftp_control& s) { return s.set_type(1); }, {"200 ok\r\n"}, {"TYPE A"}, 0},
         {"TYPE I", [](ftp_control& s) { return s.set_type(0); }, {"200 ok\r\n"}, {"TYPE I"}, 0},
         {"TYPE I for 3", [](ftp_control& s) { return s.set_type(3); }, {"200 ok\r\n"}, {"TYPE I"}, 0},
@@ -176,6 +193,36 @@ TEST(FtpCommands, DataConnectionCommands)
     };
     for (const auto& r : rows)
         check(r);
+}
+
+// The 229 reply's port: any printable delimiter but a digit, three of it
+// before the port and one after; nothing else is taken for a port.
+TEST(FtpCommands, ExtendedPassiveReply)
+{
+    const std::pair<const char*, int32_t> rows[] = {
+        {"229 Entering Extended Passive Mode (|||6446|)", 6446},
+        {"229 (!!!1!)", 1},
+        {"229 ok |||65535|", 65535},
+        {"229 (###21#) and (|||99|)", 21},
+        {"229 Wait... (|||6446|)", 6446},
+        {"229 (|||65536|)", -1},
+        {"229 (|||0|)", -1},
+        {"229 (|||6446)", -1},
+        {"229 (|||64a6|)", -1},
+        {"229 (|||0000021|)", -1},
+        {"229 (||6446|)", -1},
+        {"229 (111222|)", -1},
+        {"229 (|2|::1|6446|)", -1},
+        {"", -1},
+    };
+    for (const auto& [line, expected] : rows) {
+        int32_t port = -1;
+        const int status = ftp_control::parse_epsv_reply(line, port);
+        EXPECT_EQ(status, expected < 0 ? status_bad_pasv_reply : status_ok) << line;
+        if (expected > 0) {
+            EXPECT_EQ(port, expected) << line;
+        }
+    }
 }
 
 TEST(FtpCommands, PasvRefusedFallsBackToPortWhenAllowed)

@@ -22,7 +22,7 @@ TEST(FtpConnect, GreetingOfClassTwoConnects)
     EXPECT_EQ(s.logged_in(), 0);
     EXPECT_EQ(s.control_socket().timeout_seconds, 5) << "the session's time-out applies once connected";
     EXPECT_EQ(s.entries(), (std::vector<log_entry>{{log_state, "disconnected -> connecting\r\n"},
-                                                   {log_info, "[7]127.0.0.1\r\n"},
+                                                   {log_info, "[7]127.0.0.1:" + std::to_string(server.port()) + "\r\n"},
                                                    {log_state, "connecting -> connected\r\n"},
                                                    {log_reply, "220-Welcome\r\n220 ready\r\n"}}));
 }

@@ -254,6 +254,99 @@ TEST(DataScripted, RefusedPasvFallsBackToPortAndStaysActive)
     EXPECT_NE(wire[4], wire[2]) << "the next PORT uses a port above the last";
 }
 
+// EPSV and EPRT come first on IPv4; a server that does not know them is
+// asked once per connection, then PASV and PORT carry on. An FTP firewall
+// gets PASV and PORT only. Two downloads a row; the data connections are
+// real, played by data peers.
+TEST(DataScripted, ExtendedDataCommandsAndTheirFallback)
+{
+    struct row {
+        const char* name;
+        bool passive;
+        bool refused;
+        bool firewall;
+        lines wire;  // after the login, address lines cut to their verb
+    } const rows[] = {
+        {"EPSV", true, false, false, {"TYPE I", "EPSV", "RETR f", "EPSV", "RETR f"}},
+        {"EPSV refused", true, true, false, {"TYPE I", "EPSV", "PASV", "RETR f", "PASV", "RETR f"}},
+        {"EPRT", false, false, false, {"TYPE I", "EPRT", "RETR f", "EPRT", "RETR f"}},
+        {"EPRT refused", false, true, false, {"TYPE I", "EPRT", "PORT", "RETR f", "PORT", "RETR f"}},
+        {"firewall, passive", true, false, true, {"TYPE I", "PASV", "RETR f", "PASV", "RETR f"}},
+        {"firewall, active", false, false, true, {"TYPE I", "PORT", "RETR f", "PORT", "RETR f"}},
+    };
+    auto is_address_line = [](const std::string& l) { return l.rfind("PORT ", 0) == 0 || l.rfind("EPRT ", 0) == 0; };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        data_peer peers[2] = {{data_peer::mode::send, "payload 0"}, {data_peer::mode::send, "payload 1"}};
+        scripted_ftp_server server;
+        login_script(server).expect("200 binary\r\n");
+        for (int round = 0; round < 2; ++round) {
+            const std::string port = std::to_string(peers[round].port());
+            if (round == 0 && r.refused)
+                server.expect(r.passive ? "500 EPSV not understood\r\n" : "502 EPRT not implemented\r\n");
+            if (r.passive && (r.refused || r.firewall))
+                server.expect(peers[round].pasv_reply());
+            else if (r.passive)
+                server.expect("229 Extended Passive Mode (|||" + port + "|)\r\n");
+            else
+                server.expect("200 ok\r\n");
+            server.expect("150 sending\r\n226 sent\r\n");
+            if (r.passive)
+                peers[round].accept_in_background();
+        }
+        logged_session session;
+        inputs(session).options().extended_data = true;
+        if (r.firewall) {
+            ftp_proxy firewall;
+            firewall.type = 0;
+            firewall.proxy_host.set_string("127.0.0.1");
+            firewall.proxy_port = server.port();
+            firewall.ftp_command.set_string("USER %username%\r\nPASS %password%");
+            inputs(session).site().proxy = firewall;
+        }
+        ASSERT_EQ(start_and_log_in(session, server), 0);
+        if (!r.passive)
+            inputs(session).options().passive = false;
+        temp_folder local("qvtf-data");
+        for (int round = 0; round < 2; ++round) {
+            std::thread server_side;
+            if (!r.passive) {
+                // Connects to the port of this round's address line, as a server would.
+                server_side = std::thread([&, round] {
+                    const auto end = std::chrono::steady_clock::now() + 5s;
+                    while (std::chrono::steady_clock::now() < end) {
+                        lines all = server.lines();
+                        const auto n = std::count_if(all.begin(), all.end(), is_address_line);
+                        if (n > round + (r.refused ? 1 : 0)) {
+                            const std::string last = *std::find_if(all.rbegin(), all.rend(), is_address_line);
+                            const auto port = last[0] == 'E' ? std::stoi(last.substr(last.rfind('|', last.size() - 2) + 1))
+                                                             : port_of_last_port_line(server);
+                            peers[round].connect_in_background(static_cast<uint16_t>(port));
+                            return;
+                        }
+                        std::this_thread::sleep_for(5ms);
+                    }
+                });
+            }
+            const int status = transfer(session, 1, local.file("got"), "f");
+            if (server_side.joinable())
+                server_side.join();
+            ASSERT_EQ(status, 0) << round;
+            EXPECT_EQ(read_bytes(local.file("got")), "payload " + std::to_string(round));
+        }
+        lines wire = after_login(server);
+        for (std::string& l : wire) {
+            if (l.rfind("EPRT ", 0) == 0) {
+                EXPECT_EQ(l.rfind("EPRT |1|127.0.0.1|", 0), 0u) << l;
+            }
+            if (is_address_line(l))
+                l.resize(4);
+        }
+        EXPECT_EQ(wire, r.wire);
+        EXPECT_TRUE(server.extra_lines().empty());
+    }
+}
+
 TEST(DataScripted, RefusedPasvWithoutFallbackIs6008)
 {
     scripted_ftp_server server;

@@ -1,5 +1,6 @@
 // Transfers through real SOCKS proxies to vsftpd: passive through CONNECT
-// (dante, microsocks with a password), active through BIND (dante).
+// (dante, microsocks with a password, the latter also to a server on ::1),
+// active through BIND (dante).
 #include <gtest/gtest.h>
 
 #include "ftp/ftp_data_connection.h"
@@ -12,14 +13,16 @@
 namespace qvtf::test {
 namespace {
 
-// Up, down and a listing through the proxy; the files match.
-void round_trip_through(ftp_proxy& proxy, bool passive)
+// Up, down and a listing through the proxy; the files match. ipv6: the
+// server listens on ::1, which the proxy reaches by the address it is sent.
+void round_trip_through(ftp_proxy& proxy, bool passive, bool ipv6 = false)
 {
-    vsftpd_server server;
+    vsftpd_server server(ipv6);
     ASSERT_TRUE(server.ok()) << server.log();
     ftp_control session;
     inputs(session).site().proxy = proxy;
-    ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password(), passive), 0);
+    ASSERT_EQ(log_in_to(session, server.port(), server.user(), server.password(), passive, ipv6 ? "::1" : "127.0.0.1"),
+              0);
     temp_folder local("qvtf-socks");
     const std::string bytes = pattern_bytes(200000, 11);
     ASSERT_TRUE(write_bytes(local.file("up"), bytes));
@@ -66,7 +69,7 @@ TEST_P(DataThroughDante, ActiveThroughBind)
 INSTANTIATE_TEST_SUITE_P(Socks, DataThroughDante, ::testing::Values(4, 5),
                          [](const auto& instance) { return "v" + std::to_string(instance.param); });
 
-TEST(DataThroughMicrosocks, PassiveWithPassword)
+TEST(DataThroughMicrosocks, PassiveWithPasswordToIpv4AndIpv6)
 {
     if (!microsocks_available() || !vsftpd_available())
         GTEST_SKIP() << "microsocks or vsftpd not installed";
@@ -79,6 +82,9 @@ TEST(DataThroughMicrosocks, PassiveWithPassword)
     proxy.proxy_username.set_string(socks.user().c_str());
     proxy.proxy_password.set_string(socks.password().c_str());
     round_trip_through(proxy, true);
+    if (!ipv6_loopback_available())
+        GTEST_SKIP() << no_ipv6_message;
+    round_trip_through(proxy, true, true);
 }
 
 }  // namespace

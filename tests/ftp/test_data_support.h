@@ -30,11 +30,11 @@ inline remote_listing_reader parser()
 
 // Connects, logs in and reads the working folder.
 inline int log_in_to(ftp_control& session, uint16_t port, const std::string& user, const std::string& password,
-                     bool passive = true)
+                     bool passive = true, const char* host = "127.0.0.1")
 {
     remote_site site = session.site();
     remote_options options = session.options();
-    site.host.set_string("127.0.0.1");
+    site.host.set_string(host);
     site.port = port;
     site.user_name.set_string(user.c_str());
     site.password.set_string(password.c_str());

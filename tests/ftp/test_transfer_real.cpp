@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ftp/ftp_data_connection.h"
+#include "ftp_test_session.h"
 #include "queue/ftp_queue_item.h"
 #include "support/ftp_servers.h"
 #include "support/process.h"
@@ -212,6 +213,54 @@ TEST_F(TransferVsftpd, TenThousandEntriesListCompletely)
     EXPECT_FALSE(folder_after_file) << "folders come first";
     EXPECT_EQ(session.current_folder()->needs_listing, 0u);
     EXPECT_TRUE(session.listing_styles() & listing_unix);
+}
+
+// Over IPv6 the data connections are EPSV (passive) and EPRT (active, a
+// listener on ::1): a listing, an upload and a download, byte for byte, and
+// the log names the server in brackets with its port.
+TEST(TransferIpv6, VsftpdOnLoopbackBothModes)
+{
+    if (!vsftpd_available())
+        GTEST_SKIP() << "vsftpd not installed";
+    if (!ipv6_loopback_available())
+        GTEST_SKIP() << no_ipv6_message;
+    for (const bool passive : {true, false}) {
+        SCOPED_TRACE(passive ? "EPSV" : "EPRT");
+        vsftpd_server server(true);
+        ASSERT_TRUE(server.ok()) << server.log();
+        logged_session session;
+        session.reconfigure([&](remote_site& site, remote_options& options) {
+            site.host.set_string("::1");
+            site.port = server.port();
+            site.user_name.set_string(server.user().c_str());
+            site.password.set_string(server.password().c_str());
+            options.timeout = 10;
+            options.passive = passive;
+            options.listing_reader = parser();
+        });
+        ASSERT_EQ(session.log_in(), 0) << server.log();
+        ASSERT_EQ(session.print_folder(), 0);
+        const std::string reached = "[::1]:" + std::to_string(server.port());
+        EXPECT_EQ(session.texts_of_kind(log_info).front(), "[7]" + reached + "\r\n");
+
+        temp_folder local("qvtf-ipv6");
+        const std::string bytes = pattern_bytes(300001, 6);
+        ASSERT_TRUE(write_bytes(local.file("up.bin"), bytes));
+        ASSERT_EQ(upload(session, local.file("up.bin"), "six.bin"), 0) << server.log();
+        EXPECT_TRUE(read_bytes(server.root() + "/six.bin") == bytes) << "stored copy differs";
+        ASSERT_EQ(download(session, "six.bin", local.file("back.bin")), 0);
+        EXPECT_TRUE(read_bytes(local.file("back.bin")) == bytes) << "downloaded copy differs";
+        ASSERT_EQ(session.list_directory(qxval("")), 0);
+        ASSERT_TRUE(session.current_folder());
+        ASSERT_TRUE(session.current_folder()->first_child);
+        EXPECT_EQ(session.current_folder()->first_child->name.str(), "six.bin");
+        EXPECT_EQ(session.current_folder()->first_child->size(), 300001);
+
+        const std::string log = server.log();
+        EXPECT_NE(log.find(passive ? "\"EPSV\"" : "\"EPRT |2|::1|"), std::string::npos) << log;
+        EXPECT_EQ(log.find("\"PASV\""), std::string::npos);
+        EXPECT_EQ(log.find("\"PORT "), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The 227 reply's address from untrusted server text: never a crash, and
+// The 227 and 229 replies from untrusted server text: never a crash, and
 // whatever is accepted is a dotted address of four numbers and a port that
 // fits 16 bits.
 #include <cstddef>
@@ -31,5 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (status != 6009) {
         std::abort();
     }
+    // The 229 reply's port, likewise: a port that fits, or 6009.
+    const int extended = ftp_control::parse_epsv_reply(line, port = -1);
+    if (extended == 0 ? port < 1 || port > 65535 : extended != 6009)
+        std::abort();
     return 0;
 }

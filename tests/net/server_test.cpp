@@ -134,6 +134,42 @@ TEST(QxInetServer, RefusedPeerIsClosedAndNotReturned)
     ::close(client);
 }
 
+// The listener on ::1 (the active data connection of an IPv6 session), a
+// client that reaches it by bracketed text, and the IPv4 rules, which admit
+// an IPv6 peer only while they admit everyone.
+TEST(QxInetServer, Ipv6LoopbackListenConnectAndAdmission)
+{
+    if (!ipv6_loopback_available())
+        GTEST_SKIP() << no_ipv6_message;
+    qx_inet_server server;
+    server.set_timeout(5, 0);
+    ASSERT_TRUE(server.set_local_address("::1"));
+    EXPECT_FALSE(server.set_local_address("localhost"));
+    ASSERT_TRUE(server.listen_on(0));
+    for (bool admitted : {true, false}) {
+        if (!admitted) {
+            server.checker.clear_rules();
+            server.checker.add_rule(ip("127.0.0.0"), ip("255.0.0.0"));
+        }
+        qxsocket client;
+        ASSERT_TRUE(client.resolve(server.local_port(), "[::1]"));
+        ASSERT_TRUE(client.connect_with_timeout());
+        qxval text;
+        client.local_address(text);
+        EXPECT_EQ(text.str(), "::1");
+        EXPECT_EQ(client.remote_address.endpoint_text(), "[::1]:" + std::to_string(server.local_port()));
+        auto accepted = server.accept_one();
+        EXPECT_EQ(accepted != nullptr, admitted);
+        if (accepted) {
+            accepted->peer_address(text);
+            EXPECT_EQ(text.str(), "::1");
+            ASSERT_EQ(client.send_all("v6"), 2);
+            ASSERT_EQ(accepted->receive(text), 2);
+            EXPECT_EQ(text.str(), "v6");
+        }
+    }
+}
+
 TEST(QxInetServer, ListenOnABusyPortFails)
 {
     qx_inet_server first, second;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "net/qxsocket.h"
+#include "net/socket_address.h"
 #include "net/qxwinsock.h"
 #include "support/test_ports.h"
 
@@ -90,6 +91,92 @@ TEST(QxSocket, ResolveTakesDottedTextAsIsAndReportsUnknownNames)
     EXPECT_FALSE(s.resolve(21, "no-such-host.invalid"));
     EXPECT_EQ(s.last_error, transport_status::cannot_resolve);
     EXPECT_FALSE(s.resolve(21, ""));
+}
+
+TEST(SocketAddress, HostAndPortAsTypedAndAsLogged)
+{
+    struct row {
+        const char* typed;
+        bool ok;
+        const char* host;
+        int32_t port;
+    };
+    const row rows[] = {
+        {"ftp.example.test", true, "ftp.example.test", -1},
+        {"ftp.example.test:2121", true, "ftp.example.test", 2121},
+        {"10.0.0.1:21", true, "10.0.0.1", 21},
+        {"::1", true, "::1", -1},
+        {"fe80::1:2121", true, "fe80::1:2121", -1},  // bare IPv6: every colon is the address's
+        {"[::1]", true, "::1", -1},
+        {"[::1]:2121", true, "::1", 2121},
+        {"[2001:db8::7]:65535", true, "2001:db8::7", 65535},
+        {"[::1", false, "", -1},
+        {"[]:21", false, "", -1},
+        {"[::1]2121", false, "", -1},
+        {"[::1]:", false, "", -1},
+        {"[::1]:0", false, "", -1},
+        {"host:65536", false, "", -1},
+        {"host:21x", false, "", -1},
+        {":21", false, "", -1},
+    };
+    for (const row& r : rows) {
+        std::string host;
+        int32_t port = 0;
+        EXPECT_EQ(split_host_port(r.typed, host, port), r.ok) << r.typed;
+        if (r.ok) {
+            EXPECT_EQ(host, r.host) << r.typed;
+            EXPECT_EQ(port, r.port) << r.typed;
+        }
+    }
+    EXPECT_EQ(endpoint_text("::1", 21), "[::1]:21");
+    EXPECT_EQ(endpoint_text("ftp.example.test", 21), "ftp.example.test:21");
+
+    // Numeric text of either family; a mapped IPv4 address reads as IPv4.
+    socket_address a;
+    ASSERT_TRUE(parse_numeric_address("[2001:db8::7]", 990, a));
+    EXPECT_TRUE(a.is_ipv6());
+    EXPECT_EQ(a.endpoint_text(), "[2001:db8::7]:990");
+    ASSERT_TRUE(parse_numeric_address("::ffff:10.1.2.3", 21, a));
+    EXPECT_FALSE(a.is_ipv6());
+    EXPECT_EQ(a.endpoint_text(), "10.1.2.3:21");
+    EXPECT_FALSE(parse_numeric_address("ftp.example.test", 21, a));
+    EXPECT_FALSE(parse_numeric_address("", 21, a));
+}
+
+// A host with several addresses: each is tried in turn; a refused one
+// moves on, and a list of refusals ends with the last one's reason.
+TEST(QxSocket, TriesEveryAddressInTurn)
+{
+    echo_server live(echo_server::mode::echo, "x");
+    const uint16_t refused = free_port();
+    auto address = [](const char* host, uint16_t port) {
+        socket_address a;
+        EXPECT_TRUE(parse_numeric_address(host, port, a));
+        return a;
+    };
+    std::vector<socket_address> dead{address("127.0.0.1", refused)};
+    if (ipv6_loopback_available())
+        dead.push_back(address("::1", refused));
+
+    qxsocket s;
+    s.addresses = dead;
+    s.addresses.push_back(address("127.0.0.1", live.port()));
+    ASSERT_TRUE(s.connect_with_timeout());
+    EXPECT_EQ(s.peer_port(), live.port());
+    ASSERT_EQ(s.failures.size(), dead.size());
+    for (size_t i = 0; i < dead.size(); ++i) {
+        EXPECT_EQ(s.failures[i].address.endpoint_text(), dead[i].endpoint_text());
+        EXPECT_EQ(s.failures[i].status, transport_status::connect_error_base + ECONNREFUSED);
+    }
+    qxval got;
+    EXPECT_EQ(s.receive(got), 1);
+
+    qxsocket none;
+    none.addresses = dead;
+    EXPECT_FALSE(none.connect_with_timeout());
+    EXPECT_EQ(none.last_error, transport_status::connect_error_base + ECONNREFUSED);
+    EXPECT_EQ(none.failures.size(), dead.size());
+    EXPECT_LT(none.handle.load(), 0);
 }
 
 TEST(QxSocket, ConnectsAndExchangesBytes)

@@ -277,8 +277,8 @@ TEST(SocksClientV5, EveryReplyCodeHasItsStatus)
 TEST(SocksClientV5, MalformedReplies)
 {
     {
-        socks_session s(5);  // IPv6 reply address
-        s.proxy.read_v5_greeting().send(bytes{5, 0}).read_v5_request().send(bytes{5, 0, 0, 4} + bytes(18, '\0'));
+        socks_session s(5);  // an address type that does not exist
+        s.proxy.read_v5_greeting().send(bytes{5, 0}).read_v5_request().send(bytes{5, 0, 0, 5} + bytes(18, '\0'));
         s.connect();
         EXPECT_EQ(s.client.socks_connect(), socks_status::bad_address_type);
     }
@@ -345,6 +345,57 @@ TEST(SocksClientV5, AcceptReportsAFailedSecondReply)
     int32_t port = 0;
     ASSERT_EQ(s.client.socks_bind(address, port), 0);
     EXPECT_EQ(s.client.socks_accept(), 1609);
+}
+
+// IPv6 destinations go as address type 4 to a version 5 proxy, whose
+// replies may name IPv6 addresses too; a version 4 proxy cannot carry them
+// and is not asked.
+TEST(SocksClient, Ipv6Destinations)
+{
+    const bytes loopback6 = bytes(15, '\0') + bytes{1};
+    const bytes v6_request = bytes{5, 1, 0, 4} + loopback6 + socks_port_bytes(21);
+    const bytes v6_reply = bytes{5, 0, 0, 4} + loopback6 + socks_port_bytes(40000);
+    struct row {
+        const char* what;
+        int version;
+        const char* host;
+        bytes reply;
+        int32_t status;
+        bytes request;  // what the proxy receives after the greeting
+    };
+    const row rows[] = {
+        {"v5 IPv6 literal", 5, "::1", socks5_reply(0), 0, v6_request},
+        {"v5 bracketed literal", 5, "[::1]", socks5_reply(0), 0, v6_request},
+        {"v5 IPv6 reply", 5, "::1", v6_reply, 0, v6_request},
+        {"v4 refuses IPv6", 4, "::1", "", socks_status::ipv6_needs_v5, ""},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        socks_session s(r.version);
+        s.client.destination_host.set_string(r.host);
+        if (r.version == 5)
+            s.proxy.read_v5_greeting().send(bytes{5, 0}).read_v5_request().send(r.reply);
+        else
+            s.proxy.read_bytes(1);
+        s.connect();
+        EXPECT_EQ(s.client.socks_connect(), r.status);
+        s.socket.close_gracefully(false);
+        auto got = s.proxy.requests();
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got.back(), r.request);
+    }
+    // BIND: an IPv6 answer, and "::" for the proxy's own address.
+    for (const bytes& address : {loopback6, bytes(16, '\0')}) {
+        socks_session s(5);
+        s.proxy.read_v5_greeting().send(bytes{5, 0}).read_v5_request().send(bytes{5, 0, 0, 4} + address +
+                                                                            socks_port_bytes(1025));
+        s.connect();
+        qxval bound;
+        int32_t port = 0;
+        EXPECT_EQ(s.client.socks_bind(bound, port), 0);
+        EXPECT_EQ(bound.str(), address == loopback6 ? "::1" : "127.0.0.1");
+        EXPECT_EQ(port, 1025);
+    }
 }
 
 // ------------------------------------------------------------ both versions

@@ -170,6 +170,7 @@ TEST(QueueScriptedKill, KillAllWhileTwoTransfersRun)
     recording_view view;
     global_ftp_settings settings;
     settings.download_failures_popups = true;
+    settings.extended_data_commands = false;  // the scripts answer PASV
     {
         peers p;
         scripted_ftp_server one, two;
@@ -236,6 +237,7 @@ TEST(QueueScriptedFailures, OneBoxForTheFailuresOfARun)
     recording_view view;
     global_ftp_settings settings;
     settings.download_failures_popups = true;
+    settings.extended_data_commands = false;  // the scripts answer PASV
     {
         ftp_queue_process_manager q;
         q.panes = &panes;

@@ -76,7 +76,8 @@ TEST_F(GlobalFtpSettings, FileHoldsOneLinePerKeyInOrderThenTheProxies)
     EXPECT_EQ(lines[55], "<user_data>" + base64_encode(qxval(settings.user_data), false).str() + "</user_data>");
     EXPECT_EQ(lines[63], "<sounds>15</sounds>");
     EXPECT_EQ(lines[64], "<trust_pasv_address>0</trust_pasv_address>") << "new keys go last";
-    EXPECT_EQ(lines[65], "<proxies>");
+    EXPECT_EQ(lines[65], "<extended_data_commands>1</extended_data_commands>");
+    EXPECT_EQ(lines[66], "<proxies>");
     EXPECT_EQ(lines.back(), "</proxies>");
 
     global_ftp_settings loaded;
@@ -102,6 +103,7 @@ TEST_F(GlobalFtpSettings, EveryValueSurvivesARoundTrip)
     settings.lf_time_start = -1;
     settings.sounds = 5;
     settings.trust_pasv_address = true;
+    settings.extended_data_commands = false;
     ftp_proxy* proxy = settings.proxies.add_new();
     proxy->type = proxy_type_socks5;
     proxy->proxy_host = "127.0.0.1";

@@ -52,11 +52,10 @@ bool ensure_test_user(uid_t& uid, gid_t& gid)
 }
 
 std::string vsftpd_config(uint16_t port, const std::string& chroot_dir, const std::string& root, uint16_t pasv_min,
-                          uint16_t pasv_max, const std::string& log_file)
+                          uint16_t pasv_max, const std::string& log_file, bool ipv6)
 {
-    return "listen=YES\n"
-           "listen_ipv6=NO\n"
-           "listen_address=127.0.0.1\n"
+    return std::string(ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                            : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n") +
            "listen_port=" +
            std::to_string(port) +
            "\n"
@@ -121,7 +120,7 @@ real_server::real_server(server_kind k)
         py = std::make_unique<pyftpdlib_server>();
 }
 
-vsftpd_server::vsftpd_server() : user_(test_user), password_(test_password)
+vsftpd_server::vsftpd_server(bool ipv6) : user_(test_user), password_(test_password)
 {
     if (!vsftpd_available() || folder_.path().empty() || root_.path().empty())
         return;
@@ -143,12 +142,12 @@ vsftpd_server::vsftpd_server() : user_(test_user), password_(test_password)
             pasv_min_ = 40000;
         pasv_max_ = static_cast<uint16_t>(pasv_min_ + 40);
         if (!folder_.write("vsftpd.conf", vsftpd_config(port_, chroot_dir, root_.path(), pasv_min_, pasv_max_,
-                                                        folder_.file("vsftpd.log"))))
+                                                        folder_.file("vsftpd.log"), ipv6)))
             return;
         ::chmod(folder_.file("vsftpd.conf").c_str(), 0600);
         if (!process_.start({vsftpd_path, folder_.file("vsftpd.conf")}, folder_.file("stderr.log")))
             return;
-        ok_ = wait_until_accepting(port_, std::chrono::milliseconds(10000)) && process_.running();
+        ok_ = wait_until_accepting(port_, std::chrono::milliseconds(10000), ipv6) && process_.running();
         if (!ok_)
             process_.stop();
     }

@@ -2,7 +2,8 @@
 // configuration in a temporary folder and stopped when the object goes away.
 //
 //   vsftpd_server     local user "qvtftest" (created once with useradd), the
-//                     served folder is a fresh temporary folder it owns.
+//                     served folder is a fresh temporary folder it owns; on
+//                     127.0.0.1, or on ::1.
 //   pyftpdlib_server  a virtual user with write access to a temporary folder.
 //
 // Usage:
@@ -23,7 +24,8 @@ namespace qvtf::test {
 
 class vsftpd_server {
 public:
-    vsftpd_server();
+    // ipv6: listens on ::1 only.
+    explicit vsftpd_server(bool ipv6 = false);
     ~vsftpd_server();
 
     bool ok() const { return ok_; }

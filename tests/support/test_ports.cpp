@@ -55,6 +55,19 @@ int listen_loopback(uint16_t* port, int backlog)
     return fd;
 }
 
+bool ipv6_loopback_available()
+{
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
 uint16_t free_port()
 {
     uint16_t port = 0;
@@ -64,24 +77,30 @@ uint16_t free_port()
     return port;
 }
 
-int connect_loopback(uint16_t port)
+int connect_loopback(uint16_t port, bool ipv6)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
     sockaddr_in a = loopback(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    sockaddr_in6 a6{};
+    a6.sin6_family = AF_INET6;
+    a6.sin6_port = htons(port);
+    a6.sin6_addr = in6addr_loopback;
+    const int rc = ipv6 ? ::connect(fd, reinterpret_cast<sockaddr*>(&a6), sizeof a6)
+                        : ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (rc != 0) {
         ::close(fd);
         return -1;
     }
     return fd;
 }
 
-bool wait_until_accepting(uint16_t port, std::chrono::milliseconds timeout)
+bool wait_until_accepting(uint16_t port, std::chrono::milliseconds timeout, bool ipv6)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
-        int fd = connect_loopback(port);
+        int fd = connect_loopback(port, ipv6);
         if (fd >= 0) {
             ::close(fd);
             return true;

@@ -19,11 +19,18 @@ namespace qvtf::test {
 // choice for an ephemeral bind, released before returning).
 uint16_t free_port();
 
-// Tries to connect to 127.0.0.1:port until it succeeds or timeout passes.
-bool wait_until_accepting(uint16_t port, std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+// Whether ::1 exists here (a socket can be bound to it); IPv6 tests skip
+// without it.
+bool ipv6_loopback_available();
+constexpr const char* no_ipv6_message = "IPv6 loopback (::1) is not configured on this machine";
 
-// A blocking TCP connection to 127.0.0.1:port, or -1.
-int connect_loopback(uint16_t port);
+// Tries to connect to 127.0.0.1:port (or [::1]:port) until it succeeds or
+// timeout passes.
+bool wait_until_accepting(uint16_t port, std::chrono::milliseconds timeout = std::chrono::milliseconds(10000),
+                          bool ipv6 = false);
+
+// A blocking TCP connection to 127.0.0.1:port (or [::1]:port), or -1.
+int connect_loopback(uint16_t port, bool ipv6 = false);
 
 // Reads exactly n bytes from fd (bounded by timeout); returns what arrived.
 std::string read_exact(int fd, size_t n, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));

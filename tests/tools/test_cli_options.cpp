@@ -115,6 +115,45 @@ TEST(CliOptions, DefaultsAndRejections)
     }
 }
 
+// A host typed with its port, IPv6 in brackets; the port counts as given
+// (so it replaces a site's), and a later --port wins.
+TEST(CliOptions, HostWithPortAndIpv6)
+{
+    struct row {
+        std::vector<std::string> args;
+        bool ok;
+        const char* host;
+        int port;
+        const char* proxy_host;
+        int proxy_port;
+    };
+    const row rows[] = {
+        {{"--host", "::1", "pwd"}, true, "::1", 21, "", 0},
+        {{"--host", "[::1]:2121", "pwd"}, true, "::1", 2121, "", 0},
+        {{"--host", "ftp.example.test:990", "--port", "21", "pwd"}, true, "ftp.example.test", 21, "", 0},
+        {{"--proxy-host", "[::1]:1081", "pwd"}, true, "", 21, "::1", 1081},
+        {{"--host", "[::1", "pwd"}, false, "", 21, "", 0},
+        {{"--host", "h:0", "pwd"}, false, "", 21, "", 0},
+        {{"--proxy-host", "[::1]x", "pwd"}, false, "", 21, "", 0},
+    };
+    for (const row& r : rows) {
+        options o;
+        std::string err;
+        EXPECT_EQ(parse_args(r.args, o, err), r.ok) << r.args[1];
+        if (!r.ok)
+            continue;
+        EXPECT_EQ(o.host, r.host) << r.args[1];
+        EXPECT_EQ(o.port, r.port) << r.args[1];
+        EXPECT_EQ(o.proxy_host, r.proxy_host) << r.args[1];
+        EXPECT_EQ(o.proxy_port, r.proxy_port) << r.args[1];
+        EXPECT_EQ(o.was_given("--port"), r.port != 21 || r.args.size() > 3) << r.args[1];
+    }
+    options o;
+    std::string err;
+    ASSERT_TRUE(parse_args({"--no-epsv", "pwd"}, o, err));
+    EXPECT_FALSE(o.extended_data);
+}
+
 TEST(CliOptions, DashReadsOneCommandPerLineSkippingCommentsAndBlanks)
 {
     std::FILE* in = tmpfile();

@@ -159,6 +159,8 @@ TEST(CliQueueSettings, WorkersKeepTheDataConnectionOnTheServer)
         o.retries = 1;
         o.timeout = 3;
         o.trust_pasv_address = trust;
+        // Only PASV names an address; EPSV always leads to the server itself.
+        o.extended_data = false;
         std::string error;
         ASSERT_TRUE(cli::split_script("download src " + local.path(), o.commands, error)) << error;
         const test::cli_run run = test::run_cli(o);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "net/socket_address.h"
+
 namespace qvtf::cli {
 
 namespace {
@@ -202,6 +204,27 @@ bool options::was_given(const char* option) const
     return false;
 }
 
+namespace {
+
+// A host option's value, which may carry the port ("[::1]:2121"); the
+// port counts as given with its own option, which a later one replaces.
+bool take_host_port(const char* text, const char* option, const char* port_option, std::string& host, int& port,
+                    options& o, std::string& error)
+{
+    int32_t typed_port = -1;
+    if (!split_host_port(text, host, typed_port) || host.empty()) {
+        error = std::string("bad ") + option;
+        return false;
+    }
+    if (typed_port > 0) {
+        port = typed_port;
+        o.given.push_back(port_option);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
 {
     o.password = env_or_empty("QVTF_PASSWORD");
@@ -230,9 +253,8 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
                 return false;
             o.site = v;
         } else if (a == "--host") {
-            if (!(v = value("--host")))
+            if (!(v = value("--host")) || !take_host_port(v, "--host", "--port", o.host, o.port, o, error))
                 return false;
-            o.host = v;
         } else if (a == "--port") {
             if (!(v = value("--port")))
                 return false;
@@ -252,6 +274,8 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
             o.port_fallback = false;
         } else if (a == "--trust-pasv-address") {
             o.trust_pasv_address = true;
+        } else if (a == "--no-epsv") {
+            o.extended_data = false;
         } else if (a == "--timeout") {
             if (!(v = value("--timeout")))
                 return false;
@@ -273,7 +297,8 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
         } else if (a == "--proxy-host") {
             if (!(v = value("--proxy-host")))
                 return false;
-            o.proxy_host = v;
+            if (!take_host_port(v, "--proxy-host", "--proxy-port", o.proxy_host, o.proxy_port, o, error))
+                return false;
         } else if (a == "--proxy-port") {
             if (!(v = value("--proxy-port")))
                 return false;
@@ -377,10 +402,14 @@ void print_usage(std::FILE* out)
         "                        on the command line, and $QVTF_PASSWORD when set, replace\n"
         "                        them. The clock offset is measured as the window program\n"
         "                        does. Nothing is written back.\n"
-        "  --host HOST --port N  server (port 21)\n"
+        "  --host HOST --port N  server (port 21); HOST may be a name, an IPv4 or IPv6\n"
+        "                        address, or carry the port: host:2121, [::1]:2121\n"
         "  --user NAME           login name (anonymous); password from $QVTF_PASSWORD\n"
         "  --active | --passive  data connection mode (passive)\n"
         "  --no-port-fallback    do not fall back to PORT when PASV is refused\n"
+        "  --no-epsv             on IPv4, PASV and PORT only; without it EPSV and EPRT\n"
+        "                        are tried first and dropped once the server refuses\n"
+        "                        them (IPv6 always uses them)\n"
         "  --trust-pasv-address  connect data connections to the address of the PASV\n"
         "                        reply; by default they go to the control connection's\n"
         "                        own address (the server, the firewall, or the site\n"

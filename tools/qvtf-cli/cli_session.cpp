@@ -185,6 +185,8 @@ void cli_session::fill_connection()
         options.allow_passive_drop_to_port = opts_.port_fallback;
     if (opts_.trust_pasv_address)
         options.trust_pasv_address = true;
+    if (take("--no-epsv"))
+        options.extended_data = opts_.extended_data;
     if (take("--list-params"))
         options.list_parameters.set_string(opts_.list_params.c_str());
     options.timeout = opts_.timeout;
