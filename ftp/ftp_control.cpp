@@ -70,6 +70,8 @@ void ftp_control::reset_state()
     listing_styles_ = 0;
     reset_stream();
     chmod_supported_ = true;
+    features_ = server_features{};
+    machine_listing_refused_ = false;
     // A new connection asks for PASV again, as the options say.
     passive_ = options_.passive;
 }

@@ -18,6 +18,7 @@ struct options {
     bool passive = true;
     bool port_fallback = true;
     bool trust_pasv_address = false;  // data connections go where 227 says
+    bool machine_listings = true;     // MLSD where the server offers it
     int timeout = 60;                 // seconds
     std::string list_params = "-al";
     int proxy_type = 0;  // 0..5
