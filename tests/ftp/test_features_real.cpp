@@ -1,5 +1,6 @@
-// Against pyftpdlib, which offers machine listings and settable times:
-// exact times listed and kept on upload, and names with leading spaces.
+// Against pyftpdlib and pure-ftpd, which offer machine listings and
+// settable times: exact times listed and kept on upload, and names with
+// leading spaces.
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -45,12 +46,11 @@ const qxfile_node* listed(ftp_control& session, const std::string& name)
     return nullptr;
 }
 
-TEST(FeaturesReal, ExactTimesBothWaysAndLeadingSpaces)
+// spaced: the name that goes there and back; pure-ftpd trims the leading
+// spaces of every argument, so it gets one without.
+template <class Server>
+void exact_times_both_ways(const Server& server, const std::string& spaced)
 {
-    if (!pyftpdlib_available())
-        GTEST_SKIP() << "pyftpdlib not installed";
-    pyftpdlib_server server;
-    ASSERT_TRUE(server.ok()) << server.log();
     const std::time_t listed_time = utc(2020, 1, 2, 3, 4, 5);
     const std::time_t upload_time = utc(2021, 5, 6, 7, 8, 9);
     ASSERT_TRUE(write_bytes(server.root() + "/dated", "d"));
@@ -70,7 +70,7 @@ TEST(FeaturesReal, ExactTimesBothWaysAndLeadingSpaces)
         bool stamp;
         std::time_t expected;  // on the server's disk; 0: the moment of the upload
     };
-    const upload_case uploads[] = {{"kept", true, upload_time}, {" leading space", true, upload_time},
+    const upload_case uploads[] = {{"kept", true, upload_time}, {spaced, true, upload_time},
                                    {"fresh", false, 0}};
     for (const upload_case& c : uploads) {
         SCOPED_TRACE("'" + c.remote + "'");
@@ -90,7 +90,7 @@ TEST(FeaturesReal, ExactTimesBothWaysAndLeadingSpaces)
         std::string name;
         std::time_t modified;
     };
-    for (const listed_case& c : {listed_case{"dated", listed_time}, listed_case{" leading space", upload_time}}) {
+    for (const listed_case& c : {listed_case{"dated", listed_time}, listed_case{spaced, upload_time}}) {
         SCOPED_TRACE("'" + c.name + "'");
         qxfile_tree::reader hold(session.folder_tree());
         const qxfile_node* n = listed(session, c.name);
@@ -103,12 +103,30 @@ TEST(FeaturesReal, ExactTimesBothWaysAndLeadingSpaces)
     EXPECT_EQ(stamp, listed_time);
 
     // Back down under its own name, stamped with the listed time.
-    transfer_request down = transfer_request::make(1, qxval(local.file("back")), qxval(" leading space"), 0);
+    transfer_request down = transfer_request::make(1, qxval(local.file("back")), qxval(spaced), 0);
     down.stamp = true;
     down.modified_time = upload_time;
     ASSERT_EQ(session.transfer_file(down), 0);
     EXPECT_EQ(read_bytes(local.file("back")), body);
     EXPECT_EQ(mtime_of(local.file("back")), upload_time);
+}
+
+TEST(FeaturesReal, ExactTimesBothWaysAndLeadingSpacesOnPyftpdlib)
+{
+    if (!pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    exact_times_both_ways(server, " leading space");
+}
+
+TEST(FeaturesReal, ExactTimesBothWaysOnPureFtpd)
+{
+    if (!pure_ftpd_available())
+        GTEST_SKIP() << "pure-ftpd not installed";
+    pure_ftpd_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    exact_times_both_ways(server, "no leading space");
 }
 
 }  // namespace

@@ -113,8 +113,8 @@ TEST(ServerFeatures, MachineListingsAndTheirFallBackToList)
              s.expect("150 here\r\n226 done\r\n").expect(p.add(mlsd_body).pasv_reply()).expect("150 here\r\n226 done\r\n");
          },
          {"TYPE A", "PASV", "MLSD", "PASV", "MLSD"},
-         {"  spaced"},
-         {"  spaced"},
+         {" spaced"},
+         {" spaced"},
          true},
         {"refused MLSD: LIST, and LIST from then on",
          [&](scripted_ftp_server& s, peers& p) {
