@@ -205,6 +205,11 @@ private:
         // transfer reaches, never against none.
         a.size = !src.size_known ? -1 : src.size > uint64_t(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(src.size);
         a.modified = src.modified;
+        if (!upload && !src.is_link) {
+            sync_entry stamped = src;
+            sharpen(r, stamped);
+            a.modified = stamped.modified;
+        }
         a.is_link = src.is_link;
         a.transfer_type = transfer_type(src.name);
         a.reason = std::move(reason);
@@ -324,19 +329,19 @@ private:
     bool time_decides() const { return direction_ == both || (rule_ & time_mask) != time_mask; }
 
     // A remote time the listing gave only to the minute (or without the
-    // time of day) is asked for to the second when it decides.
-    void sharpen(const side_state& r, sync_entry* remote)
+    // time of day) is asked for to the second where it decides, and where a
+    // download stamps the local copy with it: a rounded stamp would make the
+    // next comparison see the server's file as newer.
+    void sharpen(const side_state& r, sync_entry& remote) const
     {
-        if (!remote || remote->is_folder || remote->time_exact || r.listed.exact_times || !time_decides() ||
-            !(rule_ & overwrite))
-            return;
-        r.side.exact_time(sync_side::join(r.walk.path, remote->name), *remote);
+        if (!remote.is_folder && !remote.time_exact && !r.listed.exact_times)
+            r.side.exact_time(sync_side::join(r.walk.path, remote.name), remote);
     }
 
     void file_pair(const side_state& l, const side_state& r, sync_entry* a, sync_entry* b)
     {
-        if (a && b)
-            sharpen(r, b);
+        if (a && b && time_decides() && (rule_ & overwrite))
+            sharpen(r, *b);
         if (direction_ == both) {
             if (a && b) {
                 relation t = compare_time(*a, *b, time_window(l, r, *a, *b));

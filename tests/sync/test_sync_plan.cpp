@@ -241,6 +241,21 @@ TEST(SyncPlan, MinuteTimesThatDecideAreAskedToTheSecond)
         EXPECT_EQ(summary(plan), c.plan);
         EXPECT_EQ(remote.asked, c.asked);
     }
+    // A download stamps its copy with the time to the second, so the next
+    // run finds the two the same.
+    dir_sync_settings_ex s;
+    s.rules.assign(1, word(download, copy_missing));
+    s.compile_masks();
+    s.local_folder.set_string("/L");
+    s.remote_folder.set_string("/R");
+    test::memory_side local("/L", {}, true);
+    test::memory_side remote("/R", {"a 1 1020"}, false);
+    remote.quality = {true, false, 0};
+    remote.exact = {{"/R/a", 1030}};
+    sync_plan plan;
+    build_sync_plan(s, local, remote, sync_plan_options{}, plan);
+    ASSERT_EQ(summary(plan), lines{"down a"});
+    EXPECT_EQ(plan.actions[0].modified, 1030);
 }
 
 // The transfer type comes from the rule word only when the settings leave
