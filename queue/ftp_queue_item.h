@@ -59,6 +59,10 @@ struct ftp_queue_item {
     // A download's partial file that the next attempt continues; removed
     // with the item, whether it succeeded, failed for good or was removed.
     std::string partial_path;
+    // The last attempt that moved bytes broke off on the way (not locally,
+    // not at the size check): an upload's next attempt may continue what
+    // the server holds.
+    bool may_resume = false;
 
     ~ftp_queue_item() { replacement_file::remove_partial(partial_path); }
 

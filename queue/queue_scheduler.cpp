@@ -135,7 +135,7 @@ transfer_request ftp_queue_process_manager::request_for(const ftp_queue_item& it
     // A retry continues where the attempt before it broke off.
     request.keep_partial = item.is_download != 0;
     request.partial_path = qxval(item.partial_path);
-    request.resume = item.tries > 1;
+    request.resume = item.may_resume;
     return request;
 }
 

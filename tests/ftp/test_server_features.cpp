@@ -145,6 +145,11 @@ TEST(ServerFeatures, MachineListingsAndTheirFallBackToList)
         EXPECT_EQ(session.last_listing().exact_times, c.exact);
         EXPECT_EQ(session.list_directory(qxval("")), 0);
         EXPECT_EQ(names_in(session), c.second);
+        {
+            // Entries listed again keep what the new listing says of them.
+            qxfile_tree::reader hold(session.folder_tree());
+            EXPECT_EQ(session.current_folder()->first_child->time_exact != 0, c.exact);
+        }
         const lines sent = server.lines();
         ASSERT_GE(sent.size(), 4u);
         EXPECT_EQ(sent[2], "OPTS UTF8 ON");
@@ -191,6 +196,57 @@ TEST(ServerFeatures, ABrokenDownloadContinuesWithRest)
     const lines sent = server.lines();
     EXPECT_EQ(lines(sent.begin() + std::min<size_t>(sent.size(), 3), sent.end()),
               (lines{"TYPE I", "PASV", "RETR f", "PASV", "REST 40000", "RETR f"}));
+}
+
+// The upload's second attempt asks what the server holds and sends the
+// rest: REST and STOR where streams restart, APPE where they do not.
+TEST(ServerFeatures, ABrokenUploadContinuesWhatTheServerHolds)
+{
+    const std::string content = pattern_bytes(300000, 6);
+    const std::size_t held = 120000;
+    struct upload_case {
+        const char* name;
+        std::string offered;
+        lines second;  // the second attempt's commands
+    };
+    const upload_case table[] = {
+        {"REST STREAM", "211-Features:\r\n REST STREAM\r\n SIZE\r\n211 End\r\n",
+         {"SIZE f", "PASV", "REST 120000", "STOR f"}},
+        {"SIZE alone", "211-Features:\r\n SIZE\r\n211 End\r\n", {"SIZE f", "PASV", "APPE f"}},
+    };
+    for (const upload_case& c : table) {
+        SCOPED_TRACE(c.name);
+        temp_folder folder("qvtf-resume-up");
+        ASSERT_TRUE(write_bytes(folder.file("f"), content));
+        data_peer first(data_peer::mode::record_then_reset, std::string(held, '.'));
+        data_peer second(data_peer::mode::record);
+        first.accept_in_background();
+        second.accept_in_background();
+        scripted_ftp_server server;
+        server.offer(c.offered);
+        login_script(server).expect("200 binary\r\n").expect(first.pasv_reply()).expect("150 here\r\n426 broken\r\n");
+        server.expect("213 " + std::to_string(held) + "\r\n").expect(second.pasv_reply());
+        if (c.second.size() == 4)
+            server.expect("350 restarting\r\n");
+        server.expect("150 here\r\n226 done\r\n");
+        logged_session session;
+        ASSERT_EQ(start_and_log_in(session, server), 0);
+
+        transfer_request request = transfer_request::make(0, qxval(folder.file("f")), qxval("f"), 0);
+        EXPECT_NE(session.transfer_file(request).result.status, 0);
+        ASSERT_TRUE(first.wait_done());
+        EXPECT_EQ(first.received(), content.substr(0, held));
+        const std::size_t before = server.lines().size();
+        request.resume = true;
+        const transfer_record resumed = session.transfer_file(request);
+        EXPECT_EQ(resumed.result.status, 0);
+        EXPECT_EQ(resumed.resumed_from, int64_t(held));
+        EXPECT_EQ(resumed.bytes, int64_t(content.size()));
+        ASSERT_TRUE(second.wait_done());
+        EXPECT_EQ(second.received(), content.substr(held));
+        const lines sent = server.lines();
+        EXPECT_EQ(lines(sent.begin() + std::min(before, sent.size()), sent.end()), c.second);
+    }
 }
 
 }  // namespace
