@@ -86,7 +86,7 @@ std::uint32_t perm_bits(std::string_view perm, bool folder)
 }
 
 struct facts {
-    std::string_view type, size, modify, mode, perm, owner, group;
+    std::string_view type, size, modify, mode, perm, owner, group, unique;
     int owner_rank = 0;  // a name beats a number
     int group_rank = 0;
 };
@@ -109,6 +109,8 @@ void take_fact(facts& f, std::string_view name, std::string_view value)
         f.mode = value;
     else if (same_text(name, "perm"))
         f.perm = value;
+    else if (same_text(name, "unique"))
+        f.unique = value;
     else if (same_text(name, "unix.ownername"))
         owner(f.owner, f.owner_rank, 3);
     else if (same_text(name, "unix.owner"))
@@ -152,8 +154,14 @@ int parse_machine_entry(std::string_view line, const listing_clock& clock, qxfil
         take_fact(f, fact.substr(0, eq), fact.substr(eq + 1));
     }
 
-    if (same_text(f.type, "cdir") || same_text(f.type, "pdir"))
+    if (same_text(f.type, "pdir"))
         return listing_machine;
+    if (same_text(f.type, "cdir")) {
+        // The listed folder itself, never an entry: its identity only.
+        e.name.set_bytes(".");
+        e.unique = std::string(f.unique);
+        return listing_machine;
+    }
     e.name.set_bytes(name);
     e.is_folder = same_text(f.type, "dir") ? 1 : 0;
     constexpr std::string_view slink = "OS.unix=slink";
@@ -174,12 +182,17 @@ int parse_machine_entry(std::string_view line, const listing_clock& clock, qxfil
         e.modified = when - clock.time_difference;
         e.time_exact = 1;
     }
-    if (digits_to(f.mode, number, 8) && number <= 07777)
+    // Some servers write the mode as a Python literal: "0o644".
+    std::string_view mode = f.mode;
+    if (mode.size() > 2 && mode[0] == '0' && (mode[1] == 'o' || mode[1] == 'O'))
+        mode.remove_prefix(2);
+    if (digits_to(mode, number, 8) && number <= 07777)
         e.attributes |= std::uint32_t(number);
     else
         e.attributes |= perm_bits(f.perm, e.is_folder);
     e.owner = std::string(f.owner);
     e.group = std::string(f.group);
+    e.unique = std::string(f.unique);
     keep = name_is_listable(name);
     if (keep)
         e.set_extension_from_name();

@@ -106,6 +106,7 @@ public:
 
 private:
     void insert(qxfile_node* node);
+    void mark_loop(qxfile_node& node);
 
     qxfile_tree& tree_;
     qxfile_node* folder_;

@@ -50,11 +50,34 @@ int listing_builder::parse_listing_line(std::string_view line)
         if (report_->unparsed_lines.size() < listing_report::unparsed_lines_kept)
             report_->unparsed_lines.emplace_back(line);
     }
-    if (keep && folder_)
+    if (keep && folder_) {
+        if (node->is_folder && !node->unique.empty())
+            mark_loop(*node);
         insert(node);
-    else
+    } else {
+        if (format_ == listing_format::machine && folder_ && node->name.view() == "." && !node->unique.empty()) {
+            qxfile_tree::reader hold(tree_);
+            folder_->unique = node->unique;
+        }
         delete node;
+    }
     return style;
+}
+
+// A folder with the identity of the listed folder or one above it is a
+// link back there, whatever the server calls it: its target is the way up.
+void listing_builder::mark_loop(qxfile_node& node)
+{
+    qxfile_tree::reader hold(tree_);
+    std::string up = ".";
+    for (const qxfile_node* at = folder_; at; at = at->parent) {
+        if (at->unique == node.unique) {
+            node.attributes |= ATTR_LINK;
+            node.link_target.set_bytes(up);
+            return;
+        }
+        up = up == "." ? ".." : up + "/..";
+    }
 }
 
 // Constant time per entry, outside the tree until the run ends: folders

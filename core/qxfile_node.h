@@ -42,6 +42,10 @@ struct qxfile_node : qxe_links<qxfile_node> {
     // Remote entries, where the listing names them.
     std::string owner;
     std::string group;
+    // A machine listing's identity of the file or folder (its "unique"
+    // fact): a folder with the identity of a folder it lies in is a link
+    // that leads back, even where the server shows it as a plain folder.
+    std::string unique;
 
     // A listed size past what a signed 64-bit count holds: not known.
     static constexpr std::uint64_t unknown_size = UINT64_MAX;

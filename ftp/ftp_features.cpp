@@ -31,6 +31,33 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
+// The facts a listing needs, as the FEAT answer names them: "type*;size*;"
+// (a star marks those already given). Empty when every one is given, or
+// the server names none of them.
+std::string facts_to_ask(std::string_view offered)
+{
+    static constexpr std::string_view wanted[] = {"type",           "size",           "modify",   "perm",
+                                                  "unix.mode",      "unix.owner",     "unix.group",
+                                                  "unix.ownername", "unix.groupname", "unix.uid", "unix.gid", "unique"};
+    std::string ask;
+    bool missing = false;
+    while (!offered.empty()) {
+        const std::size_t end = offered.find(';');
+        std::string_view fact = trimmed(offered.substr(0, end));
+        offered.remove_prefix(end == std::string_view::npos ? offered.size() : end + 1);
+        const bool given = !fact.empty() && fact.back() == '*';
+        if (given)
+            fact.remove_suffix(1);
+        for (std::string_view w : wanted) {
+            if (!same_word(fact, w))
+                continue;
+            ask += std::string(fact) + ";";
+            missing = missing || !given;
+        }
+    }
+    return missing ? ask : std::string();
+}
+
 }  // namespace
 
 std::string server_features::names() const
@@ -115,6 +142,12 @@ remote_result ftp_control::ask_features()
         features_.mlsd = features_.mlst = false;
     const std::string offered = features_.names();
     log(log_info, std::string(phrase(offered.empty() ? phrase_no_features : phrase_features_offered)) + offered + "\r\n");
+    // Facts the server has but does not give unasked, the modes and owners
+    // among them: asked for once, for every listing of this login.
+    if (const std::string ask = facts_to_ask(features_.mlst_facts); features_.mlsd && !ask.empty()) {
+        if (remote_result status = send_command("OPTS MLST " + ask); !status.ok())
+            return status;
+    }
     if (features_.utf8) {
         // Names go through as bytes either way; a refusal changes nothing.
         if (remote_result status = send_command("OPTS UTF8 ON"); !status.ok())

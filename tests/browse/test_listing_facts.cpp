@@ -43,6 +43,7 @@ const fact_case table[] = {
     {"type=file;size=120;modify=20200102030405;unix.mode=0644;UNIX.ownername=ann;unix.groupname=staff; a.txt\r\n",
      listing_machine, true, "a.txt", false, 120, utc(2020, 1, 2, 3, 4, 5), 0644, "ann", ""},
     // Fractions of a second, upper-case fact names, names with spaces.
+    {"type=file;unix.mode=0o640;perm=r; py\r\n", listing_machine, true, "py", false, 0, 0, 0640, "", ""},
     {"Type=dir;Modify=20231231235959.123;Perm=elcmp; my folder\r\n", listing_machine, true, "my folder", true, 0,
      utc(2023, 12, 31, 23, 59, 59), 0700, "", ""},
     // The name is everything after the first space: leading spaces stay.
@@ -53,7 +54,7 @@ const fact_case table[] = {
     // No facts at all.
     {" bare\r\n", listing_machine, true, "bare", false, 0, 0, 0, "", ""},
     // The folder itself and its parent are no entries.
-    {"type=cdir;modify=20200102030405; /pub\r\n", listing_machine, false, "", false, 0, 0, 0, "", ""},
+    {"type=cdir;modify=20200102030405; /pub\r\n", listing_machine, false, ".", false, 0, 0, 0, "", ""},
     {"type=pdir; ..\r\n", listing_machine, false, "", false, 0, 0, 0, "", ""},
     {"type=file; .\r\n", listing_machine, false, ".", false, 0, 0, 0, "", ""},
     {"type=file; a/b\r\n", listing_machine, false, "a/b", false, 0, 0, 0, "", ""},
@@ -117,6 +118,35 @@ TEST(ListingFacts, AWholeListingIsExactAndOffsetByTheServersClock)
     EXPECT_EQ(folder->first_child->name.view(), "sub");
     ASSERT_NE(folder->first_child->next, nullptr);
     EXPECT_EQ(folder->first_child->next->modified, utc(2020, 1, 2, 3, 4, 5) - 100);
+}
+
+// Servers whose machine listings follow links show a link back as a plain
+// folder; its identity gives it away as a link up to where it leads.
+TEST(ListingFacts, AFolderThatIsAFolderAboveIsALinkBack)
+{
+    qxfile_tree tree;
+    auto* top = new qxfile_node;
+    top->is_folder = 1;
+    top->name.set_string("top");
+    tree.append_top(top);
+    ASSERT_EQ(parse_listing("type=cdir;unique=T; .\r\ntype=dir;unique=S; sub\r\ntype=dir;unique=T; self\r\n", tree,
+                            top, clock_now, nullptr, listing_format::machine),
+              listing_machine);
+    EXPECT_EQ(top->unique, "T");
+    qxfile_node* sub = top->first_child;
+    ASSERT_NE(sub, nullptr);
+    ASSERT_NE(sub->next, nullptr);
+    EXPECT_FALSE(sub->is_link());
+    EXPECT_TRUE(sub->next->is_link());
+    EXPECT_EQ(sub->next->link_target.view(), ".");
+    parse_listing("type=dir;unique=T; back\r\ntype=dir;unique=X; other\r\n", tree, sub, clock_now, nullptr,
+                  listing_format::machine);
+    ASSERT_NE(sub->first_child, nullptr);
+    EXPECT_EQ(sub->first_child->name.view(), "back");
+    EXPECT_EQ(sub->first_child->link_target.view(), "..");
+    ASSERT_NE(sub->first_child->next, nullptr);
+    EXPECT_FALSE(sub->first_child->next->is_link());
+    EXPECT_EQ(tree.resolve_link(sub->first_child), top);
 }
 
 }  // namespace

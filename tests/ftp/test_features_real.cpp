@@ -97,6 +97,10 @@ void exact_times_both_ways(const Server& server, const std::string& spaced)
         ASSERT_NE(n, nullptr);
         EXPECT_EQ(n->modified, c.modified);
         EXPECT_TRUE(n->time_exact);
+        // The mode as on the disk, asked for where the server gives it only on request.
+        struct stat st {};
+        ASSERT_EQ(::stat((server.root() + "/" + c.name).c_str(), &st), 0);
+        EXPECT_EQ(n->attributes & 07777, st.st_mode & 07777);
     }
     int64_t stamp = -1;
     ASSERT_EQ(session.modification_time(qxval("dated"), stamp), 0);
