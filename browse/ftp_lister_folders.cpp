@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "browse/listing_parser.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "core/qxtext.h"
 #include "markup/xml_io.h"
@@ -345,7 +346,9 @@ bool qx_ftp_file_lister::change_permissions_async(const chmod_plan& plan, bool r
 
 int qx_ftp_file_lister::properties_allowed()
 {
-    if (session().listing_styles() == 1 && session().chmod_supported())
+    // Unix permissions come from Unix listings and from machine listings.
+    const int32_t styles = session().listing_styles();
+    if (styles != 0 && (styles & ~(listing_unix | listing_machine)) == 0 && session().chmod_supported())
         return status_ok;
     return fail_with(phrase_no_properties, "");
 }

@@ -102,15 +102,6 @@ std::time_t minus_difference(std::time_t t, const listing_clock& clock)
     return t - clock.time_difference;
 }
 
-// Names that are never listed: the folder itself, its parent, and names no
-// local file could safely take.
-bool name_is_listable(std::string_view name)
-{
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
-}
-
 // The line without its line end: a line feed and one carriage return before
 // it. A carriage return inside stays, as part of the name it belongs to.
 std::string_view line_body(std::string_view line)
@@ -489,6 +480,13 @@ bool listing_line_is_filler(std::string_view line)
            body[0] != 'd' && body[0] != 'l';
 }
 
+bool name_is_listable(std::string_view name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
 listing_clock listing_clock::at(std::time_t now_utc, std::int32_t time_difference)
 {
     listing_clock c;
@@ -526,6 +524,7 @@ int parse_listing_entry(std::string_view line, const listing_clock& clock, qxfil
         style = parse_dos(line, clock, entry, keep);
     if (style == 0)
         keep = false;
+    entry.time_exact = keep && seconds ? 1 : 0;
     return style;
 }
 

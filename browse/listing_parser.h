@@ -2,8 +2,9 @@
 // style, turned into qxfile_node entries of the listed folder.
 //
 // The line parser is a pure function over bytes (parse_listing_entry); the
-// tree insertion and the pipe reader are layered on top of it. Only core/ is
-// used, so the session layer can drive it as well as the panes.
+// tree insertion and the pipe reader are layered on top of it. Only core/ and
+// the listing format of remote/ are used, so the session layer can drive it
+// as well as the panes.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include "core/qxfile_tree.h"
 #include "core/qxfiles.h"
 #include "core/qxval.h"
+#include "remote/remote_site.h"
 
 namespace qvtf {
 
@@ -25,6 +27,7 @@ struct listing_report;
 enum listing_style : int {
     listing_unix = 1,
     listing_dos = 2,
+    listing_machine = 4,  // MLSD/MLST facts
 };
 
 // The clock one listing run works with: taken once when the run starts.
@@ -60,6 +63,19 @@ int parse_listing_entry(std::string_view line, const listing_clock& clock, qxfil
 int parse_listing_entry(std::string_view line, const listing_clock& clock, qxfile_node& entry, bool& keep,
                         bool& seconds);
 
+// Names that are never listed: the folder itself, its parent, and names no
+// local file could safely take (empty, or holding "/" or a NUL byte).
+bool name_is_listable(std::string_view name);
+
+// One line of a machine listing (MLSD, or MLST's entry line without its
+// leading space): "fact=value;...; name". The name is everything after the
+// space that ends the facts, leading spaces included. Known facts: type
+// (cdir and pdir are not kept; OS.unix=slink:TARGET is a link), size and
+// sizd, modify (UTC, exact to the second), unix.mode, perm (where no mode
+// is given), unix.owner/ownername/uid and unix.group/groupname/gid.
+// Returns listing_machine for an entry line, 0 for a malformed one.
+int parse_machine_entry(std::string_view line, const listing_clock& clock, qxfile_node& entry, bool& keep);
+
 // Lines that are no entry and leave nothing out: blank lines and the
 // "total" line. Every other line that gives no entry is counted unparsed.
 bool listing_line_is_filler(std::string_view line);
@@ -69,7 +85,8 @@ bool listing_line_is_filler(std::string_view line);
 // (qxfile_tree::adopt_children), so readers never see a half-built listing.
 class listing_builder {
 public:
-    listing_builder(qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock);
+    listing_builder(qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
+                    listing_format format = listing_format::list);
     ~listing_builder();
     listing_builder(const listing_builder&) = delete;
     listing_builder& operator=(const listing_builder&) = delete;
@@ -89,10 +106,12 @@ public:
 
 private:
     void insert(qxfile_node* node);
+    void mark_loop(qxfile_node& node);
 
     qxfile_tree& tree_;
     qxfile_node* folder_;
     listing_clock clock_;
+    listing_format format_;
     qxfile_node folders_;  // staging, outside the tree
     qxfile_node files_;
     bool finished_ = false;
@@ -108,7 +127,7 @@ private:
 // children, parses every line including a last one without a line feed, and
 // sets needs_listing to 0. Returns the style bits.
 int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
-                  listing_report* report = nullptr);
+                  listing_report* report = nullptr, listing_format format = listing_format::list);
 
 // The listing thread's body: chunks from the pipe until the producer has
 // finished (flag 1) or a stop or consumer flag (4, 16, 32) shows; each chunk
@@ -121,7 +140,10 @@ int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder
 int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference, file_handle dump,
                  listing_report* report);
 int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock, file_handle dump,
-                 listing_report* report = nullptr);
+                 listing_report* report = nullptr, listing_format format = listing_format::list);
+// The session's reader (remote_listing_reader), for either format.
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference,
+                 listing_format format, file_handle dump, listing_report* report);
 
 // The debug dump of the latest listing, created empty with mode 0600 (it
 // holds the server's names).

@@ -11,8 +11,9 @@
 
 namespace qvtf {
 
-listing_builder::listing_builder(qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock)
-    : tree_(tree), folder_(folder), clock_(clock)
+listing_builder::listing_builder(qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
+                                 listing_format format)
+    : tree_(tree), folder_(folder), clock_(clock), format_(format)
 {
     if (!folder_)
         return;
@@ -32,7 +33,13 @@ int listing_builder::parse_listing_line(std::string_view line)
     auto* node = new qxfile_node;
     bool keep = false;
     bool seconds = false;
-    int style = parse_listing_entry(line, clock_, *node, keep, seconds);
+    int style = 0;
+    if (format_ == listing_format::machine) {
+        style = parse_machine_entry(line, clock_, *node, keep);
+        seconds = node->time_exact != 0;
+    } else {
+        style = parse_listing_entry(line, clock_, *node, keep, seconds);
+    }
     styles_ |= style;
     if (keep) {
         any_entry_ = true;
@@ -43,11 +50,34 @@ int listing_builder::parse_listing_line(std::string_view line)
         if (report_->unparsed_lines.size() < listing_report::unparsed_lines_kept)
             report_->unparsed_lines.emplace_back(line);
     }
-    if (keep && folder_)
+    if (keep && folder_) {
+        if (node->is_folder && !node->unique.empty())
+            mark_loop(*node);
         insert(node);
-    else
+    } else {
+        if (format_ == listing_format::machine && folder_ && node->name.view() == "." && !node->unique.empty()) {
+            qxfile_tree::reader hold(tree_);
+            folder_->unique = node->unique;
+        }
         delete node;
+    }
     return style;
+}
+
+// A folder with the identity of the listed folder or one above it is a
+// link back there, whatever the server calls it: its target is the way up.
+void listing_builder::mark_loop(qxfile_node& node)
+{
+    qxfile_tree::reader hold(tree_);
+    std::string up = ".";
+    for (const qxfile_node* at = folder_; at; at = at->parent) {
+        if (at->unique == node.unique) {
+            node.attributes |= ATTR_LINK;
+            node.link_target.set_bytes(up);
+            return;
+        }
+        up = up == "." ? ".." : up + "/..";
+    }
 }
 
 // Constant time per entry, outside the tree until the run ends: folders
@@ -95,9 +125,9 @@ void listing_builder::finish()
 }
 
 int parse_listing(std::string_view reply, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock,
-                  listing_report* report)
+                  listing_report* report, listing_format format)
 {
-    listing_builder builder(tree, folder, clock);
+    listing_builder builder(tree, folder, clock, format);
     builder.report_to(report);
     while (!reply.empty()) {
         std::size_t lf = reply.find('\n');
@@ -117,14 +147,20 @@ int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int3
     return read_listing(pipe, tree, folder, listing_clock::current(time_difference), dump, report);
 }
 
+int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, std::int32_t time_difference,
+                 listing_format format, file_handle dump, listing_report* report)
+{
+    return read_listing(pipe, tree, folder, listing_clock::current(time_difference), dump, report, format);
+}
+
 int read_listing(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, const listing_clock& clock, file_handle dump,
-                 listing_report* report)
+                 listing_report* report, listing_format format)
 {
     constexpr std::uint32_t stop = pipe_stop | pipe_consumer_done | pipe_consumer_failed;
     constexpr std::uint32_t data_broken = pipe_producer_failed & ~pipe_producer_done;
     if (report)
         *report = listing_report{};
-    listing_builder builder(tree, folder, clock);
+    listing_builder builder(tree, folder, clock, format);
     builder.report_to(report);
     if (dump != invalid_file_handle)
         seek_file(dump, 0, 0);

@@ -225,7 +225,9 @@ qxval qx_file_lister::column_text(const qxfile_node& node, int kind) const
         const std::time_t local = utc_to_local(node.modified);
         std::string text(format_date(local).view());
         text += ' ';
-        text += format_time(local, TIME_NOSECONDS).view();
+        // Seconds only where the listing gave them: a rounded time would
+        // show a precision it does not have.
+        text += format_time(local, node.time_exact ? 0 : TIME_NOSECONDS).view();
         return qxval(text);
     }
     case column_attributes: return format_permissions(node.attributes, node.is_folder != 0);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 #include "core/qxe_tree.h"
 #include "core/qxval.h"
@@ -34,6 +35,17 @@ struct qxfile_node : qxe_links<qxfile_node> {
     std::uint8_t shown = 0;
     qxview_id tree_item = no_view_id;  // the folder tree view's item, set by the view
     std::uint8_t icon_known = 0;
+    // The time came to the second (a machine listing, MDTM, a listing with
+    // seconds); otherwise it may be rounded to the minute or lack the time
+    // of day.
+    std::uint8_t time_exact = 0;
+    // Remote entries, where the listing names them.
+    std::string owner;
+    std::string group;
+    // A machine listing's identity of the file or folder (its "unique"
+    // fact): a folder with the identity of a folder it lies in is a link
+    // that leads back, even where the server shows it as a plain folder.
+    std::string unique;
 
     // A listed size past what a signed 64-bit count holds: not known.
     static constexpr std::uint64_t unknown_size = UINT64_MAX;

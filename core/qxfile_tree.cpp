@@ -135,7 +135,11 @@ void update_entry(qxfile_node& old, qxfile_node& fresh)
     old.is_folder = fresh.is_folder;
     old.size_bytes = fresh.size_bytes;
     old.modified = fresh.modified;
+    old.time_exact = fresh.time_exact;
     old.attributes = fresh.attributes;
+    old.owner = std::move(fresh.owner);
+    old.group = std::move(fresh.group);
+    old.unique = std::move(fresh.unique);
     old.created = fresh.created;
     old.accessed = fresh.accessed;
     old.type_text = fresh.type_text;

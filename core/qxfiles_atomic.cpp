@@ -228,6 +228,53 @@ file_handle replacement_file::open(const qxval& target)
     return fd < 0 ? invalid_file_handle : fd;
 }
 
+file_handle replacement_file::open_partial(const qxval& target, const std::string& partial)
+{
+    discard();
+    target_ = rename_target(target.c_str());
+    struct stat st;
+    if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return invalid_file_handle;
+    }
+    if (!partial.empty() && folder_of(partial) == folder_of(target_) &&
+        is_own_temporary(partial.substr(partial.rfind('/') + 1))) {
+        // Only a file that is still ours as we left it: no link, no second
+        // name, nobody else's, nobody else's to read.
+        const int fd = ::open(partial.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid() &&
+            (st.st_mode & 077) == 0 && ::lseek(fd, 0, SEEK_END) >= 0) {
+            temp_ = partial;
+            slot_ = remember_own_temporary(temp_);
+            return fd;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    temp_ = own_temporary_template(target_);
+    const int fd = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd < 0)
+        temp_.clear();
+    else
+        slot_ = remember_own_temporary(temp_);
+    return fd < 0 ? invalid_file_handle : fd;
+}
+
+std::string replacement_file::keep()
+{
+    std::string kept;
+    kept.swap(temp_);
+    forget_own_temporary(slot_);
+    slot_ = -1;
+    return kept;
+}
+
+void replacement_file::remove_partial(const std::string& path)
+{
+    if (!path.empty() && is_own_temporary(path.substr(path.rfind('/') + 1)))
+        ::unlink(path.c_str());
+}
+
 bool replacement_file::commit_unnamed()
 {
     const std::string source = fd_path(unnamed_);

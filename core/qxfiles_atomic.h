@@ -59,6 +59,18 @@ public:
     // Removes the temporary.
     void discard();
 
+    // A temporary that survives a failed attempt: always named, and, when
+    // partial is such a file of an earlier attempt for the same target
+    // (ours, private, a regular file beside it), that file opened for
+    // writing at its end. The handle as open's.
+    file_handle open_partial(const qxval& target, const std::string& partial);
+    // Lets go of the named temporary without removing it: its path, or ""
+    // when there is none. The caller removes it (remove_partial) when no
+    // attempt will continue it.
+    std::string keep();
+    // Removes a temporary that keep handed out; nothing else is touched.
+    static void remove_partial(const std::string& path);
+
 private:
     bool commit_unnamed();
 

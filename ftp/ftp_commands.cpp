@@ -172,8 +172,32 @@ remote_result ftp_control::modification_time(const qxval& path, int64_t& out)
 {
     out = -1;
     std::string stamp;
-    if (remote_result status = answer_213("MDTM", path, stamp); !status.ok())
+    if (!features_.mdtm && features_.mlst && options_.use_mlsd) {
+        // The entry's own facts: " type=file;modify=20200102030405; name".
+        if (!logged_in())
+            return status_not_connected;
+        if (remote_result status = send_command(command_line("MLST", path.view())); !status.ok())
+            return status;
+        if (reply_code_ != 250 || reply_lines_.count() < 2)
+            return status_ok;
+        std::string_view facts = std::next(reply_lines_.begin())->view();
+        if (!facts.empty() && facts.front() == ' ')
+            facts.remove_prefix(1);
+        facts = facts.substr(0, facts.find(' '));  // the facts end at the name
+        constexpr std::string_view modify = "modify=";
+        while (!facts.empty()) {
+            const std::size_t end = facts.find(';');
+            const std::string_view fact = facts.substr(0, end);
+            if (fact.size() > modify.size() &&
+                std::equal(modify.begin(), modify.end(), fact.begin(), [](char a, char b) { return a == ascii_lower(b); }))
+                stamp = fact.substr(modify.size());
+            if (end == std::string_view::npos)
+                break;
+            facts.remove_prefix(end + 1);
+        }
+    } else if (remote_result status = answer_213("MDTM", path, stamp); !status.ok()) {
         return status;
+    }
     std::tm tm{};
     if (stamp.size() >= 14 && ::strptime(stamp.substr(0, 14).c_str(), "%Y%m%d%H%M%S", &tm))
         out = ::timegm(&tm);
@@ -192,6 +216,13 @@ remote_result ftp_control::send_list(const qxval& path)
     if (!logged_in())
         return status_not_connected;
     return send_command(joined(joined("LIST", options_.list_parameters.view()), path.view()));
+}
+
+remote_result ftp_control::send_mlsd(const qxval& path)
+{
+    if (!logged_in())
+        return status_not_connected;
+    return send_command(joined("MLSD", path.view()));
 }
 
 remote_result ftp_control::site_command(const qxval& text)

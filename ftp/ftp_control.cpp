@@ -84,6 +84,8 @@ void ftp_control::reset_state()
     chmod_supported_ = true;
     epsv_refused_ = false;
     eprt_refused_ = false;
+    features_ = server_features{};
+    machine_listing_refused_ = false;
     // A new connection asks for PASV again, as the options say.
     passive_ = options_.passive;
 }

@@ -16,6 +16,7 @@
 //                           PASV and PORT
 //   ftp_walk.cpp            recursive delete and permission change
 //   ftp_timediff.cpp        the server's clock offset
+//   ftp_features.cpp        FEAT and the features the server offers
 // Data connections and transfers (ftp_data*.cpp, ftp_transfer*.cpp) add the
 // rest of the operations declared below.
 #pragma once
@@ -99,6 +100,7 @@ public:
     remote_result keep_alive() override;
     remote_result measure_time_difference(const qxval& probe) override;
     int32_t time_difference() const override { return time_difference_; }
+    server_features features() const override { return features_; }
 
     // ---- remote_session: folders ----
     qxfile_tree& folder_tree() override { return folder_tree_; }
@@ -180,6 +182,13 @@ public:
     const qxsocket& control_socket() const { return control_socket_; }
     const qxsocks_client& socks_client() const { return socks_client_; }
 
+    // ---- features ----
+    // FEAT, and OPTS UTF8 ON when offered; called once after the login.
+    // Only a lost connection fails it: a server without FEAT offers nothing.
+    remote_result ask_features();
+    // The lines of a 211 reply to FEAT.
+    static server_features parse_features(const qxarr& lines);
+
     // ---- single commands (every one but USER, PASS, QUIT, REIN and scripts
     // needs a login; 421 gives 6003) ----
     remote_result send_user();
@@ -199,6 +208,7 @@ public:
     remote_result retrieve(const qxval& path);
     remote_result store(const qxval& path);
     remote_result send_list(const qxval& path);
+    remote_result send_mlsd(const qxval& path);
     remote_result site_command(const qxval& text);
     // The TYPE the server last accepted on this login (0 I, 1 A); -1 unknown.
     int32_t type_in_force() const { return type_in_force_; }
@@ -276,7 +286,9 @@ private:
     // SIZE or MDTM: text gets what follows "213 ", or nothing when the
     // server answers otherwise.
     remote_result answer_213(std::string_view verb, const qxval& path, std::string& text);
-    remote_result list_directory_once(const qxval& path);
+    // The listing with its tries, as MLSD or LIST.
+    remote_result list_with_tries(const qxval& path, bool machine);
+    remote_result list_directory_once(const qxval& path, bool machine);
     transfer_record transfer_with(const transfer_request& request);
     // The facts the ended connection recorded become the session's.
     void take_over_facts(const ftp_data_connection& connection);
@@ -318,6 +330,9 @@ private:
     bool epsv_refused_ = false;
     bool eprt_refused_ = false;
     int keepalive_rotation_ = 0;
+    server_features features_;
+    // MLSD failed where LIST worked: text listings for this login.
+    bool machine_listing_refused_ = false;
 
     // Folders.
     qxfile_tree folder_tree_;

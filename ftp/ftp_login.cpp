@@ -186,6 +186,8 @@ remote_result ftp_control::log_in()
         return status;
     }
 
+    if (remote_result status = ask_features(); !status.ok())
+        return status;
     if (!custom.empty()) {
         int32_t mask = 0;
         return run_lines(*this, custom, mask, now_logged_in);

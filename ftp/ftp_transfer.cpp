@@ -1,6 +1,7 @@
 // File transfers: one RETR or STOR over a data connection, with the file
 // side on the other end of the pipe, run by the calling thread.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,6 +39,7 @@ remote_result transfer_reply_status(const ftp_control& session)
 constexpr int phrase_not_regular_file = 850;
 // Bytes moved that differ from the size the server gave.
 constexpr int phrase_size_differs = 540;
+constexpr int phrase_resumed_at = 1153;
 
 // The local end of one transfer, opened before anything is sent.
 class local_side {
@@ -57,10 +59,37 @@ public:
             handle_ = open_regular_file(request.local_path, "a", &not_regular_);  // continues the target itself
         else {
             replacing_ = true;
-            handle_ = replacement_.open(request.local_path);
+            if (resumable(request)) {
+                handle_ = replacement_.open_partial(request.local_path, request.partial_path.str());
+                offset_ = handle_ == invalid_file_handle ? 0 : std::max<int64_t>(0, file_size(handle_));
+            } else {
+                handle_ = replacement_.open(request.local_path);
+            }
         }
         return handle_ == invalid_file_handle ? status_local_file : status_ok;
     }
+    // Only whole bytes restart: binary transfers that replace the target.
+    static bool resumable(const transfer_request& request)
+    {
+        return (request.transfer_type & 0xffff) == 0 && request.transfer_option == 0 &&
+               (request.keep_partial || !request.partial_path.view().empty() || !request.direction);
+    }
+    // Where the transfer begins in the local file: a partial download's end,
+    // or the part of an upload the server already holds.
+    int64_t offset() const { return offset_; }
+    // Starts over from the beginning (the server cannot restart): a partial
+    // download is emptied, an upload read from its start.
+    bool set_offset(int64_t at, bool receiving)
+    {
+        if (receiving && at == 0 && ftruncate(handle_, 0) != 0)
+            return false;
+        if (seek_file(handle_, at, 0) != at)
+            return false;
+        offset_ = at;
+        return true;
+    }
+    // A failed download's partial file stays for the next attempt.
+    std::string keep() { return replacement_.keep(); }
     ~local_side() { close_file(handle_); }
 
     bool not_regular() const { return not_regular_; }
@@ -80,6 +109,7 @@ private:
     file_handle handle_ = invalid_file_handle;
     bool not_regular_ = false;
     bool replacing_ = false;
+    int64_t offset_ = 0;
     replacement_file replacement_;  // discards its temporary unless committed
 };
 
@@ -97,6 +127,45 @@ remote_result local_failure(ftp_control& session, const qxval& path, int32_t err
         line += std::string(": ") + std::string(session.phrase(reason_phrase));
     session.log(log_error, line + "\r\n");
     return failure;
+}
+
+remote_result resume_point(ftp_control& session, const transfer_request& request, local_side& local)
+{
+    const bool receiving = request.direction != 0;
+    int64_t offset = local.offset();
+    if (!receiving && request.resume && local_side::resumable(request) && (session.features().rest_stream || session.features().size)) {
+        // The server's part of an upload, counted in bytes: binary first.
+        if (remote_result status = session.set_type(0); !status.ok())
+            return status;
+        int64_t held = -1;
+        if (remote_result status = session.file_size(request.remote_path, held); !status.ok())
+            return status;
+        offset = held > 0 && held < local.size() ? held : 0;
+    }
+    if (offset > 0 && !session.features().rest_stream && receiving)
+        offset = 0;  // a download continues only with REST
+    if ((offset != local.offset() || (!receiving && offset > 0)) && !local.set_offset(offset, receiving))
+        return local_failure(session, request.local_path, errno, receiving ? 2 : 1);
+    if (offset > 0)
+        session.log(log_info, std::string(session.phrase(phrase_resumed_at)) + std::to_string(offset) + "\r\n");
+    return status_ok;
+}
+
+void stamp_remote(ftp_control& session, const transfer_request& request)
+{
+    if (!session.features().mfmt)
+        return;
+    struct stat st;
+    if (::stat(request.local_path.c_str(), &st) != 0)
+        return;
+    // Listings take the server's offset off again.
+    const std::time_t when = st.st_mtime + session.time_difference();
+    std::tm tm{};
+    char text[32];
+    if (!::gmtime_r(&when, &tm) || std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &tm) == 0)
+        return;
+    // Not every file system keeps every time: the upload stands either way.
+    (void)session.send_command("MFMT " + std::string(text) + " " + request.remote_path.str());
 }
 
 }  // namespace
@@ -179,6 +248,10 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
         refused.failed_side = transfer_side::local;
         return refused;
     }
+    if (remote_result status = resume_point(*this, request, local); !status.ok()) {
+        refused.result = status;
+        return refused;
+    }
     const bool on_caller = runs_on_caller(options_.inline_limit, request, local);
     if (remote_result status = prepare_data_connection(receiving, request.transfer_type, request.progress, on_caller);
         !status.ok()) {
@@ -191,7 +264,20 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
         here = static_cast<ftp_data_connection*>(passive_data_ ? passive_data_.get() : active_data_.get());
     }
 
-    remote_result result = receiving ? retrieve(request.remote_path) : store(request.remote_path);
+    remote_result result = status_ok;
+    const int64_t offset = local.offset();
+    if (offset > 0 && features_.rest_stream) {
+        result = restart_at(offset);
+        if (result.ok() && reply_code_ != 350)
+            result = unexpected_reply();
+    }
+    if (result.ok()) {
+        if (receiving)
+            result = retrieve(request.remote_path);
+        else
+            result = offset > 0 && !features_.rest_stream ? send_command(command_line("APPE", request.remote_path.view()))
+                                                          : store(request.remote_path);
+    }
     if (result.ok())
         result = transfer_reply_status(*this);
     if (!result.ok()) {
@@ -211,6 +297,8 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
         finish_transfer(receiving);
         refused.result = result;
         refused.bytes = bytes_transferred_;
+        if (receiving && request.keep_partial)
+            refused.partial_path = local.keep();
         return refused;
     }
 
@@ -245,6 +333,8 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
         control_socket_.set_timeout(options_.timeout, 0);
 
     transfer_record record = transfer_outcome(receiving, reply_status);
+    record.resumed_from = offset;
+    record.bytes += offset;
     if (record.result.status == status_local_file && file_errno) {
         record.result.local_errno = file_errno;
         record.result.local_step = receiving ? 2 : 1;
@@ -272,6 +362,13 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
         record.result = local_failure(*this, request.local_path, errno, 2);
         record.failed_side = transfer_side::local;
     }
+    // What a broken connection brought stays for the next attempt; a
+    // local failure or a file of another size starts again.
+    if (receiving && request.keep_partial && !record.result.ok() && record.failed_side != transfer_side::local &&
+        record.result.status != status_local_file && record.result.status != status_size_differs)
+        record.partial_path = local.keep();
+    if (!receiving && record.result.ok() && request.stamp)
+        stamp_remote(*this, request);
     return record;
 }
 

@@ -38,6 +38,7 @@ void discard_listing(qxpipe& pipe)
 constexpr int32_t stalled_reply_grace_seconds = 2;
 constexpr int phrase_lines_left_out = 852;
 constexpr int phrase_listing_again = 853;
+constexpr int phrase_machine_listing_failed = 1152;
 
 // Every line the parser could not read goes to the log, so the user sees
 // what the folder's entries lack.
@@ -89,8 +90,29 @@ remote_result ftp_control::list_directory(const qxval& path)
     // Whoever shows the folder's entries lets go of them first.
     if (current_folder_ && observer_)
         observer_->on_listing(*this, *current_folder_);
+    const bool machine = features_.mlsd && options_.use_mlsd && !machine_listing_refused_;
+    remote_result status = list_with_tries(path, machine);
+    // A machine listing the server refused or garbled: the same folder as
+    // text. When that works the server's MLSD is not to be trusted, and the
+    // session lists as text from now on; when it fails too, the folder was
+    // at fault.
+    const bool refused = !status.ok() && reply_class_ == 5;
+    if (!machine || stopped() || !logged_in() || !(refused || (status.ok() && last_listing_.unparsed > 0)))
+        return status;
+    qxval text;
+    if (!status.ok())
+        error_text(status, text);
+    log(log_info, std::string(phrase(phrase_machine_listing_failed)) + text.str() + "\r\n");
+    remote_result plain = list_with_tries(path, false);
+    if (plain.ok())
+        machine_listing_refused_ = true;
+    return plain;
+}
+
+remote_result ftp_control::list_with_tries(const qxval& path, bool machine)
+{
     for (int32_t attempt = 1;; ++attempt) {
-        remote_result status = list_directory_once(path);
+        remote_result status = list_directory_once(path, machine);
         const bool aborted = stopped() || (pipe_flags_at_end_ & pipe_stop);
         if (status.ok() || attempt >= options_.listing_tries || aborted || !logged_in() ||
             !listing_broke_off(*this, status, data_failure_))
@@ -101,7 +123,7 @@ remote_result ftp_control::list_directory(const qxval& path)
     }
 }
 
-remote_result ftp_control::list_directory_once(const qxval& path)
+remote_result ftp_control::list_directory_once(const qxval& path, bool machine)
 {
     if (!logged_in())
         return status_not_connected;
@@ -118,7 +140,7 @@ remote_result ftp_control::list_directory_once(const qxval& path)
         here = static_cast<ftp_data_connection*>(passive_data_ ? passive_data_.get() : active_data_.get());
     }
 
-    remote_result status = send_list(path);
+    remote_result status = machine ? send_mlsd(path) : send_list(path);
     if (status.ok())
         status = list_reply_status(*this);
     if (!status.ok()) {
@@ -153,7 +175,8 @@ remote_result ftp_control::list_directory_once(const qxval& path)
     int styles = 0;
     listing_report report;
     const remote_listing_reader reader = options_.listing_reader;
-    auto read_listing = [&, folder] {
+    const listing_format format = machine ? listing_format::machine : listing_format::list;
+    auto read_listing = [&, folder, format] {
         if (!reader) {
             discard_listing(listing_pipe);
             report.complete = true;
@@ -161,7 +184,7 @@ remote_result ftp_control::list_directory_once(const qxval& path)
         }
         file_handle dump = options_.listing_dump_path.view().empty() ? invalid_file_handle
                                                                      : open_private_file(options_.listing_dump_path);
-        styles = reader(listing_pipe, folder_tree_, folder, time_difference_, dump, &report);
+        styles = reader(listing_pipe, folder_tree_, folder, time_difference_, format, dump, &report);
         close_file(dump);
     };
     pooled_job listing_thread;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/qxfiles_atomic.h"
 #include "core/qxval.h"
 #include "core/qxview_id.h"
 
@@ -55,6 +56,15 @@ struct ftp_queue_item {
     void* queue_node = nullptr;            // not owned
     qxview_id view_row = no_view_id;       // the queue view's row, set by the view
     int64_t shown_size = 0;
+    // A download's partial file that the next attempt continues; removed
+    // with the item, whether it succeeded, failed for good or was removed.
+    std::string partial_path;
+    // The last attempt that moved bytes broke off on the way (not locally,
+    // not at the size check): an upload's next attempt may continue what
+    // the server holds.
+    bool may_resume = false;
+
+    ~ftp_queue_item() { replacement_file::remove_partial(partial_path); }
 
     uint32_t state() const { return state_flags & item_state_mask; }
 

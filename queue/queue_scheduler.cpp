@@ -128,9 +128,14 @@ transfer_request ftp_queue_process_manager::request_for(const ftp_queue_item& it
     // The queue checks the count against the item's size and tries again.
     request.expected_size = item.size;
     request.report_size_difference = true;
-    request.stamp = stamp_downloads != 0;
+    // Uploads keep the local file's time where the server can set it.
+    request.stamp = item.is_download ? stamp_downloads != 0 : true;
     request.modified_time = item.modified_time;
     request.progress = progress;
+    // A retry continues where the attempt before it broke off.
+    request.keep_partial = item.is_download != 0;
+    request.partial_path = qxval(item.partial_path);
+    request.resume = item.may_resume;
     return request;
 }
 

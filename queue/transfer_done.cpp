@@ -51,10 +51,26 @@ void ftp_queue_process_manager::transfer_done(ftp_queue_item* item, const transf
     if (!item)
         return;
     std::unique_lock held(lock_);
-    if (!contains_locked(item))
+    if (!contains_locked(item)) {
+        // Removed while it ran: nothing will continue what it kept.
+        replacement_file::remove_partial(record.partial_path);
         return;
+    }
     const bool is_open = open_;
     item->state_flags &= ~item_state_mask;
+    // The next attempt continues this one's partial file, if it kept one.
+    // An attempt that kept none either never came to the file (the login
+    // failed) or used it up, committed or discarded.
+    if (!record.partial_path.empty() && record.partial_path != item->partial_path) {
+        replacement_file::remove_partial(item->partial_path);
+        item->partial_path = record.partial_path;
+    }
+    // Only bytes this item sent make the server's file its own: an attempt
+    // that never got to send (a failed login) changes nothing, and the
+    // server's file of another upload is never continued.
+    if (record.bytes > 0 || record.result.ok())
+        item->may_resume = !record.result.ok() && record.failed_side != transfer_side::local &&
+                           record.result.status != status_local_file && record.result.status != status_size_differs;
     int32_t result = record.result.status;
     const uint32_t bits = failed_bits(record, item->is_download != 0);
     // The tolerance the transfer's type allows (line ends grow on the wire).

@@ -54,6 +54,12 @@ struct [[nodiscard]] transfer_record {
     bool size_differs = false;
     int32_t start_time = 0;
     int32_t end_time = 0;
+    // Where the transfer began in the file: the bytes an earlier attempt
+    // left (counted in bytes too); 0 for a transfer from the start.
+    int64_t resumed_from = 0;
+    // A download's partial file kept for the next attempt (transfer_request's
+    // keep_partial); empty when none was kept.
+    std::string partial_path;
 
     operator int() const { return result.status; }
 };

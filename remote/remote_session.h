@@ -20,6 +20,7 @@
 #include "remote/remote_result.h"
 #include "remote/remote_session_lock.h"
 #include "remote/remote_site.h"
+#include "remote/server_features.h"
 #include "remote/remote_stop.h"
 #include "remote/transfer_request.h"
 
@@ -101,6 +102,8 @@ public:
     // stored in the current folder and deleted again.
     virtual remote_result measure_time_difference(const qxval& probe) = 0;
     virtual int32_t time_difference() const = 0;
+    // What the server offered when this login asked (none before).
+    virtual server_features features() const { return {}; }
 
     // ---- folders: the tree of the remote folders this session has seen ----
     virtual qxfile_tree& folder_tree() = 0;

@@ -49,8 +49,11 @@ struct remote_site {
 // folder, raises the consumer bits when done, returns the style bits and
 // fills in the report. The parser lives with the panes, so whoever makes
 // the session supplies it.
+// format says what the lines are: a listing for people (LIST) or for
+// machines (MLSD).
+enum class listing_format : int32_t { list = 0, machine = 1 };
 using remote_listing_reader = int (*)(qxpipe& pipe, qxfile_tree& tree, qxfile_node* folder, int32_t time_difference,
-                                      file_handle dump, listing_report* report);
+                                      listing_format format, file_handle dump, listing_report* report);
 // Listing lines are bounded like reply lines. A reader ORs this bit into
 // its result when it dropped a longer line; the session logs it and keeps
 // it out of the listing styles.
@@ -78,6 +81,11 @@ struct remote_options {
     // size, on a worker with the file side across a pipe. -1: never (and
     // listings too go to a worker); the largest value: every transfer.
     int64_t inline_limit = 1048576;
+    // FEAT after the login, and the extensions it finds; off, the session
+    // speaks only the commands every server knows.
+    bool ask_features = true;
+    // MLSD/MLST listings where offered; off for servers that misreport them.
+    bool use_mlsd = true;
 };
 
 }  // namespace qvtf

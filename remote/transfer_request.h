@@ -34,11 +34,22 @@ struct transfer_request {
     // record, for the queue to try again. Otherwise it fails with 6016.
     bool report_size_difference = false;
     // Downloads: the local file gets modified_time (0: the moment of the
-    // transfer) when stamp is set.
+    // transfer) when stamp is set. Uploads: the server's file gets the local
+    // file's time, where the server can set it.
     bool stamp = false;
     std::time_t modified_time = 0;
     // Not owned; may be null.
     transfer_progress* progress = nullptr;
+
+    // Resuming a broken binary transfer, where the server restarts streams.
+    // Downloads: keep_partial keeps the temporary file of a failed attempt
+    // (named in the record; the caller removes it when it gives up), and
+    // partial_path, such a file of an earlier attempt of the same item, is
+    // continued from its end. Uploads: with resume, the part the server
+    // already holds (its SIZE) is not sent again.
+    bool keep_partial = false;
+    qxval partial_path{""};
+    bool resume = false;
 
     bool size_differs(int64_t bytes) const
     {

@@ -20,6 +20,7 @@ void fill(const struct stat& st, sync_entry& e)
     e.size = e.is_folder ? 0 : static_cast<uint64_t>(st.st_size);
     e.modified = st.st_mtime;
     e.kind_known = e.size_known = e.time_known = true;
+    e.time_exact = true;
 }
 
 }  // namespace

@@ -145,9 +145,9 @@ private:
 
     // The difference two times may have and still be the same: what the
     // coarser side's times can tell apart, never more than the setting.
-    int64_t time_window(const side_state& l, const side_state& r) const
+    int64_t time_window(const side_state& l, const side_state& r, const sync_entry& a, const sync_entry& b) const
     {
-        const bool exact = l.listed.exact_times && r.listed.exact_times;
+        const bool exact = (l.listed.exact_times || a.time_exact) && (r.listed.exact_times || b.time_exact);
         auto offset = [](const side_state& s) { return std::abs(int64_t(s.listed.clock_offset)); };
         const int64_t precise = exact ? 1 : 60 + std::max(offset(l), offset(r));
         return std::min<int64_t>(precise, options_.time_equal_interval);
@@ -205,6 +205,11 @@ private:
         // transfer reaches, never against none.
         a.size = !src.size_known ? -1 : src.size > uint64_t(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(src.size);
         a.modified = src.modified;
+        if (!upload && !src.is_link) {
+            sync_entry stamped = src;
+            sharpen(r, stamped);
+            a.modified = stamped.modified;
+        }
         a.is_link = src.is_link;
         a.transfer_type = transfer_type(src.name);
         a.reason = std::move(reason);
@@ -236,7 +241,7 @@ private:
     {
         if (!(rule_ & overwrite) || !passes(src))
             return;
-        const relation t = compare_time(src, tgt, time_window(l, r));
+        const relation t = compare_time(src, tgt, time_window(l, r, src, tgt));
         const relation z = compare_size(src, tgt);
         const int32_t time_field = rule_ & time_mask;
         const int32_t size_field = rule_ & size_mask;
@@ -270,8 +275,8 @@ private:
     }
 
     struct pair {
-        const sync_entry* local = nullptr;
-        const sync_entry* remote = nullptr;
+        sync_entry* local = nullptr;
+        sync_entry* remote = nullptr;
         std::string local_real, remote_real;  // followed folder links
         bool reserved = false;                // a name neither side may change
     };
@@ -289,8 +294,8 @@ private:
         for (auto& [name, p] : names) {
             if (p.reserved)
                 continue;
-            const sync_entry* a = p.local;
-            const sync_entry* b = p.remote;
+            sync_entry* a = p.local;
+            sync_entry* b = p.remote;
             if (a && b && a->is_folder != b->is_folder) {
                 note("left alone: " + sync_side::join(l.walk.path, name) + " is a " +
                      (a->is_folder ? "folder" : "file") + " here and a " + (b->is_folder ? "folder" : "file") +
@@ -320,11 +325,26 @@ private:
                                                                   : real;
     }
 
-    void file_pair(const side_state& l, const side_state& r, const sync_entry* a, const sync_entry* b)
+    // Whether the rule's decision on two files depends on their times.
+    bool time_decides() const { return direction_ == both || (rule_ & time_mask) != time_mask; }
+
+    // A remote time the listing gave only to the minute (or without the
+    // time of day) is asked for to the second where it decides, and where a
+    // download stamps the local copy with it: a rounded stamp would make the
+    // next comparison see the server's file as newer.
+    void sharpen(const side_state& r, sync_entry& remote) const
     {
+        if (!remote.is_folder && !remote.time_exact && !r.listed.exact_times)
+            r.side.exact_time(sync_side::join(r.walk.path, remote.name), remote);
+    }
+
+    void file_pair(const side_state& l, const side_state& r, sync_entry* a, sync_entry* b)
+    {
+        if (a && b && time_decides() && (rule_ & overwrite))
+            sharpen(r, *b);
         if (direction_ == both) {
             if (a && b) {
-                relation t = compare_time(*a, *b, time_window(l, r));
+                relation t = compare_time(*a, *b, time_window(l, r, *a, *b));
                 // Within the window a size difference still tells an edit:
                 // the later copy, to the second, is the edited one.
                 if (t == relation::same && compare_size(*a, *b) != relation::same)

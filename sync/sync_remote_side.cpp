@@ -32,6 +32,7 @@ int sync_remote_side::list(const std::string& path, std::vector<sync_entry>& out
         e.link_target = n->link_target.str();
         e.size = n->size();
         e.modified = n->modified;
+        e.time_exact = n->time_exact != 0;
         if (e.is_link) {
             // What the listing shows is the link's own; its target is unknown.
             e.kind_known = e.size_known = e.time_known = false;
@@ -63,6 +64,22 @@ void sync_remote_side::resolve_link(const std::string& path, sync_entry& entry)
         // The server's clock, like its listings.
         entry.modified = stamp - session_.time_difference();
         entry.time_known = true;
+        entry.time_exact = true;
+    }
+}
+
+void sync_remote_side::exact_time(const std::string& path, sync_entry& entry)
+{
+    if (!session_.features().mdtm && !session_.features().mlst)
+        return;
+    remote_session_lock hold(session_);
+    if (!hold)
+        return;
+    int64_t stamp = -1;
+    if (session_.modification_time(qxval(path), stamp) == 0 && stamp >= 0) {
+        entry.modified = stamp - session_.time_difference();
+        entry.time_known = true;
+        entry.time_exact = true;
     }
 }
 

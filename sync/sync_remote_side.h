@@ -20,6 +20,8 @@ public:
     // A link that can be entered is a folder; otherwise a file, whose size
     // and time are asked for when the server knows them.
     void resolve_link(const std::string& path, sync_entry& entry) override;
+    // MDTM, where the server offers it.
+    void exact_time(const std::string& path, sync_entry& entry) override;
 
 private:
     remote_session& session_;

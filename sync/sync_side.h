@@ -18,6 +18,8 @@ struct sync_entry {
     bool time_known = true;
     uint64_t size = 0;
     int64_t modified = 0;  // seconds since 1970 UTC, on our clock
+    // The time is to the second, whatever the listing's quality says.
+    bool time_exact = false;
 };
 
 // What the latest list() vouches for.
@@ -40,6 +42,13 @@ public:
     // Finds out what the link at path leads to: sets is_folder, kind_known
     // and, for a file when the side can tell, its size and time.
     virtual void resolve_link(const std::string& path, sync_entry& entry) = 0;
+    // Asks the side for the file's time to the second when its listing gave
+    // less; sets modified and time_exact when it can tell.
+    virtual void exact_time(const std::string& path, sync_entry& entry)
+    {
+        (void)path;
+        (void)entry;
+    }
     // The separator-joined path of name inside folder.
     static std::string join(const std::string& folder, const std::string& name)
     {

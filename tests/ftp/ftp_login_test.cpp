@@ -418,7 +418,7 @@ TEST(FtpFirewall, PasswordPlaceholdersAreHiddenWhereverTheyStand)
                                        "  PASS s3cr3t", "USER bob", "PASS\ts3cr3t"}));
     EXPECT_EQ(f.session.texts_of_kind(log_command),
               (lines{"SITE LOGIN fwuser ******\r\n", "ACCT ******\r\n", "SITE ******/******@ftp.example.org\r\n",
-                     "  PASS ******\r\n", "USER bob\r\n", "PASS\t******\r\n"}));
+                     "  PASS ******\r\n", "USER bob\r\n", "PASS\t******\r\n", "FEAT\r\n"}));
 }
 
 }  // namespace

@@ -95,7 +95,8 @@ public:
     // refuse: nothing listens on the port, so a connection is refused.
     // send_then_stall: the bytes, then silence until the client gives up and
     // closes; only then the rest (which nobody reads any more).
-    enum class mode { send, record, silent, send_slowly, send_then_reset, refuse, send_then_stall };
+    // record_then_reset: keeps as many bytes as it was given, then resets.
+    enum class mode { send, record, silent, send_slowly, send_then_reset, refuse, send_then_stall, record_then_reset };
 
     data_peer(mode m, std::string bytes = "") : mode_(m), bytes_(std::move(bytes))
     {
@@ -191,6 +192,17 @@ private:
                     break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
+        } else if (mode_ == mode::record_then_reset) {
+            char buf[16384];
+            pollfd p{fd, POLLIN, 0};
+            while (!stop_ && received_.size() < bytes.size() && ::poll(&p, 1, 5000) > 0) {
+                ssize_t n = ::recv(fd, buf, std::min(sizeof buf, bytes.size() - received_.size()), 0);
+                if (n <= 0)
+                    break;
+                received_.append(buf, static_cast<size_t>(n));
+            }
+            linger abortive{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
         } else if (mode_ == mode::record) {
             char buf[16384];
             pollfd p{fd, POLLIN, 0};

@@ -212,7 +212,7 @@ TEST_F(TransferVsftpd, TenThousandEntriesListCompletely)
     EXPECT_EQ(folders, 2);
     EXPECT_FALSE(folder_after_file) << "folders come first";
     EXPECT_EQ(session.current_folder()->needs_listing, 0u);
-    EXPECT_TRUE(session.listing_styles() & listing_unix);
+    EXPECT_TRUE(session.listing_styles() & (session.features().mlsd ? listing_machine : listing_unix));
 }
 
 // Over IPv6 the data connections are EPSV (passive) and EPRT (active, a

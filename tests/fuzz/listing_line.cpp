@@ -1,5 +1,5 @@
-// Hostile listing bytes: every line parsed on its own and the whole reply
-// built into a tree. Kept entries must be safe to join to a local folder.
+// Hostile listing bytes: every line parsed on its own (as a listing for
+// people and as a machine line) and the whole reply built into a tree. Kept entries must be safe to join to a local folder.
 // The same bytes, cut into chunks, go through the bounded line splitter
 // (checked against a plain split) and through the pipe reader (which must
 // build the same tree as the whole-reply parser).
@@ -92,6 +92,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string_view name = entry.name.view();
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
             name.find('\0') != std::string_view::npos || name.find_first_of("\r\n") != std::string_view::npos)
+            std::abort();
+    }
+
+    // The same bytes as a machine line: the same rule for the names kept.
+    qxfile_node machine;
+    const int machine_style = parse_machine_entry(in, clock, machine, keep);
+    if (machine_style != 0 && machine_style != listing_machine)
+        std::abort();
+    if (keep) {
+        std::string_view name = machine.name.view();
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+            name.find('\0') != std::string_view::npos)
             std::abort();
     }
 

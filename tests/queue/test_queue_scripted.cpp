@@ -72,6 +72,19 @@ const scripted_case cases[] = {
          retrieve(login(s), p.add(data_peer::mode::send, content), "150 here\r\n226 done\r\n");
      },
      true, 2, 0, log_download_done, content},
+    // A server that restarts streams: the retry asks for the rest only.
+    {"BrokenDownloadContinuesWhereItStopped", static_cast<int64_t>(content.size()),
+     [](scripted_ftp_server& s, peers& p) {
+         s.offer("211-Features:\r\n REST STREAM\r\n211 End\r\n");
+         retrieve(login(s), p.add(data_peer::mode::send, content.substr(0, 80000)), "150 here\r\n426 broken\r\n")
+             .reconnect();
+         login(s).expect("200 binary\r\n").expect(p.add(data_peer::mode::send, content.substr(80000)).pasv_reply());
+         s.expect([](const std::string& line) {
+             return line == "REST 80000" ? "350 restarting\r\n" : "501 not at " + line + "\r\n";
+         });
+         s.expect("150 here\r\n226 done\r\n");
+     },
+     true, 2, 0, log_download_done, content},
     {"SizeThatNeverMatchesFailsAfterThreeTries", 100,
      [](scripted_ftp_server& s, peers& p) {
          login(s);

@@ -76,6 +76,12 @@ scripted_ftp_server& scripted_ftp_server::close()
     return *this;
 }
 
+scripted_ftp_server& scripted_ftp_server::offer(std::string feat_reply)
+{
+    feat_reply_ = std::move(feat_reply);
+    return *this;
+}
+
 void scripted_ftp_server::start()
 {
     if (ok())
@@ -149,6 +155,18 @@ bool scripted_ftp_server::read_line(int fd, std::string& buffer, std::string& ou
     }
 }
 
+bool scripted_ftp_server::next_line(int fd, std::string& buffer, std::string& out, std::chrono::milliseconds timeout)
+{
+    for (;;) {
+        if (!read_line(fd, buffer, out, timeout))
+            return false;
+        if (out != "FEAT")
+            return true;
+        if (!write_all(fd, feat_reply_))
+            return false;
+    }
+}
+
 void scripted_ftp_server::run()
 {
     bool ok = true;
@@ -163,7 +181,7 @@ void scripted_ftp_server::run()
         case step_kind::send: ok = write_all(fd, s.bytes); break;
         case step_kind::expect: {
             std::string line;
-            ok = read_line(fd, buffer, line, step_timeout);
+            ok = next_line(fd, buffer, line, step_timeout);
             if (ok) {
                 record(line, false);
                 const std::string reply = s.reply_for ? s.reply_for(line) : s.bytes;
@@ -197,7 +215,7 @@ void scripted_ftp_server::run()
     done_cv_.notify_all();
     if (ok && !closed) {
         std::string line;
-        while (read_line(fd, buffer, line, tail_timeout)) {
+        while (next_line(fd, buffer, line, tail_timeout)) {
             record(line, true);
             if (!write_all(fd, "502 not scripted\r\n"))
                 break;

@@ -14,6 +14,10 @@
 // "\n" keeps that "\n" so the test sees it. After the last step the server
 // answers every further line with "502 not scripted\r\n" (recording it) until
 // the client closes or the server is destroyed.
+//
+// FEAT is answered on the side, unrecorded, with no extensions ("500"), so
+// scripts need not know the client asks it after the login; offer() gives
+// the answer of a server with extensions.
 #pragma once
 
 #include <atomic>
@@ -52,6 +56,9 @@ public:
     // Closes the connection and ends the script (no 502 phase).
     scripted_ftp_server& close();
 
+    // The answer to FEAT (whole, with its line ends), wherever it comes.
+    scripted_ftp_server& offer(std::string feat_reply);
+
     void start();
 
     // Waits (bounded) until the script's steps have run; false on time-out
@@ -80,8 +87,11 @@ private:
     bool read_line(int fd, std::string& buffer, std::string& out, std::chrono::milliseconds timeout);
     bool wait_readable(int fd, std::chrono::milliseconds timeout);
     void record(const std::string& line, bool extra);
+    // read_line, with any FEAT answered on the way.
+    bool next_line(int fd, std::string& buffer, std::string& out, std::chrono::milliseconds timeout);
 
     std::vector<step> steps_;
+    std::string feat_reply_ = "500 unknown command\r\n";
     int listen_fd_ = -1;
     int wake_[2] = {-1, -1};
     uint16_t port_ = 0;

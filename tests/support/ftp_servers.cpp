@@ -17,6 +17,8 @@ namespace {
 
 constexpr const char* vsftpd_path = "/usr/sbin/vsftpd";
 constexpr const char* python_path = "/usr/bin/python3";
+constexpr const char* pure_ftpd_path = "/usr/sbin/pure-ftpd";
+constexpr const char* pure_pw_path = "/usr/bin/pure-pw";
 constexpr const char* test_user = "qvtftest";
 constexpr const char* test_password = "Qvtf-test-pw1";
 
@@ -103,6 +105,52 @@ bool pyftpdlib_available()
 {
     return ::access(python_path, X_OK) == 0 &&
            run_shell(std::string(python_path) + " -c 'import pyftpdlib' >/dev/null 2>&1") == 0;
+}
+
+bool pure_ftpd_available()
+{
+    return ::access(pure_ftpd_path, X_OK) == 0 && ::access(pure_pw_path, X_OK) == 0 && ::geteuid() == 0;
+}
+
+pure_ftpd_server::pure_ftpd_server()
+{
+    if (!pure_ftpd_available() || folder_.path().empty() || root_.path().empty())
+        return;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    if (!ensure_test_user(uid, gid) || ::chown(root_.path().c_str(), uid, gid) != 0)
+        return;
+    // The virtual user's files: its password twice on standard input.
+    const std::string add = std::string("printf '%s\\n%s\\n' '") + password_ + "' '" + password_ + "' | " +
+                            pure_pw_path + " useradd " + user_ + " -u " + std::to_string(uid) + " -g " +
+                            std::to_string(gid) + " -d '" + root_.path() + "' -f '" + folder_.file("passwd") +
+                            "' -F '" + folder_.file("pdb") + "' -m >/dev/null 2>&1";
+    if (run_shell(add) != 0)
+        return;
+    for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
+        port_ = free_port();
+        uint16_t pasv_min = free_port();
+        if (pasv_min > 65535 - 40)
+            pasv_min = 40000;
+        const std::string range = std::to_string(pasv_min) + ":" + std::to_string(pasv_min + 40);
+        if (!process_.start({pure_ftpd_path, "-S", "127.0.0.1," + std::to_string(port_), "-l",
+                             "puredb:" + folder_.file("pdb"), "-E", "-H", "-p", range},
+                            folder_.file("stderr.log")))
+            return;
+        ok_ = wait_until_accepting(port_, std::chrono::milliseconds(10000)) && process_.running();
+        if (!ok_)
+            process_.stop();
+    }
+}
+
+pure_ftpd_server::~pure_ftpd_server()
+{
+    process_.stop();
+}
+
+std::string pure_ftpd_server::log() const
+{
+    return read_text_file(folder_.file("stderr.log"));
 }
 
 bool server_available(server_kind k)

@@ -79,9 +79,36 @@ private:
     bool ok_ = false;
 };
 
+// pure-ftpd with one virtual user (its own password file) that works as the
+// local test user in a temporary folder; it offers MLSD, MFMT and REST STREAM.
+// Debian lets only one FTP server package be installed, and the package list
+// has vsftpd: tests on pure-ftpd run where it is installed instead.
+class pure_ftpd_server {
+public:
+    pure_ftpd_server();
+    ~pure_ftpd_server();
+
+    bool ok() const { return ok_; }
+    uint16_t port() const { return port_; }
+    const std::string& user() const { return user_; }
+    const std::string& password() const { return password_; }
+    std::string root() const { return root_.path(); }
+    std::string log() const;
+
+private:
+    temp_folder folder_{"qvtf-pureftpd"};
+    temp_folder root_{"qvtf-pureftpd-root"};
+    child_process process_;
+    std::string user_ = "pureuser";
+    std::string password_ = "Pure-pw1";
+    uint16_t port_ = 0;
+    bool ok_ = false;
+};
+
 // Where the server programs are; tests skip when they are not installed.
 bool vsftpd_available();
 bool pyftpdlib_available();
+bool pure_ftpd_available();
 
 // One of the real servers, for tests that run on each: started when it is
 // installed; ok() is false when it is not or when it did not start.

@@ -208,6 +208,56 @@ TEST(SyncPlan, TableOfTreesAndPlans)
     }
 }
 
+// Listed to the minute, a remote time that decides is asked for to the
+// second: equal times copy nothing, ten seconds apart copy; a rule that
+// ignores times asks nothing.
+TEST(SyncPlan, MinuteTimesThatDecideAreAskedToTheSecond)
+{
+    struct exact_case {
+        const char* name;
+        int32_t rule;
+        lines plan;
+        lines asked;
+    };
+    const exact_case table[] = {
+        {"uploading newer files", word(upload, overwrite, time_source_newer), {"up b"}, {"/R/a", "/R/b", "/R/c"}},
+        {"both ways", word(both, overwrite, any_time), {"up b"}, {"/R/a", "/R/b", "/R/c"}},
+        {"times do not matter", word(upload, overwrite, any_time, size_source_larger), {}, {}},
+    };
+    for (const exact_case& c : table) {
+        SCOPED_TRACE(c.name);
+        dir_sync_settings_ex s;
+        s.rules.assign(1, c.rule);
+        s.compile_masks();
+        s.local_folder.set_string("/L");
+        s.remote_folder.set_string("/R");
+        test::memory_side local("/L", {"a 1 1030", "b 1 1040", "c 1 1000"}, true);
+        // Listed rounded down to the minute; c has no time of day at all.
+        test::memory_side remote("/R", {"a 1 1020", "b 1 1020", "c 1 960"}, false);
+        remote.quality = {true, false, 0};
+        remote.exact = {{"/R/a", 1030}, {"/R/b", 1030}, {"/R/c", 1000}};
+        sync_plan plan;
+        build_sync_plan(s, local, remote, sync_plan_options{}, plan);
+        EXPECT_EQ(summary(plan), c.plan);
+        EXPECT_EQ(remote.asked, c.asked);
+    }
+    // A download stamps its copy with the time to the second, so the next
+    // run finds the two the same.
+    dir_sync_settings_ex s;
+    s.rules.assign(1, word(download, copy_missing));
+    s.compile_masks();
+    s.local_folder.set_string("/L");
+    s.remote_folder.set_string("/R");
+    test::memory_side local("/L", {}, true);
+    test::memory_side remote("/R", {"a 1 1020"}, false);
+    remote.quality = {true, false, 0};
+    remote.exact = {{"/R/a", 1030}};
+    sync_plan plan;
+    build_sync_plan(s, local, remote, sync_plan_options{}, plan);
+    ASSERT_EQ(summary(plan), lines{"down a"});
+    EXPECT_EQ(plan.actions[0].modified, 1030);
+}
+
 // The transfer type comes from the rule word only when the settings leave
 // it to the rule; reasons name the sides and the comparison.
 TEST(SyncPlan, TransferTypeAndReasons)

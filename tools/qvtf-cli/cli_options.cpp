@@ -276,6 +276,8 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
             o.trust_pasv_address = true;
         } else if (a == "--no-epsv") {
             o.extended_data = false;
+        } else if (a == "--no-mlsd") {
+            o.machine_listings = false;
         } else if (a == "--timeout") {
             if (!(v = value("--timeout")))
                 return false;
@@ -414,6 +416,8 @@ void print_usage(std::FILE* out)
         "                        reply; by default they go to the control connection's\n"
         "                        own address (the server, the firewall, or the site\n"
         "                        through SOCKS)\n"
+        "  --no-mlsd             list folders with LIST even where the server offers\n"
+        "                        MLSD (for servers that misreport it)\n"
         "  --timeout SECONDS     reply and data time-out (60)\n"
         "  --list-params TEXT    LIST parameters (-al)\n"
         "  --proxy-host HOST --proxy-port N --proxy-user NAME\n"

@@ -19,6 +19,7 @@ struct options {
     bool port_fallback = true;
     bool trust_pasv_address = false;  // data connections go where 227 says
     bool extended_data = true;        // EPSV/EPRT first on IPv4
+    bool machine_listings = true;     // MLSD where the server offers it
     int timeout = 60;                 // seconds
     std::string list_params = "-al";
     int proxy_type = 0;  // 0..5

@@ -187,6 +187,8 @@ void cli_session::fill_connection()
         options.trust_pasv_address = true;
     if (take("--no-epsv"))
         options.extended_data = opts_.extended_data;
+    if (!opts_.machine_listings)
+        options.use_mlsd = false;
     if (take("--list-params"))
         options.list_parameters.set_string(opts_.list_params.c_str());
     options.timeout = opts_.timeout;
@@ -306,7 +308,10 @@ remote_result cli_session::get(const std::string& remote, const std::string& loc
 
 remote_result cli_session::put(const std::string& local, const std::string& remote)
 {
-    return session_->transfer_file(transfer_request::make(0, qxval(local), qxval(remote), type_for(local))).result;
+    transfer_request request = transfer_request::make(0, qxval(local), qxval(remote), type_for(local));
+    // The server's copy keeps the local file's time where it can be set.
+    request.stamp = true;
+    return session_->transfer_file(request).result;
 }
 
 remote_result cli_session::remove_recursive(const std::string& path, bool chmod, const std::string& mode)
