@@ -1,0 +1,182 @@
+// The working folder and the single operations on entries. SFTP has no
+// working folder of its own: the session keeps one and makes every path
+// absolute against it.
+#include <libssh/libssh.h>
+#include <libssh/sftp.h>
+#include <sys/stat.h>
+
+#include "remote/remote_folders.h"
+#include "sftp/sftp_session.h"
+
+namespace qvtf {
+
+namespace {
+
+constexpr int phrase_no_such_entry = 1222;
+constexpr int phrase_bad_mode = 1225;
+
+// Frees libssh's attributes on every path out.
+struct attributes_holder {
+    sftp_attributes value = nullptr;
+    ~attributes_holder()
+    {
+        if (value)
+            sftp_attributes_free(value);
+    }
+};
+
+// "755", "0644": the bits; -1 for anything else.
+int octal_mode(std::string_view text)
+{
+    if (text.empty() || text.size() > 5)
+        return -1;
+    int bits = 0;
+    for (char c : text) {
+        if (c < '0' || c > '7')
+            return -1;
+        bits = bits * 8 + (c - '0');
+    }
+    return bits <= 07777 ? bits : -1;
+}
+
+}  // namespace
+
+remote_result sftp_session::change_folder(const qxval& path)
+{
+    remote_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (remote_result ready = check_ready(); !ready.ok())
+        return ready;
+    const std::string wanted = path.view().empty() ? absolute(qxval("..")) : absolute(path);
+    // The folder is what the server says it is, not what was asked for.
+    char* canonical = sftp_canonicalize_path(sftp_, wanted.c_str());
+    if (!canonical)
+        return sftp_failure(wanted);
+    const std::string found(canonical);
+    ssh_string_free_char(canonical);
+    attributes_holder attributes;
+    attributes.value = sftp_stat(sftp_, found.c_str());
+    if (!attributes.value)
+        return sftp_failure(found);
+    if (attributes.value->type != SSH_FILEXFER_TYPE_DIRECTORY) {
+        remote_result refused(status_refused);
+        refused.reply.push_back(wanted + ": " + std::string(phrase(phrase_no_such_entry)));
+        return refused;
+    }
+    current_path_ = qxval(found);
+    qxfile_tree::reader tree_hold(folder_tree_);
+    current_folder_ = folder_node_at(folder_tree_, current_folder_, found);
+    return status_ok;
+}
+
+remote_result sftp_session::print_folder()
+{
+    return change_folder(qxval("."));
+}
+
+remote_result sftp_session::enter_start_folder()
+{
+    return change_folder(site_.initial_folder.view().empty() ? qxval(".") : site_.initial_folder);
+}
+
+remote_result sftp_session::make_folder(const qxval& path)
+{
+    remote_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (remote_result ready = check_ready(); !ready.ok())
+        return ready;
+    const std::string full = absolute(path);
+    return sftp_mkdir(sftp_, full.c_str(), 0777) == 0 ? remote_result(status_ok) : sftp_failure(full);
+}
+
+remote_result sftp_session::remove_folder(const qxval& path)
+{
+    remote_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (remote_result ready = check_ready(); !ready.ok())
+        return ready;
+    const std::string full = absolute(path);
+    return sftp_rmdir(sftp_, full.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(full);
+}
+
+remote_result sftp_session::delete_file(const qxval& path)
+{
+    remote_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (remote_result ready = check_ready(); !ready.ok())
+        return ready;
+    const std::string full = absolute(path);
+    return sftp_unlink(sftp_, full.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(full);
+}
+
+remote_result sftp_session::rename(const qxval& from, const qxval& to)
+{
+    remote_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (remote_result ready = check_ready(); !ready.ok())
+        return ready;
+    const std::string source = absolute(from);
+    const std::string target = absolute(to);
+    return sftp_rename(sftp_, source.c_str(), target.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(source);
+}
+
+remote_result sftp_session::change_mode(const qxval& path, const qxval& mode)
+{
+    remote_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (remote_result ready = check_ready(); !ready.ok())
+        return ready;
+    const int bits = octal_mode(mode.view());
+    if (bits < 0) {
+        remote_result refused(status_refused);
+        refused.reply.push_back(mode.str() + ": " + std::string(phrase(phrase_bad_mode)));
+        return refused;
+    }
+    const std::string full = absolute(path);
+    return sftp_chmod(sftp_, full.c_str(), static_cast<mode_t>(bits)) == 0 ? remote_result(status_ok)
+                                                                           : sftp_failure(full);
+}
+
+remote_result sftp_session::file_size(const qxval& path, int64_t& out)
+{
+    out = -1;
+    remote_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (remote_result ready = check_ready(); !ready.ok())
+        return ready;
+    const std::string full = absolute(path);
+    attributes_holder attributes;
+    attributes.value = sftp_stat(sftp_, full.c_str());
+    if (!attributes.value)
+        return sftp_failure(full);
+    if ((attributes.value->flags & SSH_FILEXFER_ATTR_SIZE) && attributes.value->size <= INT64_MAX)
+        out = static_cast<int64_t>(attributes.value->size);
+    return status_ok;
+}
+
+remote_result sftp_session::modification_time(const qxval& path, int64_t& out)
+{
+    out = -1;
+    remote_session_lock hold(*this);
+    if (!hold)
+        return hold.status();
+    if (remote_result ready = check_ready(); !ready.ok())
+        return ready;
+    const std::string full = absolute(path);
+    attributes_holder attributes;
+    attributes.value = sftp_stat(sftp_, full.c_str());
+    if (!attributes.value)
+        return sftp_failure(full);
+    if (attributes.value->flags & SSH_FILEXFER_ATTR_ACMODTIME)
+        out = attributes.value->mtime;
+    return status_ok;
+}
+
+}  // namespace qvtf
