@@ -24,7 +24,7 @@ struct host_key_question {
 
 enum class host_key_verdict {
     refuse = 0,
-    trust_once = 1,
+    trust_once = 1,  // an unknown key only; a changed one is refused all the same
     // Added to the program's own known-hosts file; for a changed key, the
     // stored lines of the host in that file are replaced.
     remember = 2,

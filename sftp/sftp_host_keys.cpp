@@ -5,7 +5,9 @@
 #include <libssh/libssh.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "core/qxfiles.h"
 #include "core/qxfiles_atomic.h"
@@ -59,7 +61,37 @@ std::string replaced_entries(const std::string& old_text, const std::string& hos
     return out + line;
 }
 
+// The fingerprint of the first key the files hold for the host.
+std::string stored_fingerprint(const std::vector<std::string>& files, const std::string& host, int port)
+{
+    const std::string name = port == 22 ? host : "[" + host + "]:" + std::to_string(port);
+    for (const std::string& path : files) {
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            ssh_knownhosts_entry* entry = nullptr;
+            if (line.empty() || line[0] == '#' ||
+                ssh_known_hosts_parse_line(name.c_str(), line.c_str(), &entry) != SSH_OK || !entry)
+                continue;
+            std::string fingerprint = entry->publickey ? sha256_fingerprint(entry->publickey) : "";
+            ssh_knownhosts_entry_free(entry);
+            if (!fingerprint.empty())
+                return fingerprint;
+        }
+    }
+    return "";
+}
+
 }  // namespace
+
+std::vector<std::string> sftp_session::known_hosts_files() const
+{
+    std::vector<std::string> files;
+    if (!options_.known_hosts_file.view().empty())
+        files.push_back(options_.known_hosts_file.str());
+    if (options_.user_known_hosts && !user_known_hosts().empty())
+        files.push_back(user_known_hosts());
+    return files;
+}
 
 void sftp_session::set_known_hosts_options()
 {
@@ -120,20 +152,18 @@ remote_result sftp_session::check_host_key()
     case SSH_KNOWN_HOSTS_CHANGED:
     case SSH_KNOWN_HOSTS_OTHER: {
         question.changed = true;
-        ssh_knownhosts_entry* known = nullptr;
-        if (ssh_session_get_known_hosts_entry(ssh_, &known) != SSH_KNOWN_HOSTS_ERROR && known) {
-            if (known->publickey)
-                question.known_fingerprint = sha256_fingerprint(known->publickey);
-            ssh_knownhosts_entry_free(known);
-        }
+        question.known_fingerprint = stored_fingerprint(known_hosts_files(), question.host, question.port);
         break;
     }
     case SSH_KNOWN_HOSTS_UNKNOWN:
     case SSH_KNOWN_HOSTS_NOT_FOUND: break;
     default: return ssh_failure();
     }
-    const host_key_verdict verdict =
-        options_.host_keys ? options_.host_keys->judge(question) : host_key_verdict::refuse;
+    host_key_verdict verdict = options_.host_keys ? options_.host_keys->judge(question) : host_key_verdict::refuse;
+    // A changed key is never taken just for once: only replacing the
+    // stored one, deliberately, lets it in.
+    if (question.changed && verdict == host_key_verdict::trust_once)
+        verdict = host_key_verdict::refuse;
     if (verdict == host_key_verdict::remember && !remember_host_key(question.changed))
         log(log_error, std::string(phrase(phrase_not_remembered)) + options_.known_hosts_file.str() + "\r\n");
     if (verdict != host_key_verdict::refuse && !stop_.killed())

@@ -107,6 +107,7 @@ private:
     remote_result open_socket(const std::string& host, int port, int& fd);
     // sftp_host_keys.cpp
     void set_known_hosts_options();
+    std::vector<std::string> known_hosts_files() const;
     remote_result check_host_key();
     // Adds the server's key to the program's file; replace drops the
     // host's other lines there first.

@@ -22,7 +22,7 @@ constexpr const char* keygen_path = "/usr/bin/ssh-keygen";
 
 bool run(const std::string& command)
 {
-    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    const int status = std::system(("(" + command + ") >/dev/null 2>&1").c_str());
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -81,6 +81,9 @@ sshd_server::sshd_server()
         return;
     }
     ::chmod(root_.path().c_str(), 0755);
+    // The session's user reads authorized_keys after sshd gave up root.
+    ::chmod(dir.c_str(), 0755);
+    ::chmod(folder_.file("authorized_keys").c_str(), 0644);
 
     for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
         port_ = free_port();
@@ -121,8 +124,14 @@ int sshd_server::kill_sessions()
     int killed = 0;
     if (!process_.running())
         return 0;
-    for (pid_t child : children_of(process_.pid()))
-        if (::kill(child, SIGKILL) == 0)
+    // A session is a privileged process and the user's process below it,
+    // which holds the connection too: the whole line goes.
+    std::vector<pid_t> line = children_of(process_.pid());
+    for (std::size_t i = 0; i < line.size() && i < 1000; ++i)
+        for (pid_t grandchild : children_of(line[i]))
+            line.push_back(grandchild);
+    for (pid_t pid : line)
+        if (::kill(pid, SIGKILL) == 0)
             ++killed;
     return killed;
 }
