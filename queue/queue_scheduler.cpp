@@ -114,6 +114,9 @@ void ftp_queue_process_manager::worker_inputs_locked(remote_site& site, remote_o
         options.timeout = browser->options().timeout;
         options.trust_pasv_address = browser->options().trust_pasv_address;
         options.listing_reader = browser->options().listing_reader;
+        // The browser's known hosts; a worker never asks about a key.
+        options.known_hosts_file = browser->options().known_hosts_file;
+        options.user_known_hosts = browser->options().user_known_hosts;
     }
     options.idle_limit = std::max(1, worker_idle_ms.load() / 1000);
     // Last, so the panes may override any of it.

@@ -11,8 +11,6 @@ constexpr int phrase_listing = 40;
 constexpr int phrase_entry = 41;
 constexpr int phrase_returning = 43;
 constexpr int phrase_folder_done = 44;
-constexpr int phrase_leads_back = 870;
-constexpr int phrase_too_deep = 871;
 
 std::string reply_text(const remote_result& failure)
 {
@@ -41,10 +39,12 @@ remote_result remote_walk::walk(const qxval& path)
     if (result.ok()) {
         inside = true;
         const std::string here = session.current_path().str();
+        // Back where we came from, in a folder the walk is inside, or above
+        // one of them: a loop.
         if (path_covers(here, remembered.view()) || leads_back(here, trail))
-            bound_text = std::string(session.phrase(phrase_leads_back)) + here + "\r\n";
+            bound_text = "The folder " + here + " contains itself; it is not entered again.\r\n";
         else if (trail.size() >= static_cast<size_t>(folder_depth_limit))
-            bound_text = std::string(session.phrase(phrase_too_deep)) + here + "\r\n";
+            bound_text = "Folders nest deeper than " + std::to_string(folder_depth_limit) + " levels at " + here + "\r\n";
     }
     auto stopped = [this] { return session.stop_reason() != stop_reason_none; };
     if (!bound_text.empty()) {

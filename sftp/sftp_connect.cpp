@@ -2,6 +2,7 @@
 // handed to libssh, the SSH handshake, the host key, then the user's proof.
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
+#include <unistd.h>
 
 #include "net/qxsocket.h"
 #include "net/qxsocks_client.h"
@@ -68,7 +69,7 @@ remote_result sftp_session::open_socket(const std::string& host, int port, int& 
             return status;
     }
     log(log_info, std::string(phrase(phrase_connected)) + host + "\r\n");
-    // libssh owns the socket from here on and closes it.
+    // The session keeps the socket from here on (close_connection).
     fd = socket.handle.exchange(-1);
     return stop_.killed() ? remote_result(status_stopped) : remote_result(status_ok);
 }
@@ -117,9 +118,18 @@ remote_result sftp_session::log_in()
         std::lock_guard lock(socket_mutex_);
         socket_ = fd;
     }
+    if (stop_.killed()) {
+        {
+            std::lock_guard lock(socket_mutex_);
+            socket_ = -1;
+        }
+        ::close(fd);
+        close_connection();
+        return status_stopped;
+    }
     socket_t handed = fd;
     ssh_options_set(ssh_, SSH_OPTIONS_FD, &handed);
-    if (stop_.killed() || ssh_connect(ssh_) != SSH_OK) {
+    if (ssh_connect(ssh_) != SSH_OK) {
         remote_result failure = ssh_failure();
         close_connection();
         return failure;

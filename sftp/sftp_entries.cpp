@@ -5,6 +5,8 @@
 #include <libssh/sftp.h>
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "remote/remote_folders.h"
 #include "sftp/sftp_session.h"
 
@@ -80,7 +82,7 @@ remote_result sftp_session::enter_start_folder()
     return change_folder(site_.initial_folder.view().empty() ? qxval(".") : site_.initial_folder);
 }
 
-remote_result sftp_session::make_folder(const qxval& path)
+remote_result sftp_session::on_path(const qxval& path, const std::function<int(const char* full)>& request)
 {
     remote_session_lock hold(*this);
     if (!hold)
@@ -88,95 +90,68 @@ remote_result sftp_session::make_folder(const qxval& path)
     if (remote_result ready = check_ready(); !ready.ok())
         return ready;
     const std::string full = absolute(path);
-    return sftp_mkdir(sftp_, full.c_str(), 0777) == 0 ? remote_result(status_ok) : sftp_failure(full);
+    return request(full.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(full);
+}
+
+remote_result sftp_session::make_folder(const qxval& path)
+{
+    return on_path(path, [this](const char* full) { return sftp_mkdir(sftp_, full, 0777); });
 }
 
 remote_result sftp_session::remove_folder(const qxval& path)
 {
-    remote_session_lock hold(*this);
-    if (!hold)
-        return hold.status();
-    if (remote_result ready = check_ready(); !ready.ok())
-        return ready;
-    const std::string full = absolute(path);
-    return sftp_rmdir(sftp_, full.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(full);
+    return on_path(path, [this](const char* full) { return sftp_rmdir(sftp_, full); });
 }
 
 remote_result sftp_session::delete_file(const qxval& path)
 {
-    remote_session_lock hold(*this);
-    if (!hold)
-        return hold.status();
-    if (remote_result ready = check_ready(); !ready.ok())
-        return ready;
-    const std::string full = absolute(path);
-    return sftp_unlink(sftp_, full.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(full);
+    return on_path(path, [this](const char* full) { return sftp_unlink(sftp_, full); });
 }
 
 remote_result sftp_session::rename(const qxval& from, const qxval& to)
 {
-    remote_session_lock hold(*this);
-    if (!hold)
-        return hold.status();
-    if (remote_result ready = check_ready(); !ready.ok())
-        return ready;
-    const std::string source = absolute(from);
     const std::string target = absolute(to);
-    return sftp_rename(sftp_, source.c_str(), target.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(source);
+    return on_path(from, [this, &target](const char* full) { return sftp_rename(sftp_, full, target.c_str()); });
 }
 
 remote_result sftp_session::change_mode(const qxval& path, const qxval& mode)
 {
-    remote_session_lock hold(*this);
-    if (!hold)
-        return hold.status();
-    if (remote_result ready = check_ready(); !ready.ok())
-        return ready;
     const int bits = octal_mode(mode.view());
     if (bits < 0) {
         remote_result refused(status_refused);
         refused.reply.push_back(mode.str() + ": " + std::string(phrase(phrase_bad_mode)));
         return refused;
     }
-    const std::string full = absolute(path);
-    return sftp_chmod(sftp_, full.c_str(), static_cast<mode_t>(bits)) == 0 ? remote_result(status_ok)
-                                                                           : sftp_failure(full);
+    return on_path(path,
+                   [this, bits](const char* full) { return sftp_chmod(sftp_, full, static_cast<mode_t>(bits)); });
 }
 
 remote_result sftp_session::file_size(const qxval& path, int64_t& out)
 {
     out = -1;
-    remote_session_lock hold(*this);
-    if (!hold)
-        return hold.status();
-    if (remote_result ready = check_ready(); !ready.ok())
-        return ready;
-    const std::string full = absolute(path);
-    attributes_holder attributes;
-    attributes.value = sftp_stat(sftp_, full.c_str());
-    if (!attributes.value)
-        return sftp_failure(full);
-    if ((attributes.value->flags & SSH_FILEXFER_ATTR_SIZE) && attributes.value->size <= INT64_MAX)
-        out = static_cast<int64_t>(attributes.value->size);
-    return status_ok;
+    return on_path(path, [this, &out](const char* full) {
+        attributes_holder attributes;
+        attributes.value = sftp_stat(sftp_, full);
+        if (!attributes.value)
+            return -1;
+        if ((attributes.value->flags & SSH_FILEXFER_ATTR_SIZE) && attributes.value->size <= INT64_MAX)
+            out = static_cast<int64_t>(attributes.value->size);
+        return 0;
+    });
 }
 
 remote_result sftp_session::modification_time(const qxval& path, int64_t& out)
 {
     out = -1;
-    remote_session_lock hold(*this);
-    if (!hold)
-        return hold.status();
-    if (remote_result ready = check_ready(); !ready.ok())
-        return ready;
-    const std::string full = absolute(path);
-    attributes_holder attributes;
-    attributes.value = sftp_stat(sftp_, full.c_str());
-    if (!attributes.value)
-        return sftp_failure(full);
-    if (attributes.value->flags & SSH_FILEXFER_ATTR_ACMODTIME)
-        out = attributes.value->mtime;
-    return status_ok;
+    return on_path(path, [this, &out](const char* full) {
+        attributes_holder attributes;
+        attributes.value = sftp_stat(sftp_, full);
+        if (!attributes.value)
+            return -1;
+        if (attributes.value->flags & SSH_FILEXFER_ATTR_ACMODTIME)
+            out = attributes.value->mtime;
+        return 0;
+    });
 }
 
 }  // namespace qvtf

@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,20 @@ std::string sha256_fingerprint(ssh_key key)
     std::string out(text);
     ssh_string_free_char(text);
     return out;
+}
+
+// Keys the user trusted for this run only: the queue's connections to the
+// same server take them without asking again.
+std::mutex trusted_mutex;
+std::set<std::string>& trusted_this_run()
+{
+    static std::set<std::string> trusted;
+    return trusted;
+}
+
+std::string trust_key(const host_key_question& question)
+{
+    return question.host + ":" + std::to_string(question.port) + " " + question.fingerprint;
 }
 
 std::string user_known_hosts()
@@ -156,7 +172,12 @@ remote_result sftp_session::check_host_key()
         break;
     }
     case SSH_KNOWN_HOSTS_UNKNOWN:
-    case SSH_KNOWN_HOSTS_NOT_FOUND: break;
+    case SSH_KNOWN_HOSTS_NOT_FOUND: {
+        std::lock_guard lock(trusted_mutex);
+        if (trusted_this_run().count(trust_key(question)))
+            return status_ok;
+        break;
+    }
     default: return ssh_failure();
     }
     host_key_verdict verdict = options_.host_keys ? options_.host_keys->judge(question) : host_key_verdict::refuse;
@@ -166,6 +187,10 @@ remote_result sftp_session::check_host_key()
         verdict = host_key_verdict::refuse;
     if (verdict == host_key_verdict::remember && !remember_host_key(question.changed))
         log(log_error, std::string(phrase(phrase_not_remembered)) + options_.known_hosts_file.str() + "\r\n");
+    if (verdict == host_key_verdict::trust_once) {
+        std::lock_guard lock(trusted_mutex);
+        trusted_this_run().insert(trust_key(question));
+    }
     if (verdict != host_key_verdict::refuse && !stop_.killed())
         return status_ok;
     remote_result refused(question.changed ? status_host_key_changed : status_host_key_unknown);

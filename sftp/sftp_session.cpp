@@ -3,6 +3,7 @@
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "markup/qxlang.h"
 #include "net/transport_status.h"
@@ -15,9 +16,12 @@ constexpr int phrase_sftp_status_base = 1220;
 constexpr int phrase_not_for_sftp = 1205;
 }  // namespace
 
-sftp_session::sftp_session() = default;
+sftp_session::sftp_session()
+{
+    site_.protocol = remote_protocol::sftp;
+}
 
-sftp_session::sftp_session(const remote_site& site, const remote_options& options)
+sftp_session::sftp_session(const remote_site& site, const remote_options& options) : sftp_session()
 {
     configure(site, options);
 }
@@ -30,6 +34,7 @@ sftp_session::~sftp_session()
 void sftp_session::configure(const remote_site& site, const remote_options& options)
 {
     site_ = site;
+    site_.protocol = remote_protocol::sftp;
     options_ = options;
     // Both ends keep UTC: a clock offset from an FTP past means nothing here.
     site_.time_difference = 0;
@@ -83,10 +88,15 @@ void sftp_session::close_connection()
         sftp_ = nullptr;
     }
     if (ssh_) {
-        // Closes the socket, which libssh owns once it was handed over.
+        // The socket is ours: libssh leaves a socket it was handed open,
+        // except after some failures while connecting, where it closes it
+        // and forgets it.
+        const socket_t fd = ssh_get_fd(ssh_);
         ssh_disconnect(ssh_);
         ssh_free(ssh_);
         ssh_ = nullptr;
+        if (fd != SSH_INVALID_SOCKET)
+            ::close(fd);
     }
     set_state(remote_state::disconnected);
 }
@@ -104,9 +114,13 @@ remote_result sftp_session::quit()
 
 void sftp_session::disconnect(int wait_ms)
 {
-    // The holder's transfer is cut off first, so the wait for it is short.
-    if (!held_by_caller() && busy())
-        stop(stop_reason_kill);
+    // The holder's work is cut off first, so the wait for it is short; the
+    // stop itself stays as it was, for the holder's next work.
+    if (!held_by_caller() && busy()) {
+        std::lock_guard lock(socket_mutex_);
+        if (socket_ >= 0)
+            ::shutdown(socket_, SHUT_RDWR);
+    }
     remote_session_lock hold(*this, wait_ms);
     if (!hold)
         return;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -102,6 +103,9 @@ private:
     remote_result ssh_failure();
     bool stopped() const { return stop_.requested(); }
     remote_result check_ready();
+    // One request on a path made absolute, under the session's claim: 0 from
+    // the request is success, anything else the server's refusal.
+    remote_result on_path(const qxval& path, const std::function<int(const char* full)>& request);
 
     // sftp_connect.cpp
     remote_result open_socket(const std::string& host, int port, int& fd);
