@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <algorithm>
 #include <deque>
 #include <vector>
 
@@ -161,8 +162,14 @@ transfer_record sftp_session::download(const transfer_request& request)
     bool channel_failed = false;
     bool file_failed = false;
     int32_t file_errno = 0;
+    // A file of known size gets no more requests than it needs, and one to
+    // find its end: small files cost two requests, not a whole window.
+    std::size_t window = reads_in_flight;
+    if (request.expected_size >= start)
+        window = static_cast<std::size_t>(
+            std::min<int64_t>(reads_in_flight, (request.expected_size - start) / read_chunk + 2));
     auto ask = [&] {
-        while (!at_end && resume_at < 0 && !stopped() && pending.size() < reads_in_flight) {
+        while (!at_end && resume_at < 0 && !stopped() && pending.size() < window) {
             const int id = sftp_async_read_begin(source.file, read_chunk);
             if (id < 0) {
                 channel_failed = true;
@@ -183,6 +190,13 @@ transfer_record sftp_session::download(const transfer_request& request)
         }
         // Replies after an end or a short read belong to requests asked at
         // the wrong offsets: read and dropped.
+        // After a short read, the end of the file is confirmed by a later
+        // request finding nothing; data there means the short read was not
+        // the end, and the rest is asked for again from where it stopped.
+        if (resume_at >= 0 && !at_end && read.offset > resume_at && n == 0) {
+            at_end = true;
+            resume_at = -1;
+        }
         const bool dropped = at_end || resume_at >= 0 || file_failed || stopped();
         if (!dropped && n == 0) {
             at_end = true;
