@@ -144,6 +144,8 @@ remote_result sftp_session::log_in()
         sftp_ = sftp_new(ssh_);
         if (!sftp_ || sftp_init(sftp_) != SSH_OK)
             status = ssh_failure();
+        else
+            write_chunk_ = sftp_extension_supported(sftp_, "posix-rename@openssh.com", "1") ? large_write : small_write;
     }
     if (!status.ok()) {
         close_connection();

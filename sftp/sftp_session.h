@@ -143,6 +143,11 @@ private:
     remote_observer* observer_ = nullptr;  // not owned
     std::atomic<remote_state> state_{remote_state::disconnected};
 
+    // Every server takes writes of 32 KiB; OpenSSH's take messages up to
+    // 256 KiB, and fewer, larger writes cost fewer round trips.
+    static constexpr std::size_t small_write = 32 * 1024;
+    static constexpr std::size_t large_write = 192 * 1024;
+    std::size_t write_chunk_ = small_write;
     ssh_session_struct* ssh_ = nullptr;
     sftp_session_struct* sftp_ = nullptr;
     // The connection's socket, for a kill from another thread.

@@ -25,8 +25,6 @@ namespace {
 
 constexpr uint32_t read_chunk = 64 * 1024;
 constexpr std::size_t reads_in_flight = 32;
-// OpenSSH's server takes messages up to 256 KiB.
-constexpr std::size_t write_chunk = 192 * 1024;
 
 constexpr int phrase_not_regular_file = 850;
 constexpr int phrase_size_differs = 540;
@@ -286,7 +284,7 @@ transfer_record sftp_session::upload(const transfer_request& request)
         record.result = sftp_failure(remote);
         return record;
     }
-    std::vector<char> buffer(write_chunk);
+    std::vector<char> buffer(write_chunk_);
     bool channel_failed = false;
     int32_t read_errno = 0;
     for (;;) {
