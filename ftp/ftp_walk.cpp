@@ -13,14 +13,6 @@ namespace {
 
 constexpr int phrase_leads_back = 870;
 
-bool is_ancestor(const qxfile_node* maybe, const qxfile_node* node)
-{
-    for (const qxfile_node* n = node ? node->parent : nullptr; n; n = n->parent)
-        if (n == maybe)
-            return true;
-    return false;
-}
-
 }  // namespace
 
 remote_result ftp_control::remove_folder_hook(const qxval& path)
@@ -28,12 +20,9 @@ remote_result ftp_control::remove_folder_hook(const qxval& path)
     return remove_folder(path);
 }
 
-// The mode a change gives an entry of this kind; null when it leaves the kind alone.
 const qxval* ftp_control::mode_for(bool is_folder) const
 {
-    if (!chmod_plan{0, 0, walk_change_.targets}.changes(is_folder))
-        return nullptr;
-    return !is_folder && !walk_change_.file_mode.view().empty() ? &walk_change_.file_mode : &walk_change_.mode;
+    return chmod_mode_for(walk_change_, is_folder);
 }
 
 remote_result ftp_control::change_mode_folder_hook(const qxval& path)
@@ -101,7 +90,7 @@ remote_result ftp_control::change_mode_entry(qxfile_node& entry, const chmod_req
                     return returned;
             }
         } else {
-            loop = is_ancestor(target, &entry);
+            loop = is_tree_ancestor(target, &entry);
         }
     }
     if (loop) {

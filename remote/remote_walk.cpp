@@ -1,6 +1,7 @@
 #include "remote/remote_walk.h"
 
 #include "core/folder_trail.h"
+#include "remote/chmod_plan.h"
 
 namespace qvtf {
 
@@ -21,6 +22,21 @@ std::string reply_text(const remote_result& failure)
 }
 
 }  // namespace
+
+bool is_tree_ancestor(const qxfile_node* maybe, const qxfile_node* node)
+{
+    for (const qxfile_node* n = node ? node->parent : nullptr; n; n = n->parent)
+        if (n == maybe)
+            return true;
+    return false;
+}
+
+const qxval* chmod_mode_for(const chmod_request& change, bool is_folder)
+{
+    if (!chmod_plan{0, 0, change.targets}.changes(is_folder))
+        return nullptr;
+    return !is_folder && !change.file_mode.view().empty() ? &change.file_mode : &change.mode;
+}
 
 remote_result remote_walk::walk(const qxval& path)
 {

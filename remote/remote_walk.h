@@ -25,4 +25,11 @@ struct remote_walk {
     remote_result walk(const qxval& path);
 };
 
+// Whether maybe is one of node's ancestors in the folder tree.
+bool is_tree_ancestor(const qxfile_node* maybe, const qxfile_node* node);
+
+// The mode a permission change gives an entry of this kind; null when it
+// leaves the kind alone.
+const qxval* chmod_mode_for(const chmod_request& change, bool is_folder);
+
 }  // namespace qvtf

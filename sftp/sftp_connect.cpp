@@ -94,6 +94,9 @@ remote_result sftp_session::log_in()
     ssh_options_set(ssh_, SSH_OPTIONS_HOST, host.c_str());
     ssh_options_set(ssh_, SSH_OPTIONS_PROCESS_CONFIG, &no);
     ssh_options_set(ssh_, SSH_OPTIONS_TIMEOUT, &timeout);
+    // libssh's own messages would go to standard error; the session logs.
+    const int quiet = SSH_LOG_NOLOG;
+    ssh_options_set(ssh_, SSH_OPTIONS_LOG_VERBOSITY, &quiet);
     // The user's configuration may rename the host and set the port, the
     // user and the identities; what the site states explicitly still wins.
     if (site_.ssh.use_config)

@@ -12,14 +12,6 @@ namespace {
 
 constexpr int phrase_leads_back = 870;
 
-bool is_ancestor(const qxfile_node* maybe, const qxfile_node* node)
-{
-    for (const qxfile_node* n = node ? node->parent : nullptr; n; n = n->parent)
-        if (n == maybe)
-            return true;
-    return false;
-}
-
 }  // namespace
 
 remote_result sftp_session::walk_folder(const qxval& path, entry_hook entry, folder_hook folder)
@@ -35,9 +27,7 @@ remote_result sftp_session::walk_folder(const qxval& path, entry_hook entry, fol
 
 const qxval* sftp_session::mode_for(bool is_folder) const
 {
-    if (!chmod_plan{0, 0, walk_change_.targets}.changes(is_folder))
-        return nullptr;
-    return !is_folder && !walk_change_.file_mode.view().empty() ? &walk_change_.file_mode : &walk_change_.mode;
+    return chmod_mode_for(walk_change_, is_folder);
 }
 
 remote_result sftp_session::change_mode_folder_hook(const qxval& path)
@@ -71,7 +61,7 @@ remote_result sftp_session::change_mode_entry(qxfile_node& entry, const chmod_re
             return status;
         const std::string here = current_path_.str();
         qxfile_node* target = folder_tree_.resolve_link(&entry);
-        loop = path_covers(here, back.view()) || leads_back(here, walk_trail_) || (target && is_ancestor(target, &entry));
+        loop = path_covers(here, back.view()) || leads_back(here, walk_trail_) || (target && is_tree_ancestor(target, &entry));
         if (remote_result returned = change_folder(back); !returned.ok())
             return returned;
     }
