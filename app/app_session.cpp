@@ -136,6 +136,8 @@ bool app_session::start(const session_options& options)
     profiles_.load(qvtf::qxval(profiles_path()), settings_.key, language_);
     queue_->start();
     remote_->open_listing_dump(folders_);
+    host_keys_ = std::make_unique<host_key_prompt>(&language_, window_.get());
+    remote_->set_host_keys(host_keys_.get(), qvtf::qxval(folders_.user_file(qvtf::own_known_hosts_name)));
 
     window_->local_model().attach(local_.get());
     window_->remote_model().attach(remote_.get());

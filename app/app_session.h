@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/host_key_prompt.h"
 #include "app/pane_platform.h"
 #include "ftp/auto_transfer_resolver.h"
 #include "markup/qxlang.h"
@@ -79,6 +80,8 @@ private:
     std::unique_ptr<TqorxVTF> window_;
     // Trash and "open" for the local pane; outlives it.
     pane_platform platform_;
+    // Asks about SSH host keys; outlives the pane whose sessions ask it.
+    std::unique_ptr<host_key_prompt> host_keys_;
     std::unique_ptr<qvtf::qx_local_file_lister> local_;
     std::unique_ptr<qvtf::qx_ftp_file_lister> remote_;
     std::unique_ptr<qvtf::lister_queue_panes> panes_;

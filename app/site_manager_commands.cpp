@@ -114,6 +114,17 @@ void TSiteManagerForm::undo_current()
     set_status(p_status_undone);
 }
 
+namespace {
+
+// An SFTP site that logs in with a key or the agent needs no password.
+bool logs_in_without_password(const ftp_profile& node)
+{
+    const ftp_profile& site = node.is_bookmark() && node.parent ? *node.parent : node;
+    return site.protocol == 1 && (site.ssh_auth == 0 || site.ssh_auth == 2 || site.ssh_auth == 3);
+}
+
+}  // namespace
+
 void TSiteManagerForm::connect_current()
 {
     ftp_profile* node = current_;
@@ -129,7 +140,7 @@ void TSiteManagerForm::connect_current()
         problem = p_bad_port;
     else if (!node->anonymous_login && node->user_name.view().empty())
         problem = p_empty_user;
-    else if (!node->anonymous_login && node->password.view().empty())
+    else if (!node->anonymous_login && node->password.view().empty() && !logs_in_without_password(*node))
         problem = p_empty_password;
     if (problem) {
         static const char* const fallback[] = {"The host name is empty.", "The port must be a number above 0.",

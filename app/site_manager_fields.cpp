@@ -104,6 +104,7 @@ void TSiteManagerForm::show_fields(ftp_profile* node)
         enable_field(mCustomCommands, site);
         pages_->setTabVisible(1, true);
     }
+    show_ssh_fields(group ? nullptr : node);
     pages_->setCurrentIndex(0);
     loading_ = false;
 }
@@ -148,6 +149,7 @@ void TSiteManagerForm::copy_fields(ftp_profile* node)
     }
     if (mCustomCommands->isEnabled())
         put(node->custom_commands, mCustomCommands->toPlainText());
+    copy_ssh_fields(node);
 }
 
 void TSiteManagerForm::field_edited()

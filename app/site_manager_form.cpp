@@ -240,6 +240,7 @@ void TSiteManagerForm::build_layout()
     advanced->addRow(lList, eList);
     advanced->addRow(QString(), cbDetectTimeDiff);
     advanced->addRow(lCustomCommands, mCustomCommands);
+    build_ssh_fields(basic, advanced);
     pages_->addTab(tsBasic, QString());
     pages_->addTab(tsAdvanced, QString());
     right_layout->addWidget(pages_, 1);
@@ -355,6 +356,7 @@ void TSiteManagerForm::retranslate()
     butOK->setText(miSave->text());
     butCancel->setText(miUndo->text());
     bClose->setText(miClose->text());
+    retranslate_ssh();
 }
 
 void TSiteManagerForm::set_status(int phrase_number)

@@ -15,6 +15,8 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -121,6 +123,14 @@ private:
     bool keep_pending_edits();
     bool subtree_in_use(const qvtf::ftp_profile* node) const;
     void copy_fields(qvtf::ftp_profile* node);
+    // The protocol and the SSH login (site_manager_ssh.cpp).
+    void build_ssh_fields(QFormLayout* basic, QFormLayout* advanced);
+    void show_ssh_fields(const qvtf::ftp_profile* node);
+    void copy_ssh_fields(qvtf::ftp_profile* node);
+    void protocol_chosen(int index);
+    void show_protocol_rows();
+    void browse_key_file();
+    void retranslate_ssh();
     void set_status(int phrase_number);
     void show_error(int caption, const QString& text);
 
@@ -170,6 +180,20 @@ private:
     QPushButton* butConnect = nullptr;
     QPushButton* bClose = nullptr;
     QLabel* StatusPanel = nullptr;
+    QFormLayout* basic_form_ = nullptr;
+    QFormLayout* advanced_form_ = nullptr;
+    QComboBox* cbProtocol = nullptr;
+    QLabel* lProtocol = nullptr;
+    QComboBox* cbSshAuth = nullptr;
+    QLabel* lSshAuth = nullptr;
+    QLineEdit* eKeyFile = nullptr;
+    QLabel* lKeyFile = nullptr;
+    QToolButton* sbBrowseKeyFile = nullptr;
+    QWidget* key_row_ = nullptr;
+    QLineEdit* eKeyPassphrase = nullptr;
+    QLabel* lKeyPassphrase = nullptr;
+    QCheckBox* cbSshConfig = nullptr;
+    QLabel* lSshNote = nullptr;
 
     QAction* miNewGroup = nullptr;
     QAction* miNewSite = nullptr;

@@ -164,11 +164,16 @@ int qx_ftp_file_lister::connect_profile(ftp_profile* profile)
         return status_ok;
     if (profile_ || session().connected())
         close_connection(0);
+    const remote_site site = site_of(settings_store_, *profile);
+    if (int code = use_protocol(site.protocol))
+        return code;
     profile_ = profile;
     remote_options options = options_of(settings_store_, profile);
     options.listing_reader = &read_listing;
     options.listing_dump_path = listing_dump_path_;
-    session().configure(site_of(settings_store_, *profile), options);
+    options.host_keys = host_keys_;
+    options.known_hosts_file = known_hosts_file_;
+    session().configure(site, options);
     int code = connect();
     if (code != status_ok || profile->anonymous_login || profile->time_difference_state != 0)
         return code;
@@ -180,6 +185,23 @@ int qx_ftp_file_lister::connect_profile(ftp_profile* profile)
     }
     const int reloaded = reload();
     return code ? code : reloaded;
+}
+
+int qx_ftp_file_lister::use_protocol(remote_protocol protocol)
+{
+    if (session().site().protocol == protocol)
+        return status_ok;
+    if (session().busy() && !session().held_by_caller())
+        return status_busy;
+    reset_pane();
+    std::unique_ptr<remote_session> fresh = make_remote_session(protocol);
+    fresh->set_language(language_);
+    fresh->set_observer(&watch_);
+    session().set_observer(nullptr);
+    tree_ = &fresh->folder_tree();
+    owned.swap(fresh);
+    retired_sessions_.push_back(std::move(fresh));
+    return status_ok;
 }
 
 int qx_ftp_file_lister::measure_time_difference()

@@ -109,6 +109,13 @@ public:
                        lister_sound* sound = nullptr, std::unique_ptr<remote_session> connection = nullptr);
     ~qx_ftp_file_lister() override;
 
+    // Who decides on SSH host keys the known-hosts files do not vouch for,
+    // and the program's own known-hosts file.
+    void set_host_keys(host_key_judge* judge, const qxval& known_hosts_file)
+    {
+        host_keys_ = judge;
+        known_hosts_file_ = known_hosts_file;
+    }
     remote_session& session() { return *owned; }
     const remote_session& session() const { return *owned; }
     // The queue runs an item on this pane's session: the banner says so
@@ -199,6 +206,14 @@ private:
     bool take_stale(std::string_view path);
     void reset_pane();
     int close_connection(int wait_ms);
+    // A site of another protocol than the session's: a new session of that
+    // protocol takes over the pane (6014 while another thread uses the old
+    // one). The old one is kept until the pane closes, as a thread that
+    // still names it may finish with it.
+    int use_protocol(remote_protocol protocol);
+    host_key_judge* host_keys_ = nullptr;
+    qxval known_hosts_file_{""};
+    std::vector<std::unique_ptr<remote_session>> retired_sessions_;
     void start_keepalive();
     void stop_keepalive();
     void keepalive_body();

@@ -5,34 +5,13 @@
 #include "core/folder_trail.h"
 #include "ftp/ftp_control.h"
 #include "remote/chmod_plan.h"
+#include "remote/remote_walk.h"
 
 namespace qvtf {
 
 namespace {
 
-constexpr int phrase_entering = 39;
-constexpr int phrase_listing = 40;
-constexpr int phrase_entry = 41;
-constexpr int phrase_returning = 43;
-constexpr int phrase_folder_done = 44;
 constexpr int phrase_leads_back = 870;
-
-bool is_ancestor(const qxfile_node* maybe, const qxfile_node* node)
-{
-    for (const qxfile_node* n = node ? node->parent : nullptr; n; n = n->parent)
-        if (n == maybe)
-            return true;
-    return false;
-}
-
-// The text of a refusal, as the walk's own message.
-std::string reply_text(const remote_result& failure)
-{
-    std::string text;
-    for (const std::string& line : failure.reply)
-        text += line + "\r\n";
-    return text;
-}
 
 }  // namespace
 
@@ -41,12 +20,9 @@ remote_result ftp_control::remove_folder_hook(const qxval& path)
     return remove_folder(path);
 }
 
-// The mode a change gives an entry of this kind; null when it leaves the kind alone.
 const qxval* ftp_control::mode_for(bool is_folder) const
 {
-    if (!chmod_plan{0, 0, walk_change_.targets}.changes(is_folder))
-        return nullptr;
-    return !is_folder && !walk_change_.file_mode.view().empty() ? &walk_change_.file_mode : &walk_change_.mode;
+    return chmod_mode_for(walk_change_, is_folder);
 }
 
 remote_result ftp_control::change_mode_folder_hook(const qxval& path)
@@ -67,74 +43,13 @@ remote_result ftp_control::change_mode_entry_hook(qxfile_node& entry)
 
 remote_result ftp_control::walk_folder(const qxval& path, entry_hook entry, folder_hook folder)
 {
-    remote_session_lock hold(*this);
-    if (!hold)
-        return hold.status();
-    auto tell = [this](int number, std::string_view what) {
-        if (observer_)
-            status(std::string(phrase(number)) + std::string(what));
-    };
-    const qxval remembered = current_path_;
-    tell(phrase_entering, path.view());
-    bool inside = false;
-    remote_result status = change_folder(path);
-    std::string bound_text;
-    if (status.ok()) {
-        inside = true;
-        const std::string here = current_path_.str();
-        // Back where we came from, in a folder the walk is inside, or above
-        // one of them: a loop.
-        if (path_covers(here, remembered.view()) || leads_back(here, walk_trail_))
-            bound_text = "The folder " + here + " contains itself; it is not entered again.\r\n";
-        else if (walk_trail_.size() >= static_cast<size_t>(walk_depth_limit))
-            bound_text = "Folders nest deeper than " + std::to_string(walk_depth_limit) + " levels at " + here + "\r\n";
-    }
-    if (!bound_text.empty()) {
-        status = status_recursive_failed;
-        status.detail = bound_text;
-        log(log_error, bound_text);
-    } else if (status.ok()) {
-        walk_trail_.push_back(current_path_.str());
-        if (stopped())
-            status = status_stopped;
-        else {
-            tell(phrase_listing, path.view());
-            status = list_directory(qxval(""));
-        }
-        for (qxfile_node* child = (status.ok() && current_folder_) ? current_folder_->first_child : nullptr;
-             child && status.ok(); child = child->next) {
-            if (stopped()) {
-                status = status_stopped;
-                break;
-            }
-            tell(phrase_entry, child->name.view());
-            status = (this->*entry)(*child);
-        }
-        if (status.ok() && stopped())
-            status = status_stopped;
-        if (status.ok()) {
-            tell(phrase_returning, remembered.view());
-            status = change_folder(remembered);
-            inside = status.ok() ? false : inside;
-        }
-        if (status.ok() && stopped())
-            status = status_stopped;
-        walk_trail_.pop_back();
-        if (status.ok()) {
-            tell(phrase_folder_done, "");
-            status = (this->*folder)(path);
-        }
-    }
-    if (status.status == status_refused) {
-        const std::string text = reply_text(status);
-        status = status_recursive_failed;
-        status.detail = text;
-    }
-    // Back out of a folder the walk broke off in, stopped or not: a stop
-    // never refuses the single commands that put things back.
-    if (inside && !status.ok())
-        (void)change_folder(remembered);
-    return status;
+    remote_walk walk{*this, walk_trail_, [this, entry](qxfile_node& e) { return (this->*entry)(e); },
+                     [this, folder](const qxval& p) { return (this->*folder)(p); },
+                     [this](std::string_view text) {
+                         if (observer_)
+                             status(text);
+                     }};
+    return walk.walk(path);
 }
 
 remote_result ftp_control::delete_entry(qxfile_node& entry)
@@ -175,7 +90,7 @@ remote_result ftp_control::change_mode_entry(qxfile_node& entry, const chmod_req
                     return returned;
             }
         } else {
-            loop = is_ancestor(target, &entry);
+            loop = is_tree_ancestor(target, &entry);
         }
     }
     if (loop) {

@@ -38,6 +38,15 @@ struct ftp_profile : qxe_links<ftp_profile> {
     int32_t time_difference_state = time_difference_unmeasured;
     qxval proxy_key{""};  // key of the proxy definition to use
     qxval custom_commands{""};
+    // The protocol (0 FTP, 1 SFTP) and, for SFTP, how to log in: the method
+    // (0 automatic, 1 password, 2 key file, 3 agent, 4 keyboard-interactive),
+    // the key file and its passphrase (kept like the password), and whether
+    // the user's own SSH configuration applies.
+    int32_t protocol = 0;
+    int32_t ssh_auth = 0;
+    qxval ssh_key_file{""};
+    qxval ssh_key_passphrase{""};
+    uint8_t ssh_use_config = 0;
 
     bool is_group() const { return kind == profile_group; }
     bool is_site() const { return kind == profile_site; }

@@ -74,6 +74,17 @@ void read_profile(const xml_node& x, ftp_profile& p, const qxval& key, const qxl
             p.time_difference_state = time_difference_unmeasured;
         read_text(x, "proxy_key", p.proxy_key);
         read_text(x, "custom_commands", p.custom_commands);
+        // Profiles written before SFTP have none of these: FTP, as before.
+        qxval protocol("");
+        read_text(x, "protocol", protocol);
+        p.protocol = protocol.view() == "SFTP" ? 1 : 0;
+        read_int(x, "ssh_auth", p.ssh_auth);
+        if (p.ssh_auth < 0 || p.ssh_auth > 4)
+            p.ssh_auth = 0;
+        read_text(x, "ssh_key_file", p.ssh_key_file);
+        if (qxval* stored = x.attributes.find(qxval("ssh_key_passphrase")))
+            read_stored_password(*stored, key, p.ssh_key_passphrase);
+        read_flag(x, "ssh_config", p.ssh_use_config);
         apply_anonymous(p, language);
     }
     if (p.is_site() || p.is_bookmark()) {
@@ -206,6 +217,17 @@ xml_node* add_profile(document_builder& doc, const ftp_profile& p, const qxval& 
                  p.time_difference_state == time_difference_switched_off ? time_difference_switched_off : 0);
         set_if_not_empty(e, "proxy_key", p.proxy_key);
         set_if_not_empty(e, "custom_commands", p.custom_commands);
+        if (p.protocol == 1) {
+            set_attr(e, "protocol", qxval("SFTP"));
+            set_attr(e, "ssh_auth", p.ssh_auth);
+            set_if_not_empty(e, "ssh_key_file", p.ssh_key_file);
+            if (writes_password(p) && !p.ssh_key_passphrase.view().empty()) {
+                qxval stored("");
+                store_password(p.ssh_key_passphrase, key, stored);
+                set_attr(e, "ssh_key_passphrase", stored);
+            }
+            set_attr(e, "ssh_config", p.ssh_use_config ? 1 : 0);
+        }
         break;
     default:
         e = doc.add(xml_kind_empty_tag, "bookmark");

@@ -1,6 +1,7 @@
 #include "protocols/remote_factory.h"
 
 #include "ftp/ftp_control.h"
+#include "sftp/sftp_session.h"
 
 namespace qvtf {
 
@@ -8,6 +9,7 @@ std::unique_ptr<remote_session> make_remote_session(remote_protocol protocol)
 {
     switch (protocol) {
     case remote_protocol::ftp: return std::make_unique<ftp_control>();
+    case remote_protocol::sftp: return std::make_unique<sftp_session>();
     }
     return std::make_unique<ftp_control>();
 }

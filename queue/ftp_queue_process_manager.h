@@ -169,6 +169,8 @@ private:
     void scheduler_loop();
     bool schedule_one(std::unique_lock<std::mutex>& held);
     worker* free_worker_locked(bool& may_create);
+    // Whether the worker's session is of the protocol the site now asks for.
+    bool protocol_current_locked(const worker& w);
     ftp_queue_item* first_waiting_locked() const;
     // Gives item to w: the item runs, the connection has its paths.
     void assign_locked(worker& w, ftp_queue_item& item);

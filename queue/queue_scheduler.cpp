@@ -114,6 +114,9 @@ void ftp_queue_process_manager::worker_inputs_locked(remote_site& site, remote_o
         options.timeout = browser->options().timeout;
         options.trust_pasv_address = browser->options().trust_pasv_address;
         options.listing_reader = browser->options().listing_reader;
+        // The browser's known hosts; a worker never asks about a key.
+        options.known_hosts_file = browser->options().known_hosts_file;
+        options.user_known_hosts = browser->options().user_known_hosts;
     }
     options.idle_limit = std::max(1, worker_idle_ms.load() / 1000);
     // Last, so the panes may override any of it.
@@ -141,11 +144,33 @@ transfer_request ftp_queue_process_manager::request_for(const ftp_queue_item& it
 
 ftp_queue_process_manager::worker* ftp_queue_process_manager::free_worker_locked(bool& may_create)
 {
-    for (auto& w : workers_)
-        if (!w->assigned && !w->quit && !w->warming)
+    // A connection of another protocol than the site now asks for (the
+    // user switched it) takes no more work: it ends, and a new one of the
+    // right kind is made.
+    remote_site site;
+    remote_options options;
+    worker_inputs_locked(site, options);
+    for (auto& w : workers_) {
+        if (w->assigned || w->quit || w->warming)
+            continue;
+        if (w->control->site().protocol != site.protocol) {
+            w->quit = true;
+            worker_cv_.notify_all();
+            continue;
+        }
+        if (w->control->site().protocol == site.protocol)
             return w.get();
+    }
     may_create = static_cast<int32_t>(workers_.size()) < max_threads;
     return nullptr;
+}
+
+bool ftp_queue_process_manager::protocol_current_locked(const worker& w)
+{
+    remote_site site;
+    remote_options options;
+    worker_inputs_locked(site, options);
+    return w.control->site().protocol == site.protocol;
 }
 
 ftp_queue_item* ftp_queue_process_manager::first_waiting_locked() const
@@ -265,9 +290,10 @@ bool ftp_queue_process_manager::prestart_worker_locked()
 ftp_queue_process_manager::worker& ftp_queue_process_manager::add_worker_locked()
 {
     // Of the protocol the site asks for; the worker's inputs come with its work.
-    const remote_protocol protocol = settings && profile_ ? site_of(*settings, *profile_).protocol
-                                                          : remote_protocol::ftp;
-    auto fresh = std::make_unique<worker>(make_remote_session(protocol));
+    remote_site site;
+    remote_options options;
+    worker_inputs_locked(site, options);
+    auto fresh = std::make_unique<worker>(make_remote_session(site, options));
     fresh->control->set_language(language);
     fresh->control->set_observer(worker_observer);
     worker& w = *fresh;

@@ -46,7 +46,8 @@ void ftp_queue_process_manager::worker_loop(worker* w)
         // the round trip through the scheduler. Folders stay the
         // scheduler's, and so does a connection above a lowered limit.
         ftp_queue_item* next = open_ && !w->quit ? first_waiting_locked() : nullptr;
-        if (next && !next->is_folder && static_cast<int32_t>(workers_.size()) <= max_threads) {
+        if (next && !next->is_folder && static_cast<int32_t>(workers_.size()) <= max_threads &&
+            protocol_current_locked(*w)) {
             assign_locked(*w, *next);
             continue;
         }

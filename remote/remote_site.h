@@ -19,6 +19,28 @@ namespace qvtf {
 // Which implementation of remote_session serves a site (remote_factory).
 enum class remote_protocol : int32_t {
     ftp = 0,
+    sftp = 1,
+};
+
+// How an SFTP session proves who it is. automatic tries the SSH agent and
+// the key file (or the default identities), then keyboard-interactive and
+// the password.
+enum class ssh_auth_method : int32_t {
+    automatic = 0,
+    password = 1,
+    key_file = 2,
+    agent = 3,
+    keyboard_interactive = 4,
+};
+
+// The SSH side of a site; FTP sessions ignore it.
+struct ssh_login {
+    ssh_auth_method method = ssh_auth_method::automatic;
+    qxval key_file{""};
+    qxval key_passphrase{""};
+    // Host aliases, port, user and identities from the user's own SSH
+    // configuration file.
+    bool use_config = false;
 };
 
 // How a session protects its connections. Only plain connections exist so
@@ -43,7 +65,10 @@ struct remote_site {
     qxval custom_commands{""};
     // Server clock minus ours in seconds, as far as the profile knows it.
     int32_t time_difference = 0;
+    ssh_login ssh;
 };
+
+class host_key_judge;
 
 // The listing thread's body: parses the pipe's chunks into entries under
 // folder, raises the consumer bits when done, returns the style bits and
@@ -86,6 +111,13 @@ struct remote_options {
     bool ask_features = true;
     // MLSD/MLST listings where offered; off for servers that misreport them.
     bool use_mlsd = true;
+    // SFTP host keys: the program's own known-hosts file (remembered keys
+    // are added to it; empty: none), whether the user's SSH known-hosts
+    // file counts too, and who decides on a key neither knows (null:
+    // refused). Not owned.
+    qxval known_hosts_file{""};
+    bool user_known_hosts = true;
+    host_key_judge* host_keys = nullptr;
 };
 
 }  // namespace qvtf

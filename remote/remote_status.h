@@ -25,6 +25,12 @@ enum remote_status : int {
     status_line_break = 6015,        // a command held CR or LF and was not sent
     status_size_differs = 6016,      // a download's byte count is not the size the server gave
     status_bad_reply_line = 6100,    // a reply did not begin with three digits
+    // SSH: the known-hosts files do not know the server's key and nobody
+    // accepted it; they hold another key for the server; the SSH layer
+    // failed (its words in the result's detail).
+    status_host_key_unknown = 6201,
+    status_host_key_changed = 6202,
+    status_ssh_failed = 6203,
 };
 
 }  // namespace qvtf

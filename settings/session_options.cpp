@@ -18,6 +18,13 @@ remote_site site_of(const ftp_proxy_collection& proxies, const ftp_profile& prof
     site.time_difference = profile.time_difference;
     site.custom_commands = profile.custom_commands;
     site.proxy = proxies.proxy_for(profile);
+    site.protocol = profile.protocol == 1 ? remote_protocol::sftp : remote_protocol::ftp;
+    site.ssh.method = static_cast<ssh_auth_method>(profile.ssh_auth >= 0 && profile.ssh_auth <= 4 ? profile.ssh_auth : 0);
+    site.ssh.key_file = profile.ssh_key_file;
+    site.ssh.key_passphrase = profile.ssh_key_passphrase;
+    site.ssh.use_config = profile.ssh_use_config != 0;
+    if (site.protocol == remote_protocol::sftp && site.proxy && !site.proxy->is_socks())
+        site.proxy.reset();  // an FTP firewall carries no SSH
     return site;
 }
 

@@ -19,38 +19,11 @@ constexpr const char* vsftpd_path = "/usr/sbin/vsftpd";
 constexpr const char* python_path = "/usr/bin/python3";
 constexpr const char* pure_ftpd_path = "/usr/sbin/pure-ftpd";
 constexpr const char* pure_pw_path = "/usr/bin/pure-pw";
-constexpr const char* test_user = "qvtftest";
-constexpr const char* test_password = "Qvtf-test-pw1";
 
 int run_shell(const std::string& command)
 {
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Creates the local test user once per machine and (re)sets its password.
-// Several test processes may start at the same time: a file lock keeps the
-// useradd/chpasswd pair from running twice at once.
-bool ensure_test_user(uid_t& uid, gid_t& gid)
-{
-    int lock = ::open("/tmp/qvtf-ftp-user.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lock < 0)
-        return false;
-    ::flock(lock, LOCK_EX);
-    bool ok = true;
-    if (!::getpwnam(test_user))
-        ok = run_shell(std::string("useradd -M -d /tmp -s /bin/sh ") + test_user + " >/dev/null 2>&1") == 0;
-    if (ok)
-        ok = run_shell(std::string("echo '") + test_user + ":" + test_password + "' | chpasswd >/dev/null 2>&1") == 0;
-    const passwd* pw = ::getpwnam(test_user);
-    ok = ok && pw;
-    if (ok) {
-        uid = pw->pw_uid;
-        gid = pw->pw_gid;
-    }
-    ::flock(lock, LOCK_UN);
-    ::close(lock);
-    return ok;
 }
 
 std::string vsftpd_config(uint16_t port, const std::string& chroot_dir, const std::string& root, uint16_t pasv_min,
@@ -95,6 +68,32 @@ std::string vsftpd_config(uint16_t port, const std::string& chroot_dir, const st
 }
 
 }  // namespace
+
+// Creates the local test user once per machine and (re)sets its password.
+// Several test processes may start at the same time: a file lock keeps the
+// useradd/chpasswd pair from running twice at once.
+bool ensure_test_user(uid_t& uid, gid_t& gid)
+{
+    int lock = ::open("/tmp/qvtf-ftp-user.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0)
+        return false;
+    ::flock(lock, LOCK_EX);
+    bool ok = true;
+    if (!::getpwnam(test_user))
+        ok = run_shell(std::string("useradd -M -d /tmp -s /bin/sh ") + test_user + " >/dev/null 2>&1") == 0;
+    if (ok)
+        ok = run_shell(std::string("echo '") + test_user + ":" + test_password + "' | chpasswd >/dev/null 2>&1") == 0;
+    const passwd* pw = ::getpwnam(test_user);
+    ok = ok && pw;
+    if (ok) {
+        uid = pw->pw_uid;
+        gid = pw->pw_gid;
+    }
+    ::flock(lock, LOCK_UN);
+    ::close(lock);
+    return ok;
+}
+
 
 bool vsftpd_available()
 {

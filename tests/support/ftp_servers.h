@@ -13,6 +13,8 @@
 //   ... the login folder is ftp.root() on the local disk ...
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +23,12 @@
 #include "process.h"
 
 namespace qvtf::test {
+
+// The local account the servers that log in system users serve (vsftpd,
+// sshd): made once per machine, its password set on each call; root only.
+inline constexpr const char* test_user = "qvtftest";
+inline constexpr const char* test_password = "Qvtf-test-pw1";
+bool ensure_test_user(uid_t& uid, gid_t& gid);
 
 class vsftpd_server {
 public:

@@ -229,6 +229,7 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
 {
     o.password = env_or_empty("QVTF_PASSWORD");
     o.proxy_password = env_or_empty("QVTF_PROXY_PASSWORD");
+    o.key_passphrase = env_or_empty("QVTF_KEY_PASSPHRASE");
     int i = 0;
     auto value = [&](const char* opt) -> const char* {
         if (i + 1 >= argc) {
@@ -252,6 +253,22 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
             if (!(v = value("--site")))
                 return false;
             o.site = v;
+        } else if (a == "--protocol") {
+            if (!(v = value("--protocol")))
+                return false;
+            o.protocol = v;
+            if (o.protocol != "ftp" && o.protocol != "sftp") {
+                error = "bad --protocol (ftp or sftp)";
+                return false;
+            }
+        } else if (a == "--key") {
+            if (!(v = value("--key")))
+                return false;
+            o.key_file = v;
+        } else if (a == "--known-hosts") {
+            if (!(v = value("--known-hosts")))
+                return false;
+            o.known_hosts = v;
         } else if (a == "--host") {
             if (!(v = value("--host")) || !take_host_port(v, "--host", "--port", o.host, o.port, o, error))
                 return false;
@@ -406,6 +423,13 @@ void print_usage(std::FILE* out)
         "                        does. Nothing is written back.\n"
         "  --host HOST --port N  server (port 21); HOST may be a name, an IPv4 or IPv6\n"
         "                        address, or carry the port: host:2121, [::1]:2121\n"
+        "  --protocol ftp|sftp   the site's protocol (FTP without a site); SFTP uses port 22\n"
+        "                        unless --port says otherwise\n"
+        "  --key FILE            SFTP: log in with this private key; its passphrase from\n"
+        "                        $QVTF_KEY_PASSPHRASE\n"
+        "  --known-hosts FILE    SFTP: the known host keys, instead of ~/.ssh/known_hosts and\n"
+        "                        the program's own file; an unknown or changed key fails\n"
+        "  --host HOST --port N  server (port 21)\n"
         "  --user NAME           login name (anonymous); password from $QVTF_PASSWORD\n"
         "  --active | --passive  data connection mode (passive)\n"
         "  --no-port-fallback    do not fall back to PORT when PASV is refused\n"

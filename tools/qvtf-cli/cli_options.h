@@ -15,6 +15,10 @@ struct options {
     int port = 21;
     std::string user = "anonymous";
     std::string password;  // from QVTF_PASSWORD only
+    std::string protocol;  // "ftp" or "sftp"; empty: the site's, else ftp
+    std::string key_file;
+    std::string key_passphrase;  // from QVTF_KEY_PASSPHRASE only
+    std::string known_hosts;     // replaces the user's SSH known-hosts file
     bool passive = true;
     bool port_fallback = true;
     bool trust_pasv_address = false;  // data connections go where 227 says

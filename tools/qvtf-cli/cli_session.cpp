@@ -7,6 +7,7 @@
 
 #include "browse/listing_parser.h"
 #include "protocols/remote_factory.h"
+#include "remote/host_key_judge.h"
 #include "remote/remote_folder_guard.h"
 #include "settings/session_options.h"
 #include "tools/qvtf-cli/cli_program.h"
@@ -87,6 +88,7 @@ bool cli_session::load_program_files(const program_folders& folders)
     if (!load_phrases(folders, lang_, err_))
         return false;
     session_->set_language(&lang_);
+    own_known_hosts_ = folders.user_file(own_known_hosts_name);
     if (!opts_.proxy_script.empty()) {
         // A script that cannot be read must not turn into a plain login.
         std::string reason;
@@ -171,10 +173,26 @@ void cli_session::fill_connection()
         site.initial_folder = site_->start_folder();
         options = options_of(site_->settings, site_->site);
     }
+    if (!opts_.protocol.empty())
+        site.protocol = opts_.protocol == "sftp" ? remote_protocol::sftp : remote_protocol::ftp;
     if (take("--host"))
         site.host.set_string(opts_.host.c_str());
     if (take("--port"))
         site.port = opts_.port;
+    if (site.protocol == remote_protocol::sftp && !opts_.was_given("--port") && site.port == 21)
+        site.port = 22;
+    if (!opts_.key_file.empty())
+        site.ssh.key_file.set_string(opts_.key_file.c_str());
+    if (!opts_.key_passphrase.empty())
+        site.ssh.key_passphrase.set_string(opts_.key_passphrase.c_str());
+    // Never asks: a host key that no file vouches for fails the login.
+    options.host_keys = nullptr;
+    if (!opts_.known_hosts.empty()) {
+        options.known_hosts_file.set_string(opts_.known_hosts.c_str());
+        options.user_known_hosts = false;
+    } else {
+        options.known_hosts_file.set_string(own_known_hosts_.c_str());
+    }
     if (take("--user"))
         site.user_name.set_string(opts_.user.c_str());
     if (!from_site || !opts_.password.empty())

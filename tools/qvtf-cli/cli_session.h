@@ -85,6 +85,7 @@ private:
     std::unique_ptr<cli_site> site_;
     // The user's settings when there is no --site (a site loads its own).
     global_ftp_settings user_settings_;
+    std::string own_known_hosts_;  // the program's known-hosts file
     const global_ftp_settings& user_settings() const { return site_ ? site_->settings : user_settings_; }
     qxlang lang_;
     auto_transfer_resolver resolver_;
