@@ -145,6 +145,8 @@ ftp_queue_process_manager::worker* ftp_queue_process_manager::free_worker_locked
 
 ftp_queue_item* ftp_queue_process_manager::first_waiting_locked() const
 {
+    if (paused_)
+        return nullptr;
     const auto now = std::chrono::steady_clock::now();
     for (auto& candidate : items_)
         if (candidate->state() == item_waiting && candidate->not_before <= now)

@@ -1,0 +1,147 @@
+// The queue across a restart and its Failed and Successful tabs, against a
+// real server: items paused in one session are written at closing, offered
+// at the next start and run to files on disk; a declined offer forgets
+// them; a failed item is requeued from its tab once its cause is gone.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QTabWidget>
+#include <QTableView>
+#include <filesystem>
+#include <fstream>
+
+#include "app/app_session.h"
+#include "app/main_window.h"
+#include "app/queue_finished_model.h"
+#include "app/queue_widget.h"
+#include "gui_support.h"
+#include "queue/ftp_queue_process_manager.h"
+#include "queue/queue_store.h"
+#include "support/ftp_servers.h"
+#include "support/process.h"
+#include "support/test_site.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvtf::test::temp_folder;
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+session_options quiet(const std::string& home)
+{
+    session_options o;
+    o.home = home;
+    o.first_activation = false;
+    return o;
+}
+
+std::unique_ptr<qvtf::ftp_queue_item> download(const std::string& name, const std::string& into, int64_t size)
+{
+    qvtf::saved_item s;
+    s.is_download = 1;
+    s.name = name;
+    s.local_folder = into + "/";
+    s.remote_folder = "/";
+    s.size = size;
+    return qvtf::item_of(s);
+}
+
+bool close_window(app_session& session)
+{
+    session.window().close();
+    return process_until([&] { return !session.window().isVisible(); }, 20000);
+}
+
+TEST(WorkflowQueue, LeftItemsComeBackAfterARestartAndFailuresRequeue)
+{
+    gui_application();
+    if (!qvtf::test::pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    qvtf::test::pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    std::ofstream(server.root() + "/one.txt") << "first file";
+    std::ofstream(server.root() + "/two.txt") << "second";
+    temp_folder home("qvtf-flow-home");
+    temp_folder into("qvtf-flow-into");
+    const std::string queue_path = home.file("queue_items.txt");
+
+    {
+        // Paused: the items wait, the window closes with them queued.
+        app_session session;
+        ASSERT_TRUE(session.start(quiet(home.path()))) << session.error().toStdString();
+        session.window().ask = [](const QString&, const QString&) { return true; };
+        session.window().tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
+        session.window().show();
+        auto site = qvtf::test::loopback_site(server.port(), server.user(), server.password());
+        site->label.set_string("flow server");
+        qvtf::ftp_profile* kept = site.release();
+        session.profiles().tree.append_child(kept, session.profiles().top());
+        session.window().queue_view().pause_action().trigger();
+        ASSERT_TRUE(session.queue().paused());
+        session.queue().set_profile(kept);
+        ASSERT_EQ(session.queue().append_item(download("one.txt", into.path(), 10)), 0);
+        ASSERT_EQ(session.queue().append_item(download("missing.txt", into.path(), 4)), 0);
+        ASSERT_TRUE(close_window(session));
+        session.stop();
+    }
+    qvtf::saved_queue saved;
+    ASSERT_TRUE(qvtf::load_queue_file(queue_path, saved));
+    EXPECT_EQ(saved.site_path, "flow server");
+    EXPECT_EQ(saved.port, server.port());
+    ASSERT_EQ(saved.items.size(), 2u);
+    EXPECT_FALSE(fs::exists(into.file("one.txt")));
+
+    {
+        // Offered back, yes: the site connects and the items run.
+        app_session session;
+        ASSERT_TRUE(session.start(quiet(home.path()))) << session.error().toStdString();
+        int asked = 0;
+        session.window().ask = [&](const QString&, const QString& text) {
+            ++asked;
+            EXPECT_TRUE(text.contains("flow server")) << text.toStdString();
+            return true;
+        };
+        session.window().tell = [](const QString&, const QString&, bool) {};
+        session.window().show();
+        queue_widget& view = session.window().queue_view();
+        ASSERT_TRUE(process_until([&] { return view.failed().rowCount() == 1 && session.queue().item_count() == 0; },
+                                  30000));
+        EXPECT_EQ(asked, 1);
+        EXPECT_FALSE(fs::exists(queue_path));
+        EXPECT_EQ(file_text(into.file("one.txt")), "first file");
+        EXPECT_EQ(view.succeeded().rowCount(), 1);
+        EXPECT_FALSE(view.failed().at(0).result.error_text.view().empty());
+        EXPECT_EQ(view.tabs().tabText(1).toStdString(), "Failed (1)");
+
+        // The cause gone, Requeue sends it again; it lands in Successful.
+        std::ofstream(server.root() + "/missing.txt") << "late";
+        EXPECT_EQ(view.requeue_failed(), 1);
+        ASSERT_TRUE(process_until([&] { return view.succeeded().rowCount() == 2; }, 30000));
+        EXPECT_EQ(file_text(into.file("missing.txt")), "late");
+        EXPECT_EQ(view.failed().rowCount(), 0);
+        view.findChild<QAction*>("bSuccessfulClear")->trigger();
+        EXPECT_EQ(view.succeeded().rowCount(), 0);
+        ASSERT_TRUE(close_window(session));
+        session.stop();
+    }
+    EXPECT_FALSE(fs::exists(queue_path));
+
+    // Declined: the file goes, nothing is queued.
+    saved.items.resize(1);
+    ASSERT_TRUE(qvtf::save_queue_file(queue_path, saved));
+    app_session session;
+    ASSERT_TRUE(session.start(quiet(home.path())));
+    int asked = 0;
+    session.window().ask = [&](const QString&, const QString&) { return ++asked, false; };
+    ASSERT_TRUE(process_until([&] { return asked == 1; }));
+    EXPECT_FALSE(fs::exists(queue_path));
+    EXPECT_EQ(session.queue().item_count(), 0);
+    session.stop();
+}
+
+}  // namespace
