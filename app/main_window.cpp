@@ -476,6 +476,7 @@ void TqorxVTF::setup(const window_links& links)
         links_.queue->keep_observer(std::move(log));
         wire_queue_extras();
     }
+    wire_quick_connect();
     if (links_.settings)
         restore_layout(*links_.settings);
     if (QAction* tree = command("miLocalBrowserFoldersView"))

@@ -28,6 +28,7 @@ class QToolButton;
 class QLabel;
 class file_list_model;
 class finished_feed;
+class quick_connect_bar;
 class log_files;
 class log_view;
 class pane_widget;
@@ -164,6 +165,14 @@ public:
     // "host:port user" of a site, the key failed items are requeued by.
     static std::string site_key(const qvtf::ftp_profile* site);
 
+    // ---- quick connect (main_window_quick.cpp) ----
+    quick_connect_bar& quick_bar() const { return *quick_bar_; }
+    // Connects to the bar's fields; false (and a message) when they are not a site.
+    bool quick_connect();
+    // Adds the bar's fields as a site of the top group and writes the site
+    // file; the new site, or null.
+    qvtf::ftp_profile* save_quick_site();
+
 signals:
     void state_changed(const QString& text);
 
@@ -192,6 +201,8 @@ private:
     QString help_folder() const;
     void warn(int text_phrase);
     void wire_queue_extras();
+    void wire_quick_connect();
+    std::unique_ptr<qvtf::ftp_profile> quick_site();
     void show_queue_totals();
 
     const qvtf::qxlang* language_;
@@ -232,5 +243,7 @@ private:
     QLabel* queue_totals_ = nullptr;
     // A site the saved queue named that is not in the site tree.
     std::unique_ptr<qvtf::ftp_profile> restored_site_;
+    quick_connect_bar* quick_bar_ = nullptr;
+    std::vector<std::unique_ptr<qvtf::ftp_profile>> quick_sites_;
     qvtf::lister_tasks tasks_;
 };

@@ -1,17 +1,22 @@
-// The queue across a restart and its Failed and Successful tabs, against a
-// real server: items paused in one session are written at closing, offered
-// at the next start and run to files on disk; a declined offer forgets
-// them; a failed item is requeued from its tab once its cause is gone.
+// Working on a live site, against a real server: the queue across a
+// restart (items paused in one session are written at closing, offered at
+// the next start and run to files on disk; a declined offer forgets them)
+// and its Failed and Successful tabs; the quick-connect bar.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLineEdit>
 #include <QTabWidget>
+#include <QTest>
 #include <QTableView>
 #include <filesystem>
 #include <fstream>
 
 #include "app/app_session.h"
 #include "app/main_window.h"
+#include "app/quick_connect_bar.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "profiles/ftp_profile_tree.h"
 #include "app/queue_finished_model.h"
 #include "app/queue_widget.h"
 #include "gui_support.h"
@@ -141,6 +146,57 @@ TEST(WorkflowQueue, LeftItemsComeBackAfterARestartAndFailuresRequeue)
     ASSERT_TRUE(process_until([&] { return asked == 1; }));
     EXPECT_FALSE(fs::exists(queue_path));
     EXPECT_EQ(session.queue().item_count(), 0);
+    session.stop();
+}
+
+// Enter in the bar connects the remote pane; the list keeps the connection
+// without its password; the fields become a site in the site file; a
+// prefix this build cannot speak is refused with a message.
+TEST(WorkflowQuickConnect, EnterConnectsRemembersAndSaves)
+{
+    gui_application();
+    if (!qvtf::test::pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    qvtf::test::pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    std::ofstream(server.root() + "/seen.txt") << "x";
+    temp_folder home("qvtf-quick-home");
+    app_session session;
+    ASSERT_TRUE(session.start(quiet(home.path()))) << session.error().toStdString();
+    QStringList told;
+    session.window().tell = [&](const QString&, const QString& text, bool) { told << text; };
+    session.window().show();
+    quick_connect_bar& bar = session.window().quick_bar();
+
+    bar.host().setText("sftp://127.0.0.1");
+    QTest::keyClick(&bar.host(), Qt::Key_Return);
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("not supported yet")) << told[0].toStdString();
+    EXPECT_TRUE(bar.history().empty());
+
+    bar.host().setText(QString("127.0.0.1:%1").arg(server.port()));
+    bar.user().setText(QString::fromStdString(server.user()));
+    bar.password().setText(QString::fromStdString(server.password()));
+    QTest::keyClick(&bar.password(), Qt::Key_Return);
+    qvtf::qx_ftp_file_lister& remote = session.remote();
+    ASSERT_TRUE(process_until(
+        [&] {
+            for (int32_t row = 0; row < remote.row_count(); ++row)
+                if (qvtf::qxfile_node* n = remote.row_node(row); n && n->name.view() == "seen.txt")
+                    return true;
+            return false;
+        },
+        20000));
+    ASSERT_EQ(bar.history().size(), 1u);
+    EXPECT_EQ(bar.history()[0].port, server.port());
+    const std::string kept = file_text(home.file("quick_connect.txt"));
+    EXPECT_NE(kept.find(server.user()), std::string::npos);
+    EXPECT_EQ(kept.find(server.password()), std::string::npos);
+
+    qvtf::ftp_profile* site = session.window().save_quick_site();
+    ASSERT_NE(site, nullptr);
+    EXPECT_EQ(session.profiles().find("127.0.0.1"), site);
+    EXPECT_NE(file_text(home.file("site_profiles.xml")).find("127.0.0.1"), std::string::npos);
     session.stop();
 }
 
