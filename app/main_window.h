@@ -29,6 +29,7 @@ class QLabel;
 class file_list_model;
 class finished_feed;
 class quick_connect_bar;
+class pane_comparison;
 class log_files;
 class log_view;
 class pane_widget;
@@ -172,6 +173,7 @@ public:
     // Adds the bar's fields as a site of the top group and writes the site
     // file; the new site, or null.
     qvtf::ftp_profile* save_quick_site();
+    pane_comparison& comparison() const { return *comparison_; }
 
 signals:
     void state_changed(const QString& text);
@@ -244,6 +246,7 @@ private:
     // A site the saved queue named that is not in the site tree.
     std::unique_ptr<qvtf::ftp_profile> restored_site_;
     quick_connect_bar* quick_bar_ = nullptr;
+    pane_comparison* comparison_ = nullptr;
     std::vector<std::unique_ptr<qvtf::ftp_profile>> quick_sites_;
     qvtf::lister_tasks tasks_;
 };

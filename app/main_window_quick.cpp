@@ -1,9 +1,11 @@
 // The quick-connect bar in the window: its fields become a site that the
 // queue connects to, the way the site manager's Connect does, and can be
-// kept in the site tree.
+// kept in the site tree. The bar also carries the panes' comparison toggles.
 #include <QLineEdit>
+#include <QStatusBar>
 
 #include "app/main_window.h"
+#include "app/pane_comparison.h"
 #include "app/qt_text.h"
 #include "app/quick_connect_bar.h"
 #include "profiles/ftp_profile_tree.h"
@@ -20,6 +22,13 @@ void TqorxVTF::wire_quick_connect()
         quick_bar_->set_history_file(links_.folders->user_file("quick_connect.txt"));
     connect(quick_bar_, &quick_connect_bar::connect_requested, this, [this] { quick_connect(); });
     connect(quick_bar_, &quick_connect_bar::save_requested, this, [this] { save_quick_site(); });
+
+    // The comparison toggles sit on the same band, beside the connection they compare against.
+    comparison_ = new pane_comparison(local_model(), remote_model(), language_, this);
+    comparison_->say = [this](const QString& text) { statusBar()->showMessage(text, 10000); };
+    quick_bar_->addSeparator();
+    quick_bar_->addAction(&comparison_->compare_action());
+    quick_bar_->addAction(&comparison_->step_action());
 }
 
 std::unique_ptr<qvtf::ftp_profile> TqorxVTF::quick_site()

@@ -1,11 +1,13 @@
 // Working on a live site, against a real server: the queue across a
 // restart (items paused in one session are written at closing, offered at
 // the next start and run to files on disk; a declined offer forgets them)
-// and its Failed and Successful tabs; the quick-connect bar.
+// and its Failed and Successful tabs; the quick-connect bar; the folder
+// comparison's colours and browsing in step.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTableView>
@@ -14,7 +16,10 @@
 
 #include "app/app_session.h"
 #include "app/main_window.h"
+#include "app/file_list_model.h"
+#include "app/pane_comparison.h"
 #include "app/quick_connect_bar.h"
+#include "browse/qx_local_file_lister.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "profiles/ftp_profile_tree.h"
 #include "app/queue_finished_model.h"
@@ -197,6 +202,92 @@ TEST(WorkflowQuickConnect, EnterConnectsRemembersAndSaves)
     ASSERT_NE(site, nullptr);
     EXPECT_EQ(session.profiles().find("127.0.0.1"), site);
     EXPECT_NE(file_text(home.file("site_profiles.xml")).find("127.0.0.1"), std::string::npos);
+    session.stop();
+}
+
+int row_named(const qvtf::qx_file_lister& lister, const std::string& name)
+{
+    for (int32_t row = 0; row < lister.row_count(); ++row)
+        if (qvtf::qxfile_node* n = lister.row_node(row); n && n->name.view() == name)
+            return row;
+    return -1;
+}
+
+// Two small trees, one local and one on the server: the rows take the
+// colour of their mark on both sides; browsing in step follows into a
+// folder both have and says so when the other side lacks it.
+TEST(WorkflowCompare, ColoursAndBrowsingInStep)
+{
+    gui_application();
+    if (!qvtf::test::pyftpdlib_available())
+        GTEST_SKIP() << "pyftpdlib not installed";
+    qvtf::test::pyftpdlib_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    temp_folder home("qvtf-compare-home");
+    temp_folder local("qvtf-compare-local");
+    const std::string remote_root = server.root();
+    for (const std::string& root : {local.path(), remote_root}) {
+        fs::create_directories(root + "/img/icons");
+        std::ofstream(root + "/same.html") << "same";
+        std::ofstream(root + "/img/logo.png") << "png";
+    }
+    fs::create_directories(local.path() + "/drafts");
+    std::ofstream(local.path() + "/size.css") << "longer text";
+    std::ofstream(remote_root + "/size.css") << "short";
+    std::ofstream(local.path() + "/new.js") << "x";
+    std::ofstream(remote_root + "/new.js") << "x";
+    fs::last_write_time(remote_root + "/new.js", fs::file_time_type::clock::now() - std::chrono::hours(48));
+    std::ofstream(remote_root + "/server-only.txt") << "s";
+
+    app_session session;
+    session_options options = quiet(home.path());
+    options.local_folder = local.path();
+    ASSERT_TRUE(session.start(options)) << session.error().toStdString();
+    session.window().tell = [](const QString&, const QString&, bool) {};
+    session.window().show();
+    auto site = qvtf::test::loopback_site(server.port(), server.user(), server.password());
+    session.queue().set_profile(site.get());
+    qvtf::qx_ftp_file_lister& remote = session.remote();
+    qvtf::qx_local_file_lister& lister = session.local();
+    file_list_model& remote_model = session.window().remote_model();
+    ASSERT_TRUE(process_until(
+        [&] { return row_named(remote, "server-only.txt") >= 0 && remote_model.rowCount() == remote.row_count(); },
+        20000));
+
+    pane_comparison& comparison = session.window().comparison();
+    comparison.compare_action().trigger();
+    const struct {
+        int side;
+        const char* name;
+        qvtf::compare_mark mark;
+    } rows[] = {
+        {0, "same.html", qvtf::compare_mark::same},       {1, "same.html", qvtf::compare_mark::same},
+        {0, "size.css", qvtf::compare_mark::different_size}, {0, "new.js", qvtf::compare_mark::newer},
+        {1, "new.js", qvtf::compare_mark::older},         {0, "drafts", qvtf::compare_mark::only_here},
+        {1, "server-only.txt", qvtf::compare_mark::only_here}, {1, "img", qvtf::compare_mark::same},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        file_list_model& model = row.side ? session.window().remote_model() : session.window().local_model();
+        const int at = row_named(row.side ? static_cast<qvtf::qx_file_lister&>(remote) : lister, row.name);
+        ASSERT_GE(at, 0);
+        EXPECT_EQ(model.data(model.index(at, 0), Qt::BackgroundRole).value<QColor>(),
+                  pane_comparison::colour(row.mark));
+    }
+    comparison.compare_action().trigger();
+    file_list_model& local_model = session.window().local_model();
+    EXPECT_FALSE(local_model.data(local_model.index(row_named(lister, "same.html"), 0), Qt::BackgroundRole).isValid());
+
+    comparison.step_action().trigger();
+    lister.run_async([&] { return lister.change_folder(qvtf::qxval(local.path() + "/img"), false); });
+    ASSERT_TRUE(process_until([&] { return row_named(remote, "logo.png") >= 0; }, 20000));
+    EXPECT_EQ(remote.current_path().str(), "/img");
+    lister.run_async([&] { return lister.change_folder(qvtf::qxval(local.path() + "/drafts"), false); });
+    ASSERT_TRUE(process_until(
+        [&] { return session.window().statusBar()->currentMessage().contains("no folder /drafts"); }, 10000))
+        << session.window().statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(remote.current_path().str(), "/img");
+    ASSERT_TRUE(close_window(session));
     session.stop();
 }
 
