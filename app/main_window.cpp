@@ -451,7 +451,13 @@ bool TqorxVTF::event(QEvent* event)
     if (event->type() == QEvent::WindowActivate && first_activation_) {
         first_activation_ = false;
         // After the activation has been handled, so the dialog opens above the window.
-        QTimer::singleShot(0, this, [this] { open_site_manager(false); });
+        QTimer::singleShot(0, this, [this] {
+            // The question about the last session's queue comes first; its yes connects.
+            if (offering_queue_)
+                site_manager_after_offer_ = true;
+            else
+                open_site_manager(false);
+        });
     }
     return QMainWindow::event(event);
 }

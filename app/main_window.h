@@ -247,6 +247,8 @@ private:
     std::unique_ptr<qvtf::ftp_profile> restored_site_;
     quick_connect_bar* quick_bar_ = nullptr;
     pane_comparison* comparison_ = nullptr;
+    bool offering_queue_ = false;
+    bool site_manager_after_offer_ = false;
     std::vector<std::unique_ptr<qvtf::ftp_profile>> quick_sites_;
     qvtf::lister_tasks tasks_;
 };

@@ -69,7 +69,9 @@ void TqorxVTF::show_queue_totals()
     }
     QString text = phrase(1309) + ui_queue_manager::rate_text(queue_model_->total_rate());
     const int64_t left = queue_model_->remaining_seconds();
-    if (left >= 0)
+    if (links_.queue && links_.queue->paused())
+        text += ", " + phrase(1336);
+    else if (left >= 0)
         text += ", " + clock_text(left) + phrase(1310);
     queue_totals_->setText(text);
 }
@@ -113,8 +115,13 @@ void TqorxVTF::offer_saved_queue()
     }
     const QString where = QString::fromStdString(saved.site_path.empty() ? saved.host : saved.site_path);
     const QString question = phrase(1311).arg(saved.items.size()).arg(where);
-    if (!ask(phrase(259, "Queue"), question)) {
+    offering_queue_ = true;
+    const bool again = ask(phrase(259, "Queue"), question);
+    offering_queue_ = false;
+    if (!again) {
         qvtf::save_queue_file(path, {});
+        if (site_manager_after_offer_)
+            open_site_manager(false);
         return;
     }
     // The site as the tree has it (with its password), else by its address.

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -83,7 +84,11 @@ queue_widget::queue_widget(ui_queue_manager* model, const qvtf::qxlang* language
     connect(pause_, &QAction::toggled, this, [this](bool on) {
         if (qvtf::ftp_queue_process_manager* m = model_->manager())
             m->set_paused(on);
+        emit model_->totals_changed();
     });
+    // With its word: its picture alone reads as one of the kill commands.
+    if (auto* button = qobject_cast<QToolButton*>(toolbar_->widgetForAction(pause_)))
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     counter_ = new QLabel(top);
     counter_->setObjectName("QueueCounter");
     auto* top_layout = new QHBoxLayout(top);
