@@ -47,8 +47,8 @@ void TqorxVTF::wire_queue_extras()
     qvtf::ftp_queue_process_manager* queue = links_.queue;
     auto key = [queue] { return site_key(queue->profile()); };
     queue_widget_->site_key = key;
-    finished_feed_ = std::make_shared<finished_feed>(&queue_widget_->failed(), &queue_widget_->succeeded(),
-                                                     queue->observer, key);
+    finished_feed_ =
+        std::make_shared<finished_feed>(&queue_widget_->failed(), &queue_widget_->succeeded(), queue->observer, key);
     queue->observer = finished_feed_.get();
     queue->keep_observer(finished_feed_);
     queue_widget_->pause_action().setChecked(queue->paused());
@@ -130,8 +130,8 @@ void TqorxVTF::offer_saved_queue()
         if (!saved.site_path.empty())
             if (qvtf::ftp_profile* named = links_.profiles->find(saved.site_path); named && same_site(*named, saved))
                 site = named;
-        for (const qvtf::ftp_profile_entry& e : site ? std::vector<qvtf::ftp_profile_entry>{}
-                                                     : links_.profiles->entries())
+        for (const qvtf::ftp_profile_entry& e :
+             site ? std::vector<qvtf::ftp_profile_entry>{} : links_.profiles->entries())
             if (!site && same_site(*e.node, saved))
                 site = e.node;
     }

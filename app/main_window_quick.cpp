@@ -37,8 +37,8 @@ std::unique_ptr<qvtf::ftp_profile> TqorxVTF::quick_site()
         qvtf::parse_quick_connect(quick_bar_->host().text().toStdString(), quick_bar_->user().text().toStdString(),
                                   quick_bar_->password().text().toStdString(), quick_bar_->port().text().toStdString());
     if (parsed.error != qvtf::quick_ok) {
-        const int text = parsed.error == qvtf::quick_no_host    ? 1321
-                         : parsed.error == qvtf::quick_bad_port ? 1322
+        const int text = parsed.error == qvtf::quick_no_host       ? 1321
+                         : parsed.error == qvtf::quick_bad_port    ? 1322
                          : parsed.error == qvtf::quick_unsupported ? 1323
                                                                    : 1324;
         tell(phrase(1312), phrase(text) + QString::fromStdString(parsed.detail), true);

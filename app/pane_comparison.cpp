@@ -105,7 +105,7 @@ void pane_comparison::recompute()
         m.clear();
     if (compare_->isChecked() && models_[0]->lister() && models_[1]->lister()) {
         const std::array<std::vector<qvtf::compare_entry>, 2> entries{entries_of(*models_[0]->lister()),
-                                                                       entries_of(*models_[1]->lister())};
+                                                                      entries_of(*models_[1]->lister())};
         for (int side = 0; side < 2; ++side) {
             const std::vector<compare_mark> marks = qvtf::compare_side(entries[side], entries[1 - side]);
             for (size_t i = 0; i < marks.size(); ++i)

@@ -91,8 +91,8 @@ QVariant queue_finished_model::headerData(int section, Qt::Orientation orientati
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-finished_feed::finished_feed(queue_finished_model* failed, queue_finished_model* succeeded,
-                             qvtf::queue_observer* next, std::function<std::string()> site_key)
+finished_feed::finished_feed(queue_finished_model* failed, queue_finished_model* succeeded, qvtf::queue_observer* next,
+                             std::function<std::string()> site_key)
     : next_(next), site_key_(std::move(site_key)), failed_(failed), succeeded_(succeeded)
 {
 }

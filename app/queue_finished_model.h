@@ -9,8 +9,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
-#include <string>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "queue/queue_item_result.h"

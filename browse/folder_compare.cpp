@@ -4,8 +4,8 @@
 
 namespace qvtf {
 
-std::vector<compare_mark> compare_side(const std::vector<compare_entry>& mine,
-                                       const std::vector<compare_entry>& theirs, int32_t tolerance)
+std::vector<compare_mark> compare_side(const std::vector<compare_entry>& mine, const std::vector<compare_entry>& theirs,
+                                       int32_t tolerance)
 {
     std::unordered_map<std::string_view, const compare_entry*> by_name;
     for (const compare_entry& e : theirs)

@@ -31,8 +31,8 @@ struct compare_entry {
 
 // One mark for each of mine, in order. Times closer than tolerance seconds
 // count as equal (listings often show minutes only). Names compare exactly.
-std::vector<compare_mark> compare_side(const std::vector<compare_entry>& mine,
-                                       const std::vector<compare_entry>& theirs, int32_t tolerance = 60);
+std::vector<compare_mark> compare_side(const std::vector<compare_entry>& mine, const std::vector<compare_entry>& theirs,
+                                       int32_t tolerance = 60);
 
 // The folder the other pane enters when this pane moved to now: the same
 // place relative to where browsing in step began (from_base on this side,

@@ -56,8 +56,8 @@ std::string decoded(std::string_view s)
 
 }  // namespace
 
-quick_connect_result parse_quick_connect(std::string_view host_field, std::string_view user,
-                                         std::string_view password, std::string_view port_field)
+quick_connect_result parse_quick_connect(std::string_view host_field, std::string_view user, std::string_view password,
+                                         std::string_view port_field)
 {
     quick_connect_result r;
     std::string_view rest = trimmed(host_field);

@@ -30,8 +30,8 @@ struct quick_connect_result {
     remote_site site;
 };
 
-quick_connect_result parse_quick_connect(std::string_view host_field, std::string_view user,
-                                         std::string_view password, std::string_view port_field);
+quick_connect_result parse_quick_connect(std::string_view host_field, std::string_view user, std::string_view password,
+                                         std::string_view port_field);
 
 struct quick_connect_entry {
     std::string host;

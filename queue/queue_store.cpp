@@ -102,9 +102,8 @@ std::string queue_text(const saved_queue& queue)
         put(out, s.name);
         put(out, s.local_folder);
         put(out, s.remote_folder);
-        for (const int64_t n : {int64_t(s.transfer_option), int64_t(s.transfer_type), s.size,
-                                int64_t(s.size_tolerance), int64_t(s.modified_time), int64_t(s.type_extra),
-                                int64_t(s.trail.size())})
+        for (const int64_t n : {int64_t(s.transfer_option), int64_t(s.transfer_type), s.size, int64_t(s.size_tolerance),
+                                int64_t(s.modified_time), int64_t(s.type_extra), int64_t(s.trail.size())})
             put(out, n);
         for (const std::string& folder : s.trail)
             put(out, folder);

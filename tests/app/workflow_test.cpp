@@ -9,22 +9,22 @@
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTest>
 #include <QTableView>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 
 #include "app/app_session.h"
-#include "app/main_window.h"
 #include "app/file_list_model.h"
+#include "app/main_window.h"
 #include "app/pane_comparison.h"
-#include "app/quick_connect_bar.h"
-#include "browse/qx_local_file_lister.h"
-#include "browse/qx_ftp_file_lister.h"
-#include "profiles/ftp_profile_tree.h"
 #include "app/queue_finished_model.h"
 #include "app/queue_widget.h"
+#include "app/quick_connect_bar.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "browse/qx_local_file_lister.h"
 #include "gui_support.h"
+#include "profiles/ftp_profile_tree.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "queue/queue_store.h"
 #include "support/ftp_servers.h"
@@ -119,8 +119,8 @@ TEST(WorkflowQueue, LeftItemsComeBackAfterARestartAndFailuresRequeue)
         session.window().tell = [](const QString&, const QString&, bool) {};
         session.window().show();
         queue_widget& view = session.window().queue_view();
-        ASSERT_TRUE(process_until([&] { return view.failed().rowCount() == 1 && session.queue().item_count() == 0; },
-                                  30000));
+        ASSERT_TRUE(
+            process_until([&] { return view.failed().rowCount() == 1 && session.queue().item_count() == 0; }, 30000));
         EXPECT_EQ(asked, 1);
         EXPECT_FALSE(fs::exists(queue_path));
         EXPECT_EQ(file_text(into.file("one.txt")), "first file");
@@ -261,10 +261,14 @@ TEST(WorkflowCompare, ColoursAndBrowsingInStep)
         const char* name;
         qvtf::compare_mark mark;
     } rows[] = {
-        {0, "same.html", qvtf::compare_mark::same},       {1, "same.html", qvtf::compare_mark::same},
-        {0, "size.css", qvtf::compare_mark::different_size}, {0, "new.js", qvtf::compare_mark::newer},
-        {1, "new.js", qvtf::compare_mark::older},         {0, "drafts", qvtf::compare_mark::only_here},
-        {1, "server-only.txt", qvtf::compare_mark::only_here}, {1, "img", qvtf::compare_mark::same},
+        {0, "same.html", qvtf::compare_mark::same},
+        {1, "same.html", qvtf::compare_mark::same},
+        {0, "size.css", qvtf::compare_mark::different_size},
+        {0, "new.js", qvtf::compare_mark::newer},
+        {1, "new.js", qvtf::compare_mark::older},
+        {0, "drafts", qvtf::compare_mark::only_here},
+        {1, "server-only.txt", qvtf::compare_mark::only_here},
+        {1, "img", qvtf::compare_mark::same},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -45,7 +45,8 @@ TEST(QuickConnect, FieldsBecomeASite)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.host_field);
-        const qvtf::quick_connect_result r = qvtf::parse_quick_connect(row.host_field, row.user, row.password, row.port);
+        const qvtf::quick_connect_result r =
+            qvtf::parse_quick_connect(row.host_field, row.user, row.password, row.port);
         EXPECT_EQ(r.error, row.error);
         if (row.error != qvtf::quick_ok)
             continue;
