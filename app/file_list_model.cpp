@@ -83,6 +83,12 @@ QVariant file_list_model::data(const QModelIndex& index, int role) const
             return {};
         return QString::number(node->size()) + to_qt(lister_->phrase(phrase_bytes));
     }
+    if (role == Qt::BackgroundRole && row_background) {
+        qvtf::qxfile_tree::reader hold(lister_->tree());
+        if (const qvtf::qxfile_node* node = lister_->row_node(index.row()))
+            return row_background(*node);
+        return {};
+    }
     if (role == Qt::TextAlignmentRole && kind == qvtf::column_size)
         return static_cast<int>(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::DecorationRole && kind == qvtf::column_name && icon_for) {

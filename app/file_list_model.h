@@ -37,6 +37,9 @@ public:
     std::function<QIcon(qvtf::qxfile_node&)> icon_for;
     // A drag of these rows' entries (null: no drag).
     std::function<QMimeData*(const QModelIndexList&)> drag_data;
+    // The background of an entry's row (the folder comparison's colours);
+    // called on the window's thread while the pane's tree is held.
+    std::function<QVariant(const qvtf::qxfile_node&)> row_background;
     // Answers question_asked on the window's thread; without it: Yes.
     std::function<bool(int caption_phrase, const QString& text)> question_handler;
 

@@ -20,11 +20,13 @@
 #include "app/pane_view.h"
 #include "app/pane_widget.h"
 #include "app/prompts_messages.h"
+#include "app/queue_finished_model.h"
 #include "app/queue_widget.h"
 #include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "browse/qx_local_file_lister.h"
 #include "markup/qxlang.h"
+#include "profiles/ftp_profile.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "settings/global_ftp_settings.h"
 
@@ -115,6 +117,8 @@ TqorxVTF::~TqorxVTF()
 {
     tasks_.wait_idle();
     log_->set_files(nullptr);
+    if (finished_feed_)
+        finished_feed_->detach();
 }
 
 void TqorxVTF::configure_log_files()
@@ -422,6 +426,8 @@ void TqorxVTF::start_shutdown()
     qvtf::ftp_queue_process_manager* queue = links_.queue;
     qvtf::qx_ftp_file_lister* remote = links_.remote;
     tasks_.start([this, queue, remote] {
+        // What is left is offered again at the next start.
+        save_queue_items();
         // Stops every transfer and waits for the queue's threads.
         queue->close();
         queue->open();
@@ -445,7 +451,13 @@ bool TqorxVTF::event(QEvent* event)
     if (event->type() == QEvent::WindowActivate && first_activation_) {
         first_activation_ = false;
         // After the activation has been handled, so the dialog opens above the window.
-        QTimer::singleShot(0, this, [this] { open_site_manager(false); });
+        QTimer::singleShot(0, this, [this] {
+            // The question about the last session's queue comes first; its yes connects.
+            if (offering_queue_)
+                site_manager_after_offer_ = true;
+            else
+                open_site_manager(false);
+        });
     }
     return QMainWindow::event(event);
 }
@@ -468,7 +480,9 @@ void TqorxVTF::setup(const window_links& links)
         auto log = std::make_shared<transfer_log_observer>(files_, links_.queue->observer);
         links_.queue->observer = log.get();
         links_.queue->keep_observer(std::move(log));
+        wire_queue_extras();
     }
+    wire_quick_connect();
     if (links_.settings)
         restore_layout(*links_.settings);
     if (QAction* tree = command("miLocalBrowserFoldersView"))

@@ -25,7 +25,11 @@ class QSplitter;
 class QTableView;
 class QToolBar;
 class QToolButton;
+class QLabel;
 class file_list_model;
+class finished_feed;
+class quick_connect_bar;
+class pane_comparison;
 class log_files;
 class log_view;
 class pane_widget;
@@ -36,6 +40,7 @@ namespace qvtf {
 class auto_transfer_resolver;
 class ftp_queue_process_manager;
 class ftp_profile_tree;
+struct ftp_profile;
 class global_ftp_settings;
 class qx_ftp_file_lister;
 class qx_local_file_lister;
@@ -150,6 +155,26 @@ public:
     void wait_for_tasks() { tasks_.wait_idle(); }
     bool closing() const { return closing_; }
 
+    // ---- the queue's extras (main_window_queue.cpp) ----
+    // The file the items left at closing go to.
+    std::string queue_file() const;
+    // Writes the items still queued (or removes the file when none are); any thread.
+    bool save_queue_items();
+    // Asks whether the items of the last session are to be queued again:
+    // yes connects to their site and queues them, no forgets them.
+    void offer_saved_queue();
+    // "host:port user" of a site, the key failed items are requeued by.
+    static std::string site_key(const qvtf::ftp_profile* site);
+
+    // ---- quick connect (main_window_quick.cpp) ----
+    quick_connect_bar& quick_bar() const { return *quick_bar_; }
+    // Connects to the bar's fields; false (and a message) when they are not a site.
+    bool quick_connect();
+    // Adds the bar's fields as a site of the top group and writes the site
+    // file; the new site, or null.
+    qvtf::ftp_profile* save_quick_site();
+    pane_comparison& comparison() const { return *comparison_; }
+
 signals:
     void state_changed(const QString& text);
 
@@ -177,6 +202,10 @@ private:
     QString phrase(int number, const char* fallback = "") const;
     QString help_folder() const;
     void warn(int text_phrase);
+    void wire_queue_extras();
+    void wire_quick_connect();
+    std::unique_ptr<qvtf::ftp_profile> quick_site();
+    void show_queue_totals();
 
     const qvtf::qxlang* language_;
     window_links links_;
@@ -212,5 +241,14 @@ private:
     QString state_text_;
     // Shared with the queue's observer, which may outlive the window.
     std::shared_ptr<log_files> files_;
+    std::shared_ptr<finished_feed> finished_feed_;
+    QLabel* queue_totals_ = nullptr;
+    // A site the saved queue named that is not in the site tree.
+    std::unique_ptr<qvtf::ftp_profile> restored_site_;
+    quick_connect_bar* quick_bar_ = nullptr;
+    pane_comparison* comparison_ = nullptr;
+    bool offering_queue_ = false;
+    bool site_manager_after_offer_ = false;
+    std::vector<std::unique_ptr<qvtf::ftp_profile>> quick_sites_;
     qvtf::lister_tasks tasks_;
 };

@@ -7,14 +7,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/icons.h"
+#include "app/queue_finished_model.h"
 #include "app/ui_queue_manager.h"
 #include "markup/qxlang.h"
+#include "queue/ftp_queue_process_manager.h"
 
 namespace {
 
@@ -73,6 +77,18 @@ queue_widget::queue_widget(ui_queue_manager* model, const qvtf::qxlang* language
     kill_selected->setToolTip(phrase(128));
     connect(kill_all, &QAction::triggered, model_, &ui_queue_manager::kill_all_async);
     connect(kill_selected, &QAction::triggered, model_, &ui_queue_manager::kill_selected_async);
+    pause_ = toolbar_->addAction(program_icons::icon(program_icons::waiting), phrase(1300));
+    pause_->setObjectName("bQueuePause");
+    pause_->setCheckable(true);
+    pause_->setToolTip(phrase(1301));
+    connect(pause_, &QAction::toggled, this, [this](bool on) {
+        if (qvtf::ftp_queue_process_manager* m = model_->manager())
+            m->set_paused(on);
+        emit model_->totals_changed();
+    });
+    // With its word: its picture alone reads as one of the kill commands.
+    if (auto* button = qobject_cast<QToolButton*>(toolbar_->widgetForAction(pause_)))
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     counter_ = new QLabel(top);
     counter_->setObjectName("QueueCounter");
     auto* top_layout = new QHBoxLayout(top);
@@ -111,11 +127,34 @@ queue_widget::queue_widget(ui_queue_manager* model, const qvtf::qxlang* language
     });
     connect(model_, &ui_queue_manager::count_changed, this, &queue_widget::show_count);
 
+    auto* queue_page = new QWidget(this);
+    auto* queue_layout = new QVBoxLayout(queue_page);
+    queue_layout->setContentsMargins(0, 0, 0, 0);
+    queue_layout->setSpacing(0);
+    queue_layout->addWidget(top);
+    queue_layout->addWidget(list_, 1);
+
+    const std::vector<QString> failed_headers{phrase(115), phrase(100), phrase(101), phrase(1305), phrase(1306)};
+    std::vector<QString> done_headers = failed_headers;
+    done_headers[queue_finished_model::col_result] = phrase(17);
+    failed_ = new queue_finished_model(true, failed_headers, this);
+    succeeded_ = new queue_finished_model(false, done_headers, this);
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName("QueueTabs");
+    tabs_->setDocumentMode(true);
+    tabs_->setTabPosition(QTabWidget::South);
+    tabs_->addTab(queue_page, QString());
+    tabs_->addTab(make_finished_page(failed_, failed_list_, true), QString());
+    tabs_->addTab(make_finished_page(succeeded_, succeeded_list_, false), QString());
+    connect(model_, &ui_queue_manager::count_changed, this, &queue_widget::show_tab_counts);
+    connect(failed_, &queue_finished_model::count_changed, this, &queue_widget::show_tab_counts);
+    connect(succeeded_, &queue_finished_model::count_changed, this, &queue_widget::show_tab_counts);
+    show_tab_counts();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(top);
-    layout->addWidget(list_, 1);
+    layout->addWidget(tabs_, 1);
     set_widths({40, 150, 70, 90, 90, 80, 80, 150, 150, 45, 70});
     show_count(model_->rowCount());
 }
@@ -129,6 +168,74 @@ QString queue_widget::phrase(int number) const
 void queue_widget::show_count(int rows)
 {
     counter_->setText(phrase(130) + QString::number(rows));
+}
+
+void queue_widget::show_tab_counts()
+{
+    const auto title = [this](int number, int rows) {
+        return rows ? phrase(number) + " (" + QString::number(rows) + ")" : phrase(number);
+    };
+    tabs_->setTabText(0, title(259, model_->rowCount()));
+    tabs_->setTabText(1, title(1302, failed_->rowCount()));
+    tabs_->setTabText(2, title(1303, succeeded_->rowCount()));
+}
+
+QWidget* queue_widget::make_finished_page(queue_finished_model* model, QTableView*& list, bool failed)
+{
+    auto* page = new QWidget(this);
+    auto* bar = new QToolBar(page);
+    bar->setObjectName(failed ? "FailedToolBar" : "SuccessfulToolBar");
+    bar->setIconSize(QSize(16, 16));
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->setStyleSheet("QToolBar { border: 0px; }");
+    if (failed) {
+        QAction* again = bar->addAction(phrase(1304));
+        again->setObjectName("bFailedRequeue");
+        again->setToolTip(phrase(1307));
+        connect(again, &QAction::triggered, this, [this] { requeue_failed(); });
+    }
+    QAction* clear = bar->addAction(phrase(1308));
+    clear->setObjectName(failed ? "bFailedClear" : "bSuccessfulClear");
+    connect(clear, &QAction::triggered, model, &queue_finished_model::clear);
+    list = new QTableView(page);
+    list->setObjectName(failed ? "FailedList" : "SuccessfulList");
+    list->setModel(model);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setShowGrid(false);
+    list->setWordWrap(false);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setDefaultSectionSize(std::max(18, list->fontMetrics().height() + 4));
+    list->horizontalHeader()->setStretchLastSection(true);
+    for (const auto& [column, width] : {std::pair{0, 160}, {1, 200}, {2, 200}, {3, 260}})
+        list->horizontalHeader()->resizeSection(column, width);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(bar);
+    layout->addWidget(list, 1);
+    return page;
+}
+
+int queue_widget::requeue_failed()
+{
+    qvtf::ftp_queue_process_manager* manager = model_->manager();
+    if (!manager)
+        return 0;
+    std::vector<int> rows;
+    for (const QModelIndex& index : failed_list_->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    if (rows.empty())
+        for (int r = 0; r < failed_->rowCount(); ++r)
+            rows.push_back(r);
+    const std::string site = site_key ? site_key() : std::string();
+    std::erase_if(rows, [&](int r) { return failed_->at(r).site != site || failed_->at(r).result.again.empty(); });
+    int queued = 0;
+    for (queue_finished_model::entry& e : failed_->take(rows))
+        if (manager->append_item(qvtf::item_of(e.result.again)) == 0)
+            ++queued;
+    return queued;
 }
 
 void queue_widget::set_widths(const std::vector<int32_t>& widths)

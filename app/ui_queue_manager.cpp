@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QHash>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
@@ -238,6 +239,9 @@ void ui_queue_manager::fill_state(row& r, const ftp_queue_item& item) const
     r.icon = 0;
     r.moved = false;
     r.rate = {};
+    r.total = item.is_folder ? 0 : std::max<int64_t>(item.size, 0);
+    r.done = 0;
+    r.percent = r.cells[col_progress];
 }
 
 ui_queue_manager::row* ui_queue_manager::live_row(qvtf::qxview_id id)
@@ -367,6 +371,33 @@ void ui_queue_manager::flush()
     }
     if (rowCount() != rows_before)
         emit count_changed(rowCount());
+    emit totals_changed();
+}
+
+double ui_queue_manager::total_rate() const
+{
+    double sum = 0;
+    for (const row& r : shown_)
+        if (r.state & qvtf::item_running)
+            sum += r.rate.rate();
+    return sum;
+}
+
+int64_t ui_queue_manager::remaining_seconds() const
+{
+    int64_t bytes = 0;
+    for (const row& r : shown_)
+        if (!r.is_folder && r.total > r.done)
+            bytes += r.total - r.done;
+    const double speed = total_rate();
+    if (bytes == 0)
+        return 0;
+    return speed > 0 ? static_cast<int64_t>(std::ceil(static_cast<double>(bytes) / speed)) : -1;
+}
+
+QString ui_queue_manager::rate_text(double bytes_per_second)
+{
+    return QLocale().formattedDataSize(static_cast<qint64>(bytes_per_second), 1) + "/s";
 }
 
 void ui_queue_manager::update_row(ftp_queue_item& item)
@@ -414,6 +445,8 @@ void ui_queue_manager::progress(ftp_queue_item& item, int64_t bytes, int32_t sec
     }
     r->cells[col_done] = formatted(bytes);
     r->moved = true;
+    r->total = total;
+    r->done = bytes;
     r->rate.add(bytes, std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count());
     double fraction = total > 0 ? static_cast<double>(bytes) / static_cast<double>(total) : 1.0;
     if (fraction > 1.0)
@@ -424,7 +457,7 @@ void ui_queue_manager::progress(ftp_queue_item& item, int64_t bytes, int32_t sec
         r->cells[col_remaining] = remaining < 0 ? QString() : clock_text(double(remaining));
         char percent[16];
         std::snprintf(percent, sizeof percent, "%.0f%%", std::floor(fraction * 100 + 0.5));
-        r->cells[col_progress] = QString::fromLatin1(percent);
+        r->percent = QString::fromLatin1(percent);
         item.shown_fraction = fraction;
         // The icon whose threshold i/14 the fraction has reached last.
         int icon = r->icon;
@@ -432,6 +465,9 @@ void ui_queue_manager::progress(ftp_queue_item& item, int64_t bytes, int32_t sec
             ++icon;
         r->icon = icon > 0 ? icon - 1 : 0;
     }
+    // The bar reads its percentage from the front of the text; the speed follows it.
+    const double speed = r->rate.rate();
+    r->cells[col_progress] = speed > 0 ? r->percent + "  " + rate_text(speed) : r->percent;
     post_update(*r);
 }
 

@@ -84,9 +84,19 @@ public:
     std::vector<qvtf::ftp_queue_item*> selected_items() override;
     void show_error(int caption_phrase, const qvtf::qxval& text) override;
 
+    // Window thread: the whole queue's speed (bytes a second, summed over
+    // the running rows) and the seconds its remaining bytes need at that
+    // speed (-1 while not known).
+    double total_rate() const;
+    int64_t remaining_seconds() const;
+    // "1.2 MB/s".
+    static QString rate_text(double bytes_per_second);
+
 signals:
     void error_box(const QString& caption, const QString& text);
     void count_changed(int rows);
+    // After each batch of changes: total_rate and remaining_seconds may differ.
+    void totals_changed();
 
 private:
     struct row {
@@ -98,6 +108,9 @@ private:
         int icon = 0;
         bool moved = false;
         qvtf::transfer_rate rate;
+        int64_t total = 0;  // bytes of a file item
+        int64_t done = 0;
+        QString percent;    // the progress cell without the speed
         std::array<QString, column_count> cells;
     };
 

@@ -106,6 +106,7 @@ void ftp_queue_process_manager::expand_folder_item(remote_handover handed, ftp_q
     if (gone && observer) {
         queue_item_result outcome;
         outcome.is_download = gone->is_download;
+        outcome.again = saved_of(*gone);
         outcome.is_folder = 1;
         outcome.local_path = gone->local_path;
         outcome.remote_path = gone->remote_path;

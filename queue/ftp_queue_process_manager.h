@@ -17,6 +17,7 @@
 //   queue_kill.cpp         kill_items, kill_all, kill_all_and_wait
 //   failure_report.cpp     the failures of a run, in one box at its end
 //   queue_settings.cpp     apply_settings, store_settings, set_profile
+//   queue_snapshot.cpp     pause, the items left
 //
 // Locks: the manager's lock guards the items, their states, tries and
 // connection references, and the worker list; the view's lock is taken
@@ -44,6 +45,7 @@
 #include "queue/queue_observer.h"
 #include "queue/queue_panes.h"
 #include "queue/queue_view.h"
+#include "queue/saved_item.h"
 #include "remote/remote_session.h"
 
 namespace qvtf {
@@ -158,6 +160,13 @@ public:
     // 1 while a folder item expands.
     bool expanding() const { return expanding_.load(); }
 
+    // ---- pause and the items left (queue_snapshot.cpp) ----
+    // While paused no item starts; the running ones finish.
+    void set_paused(bool on);
+    bool paused() const { return paused_.load(); }
+    // The items that wait or run, in queue order, as they would be queued again.
+    std::vector<saved_item> snapshot() const;
+
     // The phrase's text, or "".
     std::string_view phrase(int number) const;
 
@@ -241,6 +250,7 @@ private:
     // login succeeds or another site is chosen (under lock_).
     bool prestart_refused_ = false;
     std::atomic<bool> browser_in_use_{false};
+    std::atomic<bool> paused_{false};
     ftp_profile* profile_ = nullptr;
     std::thread scheduler_;
     // put_nodes, expansion, browser transfers and kills.

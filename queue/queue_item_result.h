@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/qxval.h"
+#include "queue/saved_item.h"
 
 namespace qvtf {
 
@@ -20,6 +21,7 @@ struct queue_item_result {
     int32_t tries = 0;     // attempts made
     int64_t bytes = 0;     // of the last attempt
     qxval error_text{""};  // empty on success
+    saved_item again;      // to queue the item once more
 };
 
 }  // namespace qvtf

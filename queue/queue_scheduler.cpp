@@ -175,6 +175,8 @@ bool ftp_queue_process_manager::protocol_current_locked(const worker& w)
 
 ftp_queue_item* ftp_queue_process_manager::first_waiting_locked() const
 {
+    if (paused_)
+        return nullptr;
     const auto now = std::chrono::steady_clock::now();
     for (auto& candidate : items_)
         if (candidate->state() == item_waiting && candidate->not_before <= now)

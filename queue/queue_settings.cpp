@@ -50,6 +50,7 @@ void ftp_queue_process_manager::report_killed(const ftp_queue_item& item)
         return;
     queue_item_result outcome;
     outcome.is_download = item.is_download;
+    outcome.again = saved_of(item);
     outcome.is_folder = item.is_folder;
     outcome.local_path = item.local_path;
     outcome.remote_path = item.remote_path;

@@ -137,6 +137,7 @@ void ftp_queue_process_manager::transfer_done(ftp_queue_item* item, const transf
             }
         }
         outcome.is_download = item->is_download;
+        outcome.again = saved_of(*item);
         outcome.local_path = item->local_path;
         outcome.remote_path = item->remote_path;
         outcome.result_code = failed && result == status_ok ? status_unexpected_reply : result;

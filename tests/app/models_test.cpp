@@ -168,7 +168,8 @@ TEST(QueueModel, RowsAndProgressFromTheQueueThreads)
     for (const step& s : steps) {
         std::thread([&] { model.progress(*s.item, s.bytes, s.seconds); }).join();
         ASSERT_TRUE(process_until([&] { return digits(cell(model, s.row, 4)) == digits(s.done); })) << s.done;
-        EXPECT_EQ(cell(model, s.row, 2), s.percent) << s.bytes;
+        // The percentage leads (the bar reads it); the item's speed may follow.
+        EXPECT_EQ(cell(model, s.row, 2).section(' ', 0, 0), s.percent) << s.bytes;
         EXPECT_EQ(digits(cell(model, s.row, 3)), digits(s.size)) << s.bytes;
         EXPECT_EQ(model.progress_icon(s.row), s.icon) << s.bytes;
     }
