@@ -2,6 +2,7 @@
 
 #include "ftp/ftp_proxy.h"
 #include "markup/qxlang.h"
+#include "net/tls_context.h"
 
 namespace qvtf {
 
@@ -32,6 +33,9 @@ ftp_control::~ftp_control()
 
 void ftp_control::configure(const remote_site& site, const remote_options& options)
 {
+    // Other authorities need another context.
+    if (!options.trust || !options_.trust || options.trust->ca_file() != options_.trust->ca_file())
+        tls_context_.reset();
     site_ = site;
     options_ = options;
     passive_ = options.passive;
@@ -72,6 +76,7 @@ void ftp_control::reset_state()
     chmod_supported_ = true;
     // A new connection asks for PASV again, as the options say.
     passive_ = options_.passive;
+    set_security({});
 }
 
 remote_result ftp_control::reply_failure(int status) const
@@ -132,10 +137,26 @@ remote_result ftp_control::connect_and_greet()
         return failure;
     }
     set_state(remote_state::connected);
+    // Implicit TLS: not even the greeting is read before the certificate
+    // is accepted.
+    if (site_.encryption == remote_encryption::implicit) {
+        if (remote_result failure = start_control_tls(); !failure.ok()) {
+            reset_state();
+            control_socket_.close_with_reset();
+            return failure;
+        }
+    }
     if (remote_result failure = read_reply(); !failure.ok())
         return failure;
     // A greeting of 120 (ready later) or worse is no session.
-    return reply_class_ == 2 ? remote_result(status_ok) : reply_failure(status_not_connected);
+    if (reply_class_ != 2)
+        return reply_failure(status_not_connected);
+    if (remote_result failure = negotiate_tls(); !failure.ok()) {
+        reset_state();
+        control_socket_.close_with_reset();
+        return failure;
+    }
+    return status_ok;
 }
 
 remote_result ftp_control::reach_server()

@@ -14,6 +14,7 @@
 //   ftp_pasv_reply.cpp      the 227 reply
 //   ftp_walk.cpp            recursive delete and permission change
 //   ftp_timediff.cpp        the server's clock offset
+//   ftp_tls.cpp             TLS on the control connection, AUTH TLS, PBSZ/PROT
 // Data connections and transfers (ftp_data*.cpp, ftp_transfer*.cpp) add the
 // rest of the operations declared below.
 #pragma once
@@ -38,6 +39,8 @@
 #include "remote/remote_session.h"
 
 namespace qvtf {
+
+class tls_context;
 
 // The verb of a command line (command_kind).
 // clang-format off
@@ -86,6 +89,7 @@ public:
     void set_language(const qxlang* language) override { language_ = language; }
     std::string_view phrase(int number) const override;
     remote_state state() const override { return state_.load(); }
+    connection_security security() const override;
     void stop(int reason) override;
 
     // ---- remote_session: connection ----
@@ -145,6 +149,11 @@ public:
     void log(int kind, std::string_view text) override;
     // Progress text of a recursive operation, for the observer.
     void status(std::string_view text);
+
+    // ---- TLS (ftp_tls.cpp) ----
+    // After the greeting: AUTH TLS as the site's mode asks (the handshake
+    // and the certificate's judgement), then PBSZ 0 and PROT P.
+    remote_result negotiate_tls();
 
     // ---- stream ----
     // One receive (16,384 bytes at most) from the control socket; nothing
@@ -244,6 +253,10 @@ protected:
     void report_error(int code);
 
 private:
+    // The handshake on the control connection and the certificate's
+    // judgement; a certificate not accepted closes the connection.
+    remote_result start_control_tls();
+    void set_security(const connection_security& security);
     // Resolves and connects to the server or the proxy, and negotiates
     // with a SOCKS proxy: 0, a failure status, or 6001 when killed.
     remote_result reach_server();
@@ -294,6 +307,11 @@ private:
     bool passive_ = false;
     bool chmod_supported_ = true;
     int keepalive_rotation_ = 0;
+    // TLS: the context lives across the session's connections (data
+    // connections hold it too); the protection is read from any thread.
+    std::shared_ptr<tls_context> tls_context_;
+    mutable std::mutex security_mutex_;
+    connection_security security_;
 
     // Folders.
     qxfile_tree folder_tree_;

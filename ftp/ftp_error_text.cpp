@@ -34,6 +34,7 @@ int session_phrase(int code)
     case status_busy: return 68;
     case status_line_break: return 501;
     case status_size_differs: return 540;
+    case status_tls_refused: return 1003;
     case status_bad_reply_line: return 61;
     default: return 0;
     }
@@ -91,6 +92,10 @@ void ftp_control::error_text(const remote_result& failure, qxval& out) const
         const int number = transport_phrase_number(code);
         if (number >= 0)
             text = phrase(number);
+        if (code == transport_status::tls_untrusted && !failure.detail.empty())
+            text += "\r\n" + std::string(phrase(1009)) + failure.detail;
+        else if (code == transport_status::tls_failed && !failure.detail.empty())
+            text += ": " + failure.detail;
     } else if (code == status_refused) {
         reply_text(failure.reply);
     } else if (code == status_recursive_failed) {
@@ -98,7 +103,8 @@ void ftp_control::error_text(const remote_result& failure, qxval& out) const
     } else if (int number = session_phrase(code)) {
         text = phrase(number);
         // The reply that caused the failure, not whatever came after it.
-        if ((code == status_not_connected || code == status_unexpected_reply) && !failure.reply.empty()) {
+        if ((code == status_not_connected || code == status_unexpected_reply || code == status_tls_refused) &&
+            !failure.reply.empty()) {
             if (!text.empty() && text.back() != '\n')
                 text += "\r\n";
             reply_text(failure.reply);

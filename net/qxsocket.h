@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "core/qxarr.h"
@@ -14,6 +15,8 @@
 #include "net/transport_status.h"
 
 namespace qvtf {
+
+class tls_channel;
 
 class qxsocket : public archaic_socket {
 public:
@@ -81,8 +84,15 @@ public:
     void peer_address(qxval& out) const;
     int32_t peer_port() const;
 
+    // From a successful handshake on, sends, receives and the graceful
+    // close go through the channel; closing the handle drops it.
+    void attach_tls(std::unique_ptr<tls_channel> channel);
+    tls_channel* tls() const { return tls_.get(); }
+
 private:
     void close_handle();
+
+    std::unique_ptr<tls_channel> tls_;
 };
 
 // The outgoing socket of a data connection; a qxsocket with nothing added.

@@ -21,10 +21,21 @@
 
 namespace qvtf::test {
 
+// How a server speaks TLS: not at all, after AUTH TLS (logins and data
+// forced into TLS), or from the first byte.
+enum class server_tls { none, explicit_forced, implicit };
+
+// A self-signed certificate for 127.0.0.1 and localhost, made with the
+// openssl tool into folder as cert.pem and key.pem; false when it cannot be.
+bool make_test_certificate(const temp_folder& folder);
+
 class vsftpd_server {
 public:
-    vsftpd_server();
+    // With TLS, data connections must resume the control connection's session.
+    explicit vsftpd_server(server_tls tls = server_tls::none);
     ~vsftpd_server();
+    // The server's certificate (PEM), with TLS.
+    std::string certificate() const { return folder_.file("cert.pem"); }
 
     bool ok() const { return ok_; }
     uint16_t port() const { return port_; }
@@ -52,9 +63,11 @@ private:
 class pyftpdlib_server {
 public:
     // nat_address: the address its PASV replies name instead of its own.
+    // tls: its TLS handler, requiring TLS on the control and data connections.
     explicit pyftpdlib_server(std::string user = "pyuser", std::string password = "pypass",
-                              std::string nat_address = "");
+                              std::string nat_address = "", bool tls = false);
     ~pyftpdlib_server();
+    std::string certificate() const { return folder_.file("cert.pem"); }
 
     bool ok() const { return ok_; }
     uint16_t port() const { return port_; }

@@ -13,8 +13,8 @@ inline const qxlang& test_phrases()
     static qxlang* lang = [] {
         auto* l = new qxlang;
         l->add_language(qxval("en"), qxval("English"));
-        l->set_width(600);
-        for (int n = 0; n < 600; ++n)
+        l->set_width(1100);
+        for (int n = 0; n < 1100; ++n)
             l->set_phrase(0, n, "[" + std::to_string(n) + "]");
         return l;
     }();
