@@ -132,6 +132,11 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
     }
     if (c.encrypted) {
         EXPECT_EQ(session.security().certificate.sha256, fingerprint_of(certificate));
+    } else {
+        // Going on in the clear is said loudly.
+        const auto errors = session.texts_of_kind(log_error);
+        ASSERT_FALSE(errors.empty());
+        EXPECT_EQ(errors[0].rfind("[1002]", 0), 0u) << errors[0];
     }
 
     // Small files go on the calling thread, the larger ones on a worker.
@@ -144,12 +149,7 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
         ASSERT_EQ(put.result.status, 0) << session.text_of(put.result) << "\n" << server_log();
         EXPECT_TRUE(read_bytes(root + "/" + name) == bytes);
         const transfer_record got = transfer(session, 1, local.file(name + ".back"), name.c_str());
-        ASSERT_EQ(got.result.status, 0) << session.text_of(got.result) << "\n" << server_log() << [&] {
-            std::string all;
-            for (const auto& e : session.entries())
-                all += std::to_string(e.kind) + " " + e.text;
-            return all;
-        }();
+        ASSERT_EQ(got.result.status, 0) << session.text_of(got.result) << "\n" << server_log();
         EXPECT_TRUE(read_bytes(local.file(name + ".back")) == bytes);
     }
     ASSERT_EQ(session.print_folder().status, 0);

@@ -116,7 +116,7 @@ std::string vsftpd_tls_config(server_tls tls, const temp_folder& folder)
 
 constexpr const char* pyftpdlib_tls_script = R"(import sys
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import TLS_FTPHandler
+from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 port, root, user, password, cert, key = sys.argv[1:7]
 authorizer = DummyAuthorizer()
@@ -127,6 +127,12 @@ handler.keyfile = key
 handler.tls_control_required = True
 handler.tls_data_required = True
 handler.authorizer = authorizer
+# Older releases close a data connection whose handshake starts before its
+# command arrives (it is not readable yet); later releases read it.
+class DTPHandler(TLS_DTPHandler):
+    def readable(self):
+        return self._ssl_accepting or super().readable()
+handler.dtp_handler = DTPHandler
 FTPServer(("127.0.0.1", int(port)), handler).serve_forever()
 )";
 
