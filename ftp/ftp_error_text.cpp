@@ -94,8 +94,8 @@ void ftp_control::error_text(const remote_result& failure, qxval& out) const
             text = phrase(number);
         if (code == transport_status::tls_untrusted && !failure.detail.empty())
             text += "\r\n" + std::string(phrase(1009)) + failure.detail;
-        else if (code == transport_status::tls_failed && !failure.detail.empty())
-            text += ": " + failure.detail;
+        else if (code == transport_status::tls_failed)
+            text += failure.detail;
     } else if (code == status_refused) {
         reply_text(failure.reply);
     } else if (code == status_recursive_failed) {

@@ -114,6 +114,10 @@ void ftp_queue_process_manager::worker_inputs_locked(remote_site& site, remote_o
         options.timeout = browser->options().timeout;
         options.trust_pasv_address = browser->options().trust_pasv_address;
         options.listing_reader = browser->options().listing_reader;
+        // The same protection, and the same certificates trusted (a "trust
+        // once" answer included), as the browser connection.
+        site.encryption = browser->site().encryption;
+        options.trust = browser->options().trust;
     }
     options.idle_limit = std::max(1, worker_idle_ms.load() / 1000);
     // Last, so the panes may override any of it.

@@ -16,6 +16,9 @@
 
 namespace qvtf {
 
+// The trust file's name in the user folder.
+inline constexpr const char* trusted_certificates_file = "trusted_certificates.txt";
+
 struct certificate_facts {
     std::string host;
     int32_t port = 0;
