@@ -22,6 +22,14 @@ enum ftp_time_difference_state : int32_t {
     time_difference_switched_off = 4,
 };
 
+// How a site protects its connection (the session's remote_encryption).
+enum ftp_profile_encryption : int32_t {
+    encryption_plain = 0,
+    encryption_explicit_if_available = 1,
+    encryption_require_explicit = 2,
+    encryption_implicit = 3,
+};
+
 struct ftp_profile : qxe_links<ftp_profile> {
     int32_t kind = profile_site;
     qxval label{""};
@@ -38,6 +46,9 @@ struct ftp_profile : qxe_links<ftp_profile> {
     int32_t time_difference_state = time_difference_unmeasured;
     qxval proxy_key{""};  // key of the proxy definition to use
     qxval custom_commands{""};
+    // New sites try TLS; a site read from a file that does not say stays
+    // plain, as it always was.
+    int32_t encryption = encryption_explicit_if_available;
 
     bool is_group() const { return kind == profile_group; }
     bool is_site() const { return kind == profile_site; }
