@@ -130,6 +130,8 @@ private:
     void attach_lister();
     void on_folders_changed(const QString& selected);
     void on_title(const QString& text);
+    // The remote pane's header shows a lock while the connection is encrypted.
+    void set_encrypted(bool encrypted);
     void show_header();
     void enter_typed_folder(const QString& path);
     void apply_tree_width();
@@ -198,6 +200,7 @@ private:
     bool syncing_tree_ = false;
     int menu_row_ = -1;              // the row under the mouse when the menu opened
     QString lister_title_;           // the connection's own words, remote pane
+    bool encrypted_ = false;
     QString header_folder_;          // the folder shown, empty before the first
     bool tree_width_moved_ = false;  // the user moved the splitter in this run
     QSet<QString> kept_names_;       // the selected entries' names, in kept_folder_

@@ -15,6 +15,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -108,6 +109,8 @@ private:
     void host_edited();
     void directory_edited();
     void port_left();
+    // Implicit TLS has a port of its own: 21 becomes 990 and back.
+    void encryption_chosen(int mode);
     void anonymous_clicked(bool checked);
     void enable_field(QWidget* field, bool enabled);
     void set_connection_enabled(bool user_fields, bool others);
@@ -143,6 +146,7 @@ private:
     QLineEdit* eLabel = nullptr;
     QLineEdit* eHost = nullptr;
     QLineEdit* ePort = nullptr;
+    QComboBox* cbEncryption = nullptr;
     QLineEdit* eUser = nullptr;
     QLineEdit* ePassword = nullptr;
     QLineEdit* eDirectory = nullptr;
@@ -156,6 +160,7 @@ private:
     QLabel* lLabel = nullptr;
     QLabel* lHost = nullptr;
     QLabel* lPort = nullptr;
+    QLabel* lEncryption = nullptr;
     QLabel* lUser = nullptr;
     QLabel* lPassword = nullptr;
     QLabel* lDirectory = nullptr;

@@ -168,6 +168,7 @@ int qx_ftp_file_lister::connect_profile(ftp_profile* profile)
     remote_options options = options_of(settings_store_, profile);
     options.listing_reader = &read_listing;
     options.listing_dump_path = listing_dump_path_;
+    options.trust = trust_;
     session().configure(site_of(settings_store_, *profile), options);
     int code = connect();
     if (code != status_ok || profile->anonymous_login || profile->time_difference_state != 0)

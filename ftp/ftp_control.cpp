@@ -33,9 +33,6 @@ ftp_control::~ftp_control()
 
 void ftp_control::configure(const remote_site& site, const remote_options& options)
 {
-    // Other authorities need another context.
-    if (!options.trust || !options_.trust || options.trust->ca_file() != options_.trust->ca_file())
-        tls_context_.reset();
     site_ = site;
     options_ = options;
     passive_ = options.passive;

@@ -310,6 +310,7 @@ private:
     // TLS: the context lives across the session's connections (data
     // connections hold it too); the protection is read from any thread.
     std::shared_ptr<tls_context> tls_context_;
+    std::string tls_ca_file_;  // what tls_context_ was made with
     mutable std::mutex security_mutex_;
     connection_security security_;
 

@@ -42,7 +42,9 @@ void ftp_control::set_security(const connection_security& security)
 remote_result ftp_control::start_control_tls()
 {
     const std::string ca_file = options_.trust ? options_.trust->ca_file() : std::string();
-    if (!tls_context_) {
+    // A context lives as long as its authorities: data connections of this
+    // connection hold it, the next connection may need another.
+    if (!tls_context_ || tls_ca_file_ != ca_file) {
         auto context = std::make_shared<tls_context>();
         std::string error;
         if (!context->load_authorities(ca_file, error)) {
@@ -52,6 +54,7 @@ remote_result ftp_control::start_control_tls()
             return failure;
         }
         tls_context_ = std::move(context);
+        tls_ca_file_ = ca_file;
     }
     tls_context_->forget_sessions();
     auto channel = std::make_unique<tls_channel>(*tls_context_, true);

@@ -46,7 +46,7 @@ bool is_connection_lost(int e)
 constexpr int64_t close_confirm_ms = 500;
 // How long a close without draining waits for the peer's answer to our FIN.
 constexpr int64_t close_linger_ms = 100;
-// How long the TLS goodbye may wait for room to go out, and for the peer's.
+// How long the TLS goodbye may wait for room to go out.
 constexpr int64_t close_notify_ms = 5000;
 
 }  // namespace
@@ -278,7 +278,7 @@ void qxsocket::close_gracefully(bool drain)
         while (receive(chunk) > 0)
             drain_sink.push(chunk);
     } else if (tls_) {
-        tls_->await_peer_close(fd, std::min<int64_t>(timeout_ms(), close_notify_ms));
+        tls_->await_peer_close(fd, close_linger_ms);
     } else {
         // Give the peer a moment to answer our FIN, so the close does not
         // reset a connection it is still reading.

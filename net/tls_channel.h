@@ -49,11 +49,11 @@ public:
     int32_t receive(int fd, char* into, int32_t maximum, int64_t timeout_ms, int32_t& last_error);
     // Sends our close_notify (once; nothing after a failure).
     void close_notify(int fd, int64_t timeout_ms);
-    // After our close_notify: reads and drops what still comes until the
-    // peer closes or the time runs out. Closing with unread bytes would
-    // reset the connection, and a reset can cost the peer the last data we
-    // sent; read through TLS, a late session ticket is kept for the next
-    // data connection.
+    // After our close_notify: reads and drops what has come and what still
+    // comes until the peer closes or the time runs out. Closing with unread
+    // bytes (a session ticket sent after the handshake, say) would reset
+    // the connection, and a reset can cost the peer the last data we sent;
+    // read through TLS, such a ticket is kept for the next data connection.
     void await_peer_close(int fd, int64_t timeout_ms);
 
     // After a handshake.
