@@ -121,6 +121,9 @@ public:
     // Opens a row: a folder (or the up-row) is entered; a local file opens.
     void open_row(int row);
 
+    // The remote pane's header shows a lock while the connection is encrypted.
+    void set_encrypted(bool encrypted);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -130,8 +133,6 @@ private:
     void attach_lister();
     void on_folders_changed(const QString& selected);
     void on_title(const QString& text);
-    // The remote pane's header shows a lock while the connection is encrypted.
-    void set_encrypted(bool encrypted);
     void show_header();
     void enter_typed_folder(const QString& path);
     void apply_tree_width();

@@ -1,5 +1,6 @@
-# Paired measurements for the bench scripts (sourced). Expects $work (with a
-# folder m/), $repeat and the array rt (a priority prefix, maybe empty).
+# Shared by the bench scripts (sourced): the vsftpd configuration and paired
+# measurements. Expects $work (with folders m/ and empty/), $repeat and the
+# array rt (a priority prefix, maybe empty).
 # run NAME CMD...: one run; appends "wall cpu peak_kib" to $work/m/NAME.
 # BEFORE, when set, is evaluated once ahead of each pair and not measured, so
 # both clients' output of the last pair is still there to be checked.
@@ -30,3 +31,30 @@ median() {
 maximum() { awk -v c="$2" '$c > m { m = $c } END { print m + 0 }' "$work/m/$1"; }
 ratio() { if [ "$(echo "$2 > 0" | bc -l)" = 1 ]; then printf "%.2f" "$(echo "$1 / $2" | bc -l)"; else echo "-"; fi; }
 
+# vsftpd_conf PORT ROOT: the configuration both benchmarks start from, on
+# stdout: loopback only, the local user, passive ports right above PORT.
+vsftpd_conf() {
+  local port=$1 root=$2
+  cat <<CONF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$port
+background=NO
+seccomp_sandbox=NO
+secure_chroot_dir=$work/empty
+anonymous_enable=NO
+local_enable=YES
+write_enable=YES
+local_umask=022
+local_root=$root
+pasv_enable=YES
+pasv_min_port=$((port + 1))
+pasv_max_port=$((port + 60))
+port_enable=YES
+connect_from_port_20=NO
+pam_service_name=vsftpd
+userlist_enable=NO
+tcp_wrappers=NO
+CONF
+}

@@ -24,32 +24,17 @@ user=qvtfbench; pass=Qvtf-bench-pw1
 id "$user" >/dev/null 2>&1 || useradd -M -d /tmp -s /bin/sh "$user"
 echo "$user:$pass" | chpasswd
 
+# vsftpd_conf; run, pair, median, maximum, ratio: paired measurements.
+source bench/bench_pairs.sh
+
 work=$(mktemp -d /tmp/qvtf-tls-bench.XXXXXX)
 chmod 755 "$work"
 root="$work/root"; mkdir -p "$root" "$work/empty" "$work/local" "$work/m"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
   -addext subjectAltName=IP:127.0.0.1,DNS:localhost -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
 port=$(( 20000 + RANDOM % 20000 ))
-cat > "$work/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=$port
-background=NO
-seccomp_sandbox=NO
-secure_chroot_dir=$work/empty
-anonymous_enable=NO
-local_enable=YES
-write_enable=YES
-local_umask=022
-local_root=$root
-pasv_enable=YES
-pasv_min_port=$((port + 1))
-pasv_max_port=$((port + 60))
-connect_from_port_20=NO
-pam_service_name=vsftpd
-userlist_enable=NO
-tcp_wrappers=NO
+{ vsftpd_conf "$port" "$root"
+  cat <<CONF
 ssl_enable=YES
 rsa_cert_file=$work/cert.pem
 rsa_private_key_file=$work/key.pem
@@ -58,6 +43,7 @@ force_local_data_ssl=YES
 require_ssl_reuse=YES
 ssl_ciphers=HIGH
 CONF
+} > "$work/vsftpd.conf"
 chmod 600 "$work/vsftpd.conf"
 head -c $((size_mb * 1048576)) /dev/urandom > "$root/big"
 chown -R "$user" "$root"
@@ -67,9 +53,6 @@ rt=()
 /usr/sbin/vsftpd "$work/vsftpd.conf" & server=$!
 trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
-
-# run, pair, median, maximum, ratio: paired measurements.
-source bench/bench_pairs.sh
 
 export QVTF_PASSWORD="$pass"
 q=(--host 127.0.0.1 --port "$port" --user "$user" --encryption explicit --ca-file "$work/cert.pem")

@@ -53,20 +53,6 @@ const std::string other_fingerprint = [] {
     return text;
 }();
 
-std::string fingerprint_of(const std::string& pem)
-{
-    temp_folder out("qvtf-fp");
-    const std::string command = "openssl x509 -noout -fingerprint -sha256 -in '" + pem + "' > '" + out.file("fp") + "'";
-    if (std::system(command.c_str()) != 0)
-        return "";
-    std::string text = read_text_file(out.file("fp"));
-    const auto equals = text.find('=');
-    text = equals == std::string::npos ? "" : text.substr(equals + 1);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 class TlsReal : public ::testing::TestWithParam<tls_case> {};
 
 TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
@@ -94,7 +80,7 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
     if (c.trust == trust_by::judge_once || c.trust == trust_by::changed_entry)
         trust->set_judge(c.trust == trust_by::judge_once ? judge : nullptr);
     if (c.trust == trust_by::trust_file) {
-        ASSERT_TRUE(trust->remember("127.0.0.1", port, fingerprint_of(certificate)));
+        ASSERT_TRUE(trust->remember("127.0.0.1", port, certificate_fingerprint(certificate)));
     } else if (c.trust == trust_by::changed_entry) {
         ASSERT_TRUE(trust->remember("127.0.0.1", port, other_fingerprint));
     }
@@ -118,7 +104,7 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
         EXPECT_EQ(server_log().find("\"USER "), std::string::npos) << server_log();
         EXPECT_FALSE(session.connected());
         if (c.expected == transport_status::tls_untrusted) {
-            EXPECT_NE(session.text_of(login).find(fingerprint_of(certificate)), std::string::npos)
+            EXPECT_NE(session.text_of(login).find(certificate_fingerprint(certificate)), std::string::npos)
                 << session.text_of(login);
             EXPECT_EQ(c.trust == trust_by::changed_entry, !session.texts_of_kind(log_error).empty() &&
                                                               session.texts_of_kind(log_error)[0].find("[1007]") !=
@@ -131,7 +117,7 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
         EXPECT_EQ(judge->seen.size(), 1u);
     }
     if (c.encrypted) {
-        EXPECT_EQ(session.security().certificate.sha256, fingerprint_of(certificate));
+        EXPECT_EQ(session.security().certificate.sha256, certificate_fingerprint(certificate));
     } else {
         // Going on in the clear is said loudly.
         const auto errors = session.texts_of_kind(log_error);

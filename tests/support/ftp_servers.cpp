@@ -146,6 +146,19 @@ bool make_test_certificate(const temp_folder& folder)
     return run_shell(command) == 0;
 }
 
+std::string certificate_fingerprint(const std::string& pem)
+{
+    temp_folder out("qvtf-fingerprint");
+    if (run_shell("openssl x509 -noout -fingerprint -sha256 -in '" + pem + "' > '" + out.file("fp") + "'") != 0)
+        return "";
+    std::string text = read_text_file(out.file("fp"));
+    const auto equals = text.find('=');
+    text = equals == std::string::npos ? "" : text.substr(equals + 1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
 bool vsftpd_available()
 {
     return ::access(vsftpd_path, X_OK) == 0 && ::geteuid() == 0;

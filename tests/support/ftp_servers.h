@@ -28,6 +28,9 @@ enum class server_tls { none, explicit_forced, implicit };
 // A self-signed certificate for 127.0.0.1 and localhost, made with the
 // openssl tool into folder as cert.pem and key.pem; false when it cannot be.
 bool make_test_certificate(const temp_folder& folder);
+// The SHA-256 fingerprint of a PEM certificate as the openssl tool prints
+// it (upper-case hex pairs joined by colons); "" when it cannot be read.
+std::string certificate_fingerprint(const std::string& pem);
 
 class vsftpd_server {
 public:

@@ -63,18 +63,6 @@ std::string replaced(std::string text, const std::string& local)
     return text;
 }
 
-std::string fingerprint_of(const std::string& pem, const test::temp_folder& scratch)
-{
-    const std::string out = scratch.file("fp");
-    if (std::system(("openssl x509 -noout -fingerprint -sha256 -in '" + pem + "' > '" + out + "'").c_str()) != 0)
-        return "";
-    std::string text = test::read_text_file(out);
-    text = text.substr(text.find('=') + 1);
-    while (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    return text;
-}
-
 bool same_tree(const std::string& a, const std::string& b)
 {
     for (const auto& entry : fs::recursive_directory_iterator(a)) {
@@ -112,7 +100,7 @@ TEST_P(CliTls, RunsAsTheTrustAndModeSay)
             << std::string(static_cast<std::size_t>(i) * 40000, static_cast<char>('a' + i));
     if (c.trust == trust_by::trust_file) {
         certificate_trust trust(home.file(trusted_certificates_file));
-        ASSERT_TRUE(trust.remember("127.0.0.1", server.port(), fingerprint_of(server.certificate(), local)));
+        ASSERT_TRUE(trust.remember("127.0.0.1", server.port(), test::certificate_fingerprint(server.certificate())));
     }
 
     cli::options o = test::login_options(server.port(), server.user(), server.password());
