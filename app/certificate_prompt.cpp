@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/qt_text.h"
@@ -99,8 +100,10 @@ certificate_prompt::certificate_prompt(const qvtf::certificate_facts& facts, boo
         QPushButton* cancel = buttons->addButton(phrase(ph_cancel, "Cancel"), QDialogButtonBox::RejectRole);
         cancel->setObjectName("cancel");
         // Nothing is trusted by a stray Enter.
+        for (QPushButton* b : {once, always})
+            b->setAutoDefault(false);
         cancel->setDefault(true);
-        cancel->setFocus();
+        QTimer::singleShot(0, cancel, [cancel] { cancel->setFocus(); });
         connect(once, &QPushButton::clicked, this, [this] {
             verdict_ = certificate_verdict::trust_once;
             accept();

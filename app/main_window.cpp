@@ -400,8 +400,7 @@ void TqorxVTF::set_connection_state(qvtf::remote_state state, const QString& hos
     case qvtf::remote_state::connected:
     case qvtf::remote_state::logged_in:
         // The lock: this connection is encrypted.
-        set_state_text((security_.encrypted ? QStringLiteral("\U0001F512 ") : QString()) + phrase(7, "Connected to ") +
-                       host);
+        set_state_text((security_.encrypted ? phrase(1036, "[TLS] ") : QString()) + phrase(7, "Connected to ") + host);
         break;
     case qvtf::remote_state::disconnected: set_state_text(phrase(196, "Not connected")); break;
     case qvtf::remote_state::closing: break;

@@ -428,7 +428,7 @@ void pane_widget::show_header()
 {
     // The local pane's header is where it is; the remote pane's names its
     // connection and the folder in it.
-    const QString lock = encrypted_ ? QStringLiteral("\U0001F512 ") : QString();
+    const QString lock = encrypted_ ? phrase(1036, "[TLS] ") : QString();
     if (!remote_)
         title_->setText(header_folder_);
     else if (header_folder_.isEmpty())

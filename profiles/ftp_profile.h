@@ -46,15 +46,16 @@ struct ftp_profile : qxe_links<ftp_profile> {
     int32_t time_difference_state = time_difference_unmeasured;
     qxval proxy_key{""};  // key of the proxy definition to use
     qxval custom_commands{""};
-    // New sites try TLS; a site read from a file that does not say stays
-    // plain, as it always was.
-    int32_t encryption = encryption_explicit_if_available;
+    // Plain unless said otherwise: a site read from a file that does not
+    // say stays as it always was; make() gives new sites TLS if available.
+    int32_t encryption = encryption_plain;
 
     bool is_group() const { return kind == profile_group; }
     bool is_site() const { return kind == profile_site; }
     bool is_bookmark() const { return kind == profile_bookmark; }
 
-    // A fresh node of the given kind with every field at its default.
+    // A fresh node of the given kind with every field at its default; a
+    // new site tries TLS.
     static ftp_profile* make(int32_t kind);
 };
 
