@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/certificate_prompt.h"
 #include "app/event_sounds.h"
 #include "app/file_list_model.h"
 #include "app/log_view.h"
@@ -37,8 +38,14 @@ public:
             return;
         }
         const QString host = to_qt(session.site().host);
+        const qvtf::connection_security security = session.security();
         QMetaObject::invokeMethod(
-            window_, [w = window_, to, host] { w->set_connection_state(to, host); }, Qt::QueuedConnection);
+            window_,
+            [w = window_, to, host, security] {
+                w->set_security(security);
+                w->set_connection_state(to, host);
+            },
+            Qt::QueuedConnection);
     }
 
 private:
@@ -125,6 +132,11 @@ bool app_session::start(const session_options& options)
         std::make_unique<qvtf::qx_ftp_file_lister>(settings_, &language_, &window_->remote_model(), sounds_.get());
     // The remote pane's type texts and pictures come from the extension list.
     remote_->types.load(qvtf::qxval(folders_.extension_list()));
+    // Certificates no authority vouches for are put to the user; "always"
+    // goes to the user folder's trust file.
+    auto trust = std::make_shared<qvtf::certificate_trust>(folders_.user_file(qvtf::trusted_certificates_file));
+    trust->set_judge(std::make_shared<gui_certificate_judge>(window_.get(), &language_));
+    remote_->set_certificate_trust(std::move(trust));
     browser_watch_ = std::make_unique<session_watch>(&window_->log(), window_.get());
     remote_->watch(browser_watch_.get());
     queue_link_ = std::make_unique<pane_queue_link>(*queue_);

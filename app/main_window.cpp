@@ -387,6 +387,12 @@ void TqorxVTF::set_state_text(const QString& text)
     emit state_changed(text);
 }
 
+void TqorxVTF::set_security(const qvtf::connection_security& security)
+{
+    security_ = security;
+    remote_pane_->set_encrypted(security.encrypted);
+}
+
 void TqorxVTF::set_connection_state(qvtf::remote_state state, const QString& host)
 {
     connected_ = state == qvtf::remote_state::connected || state == qvtf::remote_state::logged_in;
@@ -396,7 +402,10 @@ void TqorxVTF::set_connection_state(qvtf::remote_state state, const QString& hos
     switch (state) {
     case qvtf::remote_state::connecting: set_state_text(phrase(249, "Connecting to ") + host); break;
     case qvtf::remote_state::connected:
-    case qvtf::remote_state::logged_in: set_state_text(phrase(7, "Connected to ") + host); break;
+    case qvtf::remote_state::logged_in:
+        // The lock: this connection is encrypted.
+        set_state_text((security_.encrypted ? phrase(1036, "[TLS] ") : QString()) + phrase(7, "Connected to ") + host);
+        break;
     case qvtf::remote_state::disconnected: set_state_text(phrase(196, "Not connected")); break;
     case qvtf::remote_state::closing: break;
     }

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <QMainWindow>
+
+#include "remote/certificate_trust.h"
 #include <functional>
 #include <memory>
 #include <string>
@@ -119,6 +121,10 @@ public:
 
     // The title's state: not connected, connecting to host, connected to host.
     void set_state_text(const QString& text);
+    // The browser connection's protection, as its last change of state found it.
+    void set_security(const qvtf::connection_security& security);
+    const qvtf::connection_security& security() const { return security_; }
+    void show_certificate();
     void set_connection_state(qvtf::remote_state state, const QString& host);
     QString state_text() const { return state_text_; }
 
@@ -209,6 +215,7 @@ private:
 
     const qvtf::qxlang* language_;
     window_links links_;
+    qvtf::connection_security security_;
     qx_edit_dropdown_prompt* mask_prompt_ = nullptr;
     log_view* log_ = nullptr;
     QDockWidget* log_panel_ = nullptr;

@@ -18,6 +18,7 @@
 #include "app/log_view.h"
 #include "app/main_window.h"
 #include "app/pane_widget.h"
+#include "app/certificate_prompt.h"
 #include "app/prompts.h"
 #include "app/qt_text.h"
 #include "app/ui_queue_manager.h"
@@ -75,6 +76,8 @@ enum window_phrase : int {
     ph_menu_band = 718,
     ph_queue_by_mask = 719,
     ph_queue_mask_label = 720,
+    ph_certificate = 1034,
+    ph_certificate_hint = 1035,
 };
 
 std::unique_ptr<qvtf::qxarr> one_line(const std::string& text)
@@ -130,6 +133,8 @@ void TqorxVTF::build_commands()
             [this] { open_site_manager(true); });
     connect(make_command("miBookmark", ph_bookmark, 246, pi::bookmark), &QAction::triggered, this,
             &TqorxVTF::bookmark_current_folders);
+    connect(make_command("miCertificate", ph_certificate, ph_certificate_hint), &QAction::triggered, this,
+            &TqorxVTF::show_certificate);
     connect(make_command("miExit", 197, 0), &QAction::triggered, this, &QWidget::close);
     connect(make_command("miQKillAll", 129, 0, pi::kill_all), &QAction::triggered, queue_model_,
             &ui_queue_manager::kill_all_async);
@@ -202,6 +207,7 @@ void TqorxVTF::build_menus()
     site->setObjectName("miSite");
     for (const char* name : {"miSiteManager", "miSiteConnect", "miSiteDisconnect", "miNewSite", "miBookmark"})
         site->addAction(command(name));
+    site->addAction(command("miCertificate"));
     site->addSeparator();
     site->addAction(command("miExit"));
 
@@ -302,12 +308,19 @@ void TqorxVTF::build_toolbar()
     set_transfer_type(0);
 }
 
+void TqorxVTF::show_certificate()
+{
+    certificate_prompt::show_connection(security_, language_, this);
+}
+
 void TqorxVTF::update_commands()
 {
     if (QAction* a = command("miSiteDisconnect"))
         a->setEnabled(connected_);
     if (QAction* a = command("miBookmark"))
         a->setEnabled(logged_in_ && links_.profiles);
+    if (QAction* a = command("miCertificate"))
+        a->setEnabled(connected_);
 }
 
 void TqorxVTF::set_transfer_type(int type)

@@ -418,16 +418,23 @@ void pane_widget::on_title(const QString& text)
     show_header();
 }
 
+void pane_widget::set_encrypted(bool encrypted)
+{
+    encrypted_ = encrypted;
+    show_header();
+}
+
 void pane_widget::show_header()
 {
     // The local pane's header is where it is; the remote pane's names its
     // connection and the folder in it.
+    const QString lock = encrypted_ ? phrase(1036, "[TLS] ") : QString();
     if (!remote_)
         title_->setText(header_folder_);
     else if (header_folder_.isEmpty())
-        title_->setText(lister_title_);
+        title_->setText(lock + lister_title_);
     else
-        title_->setText(lister_title_ + QStringLiteral(" \u2014 ") + header_folder_);
+        title_->setText(lock + lister_title_ + QStringLiteral(" \u2014 ") + header_folder_);
 }
 
 void pane_widget::enter_typed_folder(const QString& path)

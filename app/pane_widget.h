@@ -121,6 +121,9 @@ public:
     // Opens a row: a folder (or the up-row) is entered; a local file opens.
     void open_row(int row);
 
+    // The remote pane's header shows a lock while the connection is encrypted.
+    void set_encrypted(bool encrypted);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -198,6 +201,7 @@ private:
     bool syncing_tree_ = false;
     int menu_row_ = -1;              // the row under the mouse when the menu opened
     QString lister_title_;           // the connection's own words, remote pane
+    bool encrypted_ = false;
     QString header_folder_;          // the folder shown, empty before the first
     bool tree_width_moved_ = false;  // the user moved the splitter in this run
     QSet<QString> kept_names_;       // the selected entries' names, in kept_folder_

@@ -1,6 +1,7 @@
 // The site manager's fields: showing a node, storing it back, and the rules
 // that tie fields to each other while the user types.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -11,6 +12,7 @@
 #include "app/qt_text.h"
 #include "app/site_manager_form.h"
 #include "app/site_tree_model.h"
+#include "remote/remote_site.h"
 #include "net/socket_address.h"
 
 using qvtf::ftp_profile;
@@ -40,7 +42,8 @@ void TSiteManagerForm::enable_field(QWidget* field, bool enabled)
         QLabel* label;
     };
     for (const pair& p :
-         {pair{eLabel, lLabel}, pair{eHost, lHost}, pair{ePort, lPort}, pair{eUser, lUser}, pair{ePassword, lPassword},
+         {pair{eLabel, lLabel}, pair{eHost, lHost}, pair{ePort, lPort}, pair{cbEncryption, lEncryption},
+          pair{eUser, lUser}, pair{ePassword, lPassword},
           pair{eDirectory, lDirectory}, pair{eLocalDirectory, lLocalDirectory}, pair{eList, lList},
           pair{mCustomCommands, lCustomCommands}})
         if (p.field == field)
@@ -51,7 +54,8 @@ void TSiteManagerForm::enable_field(QWidget* field, bool enabled)
 
 void TSiteManagerForm::set_connection_enabled(bool user_fields, bool others)
 {
-    for (QWidget* w : {static_cast<QWidget*>(eHost), static_cast<QWidget*>(ePort), static_cast<QWidget*>(cbAnonymous)})
+    for (QWidget* w : {static_cast<QWidget*>(eHost), static_cast<QWidget*>(ePort), static_cast<QWidget*>(cbEncryption),
+                       static_cast<QWidget*>(cbAnonymous)})
         enable_field(w, others);
     for (QWidget* w : {static_cast<QWidget*>(eUser), static_cast<QWidget*>(ePassword),
                        static_cast<QWidget*>(cbSavePassword), static_cast<QWidget*>(cbDetectTimeDiff)})
@@ -76,6 +80,8 @@ void TSiteManagerForm::show_fields(ftp_profile* node)
         }
         mCustomCommands->clear();
         enable_field(mCustomCommands, false);
+        cbEncryption->setCurrentIndex(qvtf::encryption_plain);
+        enable_field(cbEncryption, false);
         eLabel->setText(node ? to_qt(node->label) : QString());
         enable_field(eLabel, node && node->parent);
         pages_->setTabVisible(1, false);
@@ -85,6 +91,10 @@ void TSiteManagerForm::show_fields(ftp_profile* node)
         eLabel->setText(to_qt(node->label));
         eHost->setText(to_qt(node->host));
         ePort->setText(QString::number(node->host_port));
+        // A bookmark shows its site's; it is the site's to change.
+        const ftp_profile* holder = site || !node->parent ? node : node->parent;
+        cbEncryption->setCurrentIndex(holder->encryption >= 0 && holder->encryption < 4 ? holder->encryption
+                                                                                         : qvtf::encryption_require_explicit);
         eUser->setText(to_qt(node->user_name));
         ePassword->setText(to_qt(node->password));
         eDirectory->setText(to_qt(node->directory));
@@ -127,6 +137,8 @@ void TSiteManagerForm::copy_fields(ftp_profile* node)
         put(node->host, eHost->text().trimmed());
     if (ePort->isEnabled())
         node->host_port = port_of(ePort->text());
+    if (cbEncryption->isEnabled() && node->is_site())
+        node->encryption = cbEncryption->currentIndex();
     if (eUser->isEnabled())
         put(node->user_name, eUser->text());
     if (ePassword->isEnabled())
@@ -188,6 +200,17 @@ void TSiteManagerForm::port_left()
     const QString text = QString::number(port_of(ePort->text()));
     if (ePort->text() != text)
         ePort->setText(text);
+}
+
+void TSiteManagerForm::encryption_chosen(int mode)
+{
+    if (loading_)
+        return;
+    const int port = port_of(ePort->text());
+    if (mode == qvtf::encryption_implicit && port == 21)
+        ePort->setText(QString::number(qvtf::implicit_tls_port));
+    else if (mode != qvtf::encryption_implicit && port == qvtf::implicit_tls_port)
+        ePort->setText("21");
 }
 
 void TSiteManagerForm::anonymous_clicked(bool checked)

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -193,6 +194,10 @@ void TSiteManagerForm::build_layout()
     eHost = edit("eHost");
     ePort = edit("ePort");
     ePort->setMaximumWidth(90);
+    cbEncryption = new QComboBox;
+    cbEncryption->setObjectName("cbEncryption");
+    for (int mode = 0; mode < 4; ++mode)
+        cbEncryption->addItem(QString());
     eUser = edit("eUser");
     ePassword = edit("ePassword");
     ePassword->setEchoMode(QLineEdit::Password);
@@ -211,6 +216,7 @@ void TSiteManagerForm::build_layout()
     lLabel = label("lLabel", eLabel);
     lHost = label("lHost", eHost);
     lPort = label("lPort", ePort);
+    lEncryption = label("lEncryption", cbEncryption);
     lUser = label("lUser", eUser);
     lPassword = label("lPassword", ePassword);
     lDirectory = label("lDirectory", eDirectory);
@@ -218,6 +224,7 @@ void TSiteManagerForm::build_layout()
     basic->addRow(lLabel, eLabel);
     basic->addRow(lHost, eHost);
     basic->addRow(lPort, ePort);
+    basic->addRow(lEncryption, cbEncryption);
     basic->addRow(QString(), cbAnonymous);
     basic->addRow(lUser, eUser);
     basic->addRow(lPassword, ePassword);
@@ -291,6 +298,8 @@ void TSiteManagerForm::build_layout()
     connect(eHost, &QLineEdit::textChanged, this, [this] { host_edited(); });
     connect(eDirectory, &QLineEdit::textChanged, this, [this] { directory_edited(); });
     connect(ePort, &QLineEdit::editingFinished, this, [this] { port_left(); });
+    connect(cbEncryption, &QComboBox::activated, this, [this](int mode) { encryption_chosen(mode); });
+    connect(cbEncryption, &QComboBox::currentIndexChanged, this, [this] { field_edited(); });
     connect(eHost, &QLineEdit::editingFinished, this, [this] { host_left(); });
     connect(mCustomCommands, &QPlainTextEdit::textChanged, this, [this] { field_edited(); });
     for (QCheckBox* c : {cbAnonymous, cbSavePassword, cbDetectTimeDiff})
@@ -304,6 +313,7 @@ void TSiteManagerForm::build_layout()
                         eLabel,
                         eHost,
                         ePort,
+                        cbEncryption,
                         cbAnonymous,
                         eUser,
                         ePassword,
@@ -340,6 +350,11 @@ void TSiteManagerForm::retranslate()
     lLabel->setText(phrase(201, "Label:"));
     lHost->setText(phrase(202, "Host:"));
     lPort->setText(phrase(203, "Port:"));
+    lEncryption->setText(phrase(1015, "Encryption:"));
+    // In the order of the profile's modes.
+    const char* const modes[] = {"plain FTP (insecure)", "explicit if available", "require explicit", "implicit"};
+    for (int mode = 0; mode < 4; ++mode)
+        cbEncryption->setItemText(mode, phrase(1016 + mode, modes[mode]));
     lUser->setText(phrase(204, "User name:"));
     lPassword->setText(phrase(206, "Password:"));
     lDirectory->setText(phrase(207, "Remote folder:"));

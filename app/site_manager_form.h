@@ -113,6 +113,8 @@ private:
     // A host typed with its port ("[::1]:2121", "name:2121") goes into the
     // two fields; brackets around a bare IPv6 address go.
     void host_left();
+    // Implicit TLS has a port of its own: 21 becomes 990 and back.
+    void encryption_chosen(int mode);
     void anonymous_clicked(bool checked);
     void enable_field(QWidget* field, bool enabled);
     void set_connection_enabled(bool user_fields, bool others);
@@ -156,6 +158,7 @@ private:
     QLineEdit* eLabel = nullptr;
     QLineEdit* eHost = nullptr;
     QLineEdit* ePort = nullptr;
+    QComboBox* cbEncryption = nullptr;
     QLineEdit* eUser = nullptr;
     QLineEdit* ePassword = nullptr;
     QLineEdit* eDirectory = nullptr;
@@ -169,6 +172,7 @@ private:
     QLabel* lLabel = nullptr;
     QLabel* lHost = nullptr;
     QLabel* lPort = nullptr;
+    QLabel* lEncryption = nullptr;
     QLabel* lUser = nullptr;
     QLabel* lPassword = nullptr;
     QLabel* lDirectory = nullptr;

@@ -171,6 +171,7 @@ int qx_ftp_file_lister::connect_profile(ftp_profile* profile)
     remote_options options = options_of(settings_store_, profile);
     options.listing_reader = &read_listing;
     options.listing_dump_path = listing_dump_path_;
+    options.trust = trust_;
     options.host_keys = host_keys_;
     options.known_hosts_file = known_hosts_file_;
     session().configure(site, options);

@@ -144,6 +144,9 @@ public:
     // ---- connection ----
     // Groups are ignored; a connection open already is closed first.
     int connect_profile(ftp_profile* profile);
+    // The certificates this pane's connections accept beyond the system's
+    // authorities (with the window's prompt as judge); none: only those.
+    void set_certificate_trust(std::shared_ptr<certificate_trust> trust) { trust_ = std::move(trust); }
     int connect();
     // With confirm and work in the queue, the view is asked first (false:
     // the user said No, nothing happens).
@@ -198,6 +201,7 @@ protected:
     int run_operation(const std::function<int()>& op) override;
 
 private:
+    std::shared_ptr<certificate_trust> trust_;
     int image_count() const { return remote_type_map::first_image + int(types.icon_files.size()); }
     int measure_time_difference();
     // Logs in again (the log says so) and enters folder; 0 or the login's code.

@@ -5,6 +5,7 @@
 #include "ftp/ftp_proxy.h"
 #include "net/socket_address.h"
 #include "markup/qxlang.h"
+#include "net/tls_context.h"
 
 namespace qvtf {
 
@@ -88,6 +89,7 @@ void ftp_control::reset_state()
     machine_listing_refused_ = false;
     // A new connection asks for PASV again, as the options say.
     passive_ = options_.passive;
+    set_security({});
 }
 
 remote_result ftp_control::reply_failure(int status) const
@@ -148,10 +150,26 @@ remote_result ftp_control::connect_and_greet()
         return failure;
     }
     set_state(remote_state::connected);
+    // Implicit TLS: not even the greeting is read before the certificate
+    // is accepted.
+    if (site_.encryption == remote_encryption::implicit) {
+        if (remote_result failure = start_control_tls(); !failure.ok()) {
+            reset_state();
+            control_socket_.close_with_reset();
+            return failure;
+        }
+    }
     if (remote_result failure = read_reply(); !failure.ok())
         return failure;
     // A greeting of 120 (ready later) or worse is no session.
-    return reply_class_ == 2 ? remote_result(status_ok) : reply_failure(status_not_connected);
+    if (reply_class_ != 2)
+        return reply_failure(status_not_connected);
+    if (remote_result failure = negotiate_tls(); !failure.ok()) {
+        reset_state();
+        control_socket_.close_with_reset();
+        return failure;
+    }
+    return status_ok;
 }
 
 remote_result ftp_control::reach_server()

@@ -16,6 +16,7 @@
 //                           PASV and PORT
 //   ftp_walk.cpp            recursive delete and permission change
 //   ftp_timediff.cpp        the server's clock offset
+//   ftp_tls.cpp             TLS on the control connection, AUTH TLS, PBSZ/PROT
 //   ftp_features.cpp        FEAT and the features the server offers
 // Data connections and transfers (ftp_data*.cpp, ftp_transfer*.cpp) add the
 // rest of the operations declared below.
@@ -41,6 +42,8 @@
 #include "remote/remote_session.h"
 
 namespace qvtf {
+
+class tls_context;
 
 // The verb of a command line (command_kind).
 // clang-format off
@@ -89,6 +92,7 @@ public:
     void set_language(const qxlang* language) override { language_ = language; }
     std::string_view phrase(int number) const override;
     remote_state state() const override { return state_.load(); }
+    connection_security security() const override;
     void stop(int reason) override;
 
     // ---- remote_session: connection ----
@@ -149,6 +153,11 @@ public:
     void log(int kind, std::string_view text) override;
     // Progress text of a recursive operation, for the observer.
     void status(std::string_view text);
+
+    // ---- TLS (ftp_tls.cpp) ----
+    // After the greeting: AUTH TLS as the site's mode asks (the handshake
+    // and the certificate's judgement), then PBSZ 0 and PROT P.
+    remote_result negotiate_tls();
 
     // ---- stream ----
     // One receive (16,384 bytes at most) from the control socket; nothing
@@ -264,6 +273,10 @@ protected:
     void report_error(int code);
 
 private:
+    // The handshake on the control connection and the certificate's
+    // judgement; a certificate not accepted closes the connection.
+    remote_result start_control_tls();
+    void set_security(const connection_security& security);
     // Resolves and connects to the server or the proxy, and negotiates
     // with a SOCKS proxy: 0, a failure status, or 6001 when killed.
     remote_result reach_server();
@@ -330,6 +343,12 @@ private:
     bool epsv_refused_ = false;
     bool eprt_refused_ = false;
     int keepalive_rotation_ = 0;
+    // TLS: the context lives across the session's connections (data
+    // connections hold it too); the protection is read from any thread.
+    std::shared_ptr<tls_context> tls_context_;
+    std::string tls_ca_file_;  // what tls_context_ was made with
+    mutable std::mutex security_mutex_;
+    connection_security security_;
     server_features features_;
     // MLSD failed where LIST worked: text listings for this login.
     bool machine_listing_refused_ = false;

@@ -82,7 +82,8 @@ bool ftp_data_active::accept_in()
 
 void ftp_data_active::accept_worker()
 {
-    if (accept_in())
+    // We are the TLS client on the accepted socket too.
+    if (accept_in() && secure_here())
         transfer_loop();
 }
 

@@ -5,6 +5,7 @@
 #include "core/ascii_back.h"
 #include "core/ascii_forth.h"
 #include "ftp/ftp_proxy.h"
+#include "net/tls_channel.h"
 
 namespace qvtf {
 
@@ -105,6 +106,38 @@ void ftp_data_connection::adopt(qxsocket* sock)
     data_socket = sock;
     if (aborted_ && sock)
         sock->interrupt();
+}
+
+bool ftp_data_connection::secure_here()
+{
+    if (!tls)
+        return true;
+    qxsocket* sock = nullptr;
+    {
+        std::lock_guard lock(socket_mutex_);
+        sock = data_socket;
+    }
+    if (!sock) {
+        fail_side();
+        return false;
+    }
+    sock->set_timeout(timeout, 0);
+    auto channel = std::make_unique<tls_channel>(*tls, true);
+    const int32_t status = channel->handshake(sock->handle.load(), tls_host, true, sock->timeout_ms());
+    if (status) {
+        tls_error = channel->error_text();
+        fail_side(status);
+        return false;
+    }
+    tls_resumed = channel->resumed();
+    // A server that does not resume might be another one than the control
+    // connection's: its certificate must be the one already judged.
+    if (!tls_resumed && channel->peer_certificate().sha256 != tls_fingerprint) {
+        fail_side(transport_status::tls_untrusted);
+        return false;
+    }
+    sock->attach_tls(std::move(channel));
+    return true;
 }
 
 void ftp_data_connection::fail_side(int32_t why)

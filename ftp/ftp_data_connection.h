@@ -27,6 +27,7 @@
 #include "net/qx_inet_server.h"
 #include "net/qxsocket.h"
 #include "net/qxsocks_client.h"
+#include "net/tls_context.h"
 
 namespace qvtf {
 
@@ -94,6 +95,15 @@ public:
     // time-out), 0 while it has not. Written before the side's bits are
     // raised, so whoever has seen them may read it.
     std::atomic<int32_t> failure{0};
+    // Protected data (PROT P): the handshake as the TLS client on the data
+    // socket, resuming the control connection's session. A connection that
+    // is not resumed must show the control connection's certificate.
+    std::shared_ptr<tls_context> tls;
+    std::string tls_host;
+    std::string tls_fingerprint;
+    // Why the handshake failed; written before the failed bits are raised.
+    std::string tls_error;
+    bool tls_resumed = false;
 
     ftp_data_connection() = default;
     ftp_data_connection(const ftp_data_connection&) = delete;
@@ -145,6 +155,9 @@ protected:
     void adopt(qxsocket* sock);
     // Records why (or the socket's own reason) and raises the side's failed bits.
     void fail_side(int32_t why = 0);
+    // The data socket's TLS handshake when the data is protected; false
+    // after failing the side.
+    bool secure_here();
     // On the calling thread: true once a data socket is there; active mode
     // waits for the server's connection here.
     virtual bool reach_peer_here() { return data_socket != nullptr; }

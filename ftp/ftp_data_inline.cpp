@@ -68,7 +68,7 @@ private:
 void ftp_data_connection::run_here(file_handle file, bool set_time, std::time_t stamp)
 {
     const uint32_t file_done = receiving ? pipe_consumer_done : pipe_producer_done;
-    if (!given_up(failed_bits() | pipe_stop) && reach_peer_here()) {
+    if (!given_up(failed_bits() | pipe_stop) && reach_peer_here() && secure_here()) {
         start_time = now_seconds();
         data_socket->set_timeout(timeout, 0);
         if (receiving) {
@@ -91,7 +91,7 @@ void ftp_data_connection::run_here(file_handle file, bool set_time, std::time_t 
 
 bool ftp_data_connection::gather_here(qxpipe& into)
 {
-    if (!given_up(failed_bits() | pipe_stop) && reach_peer_here()) {
+    if (!given_up(failed_bits() | pipe_stop) && reach_peer_here() && secure_here()) {
         start_time = now_seconds();
         data_socket->set_timeout(timeout, 0);
         gathering_sink sink(into);

@@ -42,7 +42,7 @@ bool ftp_data_passive::connect_out()
 
 void ftp_data_passive::connect_worker()
 {
-    if (connect_out())
+    if (connect_out() && secure_here())
         transfer_loop();
 }
 

@@ -25,6 +25,8 @@ void wait_for(qxpipe& pipe, uint32_t bits, std::chrono::milliseconds step, Each 
 }
 
 constexpr int phrase_pasv_address_replaced = 520;
+constexpr int phrase_data_tls_failed = 1010;
+constexpr int phrase_data_certificate_differs = 1011;
 
 }  // namespace
 
@@ -34,6 +36,10 @@ void ftp_control::take_over_facts(const ftp_data_connection& connection)
     data_failure_ = connection.failure.load();
     start_time_ = connection.start_time.load() ? connection.start_time.load() : start_time_;
     end_time_ = connection.end_time.load() ? connection.end_time.load() : end_time_;
+    if (data_failure_ == transport_status::tls_untrusted)
+        log(log_error, std::string(phrase(phrase_data_certificate_differs)) + "\r\n");
+    else if (!connection.tls_error.empty())
+        log(log_error, std::string(phrase(phrase_data_tls_failed)) + connection.tls_error + "\r\n");
     if (passive_data_) {
         if (connection.local_port > 0) {
             local_address_ = connection.connected_address;
@@ -97,8 +103,14 @@ remote_result ftp_control::prepare_data_connection(int receiving, int32_t type, 
     // The connection is stored under the lock first, so a stop from
     // another thread finds it; a logout in between or a failed start takes
     // everything down again.
+    const connection_security protection = security();
     auto install_and_start = [&](auto& slot, auto connection) -> remote_result {
         auto* started = connection.get();
+        if (protection.data_protected) {
+            started->tls = tls_context_;
+            started->tls_host = site_.host.str();
+            started->tls_fingerprint = protection.certificate.sha256;
+        }
         size_tolerance_ = connection->size_tolerance();
         {
             std::lock_guard lock(data_mutex_);

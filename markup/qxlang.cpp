@@ -331,6 +331,8 @@ int32_t transport_phrase_number(int32_t code)
     case 1002: return 168;
     case 1003: return 169;
     case 1004: return 170;
+    case 1005: return 1000;
+    case 1006: return 1001;
     case 1099: return 171;
     case 1100: return 172;
     case 2000: return 177;

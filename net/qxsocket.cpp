@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "net/tls_channel.h"
 
 namespace qvtf {
 
@@ -44,6 +45,8 @@ bool is_connection_lost(int e)
 constexpr int64_t close_confirm_ms = 500;
 // How long a close without draining waits for the peer's answer to our FIN.
 constexpr int64_t close_linger_ms = 100;
+// How long the TLS goodbye may wait for room to go out.
+constexpr int64_t close_notify_ms = 5000;
 
 }  // namespace
 
@@ -63,8 +66,14 @@ qxsocket::~qxsocket()
     close_handle();
 }
 
+void qxsocket::attach_tls(std::unique_ptr<tls_channel> channel)
+{
+    tls_ = std::move(channel);
+}
+
 void qxsocket::close_handle()
 {
+    tls_.reset();
     int fd = handle.exchange(-1);
     if (fd >= 0)
         ::close(fd);
@@ -165,6 +174,8 @@ int32_t qxsocket::send_some(const char* bytes, int32_t length)
     const int fd = handle.load();
     if (length <= 0 || !bytes || fd < 0)
         return -1;
+    if (tls_)
+        return tls_->send_some(fd, bytes, length, timeout_ms(), last_error);
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms());
     // Never block inside send: writability only promises some room, and a
@@ -213,6 +224,11 @@ int32_t qxsocket::receive(qxval& value, int32_t maximum)
         return -1;
     }
 
+    if (tls_) {
+        const int32_t n = tls_->receive(fd, value.text.data, maximum, timeout_ms(), last_error);
+        value.text.resize(n > 0 ? n : 0);
+        return n;
+    }
     int retries = 0;
     int32_t result = 0;
     // Data that is already there is read without a wait first: on a busy
@@ -271,11 +287,15 @@ void qxsocket::close_gracefully(bool drain)
     const int fd = handle.load();
     if (fd < 0)
         return;
+    if (tls_)
+        tls_->close_notify(fd, std::min<int64_t>(timeout_ms(), close_notify_ms));
     ::shutdown(fd, SHUT_WR);
     if (drain) {
         qxval chunk;
         while (receive(chunk) > 0)
             drain_sink.push(chunk);
+    } else if (tls_) {
+        tls_->await_peer_close(fd, close_linger_ms);
     } else {
         // Give the peer a moment to answer our FIN, so the close does not
         // reset a connection it is still reading.

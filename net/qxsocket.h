@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "net/transport_status.h"
 
 namespace qvtf {
+
+class tls_channel;
 
 class qxsocket : public archaic_socket {
 public:
@@ -97,11 +100,18 @@ public:
     // The locally bound address; false without a handle.
     bool local_socket_address(socket_address& out) const;
 
+    // From a successful handshake on, sends, receives and the graceful
+    // close go through the channel; closing the handle drops it.
+    void attach_tls(std::unique_ptr<tls_channel> channel);
+    tls_channel* tls() const { return tls_.get(); }
+
 private:
     std::atomic<bool> interrupted_{false};
     void close_handle();
     // One connect to address on a fresh handle, or on the existing one.
     bool connect_one(const socket_address& address);
+
+    std::unique_ptr<tls_channel> tls_;
 };
 
 // The outgoing socket of a data connection; a qxsocket with nothing added.

@@ -13,6 +13,8 @@ int32_t transport_phrase(int32_t code)
     case transport_status::cannot_read: return 169;
     case transport_status::cannot_write: return 170;
     case transport_status::startup_failed: return 171;
+    case transport_status::tls_failed: return 1000;
+    case transport_status::tls_untrusted: return 1001;
     case transport_status::unknown: return 172;
     default: return 0;
     }

@@ -17,6 +17,8 @@ constexpr int32_t cannot_create = 1001;         // the TCP handle could not be c
 constexpr int32_t cannot_resolve = 1002;        // the host name could not be resolved
 constexpr int32_t cannot_read = 1003;           // the connection was lost while reading
 constexpr int32_t cannot_write = 1004;          // a block could not be written whole
+constexpr int32_t tls_failed = 1005;            // the TLS handshake or a TLS record failed
+constexpr int32_t tls_untrusted = 1006;         // the server's certificate was not accepted
 constexpr int32_t startup_failed = 1099;        // the socket library could not be started
 constexpr int32_t unknown = 1100;               // any other socket failure
 constexpr int32_t connect_error_base = 100000;  // + errno of a failed connect
@@ -32,7 +34,7 @@ constexpr int32_t bad_address_type = 1614;      // reply address type other than
 constexpr int32_t ipv6_needs_v5 = 1615;         // an IPv6 destination asked of a version 4 proxy
 }  // namespace socks_status
 
-// Language phrase that names a transport code (166 to 172), or 0 for codes
+// Language phrase that names a transport code (166 to 172, 1000, 1001), or 0 for codes
 // without one (including 100000 + n).
 int32_t transport_phrase(int32_t code);
 

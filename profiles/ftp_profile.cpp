@@ -7,8 +7,11 @@ namespace qvtf {
 ftp_profile* ftp_profile::make(int32_t kind)
 {
     auto* node = new (std::nothrow) ftp_profile;
-    if (node)
+    if (node) {
         node->kind = kind;
+        if (kind == profile_site)
+            node->encryption = encryption_explicit_if_available;
+    }
     return node;
 }
 

@@ -22,6 +22,14 @@ enum ftp_time_difference_state : int32_t {
     time_difference_switched_off = 4,
 };
 
+// How a site protects its connection (the session's remote_encryption).
+enum ftp_profile_encryption : int32_t {
+    encryption_plain = 0,
+    encryption_explicit_if_available = 1,
+    encryption_require_explicit = 2,
+    encryption_implicit = 3,
+};
+
 struct ftp_profile : qxe_links<ftp_profile> {
     int32_t kind = profile_site;
     qxval label{""};
@@ -47,12 +55,16 @@ struct ftp_profile : qxe_links<ftp_profile> {
     qxval ssh_key_file{""};
     qxval ssh_key_passphrase{""};
     uint8_t ssh_use_config = 0;
+    // Plain unless said otherwise: a site read from a file that does not
+    // say stays as it always was; make() gives new sites TLS if available.
+    int32_t encryption = encryption_plain;
 
     bool is_group() const { return kind == profile_group; }
     bool is_site() const { return kind == profile_site; }
     bool is_bookmark() const { return kind == profile_bookmark; }
 
-    // A fresh node of the given kind with every field at its default.
+    // A fresh node of the given kind with every field at its default; a
+    // new site tries TLS.
     static ftp_profile* make(int32_t kind);
 };
 

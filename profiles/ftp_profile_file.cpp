@@ -55,6 +55,20 @@ void read_flag(const xml_node& x, const char* name, uint8_t& field)
         field = v->as_bool() ? 1 : 0;
 }
 
+constexpr const char* encryption_names[] = {"plain", "explicit_if_available", "require_explicit", "implicit"};
+
+int32_t encryption_from(const xml_node& x)
+{
+    const qxval* v = x.attributes.find(qxval("encryption"));
+    if (!v)
+        return encryption_plain;
+    for (int32_t i = 0; i < 4; ++i)
+        if (v->view() == encryption_names[i])
+            return i;
+    // A mode of a later version: never less protection than TLS.
+    return encryption_require_explicit;
+}
+
 void read_profile(const xml_node& x, ftp_profile& p, const qxval& key, const qxlang& language)
 {
     read_text(x, "label", p.label);
@@ -74,6 +88,7 @@ void read_profile(const xml_node& x, ftp_profile& p, const qxval& key, const qxl
             p.time_difference_state = time_difference_unmeasured;
         read_text(x, "proxy_key", p.proxy_key);
         read_text(x, "custom_commands", p.custom_commands);
+        p.encryption = encryption_from(x);
         // Profiles written before SFTP have none of these: FTP, as before.
         qxval protocol("");
         read_text(x, "protocol", protocol);
@@ -217,6 +232,8 @@ xml_node* add_profile(document_builder& doc, const ftp_profile& p, const qxval& 
                  p.time_difference_state == time_difference_switched_off ? time_difference_switched_off : 0);
         set_if_not_empty(e, "proxy_key", p.proxy_key);
         set_if_not_empty(e, "custom_commands", p.custom_commands);
+        set_attr(e, "encryption",
+                 qxval(encryption_names[p.encryption >= 0 && p.encryption < 4 ? p.encryption : encryption_require_explicit]));
         if (p.protocol == 1) {
             set_attr(e, "protocol", qxval("SFTP"));
             set_attr(e, "ssh_auth", p.ssh_auth);

@@ -134,6 +134,7 @@ ftp_profile* effective_site(ftp_profile* node)
     node->list_params = site->list_params;
     node->time_difference = site->time_difference;
     node->time_difference_state = site->time_difference_state;
+    node->encryption = site->encryption;
     return site;
 }
 

@@ -114,6 +114,10 @@ void ftp_queue_process_manager::worker_inputs_locked(remote_site& site, remote_o
         options.timeout = browser->options().timeout;
         options.trust_pasv_address = browser->options().trust_pasv_address;
         options.listing_reader = browser->options().listing_reader;
+        // The same protection, and the same certificates trusted (a "trust
+        // once" answer included), as the browser connection.
+        site.encryption = browser->site().encryption;
+        options.trust = browser->options().trust;
         // The browser's known hosts; a worker never asks about a key.
         options.known_hosts_file = browser->options().known_hosts_file;
         options.user_known_hosts = browser->options().user_known_hosts;

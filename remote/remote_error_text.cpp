@@ -37,6 +37,7 @@ int session_phrase(int code)
     case status_busy: return 68;
     case status_line_break: return 501;
     case status_size_differs: return 540;
+    case status_tls_refused: return 1003;
     case status_bad_reply_line: return 61;
     case status_host_key_unknown: return 1200;
     case status_host_key_changed: return 1201;
@@ -101,6 +102,10 @@ void remote_error_text(const remote_session& session, const remote_result& failu
         const int number = transport_phrase_number(code);
         if (number >= 0)
             text = phrase(number);
+        if (code == transport_status::tls_untrusted && !failure.detail.empty())
+            text += "\r\n" + std::string(phrase(1009)) + failure.detail;
+        else if (code == transport_status::tls_failed)
+            text += failure.detail;
     } else if (code == status_refused) {
         reply_text(failure.reply);
     } else if (code == status_host_key_unknown || code == status_host_key_changed || code == status_ssh_failed) {
@@ -112,7 +117,8 @@ void remote_error_text(const remote_session& session, const remote_result& failu
     } else if (int number = session_phrase(code)) {
         text = phrase(number);
         // The reply that caused the failure, not whatever came after it.
-        if ((code == status_not_connected || code == status_unexpected_reply) && !failure.reply.empty()) {
+        if ((code == status_not_connected || code == status_unexpected_reply || code == status_tls_refused) &&
+            !failure.reply.empty()) {
             if (!text.empty() && text.back() != '\n')
                 text += "\r\n";
             reply_text(failure.reply);

@@ -14,6 +14,7 @@
 
 #include "core/qxfile_tree.h"
 #include "core/qxval.h"
+#include "remote/certificate_trust.h"
 #include "remote/chmod_plan.h"
 #include "remote/listing_report.h"
 #include "remote/remote_observer.h"
@@ -65,6 +66,8 @@ public:
         return s == remote_state::connected || s == remote_state::logged_in || s == remote_state::closing;
     }
     bool logged_in() const { return state() == remote_state::logged_in; }
+    // How the connection is protected right now (nothing while unencrypted).
+    virtual connection_security security() const { return {}; }
 
     // ---- busy lock ----
     int acquire() { return lock_.acquire(); }

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "core/qxfile_tree.h"
 #include "core/qxfiles.h"
 #include "core/qxpipe.h"
 #include "core/qxval.h"
+#include "remote/certificate_trust.h"
 #include "remote/listing_report.h"
 #include "remote/remote_proxy.h"
 
@@ -43,11 +45,15 @@ struct ssh_login {
     bool use_config = false;
 };
 
-// How a session protects its connections. Only plain connections exist so
-// far; a mode that is not built must never be chosen silently.
+// How a session protects its connections. A site saved before encryption
+// existed is plain; new sites start with explicit_if_available.
 enum class remote_encryption : int32_t {
-    plain = 0,
+    plain = 0,                  // plain FTP, nothing encrypted
+    explicit_if_available = 1,  // AUTH TLS; a refusal goes on in plain FTP, logged as such
+    require_explicit = 2,       // AUTH TLS or fail with the server's reply
+    implicit = 3,               // TLS from the first byte (port 990)
 };
+constexpr int32_t implicit_tls_port = 990;
 
 struct remote_site {
     remote_protocol protocol = remote_protocol::ftp;
@@ -118,6 +124,10 @@ struct remote_options {
     qxval known_hosts_file{""};
     bool user_known_hosts = true;
     host_key_judge* host_keys = nullptr;
+    // The certificates accepted beyond the system's authorities, shared by
+    // every session of one connection (browser and queue workers). None:
+    // only what the authorities vouch for.
+    std::shared_ptr<certificate_trust> trust;
 };
 
 }  // namespace qvtf

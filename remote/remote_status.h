@@ -24,6 +24,7 @@ enum remote_status : int {
     status_busy = 6014,              // the session is held by another thread
     status_line_break = 6015,        // a command held CR or LF and was not sent
     status_size_differs = 6016,      // a download's byte count is not the size the server gave
+    status_tls_refused = 6017,       // the server refused AUTH TLS or PROT P, and the site requires them
     status_bad_reply_line = 6100,    // a reply did not begin with three digits
     // SSH: the known-hosts files do not know the server's key and nobody
     // accepted it; they hold another key for the server; the SSH layer

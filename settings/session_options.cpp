@@ -18,6 +18,9 @@ remote_site site_of(const ftp_proxy_collection& proxies, const ftp_profile& prof
     site.time_difference = profile.time_difference;
     site.custom_commands = profile.custom_commands;
     site.proxy = proxies.proxy_for(profile);
+    site.encryption = profile.encryption >= encryption_plain && profile.encryption <= encryption_implicit
+                          ? static_cast<remote_encryption>(profile.encryption)
+                          : remote_encryption::require_explicit;
     site.protocol = profile.protocol == 1 ? remote_protocol::sftp : remote_protocol::ftp;
     site.ssh.method = static_cast<ssh_auth_method>(profile.ssh_auth >= 0 && profile.ssh_auth <= 4 ? profile.ssh_auth : 0);
     site.ssh.key_file = profile.ssh_key_file;

@@ -3,8 +3,8 @@
 # Installs whatever is missing; a no-op on a machine that has them all.
 set -euo pipefail
 PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
-          bc qt6-base-dev qt6-multimedia-dev vsftpd python3-pyftpdlib dante-server microsocks curl lftp xvfb clang ccache
-          libssh-dev openssh-server)
+          bc qt6-base-dev qt6-multimedia-dev vsftpd python3-pyftpdlib python3-openssl openssl dante-server microsocks curl
+          lftp xvfb clang ccache libssh-dev openssh-server)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

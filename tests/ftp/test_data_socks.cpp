@@ -17,7 +17,7 @@ namespace {
 // server listens on ::1, which the proxy reaches by the address it is sent.
 void round_trip_through(ftp_proxy& proxy, bool passive, bool ipv6 = false)
 {
-    vsftpd_server server(ipv6);
+    vsftpd_server server(server_tls::none, ipv6);
     ASSERT_TRUE(server.ok()) << server.log();
     ftp_control session;
     inputs(session).site().proxy = proxy;

@@ -226,7 +226,7 @@ TEST(TransferIpv6, VsftpdOnLoopbackBothModes)
         GTEST_SKIP() << no_ipv6_message;
     for (const bool passive : {true, false}) {
         SCOPED_TRACE(passive ? "EPSV" : "EPRT");
-        vsftpd_server server(true);
+        vsftpd_server server(server_tls::none, true);
         ASSERT_TRUE(server.ok()) << server.log();
         logged_session session;
         session.reconfigure([&](remote_site& site, remote_options& options) {

@@ -318,11 +318,11 @@ TEST_F(QxLang, SaveFailsWhereNoFileCanBeMade)
 
 TEST(QxLangCodes, TransportCodesMapToTheirPhrases)
 {
-    const int pairs[][2] = {{1000, 166}, {1001, 167}, {1002, 168}, {1003, 169}, {1004, 170}, {1099, 171}, {1100, 172},
+    const int pairs[][2] = {{1000, 166}, {1001, 167}, {1002, 168}, {1003, 169}, {1004, 170}, {1005, 1000}, {1006, 1001}, {1099, 171}, {1100, 172},
                             {2000, 177}, {2001, 178}, {2002, 179}, {2003, 180}, {2004, 181}, {2005, 182}};
     for (const auto& p : pairs)
         EXPECT_EQ(transport_phrase_number(p[0]), p[1]) << p[0];
-    for (int code : {0, 999, 1005, 1098, 1101, 1601, 1999, 2006, 6000, 100061, -1})
+    for (int code : {0, 999, 1007, 1098, 1101, 1601, 1999, 2006, 6000, 100061, -1})
         EXPECT_EQ(transport_phrase_number(code), -1) << code;
 
     qxlang empty;

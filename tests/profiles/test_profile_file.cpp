@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <memory>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -35,7 +37,8 @@ TEST_F(ProfileFile, SmallTreeHasExactlyThisForm)
     EXPECT_EQ(slurp(file),
               "<sites>\r\n"
               "\t<group label=\"G\">\r\n"
-              "\t\t<site anonymous_login=\"0\" directory=\"/pub\" host=\"h\" host_port=\"21\" label=\"S\" "
+              "\t\t<site anonymous_login=\"0\" directory=\"/pub\" encryption=\"explicit_if_available\" host=\"h\" "
+              "host_port=\"21\" label=\"S\" "
               "list_params=\"-al\" save_password=\"0\" time_difference_set=\"0\" user_name=\"u\">\r\n"
               "\t\t\t<bookmark directory=\"/x\" label=\"B\" local_dir=\"\" />\r\n"
               "\t\t</site>\r\n"
@@ -69,6 +72,7 @@ TEST_F(ProfileFile, RoundTripKeepsEveryField)
         s->list_params.set_string("-la");
         s->proxy_key.set_bytes(std::string("\x01\x02key&<\"", 8));
         s->custom_commands.set_string("SITE UMASK 022\r\nSITE IDLE 60");
+        s->encryption = static_cast<int32_t>(i % 4);
         sites.push_back(s);
     }
     ftp_profile* bm = add(t, profile_bookmark, odd, sites[0]);
@@ -116,6 +120,7 @@ TEST_F(ProfileFile, RoundTripKeepsEveryField)
         EXPECT_EQ(x.list_params.str(), y.list_params.str());
         EXPECT_EQ(x.proxy_key.str(), y.proxy_key.str());
         EXPECT_EQ(x.custom_commands.str(), y.custom_commands.str());
+        EXPECT_EQ(x.encryption, y.encryption);
         EXPECT_EQ(y.save_password, 1);
         EXPECT_EQ(y.anonymous_login, 0);
         EXPECT_EQ(y.time_difference_state, time_difference_unmeasured);
@@ -170,6 +175,34 @@ TEST_F(ProfileFile, MissingEmptyAndDamagedFilesGiveOnlyTheTopGroup)
     EXPECT_EQ(t.top()->label.str(), "Sites");
     EXPECT_TRUE(t.load_damaged());
     EXPECT_NE(t.load_error().str().find("misplaced end tag"), std::string::npos);
+}
+
+TEST_F(ProfileFile, EncryptionOfOlderAndNewerFiles)
+{
+    // A file from before encryption existed means plain FTP; a mode of a
+    // later version never means less than TLS.
+    const struct {
+        const char* attribute;
+        int32_t mode;
+    } cases[] = {
+        {"", encryption_plain},
+        {" encryption=\"plain\"", encryption_plain},
+        {" encryption=\"explicit_if_available\"", encryption_explicit_if_available},
+        {" encryption=\"require_explicit\"", encryption_require_explicit},
+        {" encryption=\"implicit\"", encryption_implicit},
+        {" encryption=\"quantum\"", encryption_require_explicit},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.attribute);
+        spit(file, std::string("<sites>\n<site label=\"s\" host=\"h\"") + c.attribute + "></site>\n</sites>\n");
+        ftp_profile_tree t;
+        ASSERT_EQ(t.load(path(), key, lang()), profile_ok);
+        const ftp_profile* site = t.find("s");
+        ASSERT_NE(site, nullptr);
+        EXPECT_EQ(site->encryption, c.mode);
+    }
+    const std::unique_ptr<ftp_profile> fresh(ftp_profile::make(profile_site));
+    EXPECT_EQ(fresh->encryption, encryption_explicit_if_available) << "new sites try TLS";
 }
 
 TEST_F(ProfileFile, SavingOverADamagedFileKeepsItAside)

@@ -67,6 +67,49 @@ std::string vsftpd_config(uint16_t port, const std::string& chroot_dir, const st
            "log_ftp_protocol=YES\n";
 }
 
+std::string vsftpd_tls_config(server_tls tls, const temp_folder& folder)
+{
+    if (tls == server_tls::none)
+        return "";
+    std::string text = "ssl_enable=YES\n"
+                       "rsa_cert_file=" +
+                       folder.file("cert.pem") +
+                       "\n"
+                       "rsa_private_key_file=" +
+                       folder.file("key.pem") +
+                       "\n"
+                       "force_local_logins_ssl=YES\n"
+                       "force_local_data_ssl=YES\n"
+                       "require_ssl_reuse=YES\n"
+                       "ssl_ciphers=HIGH\n"
+                       "debug_ssl=YES\n";
+    if (tls == server_tls::implicit)
+        text += "implicit_ssl=YES\n";
+    return text;
+}
+
+constexpr const char* pyftpdlib_tls_script = R"(import sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.servers import FTPServer
+port, root, user, password, cert, key = sys.argv[1:7]
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+handler = TLS_FTPHandler
+handler.certfile = cert
+handler.keyfile = key
+handler.tls_control_required = True
+handler.tls_data_required = True
+handler.authorizer = authorizer
+# Older releases close a data connection whose handshake starts before its
+# command arrives (it is not readable yet); later releases read it.
+class DTPHandler(TLS_DTPHandler):
+    def readable(self):
+        return self._ssl_accepting or super().readable()
+handler.dtp_handler = DTPHandler
+FTPServer(("127.0.0.1", int(port)), handler).serve_forever()
+)";
+
 }  // namespace
 
 // Creates the local test user once per machine and (re)sets its password.
@@ -92,6 +135,27 @@ bool ensure_test_user(uid_t& uid, gid_t& gid)
     ::flock(lock, LOCK_UN);
     ::close(lock);
     return ok;
+}
+
+bool make_test_certificate(const temp_folder& folder)
+{
+    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost"
+                                " -addext subjectAltName=IP:127.0.0.1,DNS:localhost -keyout '" +
+                                folder.file("key.pem") + "' -out '" + folder.file("cert.pem") + "' >/dev/null 2>&1";
+    return run_shell(command) == 0;
+}
+
+std::string certificate_fingerprint(const std::string& pem)
+{
+    temp_folder out("qvtf-fingerprint");
+    if (run_shell("openssl x509 -noout -fingerprint -sha256 -in '" + pem + "' > '" + out.file("fp") + "'") != 0)
+        return "";
+    std::string text = read_text_file(out.file("fp"));
+    const auto equals = text.find('=');
+    text = equals == std::string::npos ? "" : text.substr(equals + 1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
 }
 
 
@@ -167,9 +231,11 @@ real_server::real_server(server_kind k)
         py = std::make_unique<pyftpdlib_server>();
 }
 
-vsftpd_server::vsftpd_server(bool ipv6) : user_(test_user), password_(test_password)
+vsftpd_server::vsftpd_server(server_tls tls, bool ipv6) : user_(test_user), password_(test_password)
 {
     if (!vsftpd_available() || folder_.path().empty() || root_.path().empty())
+        return;
+    if (tls != server_tls::none && !make_test_certificate(folder_))
         return;
     uid_t uid = 0;
     gid_t gid = 0;
@@ -189,7 +255,8 @@ vsftpd_server::vsftpd_server(bool ipv6) : user_(test_user), password_(test_passw
             pasv_min_ = 40000;
         pasv_max_ = static_cast<uint16_t>(pasv_min_ + 40);
         if (!folder_.write("vsftpd.conf", vsftpd_config(port_, chroot_dir, root_.path(), pasv_min_, pasv_max_,
-                                                        folder_.file("vsftpd.log"), ipv6)))
+                                                        folder_.file("vsftpd.log"), ipv6) +
+                                              vsftpd_tls_config(tls, folder_)))
             return;
         ::chmod(folder_.file("vsftpd.conf").c_str(), 0600);
         if (!process_.start({vsftpd_path, folder_.file("vsftpd.conf")}, folder_.file("stderr.log")))
@@ -210,15 +277,20 @@ std::string vsftpd_server::log() const
     return read_text_file(folder_.file("stderr.log")) + read_text_file(folder_.file("vsftpd.log"));
 }
 
-pyftpdlib_server::pyftpdlib_server(std::string user, std::string password, std::string nat_address)
+pyftpdlib_server::pyftpdlib_server(std::string user, std::string password, std::string nat_address, bool tls)
     : user_(std::move(user)), password_(std::move(password))
 {
     if (!pyftpdlib_available() || folder_.path().empty() || root_.path().empty())
+        return;
+    if (tls && (!make_test_certificate(folder_) || !folder_.write("tls_server.py", pyftpdlib_tls_script)))
         return;
     for (int attempt = 0; attempt < 3 && !ok_; ++attempt) {
         port_ = free_port();
         std::vector<std::string> args{python_path, "-m", "pyftpdlib",  "-i", "127.0.0.1", "-p", std::to_string(port_),
                                       "-w",        "-d", root_.path(), "-u", user_,       "-P", password_};
+        if (tls)
+            args = {python_path,      folder_.file("tls_server.py"), std::to_string(port_), root_.path(), user_,
+                    password_,        folder_.file("cert.pem"),       folder_.file("key.pem")};
         if (!nat_address.empty())
             args.insert(args.end(), {"-n", nat_address});
         if (!process_.start(args, folder_.file("pyftpdlib.log")))

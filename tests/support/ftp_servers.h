@@ -30,11 +30,25 @@ inline constexpr const char* test_user = "qvtftest";
 inline constexpr const char* test_password = "Qvtf-test-pw1";
 bool ensure_test_user(uid_t& uid, gid_t& gid);
 
+// How a server speaks TLS: not at all, after AUTH TLS (logins and data
+// forced into TLS), or from the first byte.
+enum class server_tls { none, explicit_forced, implicit };
+
+// A self-signed certificate for 127.0.0.1 and localhost, made with the
+// openssl tool into folder as cert.pem and key.pem; false when it cannot be.
+bool make_test_certificate(const temp_folder& folder);
+// The SHA-256 fingerprint of a PEM certificate as the openssl tool prints
+// it (upper-case hex pairs joined by colons); "" when it cannot be read.
+std::string certificate_fingerprint(const std::string& pem);
+
 class vsftpd_server {
 public:
+    // With TLS, data connections must resume the control connection's session.
     // ipv6: listens on ::1 only.
-    explicit vsftpd_server(bool ipv6 = false);
+    explicit vsftpd_server(server_tls tls = server_tls::none, bool ipv6 = false);
     ~vsftpd_server();
+    // The server's certificate (PEM), with TLS.
+    std::string certificate() const { return folder_.file("cert.pem"); }
 
     bool ok() const { return ok_; }
     uint16_t port() const { return port_; }
@@ -62,9 +76,11 @@ private:
 class pyftpdlib_server {
 public:
     // nat_address: the address its PASV replies name instead of its own.
+    // tls: its TLS handler, requiring TLS on the control and data connections.
     explicit pyftpdlib_server(std::string user = "pyuser", std::string password = "pypass",
-                              std::string nat_address = "");
+                              std::string nat_address = "", bool tls = false);
     ~pyftpdlib_server();
+    std::string certificate() const { return folder_.file("cert.pem"); }
 
     bool ok() const { return ok_; }
     uint16_t port() const { return port_; }

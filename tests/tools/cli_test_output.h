@@ -37,6 +37,7 @@ inline cli::options login_options(int port, const std::string& user, const std::
     o.user = user;
     o.password = password;
     o.timeout = 10;
+    o.encryption = "none";  // TLS has tests of its own
     return o;
 }
 

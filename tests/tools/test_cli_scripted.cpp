@@ -56,6 +56,7 @@ cli_run run_cli(cli::options& o, const std::string& folder = QVTF_PROGRAM_DIR)
 cli::options options_for(const test::scripted_ftp_server& server, std::vector<std::vector<std::string>> commands)
 {
     cli::options o;
+    o.encryption = "none";  // scripted servers speak plain FTP
     o.host = "127.0.0.1";
     o.port = server.port();
     o.user = "u";

@@ -302,6 +302,19 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
                 error = "bad --timeout";
                 return false;
             }
+        } else if (a == "--encryption") {
+            if (!(v = value("--encryption")))
+                return false;
+            o.encryption = v;
+            if (o.encryption != "none" && o.encryption != "auto" && o.encryption != "explicit" &&
+                o.encryption != "implicit") {
+                error = "bad --encryption (none, auto, explicit or implicit)";
+                return false;
+            }
+        } else if (a == "--ca-file") {
+            if (!(v = value("--ca-file")))
+                return false;
+            o.ca_file = v;
         } else if (a == "--list-params") {
             if (!(v = value("--list-params")))
                 return false;
@@ -432,6 +445,15 @@ void print_usage(std::FILE* out)
         "  --host HOST --port N  server (port 21)\n"
         "  --user NAME           login name (anonymous); password from $QVTF_PASSWORD\n"
         "  --active | --passive  data connection mode (passive)\n"
+        "  --encryption none|auto|explicit|implicit\n"
+        "                        FTP over TLS: none (plain FTP, insecure), auto (TLS when\n"
+        "                        the server offers it), explicit (TLS or fail), implicit\n"
+        "                        (TLS from the first byte, port 990); default: the site's\n"
+        "                        choice with --site, else auto\n"
+        "  --ca-file PEM         trust the certificates of this file besides the system's;\n"
+        "                        a certificate neither vouches for fails the connection,\n"
+        "                        unless its fingerprint is in the user folder's\n"
+        "                        trusted_certificates.txt (\"host:port FINGERPRINT\")\n"
         "  --no-port-fallback    do not fall back to PORT when PASV is refused\n"
         "  --no-epsv             on IPv4, PASV and PORT only; without it EPSV and EPRT\n"
         "                        are tried first and dropped once the server refuses\n"

@@ -32,6 +32,9 @@ struct options {
     std::string proxy_user;
     std::string proxy_password;  // from QVTF_PROXY_PASSWORD only
     std::string proxy_script;    // file with a firewall command script
+    // none|auto|explicit|implicit; empty: the site's choice, else auto.
+    std::string encryption;
+    std::string ca_file;  // PEM certificates trusted besides the system's
     transfer_kind type = transfer_kind::binary;
     int threads = -1;  // download/upload workers; -1: the max_download_threads setting
     int retries = -1;  // tries per item; -1: the retry_count setting

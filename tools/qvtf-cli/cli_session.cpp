@@ -9,11 +9,17 @@
 #include "protocols/remote_factory.h"
 #include "remote/host_key_judge.h"
 #include "remote/remote_folder_guard.h"
+#include "net/transport_status.h"
 #include "settings/session_options.h"
 #include "tools/qvtf-cli/cli_program.h"
 #include "tools/qvtf-cli/cli_queue.h"
 
 namespace qvtf::cli {
+
+namespace {
+constexpr int phrase_how_to_trust = 1013;
+constexpr int phrase_or_ca_file = 1014;
+}  // namespace
 
 namespace {
 
@@ -106,6 +112,7 @@ bool cli_session::load_program_files(const program_folders& folders)
         }
         proxy_script_ = crlf;
     }
+    trust_file_ = folders.user_file(trusted_certificates_file);
     if (!opts_.site.empty()) {
         site_ = std::make_unique<cli_site>();
         if (!site_->load(folders, lang_, opts_.site, err_))
@@ -177,8 +184,21 @@ void cli_session::fill_connection()
         site.protocol = opts_.protocol == "sftp" ? remote_protocol::sftp : remote_protocol::ftp;
     if (take("--host"))
         site.host.set_string(opts_.host.c_str());
+    if (take("--encryption")) {
+        const std::string& e = opts_.encryption;
+        site.encryption = e == "none"       ? remote_encryption::plain
+                          : e == "explicit" ? remote_encryption::require_explicit
+                          : e == "implicit" ? remote_encryption::implicit
+                                            : remote_encryption::explicit_if_available;
+    }
     if (take("--port"))
         site.port = opts_.port;
+    // Implicit TLS has a port of its own.
+    if (site.encryption == remote_encryption::implicit && !opts_.was_given("--port") && site.port == 21)
+        site.port = implicit_tls_port;
+    // Never a prompt here: what neither the authorities nor the trust file
+    // vouch for fails.
+    options.trust = std::make_shared<certificate_trust>(trust_file_, opts_.ca_file);
     if (site.protocol == remote_protocol::sftp && !opts_.was_given("--port") && site.port == 21)
         site.port = 22;
     if (!opts_.key_file.empty())
@@ -463,6 +483,9 @@ void cli_session::report_failure(const remote_result& failure)
     while (!t.empty() && (t.back() == '\n' || t.back() == '\r'))
         t.remove_suffix(1);
     print_lines(err_, "", t);
+    if (failure.status == transport_status::tls_untrusted && failure.reply.size() >= 2)
+        std::fprintf(err_, "%s%s:\n%s\n%s\n", std::string(lang_.text(phrase_how_to_trust)).c_str(), trust_file_.c_str(),
+                     failure.reply[1].c_str(), std::string(lang_.text(phrase_or_ca_file)).c_str());
     std::fprintf(err_, "status %d\n", failure.status);
 }
 

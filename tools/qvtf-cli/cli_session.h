@@ -92,6 +92,7 @@ private:
     std::unique_ptr<remote_session> session_;
     std::string usage_error_;
     std::string proxy_script_;  // the --proxy-script file, CR LF line ends
+    std::string trust_file_;    // the user folder's trusted certificates
 };
 
 }  // namespace qvtf::cli

@@ -1,0 +1,182 @@
+// FTP over TLS against real servers: every mode against vsftpd (data
+// connections must resume the control connection's session) and
+// pyftpdlib's TLS handler, passive and active, files on the worker and on
+// the calling thread, and the certificate decisions: the authorities of a
+// CA file, the trust file, a judge, and a refusal before any login.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "ftp/ftp_data_connection.h"
+#include "ftp_test_session.h"
+#include "net/transport_status.h"
+#include "support/ftp_servers.h"
+#include "support/process.h"
+#include "test_data_support.h"
+
+namespace qvtf::test {
+namespace {
+
+enum class trust_by { nothing, ca_file, trust_file, judge_once, changed_entry };
+
+class recording_judge : public certificate_judge {
+public:
+    explicit recording_judge(certificate_verdict verdict) : verdict_(verdict) {}
+    certificate_verdict judge(const certificate_facts& facts) override
+    {
+        seen.push_back(facts);
+        return verdict_;
+    }
+    std::vector<certificate_facts> seen;
+
+private:
+    certificate_verdict verdict_;
+};
+
+struct tls_case {
+    const char* name;
+    server_kind server;
+    server_tls tls;
+    bool tls_server;  // pyftpdlib with its TLS handler
+    remote_encryption mode;
+    bool passive;
+    trust_by trust;
+    int expected;  // status of the login
+    bool encrypted;
+};
+
+// A fingerprint that is no server's.
+const std::string other_fingerprint = [] {
+    std::string text;
+    for (int i = 0; i < 32; ++i)
+        text += std::string(i ? ":" : "") + "AB";
+    return text;
+}();
+
+class TlsReal : public ::testing::TestWithParam<tls_case> {};
+
+TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
+{
+    const tls_case c = GetParam();
+    if (!server_available(c.server))
+        GTEST_SKIP() << "server not installed";
+    std::unique_ptr<vsftpd_server> vs;
+    std::unique_ptr<pyftpdlib_server> py;
+    if (c.server == server_kind::vsftpd)
+        vs = std::make_unique<vsftpd_server>(c.tls);
+    else
+        py = std::make_unique<pyftpdlib_server>("pyuser", "pypass", "", c.tls_server);
+    const bool up = vs ? vs->ok() : py->ok();
+    ASSERT_TRUE(up) << (vs ? vs->log() : py->log());
+    const std::string certificate = vs ? vs->certificate() : py->certificate();
+    const std::string root = vs ? vs->root() : py->root();
+    auto server_log = [&] { return vs ? vs->log() : py->log(); };
+
+    temp_folder local("qvtf-tls");
+    const std::string trust_file = local.file("trust/certificates");
+    const int port = vs ? vs->port() : py->port();
+    auto judge = std::make_shared<recording_judge>(certificate_verdict::trust_once);
+    auto trust = std::make_shared<certificate_trust>(trust_file, c.trust == trust_by::ca_file ? certificate : "");
+    if (c.trust == trust_by::judge_once || c.trust == trust_by::changed_entry)
+        trust->set_judge(c.trust == trust_by::judge_once ? judge : nullptr);
+    if (c.trust == trust_by::trust_file) {
+        ASSERT_TRUE(trust->remember("127.0.0.1", port, certificate_fingerprint(certificate)));
+    } else if (c.trust == trust_by::changed_entry) {
+        ASSERT_TRUE(trust->remember("127.0.0.1", port, other_fingerprint));
+    }
+
+    logged_session session;
+    session.reconfigure([&](remote_site& site, remote_options& options) {
+        site.port = port;
+        site.user_name.set_string(vs ? vs->user().c_str() : py->user().c_str());
+        site.password.set_string(vs ? vs->password().c_str() : py->password().c_str());
+        site.encryption = c.mode;
+        options.timeout = 10;
+        options.passive = c.passive;
+        options.listing_reader = parser();
+        options.trust = c.trust == trust_by::nothing ? nullptr : trust;
+    });
+    const remote_result login = session.log_in();
+    ASSERT_EQ(login.status, c.expected) << session.text_of(login) << "\n" << server_log();
+    EXPECT_EQ(session.security().encrypted, c.encrypted);
+    if (c.expected != 0) {
+        // Refused before any name or password went out.
+        EXPECT_EQ(server_log().find("\"USER "), std::string::npos) << server_log();
+        EXPECT_FALSE(session.connected());
+        if (c.expected == transport_status::tls_untrusted) {
+            EXPECT_NE(session.text_of(login).find(certificate_fingerprint(certificate)), std::string::npos)
+                << session.text_of(login);
+            EXPECT_EQ(c.trust == trust_by::changed_entry, !session.texts_of_kind(log_error).empty() &&
+                                                              session.texts_of_kind(log_error)[0].find("[1007]") !=
+                                                                  std::string::npos);
+        }
+        return;
+    }
+    EXPECT_EQ(session.security().data_protected, c.encrypted);
+    if (c.trust == trust_by::judge_once) {
+        EXPECT_EQ(judge->seen.size(), 1u);
+    }
+    if (c.encrypted) {
+        EXPECT_EQ(session.security().certificate.sha256, certificate_fingerprint(certificate));
+    } else {
+        // Going on in the clear is said loudly.
+        const auto errors = session.texts_of_kind(log_error);
+        ASSERT_FALSE(errors.empty());
+        EXPECT_EQ(errors[0].rfind("[1002]", 0), 0u) << errors[0];
+    }
+
+    // Small files go on the calling thread, the larger ones on a worker.
+    for (const size_t size : {size_t(0), size_t(70000), size_t(3u << 20)}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        const std::string name = "t" + std::to_string(size);
+        const std::string bytes = pattern_bytes(size, static_cast<unsigned>(size + 1));
+        ASSERT_TRUE(write_bytes(local.file(name), bytes));
+        const transfer_record put = transfer(session, 0, local.file(name), name.c_str());
+        ASSERT_EQ(put.result.status, 0) << session.text_of(put.result) << "\n" << server_log();
+        EXPECT_TRUE(read_bytes(root + "/" + name) == bytes);
+        const transfer_record got = transfer(session, 1, local.file(name + ".back"), name.c_str());
+        ASSERT_EQ(got.result.status, 0) << session.text_of(got.result) << "\n" << server_log();
+        EXPECT_TRUE(read_bytes(local.file(name + ".back")) == bytes);
+    }
+    ASSERT_EQ(session.print_folder().status, 0);
+    ASSERT_EQ(session.list_directory(qxval("")).status, 0) << server_log();
+    ASSERT_NE(session.current_folder(), nullptr);
+    int listed = 0;
+    for (qxfile_node* child = session.current_folder()->first_child; child; child = child->next)
+        ++listed;
+    EXPECT_EQ(listed, 3);
+    EXPECT_EQ(session.quit().status, 0);
+}
+
+// clang-format off
+const tls_case tls_cases[] = {
+    {"vsftpd_explicit_passive_ca_file", server_kind::vsftpd, server_tls::explicit_forced, false,
+     remote_encryption::require_explicit, true, trust_by::ca_file, 0, true},
+    {"vsftpd_explicit_active_trust_file", server_kind::vsftpd, server_tls::explicit_forced, false,
+     remote_encryption::explicit_if_available, false, trust_by::trust_file, 0, true},
+    {"vsftpd_implicit_passive_judge", server_kind::vsftpd, server_tls::implicit, false,
+     remote_encryption::implicit, true, trust_by::judge_once, 0, true},
+    {"vsftpd_implicit_active_ca_file", server_kind::vsftpd, server_tls::implicit, false,
+     remote_encryption::implicit, false, trust_by::ca_file, 0, true},
+    {"pyftpdlib_explicit_passive", server_kind::pyftpdlib, server_tls::none, true,
+     remote_encryption::require_explicit, true, trust_by::ca_file, 0, true},
+    {"pyftpdlib_explicit_active", server_kind::pyftpdlib, server_tls::none, true,
+     remote_encryption::explicit_if_available, false, trust_by::judge_once, 0, true},
+    {"plain_server_if_available", server_kind::vsftpd, server_tls::none, false,
+     remote_encryption::explicit_if_available, true, trust_by::nothing, 0, false},
+    {"plain_server_required", server_kind::vsftpd, server_tls::none, false,
+     remote_encryption::require_explicit, true, trust_by::nothing, status_tls_refused, false},
+    {"untrusted_explicit", server_kind::vsftpd, server_tls::explicit_forced, false,
+     remote_encryption::require_explicit, true, trust_by::nothing, transport_status::tls_untrusted, false},
+    {"untrusted_implicit", server_kind::vsftpd, server_tls::implicit, false,
+     remote_encryption::implicit, true, trust_by::nothing, transport_status::tls_untrusted, false},
+    {"changed_certificate", server_kind::vsftpd, server_tls::explicit_forced, false,
+     remote_encryption::explicit_if_available, true, trust_by::changed_entry, transport_status::tls_untrusted, false},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Cases, TlsReal, ::testing::ValuesIn(tls_cases),
+                         [](const auto& instance) { return std::string(instance.param.name); });
+
+}  // namespace
+}  // namespace qvtf::test
