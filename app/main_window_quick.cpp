@@ -37,10 +37,9 @@ std::unique_ptr<qvtf::ftp_profile> TqorxVTF::quick_site()
         qvtf::parse_quick_connect(quick_bar_->host().text().toStdString(), quick_bar_->user().text().toStdString(),
                                   quick_bar_->password().text().toStdString(), quick_bar_->port().text().toStdString());
     if (parsed.error != qvtf::quick_ok) {
-        const int text = parsed.error == qvtf::quick_no_host       ? 1321
-                         : parsed.error == qvtf::quick_bad_port    ? 1322
-                         : parsed.error == qvtf::quick_unsupported ? 1323
-                                                                   : 1324;
+        const int text = parsed.error == qvtf::quick_no_host    ? 1321
+                         : parsed.error == qvtf::quick_bad_port ? 1322
+                                                                : 1324;
         tell(phrase(1312), phrase(text) + QString::fromStdString(parsed.detail), true);
         return nullptr;
     }
@@ -53,6 +52,8 @@ std::unique_ptr<qvtf::ftp_profile> TqorxVTF::quick_site()
     site->user_name = parsed.site.user_name;
     site->password = parsed.site.password;
     site->directory = parsed.site.initial_folder;
+    site->protocol = parsed.site.protocol == qvtf::remote_protocol::sftp ? 1 : 0;
+    site->encryption = static_cast<int32_t>(parsed.site.encryption);
     if (site->user_name.view().empty()) {
         site->anonymous_login = 1;
         if (language_)
@@ -66,7 +67,12 @@ bool TqorxVTF::quick_connect()
     std::unique_ptr<qvtf::ftp_profile> site = quick_site();
     if (!site || !links_.queue)
         return false;
-    quick_bar_->remember({site->host.str(), site->host_port, site->anonymous_login ? "" : site->user_name.str()});
+    qvtf::remote_site kept;
+    kept.host = site->host;
+    kept.protocol = site->protocol == 1 ? qvtf::remote_protocol::sftp : qvtf::remote_protocol::ftp;
+    kept.encryption = static_cast<qvtf::remote_encryption>(site->encryption);
+    quick_bar_->remember(
+        {qvtf::quick_connect_host_text(kept), site->host_port, site->anonymous_login ? "" : site->user_name.str()});
     // The pane and the queue keep using the site after the next quick connection.
     quick_sites_.push_back(std::move(site));
     links_.queue->set_profile(quick_sites_.back().get());

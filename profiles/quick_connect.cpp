@@ -60,6 +60,8 @@ quick_connect_result parse_quick_connect(std::string_view host_field, std::strin
                                          std::string_view port_field)
 {
     quick_connect_result r;
+    // As a new site: TLS where the server offers it.
+    r.site.encryption = remote_encryption::explicit_if_available;
     std::string_view rest = trimmed(host_field);
     if (const size_t scheme = rest.find("://"); scheme != std::string_view::npos) {
         std::string prefix(rest.substr(0, scheme));
@@ -67,11 +69,11 @@ quick_connect_result parse_quick_connect(std::string_view host_field, std::strin
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         rest.remove_prefix(scheme + 3);
         r.detail = prefix + "://";
-        if (prefix == "ftps" || prefix == "sftp") {
-            r.error = quick_unsupported;
-            return r;
-        }
-        if (prefix != "ftp") {
+        if (prefix == "ftps") {
+            r.site.encryption = remote_encryption::implicit;
+        } else if (prefix == "sftp") {
+            r.site.protocol = remote_protocol::sftp;
+        } else if (prefix != "ftp") {
             r.error = quick_bad_prefix;
             return r;
         }
@@ -123,7 +125,9 @@ quick_connect_result parse_quick_connect(std::string_view host_field, std::strin
         r.error = quick_no_host;
         return r;
     }
-    int32_t port = 21;
+    int32_t port = r.site.protocol == remote_protocol::sftp           ? 22
+                   : r.site.encryption == remote_encryption::implicit ? implicit_tls_port
+                                                                      : 21;
     const std::string_view typed_port = trimmed(port_field);
     if (!typed_port.empty() || port_given) {
         port = port_of(typed_port.empty() ? port_text : typed_port);
@@ -138,6 +142,17 @@ quick_connect_result parse_quick_connect(std::string_view host_field, std::strin
     r.site.user_name.set_bytes(typed_user.empty() ? std::string_view(url_user) : typed_user);
     r.site.password.set_bytes(password.empty() ? std::string_view(url_password) : password);
     return r;
+}
+
+std::string quick_connect_host_text(const remote_site& site)
+{
+    const std::string host = site.host.str();
+    const char* prefix = site.protocol == remote_protocol::sftp           ? "sftp://"
+                         : site.encryption == remote_encryption::implicit ? "ftps://"
+                                                                          : "";
+    if (!*prefix)
+        return host;
+    return prefix + (host.find(':') != std::string::npos ? "[" + host + "]" : host);
 }
 
 void remember_connection(std::vector<quick_connect_entry>& list, const quick_connect_entry& entry)

@@ -2,7 +2,9 @@
 // list of the last connections it remembers (never their passwords).
 //
 // The host field takes a bare host, "host:port", "[v6 address]:port", a
-// bare v6 address, and "ftp://[user[:password]@]host[:port][/folder]".
+// bare v6 address, and "ftp://[user[:password]@]host[:port][/folder]";
+// "ftps://" is FTP over implicit TLS (port 990), "sftp://" SFTP (port 22).
+// Without a prefix the site tries TLS where offered, as a new site does.
 // Fields typed into the user, password and port boxes win over the same
 // parts of the address.
 #pragma once
@@ -20,8 +22,7 @@ enum quick_connect_error : int32_t {
     quick_ok = 0,
     quick_no_host,
     quick_bad_port,
-    quick_unsupported,  // a prefix of a protocol this build cannot speak yet
-    quick_bad_prefix,   // a prefix that names no protocol at all
+    quick_bad_prefix,  // a prefix that names no protocol at all
 };
 
 struct quick_connect_result {
@@ -32,6 +33,10 @@ struct quick_connect_result {
 
 quick_connect_result parse_quick_connect(std::string_view host_field, std::string_view user, std::string_view password,
                                          std::string_view port_field);
+
+// The host as the history keeps it: with the prefix that brings back the
+// protocol and the encryption ("sftp://[::1]"), bare for FTP.
+std::string quick_connect_host_text(const remote_site& site);
 
 struct quick_connect_entry {
     std::string host;
