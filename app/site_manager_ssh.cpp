@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include <QCheckBox>
-#include <QDir>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -19,6 +19,7 @@
 
 #include "app/qt_text.h"
 #include "app/site_manager_form.h"
+#include "remote/remote_site.h"
 
 using qvtf::ftp_profile;
 
@@ -150,8 +151,10 @@ void TSiteManagerForm::protocol_chosen(int index)
     // The usual port of one protocol becomes the other's; a port of the
     // user's own stays.
     const bool sftp = index == 1;
-    const QString from = QString::number(sftp ? ftp_port : sftp_port);
-    if (ePort->text().trimmed() == from)
+    const QString port = ePort->text().trimmed();
+    const bool usual = sftp ? port == QString::number(ftp_port) || port == QString::number(qvtf::implicit_tls_port)
+                            : port == QString::number(sftp_port);
+    if (usual)
         ePort->setText(QString::number(sftp ? sftp_port : ftp_port));
     if (sftp && cbAnonymous->isChecked()) {
         cbAnonymous->setChecked(false);
@@ -174,6 +177,7 @@ void TSiteManagerForm::show_protocol_rows()
     basic_form_->setRowVisible(lSshNote, sftp);
     // What only FTP has.
     basic_form_->setRowVisible(cbAnonymous, !sftp);
+    basic_form_->setRowVisible(cbEncryption, !sftp);
     advanced_form_->setRowVisible(eList, !sftp);
     advanced_form_->setRowVisible(mCustomCommands, !sftp);
 }

@@ -58,8 +58,13 @@ TEST(SiteManagerSftp, ProtocolSwitchesPortRowsAndLoginRules)
         const char* port_after;
         bool ssh_rows;
     };
-    // The usual port follows the protocol; the user's own port stays.
-    const step steps[] = {{1, "21", "22", true}, {0, "22", "21", false}, {1, "2222", "2222", true}};
+    // The usual port follows the protocol (implicit TLS's too); the user's own port stays.
+    const step steps[] = {{1, "21", "22", true},
+                          {0, "22", "21", false},
+                          {1, "990", "22", true},
+                          {0, "22", "21", false},
+                          {1, "2222", "2222", true}};
+    auto* cbEncryption = child<QComboBox>(form, "cbEncryption");
     for (const step& s : steps) {
         SCOPED_TRACE(s.port_before);
         ePort->setText(s.port_before);
@@ -69,6 +74,7 @@ TEST(SiteManagerSftp, ProtocolSwitchesPortRowsAndLoginRules)
         EXPECT_EQ(cbSshConfig->isVisibleTo(&form), s.ssh_rows);
         EXPECT_EQ(eList->isVisibleTo(eList->parentWidget()), !s.ssh_rows);
         EXPECT_EQ(cbAnonymous->isVisibleTo(&form), !s.ssh_rows);
+        EXPECT_EQ(cbEncryption->isVisibleTo(&form), !s.ssh_rows);
     }
     // A key login: no password asked for; the fields reach the profile.
     cbSshAuth->setCurrentIndex(2);
