@@ -3,9 +3,10 @@
 #include <cerrno>
 
 #include "ftp/ftp_proxy.h"
-#include "net/socket_address.h"
 #include "markup/qxlang.h"
+#include "net/socket_address.h"
 #include "net/tls_context.h"
+#include "remote/remote_log.h"
 
 namespace qvtf {
 
@@ -113,12 +114,7 @@ std::string_view ftp_control::phrase(int number) const
 
 void ftp_control::log(int kind, std::string_view text)
 {
-    if (!observer_)
-        return;
-    auto lines = std::make_unique<qxarr>();
-    qxval line(text);
-    lines->push(line);
-    observer_->on_log(*this, std::move(lines), kind);
+    log_to_observer(observer_, *this, kind, text);
 }
 
 void ftp_control::status(std::string_view text)
@@ -215,8 +211,8 @@ remote_result ftp_control::reach_server()
     std::string_view host = target_host.view();
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
-    log(log_info, std::string(phrase(phrase_connected)) + (host == numeric ? reached : target_host.str() + " " + reached) +
-                      "\r\n");
+    log(log_info, std::string(phrase(phrase_connected)) +
+                      (host == numeric ? reached : target_host.str() + " " + reached) + "\r\n");
     return stop_.killed() ? status_stopped : status_ok;
 }
 

@@ -8,6 +8,7 @@
 #include "markup/qxlang.h"
 #include "net/transport_status.h"
 #include "remote/remote_error_text.h"
+#include "remote/remote_log.h"
 
 namespace qvtf {
 
@@ -47,12 +48,7 @@ std::string_view sftp_session::phrase(int number) const
 
 void sftp_session::log(int kind, std::string_view text)
 {
-    if (!observer_)
-        return;
-    auto lines = std::make_unique<qxarr>();
-    qxval line(text);
-    lines->push(line);
-    observer_->on_log(*this, std::move(lines), kind);
+    log_to_observer(observer_, *this, kind, text);
 }
 
 void sftp_session::set_state(remote_state to)

@@ -9,6 +9,7 @@
 #include "core/qxfiles.h"
 #include "markup/qxlang.h"
 #include "remote/remote_folders.h"
+#include "remote/remote_log.h"
 
 namespace qvtf::test {
 
@@ -407,11 +408,7 @@ void fake_remote_session::error_text(const remote_result& failure, qxval& out) c
 
 void fake_remote_session::log(int kind, std::string_view text)
 {
-    if (!observer_)
-        return;
-    auto lines = std::make_unique<qxarr>();
-    lines->push_copy(qxval(text));
-    observer_->on_log(*this, std::move(lines), kind);
+    log_to_observer(observer_, *this, kind, text);
 }
 
 }  // namespace qvtf::test

@@ -1,0 +1,15 @@
+// The one way a session hands a log entry to its observer: every protocol's
+// log() is this, so the entry's shape stays the same whoever writes it.
+#pragma once
+
+#include <string_view>
+
+namespace qvtf {
+
+class remote_observer;
+class remote_session;
+
+// text: whole lines, each ending in "\r\n"; nothing happens without an observer.
+void log_to_observer(remote_observer* observer, remote_session& session, int kind, std::string_view text);
+
+}  // namespace qvtf
