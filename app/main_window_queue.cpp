@@ -105,6 +105,10 @@ bool TqorxVTF::save_queue_items()
 
 void TqorxVTF::offer_saved_queue()
 {
+    // A window closed before its first events ran is writing this very
+    // file for the next start; offering it now would queue it again.
+    if (shutting_down_ || closing_)
+        return;
     qvtf::saved_queue saved;
     const std::string path = queue_file();
     if (path.empty() || !links_.queue || !qvtf::load_queue_file(path, saved))

@@ -50,6 +50,7 @@ void ftp_control::configure(const remote_site& site, const remote_options& optio
     options_ = options;
     passive_ = options.passive;
     time_difference_ = site.time_difference;
+    publish_inputs(site_, options_);
 }
 
 void ftp_control::fill_input()

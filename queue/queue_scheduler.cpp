@@ -110,17 +110,21 @@ void ftp_queue_process_manager::worker_inputs_locked(remote_site& site, remote_o
         options = options_of(*settings, profile_);
     }
     if (browser) {
-        site.socks_4a = browser->site().socks_4a;
-        options.timeout = browser->options().timeout;
-        options.trust_pasv_address = browser->options().trust_pasv_address;
-        options.listing_reader = browser->options().listing_reader;
+        // The pane's thread may be configuring the browser right now.
+        remote_site browser_site;
+        remote_options browser_options;
+        browser->published_inputs(browser_site, browser_options);
+        site.socks_4a = browser_site.socks_4a;
+        options.timeout = browser_options.timeout;
+        options.trust_pasv_address = browser_options.trust_pasv_address;
+        options.listing_reader = browser_options.listing_reader;
         // The same protection, and the same certificates trusted (a "trust
         // once" answer included), as the browser connection.
-        site.encryption = browser->site().encryption;
-        options.trust = browser->options().trust;
+        site.encryption = browser_site.encryption;
+        options.trust = std::move(browser_options.trust);
         // The browser's known hosts; a worker never asks about a key.
-        options.known_hosts_file = browser->options().known_hosts_file;
-        options.user_known_hosts = browser->options().user_known_hosts;
+        options.known_hosts_file = std::move(browser_options.known_hosts_file);
+        options.user_known_hosts = browser_options.user_known_hosts;
     }
     options.idle_limit = std::max(1, worker_idle_ms.load() / 1000);
     // Last, so the panes may override any of it.

@@ -10,6 +10,7 @@
 // caller that needs several in a row holds it around them.
 #pragma once
 
+#include <mutex>
 #include <string_view>
 
 #include "core/qxfile_tree.h"
@@ -50,6 +51,15 @@ public:
     virtual void configure(const remote_site& site, const remote_options& options) = 0;
     virtual const remote_site& site() const = 0;
     virtual const remote_options& options() const = 0;
+    // A copy of the inputs as last configured, for a thread that does not
+    // hold the session (the queue takes the browser's) while the holder
+    // may configure it anew.
+    void published_inputs(remote_site& site_out, remote_options& options_out) const
+    {
+        std::lock_guard held(published_lock_);
+        site_out = published_site_;
+        options_out = published_options_;
+    }
     // Not owned; may be null.
     virtual void set_observer(remote_observer* observer) = 0;
     virtual void set_language(const qxlang* language) = 0;
@@ -160,7 +170,18 @@ public:
 protected:
     remote_stop stop_;
 
+    // Every configure ends with this.
+    void publish_inputs(const remote_site& site_in, const remote_options& options_in)
+    {
+        std::lock_guard held(published_lock_);
+        published_site_ = site_in;
+        published_options_ = options_in;
+    }
+
 private:
+    mutable std::mutex published_lock_;
+    remote_site published_site_;
+    remote_options published_options_;
     remote_busy_lock lock_;
 };
 

@@ -39,6 +39,7 @@ void sftp_session::configure(const remote_site& site, const remote_options& opti
     options_ = options;
     // Both ends keep UTC: a clock offset from an FTP past means nothing here.
     site_.time_difference = 0;
+    publish_inputs(site_, options_);
 }
 
 std::string_view sftp_session::phrase(int number) const

@@ -81,6 +81,7 @@ void fake_remote_session::configure(const remote_site& site, const remote_option
 {
     site_ = site;
     options_ = options;
+    publish_inputs(site_, options_);
 }
 
 std::string_view fake_remote_session::phrase(int number) const
