@@ -1,23 +1,30 @@
 // FTP over TLS against real servers: every mode against vsftpd (data
 // connections must resume the control connection's session) and
 // pyftpdlib's TLS handler, passive and active, files on the worker and on
-// the calling thread, and the certificate decisions: the authorities of a
-// CA file, the trust file, a judge, and a refusal before any login.
+// the calling thread, over IPv6 too, and the certificate decisions: the
+// authorities of a CA file or of the system's hashed folder, the trust
+// file, a judge, and a refusal before any login.
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "ftp/ftp_data_connection.h"
 #include "ftp_test_session.h"
 #include "net/transport_status.h"
 #include "support/ftp_servers.h"
+#include "support/test_ports.h"
 #include "support/process.h"
 #include "test_data_support.h"
 
 namespace qvtf::test {
 namespace {
 
-enum class trust_by { nothing, ca_file, trust_file, judge_once, changed_entry };
+enum class trust_by { nothing, ca_file, system_folder, trust_file, judge_once, changed_entry };
 
 class recording_judge : public certificate_judge {
 public:
@@ -43,6 +50,30 @@ struct tls_case {
     trust_by trust;
     int expected;  // status of the login
     bool encrypted;
+    bool ipv6 = false;
+};
+
+// The system's authorities as a hashed folder holding only this
+// certificate, for as long as it lives.
+class system_authorities {
+public:
+    system_authorities(const std::string& folder, const std::string& certificate)
+    {
+        std::filesystem::create_directories(folder);
+        if (FILE* in = std::fopen(certificate.c_str(), "r")) {
+            if (X509* x = PEM_read_X509(in, nullptr, nullptr, nullptr)) {
+                char name[16];
+                std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(x));
+                std::filesystem::copy_file(certificate, folder + "/" + name);
+                X509_free(x);
+            }
+            std::fclose(in);
+        }
+        setenv("SSL_CERT_DIR", folder.c_str(), 1);
+    }
+    ~system_authorities() { unsetenv("SSL_CERT_DIR"); }
+    system_authorities(const system_authorities&) = delete;
+    system_authorities& operator=(const system_authorities&) = delete;
 };
 
 // A fingerprint that is no server's.
@@ -60,10 +91,12 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
     const tls_case c = GetParam();
     if (!server_available(c.server))
         GTEST_SKIP() << "server not installed";
+    if (c.ipv6 && !ipv6_loopback_available())
+        GTEST_SKIP() << no_ipv6_message;
     std::unique_ptr<vsftpd_server> vs;
     std::unique_ptr<pyftpdlib_server> py;
     if (c.server == server_kind::vsftpd)
-        vs = std::make_unique<vsftpd_server>(c.tls);
+        vs = std::make_unique<vsftpd_server>(c.tls, c.ipv6);
     else
         py = std::make_unique<pyftpdlib_server>("pyuser", "pypass", "", c.tls_server);
     const bool up = vs ? vs->ok() : py->ok();
@@ -84,10 +117,15 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
     } else if (c.trust == trust_by::changed_entry) {
         ASSERT_TRUE(trust->remember("127.0.0.1", port, other_fingerprint));
     }
+    std::unique_ptr<system_authorities> authorities;
+    if (c.trust == trust_by::system_folder)
+        authorities = std::make_unique<system_authorities>(local.file("authorities"), certificate);
 
     logged_session session;
     session.reconfigure([&](remote_site& site, remote_options& options) {
         site.port = port;
+        if (c.ipv6)
+            site.host.set_string("::1");
         site.user_name.set_string(vs ? vs->user().c_str() : py->user().c_str());
         site.password.set_string(vs ? vs->password().c_str() : py->password().c_str());
         site.encryption = c.mode;
@@ -154,6 +192,10 @@ const tls_case tls_cases[] = {
      remote_encryption::require_explicit, true, trust_by::ca_file, 0, true},
     {"vsftpd_explicit_active_trust_file", server_kind::vsftpd, server_tls::explicit_forced, false,
      remote_encryption::explicit_if_available, false, trust_by::trust_file, 0, true},
+    {"vsftpd_explicit_system_authorities", server_kind::vsftpd, server_tls::explicit_forced, false,
+     remote_encryption::require_explicit, true, trust_by::system_folder, 0, true},
+    {"vsftpd_explicit_ipv6", server_kind::vsftpd, server_tls::explicit_forced, false,
+     remote_encryption::require_explicit, true, trust_by::ca_file, 0, true, true},
     {"vsftpd_implicit_passive_judge", server_kind::vsftpd, server_tls::implicit, false,
      remote_encryption::implicit, true, trust_by::judge_once, 0, true},
     {"vsftpd_implicit_active_ca_file", server_kind::vsftpd, server_tls::implicit, false,

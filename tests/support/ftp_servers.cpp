@@ -140,7 +140,7 @@ bool ensure_test_user(uid_t& uid, gid_t& gid)
 bool make_test_certificate(const temp_folder& folder)
 {
     const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost"
-                                " -addext subjectAltName=IP:127.0.0.1,DNS:localhost -keyout '" +
+                                " -addext subjectAltName=IP:127.0.0.1,IP:::1,DNS:localhost -keyout '" +
                                 folder.file("key.pem") + "' -out '" + folder.file("cert.pem") + "' >/dev/null 2>&1";
     return run_shell(command) == 0;
 }
