@@ -17,8 +17,19 @@ namespace {
 
 constexpr const char* vsftpd_path = "/usr/sbin/vsftpd";
 constexpr const char* python_path = "/usr/bin/python3";
-constexpr const char* pure_ftpd_path = "/usr/sbin/pure-ftpd";
-constexpr const char* pure_pw_path = "/usr/bin/pure-pw";
+// pure-ftpd conflicts with vsftpd as a package, so tools/deps.sh unpacks it
+// into a folder of its own where it is not installed.
+constexpr const char* unpacked_servers = "/var/cache/qvtf-test-servers/pure-ftpd";
+
+std::string pure_ftpd_file(const char* installed)
+{
+    if (::access(installed, X_OK) == 0)
+        return installed;
+    return std::string(unpacked_servers) + installed;
+}
+
+const std::string pure_ftpd_path = pure_ftpd_file("/usr/sbin/pure-ftpd");
+const std::string pure_pw_path = pure_ftpd_file("/usr/bin/pure-pw");
 
 int run_shell(const std::string& command)
 {
@@ -172,7 +183,7 @@ bool pyftpdlib_available()
 
 bool pure_ftpd_available()
 {
-    return ::access(pure_ftpd_path, X_OK) == 0 && ::access(pure_pw_path, X_OK) == 0 && ::geteuid() == 0;
+    return ::access(pure_ftpd_path.c_str(), X_OK) == 0 && ::access(pure_pw_path.c_str(), X_OK) == 0 && ::geteuid() == 0;
 }
 
 pure_ftpd_server::pure_ftpd_server()

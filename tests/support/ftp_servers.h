@@ -106,7 +106,7 @@ private:
 // pure-ftpd with one virtual user (its own password file) that works as the
 // local test user in a temporary folder; it offers MLSD, MFMT and REST STREAM.
 // Debian lets only one FTP server package be installed, and the package list
-// has vsftpd: tests on pure-ftpd run where it is installed instead.
+// has vsftpd: tools/deps.sh unpacks pure-ftpd's package without installing it.
 class pure_ftpd_server {
 public:
     pure_ftpd_server();
