@@ -7,6 +7,8 @@
 #   BENCH_REPEAT   paired runs of each measure, 5 by default; medians shown
 #   BENCH_ONLY=big only the big download and upload; BENCH_ONLY=small only
 #                  the 1000 small files through the queue
+#   BENCH_SFTP_CIPHER  a cipher for sftp (-c), e.g. aes128-gcm@openssh.com,
+#                  to compare at the cipher qvtf-cli chooses on AES hardware
 # Each repetition runs qvtf-cli and sftp back to back, taking turns at going
 # first. Wall and CPU (user + system) medians and their ratios (qvtf-cli /
 # sftp, lower is better); the machine's load is printed around the table.
@@ -56,7 +58,7 @@ trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
 
 q=(--protocol sftp --host 127.0.0.1 --port "$port" --user "$user" --key "$work/client" --known-hosts "$work/known_hosts")
-s=(sftp -q -b - -i "$work/client" -o UserKnownHostsFile="$work/known_hosts" -o BatchMode=yes -P "$port" "$user@127.0.0.1")
+s=(sftp -q -b - ${BENCH_SFTP_CIPHER:+-c "$BENCH_SFTP_CIPHER"} -i "$work/client" -o UserKnownHostsFile="$work/known_hosts" -o BatchMode=yes -P "$port" "$user@127.0.0.1")
 
 run() {
   local name=$1 input=$2; shift 2
