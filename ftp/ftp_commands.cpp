@@ -158,6 +158,11 @@ remote_result ftp_control::answer_213(std::string_view verb, const qxval& path, 
 remote_result ftp_control::file_size(const qxval& path, int64_t& out)
 {
     out = -1;
+    // A size in ASCII mode is refused by many servers (and meaningless with
+    // line ends converted): binary first, which most transfers use anyway.
+    if (type_in_force_ != 0)
+        if (remote_result status = set_type(0); !status.ok() && !logged_in())
+            return status;
     std::string text;
     if (remote_result status = answer_213("SIZE", path, text); !status.ok())
         return status;
