@@ -95,8 +95,29 @@ void log_view::write(std::unique_ptr<qvtf::qxarr> lines, int kind, source from)
         if (files)
             files->command(file_tag, kind, line);
     }
-    QMetaObject::invokeMethod(
-        this, [this, texts, kind, tag] { append_lines(texts, kind, tag); }, Qt::QueuedConnection);
+    bool first = false;
+    {
+        std::lock_guard held(pending_lock_);
+        first = pending_.empty();
+        pending_.push_back({std::move(texts), kind, tag});
+    }
+    if (first)
+        QMetaObject::invokeMethod(this, &log_view::show_pending, Qt::QueuedConnection);
+}
+
+void log_view::show_pending()
+{
+    std::vector<pending_entry> batch;
+    {
+        std::lock_guard held(pending_lock_);
+        batch.swap(pending_);
+    }
+    // Only the last max_lines lines can stay in the view.
+    std::size_t first = batch.size();
+    for (int kept = 0; first > 0 && kept < max_lines;)
+        kept += static_cast<int>(batch[--first].lines.size());
+    for (std::size_t i = first; i < batch.size(); ++i)
+        append_lines(batch[i].lines, batch[i].kind, batch[i].tag);
 }
 
 void log_view::sink(void* context, std::unique_ptr<qvtf::qxarr> lines, int kind)

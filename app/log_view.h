@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "core/qxarr.h"
 
@@ -48,7 +49,18 @@ public:
     QString tag_of(source from);
 
 private:
+    struct pending_entry {
+        QStringList lines;
+        int kind = 0;
+        QString tag;
+    };
+    // The window's thread: shows what arrived since the last call.
+    void show_pending();
     void append_lines(const QStringList& lines, int kind, const QString& tag);
+    // Lines from other threads wait here; only the first of a batch posts
+    // a call, so a thousand small files are not a thousand window events.
+    std::mutex pending_lock_;
+    std::vector<pending_entry> pending_;
     std::atomic<bool> off_{false};
     std::atomic<log_files*> files_{nullptr};
     std::mutex sources_lock_;

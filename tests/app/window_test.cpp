@@ -119,10 +119,20 @@ TEST(MainWindow, LogKeepsTheLastFiftyColouredLinesAndStopsAtShutdown)
     EXPECT_EQ(log.document()->firstBlock().text().toStdString(), "~ line 4");
     EXPECT_EQ(log.document()->lastBlock().begin().fragment().charFormat().foreground().color(), QColor(255, 0, 0));
 
+    // A burst arrives as one batch; the view keeps its last fifty lines in order.
+    std::thread burst([&] {
+        for (int i = 1; i <= 300; ++i)
+            log.write(lines_of({("burst " + std::to_string(i)).c_str()}), 2);
+    });
+    burst.join();
+    ASSERT_TRUE(process_until([&] { return log.document()->lastBlock().text() == "~ burst 300"; }));
+    EXPECT_EQ(log.document()->blockCount(), 50);
+    EXPECT_EQ(log.document()->firstBlock().text().toStdString(), "~ burst 251");
+
     log.turn_off();
     log.write(lines_of({"late"}), 5);
     QCoreApplication::processEvents();
-    EXPECT_EQ(log.document()->lastBlock().text().toStdString(), "! worse");
+    EXPECT_EQ(log.document()->lastBlock().text().toStdString(), "~ burst 300");
 }
 
 TEST(MainWindow, ToolbarBandsFollowTheirRecord)
