@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <algorithm>
 #include <deque>
@@ -57,6 +58,17 @@ struct remote_file {
     {
         if (file)
             sftp_close(file);
+    }
+    // The connection is gone (its sftp session may be freed already): the
+    // handle's memory goes without a close request that could not be sent.
+    void discard()
+    {
+        if (!file)
+            return;
+        ssh_string_free(file->handle);
+        std::free(file->name);
+        std::free(file);
+        file = nullptr;
     }
 };
 
@@ -223,8 +235,8 @@ transfer_record sftp_session::download(const transfer_request& request)
     record.end_time = now();
 
     if (channel_failed) {
-        source.file = nullptr;  // freed with the channel
         record.result = sftp_failure(remote);
+        source.discard();
         record.failed_side = transfer_side::data;
         record.data_failure = record.result.status;
         // The connection broke: the bytes so far wait for the next try.
@@ -312,7 +324,7 @@ transfer_record sftp_session::upload(const transfer_request& request)
     if (channel_failed) {
         record.result = sftp_failure(remote);
         if (!logged_in())
-            target.file = nullptr;  // freed with the channel
+            target.discard();
         record.failed_side = transfer_side::data;
         record.data_failure = record.result.status;
         return record;
