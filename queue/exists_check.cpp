@@ -32,10 +32,12 @@ file_facts remote_facts(remote_session& c, const qxval& path, bool need_size, bo
     const server_features offered = c.features();
     int64_t size = -1;
     int64_t time = -1;
-    if (need_size && (!offered.known || offered.size))
+    const bool asks_size = need_size && (!offered.known || offered.size);
+    if (asks_size)
         (void)c.file_size(path, size);
-    // Only a file that exists has a time worth asking for.
-    if (need_time && (size >= 0 || !need_size) && (!offered.known || offered.mdtm || offered.mlst))
+    // Only a file that exists has a time worth asking for; without SIZE the
+    // time alone tells whether it exists.
+    if ((need_time || !asks_size) && (size >= 0 || !asks_size) && (!offered.known || offered.mdtm || offered.mlst))
         (void)c.modification_time(path, time);
     file_facts facts;
     facts.exists = size >= 0 || time > 0;
