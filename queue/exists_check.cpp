@@ -94,9 +94,11 @@ ftp_queue_process_manager::target_step ftp_queue_process_manager::settle_target(
         download ? local_facts(item.local_path) : remote_facts(c, item.remote_path, need_size, need_time);
     const qxval& folder = download ? item.local_folder : item.remote_folder;
     const qxval& target_path = download ? item.local_path : item.remote_path;
+    // A new name must be free of any entry, a folder or a link included.
     auto taken = [&](const std::string& name) {
         const qxval path(folder.str() + name);
-        return download ? local_facts(path).exists : remote_facts(c, path, true, false).exists;
+        struct stat st {};
+        return download ? ::lstat(path.c_str(), &st) == 0 : remote_facts(c, path, true, false).exists;
     };
 
     exists_decision decision = decide_exists(action, source, target);

@@ -16,7 +16,6 @@
 #include <mutex>
 
 #include "app/exists_prompt.h"
-#include "ftp/test_data_support.h"
 #include "gui_support.h"
 #include "queue/queue_test_support.h"
 #include "support/ftp_servers.h"
@@ -56,22 +55,12 @@ TEST(ExistsPrompt, AskAppliesToTheRunAndStops)
     if (!server.ok())
         GTEST_SKIP() << "vsftpd not available";
     temp_folder local("qvtf-exists-app");
-    ftp_control browser;
-    browser.set_language(&test_phrases());
-    ASSERT_EQ(log_in_to(browser, server.port(), server.user(), server.password()), 0);
-    std::string base = browser.current_path().str();
-    if (base.back() != '/')
-        base += '/';
-
-    recording_panes panes;
-    panes.session = &browser;
-    panes.worker_ports = {server.port()};
-    panes.user = server.user();
-    panes.password = server.password();
+    server_panes at;
+    ASSERT_EQ(at.log_in(server.port(), server.user(), server.password()), 0);
     QWidget window;
     auto judge = std::make_shared<counting_judge>(&window);
     ftp_queue_process_manager q;
-    q.panes = &panes;
+    q.panes = &at.panes;
     q.language = &test_phrases();
     std::mutex mutex;
     std::vector<queue_item_result> results;
@@ -89,14 +78,7 @@ TEST(ExistsPrompt, AskAppliesToTheRunAndStops)
     auto queue_file = [&](const std::string& name) {
         write_text(server.root() + "/" + name, "server's " + name);
         write_text(local.path() + "/" + name, "old");
-        auto item = std::make_unique<ftp_queue_item>();
-        item->is_download = 1;
-        item->name.set_bytes(name);
-        item->local_folder.set_bytes(local.path() + "/");
-        item->local_path.set_bytes(local.path() + "/" + name);
-        item->remote_folder.set_bytes(base);
-        item->remote_path.set_bytes(base + name);
-        item->size = static_cast<int64_t>(("server's " + name).size());
+        auto item = at.file_item(true, name, local.path() + "/", static_cast<int64_t>(("server's " + name).size()));
         ASSERT_EQ(q.append_item(std::move(item)), 0);
     };
     auto finished = [&](size_t count) {

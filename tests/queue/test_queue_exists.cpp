@@ -9,7 +9,6 @@
 
 #include <mutex>
 
-#include "ftp/test_data_support.h"
 #include "queue_test_support.h"
 #include "support/ftp_servers.h"
 
@@ -54,22 +53,13 @@ TEST(QueueExists, TargetBeforeActionAfter)
     if (!server.ok())
         GTEST_SKIP() << "vsftpd not available";
     temp_folder local("qvtf-exists");
-    ftp_control browser;
-    browser.set_language(&test_phrases());
-    ASSERT_EQ(log_in_to(browser, server.port(), server.user(), server.password()), 0);
-    std::string base = browser.current_path().str();
-    if (base.back() != '/')
-        base += '/';
-
-    recording_panes panes;
-    panes.session = &browser;
-    panes.worker_ports = {server.port()};
-    panes.user = server.user();
-    panes.password = server.password();
+    server_panes at;
+    ASSERT_EQ(at.log_in(server.port(), server.user(), server.password()), 0);
+    const std::string& base = at.base;
     recording_view view;
     log_capture log;
     ftp_queue_process_manager q;
-    q.panes = &panes;
+    q.panes = &at.panes;
     q.view = &view;
     q.language = &test_phrases();
     log.attach(q);
@@ -131,14 +121,7 @@ TEST(QueueExists, TargetBeforeActionAfter)
             set_time(target_file, old_time);
         }
 
-        auto item = std::make_unique<ftp_queue_item>();
-        item->is_download = r.download ? 1 : 0;
-        item->name.set_bytes(name);
-        item->local_folder.set_bytes(local.path() + "/");
-        item->local_path.set_bytes(local_file);
-        item->remote_folder.set_bytes(base);
-        item->remote_path.set_bytes(base + name);
-        item->size = static_cast<int64_t>(source_size);
+        auto item = at.file_item(r.download, name, local.path() + "/", static_cast<int64_t>(source_size));
         item->modified_time = source_time;
         item->time_exact = true;  // as a machine listing gives it
         (r.download ? q.download_exists : q.upload_exists) = r.action;
