@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
-#include <mutex>
 
 #include "app/exists_prompt.h"
 #include "gui_support.h"
@@ -62,12 +61,8 @@ TEST(ExistsPrompt, AskAppliesToTheRunAndStops)
     ftp_queue_process_manager q;
     q.panes = &at.panes;
     q.language = &test_phrases();
-    std::mutex mutex;
-    std::vector<queue_item_result> results;
-    when_finished(q, [&](const queue_item_result& r) {
-        std::lock_guard held(mutex);
-        results.push_back(r);
-    });
+    finished_results results;
+    results.attach(q);
     q.max_threads = 1;
     q.download_exists = exists_action::ask;
     q.set_exists_judge(judge);
@@ -81,12 +76,7 @@ TEST(ExistsPrompt, AskAppliesToTheRunAndStops)
         auto item = at.file_item(true, name, local.path() + "/", static_cast<int64_t>(("server's " + name).size()));
         ASSERT_EQ(q.append_item(std::move(item)), 0);
     };
-    auto finished = [&](size_t count) {
-        return process_until([&] {
-            std::lock_guard held(mutex);
-            return results.size() >= count;
-        }, 20000);
-    };
+    auto finished = [&](size_t count) { return process_until([&] { return results.count() >= count; }, 20000); };
 
     // Overwrite, for all: the second conflict is not asked.
     queue_file("a.txt");
@@ -101,27 +91,27 @@ TEST(ExistsPrompt, AskAppliesToTheRunAndStops)
     prompt->findChild<QCheckBox*>("apply_all")->setChecked(true);
     prompt->findChild<QPushButton*>("ok")->click();
     ASSERT_TRUE(finished(2));
+    (void)results.take();
     EXPECT_EQ(judge->asked.load(), 1);
     EXPECT_EQ(file_text(local.path() + "/a.txt"), "server's a.txt");
     EXPECT_EQ(file_text(local.path() + "/b.txt"), "server's b.txt");
 
     // The run ended: the next conflict is asked again, and Escape skips it.
-    results.clear();
     queue_file("c.txt");
     ASSERT_TRUE(process_until([] { return open_prompt() != nullptr; }, 20000));
     QTest::keyClick(open_prompt(), Qt::Key_Escape);
     ASSERT_TRUE(finished(1));
     EXPECT_EQ(judge->asked.load(), 2);
-    EXPECT_TRUE(results.front().succeeded && results.front().skipped);
+    const queue_item_result skipped = results.take().front();
+    EXPECT_TRUE(skipped.succeeded && skipped.skipped);
     EXPECT_EQ(file_text(local.path() + "/c.txt"), "old");
 
     // A kill while the dialog is open ends the item and closes the dialog.
-    results.clear();
     queue_file("d.txt");
     ASSERT_TRUE(process_until([] { return open_prompt() != nullptr; }, 20000));
     q.kill_all(8);
     ASSERT_TRUE(finished(1));
-    EXPECT_FALSE(results.front().succeeded);
+    EXPECT_FALSE(results.take().front().succeeded);
     EXPECT_TRUE(process_until([] { return open_prompt() == nullptr; }));
     EXPECT_EQ(file_text(local.path() + "/d.txt"), "old");
     q.close();

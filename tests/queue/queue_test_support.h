@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/qxfile_tree.h"
@@ -187,6 +188,33 @@ struct server_panes {
         item->size = size;
         return item;
     }
+};
+
+// The results of the items a queue finishes, taken in turn.
+class finished_results {
+public:
+    void attach(ftp_queue_process_manager& q)
+    {
+        when_finished(q, [this](const queue_item_result& r) {
+            std::lock_guard held(mutex_);
+            results_.push_back(r);
+        });
+    }
+    std::size_t count() const
+    {
+        std::lock_guard held(mutex_);
+        return results_.size();
+    }
+    // The results so far, which are then forgotten.
+    std::vector<queue_item_result> take()
+    {
+        std::lock_guard held(mutex_);
+        return std::exchange(results_, {});
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<queue_item_result> results_;
 };
 
 // Finished-item log lines.

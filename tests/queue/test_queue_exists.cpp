@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include "queue_test_support.h"
 #include "support/ftp_servers.h"
 
@@ -63,12 +61,8 @@ TEST(QueueExists, TargetBeforeActionAfter)
     q.view = &view;
     q.language = &test_phrases();
     log.attach(q);
-    std::mutex mutex;
-    std::vector<queue_item_result> results;
-    when_finished(q, [&](const queue_item_result& r) {
-        std::lock_guard held(mutex);
-        results.push_back(r);
-    });
+    finished_results finished;
+    finished.attach(q);
     q.max_threads = 1;
     q.stamp_downloads = 1;
     ASSERT_EQ(q.open(), 0);
@@ -125,10 +119,9 @@ TEST(QueueExists, TargetBeforeActionAfter)
         item->modified_time = source_time;
         item->time_exact = true;  // as a machine listing gives it
         (r.download ? q.download_exists : q.upload_exists) = r.action;
-        results.clear();
         ASSERT_EQ(q.append_item(std::move(item)), 0) << what;
         ASSERT_TRUE(q.wait_until_empty(30000)) << what;
-        std::lock_guard held(mutex);
+        const std::vector<queue_item_result> results = finished.take();
         ASSERT_EQ(results.size(), 1u) << what;
         const queue_item_result& result = results.front();
         EXPECT_TRUE(result.succeeded) << what << ": " << result.error_text.str();
