@@ -5,6 +5,7 @@
 
 #include "app/certificate_prompt.h"
 #include "app/event_sounds.h"
+#include "app/exists_prompt.h"
 #include "app/file_list_model.h"
 #include "app/log_view.h"
 #include "app/main_window.h"
@@ -98,8 +99,13 @@ bool app_session::start(const session_options& options)
         error_ = QString::fromStdString("Can't load " + phrases + ": " + reason.str());
         return false;
     }
-    if (qvtf::start_settings(settings_, folders_).status != 0)
+    const qvtf::settings_start_result started = qvtf::start_settings(settings_, folders_);
+    if (started.status != 0)
         return fail(28, "The settings cannot be loaded");
+    // A new installation asks when a target exists; a settings file of
+    // before overwrites, as it always did.
+    if (started.first_run)
+        settings_.download_exists = settings_.upload_exists = "ask";
 
     // The queue, with an empty site as its profile until the user connects.
     placeholder_.reset(qvtf::ftp_profile::make(qvtf::profile_site));
@@ -136,6 +142,7 @@ bool app_session::start(const session_options& options)
     // goes to the user folder's trust file.
     auto trust = std::make_shared<qvtf::certificate_trust>(folders_.user_file(qvtf::trusted_certificates_file));
     trust->set_judge(std::make_shared<gui_certificate_judge>(window_.get(), &language_));
+    queue_->set_exists_judge(std::make_shared<gui_exists_judge>(window_.get(), &language_));
     remote_->set_certificate_trust(std::move(trust));
     browser_watch_ = std::make_unique<session_watch>(&window_->log(), window_.get());
     remote_->watch(browser_watch_.get());

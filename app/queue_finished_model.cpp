@@ -77,6 +77,8 @@ QVariant queue_finished_model::data(const QModelIndex& index, int role) const
     case col_result:
         if (failed_)
             return to_qt(e.result.error_text);
+        if (e.result.skipped)
+            return skipped_text;
         return e.result.is_folder ? QString() : QLocale().formattedDataSize(e.result.bytes);
     case col_time: return QLocale().toString(e.when.time(), QLocale::ShortFormat);
     default: return {};

@@ -34,6 +34,8 @@ public:
     std::vector<entry> take(std::vector<int> rows);
     void clear();
     const entry& at(int row) const { return entries_[static_cast<size_t>(row)]; }
+    // The result column of an item whose target stayed as it was.
+    QString skipped_text = QStringLiteral("skipped");
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -139,6 +139,7 @@ queue_widget::queue_widget(ui_queue_manager* model, const qvtf::qxlang* language
     done_headers[queue_finished_model::col_result] = phrase(17);
     failed_ = new queue_finished_model(true, failed_headers, this);
     succeeded_ = new queue_finished_model(false, done_headers, this);
+    succeeded_->skipped_text = phrase(1431);  // a target that existed and stayed
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName("QueueTabs");
     tabs_->setDocumentMode(true);

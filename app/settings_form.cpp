@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/exists_prompt.h"
 #include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/qx_file_lister.h"
@@ -47,6 +48,7 @@ constexpr int phrase_first_sound = 601;  // connect, disconnect, transfer, beep
 constexpr int phrase_file_types = 605;
 constexpr int phrase_cant_save = 610;
 constexpr int phrase_title = 611;
+constexpr int phrase_exists_group = 1410, phrase_download_exists = 1432, phrase_upload_exists = 1433;
 
 constexpr int threads_low = 0, threads_high = 30;
 constexpr int tries_low = 1, tries_high = 5;
@@ -378,6 +380,20 @@ QWidget* TSettings::files_page()
     h->addStretch();
     v->addWidget(gb);
 
+    // What a transfer does with a target that exists, per direction.
+    auto* exists_box = new QGroupBox(phrase(phrase_exists_group), page);
+    exists_box->setObjectName("gbExists");
+    auto* exists_form = new QFormLayout(exists_box);
+    cb_download_exists_ = new QComboBox(exists_box);
+    cb_download_exists_->setObjectName("cbDownloadExists");
+    cb_upload_exists_ = new QComboBox(exists_box);
+    cb_upload_exists_->setObjectName("cbUploadExists");
+    for (QComboBox* box : {cb_download_exists_, cb_upload_exists_})
+        fill_exists_actions(box, language_, true);
+    exists_form->addRow(phrase(phrase_download_exists), cb_download_exists_);
+    exists_form->addRow(phrase(phrase_upload_exists), cb_upload_exists_);
+    v->addWidget(exists_box);
+
     cb_delete_confirmation_ = new QCheckBox(phrase(phrase_delete_confirm), page);
     cb_delete_confirmation_->setObjectName("cbDeleteConfirmation");
     cb_delete_recycle_ = new QCheckBox(phrase(phrase_delete_recycle), page);
@@ -518,6 +534,10 @@ void TSettings::fill()
     }
 
     cb_set_ft_->setChecked(s.set_remote_time_on_download);
+    for (auto [box, name] : {std::pair{cb_download_exists_, &s.download_exists}, std::pair{cb_upload_exists_, &s.upload_exists}}) {
+        const int at = box->findData(QString::fromStdString(*name));
+        box->setCurrentIndex(at >= 0 ? at : box->findData(QStringLiteral("overwrite")));
+    }
     cb_sensitive_sort_->setChecked(s.case_insensitive_sort);
     e_sync_time_interval_->set_value(s.sync_time_equal_interval);
     cb_delete_confirmation_->setChecked(s.delete_confirm_prompt);
@@ -565,6 +585,8 @@ void TSettings::store()
     }
 
     s.set_remote_time_on_download = cb_set_ft_->isChecked();
+    s.download_exists = cb_download_exists_->currentData().toString().toStdString();
+    s.upload_exists = cb_upload_exists_->currentData().toString().toStdString();
     s.case_insensitive_sort = cb_sensitive_sort_->isChecked();
     s.sync_time_equal_interval = e_sync_time_interval_->value();
     s.delete_confirm_prompt = cb_delete_confirmation_->isChecked();

@@ -152,6 +152,8 @@ private:
     QPlainTextEdit* m_commands_ = nullptr;
     // files
     QCheckBox* cb_set_ft_ = nullptr;
+    QComboBox* cb_download_exists_ = nullptr;
+    QComboBox* cb_upload_exists_ = nullptr;
     QCheckBox* cb_sensitive_sort_ = nullptr;
     number_field* e_sync_time_interval_ = nullptr;
     QPushButton* b_file_types_ = nullptr;

@@ -57,7 +57,11 @@ public:
             handle_ = open_regular_file(request.local_path, "r", &not_regular_);
         else if (request.transfer_option == 1 || request.transfer_option == 2)
             handle_ = open_regular_file(request.local_path, "a", &not_regular_);  // continues the target itself
-        else {
+        else if (request.continue_target && (request.transfer_type & 0xffff) == 0) {
+            // The user's own file grows in place: what it holds is not fetched again.
+            handle_ = open_regular_file(request.local_path, "a", &not_regular_);
+            offset_ = handle_ == invalid_file_handle ? 0 : std::max<int64_t>(0, file_size(handle_));
+        } else {
             replacing_ = true;
             if (resumable(request)) {
                 handle_ = replacement_.open_partial(request.local_path, request.partial_path.str());

@@ -63,6 +63,13 @@ struct ftp_queue_item {
     // not at the size check): an upload's next attempt may continue what
     // the server holds.
     bool may_resume = false;
+    // The listing gave the source's time to the second (downloads).
+    bool time_exact = false;
+    // What to do with an existing target was settled (at the first attempt;
+    // sync's items come settled: it makes its own decisions).
+    bool exists_settled = false;
+    // The existing target continues from its end (the "resume" action).
+    bool continue_target = false;
 
     ~ftp_queue_item() { replacement_file::remove_partial(partial_path); }
 

@@ -18,6 +18,7 @@
 //   failure_report.cpp     the failures of a run, in one box at its end
 //   queue_settings.cpp     apply_settings, store_settings, set_profile
 //   queue_snapshot.cpp     pause, the items left
+//   exists_check.cpp       what a file does with a target that exists
 //
 // Locks: the manager's lock guards the items, their states, tries and
 // connection references, and the worker list; the view's lock is taken
@@ -30,8 +31,10 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -39,6 +42,7 @@
 #include <vector>
 
 #include "browse/pane_busy_lock.h"
+#include "queue/exists_judge.h"
 #include "queue/ftp_queue_item.h"
 #include "queue/put_nodes_queue_struct.h"
 #include "queue/queue_item_result.h"
@@ -95,6 +99,11 @@ public:
     std::atomic<int32_t> worker_idle_ms{60000};
     // The wait before the second try; it doubles for each further one.
     std::atomic<int32_t> retry_delay_ms{1000};
+    // What a download's and an upload's existing target gets (exists_action).
+    std::atomic<exists_action> download_exists{exists_action::overwrite};
+    std::atomic<exists_action> upload_exists{exists_action::overwrite};
+    // Answers "ask"; without one, ask skips the file.
+    void set_exists_judge(std::shared_ptr<exists_judge> judge);
 
     // ---- life ----
     // 0; the queue accepts work.
@@ -198,6 +207,17 @@ private:
     void expand_folder_item(remote_handover handed, ftp_queue_item* item);
     // The site and options a worker connection logs in with.
     void worker_inputs_locked(remote_site& site, remote_options& options);
+    // Before the first attempt of a file: applies the action for an existing
+    // target to item and request. go, or the item ends: skipped, or stopped
+    // while the user was asked.
+    enum class target_step { go, skip, stopped };
+    target_step settle_target(ftp_queue_item& item, transfer_request& request, remote_session& c);
+    // The user's answer for the item's conflict, or nothing when stopped.
+    std::optional<exists_answer> ask_exists(ftp_queue_item& item, exists_question question);
+    // The item leaves the queue as done, its target left as it was.
+    void skip_done(ftp_queue_item* item);
+    // Writes the item to new_name in its target's folder.
+    void retarget(ftp_queue_item& item, transfer_request& request, const std::string& new_name);
     // An item's transfer as a request: its paths, type and facts.
     transfer_request request_for(const ftp_queue_item& item, transfer_progress* progress) const;
 
@@ -252,6 +272,18 @@ private:
     std::atomic<bool> browser_in_use_{false};
     std::atomic<bool> paused_{false};
     ftp_profile* profile_ = nullptr;
+    // "Ask": the judge, the questions waiting (one shown at a time) and the
+    // answers kept for the rest of the run, by direction and folder ("" for
+    // all folders); forgotten when the queue runs empty.
+    std::shared_ptr<exists_judge> exists_judge_;
+    std::vector<std::pair<const ftp_queue_item*, std::shared_ptr<exists_asking>>> asking_;
+    bool question_shown_ = false;
+    std::condition_variable asking_cv_;
+    std::map<std::pair<bool, std::string>, exists_answer> exists_answers_;
+    // Cancels the questions of item (null: all of them).
+    void cancel_questions_locked(const ftp_queue_item* item);
+    // One line to the log sink.
+    void log_line(const std::string& text, int kind);
     std::thread scheduler_;
     // put_nodes, expansion, browser transfers and kills.
     lister_tasks tasks_;

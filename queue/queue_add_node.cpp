@@ -61,6 +61,7 @@ int ftp_queue_process_manager::add_node(qxfile_node& node, const qxval& local_fo
         item->size = target ? queued_size(*target) : -1;
     }
     item->modified_time = node.modified;
+    item->time_exact = node.time_exact != 0;
     item->transfer_option = transfer_option;
     item->transfer_type = default_type;
     if (!item->is_folder && default_type == 2) {

@@ -18,8 +18,10 @@ struct queue_item_result {
     int32_t result_code = 0;
     uint32_t status_bits = 0;  // 0x02 / 0x20 of the last attempt
     bool succeeded = false;
+    bool skipped = false;  // succeeded without a transfer: the target stayed
     int32_t tries = 0;     // attempts made
     int64_t bytes = 0;     // of the last attempt
+    int64_t resumed_from = 0;  // of them, what the target held before
     qxval error_text{""};  // empty on success
     saved_item again;      // to queue the item once more
 };

@@ -86,6 +86,26 @@ void ftp_queue_process_manager::report_target_taken(const qxfile_node& node, con
     }
 }
 
+void ftp_queue_process_manager::retarget(ftp_queue_item& item, transfer_request& request, const std::string& new_name)
+{
+    std::lock_guard held(lock_);
+    if (const std::string before = target_of(item); !before.empty()) {
+        auto entry = targets_.find(before);
+        if (entry != targets_.end() && --entry->second.second <= 0)
+            targets_.erase(entry);
+    }
+    if (item.is_download)
+        item.local_path.set_bytes(item.local_folder.str() + new_name);
+    else
+        item.remote_path.set_bytes(item.remote_folder.str() + new_name);
+    if (const std::string after = target_of(item); !after.empty())
+        ++targets_.try_emplace(after, source_of(item), 0).first->second.second;
+    request.local_path = item.local_path;
+    request.remote_path = item.remote_path;
+    if (view)
+        view->update_row(item);
+}
+
 bool ftp_queue_process_manager::contains_locked(const ftp_queue_item* item) const
 {
     return item && index_.count(item) != 0;
@@ -109,6 +129,9 @@ std::unique_ptr<ftp_queue_item> ftp_queue_process_manager::unlink_locked(ftp_que
     index_.erase(found);
     owned->queue_node = nullptr;
     now_empty = items_.empty();
+    // The answers given "for all" hold for one run of the queue.
+    if (now_empty)
+        exists_answers_.clear();
     return owned;
 }
 

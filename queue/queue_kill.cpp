@@ -13,6 +13,8 @@ void ftp_queue_process_manager::kill_items_locked(const std::vector<ftp_queue_it
         if (!contains_locked(item))
             continue;
         if (item->state() == item_running) {
+            // A question about its target is answered by the stop.
+            cancel_questions_locked(item);
             if (item->is_folder) {
                 item->state_flags |= static_cast<uint32_t>(request);
             } else if (item->connection && item->connection != browser) {
@@ -65,6 +67,7 @@ void ftp_queue_process_manager::kill_all_and_wait()
 {
     kill_all(8);
     std::unique_lock held(lock_);
+    cancel_questions_locked(nullptr);
     for (auto& w : workers_) {
         w->quit = true;
         w->stop_request = stop_reason_kill;

@@ -146,7 +146,8 @@ transfer_request ftp_queue_process_manager::request_for(const ftp_queue_item& it
     // A retry continues where the attempt before it broke off.
     request.keep_partial = item.is_download != 0;
     request.partial_path = qxval(item.partial_path);
-    request.resume = item.may_resume;
+    request.resume = item.may_resume || (!item.is_download && item.continue_target);
+    request.continue_target = item.is_download && item.continue_target;
     return request;
 }
 

@@ -11,6 +11,8 @@ void ftp_queue_process_manager::apply_settings(const global_ftp_settings& values
     retry_limit = values.retry_count <= 0 ? 1 : values.retry_count;
     max_threads = values.max_download_threads < 0 ? 0 : values.max_download_threads;
     stamp_downloads = values.set_remote_time_on_download ? 1 : 0;
+    download_exists = exists_action_from_name(values.download_exists).value_or(exists_action::overwrite);
+    upload_exists = exists_action_from_name(values.upload_exists).value_or(exists_action::overwrite);
     // More connections may be wanted now.
     wake_scheduler();
 }

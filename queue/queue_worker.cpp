@@ -99,6 +99,18 @@ bool ftp_queue_process_manager::run_worker_item(worker* w, ftp_queue_item* item)
         std::lock_guard held(lock_);
         prestart_refused_ = false;
     }
+    switch (settle_target(*item, w->request, c)) {
+    case target_step::go: break;
+    case target_step::skip: skip_done(item); return true;
+    case target_step::stopped: {
+        // Stopped while the user was asked: nothing moved, no retry.
+        transfer_record record;
+        record.result = status_stopped;
+        const int asked_stop = stop_request_of(w);
+        transfer_done(item, record, asked_stop ? asked_stop : stop_reason_kill, c);
+        return false;
+    }
+    }
     const transfer_record record = c.transfer_file(w->request);
     const int stop = stop_request_of(w);
     transfer_done(item, record, stop, c);
@@ -123,14 +135,23 @@ void ftp_queue_process_manager::browser_transfer(remote_handover handed, ftp_que
             request = request_for(*item, &progress);
         }
         transfer_record record;
+        target_step step = target_step::go;
         if (hold) {
             b->clear_stop();
-            record = b->transfer_file(request);
+            step = settle_target(*item, request, *b);
+            if (step == target_step::go)
+                record = b->transfer_file(request);
+            else
+                record.result = status_stopped;
         } else {
             record.result = hold.status();
         }
-        // The queue never stops an item on the browser connection: it ends as it runs.
-        transfer_done(item, record, 0, *b);
+        // The queue never stops an item on the browser connection: it ends
+        // as it runs, unless it was stopped while the user was asked.
+        if (step == target_step::skip)
+            skip_done(item);
+        else
+            transfer_done(item, record, step == target_step::stopped ? stop_reason_kill : 0, *b);
         panes->refresh_remote();
     }
     hold.unlock();

@@ -147,6 +147,7 @@ void ftp_queue_process_manager::transfer_done(ftp_queue_item* item, const transf
         outcome.succeeded = !failed;
         outcome.tries = item->tries - (stop == 0 && is_open ? 1 : 0);
         outcome.bytes = record.bytes;
+        outcome.resumed_from = record.resumed_from;
         gone = unlink_locked(item, now_empty);
     } else {
         item->connection = nullptr;

@@ -50,6 +50,9 @@ struct transfer_request {
     bool keep_partial = false;
     qxval partial_path{""};
     bool resume = false;
+    // Downloads of binary files: the existing local target itself continues
+    // from its end, with REST of its size (the user chose to resume it).
+    bool continue_target = false;
 
     bool size_differs(int64_t bytes) const
     {

@@ -129,6 +129,8 @@ const settings_key keys[] = {
     int_key("sounds", &V::sounds, 0, 15),
     bool_key("trust_pasv_address", &V::trust_pasv_address),
     bool_key("extended_data_commands", &V::extended_data_commands),
+    text_key("download_exists", &V::download_exists),
+    text_key("upload_exists", &V::upload_exists),
 };
 
 }  // namespace

@@ -93,6 +93,12 @@ struct global_ftp_values {
     // EPSV and EPRT before PASV and PORT on IPv4 (IPv6 has only them). Files
     // written before the key existed read as on.
     bool extended_data_commands = true;
+    // What a transfer does when its target exists, by the names of
+    // exists_action ("ask", "overwrite", "size-or-time"...). Files written
+    // before the keys existed overwrite, as every transfer did then; a new
+    // installation's window asks.
+    std::string download_exists = "overwrite";
+    std::string upload_exists = "overwrite";
 
     bool operator==(const global_ftp_values&) const = default;
 

@@ -109,7 +109,9 @@ transfer_record sftp_session::download(const transfer_request& request)
     transfer_record record;
     record.start_time = record.end_time = now();
     const std::string remote = absolute(request.remote_path);
-    const bool appending = request.transfer_option == 1 || request.transfer_option == 2;
+    // The user's resume continues the target itself, as an append does.
+    const bool appending =
+        request.transfer_option == 1 || request.transfer_option == 2 || request.continue_target;
     auto local_failure = [&](int32_t error_number, int32_t step) {
         record.result = status_local_file;
         record.result.local_errno = error_number;
@@ -232,6 +234,7 @@ transfer_record sftp_session::download(const transfer_request& request)
             break;
     }
     record.bytes = written;
+    record.resumed_from = start;
     record.end_time = now();
 
     if (channel_failed) {
@@ -289,12 +292,33 @@ transfer_record sftp_session::upload(const transfer_request& request)
         log(log_error, text.str() + " " + request.local_path.str() + "\r\n");
         return record;
     }
+    // A resumed upload sends only what the server's shorter file lacks.
+    int64_t held = 0;
+    if (request.resume && (request.transfer_type & 0xffff) == 0) {
+        if (sftp_attributes attributes = sftp_stat(sftp_, remote.c_str())) {
+            if ((attributes->flags & SSH_FILEXFER_ATTR_SIZE) &&
+                attributes->size < static_cast<uint64_t>(std::max<int64_t>(0, qvtf::file_size(local))))
+                held = static_cast<int64_t>(attributes->size);
+            sftp_attributes_free(attributes);
+        }
+        if (held > 0 && seek_file(local, held, 0) != held)
+            held = 0;
+    }
     remote_file target;
-    target.file = sftp_open(sftp_, remote.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    target.file = sftp_open(sftp_, remote.c_str(), held > 0 ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!target.file) {
         close_file(local);
         record.result = sftp_failure(remote);
         return record;
+    }
+    if (held > 0) {
+        if (sftp_seek64(target.file, static_cast<uint64_t>(held)) != 0) {
+            close_file(local);
+            record.result = sftp_failure(remote);
+            return record;
+        }
+        record.bytes = record.resumed_from = held;
+        log(log_info, std::string(phrase(phrase_continued_at)) + std::to_string(held) + ": " + remote + "\r\n");
     }
     std::vector<char> buffer(write_chunk_);
     bool channel_failed = false;

@@ -86,6 +86,8 @@ void sync_queue_sink::run_until_done(sync_transfer_events& events)
         // ASCII changes line ends, so its byte count proves nothing.
         item->size = a.transfer_type == 1 ? -1 : a.size;
         item->modified_time = static_cast<std::time_t>(a.modified);
+        // The plan has decided already; the queue never asks about it.
+        item->exists_settled = true;
         std::lock_guard lock(mutex_);
         index_of_[key{item->is_download, a.local_path, a.remote_path}] = index;
         if (stopped_)

@@ -9,11 +9,13 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/qxfile_tree.h"
 #include "core/qxfiles.h"
 #include "ftp/ftp_control.h"
+#include "ftp/test_data_support.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "support/queue_finished.h"
 #include "support/test_phrases.h"
@@ -149,6 +151,70 @@ private:
         out.set_bytes(found != paths.end() ? found->second : tree_path(node));
         return 0;
     }
+};
+
+// A browsing session logged in to a test server, and panes whose worker
+// connections log in there too; base is the login folder, ending in "/".
+struct server_panes {
+    ftp_control browser;
+    recording_panes panes;
+    std::string base;
+    // 0 when logged in.
+    int log_in(uint16_t port, const std::string& user, const std::string& password)
+    {
+        browser.set_language(&test_phrases());
+        if (int code = log_in_to(browser, port, user, password))
+            return code;
+        base = browser.current_path().str();
+        if (base.empty() || base.back() != '/')
+            base += '/';
+        panes.session = &browser;
+        panes.worker_ports = {port};
+        panes.user = user;
+        panes.password = password;
+        return 0;
+    }
+    // A file item between local_folder (ending in "/") and base.
+    std::unique_ptr<ftp_queue_item> file_item(bool download, const std::string& name,
+                                              const std::string& local_folder, int64_t size) const
+    {
+        auto item = std::make_unique<ftp_queue_item>();
+        item->is_download = download ? 1 : 0;
+        item->name.set_bytes(name);
+        item->local_folder.set_bytes(local_folder);
+        item->local_path.set_bytes(local_folder + name);
+        item->remote_folder.set_bytes(base);
+        item->remote_path.set_bytes(base + name);
+        item->size = size;
+        return item;
+    }
+};
+
+// The results of the items a queue finishes, taken in turn.
+class finished_results {
+public:
+    void attach(ftp_queue_process_manager& q)
+    {
+        when_finished(q, [this](const queue_item_result& r) {
+            std::lock_guard held(mutex_);
+            results_.push_back(r);
+        });
+    }
+    std::size_t count() const
+    {
+        std::lock_guard held(mutex_);
+        return results_.size();
+    }
+    // The results so far, which are then forgotten.
+    std::vector<queue_item_result> take()
+    {
+        std::lock_guard held(mutex_);
+        return std::exchange(results_, {});
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<queue_item_result> results_;
 };
 
 // Finished-item log lines.

@@ -77,7 +77,10 @@ TEST_F(GlobalFtpSettings, FileHoldsOneLinePerKeyInOrderThenTheProxies)
     EXPECT_EQ(lines[63], "<sounds>15</sounds>");
     EXPECT_EQ(lines[64], "<trust_pasv_address>0</trust_pasv_address>") << "new keys go last";
     EXPECT_EQ(lines[65], "<extended_data_commands>1</extended_data_commands>");
-    EXPECT_EQ(lines[66], "<proxies>");
+    // Settings of before have neither: their transfers overwrite, as they did.
+    EXPECT_EQ(lines[66], "<download_exists>overwrite</download_exists>");
+    EXPECT_EQ(lines[67], "<upload_exists>overwrite</upload_exists>");
+    EXPECT_EQ(lines[68], "<proxies>");
     EXPECT_EQ(lines.back(), "</proxies>");
 
     global_ftp_settings loaded;

@@ -104,12 +104,18 @@ TEST(CliOptions, DefaultsAndRejections)
     EXPECT_TRUE(o.passive);
     EXPECT_EQ(o.list_params, "-al");
     EXPECT_TRUE(o.given.empty());
+    EXPECT_EQ(o.exists, qvtf::exists_action::overwrite);
+    options chosen;
+    ASSERT_TRUE(parse_args({"--exists", "size-or-time", "pwd"}, chosen, err));
+    EXPECT_EQ(chosen.exists, qvtf::exists_action::size_or_time);
     for (auto bad : std::vector<std::vector<std::string>>{{"--port", "0", "ls"},
                                                           {"--port", "70000"},
                                                           {"--proxy-type", "6"},
                                                           {"--type", "text"},
                                                           {"--timeout"},
-                                                          {"--password", "x"}}) {
+                                                          {"--password", "x"},
+                                                          {"--exists", "ask", "ls"},
+                                                          {"--exists", "sometimes", "ls"}}) {
         options b;
         EXPECT_FALSE(parse_args(bad, b, err)) << bad[0];
     }

@@ -138,6 +138,37 @@ TEST(CliQueueSettings, TheUsersSettingsGiveTheWorkers)
     EXPECT_NE(damaged.err.find(global_ftp_settings::file_name), std::string::npos) << damaged.err;
 }
 
+// --exists: a local file that exists stays with skip, and the line says so;
+// the others download as ever.
+TEST(CliQueueSettings, ExistsSkipKeepsTheTarget)
+{
+    if (!test::vsftpd_available())
+        GTEST_SKIP() << "vsftpd not installed";
+    test::vsftpd_server server;
+    ASSERT_TRUE(server.ok()) << server.log();
+    fs::create_directories(server.root() + "/src");
+    for (const char* name : {"a", "b"})
+        std::ofstream(server.root() + "/src/" + name) << "server " << name;
+    test::temp_folder local("qvtf-cli-exists");
+    fs::create_directories(local.path() + "/src");
+    std::ofstream(local.path() + "/src/a") << "mine";
+
+    cli::options o = test::login_options(server.port(), server.user(), server.password());
+    o.exists = exists_action::skip;
+    std::string error;
+    ASSERT_TRUE(cli::split_script("download src " + local.path(), o.commands, error)) << error;
+    const test::cli_run run = test::run_cli(o);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(test::read_text_file(local.path() + "/src/a"), "mine");
+    EXPECT_EQ(test::read_text_file(local.path() + "/src/b"), "server b");
+    EXPECT_NE(run.out.find("2 Skipped, the target exists: " + local.path() + "/src/a"), std::string::npos) << run.out;
+    int downloaded = 0;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        downloaded += line.rfind("5 ", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(downloaded, 1) << run.out;
+}
+
 // A server behind a NAT names another address in its PASV replies. The
 // queue's worker connections, which never saw a browser connection's
 // settings, still connect their data connections to the server itself,

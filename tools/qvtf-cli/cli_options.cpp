@@ -374,6 +374,16 @@ bool parse(int argc, char** argv, options& o, std::string& error, std::FILE* in)
                 error = "bad --retries (1..1000)";
                 return false;
             }
+        } else if (a == "--exists") {
+            if (!(v = value("--exists")))
+                return false;
+            const std::optional<exists_action> action = exists_action_from_name(v);
+            // "ask" needs someone to answer it.
+            if (!action || *action == exists_action::ask) {
+                error = "bad --exists (overwrite|newer|size|size-or-time|resume|rename|skip)";
+                return false;
+            }
+            o.exists = *action;
         } else if (a == "--log") {
             o.log = true;
         } else if (a == "-c") {
@@ -494,6 +504,12 @@ void print_usage(std::FILE* out)
         "                        max_download_threads, 5); 0 runs them on this session\n"
         "  --retries N           download/upload/sync: tries per file and per folder listing (the setting retry_count, "
         "3)\n"
+        "  --exists ACTION       download/upload: a target that exists is overwritten\n"
+        "                        (overwrite, the default), overwritten only when the\n"
+        "                        source is newer (newer), differs in size (size) or in\n"
+        "                        size or time (size-or-time), continued from its end\n"
+        "                        when shorter (resume), written as \"name (1).ext\"\n"
+        "                        (rename) or left as it is (skip)\n"
         "\n"
         "commands:\n"
         "  ls [PATH]             list: type, permissions, size, time (UTC), name, link target\n"

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "queue/exists_action.h"
+
 namespace qvtf::cli {
 
 enum class transfer_kind { binary, ascii, automatic };
@@ -38,6 +40,8 @@ struct options {
     transfer_kind type = transfer_kind::binary;
     int threads = -1;  // download/upload workers; -1: the max_download_threads setting
     int retries = -1;  // tries per item; -1: the retry_count setting
+    // download/upload: what a file does when its target exists.
+    exists_action exists = exists_action::overwrite;
     bool log = false;
     bool help = false;
     // The options named on the command line, as written ("--user", ...):

@@ -83,6 +83,8 @@ cli_queue::cli_queue(remote_session& session, const qxlang& language, const auto
     listing.listing_tries = queue_.retry_limit;
     session_.configure(session_.site(), listing);
     queue_.default_transfer_type = options_.transfer_type;
+    queue_.download_exists = options_.exists;
+    queue_.upload_exists = options_.exists;
 }
 
 int cli_queue::local_path_of(const qxfile_node* node, qxval& out)

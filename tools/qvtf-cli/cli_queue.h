@@ -26,6 +26,7 @@ struct queue_run_options {
     int32_t retries = 3;
     int32_t transfer_type = 0;  // 0 binary, 1 ASCII, 2 automatic
     bool progress = false;      // draw the progress line (stderr is a terminal)
+    exists_action exists = exists_action::overwrite;  // for a target that exists
 };
 
 class cli_queue : public queue_panes, public queue_view, private queue_observer {

@@ -465,6 +465,7 @@ remote_result cli_session::queued(const std::vector<std::string>& words)
     run.retries = opts_.retries >= 1 ? opts_.retries : std::max(1, settings.retry_count);
     run.transfer_type = type_ == transfer_kind::ascii ? 1 : type_ == transfer_kind::automatic ? 2 : 0;
     run.progress = ::isatty(::fileno(err_)) != 0;
+    run.exists = opts_.exists;
     cli_queue queue(*session_, lang_, &resolver_, run, out_, err_,
                     opts_.log ? static_cast<remote_observer*>(this) : nullptr);
     const std::vector<std::string> sources(words.begin() + 1, words.end() - 1);
