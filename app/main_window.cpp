@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <algorithm>
 
+#include "app/edit_in_place.h"
 #include "app/file_list_model.h"
 #include "app/log_view.h"
 #include "app/log_view_files.h"
@@ -424,6 +425,8 @@ void TqorxVTF::closeEvent(QCloseEvent* event)
     event->ignore();
     if (shutting_down_)
         return;
+    if (edits_ && !edits_->may_close())
+        return;
     if (links_.queue->item_count() != 0 && !ask(phrase(197, "Exit"), phrase(195)))
         return;
     start_shutdown();
@@ -492,6 +495,7 @@ void TqorxVTF::setup(const window_links& links)
         wire_queue_extras();
     }
     wire_quick_connect();
+    wire_edit_in_place();
     if (links_.settings)
         restore_layout(*links_.settings);
     if (QAction* tree = command("miLocalBrowserFoldersView"))

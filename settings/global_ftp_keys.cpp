@@ -129,6 +129,9 @@ const settings_key keys[] = {
     int_key("sounds", &V::sounds, 0, 15),
     bool_key("trust_pasv_address", &V::trust_pasv_address),
     bool_key("extended_data_commands", &V::extended_data_commands),
+    text_key("edit_command", &V::edit_command),
+    bool_key("edit_upload_at_once", &V::edit_upload_at_once),
+    int_key("remote_double_click", &V::remote_double_click, 0, 1, true),
 };
 
 }  // namespace

@@ -77,7 +77,8 @@ TEST_F(GlobalFtpSettings, FileHoldsOneLinePerKeyInOrderThenTheProxies)
     EXPECT_EQ(lines[63], "<sounds>15</sounds>");
     EXPECT_EQ(lines[64], "<trust_pasv_address>0</trust_pasv_address>") << "new keys go last";
     EXPECT_EQ(lines[65], "<extended_data_commands>1</extended_data_commands>");
-    EXPECT_EQ(lines[66], "<proxies>");
+    EXPECT_EQ(lines[66], "<edit_command></edit_command>");
+    EXPECT_EQ(lines[keys.size()], "<proxies>");
     EXPECT_EQ(lines.back(), "</proxies>");
 
     global_ftp_settings loaded;
@@ -104,6 +105,9 @@ TEST_F(GlobalFtpSettings, EveryValueSurvivesARoundTrip)
     settings.sounds = 5;
     settings.trust_pasv_address = true;
     settings.extended_data_commands = false;
+    settings.edit_command = "gvim -f";
+    settings.edit_upload_at_once = true;
+    settings.remote_double_click = 1;
     ftp_proxy* proxy = settings.proxies.add_new();
     proxy->type = proxy_type_socks5;
     proxy->proxy_host = "127.0.0.1";
