@@ -196,9 +196,15 @@ void edit_in_place::view_edit(qvtf::qxfile_node* node)
         return;
     }
     feed_->set_folder(registry_.folder());
-    auto copy = std::make_unique<qvtf::ftp_profile>(*site);
-    copy->parent = copy->next = copy->first_child = copy->prev = nullptr;
-    sites_[key] = std::move(copy);
+    // The copy the queue logs in with after a switch is its profile: it
+    // stays, and so does every earlier one the panes may still point to.
+    if (std::unique_ptr<qvtf::ftp_profile>& kept = sites_[key]; kept.get() != site) {
+        auto copy = std::make_unique<qvtf::ftp_profile>(*site);
+        copy->parent = copy->next = copy->first_child = copy->prev = nullptr;
+        if (kept)
+            retired_sites_.push_back(std::move(kept));
+        kept = std::move(copy);
+    }
 
     qvtf::saved_item item;
     item.is_download = 1;

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "queue/edit_registry.h"
 #include "queue/queue_item_result.h"
@@ -104,6 +105,7 @@ private:
     // A copy of each site a file came from, so its upload finds it again
     // whatever the site manager does meanwhile.
     std::map<std::string, std::unique_ptr<qvtf::ftp_profile>> sites_;
+    std::vector<std::unique_ptr<qvtf::ftp_profile>> retired_sites_;
     bool closing_after_upload_ = false;
     bool asking_ = false;
 };

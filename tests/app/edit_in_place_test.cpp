@@ -86,6 +86,7 @@ TEST(EditInPlace, EditedFileGoesBackAndFailuresShow)
     qvtf::test::temp_folder home("qvtf-edit-home");
     qvtf::test::temp_folder tools("qvtf-edit-tools");
     ASSERT_TRUE(tools.write("editor.sh", "echo edited >> \"$1\"\n"));
+    ASSERT_TRUE(tools.write("opened.sh", "echo \"$1\" > \"$(dirname \"$0\")/opened\"\n"));
 
     std::string session_folder;
     {
@@ -118,6 +119,27 @@ TEST(EditInPlace, EditedFileGoesBackAndFailuresShow)
         EXPECT_EQ(entry_of(session, "/page.html")->local_path, copy);
         EXPECT_TRUE(asked.isEmpty()) << asked.join("|").toStdString();
         EXPECT_TRUE(told.isEmpty()) << told.join("|").toStdString();
+
+        // A double-click opens it when the settings say so; saved while the
+        // pane shows another server, it still goes to its own, after asking.
+        session.settings().remote_double_click = 1;
+        session.settings().edit_command = "/bin/sh " + tools.file("opened.sh");
+        session.window().remote_pane().open_row(row_named(session.remote(), "page.html"));
+        ASSERT_TRUE(process_until([&] { return file_text(tools.file("opened")) == copy + "\n"; }, 10000));
+        qvtf::test::pyftpdlib_server other;
+        ASSERT_TRUE(other.ok()) << other.log();
+        std::ofstream(other.root() + "/elsewhere.txt") << "x";
+        auto other_site = qvtf::test::loopback_site(other.port(), other.user(), other.password());
+        session.queue().set_profile(other_site.get());
+        ASSERT_TRUE(process_until([&] { return row_named(session.remote(), "elsewhere.txt") >= 0; }, 20000));
+        std::ofstream(copy, std::ios::app) << "by hand\n";
+        ASSERT_TRUE(process_until(
+            [&] { return file_text(root + "/page.html") == "<p>hi</p>\nedited\nedited\nby hand\n"; }, 30000));
+        ASSERT_EQ(asked.size(), 1);
+        EXPECT_TRUE(asked[0].contains("belongs to")) << asked[0].toStdString();
+        EXPECT_FALSE(fs::exists(other.root() + "/page.html"));
+        asked.clear();
+        ASSERT_TRUE(process_until([&] { return row_named(session.remote(), "sub") >= 0; }, 20000));
 
         // Gone from the server since it was listed: a message, no copy, no editor.
         fs::remove(root + "/gone.txt");
