@@ -203,10 +203,12 @@ std::vector<int> edit_registry::check_changes()
 {
     std::vector<int> changed;
     for (auto& [id, e] : entries_) {
-        if (e.state != edit_state::open && e.state != edit_state::uploaded)
+        // After a failed upload, a new save counts against what was sent.
+        const bool after_failure = e.state == edit_state::failed && e.unsaved;
+        if (e.state != edit_state::open && e.state != edit_state::uploaded && !after_failure)
             continue;
         const file_stamp now = file_stamp::of(e.local_path);
-        if (!now.exists || now == e.synced)
+        if (!now.exists || now == (after_failure ? e.sending : e.synced))
             continue;
         e.state = edit_state::changed;
         e.unsaved = true;

@@ -74,8 +74,9 @@ public:
     bool uploaded(int id);
     void failed(int id, std::string reason);
 
-    // Compares every copy that is open or uploaded with its last stamp:
-    // the ids of those that became changed. A copy that is missing (an
+    // Compares every copy that is open or uploaded with its last stamp, and
+    // one whose upload failed with what was sent: the ids of those that
+    // became changed. A copy that is missing (an
     // editor half-way through a rename) is left for the next check.
     std::vector<int> check_changes();
 

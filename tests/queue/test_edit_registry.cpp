@@ -128,6 +128,11 @@ TEST(EditRegistry, SharingSavesAndUploads)
              {},
              edit_state::failed,
              true},
+            {"saved again after the failure",
+             [&] { write(copy, "again\n", std::ios::app); },
+             {id},
+             edit_state::changed,
+             true},
         };
         for (const step& s : steps) {
             s.act();
@@ -135,7 +140,7 @@ TEST(EditRegistry, SharingSavesAndUploads)
             EXPECT_EQ(r.find(id)->state, s.state) << s.what;
             EXPECT_EQ(r.find(id)->unsaved, s.unsaved) << s.what;
         }
-        EXPECT_EQ(r.find(id)->reason, "550 denied");
+        EXPECT_EQ(r.find(id)->reason, "550 denied") << "kept until the next upload";
         EXPECT_TRUE(r.has_unsaved());
         EXPECT_EQ(r.find_local(copy), r.find(id));
     }
