@@ -56,7 +56,8 @@ void view_edit(app_session& session, const std::string& name)
     file_list_model& model = session.window().remote_model();
     ASSERT_TRUE(
         process_until([&] { return row_named(remote, name) >= 0 && model.rowCount() == remote.row_count(); }, 20000))
-        << name;
+        << name << " lister rows " << remote.row_count() << " model rows " << model.rowCount() << " at "
+        << remote.current_path().str() << " found " << row_named(remote, name);
     QTableView& list = session.window().remote_list();
     list.selectionModel()->clearSelection();
     list.selectRow(row_named(remote, name));
