@@ -39,6 +39,8 @@ enum edit_phrase : int {
 
 // Editors write in several steps; one look after they are done is enough.
 constexpr int check_delay_ms = 300;
+// How long an upload waits for the browser connection to log in to its site.
+constexpr int login_wait_ms = 60000;
 
 }  // namespace
 
@@ -86,6 +88,16 @@ edit_in_place::edit_in_place(const qvtf::qxlang* language, QWidget* window, std:
     check_timer_->setSingleShot(true);
     check_timer_->setInterval(check_delay_ms);
     connect(check_timer_, &QTimer::timeout, this, &edit_in_place::check_now);
+    login_wait_ = new QTimer(this);
+    login_wait_->setSingleShot(true);
+    login_wait_->setInterval(login_wait_ms);
+    connect(login_wait_, &QTimer::timeout, this, [this] {
+        std::vector<int> waiting;
+        waiting.swap(after_login_);
+        for (int id : waiting)
+            fail_upload(id, phrase(ph_connect_first, "Connect to a site before transferring files."));
+        close_when_uploaded();
+    });
     // A save by rename drops the file from the watch list: the folder still
     // sees it, and the file is watched again.
     auto rewatch = [this] {
@@ -356,9 +368,35 @@ void edit_in_place::upload(int id)
         if (!ask(phrase(ph_caption, "Edit in place"), text))
             return;
         queue_->set_profile(site->second.get());
+        // A worker takes the browser connection's protection and trust:
+        // the upload waits until that connection has logged in there.
+        login_wait_->start();
     }
     registry_.uploading(id);
-    e = registry_.find(id);
+    if (login_wait_->isActive()) {
+        after_login_.push_back(id);
+        emit entries_changed();
+        return;
+    }
+    send(id);
+}
+
+void edit_in_place::browser_logged_in()
+{
+    if (!login_wait_->isActive())
+        return;
+    login_wait_->stop();
+    std::vector<int> waiting;
+    waiting.swap(after_login_);
+    for (int id : waiting)
+        send(id);
+}
+
+void edit_in_place::send(int id)
+{
+    const qvtf::edit_entry* e = registry_.find(id);
+    if (!e)
+        return;
     qvtf::saved_item item;
     item.name = e->name();
     item.local_folder = e->local_folder();

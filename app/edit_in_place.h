@@ -66,6 +66,9 @@ public:
     void check_now();
     // Whether the window may close: asks when changes were not uploaded.
     bool may_close();
+    // The browser connection logged in (the window hears of it): uploads
+    // that waited for a switch of site go now.
+    void browser_logged_in();
 
     void show_list();
     edit_list_dialog* list() const { return list_; }
@@ -85,6 +88,7 @@ private:
     void finished(const qvtf::queue_item_result& result);
     void saved(int id);
     void upload(int id);
+    void send(int id);
     void fail_upload(int id, const QString& reason);
     bool open_editor(const qvtf::edit_entry& e);
     void watch(const qvtf::edit_entry& e);
@@ -101,6 +105,8 @@ private:
     std::shared_ptr<edit_feed> feed_;
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* check_timer_ = nullptr;
+    QTimer* login_wait_ = nullptr;
+    std::vector<int> after_login_;
     edit_list_dialog* list_ = nullptr;
     // A copy of each site a file came from, so its upload finds it again
     // whatever the site manager does meanwhile.

@@ -398,6 +398,8 @@ void TqorxVTF::set_connection_state(qvtf::remote_state state, const QString& hos
 {
     connected_ = state == qvtf::remote_state::connected || state == qvtf::remote_state::logged_in;
     logged_in_ = state == qvtf::remote_state::logged_in;
+    if (logged_in_ && edits_)
+        edits_->browser_logged_in();
     if (connected_)
         files_->set_host(host.toStdString());
     switch (state) {
