@@ -17,6 +17,7 @@
 #include "markup/qxlang.h"
 #include "profiles/ftp_profile.h"
 #include "queue/ftp_queue_process_manager.h"
+#include "remote/remote_session_lock.h"
 #include "settings/global_ftp_settings.h"
 
 namespace {
@@ -41,6 +42,7 @@ enum edit_phrase : int {
 constexpr int check_delay_ms = 300;
 // How long an upload waits for the browser connection to log in to its site.
 constexpr int login_wait_ms = 60000;
+constexpr int idle_poll_ms = 100;
 
 }  // namespace
 
@@ -88,10 +90,14 @@ edit_in_place::edit_in_place(const qvtf::qxlang* language, QWidget* window, std:
     check_timer_->setSingleShot(true);
     check_timer_->setInterval(check_delay_ms);
     connect(check_timer_, &QTimer::timeout, this, &edit_in_place::check_now);
+    idle_poll_ = new QTimer(this);
+    idle_poll_->setInterval(idle_poll_ms);
+    connect(idle_poll_, &QTimer::timeout, this, &edit_in_place::send_after_login);
     login_wait_ = new QTimer(this);
     login_wait_->setSingleShot(true);
     login_wait_->setInterval(login_wait_ms);
     connect(login_wait_, &QTimer::timeout, this, [this] {
+        idle_poll_->stop();
         std::vector<int> waiting;
         waiting.swap(after_login_);
         for (int id : waiting)
@@ -383,8 +389,20 @@ void edit_in_place::upload(int id)
 
 void edit_in_place::browser_logged_in()
 {
-    if (!login_wait_->isActive())
-        return;
+    if (login_wait_->isActive())
+        idle_poll_->start();
+}
+
+void edit_in_place::send_after_login()
+{
+    // The login ends the connect, but the pane goes on into its start
+    // folder; the queue looks at that folder when an item ends.
+    if (remote_) {
+        qvtf::remote_session_lock free(remote_->session());
+        if (!free)
+            return;
+    }
+    idle_poll_->stop();
     login_wait_->stop();
     std::vector<int> waiting;
     waiting.swap(after_login_);

@@ -89,6 +89,7 @@ private:
     void saved(int id);
     void upload(int id);
     void send(int id);
+    void send_after_login();
     void fail_upload(int id, const QString& reason);
     bool open_editor(const qvtf::edit_entry& e);
     void watch(const qvtf::edit_entry& e);
@@ -106,6 +107,7 @@ private:
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* check_timer_ = nullptr;
     QTimer* login_wait_ = nullptr;
+    QTimer* idle_poll_ = nullptr;
     std::vector<int> after_login_;
     edit_list_dialog* list_ = nullptr;
     // A copy of each site a file came from, so its upload finds it again
