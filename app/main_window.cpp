@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <algorithm>
 
+#include "app/edit_in_place.h"
 #include "app/file_list_model.h"
 #include "app/log_view.h"
 #include "app/log_view_files.h"
@@ -397,6 +398,8 @@ void TqorxVTF::set_connection_state(qvtf::remote_state state, const QString& hos
 {
     connected_ = state == qvtf::remote_state::connected || state == qvtf::remote_state::logged_in;
     logged_in_ = state == qvtf::remote_state::logged_in;
+    if (logged_in_ && edits_)
+        edits_->browser_logged_in();
     if (connected_)
         files_->set_host(host.toStdString());
     switch (state) {
@@ -423,6 +426,8 @@ void TqorxVTF::closeEvent(QCloseEvent* event)
     }
     event->ignore();
     if (shutting_down_)
+        return;
+    if (edits_ && !edits_->may_close())
         return;
     if (links_.queue->item_count() != 0 && !ask(phrase(197, "Exit"), phrase(195)))
         return;
@@ -492,6 +497,7 @@ void TqorxVTF::setup(const window_links& links)
         wire_queue_extras();
     }
     wire_quick_connect();
+    wire_edit_in_place();
     if (links_.settings)
         restore_layout(*links_.settings);
     if (QAction* tree = command("miLocalBrowserFoldersView"))

@@ -28,6 +28,7 @@ class QTableView;
 class QToolBar;
 class QToolButton;
 class QLabel;
+class edit_in_place;
 class file_list_model;
 class finished_feed;
 class quick_connect_bar;
@@ -181,6 +182,9 @@ public:
     qvtf::ftp_profile* save_quick_site();
     pane_comparison& comparison() const { return *comparison_; }
 
+    // ---- edit in place (main_window_edit.cpp) ----
+    edit_in_place& edits() const { return *edits_; }
+
 signals:
     void state_changed(const QString& text);
 
@@ -210,6 +214,7 @@ private:
     void warn(int text_phrase);
     void wire_queue_extras();
     void wire_quick_connect();
+    void wire_edit_in_place();
     std::unique_ptr<qvtf::ftp_profile> quick_site();
     void show_queue_totals();
 
@@ -254,6 +259,7 @@ private:
     std::unique_ptr<qvtf::ftp_profile> restored_site_;
     quick_connect_bar* quick_bar_ = nullptr;
     pane_comparison* comparison_ = nullptr;
+    edit_in_place* edits_ = nullptr;
     bool offering_queue_ = false;
     bool site_manager_after_offer_ = false;
     std::vector<std::unique_ptr<qvtf::ftp_profile>> quick_sites_;

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/edit_in_place.h"
 #include "app/icons.h"
 #include "app/log_view.h"
 #include "app/main_window.h"
@@ -135,6 +136,10 @@ void TqorxVTF::build_commands()
             &TqorxVTF::bookmark_current_folders);
     connect(make_command("miCertificate", ph_certificate, ph_certificate_hint), &QAction::triggered, this,
             &TqorxVTF::show_certificate);
+    connect(make_command("miEditedFiles", 1451, 0), &QAction::triggered, this, [this] {
+        if (edits_)
+            edits_->show_list();
+    });
     connect(make_command("miExit", 197, 0), &QAction::triggered, this, &QWidget::close);
     connect(make_command("miQKillAll", 129, 0, pi::kill_all), &QAction::triggered, queue_model_,
             &ui_queue_manager::kill_all_async);
@@ -208,6 +213,7 @@ void TqorxVTF::build_menus()
     for (const char* name : {"miSiteManager", "miSiteConnect", "miSiteDisconnect", "miNewSite", "miBookmark"})
         site->addAction(command(name));
     site->addAction(command("miCertificate"));
+    site->addAction(command("miEditedFiles"));
     site->addSeparator();
     site->addAction(command("miExit"));
 

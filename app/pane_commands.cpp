@@ -69,6 +69,7 @@ void pane_widget::build_actions()
 {
     if (remote_) {
         add_command(cmd_download, "Download");
+        add_command(cmd_view_edit, "View/Edit", QKeySequence(Qt::Key_F4));
     } else {
         add_command(cmd_upload, "Upload");
         add_command(cmd_open, "Open", QKeySequence(Qt::Key_Return));
@@ -149,6 +150,13 @@ void pane_widget::run_command(int id)
         open_row(rows.isEmpty() ? (current.isValid() ? current.row() : -1) : rows.front().row());
         break;
     }
+    case cmd_view_edit:
+        if (edit_hook) {
+            std::vector<qvtf::qxfile_node*> nodes = selected_nodes();
+            if (!nodes.empty())
+                edit_hook(*this, std::move(nodes));
+        }
+        break;
     case cmd_shell_menu:
         // The desktop's file manager stands in for the shell's menu: it shows the current folder.
         QDesktopServices::openUrl(QUrl::fromLocalFile(to_qt(l->current_path())));
@@ -228,6 +236,10 @@ void pane_widget::open_row(int row)
     }
     if (!remote_)
         QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    else if (settings_ && settings_->remote_double_click == 1 && edit_hook)
+        edit_hook(*this, {node});
+    else
+        transfer_nodes({node});
 }
 
 void pane_widget::transfer_selection()
@@ -238,10 +250,12 @@ void pane_widget::transfer_selection()
         message(phrase(phrase_connect_first, "Connect to a site before transferring files."), phrase_warning_caption);
         return;
     }
-    if (!queue_ || !other_ || !other_->lister())
-        return;
-    std::vector<qvtf::qxfile_node*> nodes = l->selected_nodes();
-    if (nodes.empty())
+    transfer_nodes(l->selected_nodes());
+}
+
+void pane_widget::transfer_nodes(std::vector<qvtf::qxfile_node*> nodes)
+{
+    if (!queue_ || !other_ || !other_->lister() || nodes.empty())
         return;
     queue_->put_nodes(remote_ ? 1 : 0, std::move(nodes), other_->lister()->current_folder(), 0);
 }

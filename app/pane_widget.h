@@ -64,6 +64,7 @@ public:
         cmd_cut = 393,
         cmd_copy = 394,
         cmd_paste = 395,
+        cmd_view_edit = 1450,
     };
 
     using nodes_hook = std::function<void(pane_widget&, std::vector<qvtf::qxfile_node*>)>;
@@ -88,6 +89,8 @@ public:
     // The dialogs the window builds: properties and the file filter.
     nodes_hook properties_hook;
     nodes_hook filter_hook;
+    // View/Edit of a remote file (F4; a double-click when the settings say so).
+    nodes_hook edit_hook;
     // The pane's commands for the main menu's lister submenus.
     QList<QAction*> menu_actions() const { return menu_actions_; }
     QAction* action(int id) const { return actions_.value(id); }
@@ -161,6 +164,7 @@ private:
     QString phrase(int number, const char* fallback = "") const;
 
     void transfer_selection();
+    void transfer_nodes(std::vector<qvtf::qxfile_node*> nodes);
     void delete_selection();
     void rename_selection();
     void new_folder();

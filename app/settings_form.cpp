@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "app/exists_prompt.h"
+#include "app/edit_settings_group.h"
 #include "app/prompts_messages.h"
 #include "app/qt_text.h"
 #include "browse/qx_file_lister.h"
@@ -400,6 +401,8 @@ QWidget* TSettings::files_page()
     cb_delete_recycle_->setObjectName("cbDeleteRecycle");
     v->addWidget(cb_delete_confirmation_);
     v->addWidget(cb_delete_recycle_);
+    edit_group_ = new edit_settings_group(language_, page);
+    v->addWidget(edit_group_);
 
     b_file_types_ = new QPushButton(phrase(phrase_file_types), page);
     b_file_types_->setObjectName("bFileTypes");
@@ -542,6 +545,7 @@ void TSettings::fill()
     e_sync_time_interval_->set_value(s.sync_time_equal_interval);
     cb_delete_confirmation_->setChecked(s.delete_confirm_prompt);
     cb_delete_recycle_->setChecked(s.local_delete_to_recycler);
+    edit_group_->fill(s);
 
     cb_download_log_->setChecked(s.do_download_log);
     e_download_log_->setText(QString::fromStdString(s.download_file_name));
@@ -591,6 +595,7 @@ void TSettings::store()
     s.sync_time_equal_interval = e_sync_time_interval_->value();
     s.delete_confirm_prompt = cb_delete_confirmation_->isChecked();
     s.local_delete_to_recycler = cb_delete_recycle_->isChecked();
+    edit_group_->store(s);
 
     s.do_download_log = cb_download_log_->isChecked();
     s.download_file_name = e_download_log_->text().toStdString();

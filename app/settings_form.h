@@ -25,6 +25,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QTreeWidget;
+class edit_settings_group;
 
 namespace settings_rules {
 // The text read as an integer (leading blanks, sign, digits); 0 without digits.
@@ -159,6 +160,7 @@ private:
     QPushButton* b_file_types_ = nullptr;
     QCheckBox* cb_delete_confirmation_ = nullptr;
     QCheckBox* cb_delete_recycle_ = nullptr;
+    edit_settings_group* edit_group_ = nullptr;
     // logs
     QCheckBox* cb_download_log_ = nullptr;
     QLineEdit* e_download_log_ = nullptr;

@@ -131,6 +131,9 @@ const settings_key keys[] = {
     bool_key("extended_data_commands", &V::extended_data_commands),
     text_key("download_exists", &V::download_exists),
     text_key("upload_exists", &V::upload_exists),
+    text_key("edit_command", &V::edit_command),
+    bool_key("edit_upload_at_once", &V::edit_upload_at_once),
+    int_key("remote_double_click", &V::remote_double_click, 0, 1, true),
 };
 
 }  // namespace

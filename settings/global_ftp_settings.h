@@ -99,6 +99,13 @@ struct global_ftp_values {
     // installation's window asks.
     std::string download_exists = "overwrite";
     std::string upload_exists = "overwrite";
+    // Editing remote files in place: the editor's command line (the file is
+    // appended; empty: the desktop's application for the type), whether a
+    // saved file goes up without asking, and what a double-click on a
+    // remote file does (0 download, 1 view/edit).
+    std::string edit_command;
+    bool edit_upload_at_once = false;
+    int32_t remote_double_click = 0;
 
     bool operator==(const global_ftp_values&) const = default;
 

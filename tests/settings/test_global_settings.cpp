@@ -80,7 +80,8 @@ TEST_F(GlobalFtpSettings, FileHoldsOneLinePerKeyInOrderThenTheProxies)
     // Settings of before have neither: their transfers overwrite, as they did.
     EXPECT_EQ(lines[66], "<download_exists>overwrite</download_exists>");
     EXPECT_EQ(lines[67], "<upload_exists>overwrite</upload_exists>");
-    EXPECT_EQ(lines[68], "<proxies>");
+    EXPECT_EQ(lines[68], "<edit_command></edit_command>");
+    EXPECT_EQ(lines[keys.size()], "<proxies>");
     EXPECT_EQ(lines.back(), "</proxies>");
 
     global_ftp_settings loaded;
@@ -107,6 +108,9 @@ TEST_F(GlobalFtpSettings, EveryValueSurvivesARoundTrip)
     settings.sounds = 5;
     settings.trust_pasv_address = true;
     settings.extended_data_commands = false;
+    settings.edit_command = "gvim -f";
+    settings.edit_upload_at_once = true;
+    settings.remote_double_click = 1;
     ftp_proxy* proxy = settings.proxies.add_new();
     proxy->type = proxy_type_socks5;
     proxy->proxy_host = "127.0.0.1";
