@@ -129,6 +129,7 @@ const settings_key keys[] = {
     int_key("sounds", &V::sounds, 0, 15),
     bool_key("trust_pasv_address", &V::trust_pasv_address),
     bool_key("extended_data_commands", &V::extended_data_commands),
+    int_key("password_storage", &V::password_storage, 0, 2),
 };
 
 }  // namespace
