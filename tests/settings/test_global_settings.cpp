@@ -77,7 +77,8 @@ TEST_F(GlobalFtpSettings, FileHoldsOneLinePerKeyInOrderThenTheProxies)
     EXPECT_EQ(lines[63], "<sounds>15</sounds>");
     EXPECT_EQ(lines[64], "<trust_pasv_address>0</trust_pasv_address>") << "new keys go last";
     EXPECT_EQ(lines[65], "<extended_data_commands>1</extended_data_commands>");
-    EXPECT_EQ(lines[66], "<proxies>");
+    EXPECT_EQ(lines[66], "<password_storage>0</password_storage>");
+    EXPECT_EQ(lines[67], "<proxies>");
     EXPECT_EQ(lines.back(), "</proxies>");
 
     global_ftp_settings loaded;
