@@ -9,7 +9,18 @@
 #include <fstream>
 #include <thread>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "app/app_session.h"
+#include "app/main_window.h"
+#include "app/password_at_connect.h"
+#include "app/prompts.h"
+#include "browse/qx_ftp_file_lister.h"
+#include "gui_support.h"
 #include "markup/qxlang.h"
+#include "queue/ftp_queue_process_manager.h"
 #include "profiles/ftp_profile_tree.h"
 #include "settings/global_ftp_settings.h"
 #include "support/ftp_servers.h"
@@ -137,6 +148,60 @@ TEST(Keyring, PasswordsMoveInOnceAndLogInFromThereAfterARestart)
             EXPECT_GT(count_of(ftp.log(), "logged in"), logins) << ftp.log();
         }
     }
+}
+
+// "Do not store": the files lose the password, the next run asks for it at
+// connect, logs in with the answer and keeps it only in memory.
+TEST(Keyring, PasswordsNotStoredAreAskedAtConnect)
+{
+    gui_application();
+    qvtf::test::pyftpdlib_server ftp("shop", "Sh0p-asked-pw");
+    ASSERT_TRUE(ftp.ok()) << ftp.log();
+    temp_folder home("qvtf-keyring-asked");
+    write_old_files(home, ftp);
+    session_options options;
+    options.home = home.path();
+    options.first_activation = false;
+    {
+        app_session session;
+        ASSERT_TRUE(session.start(options)) << session.error().toStdString();
+        session.settings().password_storage = qvtf::passwords_not_stored;
+        EXPECT_TRUE(session.settle_passwords());
+        session.stop();
+    }
+    EXPECT_EQ(file_text(home.file("site_profiles.xml")).find(" password=\""), std::string::npos);
+    EXPECT_NE(file_text(home.file("qorx_gfs.txt")).find("<proxy_password></proxy_password>"), std::string::npos);
+
+    app_session session;
+    ASSERT_TRUE(session.start(options)) << session.error().toStdString();
+    session.window().tell = [](const QString&, const QString& text, bool) { ADD_FAILURE() << text.toStdString(); };
+    session.window().show();
+    qvtf::ftp_profile* site = session.profiles().find("Shop");
+    ASSERT_NE(site, nullptr);
+    EXPECT_TRUE(site->password.view().empty());
+    int asked = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* prompt = qobject_cast<qx_password_prompt*>(QApplication::activeModalWidget())) {
+            ++asked;
+            prompt->edit().setText(QString::fromStdString(ftp.password()));
+            prompt->accept();
+        }
+    });
+    answer.start(50);
+    const int32_t storage = session.settings().password_storage;
+    ASSERT_TRUE(password_for_connect(&session.window(), &session.language(), storage, site, nullptr));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(site->password.str(), ftp.password());
+    // Known for the rest of the run: the next connect asks nothing.
+    EXPECT_FALSE(password_asked_at_connect(*site, storage));
+    session.queue().set_profile(site);
+    EXPECT_TRUE(process_until([&] { return session.remote().session().logged_in(); }, 20000)) << ftp.log();
+    answer.stop();
+    session.window().close();
+    process_until([&] { return !session.window().isVisible(); });
+    session.stop();
+    EXPECT_EQ(file_text(home.file("site_profiles.xml")).find(" password=\""), std::string::npos);
 }
 
 }  // namespace
