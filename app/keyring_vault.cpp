@@ -9,46 +9,42 @@
 
 namespace {
 
-// Runs job until it has finished or bound_ms have passed; true when it
-// finished. A job still running afterwards deletes itself when it ends.
-bool run(QKeychain::Job* job, int bound_ms)
-{
-    job->setAutoDelete(false);
-    job->setInsecureFallback(false);
-    QEventLoop loop;
-    bool done = false;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&] {
-        done = true;
-        loop.quit();
-    });
-    QTimer::singleShot(bound_ms, &loop, &QEventLoop::quit);
-    job->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!done)
-        job->setAutoDelete(true);
-    return done;
-}
-
 std::string error_of(const QKeychain::Job& job)
 {
     const QString text = job.errorString();
     return text.isEmpty() ? "error " + std::to_string(job.error()) : text.toStdString();
 }
 
-template <class Job>
-struct job_holder {
-    Job* job;
-    bool finished = false;
-    ~job_holder()
-    {
-        if (finished)
-            delete job;
-    }
-};
-
 }  // namespace
 
 keyring_vault::keyring_vault(const qvtf::qxlang* language, int bound_ms) : language_(language), bound_ms_(bound_ms) {}
+
+bool keyring_vault::run(std::unique_ptr<QKeychain::Job>& job, const std::string& name, std::string& why)
+{
+    if (state_ == 2) {
+        why = why_absent_;
+        return false;
+    }
+    job->setAutoDelete(false);
+    job->setInsecureFallback(false);
+    job->setKey(QString::fromStdString(name));
+    QEventLoop loop;
+    bool done = false;
+    QObject::connect(job.get(), &QKeychain::Job::finished, &loop, [&] {
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(bound_ms_, &loop, &QEventLoop::quit);
+    job->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (done)
+        return true;
+    // Still running: it deletes itself when it ends.
+    job.release()->setAutoDelete(true);
+    state_ = 2;
+    why = why_absent_ = phrase_text(language_, 1511, "no keyring answered in time").toStdString();
+    return false;
+}
 
 bool keyring_vault::available(std::string& why)
 {
@@ -67,65 +63,42 @@ bool keyring_vault::available(std::string& why)
 
 bool keyring_vault::write(const std::string& name, const std::string& secret, std::string& why)
 {
-    if (state_ == 2) {
-        why = why_absent_;
+    auto job = std::make_unique<QKeychain::WritePasswordJob>(service);
+    job->setBinaryData(QByteArray(secret.data(), static_cast<qsizetype>(secret.size())));
+    std::unique_ptr<QKeychain::Job> held(job.release());
+    if (!run(held, name, why))
         return false;
-    }
-    job_holder<QKeychain::WritePasswordJob> h{new QKeychain::WritePasswordJob(service)};
-    h.job->setKey(QString::fromStdString(name));
-    h.job->setBinaryData(QByteArray(secret.data(), static_cast<qsizetype>(secret.size())));
-    if (!(h.finished = run(h.job, bound_ms_))) {
-        state_ = 2;
-        why = why_absent_ = phrase_text(language_, 1511, "no keyring answered in time").toStdString();
-        return false;
-    }
-    if (h.job->error() == QKeychain::NoError)
+    if (held->error() == QKeychain::NoError)
         return true;
-    why = error_of(*h.job);
+    why = error_of(*held);
     return false;
 }
 
 bool keyring_vault::read(const std::string& name, std::string& secret, bool& found, std::string& why)
 {
     found = false;
-    if (state_ == 2) {
-        why = why_absent_;
+    std::unique_ptr<QKeychain::Job> held(new QKeychain::ReadPasswordJob(service));
+    if (!run(held, name, why))
         return false;
-    }
-    job_holder<QKeychain::ReadPasswordJob> h{new QKeychain::ReadPasswordJob(service)};
-    h.job->setKey(QString::fromStdString(name));
-    if (!(h.finished = run(h.job, bound_ms_))) {
-        state_ = 2;
-        why = why_absent_ = phrase_text(language_, 1511, "no keyring answered in time").toStdString();
-        return false;
-    }
-    switch (h.job->error()) {
+    switch (held->error()) {
     case QKeychain::NoError: {
-        const QByteArray data = h.job->binaryData();
+        const QByteArray data = static_cast<QKeychain::ReadPasswordJob&>(*held).binaryData();
         secret.assign(data.constData(), static_cast<std::size_t>(data.size()));
         found = true;
         return true;
     }
     case QKeychain::EntryNotFound: return true;
-    default: why = error_of(*h.job); return false;
+    default: why = error_of(*held); return false;
     }
 }
 
 bool keyring_vault::remove(const std::string& name, std::string& why)
 {
-    if (state_ == 2) {
-        why = why_absent_;
+    std::unique_ptr<QKeychain::Job> held(new QKeychain::DeletePasswordJob(service));
+    if (!run(held, name, why))
         return false;
-    }
-    job_holder<QKeychain::DeletePasswordJob> h{new QKeychain::DeletePasswordJob(service)};
-    h.job->setKey(QString::fromStdString(name));
-    if (!(h.finished = run(h.job, bound_ms_))) {
-        state_ = 2;
-        why = why_absent_ = phrase_text(language_, 1511, "no keyring answered in time").toStdString();
-        return false;
-    }
-    if (h.job->error() == QKeychain::NoError || h.job->error() == QKeychain::EntryNotFound)
+    if (held->error() == QKeychain::NoError || held->error() == QKeychain::EntryNotFound)
         return true;
-    why = error_of(*h.job);
+    why = error_of(*held);
     return false;
 }

@@ -8,8 +8,13 @@
 // counts as absent for the rest of the run, so that no later call waits again.
 #pragma once
 
+#include <memory>
+
 #include "settings/password_keeper.h"
 
+namespace QKeychain {
+class Job;
+}
 namespace qvtf {
 class qxlang;
 }
@@ -28,6 +33,10 @@ public:
     bool remove(const std::string& name, std::string& why) override;
 
 private:
+    // Runs job for the entry name until it ends, at most the bound; false
+    // with why when the keyring counts as absent or did not answer in time.
+    bool run(std::unique_ptr<QKeychain::Job>& job, const std::string& name, std::string& why);
+
     const qvtf::qxlang* language_;
     int bound_ms_;
     int state_ = 0;  // 0 not asked yet, 1 answers, 2 absent

@@ -204,9 +204,13 @@ bool password_keeper::settle(ftp_profile_tree& profiles, global_ftp_settings& se
             asked = true;
         }
         // A keyring that does not answer now may answer next time: what it
-        // keeps stays there rather than landing in a file.
-        if (*s.place == password_in_keyring && !keyring && storage == passwords_in_keyring)
-            continue;
+        // keeps stays there rather than landing in a file. Only a password
+        // typed this run goes to the file, as it has nowhere else to go.
+        if (*s.place == password_in_keyring && !keyring && storage == passwords_in_keyring) {
+            const auto held = held_.find(s.name);
+            if (s.secret->view().empty() || (held != held_.end() && held->second == s.secret->view()))
+                continue;
+        }
         const bool wanted = keyring && s.kept && storage == passwords_in_keyring;
         if (!keyring && *s.place == password_in_file)
             continue;

@@ -79,6 +79,7 @@ struct row {
     where site;
     where proxy;
     bool logs_error;
+    bool retyped = false;  // the site's password typed again this run (asked at connect)
 };
 
 class PasswordKeeper : public SettingsFolder {
@@ -113,6 +114,8 @@ TEST_F(PasswordKeeper, PasswordsMoveWithoutEverBeingLost)
         {"turned off: out to the files", true, true, passwords_in_files, "", false, in_file, in_file, false},
         {"not stored: gone from both", true, true, passwords_not_stored, "", false, nowhere, nowhere, false},
         {"keyring gone later: marks stay", true, false, passwords_in_keyring, "", false, in_keyring, in_keyring, true},
+        {"keyring gone, a typed password: to the file", true, false, passwords_in_keyring, "", false, in_file,
+         in_keyring, true, true},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -158,6 +161,8 @@ TEST_F(PasswordKeeper, PasswordsMoveWithoutEverBeingLost)
         settings.password_storage = r.storage;
         password_keeper keeper(&vault, nullptr, [&](const std::string&, bool error) { error_logged |= error; });
         keeper.load(tree, settings);
+        if (r.retyped)
+            tree.find("Web/Shop")->password.set_string(site_secret);
         ASSERT_TRUE(keeper.settle(tree, settings, [&] { return save(settings, tree); }));
         // Whatever happened, the run itself still has both for its connections.
         if (r.answers || !r.start_in_keyring) {
@@ -181,7 +186,10 @@ TEST_F(PasswordKeeper, PasswordsMoveWithoutEverBeingLost)
                 in_vault |= name.rfind(prefix, 0) == 0 && value == secret;
             EXPECT_EQ(in_memory.str(), expected == in_file ? secret : "") << prefix;
             EXPECT_EQ(place, expected == in_keyring ? password_in_keyring : password_in_file) << prefix;
-            EXPECT_EQ(in_vault, expected == in_keyring) << prefix;
+            // A stale entry the absent keyring could not drop is harmless: the marker is gone.
+            if (!(r.retyped && prefix == "site:")) {
+                EXPECT_EQ(in_vault, expected == in_keyring) << prefix;
+            }
         };
         vault.answers = true;
         check(r.site, site->password, site->password_place, "site:", site_secret);
