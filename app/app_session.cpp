@@ -7,6 +7,7 @@
 #include "app/event_sounds.h"
 #include "app/exists_prompt.h"
 #include "app/file_list_model.h"
+#include "app/keyring_vault.h"
 #include "app/log_view.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
@@ -16,6 +17,7 @@
 #include "browse/qx_local_file_lister.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "queue/lister_queue_panes.h"
+#include "settings/password_keeper.h"
 
 // Watches a session for the window: its log lines go to the log view, and
 // the browser connection's state to the window's title and commands.
@@ -153,6 +155,21 @@ bool app_session::start(const session_options& options)
     queue_->panes = panes_.get();
 
     profiles_.load(qvtf::qxval(profiles_path()), settings_.key, language_);
+    // Passwords the keyring keeps, and the move into or out of it the
+    // settings ask for, before anything connects.
+    if (options.keyring)
+        vault_ = std::make_unique<keyring_vault>(&language_);
+    passwords_ = std::make_unique<qvtf::password_keeper>(
+        vault_.get(), &language_, [log = &window_->log()](const std::string& line, bool failed) {
+            auto lines = std::make_unique<qvtf::qxarr>();
+            lines->push_copy(qvtf::qxval(line));
+            log->write(std::move(lines), failed ? 3 : 2);
+        });
+    passwords_->load(profiles_, settings_);
+    settle_passwords();
+    passwords_->shared_write = [queue = queue_.get()](const std::function<void()>& change) {
+        queue->edit_shared(change);
+    };
     queue_->start();
     remote_->open_listing_dump(folders_);
     host_keys_ = std::make_unique<host_key_prompt>(&language_, window_.get());
@@ -168,6 +185,7 @@ bool app_session::start(const session_options& options)
     links.profiles = &profiles_;
     links.resolver = &resolver_;
     links.folders = &folders_;
+    links.settle_passwords = [this] { settle_passwords(); };
     window_->setup(links);
     const std::string first = options.local_folder.empty() ? settings_.last_used_local_folder : options.local_folder;
     if (local_->change_folder(qvtf::qxval(first), true) != 0)
@@ -182,6 +200,16 @@ int app_session::save_profiles()
     if (!folders_.ensure_user_folder())
         return qvtf::profile_write_failed;
     return profiles_.save(qvtf::qxval(profiles_path()), settings_.key);
+}
+
+bool app_session::settle_passwords()
+{
+    if (!passwords_)
+        return true;
+    return passwords_->settle(profiles_, settings_, [this] {
+        return folders_.ensure_user_folder() && settings_.save() == qvtf::settings_ok &&
+               save_profiles() == qvtf::profile_ok;
+    });
 }
 
 void app_session::stop()
@@ -207,6 +235,8 @@ void app_session::stop()
     queue_->store_settings(settings_);
     settings_.q_cw = window_->queue_view().widths();
     if (folders_.ensure_user_folder()) {
+        // A password typed or changed this run reaches its place first.
+        settle_passwords();
         settings_.save();
         save_profiles();
     }
@@ -243,6 +273,9 @@ void app_session::teardown()
     // column titles, which come from the panes' phrases.
     if (window_)
         window_->hide();
+    // The keeper logs into the window's log.
+    passwords_.reset();
+    vault_.reset();
     // Panes before the window: their threads may still tell its models something.
     remote_.reset();
     local_.reset();

@@ -28,11 +28,18 @@ class event_sounds;
 class session_watch;
 class pane_queue_link;
 class ui_queue_manager;
+class keyring_vault;
+namespace qvtf {
+class password_keeper;
+}
 
 struct session_options {
     std::string home;              // --home: the user data folder; empty: the usual one
     bool first_activation = true;  // the site manager opens when the window is first activated
     std::string local_folder;      // the local pane's first folder; empty: the last one used
+    // Passwords may live in the desktop's keyring. Off, the files keep them:
+    // a test that is not about the keyring never touches the user's.
+    bool keyring = false;
 };
 
 class app_session {
@@ -63,6 +70,9 @@ public:
     std::string profiles_path() const { return folders_.user_file("site_profiles.xml"); }
     // Writes the profile tree now; 0 or the tree's code.
     int save_profiles();
+    // Moves passwords to where the settings want them (keyring, files or
+    // nowhere) and writes both files when one moved; false when a write failed.
+    bool settle_passwords();
 
 private:
     QString phrase(int number, const char* fallback) const;
@@ -89,6 +99,8 @@ private:
     std::unique_ptr<session_watch> worker_watch_;
     std::unique_ptr<pane_queue_link> queue_link_;
     std::unique_ptr<qvtf::ftp_queue_process_manager> queue_;
+    std::unique_ptr<keyring_vault> vault_;
+    std::unique_ptr<qvtf::password_keeper> passwords_;
     QString error_;
     bool started_ = false;
 };

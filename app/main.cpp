@@ -19,6 +19,7 @@
 
 #include "app/app_session.h"
 #include "app/main_window.h"
+#include "app/password_at_connect.h"
 #include "app/prompts.h"
 #include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
@@ -127,6 +128,7 @@ int main(int argc, char** argv)
     start.home = options.home;
     start.first_activation = options.connect.empty() && !picture && !options.setup_only;
     start.local_folder = options.local;
+    start.keyring = true;
     if (!session.start(start)) {
         splash.reset();
         if (!picture)
@@ -159,7 +161,9 @@ int main(int argc, char** argv)
     }
     if (!options.connect.empty()) {
         qvtf::ftp_profile* site = session.profiles().find(options.connect);
-        if (site)
+        // Nobody answers a prompt in a picture run: it tries what it has.
+        if (site && (picture || password_for_connect(&window, &session.language(),
+                                                     session.settings().password_storage, site, nullptr)))
             session.queue().set_profile(site);
         else
             std::fprintf(stderr, "qvtf: no site \"%s\"\n", options.connect.c_str());

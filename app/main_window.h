@@ -61,6 +61,9 @@ struct window_links {
     qvtf::ftp_profile_tree* profiles = nullptr;
     const qvtf::auto_transfer_resolver* resolver = nullptr;
     const qvtf::program_folders* folders = nullptr;
+    // Brings the passwords to where the settings want them after a dialog
+    // may have changed one or the choice; empty: nothing to do.
+    std::function<void()> settle_passwords;
 };
 
 class qx_edit_dropdown_prompt;

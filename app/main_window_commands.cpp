@@ -18,6 +18,7 @@
 #include "app/icons.h"
 #include "app/log_view.h"
 #include "app/main_window.h"
+#include "app/password_at_connect.h"
 #include "app/pane_widget.h"
 #include "app/certificate_prompt.h"
 #include "app/prompts.h"
@@ -564,11 +565,15 @@ void TqorxVTF::open_site_manager(bool new_site)
         return remote && remote->profile() && node == remote->profile();
     };
     manager.shared_write = under_queue_lock(queue);
-    manager.on_connect = [queue](qvtf::ftp_profile* site) {
-        if (queue && site)
+    manager.password_storage = links_.settings->password_storage;
+    manager.on_connect = [this, queue](qvtf::ftp_profile* site) {
+        if (queue && site &&
+            password_for_connect(this, language_, links_.settings->password_storage, site, under_queue_lock(queue)))
             queue->set_profile(site);
     };
     manager.open_modal(new_site);
+    if (links_.settle_passwords)
+        links_.settle_passwords();
 #else
     (void)new_site;
 #endif
@@ -599,8 +604,11 @@ void TqorxVTF::open_settings()
         qvtf::apply_data_connection_settings(s, options);
         session.configure(session.site(), options);
     };
-    if (dialog.open_modal() == QDialog::Accepted)
+    if (dialog.open_modal() == QDialog::Accepted) {
         configure_log_files();
+        if (links_.settle_passwords)
+            links_.settle_passwords();
+    }
 #endif
 }
 

@@ -301,6 +301,19 @@ QWidget* TSettings::connection_page()
     e_threads_ = number_group("gbThreads", phrase_threads_group, "lThreads", phrase_threads, "eThreads", threads_low,
                               threads_high);
     e_tries_ = number_group("gbTries", phrase_tries_group, "lTries", phrase_tries, "eTries", tries_low, tries_high);
+    // Where site and proxy passwords are kept, in password_storage order.
+    auto* passwords = new QHBoxLayout;
+    auto* l_passwords = new QLabel(phrase(1512), page);
+    l_passwords->setObjectName("lPasswords");
+    cb_passwords_ = new QComboBox(page);
+    cb_passwords_->setObjectName("cbPasswords");
+    for (int choice = 0; choice < 3; ++choice)
+        cb_passwords_->addItem(phrase(1513 + choice));
+    l_passwords->setBuddy(cb_passwords_);
+    passwords->addWidget(l_passwords);
+    passwords->addWidget(cb_passwords_);
+    passwords->addStretch();
+    v->addLayout(passwords);
     v->addStretch();
     return page;
 }
@@ -519,6 +532,7 @@ void TSettings::fill()
     cb_extended_->setChecked(s.extended_data_commands);
     e_threads_->set_value(s.max_download_threads);
     e_tries_->set_value(s.retry_count);
+    cb_passwords_->setCurrentIndex(s.password_storage);
 
     if (const qvtf::ftp_proxy* p = s.proxies.first()) {
         cb_fw_enabled_->setChecked(s.proxies.default_proxy_type == qvtf::proxy_choice_default);
@@ -566,6 +580,7 @@ void TSettings::store()
     s.extended_data_commands = cb_extended_->isChecked();
     s.max_download_threads = e_threads_->value();
     s.retry_count = e_tries_->value();
+    s.password_storage = cb_passwords_->currentIndex();
 
     if (s.proxies.empty())
         s.ensure_default_proxy();

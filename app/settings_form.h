@@ -143,6 +143,7 @@ private:
     QCheckBox* cb_extended_ = nullptr;
     number_field* e_threads_ = nullptr;
     number_field* e_tries_ = nullptr;
+    QComboBox* cb_passwords_ = nullptr;
     // firewall
     QCheckBox* cb_fw_enabled_ = nullptr;
     QComboBox* cb_fw_type_ = nullptr;

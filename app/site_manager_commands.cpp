@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "app/password_at_connect.h"
 #include "app/prompts_open.h"
 #include "app/site_manager_form.h"
 #include "app/site_manager_phrases.h"
@@ -140,7 +141,8 @@ void TSiteManagerForm::connect_current()
         problem = p_bad_port;
     else if (!node->anonymous_login && node->user_name.view().empty())
         problem = p_empty_user;
-    else if (!node->anonymous_login && node->password.view().empty() && !logs_in_without_password(*node))
+    else if (!node->anonymous_login && node->password.view().empty() && !logs_in_without_password(*node) &&
+             !password_asked_at_connect(*node, password_storage))
         problem = p_empty_password;
     if (problem) {
         static const char* const fallback[] = {"The host name is empty.", "The port must be a number above 0.",

@@ -54,6 +54,9 @@ public:
     // Called when the user connects, after the dialog has closed, with the
     // chosen site or bookmark (a bookmark already carries its site's data).
     std::function<void(qvtf::ftp_profile* site)> on_connect;
+    // The settings' password_storage: a password kept nowhere is no reason
+    // to refuse a connection, it is asked for then.
+    int32_t password_storage = 0;
     // Asked for every node of a subtree before it is deleted: true when that
     // node is in use (the current connection's profile) and must not be
     // destroyed; the deletion is then refused.

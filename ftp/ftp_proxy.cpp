@@ -126,7 +126,7 @@ ftp_proxy* ftp_proxy_collection::add_new()
     return proxy;
 }
 
-int ftp_proxy_collection::write(qxarr& lines, const qxval& key) const
+int ftp_proxy_collection::write(qxarr& lines, const qxval& key, bool store_passwords) const
 {
     push_raw(lines, "<proxies>\r\n");
     push_line(lines, "  ", "default", base64(default_key, false));
@@ -140,9 +140,13 @@ int ftp_proxy_collection::write(qxarr& lines, const qxval& key) const
         push_line(lines, "    ", "proxy_port", std::to_string(proxy->proxy_port));
         push_line(lines, "    ", "proxy_username", xml_escaped(proxy->proxy_username.view()));
         qxval stored;
-        if (!proxy->proxy_password.view().empty())
+        const bool in_file = store_passwords && proxy->password_place == password_in_file;
+        if (in_file && !proxy->proxy_password.view().empty())
             store_password(proxy->proxy_password, key, stored);
         push_line(lines, "    ", "proxy_password", stored.is_string() ? stored.str() : std::string());
+        // Only a password the keyring keeps is marked: older files read as before.
+        if (proxy->password_place == password_in_keyring)
+            push_line(lines, "    ", "proxy_password_in", "keyring");
         push_line(lines, "    ", "ftp_command", xml_escaped(proxy->ftp_command.view()));
         push_raw(lines, "  </proxy>\r\n");
     }
@@ -184,6 +188,8 @@ int ftp_proxy_collection::read(const xml_tree& document, const xml_node* node)
         xml_get_text(document, "proxy_username", child, proxy->proxy_username);
         // Still scrambled; start-up turns it back into clear text.
         xml_get_text(document, "proxy_password", child, proxy->proxy_password);
+        if (xml_get_text(document, "proxy_password_in", child, text) == 0 && text.view() == "keyring")
+            proxy->password_place = password_in_keyring;
         xml_get_text(document, "ftp_command", child, proxy->ftp_command);
     }
     if (ftp_proxy* proxy = find(wanted_default))

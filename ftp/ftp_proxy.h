@@ -49,8 +49,9 @@ public:
     // A proxy with the defaults and a new key, appended; null without memory.
     ftp_proxy* add_new();
     // Appends the <proxies> block to lines, one string per line, passwords
-    // scrambled with key. Returns 0.
-    int write(qxarr& lines, const qxval& key) const;
+    // scrambled with key; none when store_passwords is false, nor those the
+    // keyring keeps. Returns 0.
+    int write(qxarr& lines, const qxval& key, bool store_passwords = true) const;
     // Replaces the collection with the block at node (the <proxies> element)
     // of document. Passwords stay as stored (Base64 of the scrambled record).
     // Returns 0.

@@ -30,6 +30,13 @@ enum ftp_profile_encryption : int32_t {
     encryption_implicit = 3,
 };
 
+// Where a stored password is kept. A file without the marker keeps it in the
+// file, scrambled, as it always did.
+enum ftp_password_place : int32_t {
+    password_in_file = 0,
+    password_in_keyring = 1,  // the file holds none; the desktop's keyring has it
+};
+
 struct ftp_profile : qxe_links<ftp_profile> {
     int32_t kind = profile_site;
     qxval label{""};
@@ -58,6 +65,12 @@ struct ftp_profile : qxe_links<ftp_profile> {
     // Plain unless said otherwise: a site read from a file that does not
     // say stays as it always was; make() gives new sites TLS if available.
     int32_t encryption = encryption_plain;
+    // Where the password and the key passphrase are kept (ftp_password_place),
+    // and the name of the site's keyring entries: random, so that it survives
+    // renaming and moving the site.
+    int32_t password_place = password_in_file;
+    int32_t passphrase_place = password_in_file;
+    qxval keyring_id{""};
 
     bool is_group() const { return kind == profile_group; }
     bool is_site() const { return kind == profile_site; }

@@ -69,6 +69,12 @@ int32_t encryption_from(const xml_node& x)
     return encryption_require_explicit;
 }
 
+int32_t place_from(const xml_node& x, const char* name)
+{
+    const qxval* v = x.attributes.find(qxval(name));
+    return v && v->view() == "keyring" ? password_in_keyring : password_in_file;
+}
+
 void read_profile(const xml_node& x, ftp_profile& p, const qxval& key, const qxlang& language)
 {
     read_text(x, "label", p.label);
@@ -100,6 +106,9 @@ void read_profile(const xml_node& x, ftp_profile& p, const qxval& key, const qxl
         if (qxval* stored = x.attributes.find(qxval("ssh_key_passphrase")))
             read_stored_password(*stored, key, p.ssh_key_passphrase);
         read_flag(x, "ssh_config", p.ssh_use_config);
+        p.password_place = place_from(x, "password_in");
+        p.passphrase_place = place_from(x, "ssh_key_passphrase_in");
+        read_text(x, "keyring_id", p.keyring_id);
         apply_anonymous(p, language);
     }
     if (p.is_site() || p.is_bookmark()) {
@@ -204,7 +213,15 @@ bool writes_password(const ftp_profile& p)
     return p.is_site() && p.save_password && !p.anonymous_login;
 }
 
-xml_node* add_profile(document_builder& doc, const ftp_profile& p, const qxval& key)
+// The marker of a password the keyring keeps; none for one in the file, so
+// that older versions read the file as they always did.
+void set_place(xml_node* e, const char* name, int32_t place)
+{
+    if (place == password_in_keyring)
+        set_attr(e, name, qxval("keyring"));
+}
+
+xml_node* add_profile(document_builder& doc, const ftp_profile& p, const qxval& key, bool store_passwords)
 {
     xml_node* e;
     switch (p.kind) {
@@ -220,11 +237,13 @@ xml_node* add_profile(document_builder& doc, const ftp_profile& p, const qxval& 
         set_attr(e, "user_name", p.user_name);
         set_attr(e, "anonymous_login", p.anonymous_login ? 1 : 0);
         set_attr(e, "save_password", p.save_password ? 1 : 0);
-        if (writes_password(p)) {
+        if (writes_password(p) && store_passwords && p.password_place == password_in_file) {
             qxval stored("");
             store_password(p.password, key, stored);
             set_attr(e, "password", stored);
         }
+        set_place(e, "password_in", p.password_place);
+        set_if_not_empty(e, "keyring_id", p.keyring_id);
         set_if_not_empty(e, "directory", p.directory);
         set_if_not_empty(e, "local_dir", p.local_dir);
         set_if_not_empty(e, "list_params", p.list_params);
@@ -238,11 +257,13 @@ xml_node* add_profile(document_builder& doc, const ftp_profile& p, const qxval& 
             set_attr(e, "protocol", qxval("SFTP"));
             set_attr(e, "ssh_auth", p.ssh_auth);
             set_if_not_empty(e, "ssh_key_file", p.ssh_key_file);
-            if (writes_password(p) && !p.ssh_key_passphrase.view().empty()) {
+            if (writes_password(p) && store_passwords && p.passphrase_place == password_in_file &&
+                !p.ssh_key_passphrase.view().empty()) {
                 qxval stored("");
                 store_password(p.ssh_key_passphrase, key, stored);
                 set_attr(e, "ssh_key_passphrase", stored);
             }
+            set_place(e, "ssh_key_passphrase_in", p.passphrase_place);
             set_attr(e, "ssh_config", p.ssh_use_config ? 1 : 0);
         }
         break;
@@ -258,14 +279,14 @@ xml_node* add_profile(document_builder& doc, const ftp_profile& p, const qxval& 
 
 // The document for the tree below top. Iterative, so a deep tree does not
 // recurse.
-void build_document(xml_tree& tree, const ftp_profile* top, const qxval& key)
+void build_document(xml_tree& tree, const ftp_profile* top, const qxval& key, bool store_passwords)
 {
     document_builder doc(tree);
     doc.open(doc.add(xml_kind_start_tag, "sites"));
     const ftp_profile* p = top ? top->first_child : nullptr;
     while (p) {
         doc.add_break();
-        xml_node* e = add_profile(doc, *p, key);
+        xml_node* e = add_profile(doc, *p, key, store_passwords);
         // Anything but a group or a site is written as a bookmark: an empty
         // element, without the children it should not have.
         if (p->is_group() || p->is_site()) {
@@ -360,12 +381,13 @@ int32_t ftp_profile_tree::save(const qxval& path, const qxval& key)
     // Without a key every password would be written as empty text.
     if (key.view().empty()) {
         for (const ftp_profile* p = top; p; p = qxe_tree<ftp_profile>::next_preorder(const_cast<ftp_profile*>(p)))
-            if (writes_password(*p) && !p->password.view().empty())
+            if (writes_password(*p) && store_passwords && p->password_place == password_in_file &&
+                !p->password.view().empty())
                 return profile_no_key;
     }
 
     xml_tree doc;
-    build_document(doc, top, key);
+    build_document(doc, top, key, store_passwords);
     qxarr lines;
     xml_write_list(doc, lines);
 

@@ -43,6 +43,9 @@ struct ftp_profile_entry {
 class ftp_profile_tree {
 public:
     qxe_tree<ftp_profile> tree;
+    // False when the user keeps no password anywhere: save then writes none,
+    // and the ones in memory are asked at connect in the next run.
+    bool store_passwords = true;
 
     ftp_profile_tree() = default;
     ftp_profile_tree(const ftp_profile_tree&) = delete;

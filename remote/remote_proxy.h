@@ -29,6 +29,7 @@ struct ftp_proxy {
     int32_t proxy_port = 21;
     qxval proxy_username{""};
     qxval proxy_password{""};
+    int32_t password_place = 0;  // 1: in the desktop's keyring, not in the settings file
     qxval ftp_command{""};  // command script of a firewall (types 0..3)
 
     bool is_firewall() const { return type >= proxy_type_firewall_first && type <= proxy_type_firewall_last; }

@@ -134,6 +134,7 @@ const settings_key keys[] = {
     text_key("edit_command", &V::edit_command),
     bool_key("edit_upload_at_once", &V::edit_upload_at_once),
     int_key("remote_double_click", &V::remote_double_click, 0, 1, true),
+    int_key("password_storage", &V::password_storage, 0, 2),
 };
 
 }  // namespace

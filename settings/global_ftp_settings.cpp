@@ -9,6 +9,7 @@
 #include "core/qxfiles_atomic.h"
 #include "core/qxtext.h"
 #include "markup/xml_io.h"
+#include "profiles/ftp_profile.h"
 #include "settings/global_ftp_keys.h"
 
 namespace qvtf {
@@ -113,11 +114,12 @@ int32_t global_ftp_settings::write_lines(qxarr& lines) const
     }
     // Without a key the proxy passwords would be written as nothing: refuse
     // rather than lose them.
-    if (key.view().empty())
+    const bool store = password_storage != passwords_not_stored;
+    if (key.view().empty() && store)
         for (int32_t i = 0; i < proxies.count(); ++i)
-            if (!proxies.at(i)->proxy_password.view().empty())
+            if (!proxies.at(i)->proxy_password.view().empty() && proxies.at(i)->password_place == password_in_file)
                 return settings_no_key;
-    return proxies.write(lines, key);
+    return proxies.write(lines, key, store);
 }
 
 int32_t global_ftp_settings::save() const

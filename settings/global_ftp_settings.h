@@ -106,6 +106,10 @@ struct global_ftp_values {
     std::string edit_command;
     bool edit_upload_at_once = false;
     int32_t remote_double_click = 0;
+    // Where site and proxy passwords are kept (password_storage). Files
+    // written before the key existed keep them in the desktop's keyring once
+    // one answers, the file otherwise, as before.
+    int32_t password_storage = 0;
 
     bool operator==(const global_ftp_values&) const = default;
 
@@ -113,6 +117,13 @@ struct global_ftp_values {
     // $HOME, else the password database's home, else "/"; ends without "/"
     // unless it is the root.
     static std::string default_local_folder();
+};
+
+// Values of "password_storage".
+enum password_storage_choice : int32_t {
+    passwords_in_keyring = 0,  // the desktop's keyring when one answers, else scrambled in the files
+    passwords_in_files = 1,    // scrambled in the files
+    passwords_not_stored = 2,  // nowhere: asked at connect, kept in memory for the run
 };
 
 // Bits of "sounds".

@@ -4,7 +4,8 @@
 set -euo pipefail
 PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
           bc qt6-base-dev qt6-multimedia-dev vsftpd python3-pyftpdlib python3-openssl openssl dante-server microsocks curl
-          lftp xvfb clang ccache libssh-dev openssh-server libsodium23)
+          lftp xvfb clang ccache libssh-dev openssh-server libsodium23
+          qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus-daemon)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

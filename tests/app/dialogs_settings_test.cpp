@@ -276,7 +276,7 @@ TEST(DialogsSettings, TabOrderOfTheConnectionPage)
     QWidget* w = child<QTreeWidget>(form, "tvLeft");
     w->setFocus();
     QStringList visited;
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 10; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget* f = QApplication::focusWidget();
         // The number fields' editors belong to their fields.
@@ -284,7 +284,8 @@ TEST(DialogsSettings, TabOrderOfTheConnectionPage)
             f = f->parentWidget();
         visited << (f ? f->objectName() : QString("none"));
     }
-    EXPECT_EQ(visited.join(","), "cbPassive,cbPasvToPort,cbExtendedData,eThreads,eTries,butOK,butCancel,butHelp,tvLeft");
+    EXPECT_EQ(visited.join(","),
+              "cbPassive,cbPasvToPort,cbExtendedData,eThreads,eTries,cbPasswords,butOK,butCancel,butHelp,tvLeft");
 }
 
 TEST(DialogsAbout, ShowsNameVersionDescriptionAndLicence)

@@ -81,6 +81,7 @@ TEST_F(GlobalFtpSettings, FileHoldsOneLinePerKeyInOrderThenTheProxies)
     EXPECT_EQ(lines[66], "<download_exists>overwrite</download_exists>");
     EXPECT_EQ(lines[67], "<upload_exists>overwrite</upload_exists>");
     EXPECT_EQ(lines[68], "<edit_command></edit_command>");
+    EXPECT_EQ(lines[keys.size() - 1], "<password_storage>0</password_storage>");
     EXPECT_EQ(lines[keys.size()], "<proxies>");
     EXPECT_EQ(lines.back(), "</proxies>");
 

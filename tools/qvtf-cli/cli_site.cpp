@@ -1,5 +1,7 @@
 #include "tools/qvtf-cli/cli_site.h"
 
+#include <cstdlib>
+
 namespace qvtf::cli {
 
 bool load_profiles(const std::string& folder, const qxlang& language, const qxval& key, ftp_profile_tree& tree,
@@ -48,6 +50,12 @@ bool cli_site::load(const program_folders& folders, const qxlang& language, cons
         return false;
     }
     site = effective_site(chosen);
+    // The keyring speaks D-Bus to the desktop session, which a command line
+    // tool cannot count on: the password comes from the environment instead.
+    const char* given = std::getenv("QVTF_PASSWORD");
+    if (site->password_place == password_in_keyring && site->password.view().empty() && !(given && *given))
+        std::fprintf(err, "qvtf-cli: the password of \"%s\" is kept in the desktop keyring; give it in $QVTF_PASSWORD\n",
+                     label.c_str());
     return true;
 }
 
