@@ -22,6 +22,16 @@
 
 namespace {
 
+// The copy and the file it was made from replace each other by design:
+// the target-exists choice never asks about them.
+std::unique_ptr<qvtf::ftp_queue_item> settled(const qvtf::saved_item& saved)
+{
+    std::unique_ptr<qvtf::ftp_queue_item> item = qvtf::item_of(saved);
+    if (item)
+        item->exists_settled = true;
+    return item;
+}
+
 enum edit_phrase : int {
     ph_caption = 1464,
     ph_upload_question = 1465,
@@ -235,7 +245,7 @@ void edit_in_place::view_edit(qvtf::qxfile_node* node)
     // Byte for byte both ways: what goes up is what came down, edits aside.
     item.transfer_type = 0;
     const int id = e->id;
-    if (queue_->append_item(qvtf::item_of(item)) != 0) {
+    if (queue_->append_item(settled(item)) != 0) {
         registry_.forget(id);
         tell(caption,
              phrase(ph_download_failed, "%1 could not be downloaded for editing. %2")
@@ -422,7 +432,7 @@ void edit_in_place::send(int id)
     item.size = e->sending.size;
     item.modified_time = static_cast<std::time_t>(e->sending.modified_ns / 1000000000);
     item.transfer_type = 0;
-    if (!e->sending.exists || queue_->append_item(qvtf::item_of(item)) != 0)
+    if (!e->sending.exists || queue_->append_item(settled(item)) != 0)
         fail_upload(id, QString::fromStdString(e->local_path));
     emit entries_changed();
 }
