@@ -6,22 +6,13 @@
 #include <string>
 
 #include "browse/listing_parser.h"
+#include "support/utc_time.h"
 #include "remote/listing_report.h"
 
 namespace qvtf {
 namespace {
 
-std::time_t utc(int y, int mo, int d, int h, int mi, int s)
-{
-    struct tm t {};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    return timegm(&t);
-}
+using test::utc;
 
 const listing_clock clock_now = listing_clock::at(utc(2024, 6, 15, 12, 0, 0), 0);
 constexpr std::uint64_t unknown = qxfile_node::unknown_size;

@@ -6,20 +6,12 @@
 #include <vector>
 
 #include "browse/listing_parser.h"
+#include "support/utc_time.h"
 
 namespace qvtf {
 namespace {
 
-std::time_t utc(int y, int mo, int d, int h = 0, int mi = 0)
-{
-    struct tm t {};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    return timegm(&t);
-}
+using test::utc;
 
 // All listings below are read on 2024-06-15 12:00 UTC.
 const listing_clock clock_now = listing_clock::at(utc(2024, 6, 15, 12, 0), 0);

@@ -9,22 +9,12 @@
 #include <ctime>
 
 #include "support/ftp_servers.h"
+#include "support/utc_time.h"
 #include "test_data_support.h"
 
 namespace qvtf::test {
 namespace {
 
-std::time_t utc(int y, int mo, int d, int h, int mi, int s)
-{
-    struct tm t {};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    return timegm(&t);
-}
 
 bool set_mtime(const std::string& path, std::time_t when)
 {
