@@ -35,12 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 using qvtf::edit_state;
 
-std::string file_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 int row_named(const qvtf::qx_file_lister& lister, const std::string& name)
 {
     for (int32_t row = 0; row < lister.row_count(); ++row)

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "markup/qxlang.h"
+#include "support/file_text.h"
 
 inline QApplication& gui_application()
 {
@@ -57,3 +58,5 @@ T* child(QWidget& parent, const char* name)
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
+
+using qvtf::test::file_text;

@@ -31,12 +31,6 @@ namespace {
 
 using qvtf::test::temp_folder;
 
-std::string file_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Site and proxy files as a version before the keyring wrote them: both
 // passwords scrambled in place.
 void write_old_files(const temp_folder& home, const qvtf::test::pyftpdlib_server& ftp)

@@ -40,12 +40,6 @@ namespace {
 namespace fs = std::filesystem;
 using qvtf::test::temp_folder;
 
-std::string file_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 session_options quiet(const std::string& home)
 {
     session_options o;

@@ -39,12 +39,6 @@ int row_named(const qvtf::qx_file_lister& lister, const std::string& name)
     return -1;
 }
 
-std::string file_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(SessionWidgets, SiteManagerConnectEnterDragToQueue)
 {
     gui_application();

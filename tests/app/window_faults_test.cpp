@@ -46,12 +46,6 @@ namespace fs = std::filesystem;
 using qvtf::test::temp_folder;
 using qvtf::test::test_phrases;
 
-std::string file_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 QList<QMessageBox*> shown_boxes(QWidget& window)
 {
     QList<QMessageBox*> shown;

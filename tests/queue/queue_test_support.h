@@ -17,6 +17,7 @@
 #include "ftp/ftp_control.h"
 #include "ftp/test_data_support.h"
 #include "queue/ftp_queue_process_manager.h"
+#include "support/file_text.h"
 #include "support/queue_finished.h"
 #include "support/test_phrases.h"
 
@@ -262,12 +263,6 @@ private:
     mutable std::mutex mutex_;
     std::vector<log_record> records_;
 };
-
-inline std::string file_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 inline void write_text(const std::string& path, const std::string& bytes)
 {
