@@ -241,14 +241,34 @@ int32_t tls_channel::send_some(int fd, const char* bytes, int32_t length, int64_
 
 int32_t tls_channel::receive(int fd, char* into, int32_t maximum, int64_t timeout_ms, int32_t& last_error)
 {
+    // The end or a failure met while gathering the previous call's bytes.
+    if (failed_ && bare_close_)
+        return 0;
     if (!ssl_ || failed_) {
-        last_error = transport_status::cannot_read;
+        last_error = deferred_error_ ? deferred_error_ : transport_status::cannot_read;
         return -1;
     }
     if (clean_end_)
         return 0;
     const int rc = drive(fd, timeout_ms, [&] { return SSL_read(ssl_, into, maximum); }, last_error);
-    if (rc >= 0)
+    if (rc > 0) {
+        // A record holds at most 16 KiB: fill the buffer with the records
+        // already there, without waiting, so a large buffer travels on as
+        // one chunk instead of many.
+        int32_t total = rc;
+        while (total < maximum && !failed_ && !clean_end_) {
+            int32_t why = 0;
+            const int more = drive(fd, 0, [&] { return SSL_read(ssl_, into + total, maximum - total); }, why);
+            if (more <= 0) {
+                if (failed_)
+                    deferred_error_ = why;
+                break;
+            }
+            total += more;
+        }
+        return total;
+    }
+    if (rc == 0)
         return rc;
     if (rc == -2)
         return 0;

@@ -80,6 +80,7 @@ private:
     bool shut_ = false;
     bool clean_end_ = false;
     bool bare_close_ = false;
+    int32_t deferred_error_ = 0;  // a failure met after bytes were returned
     std::string error_;
 };
 

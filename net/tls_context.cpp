@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "net/tls_channel.h"
+#include "net/tls_lazy_bundle.h"
 
 namespace qvtf {
 
@@ -53,16 +54,17 @@ bool tls_context::load_authorities(const std::string& ca_file, std::string& erro
         return false;
     }
     // The hashed folder is read one certificate at a time, when a chain
-    // asks for it; parsing the whole bundle instead cost more CPU than
-    // encrypting a big transfer. A bundle the environment names, or a
-    // system without the folder, still loads whole.
+    // asks for it; parsing the whole bundle at once cost more CPU than
+    // encrypting a big transfer. A bundle the environment names, or the
+    // system's when there is no folder, is read at the first issuer that
+    // neither the folder nor ca_file has.
     const char* file_env = std::getenv(X509_get_default_cert_file_env());
     const char* dir_env = std::getenv(X509_get_default_cert_dir_env());
     const char* folder = dir_env && *dir_env ? dir_env : X509_get_default_cert_dir();
     std::error_code ignored;
-    if ((file_env && *file_env) || !std::filesystem::is_directory(folder, ignored))
-        SSL_CTX_set_default_verify_file(ctx_);
     SSL_CTX_set_default_verify_dir(ctx_);
+    if ((file_env && *file_env) || !std::filesystem::is_directory(folder, ignored))
+        add_lazy_bundle(SSL_CTX_get_cert_store(ctx_), file_env && *file_env ? file_env : X509_get_default_cert_file());
     if (!ca_file.empty() && SSL_CTX_load_verify_locations(ctx_, ca_file.c_str(), nullptr) != 1) {
         error = tls_error_text(ca_file.c_str());
         return false;

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "ftp/ftp_data_connection.h"
 #include "ftp_test_session.h"
@@ -24,7 +26,7 @@
 namespace qvtf::test {
 namespace {
 
-enum class trust_by { nothing, ca_file, system_folder, trust_file, judge_once, changed_entry };
+enum class trust_by { nothing, ca_file, system_folder, system_bundle, trust_file, judge_once, changed_entry };
 
 class recording_judge : public certificate_judge {
 public:
@@ -53,14 +55,18 @@ struct tls_case {
     bool ipv6 = false;
 };
 
-// The system's authorities as a hashed folder holding only this
-// certificate, for as long as it lives.
+// The system's authorities, for as long as it lives: a hashed folder
+// holding only this certificate, or (bundle) an empty folder and a bundle
+// file holding it.
 class system_authorities {
 public:
-    system_authorities(const std::string& folder, const std::string& certificate)
+    system_authorities(const std::string& folder, const std::string& certificate, bool bundle)
+        : dir_("SSL_CERT_DIR"), file_("SSL_CERT_FILE")
     {
         std::filesystem::create_directories(folder);
-        if (FILE* in = std::fopen(certificate.c_str(), "r")) {
+        if (bundle) {
+            setenv("SSL_CERT_FILE", certificate.c_str(), 1);
+        } else if (FILE* in = std::fopen(certificate.c_str(), "r")) {
             if (X509* x = PEM_read_X509(in, nullptr, nullptr, nullptr)) {
                 char name[16];
                 std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(x));
@@ -71,9 +77,28 @@ public:
         }
         setenv("SSL_CERT_DIR", folder.c_str(), 1);
     }
-    ~system_authorities() { unsetenv("SSL_CERT_DIR"); }
     system_authorities(const system_authorities&) = delete;
     system_authorities& operator=(const system_authorities&) = delete;
+
+private:
+    // Puts a variable back as it was.
+    struct saved {
+        explicit saved(const char* variable) : name(variable)
+        {
+            if (const char* value = std::getenv(variable))
+                old = value;
+        }
+        ~saved()
+        {
+            if (old)
+                setenv(name, old->c_str(), 1);
+            else
+                unsetenv(name);
+        }
+        const char* name;
+        std::optional<std::string> old;
+    };
+    saved dir_, file_;
 };
 
 // A fingerprint that is no server's.
@@ -118,8 +143,9 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
         ASSERT_TRUE(trust->remember("127.0.0.1", port, other_fingerprint));
     }
     std::unique_ptr<system_authorities> authorities;
-    if (c.trust == trust_by::system_folder)
-        authorities = std::make_unique<system_authorities>(local.file("authorities"), certificate);
+    if (c.trust == trust_by::system_folder || c.trust == trust_by::system_bundle)
+        authorities = std::make_unique<system_authorities>(local.file("authorities"), certificate,
+                                                           c.trust == trust_by::system_bundle);
 
     logged_session session;
     session.reconfigure([&](remote_site& site, remote_options& options) {
@@ -194,6 +220,8 @@ const tls_case tls_cases[] = {
      remote_encryption::explicit_if_available, false, trust_by::trust_file, 0, true},
     {"vsftpd_explicit_system_authorities", server_kind::vsftpd, server_tls::explicit_forced, false,
      remote_encryption::require_explicit, true, trust_by::system_folder, 0, true},
+    {"vsftpd_explicit_system_bundle", server_kind::vsftpd, server_tls::explicit_forced, false,
+     remote_encryption::require_explicit, true, trust_by::system_bundle, 0, true},
     {"vsftpd_explicit_ipv6", server_kind::vsftpd, server_tls::explicit_forced, false,
      remote_encryption::require_explicit, true, trust_by::ca_file, 0, true, true},
     {"vsftpd_implicit_passive_judge", server_kind::vsftpd, server_tls::implicit, false,
