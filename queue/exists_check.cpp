@@ -2,49 +2,12 @@
 // files, the action (the user's answer where it says "ask"), and what the
 // item then does: overwrite, continue the target, write to another name or
 // leave it.
-#include <sys/stat.h>
-
+#include "queue/exists_plan.h"
 #include "queue/queue_worker.h"
 
 namespace qvtf {
 
 namespace {
-
-constexpr int phrase_skipped = 1400;
-constexpr int phrase_ascii_resume = 1401;
-constexpr int phrase_no_restart = 1402;
-constexpr int phrase_renamed = 1403;
-constexpr int phrase_renamed_as = 1404;
-
-// A target that is not a regular file is no conflict: the transfer refuses it.
-file_facts local_facts(const qxval& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return {};
-    return {true, static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtime), 1};
-}
-
-// The server's file, asked with what the action needs: SIZE, MDTM (or
-// MLST), or both; a server that offers neither has no conflicts to tell.
-file_facts remote_facts(remote_session& c, const qxval& path, bool need_size, bool need_time)
-{
-    const server_features offered = c.features();
-    int64_t size = -1;
-    int64_t time = -1;
-    const bool asks_size = need_size && (!offered.known || offered.size);
-    if (asks_size)
-        (void)c.file_size(path, size);
-    // Only a file that exists has a time worth asking for; without SIZE the
-    // time alone tells whether it exists.
-    if ((need_time || !asks_size) && (size >= 0 || !asks_size) && (!offered.known || offered.mdtm || offered.mlst))
-        (void)c.modification_time(path, time);
-    file_facts facts;
-    facts.exists = size >= 0 || time > 0;
-    facts.size = size;
-    facts.time = time > 0 ? time - c.time_difference() : 0;
-    return facts;
-}
 
 file_facts listed_facts(const ftp_queue_item& item)
 {
@@ -54,12 +17,6 @@ file_facts listed_facts(const ftp_queue_item& item)
     facts.time = item.modified_time;
     facts.precision = item.time_exact ? 1 : 60;
     return facts;
-}
-
-bool plain_name(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
 }
 
 }  // namespace
@@ -86,20 +43,13 @@ ftp_queue_process_manager::target_step ftp_queue_process_manager::settle_target(
     if (action == exists_action::overwrite)
         return target_step::go;
     const bool download = item.is_download != 0;
-    const bool need_time = action == exists_action::newer || action == exists_action::size_or_time ||
-                           action == exists_action::ask;
-    const bool need_size = action != exists_action::newer;
+    const exists_needs needs = needs_of(action);
     const file_facts source = download ? listed_facts(item) : local_facts(item.local_path);
-    const file_facts target =
-        download ? local_facts(item.local_path) : remote_facts(c, item.remote_path, need_size, need_time);
+    const file_facts target = download ? local_facts(item.local_path) : remote_facts(c, item.remote_path, needs);
     const qxval& folder = download ? item.local_folder : item.remote_folder;
     const qxval& target_path = download ? item.local_path : item.remote_path;
-    // A new name must be free of any entry, a folder or a link included.
-    auto taken = [&](const std::string& name) {
-        const qxval path(folder.str() + name);
-        struct stat st {};
-        return download ? ::lstat(path.c_str(), &st) == 0 : remote_facts(c, path, true, false).exists;
-    };
+    const exists_target where{download, item.transfer_type == 0, folder.str(),
+                              target_path.str().substr(folder.str().size())};
 
     exists_decision decision = decide_exists(action, source, target);
     std::string typed;
@@ -108,11 +58,11 @@ ftp_queue_process_manager::target_step ftp_queue_process_manager::settle_target(
         question.is_download = download;
         question.source_path = (download ? item.remote_path : item.local_path).str();
         question.target_path = target_path.str();
-        question.target_folder = folder.str();
-        question.name = target_path.str().substr(folder.str().size());
+        question.target_folder = where.folder;
+        question.name = where.name;
         question.source = source;
         question.target = target;
-        question.suggested_name = next_free_name(question.name, taken);
+        question.suggested_name = free_name(c, where);
         const std::optional<exists_answer> answer = ask_exists(item, std::move(question));
         if (!answer)
             return target_step::stopped;
@@ -121,36 +71,25 @@ ftp_queue_process_manager::target_step ftp_queue_process_manager::settle_target(
         typed = answer->new_name;
     }
 
-    switch (decision.outcome) {
+    const exists_plan plan = plan_exists(c, decision, where, typed);
+    if (plan.note)
+        log_line(std::string(phrase(plan.note)) + target_path.str(), log_info);
+    switch (plan.outcome) {
     case exists_outcome::write:
     case exists_outcome::overwrite:
     case exists_outcome::ask: return target_step::go;
     case exists_outcome::skip: return target_step::skip;
-    case exists_outcome::resume:
-        // Line ends change on the wire: no byte count of an ASCII file
-        // says where to go on.
-        if (item.transfer_type != 0) {
-            log_line(std::string(phrase(phrase_ascii_resume)) + target_path.str(), log_info);
-            return target_step::go;
-        }
-        if (download && c.features().known && !c.features().rest_stream) {
-            log_line(std::string(phrase(phrase_no_restart)) + target_path.str(), log_info);
-            return target_step::go;
-        }
-        {
-            std::lock_guard held(lock_);
-            item.continue_target = true;
-        }
-        request.continue_target = download;
-        request.resume = request.resume || !download;
+    case exists_outcome::resume: {
+        std::lock_guard held(lock_);
+        item.continue_target = true;
+        continue_target(request);
         return target_step::go;
+    }
     case exists_outcome::rename: {
         const std::string before = target_path.str();
-        const std::string name = plain_name(typed) ? typed : next_free_name(before.substr(folder.str().size()), taken);
-        if (name.empty())
-            return target_step::skip;
-        retarget(item, request, name);
-        log_line(std::string(phrase(phrase_renamed)) + before + std::string(phrase(phrase_renamed_as)) + name,
+        retarget(item, request, plan.new_name);
+        log_line(std::string(phrase(phrase_exists_renamed)) + before + std::string(phrase(phrase_exists_renamed_as)) +
+                     plan.new_name,
                  log_info);
         return target_step::go;
     }
@@ -233,7 +172,7 @@ void ftp_queue_process_manager::skip_done(ftp_queue_item* item)
     const bool is_open = open_;
     held.unlock();
     if (is_open)
-        log_line(std::string(phrase(phrase_skipped)) + target, log_info);
+        log_line(std::string(phrase(phrase_exists_skipped)) + target, log_info);
     if (observer)
         observer->on_finished(outcome);
     after_removal(now_empty);

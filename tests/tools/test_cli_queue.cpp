@@ -2,12 +2,14 @@
 // folders both ways with workers or on the session itself, the log line of
 // each finished item with its kind, and the exit status.
 #include <sys/stat.h>
+#include <utime.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "settings/global_ftp_settings.h"
 #include "support/ftp_servers.h"
@@ -138,35 +140,95 @@ TEST(CliQueueSettings, TheUsersSettingsGiveTheWorkers)
     EXPECT_NE(damaged.err.find(global_ftp_settings::file_name), std::string::npos) << damaged.err;
 }
 
-// --exists: a local file that exists stays with skip, and the line says so;
-// the others download as ever.
-TEST(CliQueueSettings, ExistsSkipKeepsTheTarget)
+// --exists on get, put and download against vsftpd: each row is the target
+// before, the command and action, and the bytes after with the line that
+// says what became of the target. A resumed target keeps bytes the source
+// never had, so anything sent again would show; the server saw REST too.
+TEST(CliQueueSettings, ExistsTargetBeforeActionAfter)
 {
     if (!test::vsftpd_available())
         GTEST_SKIP() << "vsftpd not installed";
     test::vsftpd_server server;
     ASSERT_TRUE(server.ok()) << server.log();
-    fs::create_directories(server.root() + "/src");
-    for (const char* name : {"a", "b"})
-        std::ofstream(server.root() + "/src/" + name) << "server " << name;
     test::temp_folder local("qvtf-cli-exists");
-    fs::create_directories(local.path() + "/src");
-    std::ofstream(local.path() + "/src/a") << "mine";
+    enum class before { absent, older, newer, shorter };
+    enum class after { source, unchanged, resumed, renamed };
+    constexpr std::time_t source_time = 1700000000;
+    using a = exists_action;
+    struct row {
+        std::string command;  // %N: the file's name, %L: the local folder
+        exists_action action;
+        before target;
+        after expected;
+    };
+    const row rows[] = {
+        {"get %N %L/%N", a::skip, before::older, after::unchanged},
+        {"get %N %L/%N", a::newer, before::older, after::source},
+        {"get %N %L/%N", a::newer, before::newer, after::unchanged},
+        {"get %N %L/%N", a::rename, before::older, after::renamed},
+        {"get %N %L/%N", a::resume, before::shorter, after::resumed},
+        {"put %L/%N %N", a::skip, before::older, after::unchanged},
+        {"put %L/%N %N", a::newer, before::older, after::source},
+        {"put %L/%N %N", a::newer, before::newer, after::unchanged},
+        {"put %L/%N %N", a::rename, before::older, after::renamed},
+        {"put %L/%N %N", a::resume, before::shorter, after::resumed},
+        {"download %N %L", a::skip, before::older, after::unchanged},
+        {"download %N %L", a::skip, before::absent, after::source},
+    };
+    int number = 0;
+    for (const row& r : rows) {
+        const std::string name = "r" + std::to_string(++number) + ".bin";
+        std::string command = r.command;
+        for (const auto& [key, value] : {std::pair{"%N", name}, std::pair{"%L", local.path()}})
+            for (size_t at; (at = command.find(key)) != std::string::npos;)
+                command.replace(at, 2, value);
+        SCOPED_TRACE(command + " --exists " + std::string(exists_action_name(r.action)));
+        const bool download = command.rfind("put", 0) != 0;
+        const std::string server_file = server.root() + "/" + name;
+        const std::string local_file = local.path() + "/" + name;
+        const std::string& source_file = download ? server_file : local_file;
+        const std::string& target_file = download ? local_file : server_file;
+        std::string source;
+        for (int i = 0; i < 1000; ++i)
+            source += static_cast<char>('a' + (i * 7 + number) % 26);
+        const std::string old_bytes(r.target == before::shorter ? 400 : 500, 'x');
+        const std::time_t old_time = source_time + (r.target == before::newer ? 3600 : -3600);
+        for (const auto& [path, bytes, when] : {std::tuple{source_file, source, source_time},
+                                               std::tuple{target_file, old_bytes, old_time}}) {
+            if (path == target_file && r.target == before::absent)
+                continue;
+            std::ofstream(path) << bytes;
+            ::chmod(path.c_str(), 0666);
+            const utimbuf times{when, when};
+            ::utime(path.c_str(), &times);
+        }
 
-    cli::options o = test::login_options(server.port(), server.user(), server.password());
-    o.exists = exists_action::skip;
-    std::string error;
-    ASSERT_TRUE(cli::split_script("download src " + local.path(), o.commands, error)) << error;
-    const test::cli_run run = test::run_cli(o);
-    EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(test::read_text_file(local.path() + "/src/a"), "mine");
-    EXPECT_EQ(test::read_text_file(local.path() + "/src/b"), "server b");
-    EXPECT_NE(run.out.find("2 Skipped, the target exists: " + local.path() + "/src/a"), std::string::npos) << run.out;
-    int downloaded = 0;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
-        downloaded += line.rfind("5 ", 0) == 0 ? 1 : 0;
-    EXPECT_EQ(downloaded, 1) << run.out;
+        cli::options o = test::login_options(server.port(), server.user(), server.password());
+        o.exists = r.action;
+        o.log = true;
+        std::string error;
+        ASSERT_TRUE(cli::split_script(command, o.commands, error)) << error;
+        const test::cli_run run = test::run_cli(o);
+        EXPECT_EQ(run.code, 0) << run.out << run.err;
+        const std::string shown_target = download ? local_file : name;
+        const std::string renamed = "r" + std::to_string(number) + " (1).bin";
+        switch (r.expected) {
+        case after::source: EXPECT_EQ(test::read_text_file(target_file), source); break;
+        case after::unchanged:
+            EXPECT_EQ(test::read_text_file(target_file), old_bytes);
+            EXPECT_NE(run.out.find("2 Skipped, the target exists: " + shown_target), std::string::npos) << run.out;
+            break;
+        case after::resumed:
+            EXPECT_EQ(test::read_text_file(target_file), old_bytes + source.substr(400));
+            EXPECT_NE(run.err.find("> REST 400"), std::string::npos) << run.err;
+            break;
+        case after::renamed:
+            EXPECT_EQ(test::read_text_file(target_file), old_bytes);
+            EXPECT_EQ(test::read_text_file((download ? local.path() : server.root()) + "/" + renamed), source);
+            EXPECT_NE(run.out.find(shown_target + " as " + renamed), std::string::npos) << run.out;
+            break;
+        }
+    }
 }
 
 // A server behind a NAT names another address in its PASV replies. The

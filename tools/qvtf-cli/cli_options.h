@@ -40,7 +40,7 @@ struct options {
     transfer_kind type = transfer_kind::binary;
     int threads = -1;  // download/upload workers; -1: the max_download_threads setting
     int retries = -1;  // tries per item; -1: the retry_count setting
-    // download/upload: what a file does when its target exists.
+    // get/put/download/upload: what a file does when its target exists.
     exists_action exists = exists_action::overwrite;
     bool log = false;
     bool help = false;

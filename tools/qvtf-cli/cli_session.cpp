@@ -341,6 +341,8 @@ remote_result cli_session::get(const std::string& remote, const std::string& loc
     // body cut short must not replace a complete local copy.
     if (remote_result status = session_->file_size(request.remote_path, request.expected_size); !status.ok())
         return status;
+    if (!settle_target(request))
+        return status_ok;
     return session_->transfer_file(request).result;
 }
 
@@ -349,6 +351,8 @@ remote_result cli_session::put(const std::string& local, const std::string& remo
     transfer_request request = transfer_request::make(0, qxval(local), qxval(remote), type_for(local));
     // The server's copy keeps the local file's time where it can be set.
     request.stamp = true;
+    if (!settle_target(request))
+        return status_ok;
     return session_->transfer_file(request).result;
 }
 

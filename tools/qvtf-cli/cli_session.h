@@ -60,6 +60,11 @@ private:
     remote_result list(const std::string& path);
     remote_result get(const std::string& remote, const std::string& local);
     remote_result put(const std::string& local, const std::string& remote);
+    // --exists for get and put: false when the target stays as it is; a
+    // rename changes the request's target.
+    bool settle_target(transfer_request& request);
+    // A line of what became of a target, on out as the queue prints its own.
+    void say_info(const std::string& text);
     remote_result remove_recursive(const std::string& path, bool chmod, const std::string& mode);
     remote_result run_command(const std::vector<std::string>& words);
     void on_log(remote_session& session, std::unique_ptr<qxarr> lines, int kind) override;
