@@ -265,13 +265,15 @@ remote_result cli_queue::run(bool is_download, const std::vector<std::string>& s
     return failure;
 }
 
-void cli_queue::log_sink(void* user, std::unique_ptr<qxarr> lines, int kind)
+void cli_queue::log_sink(void* user, std::string_view lines, int kind)
 {
     auto* self = static_cast<cli_queue*>(user);
     std::lock_guard lock(self->output_mutex_);
     self->clear_progress_locked();
-    for (const qxval& entry : *lines) {
-        std::string_view text = entry.view();
+    while (!lines.empty()) {
+        const size_t end = lines.find("\r\n");
+        std::string_view text = lines.substr(0, end);
+        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 2);
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
             text.remove_suffix(1);
         std::string line;
