@@ -1,6 +1,7 @@
 #include "app/log_view.h"
 #include "app/log_view_files.h"
 #include "app/qt_text.h"
+#include "remote/remote_log.h"
 
 #include <QScrollBar>
 #include <QTextCharFormat>
@@ -96,11 +97,7 @@ void log_view::write(std::string_view lines, int kind, source from)
         first = pending_.empty();
         bool continued = false;
         while (!lines.empty()) {
-            const size_t end = lines.find('\n');
-            std::string_view line = lines.substr(0, end);
-            lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
-            while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-                line.remove_suffix(1);
+            const std::string_view line = qvtf::take_log_line(lines);
             if (files)
                 files->command(file_tag, kind, line);
             pending_.push_back({to_qt(line), tag, kind, continued});

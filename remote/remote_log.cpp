@@ -6,15 +6,22 @@
 
 namespace qvtf {
 
+std::string_view take_log_line(std::string_view& text)
+{
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
 void remote_observer::on_log_text(remote_session& session, std::string_view text, int kind)
 {
     auto lines = std::make_unique<qxarr>();
     while (!text.empty()) {
-        const size_t end = text.find("\r\n");
-        const size_t length = end == std::string_view::npos ? text.size() : end + 2;
-        qxval line(text.substr(0, length));
+        qxval line(std::string(take_log_line(text)) + "\r\n");
         lines->push(line);
-        text.remove_prefix(length);
     }
     on_log(session, std::move(lines), kind);
 }

@@ -90,3 +90,34 @@ TEST(LogCost, EachLineCostsItsOwnStringAndNothingMore)
 }
 
 }  // namespace
+
+namespace {
+
+// An observer that keeps to the old form gets one value per line, each
+// ending in "\r\n", whatever line ends the text had.
+TEST(LogCost, ObserversOfValuesGetOneValuePerLine)
+{
+    struct values : qvtf::remote_observer {
+        std::vector<std::string> got;
+        void on_log(qvtf::remote_session&, std::unique_ptr<qvtf::qxarr> lines, int) override
+        {
+            for (const qvtf::qxval& line : *lines)
+                got.push_back(line.str());
+        }
+    };
+    qvtf::test::fake_remote_session session;
+    const std::pair<const char*, std::vector<std::string>> rows[] = {
+        {"226 Done\r\n", {"226 Done\r\n"}},
+        {"211-Features:\r\n MDTM\r\n211 End\r\n", {"211-Features:\r\n", " MDTM\r\n", "211 End\r\n"}},
+        {"no line end", {"no line end\r\n"}},
+        {"bare\nends\n", {"bare\r\n", "ends\r\n"}},
+        {"", {}},
+    };
+    for (const auto& [text, expected] : rows) {
+        values observer;
+        qvtf::log_to_observer(&observer, session, qvtf::log_reply, text);
+        EXPECT_EQ(observer.got, expected) << text;
+    }
+}
+
+}  // namespace

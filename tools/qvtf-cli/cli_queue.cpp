@@ -9,6 +9,7 @@
 #include "core/qxfiles.h"
 #include "markup/qxlang.h"
 #include "remote/remote_folder_guard.h"
+#include "remote/remote_log.h"
 
 namespace qvtf::cli {
 
@@ -271,11 +272,7 @@ void cli_queue::log_sink(void* user, std::string_view lines, int kind)
     std::lock_guard lock(self->output_mutex_);
     self->clear_progress_locked();
     while (!lines.empty()) {
-        const size_t end = lines.find("\r\n");
-        std::string_view text = lines.substr(0, end);
-        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 2);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1);
+        const std::string_view text = take_log_line(lines);
         std::string line;
         for (const char ch : text) {
             const auto c = static_cast<unsigned char>(ch);
