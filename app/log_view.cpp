@@ -89,18 +89,19 @@ void log_view::write(std::string_view lines, int kind, source from)
     if (off_ || lines.empty())
         return;
     const QString tag = tag_of(from);
-    log_files* files = files_.load();
-    const std::string file_tag = files ? tag.toStdString() : std::string();
+    // The files are written outside the lock the window's thread takes.
+    if (log_files* files = files_.load()) {
+        const std::string file_tag = tag.toStdString();
+        for (std::string_view rest = lines; !rest.empty();)
+            files->command(file_tag, kind, qvtf::take_log_line(rest));
+    }
     bool first = false;
     {
         std::lock_guard held(pending_lock_);
         first = pending_.empty();
         bool continued = false;
         while (!lines.empty()) {
-            const std::string_view line = qvtf::take_log_line(lines);
-            if (files)
-                files->command(file_tag, kind, line);
-            pending_.push_back({to_qt(line), tag, kind, continued});
+            pending_.push_back({to_qt(qvtf::take_log_line(lines)), tag, kind, continued});
             continued = true;
         }
     }
