@@ -12,49 +12,13 @@
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "app/queue_widget.h"
+#include "app/session_watch.h"
 #include "app/ui_queue_manager.h"
 #include "browse/qx_ftp_file_lister.h"
 #include "browse/qx_local_file_lister.h"
 #include "queue/ftp_queue_process_manager.h"
 #include "queue/lister_queue_panes.h"
 #include "settings/password_keeper.h"
-
-// Watches a session for the window: its log lines go to the log view, and
-// the browser connection's state to the window's title and commands.
-class session_watch : public qvtf::remote_observer {
-public:
-    // Without a window, the watch is the queue workers'.
-    session_watch(log_view* log, TqorxVTF* window) : log_(log), window_(window) {}
-
-    void on_log(qvtf::remote_session& session, std::unique_ptr<qvtf::qxarr> lines, int kind) override
-    {
-        // State changes are the title's business, not the log's.
-        if (kind <= qvtf::log_download_done)
-            log_->write(std::move(lines), kind, {&session, window_ == nullptr});
-    }
-
-    void on_state(qvtf::remote_session& session, qvtf::remote_state, qvtf::remote_state to) override
-    {
-        if (!window_) {
-            if (to == qvtf::remote_state::disconnected)
-                log_->source_ended(&session);
-            return;
-        }
-        const QString host = to_qt(session.site().host);
-        const qvtf::connection_security security = session.security();
-        QMetaObject::invokeMethod(
-            window_,
-            [w = window_, to, host, security] {
-                w->set_security(security);
-                w->set_connection_state(to, host);
-            },
-            Qt::QueuedConnection);
-    }
-
-private:
-    log_view* log_;
-    TqorxVTF* window_;
-};
 
 // The remote pane asks the queue whether work is left before it disconnects.
 class pane_queue_link : public qvtf::lister_queue_link {
@@ -160,11 +124,8 @@ bool app_session::start(const session_options& options)
     if (options.keyring)
         vault_ = std::make_unique<keyring_vault>(&language_);
     passwords_ = std::make_unique<qvtf::password_keeper>(
-        vault_.get(), &language_, [log = &window_->log()](const std::string& line, bool failed) {
-            auto lines = std::make_unique<qvtf::qxarr>();
-            lines->push_copy(qvtf::qxval(line));
-            log->write(std::move(lines), failed ? 3 : 2);
-        });
+        vault_.get(), &language_,
+        [log = &window_->log()](const std::string& line, bool failed) { log->write(line, failed ? 3 : 2); });
     passwords_->load(profiles_, settings_);
     settle_passwords();
     passwords_->shared_write = [queue = queue_.get()](const std::function<void()>& change) {

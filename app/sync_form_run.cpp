@@ -128,10 +128,8 @@ void log_line(qvtf::ftp_queue_process_manager& window, const QString& text, int 
 {
     if (!window.log_sink)
         return;
-    auto lines = std::make_unique<qvtf::qxarr>();
     const QByteArray utf8 = (text + "\r\n").toUtf8();
-    lines->push_copy(qvtf::qxval(std::string(utf8.constData(), static_cast<size_t>(utf8.size()))));
-    window.log_sink(window.sink_context, std::move(lines), kind);
+    window.log_sink(window.sink_context, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())), kind);
 }
 
 void progress_lines::on_action(const qvtf::sync_action& a, const qvtf::sync_action_result& r)

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <unordered_set>
 
 #include "app/icons.h"
 #include "browse/qx_file_lister.h"
@@ -358,14 +359,41 @@ void ui_queue_manager::flush()
             endInsertRows();
             continue;
         }
+        if (c.kind == change::removed) {
+            // Consecutive removals go as one removal per run of adjacent
+            // rows: a burst of ended items is one change for the view, not
+            // one relayout per row.
+            // Updates of rows that went meanwhile do not break the run.
+            size_t end = i;
+            std::unordered_set<qvtf::qxview_id> gone;
+            for (; end < todo.size(); ++end) {
+                const change& next = todo[end];
+                if (next.kind == change::removed)
+                    gone.insert(next.r.id);
+                else if (next.kind != change::updated || next.r.id != qvtf::no_view_id)
+                    break;
+            }
+            i = end;
+            for (size_t last = shown_.size(); last > 0;) {
+                if (!gone.count(shown_[last - 1].id)) {
+                    --last;
+                    continue;
+                }
+                size_t first = last - 1;
+                while (first > 0 && gone.count(shown_[first - 1].id))
+                    --first;
+                beginRemoveRows({}, static_cast<int>(first), static_cast<int>(last) - 1);
+                shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(first),
+                             shown_.begin() + static_cast<std::ptrdiff_t>(last));
+                endRemoveRows();
+                last = first;
+            }
+            continue;
+        }
         const int at = shown_index(c.r.id);
-        if (at >= 0 && c.kind == change::updated) {
+        if (at >= 0) {
             shown_[static_cast<size_t>(at)] = std::move(c.r);
             emit dataChanged(index(at, 0), index(at, column_count - 1));
-        } else if (at >= 0) {
-            beginRemoveRows({}, at, at);
-            shown_.erase(shown_.begin() + at);
-            endRemoveRows();
         }
         ++i;
     }

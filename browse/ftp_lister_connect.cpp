@@ -25,10 +25,10 @@ constexpr int keepalive_wait_ms = 2000;
 
 }  // namespace
 
-void detail::pane_watch::on_log(remote_session& s, std::unique_ptr<qxarr> lines, int kind)
+void detail::pane_watch::on_log_text(remote_session& s, std::string_view lines, int kind)
 {
     if (remote_observer* o = next)
-        o->on_log(s, std::move(lines), kind);
+        o->on_log_text(s, lines, kind);
 }
 
 void detail::pane_watch::on_status(remote_session& s, qxval message)

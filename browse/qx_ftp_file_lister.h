@@ -90,7 +90,7 @@ public:
     std::atomic<bool> idle{false};
     std::atomic<bool> dropped{false};
 
-    void on_log(remote_session& s, std::unique_ptr<qxarr> lines, int kind) override;
+    void on_log_text(remote_session& s, std::string_view lines, int kind) override;
     void on_status(remote_session& s, qxval message) override;
     void on_state(remote_session& s, remote_state from, remote_state to) override;
     void on_error(remote_session& s, int code) override;

@@ -56,16 +56,25 @@ file_handle open_private_file(const qxval& path)
 
 namespace {
 
-// The file the rename must replace: the final target of a symbolic link.
+// The file the rename must replace, the final target of a symbolic link,
+// with that file's facts (stat's), exists telling whether there are any: a
+// path that is no link costs one lstat and nothing more.
+std::string rename_target(const char* path, struct stat& st, bool& exists)
+{
+    exists = ::lstat(path, &st) == 0;
+    if (!exists || !S_ISLNK(st.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    std::string target = ::realpath(path, resolved) ? std::string(resolved) : std::string(path);
+    exists = ::stat(target.c_str(), &st) == 0;
+    return target;
+}
+
 std::string rename_target(const char* path)
 {
     struct stat st;
-    if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path, resolved))
-            return resolved;
-    }
-    return path;
+    bool exists = false;
+    return rename_target(path, st, exists);
 }
 
 std::string folder_of(const std::string& path)
@@ -195,9 +204,9 @@ private:
 file_handle replacement_file::open(const qxval& target)
 {
     discard();
-    target_ = rename_target(target.c_str());
     struct stat st;
-    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    bool exists = false;
+    target_ = rename_target(target.c_str(), st, exists);
     if (exists && !S_ISREG(st.st_mode)) {
         // A folder, a pipe or a device: a download never writes into one
         // (a pipe without a reader would block the write for good).
@@ -231,9 +240,10 @@ file_handle replacement_file::open(const qxval& target)
 file_handle replacement_file::open_partial(const qxval& target, const std::string& partial)
 {
     discard();
-    target_ = rename_target(target.c_str());
     struct stat st;
-    if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    bool exists = false;
+    target_ = rename_target(target.c_str(), st, exists);
+    if (exists && !S_ISREG(st.st_mode)) {
         errno = EINVAL;
         return invalid_file_handle;
     }

@@ -336,6 +336,7 @@ private:
     uint8_t reply_group_ = 9;
     uint8_t reply_detail_ = 0;
     qxarr reply_lines_;
+    std::string reply_log_;  // the last reply as logged, kept for its buffer
     int32_t type_in_force_ = -1;
     bool passive_ = false;
     bool chmod_supported_ = true;

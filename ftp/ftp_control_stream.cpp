@@ -125,12 +125,12 @@ remote_result ftp_control::read_reply()
     }
 
     if (status == status_ok && observer_) {
-        auto lines = std::make_unique<qxarr>();
+        reply_log_.clear();
         for (const qxval& l : reply_lines_) {
-            qxval copy(l.str() + "\r\n");
-            lines->push(copy);
+            reply_log_ += l.view();
+            reply_log_ += "\r\n";
         }
-        observer_->on_log(*this, std::move(lines), log_reply);
+        observer_->on_log_text(*this, reply_log_, log_reply);
     }
     idle_rounds_ = 0;
     if (status != status_ok) {

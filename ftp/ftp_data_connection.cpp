@@ -104,6 +104,8 @@ void ftp_data_connection::adopt(qxsocket* sock)
 {
     std::lock_guard lock(socket_mutex_);
     data_socket = sock;
+    if (sock)
+        sock->end_is_final = true;
     if (aborted_ && sock)
         sock->interrupt();
 }

@@ -35,8 +35,15 @@ bool ftp_data_passive::connect_out()
         return false;
     }
     adopt(outgoing.get());
-    data_socket->local_address(connected_address);
-    local_port = data_socket->local_port();
+    // One look at the bound address gives both.
+    socket_address bound;
+    if (data_socket->local_socket_address(bound)) {
+        connected_address.set_bytes(bound.host_text());
+        local_port = bound.port();
+    } else {
+        connected_address.set_bytes(nullptr, 0);
+        local_port = -1;
+    }
     return true;
 }
 

@@ -74,6 +74,7 @@ void qxsocket::attach_tls(std::unique_ptr<tls_channel> channel)
 void qxsocket::close_handle()
 {
     tls_.reset();
+    peer_ended_ = false;
     int fd = handle.exchange(-1);
     if (fd >= 0)
         ::close(fd);
@@ -81,9 +82,14 @@ void qxsocket::close_handle()
 
 bool qxsocket::create_handle(int family)
 {
+    return create_handle(family, false);
+}
+
+bool qxsocket::create_handle(int family, bool nonblocking)
+{
     if (handle.load() >= 0)
         return true;
-    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | (nonblocking ? SOCK_NONBLOCK : 0), IPPROTO_TCP);
     if (fd < 0) {
         last_error = transport_status::cannot_create;
         return false;
@@ -128,10 +134,12 @@ bool qxsocket::connect_one(const socket_address& address)
         last_error = transport_status::cannot_resolve;
         return false;
     }
-    if (!create_handle(address.family()))
+    // A handle made here starts non-blocking, with no other status flag.
+    const bool fresh = handle.load() < 0;
+    if (!create_handle(address.family(), true))
         return false;
     const int fd = handle.load();
-    if (!set_blocking(fd, false)) {
+    if (!fresh && !set_blocking(fd, false)) {
         last_error = transport_status::connect_error_base + errno;
         close_handle();
         return false;
@@ -164,7 +172,10 @@ bool qxsocket::connect_one(const socket_address& address)
         close_handle();
         return false;
     }
-    set_blocking(fd, true);
+    if (fresh)
+        ::fcntl(fd, F_SETFL, 0);
+    else
+        set_blocking(fd, true);
     set_no_delay(fd);
     return true;
 }
@@ -271,7 +282,8 @@ int32_t qxsocket::receive(qxval& value, int32_t maximum)
             break;
         }
         // An empty read is confirmed twice more before it counts as the end.
-        if (retries >= 2) {
+        if (retries >= 2 || end_is_final) {
+            peer_ended_ = true;
             result = 0;
             break;
         }
@@ -287,6 +299,10 @@ void qxsocket::close_gracefully(bool drain)
     const int fd = handle.load();
     if (fd < 0)
         return;
+    if (peer_ended_ && !tls_) {
+        close_handle();
+        return;
+    }
     if (tls_)
         tls_->close_notify(fd, std::min<int64_t>(timeout_ms(), close_notify_ms));
     ::shutdown(fd, SHUT_WR);

@@ -50,6 +50,8 @@ public:
     // True when a handle exists or one of the family was created; 1001
     // otherwise.
     bool create_handle(int family);
+    // The same, the handle non-blocking from the start when asked.
+    bool create_handle(int family, bool nonblocking);
     // Stores the port and every address of the host: numeric text (IPv4, or
     // IPv6 with or without brackets) as is, otherwise every address a lookup
     // gives, in the system's order (1002 when there is none).
@@ -74,12 +76,16 @@ public:
 
     // Reads at most maximum bytes into value (a string of exactly the bytes
     // read). > 0: the count. 0: end of stream (confirmed by three empty
-    // reads) or time-out (last_error 1000). -1: the connection failed (1003)
-    // or another socket error (1100).
+    // reads, or by the first with end_is_final) or time-out (last_error
+    // 1000). -1: the connection failed (1003) or another socket error (1100).
     int32_t receive(qxval& value, int32_t maximum = default_receive_size);
+    // A data connection's end is the peer's orderly close and nothing else:
+    // its first empty read is the end, without two more reads and waits.
+    bool end_is_final = false;
 
     // Shuts the sending side down, optionally reads everything the peer still
-    // sends into drain_sink, then closes the handle.
+    // sends into drain_sink, then closes the handle. After the peer's end was
+    // read, without TLS, there is nothing left to wait for: it just closes.
     void close_gracefully(bool drain);
     // Closes with a reset instead of an orderly end, so the peer cannot take
     // what it received so far for the whole of it.
@@ -107,6 +113,7 @@ public:
 
 private:
     std::atomic<bool> interrupted_{false};
+    bool peer_ended_ = false;  // receive read the peer's end on this handle
     void close_handle();
     // One connect to address on a fresh handle, or on the existing one.
     bool connect_one(const socket_address& address);

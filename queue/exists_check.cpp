@@ -182,9 +182,7 @@ void ftp_queue_process_manager::log_line(const std::string& text, int kind)
 {
     if (!log_sink)
         return;
-    auto lines = std::make_unique<qxarr>();
-    lines->push_copy(qxval(text + "\r\n"));
-    log_sink(sink_context, std::move(lines), kind);
+    log_sink(sink_context, text + "\r\n", kind);
 }
 
 }  // namespace qvtf

@@ -14,9 +14,7 @@ void log_skip(ftp_queue_process_manager& queue, int phrase, const std::string& p
 {
     if (!queue.log_sink)
         return;
-    auto lines = std::make_unique<qxarr>();
-    lines->push_copy(qxval(std::string(queue.phrase(phrase)) + path + "\r\n"));
-    queue.log_sink(queue.sink_context, std::move(lines), log_info);
+    queue.log_sink(queue.sink_context, std::string(queue.phrase(phrase)) + path + "\r\n", log_info);
 }
 
 }  // namespace

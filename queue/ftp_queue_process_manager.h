@@ -36,6 +36,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -54,9 +55,10 @@
 
 namespace qvtf {
 
-// Where the queue's own log lines go: (context, lines, kind), kinds as the
-// main window's log (5 download done, 4 upload done, 3 failure).
-using queue_log_sink = void (*)(void* context, std::unique_ptr<qxarr> lines, int kind);
+// Where the queue's own log lines go: (context, lines, kind), the lines each
+// ending in "\r\n" and valid during the call only, kinds as the main
+// window's log (5 download done, 4 upload done, 3 failure).
+using queue_log_sink = void (*)(void* context, std::string_view lines, int kind);
 
 class auto_transfer_resolver;
 class global_ftp_settings;

@@ -79,11 +79,8 @@ void ftp_queue_process_manager::report_target_taken(const qxfile_node& node, con
     text += phrase(phrase_already_goes_to);
     text += target;
     report(text);
-    if (log_sink) {
-        auto lines = std::make_unique<qxarr>();
-        lines->push_copy(qxval(text + "\r\n"));
-        log_sink(sink_context, std::move(lines), log_error);
-    }
+    if (log_sink)
+        log_sink(sink_context, text + "\r\n", log_error);
 }
 
 void ftp_queue_process_manager::retarget(ftp_queue_item& item, transfer_request& request, const std::string& new_name)

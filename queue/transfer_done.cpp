@@ -174,11 +174,8 @@ void ftp_queue_process_manager::transfer_done(ftp_queue_item* item, const transf
         line += killed ? phrase(phrase_colon) : phrase(phrase_separator);
         line += outcome.error_text.view();
         line += "\r\n";
-        if (log_sink) {
-            auto lines = std::make_unique<qxarr>();
-            lines->push_copy(qxval(line));
-            log_sink(sink_context, std::move(lines), kind);
-        }
+        if (log_sink)
+            log_sink(sink_context, line, kind);
         if (failed && !killed && settings && settings->download_failures_popups) {
             std::string text(phrase(phrase_transfer_failed));
             text += file_name.view();

@@ -12,4 +12,7 @@ class remote_session;
 // text: whole lines, each ending in "\r\n"; nothing happens without an observer.
 void log_to_observer(remote_observer* observer, remote_session& session, int kind, std::string_view text);
 
+// The first line of an entry's text without its line end, taken off text.
+std::string_view take_log_line(std::string_view& text);
+
 }  // namespace qvtf

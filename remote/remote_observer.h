@@ -10,6 +10,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "core/qxarr.h"
 #include "core/qxfile_node.h"
@@ -42,8 +43,12 @@ enum remote_log_kind : int {
 class remote_observer {
 public:
     virtual ~remote_observer() = default;
-    // One log entry: lines (each ending in "\r\n") of a kind (remote_log_kind);
-    // the observer owns them.
+    // One log entry: lines (each ending in "\r\n") of a kind (remote_log_kind),
+    // valid during the call only. Every entry arrives here first; a busy
+    // session logs several per file, so the window and the command-line
+    // tool take the text as it is. The default hands it on to on_log.
+    virtual void on_log_text(remote_session& session, std::string_view lines, int kind);
+    // The same entry as values the observer owns, one per line.
     virtual void on_log(remote_session& session, std::unique_ptr<qxarr> lines, int kind)
     {
         (void)session, (void)lines, (void)kind;

@@ -123,6 +123,44 @@ TEST(QueueModel, ChangesBetweenTwoPassesAreAppliedOnce)
     EXPECT_EQ(cell(model, 3, 1), "e.bin []");
 }
 
+// A thousand items that end in a burst, from the queue's threads, reach the
+// view as a bounded number of passes, each removing its rows in one change
+// per run of adjacent rows; the rows that stay keep their order.
+TEST(QueueModel, AThousandItemsEndingInABurstAreFewChanges)
+{
+    gui_application();
+    ui_queue_manager model(nullptr);
+    QAbstractItemModelTester tester(&model, Mode::Fatal);
+    std::vector<qvtf::ftp_queue_item> items;
+    items.reserve(1002);
+    for (int i = 0; i < 1002; ++i)
+        items.push_back(make_item(("f" + std::to_string(i)).c_str(), 4096, false));
+    std::thread([&] {
+        for (qvtf::ftp_queue_item& item : items)
+            model.add_row(item);
+    }).join();
+    ASSERT_TRUE(process_until([&] { return model.rowCount() == 1002; }));
+
+    int passes = 0;
+    int removals = 0;
+    QObject::connect(&model, &ui_queue_manager::totals_changed, [&] { ++passes; });
+    QObject::connect(&model, &QAbstractItemModel::rowsRemoved, [&] { ++removals; });
+    // Rows 1 and 501 stay: the ended ones are three runs.
+    std::thread([&] {
+        for (int i = 0; i < 1002; ++i) {
+            if (i == 1 || i == 501)
+                continue;
+            model.update_row(items[static_cast<size_t>(i)]);
+            model.remove_row(items[static_cast<size_t>(i)]);
+        }
+    }).join();
+    ASSERT_TRUE(process_until([&] { return model.rowCount() == 2; }));
+    EXPECT_LE(passes, 2);
+    EXPECT_LE(removals, 3 * passes);
+    EXPECT_EQ(cell(model, 0, 1), "f1 []");
+    EXPECT_EQ(cell(model, 1, 1), "f501 []");
+}
+
 TEST(QueueModel, RowsAndProgressFromTheQueueThreads)
 {
     gui_application();

@@ -99,13 +99,10 @@ public:
         return states_;
     }
 
-    void on_log(remote_session&, std::unique_ptr<qxarr> lines, int kind) override
+    void on_log_text(remote_session&, std::string_view lines, int kind) override
     {
-        std::string text;
-        for (const qxval& line : *lines)
-            text += line.view();
         std::lock_guard lock(log_mutex_);
-        entries_.push_back({kind, text});
+        entries_.push_back({kind, std::string(lines)});
     }
 
 private:

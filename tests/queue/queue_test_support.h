@@ -226,12 +226,11 @@ struct log_record {
 
 class log_capture {
 public:
-    static void sink(void* user, std::unique_ptr<qxarr> lines, int kind)
+    static void sink(void* user, std::string_view lines, int kind)
     {
         auto* self = static_cast<log_capture*>(user);
         std::lock_guard lock(self->mutex_);
-        for (const qxval& line : *lines)
-            self->records_.push_back({kind, line.str()});
+        self->records_.push_back({kind, std::string(lines)});
     }
     // Lines of the finished-item kinds (3, 4, 5).
     std::vector<log_record> finished() const

@@ -9,6 +9,7 @@
 #include "core/qxfiles.h"
 #include "markup/qxlang.h"
 #include "remote/remote_folder_guard.h"
+#include "remote/remote_log.h"
 
 namespace qvtf::cli {
 
@@ -265,15 +266,13 @@ remote_result cli_queue::run(bool is_download, const std::vector<std::string>& s
     return failure;
 }
 
-void cli_queue::log_sink(void* user, std::unique_ptr<qxarr> lines, int kind)
+void cli_queue::log_sink(void* user, std::string_view lines, int kind)
 {
     auto* self = static_cast<cli_queue*>(user);
     std::lock_guard lock(self->output_mutex_);
     self->clear_progress_locked();
-    for (const qxval& entry : *lines) {
-        std::string_view text = entry.view();
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1);
+    while (!lines.empty()) {
+        const std::string_view text = take_log_line(lines);
         std::string line;
         for (const char ch : text) {
             const auto c = static_cast<unsigned char>(ch);

@@ -60,7 +60,7 @@ private:
     int queue_root(const qxval& local_folder);
     int queue_upload(const std::string& local, const qxval& remote_folder);
     std::string absolute_remote(const std::string& path) const;
-    static void log_sink(void* user, std::unique_ptr<qxarr> lines, int kind);
+    static void log_sink(void* user, std::string_view lines, int kind);
     void on_finished(const queue_item_result& result) override;
     // Under output_mutex_.
     void clear_progress_locked();

@@ -1,5 +1,6 @@
 #include "tools/qvtf-cli/cli_session.h"
 
+#include <algorithm>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -139,20 +140,25 @@ bool cli_session::load_program_files(const program_folders& folders)
     return true;
 }
 
-void cli_session::on_log(remote_session&, std::unique_ptr<qxarr> lines, int kind)
+void cli_session::on_log_text(remote_session&, std::string_view lines, int kind)
 {
     static const char* const prefixes[] = {"< ", "> ", "~ ", "! ", "~ ", "~ "};
-    const char* prefix = kind >= 0 && kind < 6 ? prefixes[kind] : "~ ";
-    for (const qxval& entry : *lines)
-        print_lines(err_, prefix, entry.view());
+    print_lines(err_, kind >= 0 && kind < 6 ? prefixes[kind] : "~ ", lines);
 }
 
 void cli_session::print_lines(std::FILE* f, const char* prefix, std::string_view text)
 {
     while (!text.empty()) {
         const size_t end = text.find("\r\n");
-        const std::string line = escaped(text.substr(0, end));
-        std::fprintf(f, "%s%s\n", prefix, line.c_str());
+        const std::string_view line = text.substr(0, end);
+        // Most lines need no escape, and then no copy either.
+        const bool plain = std::none_of(line.begin(), line.end(), [](char ch) {
+            const auto c = static_cast<unsigned char>(ch);
+            return c < 0x20 || c == 0x7f || c == '\\';
+        });
+        const std::string shown = plain ? std::string() : escaped(line);
+        const std::string_view out = plain ? line : std::string_view(shown);
+        std::fprintf(f, "%s%.*s\n", prefix, static_cast<int>(out.size()), out.data());
         if (end == std::string_view::npos)
             break;
         text.remove_prefix(end + 2);

@@ -67,7 +67,7 @@ private:
     void say_info(const std::string& text);
     remote_result remove_recursive(const std::string& path, bool chmod, const std::string& mode);
     remote_result run_command(const std::vector<std::string>& words);
-    void on_log(remote_session& session, std::unique_ptr<qxarr> lines, int kind) override;
+    void on_log_text(remote_session& session, std::string_view lines, int kind) override;
     // The clock probe's local file: a fresh, empty, unique name.
     static bool probe_name(qxval& out);
     // download / upload through the queue.
