@@ -185,6 +185,9 @@ public:
     const qxarr& reply_lines() const { return reply_lines_; }
     // Failures that carry the last reply: 6005, or another status.
     remote_result unexpected_reply() const { return reply_failure(status_unexpected_reply); }
+    // The answer to a data command, as a failure: 6005, or 6003 when the
+    // session had to end (see refuses_protected_data).
+    remote_result data_command_failure();
     remote_result reply_failure(int status) const;
     // Set to 0 each time a command is sent or a reply is read.
     int idle_rounds() const { return idle_rounds_.load(); }

@@ -141,4 +141,19 @@ remote_result ftp_control::negotiate_tls()
     return status_ok;
 }
 
+remote_result ftp_control::data_command_failure()
+{
+    // 522 to a protected data connection: the server no longer takes this
+    // control connection's TLS session, as one that insists on reuse does
+    // after a data connection was cut off (a stop, a reset). Only a new
+    // login brings a new session, so the login ends as after a 421 and its
+    // owner logs in again.
+    if (reply_code_ == 522 && security().data_protected) {
+        set_state(remote_state::closing);
+        report_error(status_not_connected);
+        return reply_failure(status_not_connected);
+    }
+    return reply_code_ == 421 ? reply_failure(status_not_connected) : unexpected_reply();
+}
+
 }  // namespace qvtf

@@ -209,12 +209,18 @@ transfer_record ftp_control::transfer_outcome(int receiving, const remote_result
 
 namespace {
 
-// Whether the transfer's data fits in a few buffers, so that the calling
-// thread runs the data connection itself: no pipe, no worker, no hand-over.
-bool runs_on_caller(int64_t inline_limit, const transfer_request& request, const local_side& local)
+// Whether the calling thread runs the data connection itself: no pipe, no
+// worker, no hand-over. So it does when the data fits in a few buffers, and
+// at any size when the connection is protected: encrypting or decrypting on
+// the thread that reads or writes the file keeps the bytes in one core's
+// cache, which saves more than the overlap of disk and network gains.
+bool runs_on_caller(int64_t inline_limit, const transfer_request& request, const local_side& local,
+                    bool data_protected)
 {
     if (inline_limit < 0)
         return false;
+    if (data_protected)
+        return true;
     const int64_t size = !request.direction ? local.size() : request.expected_size;
     if (size < 0)
         return inline_limit == std::numeric_limits<int64_t>::max();
@@ -256,7 +262,7 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
         refused.result = status;
         return refused;
     }
-    const bool on_caller = runs_on_caller(options_.inline_limit, request, local);
+    const bool on_caller = runs_on_caller(options_.inline_limit, request, local, security().data_protected);
     if (remote_result status = prepare_data_connection(receiving, request.transfer_type, request.progress, on_caller);
         !status.ok()) {
         refused.result = status;
@@ -284,6 +290,8 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
     }
     if (result.ok())
         result = transfer_reply_status(*this);
+    if (result.status == status_unexpected_reply)
+        result = data_command_failure();
     if (!result.ok()) {
         // Refused: stop the connection's side too.
         {
@@ -337,6 +345,8 @@ transfer_record ftp_control::transfer_with(const transfer_request& request)
         control_socket_.set_timeout(options_.timeout, 0);
 
     transfer_record record = transfer_outcome(receiving, reply_status);
+    if (record.result.status == status_unexpected_reply)
+        record.result = data_command_failure();
     record.resumed_from = offset;
     record.bytes += offset;
     if (record.result.status == status_local_file && file_errno) {

@@ -143,6 +143,8 @@ remote_result ftp_control::list_directory_once(const qxval& path, bool machine)
     remote_result status = machine ? send_mlsd(path) : send_list(path);
     if (status.ok())
         status = list_reply_status(*this);
+    if (status.status == status_unexpected_reply)
+        status = data_command_failure();
     if (!status.ok()) {
         {
             std::lock_guard lock(data_mutex_);
@@ -230,7 +232,7 @@ remote_result ftp_control::list_directory_once(const qxval& path, bool machine)
     case 425:
     case 426:
     case 451: return reply_failure(status_refused);
-    default: return unexpected_reply();
+    default: return data_command_failure();
     }
     if (data_broken || !last_listing_.complete) {
         last_listing_.complete = false;

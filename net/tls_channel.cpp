@@ -120,8 +120,15 @@ tls_channel::tls_channel(tls_context& context, bool keeps_sessions) : context_(c
 
 tls_channel::~tls_channel()
 {
-    if (ssl_)
-        SSL_free(ssl_);
+    if (!ssl_)
+        return;
+    // A channel cut off without close_notify would otherwise mark the
+    // session it resumed as spent, and that is the control connection's:
+    // every later data connection would then fail where the server insists
+    // on reuse. Since TLS 1.1 such a session may be resumed.
+    if (!keeps_sessions_ && SSL_is_init_finished(ssl_))
+        SSL_set_shutdown(ssl_, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+    SSL_free(ssl_);
 }
 
 tls_channel* tls_channel::of(const SSL* ssl)

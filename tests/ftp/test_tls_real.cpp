@@ -10,10 +10,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "ftp/ftp_data_connection.h"
 #include "ftp_test_session.h"
@@ -189,9 +194,12 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
         EXPECT_EQ(errors[0].rfind("[1002]", 0), 0u) << errors[0];
     }
 
-    // Small files go on the calling thread, the larger ones on a worker.
-    for (const size_t size : {size_t(0), size_t(70000), size_t(3u << 20)}) {
+    // Protected files of any size go on the calling thread; the last one
+    // takes the worker's path as an unprotected large file does.
+    for (const size_t size : {size_t(0), size_t(70000), size_t(3u << 20), size_t(3u << 20) + 1}) {
         SCOPED_TRACE("size " + std::to_string(size));
+        if (size == (3u << 20) + 1)
+            session.reconfigure([](remote_site&, remote_options& options) { options.inline_limit = -1; });
         const std::string name = "t" + std::to_string(size);
         const std::string bytes = pattern_bytes(size, static_cast<unsigned>(size + 1));
         ASSERT_TRUE(write_bytes(local.file(name), bytes));
@@ -208,7 +216,7 @@ TEST_P(TlsReal, LogsInListsAndMovesFilesAsTheModeAndTrustSay)
     int listed = 0;
     for (qxfile_node* child = session.current_folder()->first_child; child; child = child->next)
         ++listed;
-    EXPECT_EQ(listed, 3);
+    EXPECT_EQ(listed, 4);
     EXPECT_EQ(session.quit().status, 0);
 }
 
@@ -246,6 +254,110 @@ const tls_case tls_cases[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Cases, TlsReal, ::testing::ValuesIn(tls_cases),
+                         [](const auto& instance) { return std::string(instance.param.name); });
+
+// A stop or a kill cuts off a protected transfer in either direction at
+// once, and after a stop the same login goes on.
+struct cut_case {
+    const char* name;
+    int direction;  // 1: download
+    int reason;
+    bool on_worker = false;  // the pipe's path, as an unprotected large file takes
+};
+
+class cut_when_moving : public transfer_progress {
+public:
+    void on_progress(int64_t bytes, int32_t) override
+    {
+        if (bytes < (1 << 20))
+            return;
+        std::lock_guard lock(mutex_);
+        moving_ = true;
+        changed_.notify_all();
+    }
+    bool wait_until_moving()
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return moving_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool moving_ = false;
+};
+
+class TlsCut : public ::testing::TestWithParam<cut_case> {};
+
+TEST_P(TlsCut, EndsTheTransferAndAStopKeepsTheLogin)
+{
+    const cut_case c = GetParam();
+    if (!server_available(server_kind::vsftpd))
+        GTEST_SKIP() << "server not installed";
+    vsftpd_server vs(server_tls::explicit_forced);
+    ASSERT_TRUE(vs.ok()) << vs.log();
+    temp_folder local("qvtf-tls-cut");
+    const size_t size = size_t(256) << 20;
+    const std::string source = c.direction ? vs.root() + "/big" : local.file("big");
+    {
+        std::ofstream out(source, std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(size) - 1);
+        out.put('x');
+    }
+    logged_session session;
+    session.reconfigure([&](remote_site& site, remote_options& options) {
+        site.port = vs.port();
+        site.user_name.set_string(vs.user().c_str());
+        site.password.set_string(vs.password().c_str());
+        site.encryption = remote_encryption::require_explicit;
+        options.timeout = 10;
+        options.passive = true;
+        options.listing_reader = parser();
+        options.trust = std::make_shared<certificate_trust>(local.file("trust"), vs.certificate());
+        if (c.on_worker)
+            options.inline_limit = -1;
+    });
+    ASSERT_EQ(session.log_in().status, 0) << vs.log();
+
+    cut_when_moving progress;
+    std::thread cutter([&] {
+        if (progress.wait_until_moving())
+            session.stop(c.reason);
+    });
+    transfer_request request = c.direction ? transfer_request::make(1, qxval(local.file("back")), qxval("big"), 0)
+                                           : transfer_request::make(0, qxval(source), qxval("up"), 0);
+    request.progress = &progress;
+    const transfer_record record = session.transfer_file(request);
+    cutter.join();
+    EXPECT_EQ(record.result.status, status_stopped) << session.text_of(record.result);
+    // A download's part is discarded (its target never existed); an
+    // upload's stays on the server as far as it went.
+    if (c.direction) {
+        EXPECT_FALSE(std::filesystem::exists(local.file("back")));
+    } else {
+        std::error_code error;
+        EXPECT_LT(std::filesystem::file_size(vs.root() + "/up", error), size);
+    }
+    if (c.reason != stop_reason_stop)
+        return;
+    // The login goes on; or, as this server forgets the session a cut-off
+    // data connection resumed, it ends so that its owner logs in again.
+    session.clear_stop();
+    remote_result listed = session.list_directory(qxval(""));
+    if (listed.status == status_not_connected) {
+        EXPECT_FALSE(session.logged_in());
+        ASSERT_EQ(session.log_in().status, 0) << vs.log();
+        listed = session.list_directory(qxval(""));
+    }
+    EXPECT_EQ(listed.status, 0) << session.text_of(listed) << "\n" << vs.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TlsCut,
+                         ::testing::Values(cut_case{"download_stopped", 1, stop_reason_stop},
+                                           cut_case{"upload_stopped", 0, stop_reason_stop},
+                                           cut_case{"download_killed", 1, stop_reason_kill},
+                                           cut_case{"download_stopped_on_worker", 1, stop_reason_stop, true},
+                                           cut_case{"upload_stopped_on_worker", 0, stop_reason_stop, true}),
                          [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
