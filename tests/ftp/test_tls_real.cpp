@@ -3,7 +3,8 @@
 // pyftpdlib's TLS handler, passive and active, files on the worker and on
 // the calling thread, over IPv6 too, and the certificate decisions: the
 // authorities of a CA file or of the system's hashed folder, the trust
-// file, a judge, and a refusal before any login.
+// file, a judge, and a refusal before any login. A stop or kill cuts a
+// protected transfer off either way, and the session goes on after it.
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>

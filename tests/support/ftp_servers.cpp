@@ -2,12 +2,17 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 #include "test_ports.h"
 
@@ -281,6 +286,37 @@ vsftpd_server::vsftpd_server(server_tls tls, bool ipv6) : user_(test_user), pass
 vsftpd_server::~vsftpd_server()
 {
     process_.stop();
+}
+
+void vsftpd_server::kill_sessions() const
+{
+    // Every descendant of the listening process: a session is a process
+    // and the helper it forks.
+    std::set<pid_t> family{process_.pid()};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename();
+            if (name.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            std::ifstream stat(entry.path() / "stat");
+            std::string line;
+            std::getline(stat, line);
+            const size_t close = line.rfind(')');
+            if (close == std::string::npos)
+                continue;
+            std::istringstream rest(line.substr(close + 2));
+            char state = 0;
+            pid_t parent = 0;
+            rest >> state >> parent;
+            const pid_t pid = static_cast<pid_t>(std::stol(name));
+            if (family.count(parent) && family.insert(pid).second)
+                grew = true;
+        }
+    }
+    for (pid_t pid : family)
+        if (pid != process_.pid())
+            ::kill(pid, SIGKILL);
 }
 
 std::string vsftpd_server::log() const

@@ -56,6 +56,9 @@ public:
     const std::string& password() const { return password_; }
     // Local path of the folder the user lands in after login.
     std::string root() const { return root_.path(); }
+    // Kills the processes of every session, as a crash or a cut line would
+    // end them; the server goes on taking new connections.
+    void kill_sessions() const;
     // First and last port of the passive range.
     uint16_t pasv_min() const { return pasv_min_; }
     uint16_t pasv_max() const { return pasv_max_; }

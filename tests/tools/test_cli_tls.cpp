@@ -3,11 +3,15 @@
 // trust by --ca-file and by the user folder's trust file, a certificate
 // nobody vouches for (exit 1 before any login, with the line that would
 // trust it), large files each way and whole folders through five workers,
-// passive and active; a plain server with auto and with explicit.
+// passive and active; a plain server with auto and with explicit; a
+// download whose connections die midway, tried again from where it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "remote/certificate_trust.h"
 #include "support/ftp_servers.h"
@@ -131,5 +135,66 @@ TEST_P(CliTls, RunsAsTheTrustAndModeSay)
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliTls, ::testing::ValuesIn(cases),
                          [](const auto& instance) { return std::string(instance.param.name); });
+
+// A protected download whose connections die midway (every session of the
+// server killed) is a failed attempt: the queue tries again on a new login
+// and the file ends byte for byte.
+TEST(CliTlsCut, DownloadCutMidwayIsTriedAgainAndEndsWhole)
+{
+    if (!test::vsftpd_available())
+        GTEST_SKIP() << "vsftpd not installed";
+    test::vsftpd_server server(test::server_tls::explicit_forced);
+    ASSERT_TRUE(server.ok()) << server.log();
+    test::temp_folder local("qvtf-cli-tls-cut");
+    test::temp_folder home("qvtf-cli-home");
+    constexpr std::size_t size = 200u << 20;
+    {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+        std::ofstream(server.root() + "/big", std::ios::binary) << bytes;
+    }
+    fs::create_directories(local.file("down"));
+
+    cli::options o = test::login_options(server.port(), server.user(), server.password());
+    o.encryption = "explicit";
+    o.ca_file = server.certificate();
+    o.threads = 1;
+    o.retries = 3;
+    o.log = true;
+    std::string error;
+    ASSERT_TRUE(cli::split_script("download big " + local.file("down"), o.commands, error)) << error;
+    test::cli_run run;
+    std::thread client([&] { run = test::run_cli(o, home.path() + "/"); });
+    // Cut once a few MiB have come, whatever the part file is called.
+    auto arrived = [&] {
+        std::uintmax_t most = 0;
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(local.file("down"), ignored))
+            if (const std::uintmax_t bytes = entry.file_size(ignored); !ignored)
+                most = std::max(most, bytes);
+        return most;
+    };
+    bool cut = false;
+    for (int i = 0; i < 10000 && !cut; ++i) {
+        if (arrived() > (8u << 20)) {
+            server.kill_sessions();
+            cut = true;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    client.join();
+    ASSERT_TRUE(cut);
+    ASSERT_EQ(run.code, 0) << run.err << "\n" << run.out;
+    EXPECT_TRUE(test::read_text_file(local.file("down/big")) == test::read_text_file(server.root() + "/big"));
+    const std::string log = server.log();
+    size_t retrievals = 0;
+    for (size_t at = 0; (at = log.find("\"RETR ", at)) != std::string::npos; ++at)
+        ++retrievals;
+    EXPECT_EQ(retrievals, 2u) << log;
+    // The second try went on from what the first had written.
+    EXPECT_NE(log.find("\"REST "), std::string::npos) << log;
+}
 
 }  // namespace
