@@ -256,7 +256,15 @@ bool file_list_model::question_asked(int caption_phrase, const qvtf::qxval& text
 
 void file_list_model::folder_listed(qvtf::qxfile_node*)
 {
-    post([this] { emit folders_changed(QString()); });
+    // One redraw of the folder tree answers every listing before it: a
+    // folder that keeps changing (a download into it) must not queue more
+    // redraws than the window's thread can do.
+    if (folders_pending_.exchange(true))
+        return;
+    post([this] {
+        folders_pending_ = false;
+        emit folders_changed(QString());
+    });
 }
 
 void file_list_model::folder_selected(qvtf::qxfile_node* folder)

@@ -106,6 +106,7 @@ private:
     int rows_ = 0;
     std::vector<int> kinds_;  // the column kind of each visible column
     std::atomic<bool> reload_pending_{false};
+    std::atomic<bool> folders_pending_{false};
     mutable std::mutex selection_mutex_;
     std::vector<int32_t> selection_;
 };

@@ -15,6 +15,9 @@ namespace qvtf {
 namespace {
 
 constexpr auto refresh_interval = std::chrono::milliseconds(2000);
+// A file being written changes its folder all the time: the folder is
+// listed again at most this often.
+constexpr auto settle_interval = std::chrono::milliseconds(500);
 constexpr int lock_wait_ms = 2000;
 constexpr uint32_t watched_events = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB | IN_MODIFY |
                                     IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
@@ -161,6 +164,8 @@ void qx_local_file_lister::refresher_body()
         show_idle();
         refreshing_ = false;
         lock_.release();
+        std::unique_lock lock(watch_mutex_);
+        watch_cv_.wait_for(lock, settle_interval, [this] { return bool(stopping_); });
     }
 }
 
