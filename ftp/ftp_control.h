@@ -186,7 +186,7 @@ public:
     // Failures that carry the last reply: 6005, or another status.
     remote_result unexpected_reply() const { return reply_failure(status_unexpected_reply); }
     // The answer to a data command, as a failure: 6005, or 6003 when the
-    // session had to end (see refuses_protected_data).
+    // login had to end (a 421, or a 522 to a protected data connection).
     remote_result data_command_failure();
     remote_result reply_failure(int status) const;
     // Set to 0 each time a command is sent or a reply is read.
