@@ -71,6 +71,9 @@ quick_connect_result parse_quick_connect(std::string_view host_field, std::strin
         r.detail = prefix + "://";
         if (prefix == "ftps") {
             r.site.encryption = remote_encryption::implicit;
+        } else if (prefix == "ftpes") {
+            // What other clients call explicit TLS that must not fall back.
+            r.site.encryption = remote_encryption::require_explicit;
         } else if (prefix == "sftp") {
             r.site.protocol = remote_protocol::sftp;
         } else if (prefix != "ftp") {
@@ -147,9 +150,10 @@ quick_connect_result parse_quick_connect(std::string_view host_field, std::strin
 std::string quick_connect_host_text(const remote_site& site)
 {
     const std::string host = site.host.str();
-    const char* prefix = site.protocol == remote_protocol::sftp           ? "sftp://"
-                         : site.encryption == remote_encryption::implicit ? "ftps://"
-                                                                          : "";
+    const char* prefix = site.protocol == remote_protocol::sftp                   ? "sftp://"
+                         : site.encryption == remote_encryption::implicit         ? "ftps://"
+                         : site.encryption == remote_encryption::require_explicit ? "ftpes://"
+                                                                                  : "";
     if (!*prefix)
         return host;
     return prefix + (host.find(':') != std::string::npos ? "[" + host + "]" : host);

@@ -74,6 +74,7 @@ TEST(QuickConnect, PrefixesChooseProtocolAndEncryption)
         {"example.org", remote_protocol::ftp, remote_encryption::explicit_if_available, "example.org"},
         {"ftp://example.org", remote_protocol::ftp, remote_encryption::explicit_if_available, "example.org"},
         {"ftps://example.org:2990", remote_protocol::ftp, remote_encryption::implicit, "ftps://example.org"},
+        {"FTPES://example.org", remote_protocol::ftp, remote_encryption::require_explicit, "ftpes://example.org"},
         {"sftp://[::1]:2222", remote_protocol::sftp, remote_encryption::explicit_if_available, "sftp://[::1]"},
     };
     for (const auto& row : rows) {
