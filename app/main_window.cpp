@@ -6,8 +6,10 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStatusBar>
 #include <QSplitter>
 #include <QTableView>
 #include <QTimer>
@@ -391,13 +393,32 @@ void TqorxVTF::set_state_text(const QString& text)
 void TqorxVTF::set_security(const qvtf::connection_security& security)
 {
     security_ = security;
-    remote_pane_->set_encrypted(security.encrypted);
+    show_lock();
+}
+
+void TqorxVTF::show_lock()
+{
+    // Only an open connection is protected, whatever the last one was.
+    const bool shown = connected_ && security_.encrypted;
+    QString detail;
+    if (shown)
+        detail = QString::fromStdString(security_.version + ", " + security_.cipher);
+    remote_pane_->set_encrypted(shown, detail);
+    if (!status_lock_) {
+        status_lock_ = new QLabel(this);
+        status_lock_->setObjectName("StatusLock");
+        status_lock_->setPixmap(remote_pane_->lock_label().pixmap());
+        statusBar()->insertPermanentWidget(0, status_lock_);
+    }
+    status_lock_->setVisible(shown);
+    status_lock_->setToolTip(detail);
 }
 
 void TqorxVTF::set_connection_state(qvtf::remote_state state, const QString& host)
 {
     connected_ = state == qvtf::remote_state::connected || state == qvtf::remote_state::logged_in;
     logged_in_ = state == qvtf::remote_state::logged_in;
+    show_lock();
     if (logged_in_ && edits_)
         edits_->browser_logged_in();
     if (connected_)

@@ -207,6 +207,8 @@ private:
     void build_menus();
     void build_toolbar();
     void update_commands();
+    // The locks of the remote pane and the status line.
+    void show_lock();
     void panel_hidden(QDockWidget* panel);
     void panel_shown(QDockWidget* panel);
     void give_zone_height(QDockWidget* panel);
@@ -258,6 +260,7 @@ private:
     std::shared_ptr<log_files> files_;
     std::shared_ptr<finished_feed> finished_feed_;
     QLabel* queue_totals_ = nullptr;
+    QLabel* status_lock_ = nullptr;  // the status line's lock
     // A site the saved queue named that is not in the site tree.
     std::unique_ptr<qvtf::ftp_profile> restored_site_;
     quick_connect_bar* quick_bar_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/node_mime.h"
 #include "app/pane_path_field.h"
@@ -67,8 +68,16 @@ pane_widget::pane_widget(bool remote, const qvtf::qxlang* language, QWidget* par
     banner_->setObjectName("banner");
     banner_->setTextFormat(Qt::PlainText);
     banner_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lock_ = new QLabel(title_bar);
+    lock_->setObjectName("lock");
+    // No taller than the title's text, so the bar keeps its height.
+    const int lock_side = std::min(16, title_->fontMetrics().height());
+    lock_->setPixmap(icons_.named(QStringLiteral("lock.png")).pixmap(lock_side, lock_side));
+    lock_->setFixedSize(lock_side, lock_side);
+    lock_->hide();
     auto* title_layout = new QHBoxLayout(title_bar);
     title_layout->setContentsMargins(6, 2, 6, 2);
+    title_layout->addWidget(lock_);
     title_layout->addWidget(title_, 1);
     title_layout->addWidget(banner_);
 
@@ -418,23 +427,24 @@ void pane_widget::on_title(const QString& text)
     show_header();
 }
 
-void pane_widget::set_encrypted(bool encrypted)
+void pane_widget::set_encrypted(bool encrypted, const QString& detail)
 {
     encrypted_ = encrypted;
+    lock_->setVisible(encrypted);
+    lock_->setToolTip(detail);
     show_header();
 }
 
 void pane_widget::show_header()
 {
     // The local pane's header is where it is; the remote pane's names its
-    // connection and the folder in it.
-    const QString lock = encrypted_ ? phrase(1036, "[TLS] ") : QString();
+    // connection and the folder in it (the lock beside it says encrypted).
     if (!remote_)
         title_->setText(header_folder_);
     else if (header_folder_.isEmpty())
-        title_->setText(lock + lister_title_);
+        title_->setText(lister_title_);
     else
-        title_->setText(lock + lister_title_ + QStringLiteral(" \u2014 ") + header_folder_);
+        title_->setText(lister_title_ + QStringLiteral(" \u2014 ") + header_folder_);
 }
 
 void pane_widget::enter_typed_folder(const QString& path)

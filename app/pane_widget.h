@@ -100,6 +100,7 @@ public:
     // ---- state the window and tests look at ----
     QLabel& title_label() const { return *title_; }
     QLabel& banner_label() const { return *banner_; }
+    QLabel& lock_label() const { return *lock_; }
     QLabel& status_label() const { return *status_; }
     pane_path_field& path_field() const { return *path_; }
     QSplitter& splitter() const { return *splitter_; }
@@ -125,7 +126,8 @@ public:
     void open_row(int row);
 
     // The remote pane's header shows a lock while the connection is encrypted.
-    void set_encrypted(bool encrypted);
+    // detail: the protocol version and cipher, shown as the lock's tip.
+    void set_encrypted(bool encrypted, const QString& detail = {});
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -179,6 +181,7 @@ private:
     folder_tree_model* folders_;
     pane_icons icons_;
     QLabel* title_ = nullptr;
+    QLabel* lock_ = nullptr;  // shown while the connection is encrypted
     QLabel* banner_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QToolButton* filter_button_ = nullptr;

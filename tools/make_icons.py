@@ -220,6 +220,15 @@ def draw_all():
         col = (40, 120, 40, 255)
         c.line(5, 6, 7, 7.5, col, 1.1); c.line(7, 7.5, 5, 9, col, 1.1); c.rect(7.5, 10.5, 3.5, 1, col)
     icon("script.png", script)
+    def lock(c):
+        # The shackle: a ring whose lower half the body covers.
+        c.ring(8, 6.5, 4, 1.5, (110, 110, 120, 255))
+        c.rect(4, 7, 8, 0.1, (0, 0, 0, 0))
+        c.rect(4, 6.5, 1.5, 2.5, (110, 110, 120, 255)); c.rect(10.5, 6.5, 1.5, 2.5, (110, 110, 120, 255))
+        c.rect(2.5, 8, 11, 7.5, (60, 60, 70, 255))
+        c.rect(3.3, 8.8, 9.4, 5.9, (232, 180, 40, 255))
+        c.circle(8, 11, 1.3, (60, 60, 70, 255)); c.rect(7.4, 11, 1.2, 2.5, (60, 60, 70, 255))
+    icon("lock.png", lock)
 
 
 def splash():

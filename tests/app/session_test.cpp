@@ -8,6 +8,7 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -184,6 +185,52 @@ TEST(Session, ClosingAsksOnlyWhileTheQueueHoldsItems)
     EXPECT_TRUE(close_window(session));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(session.queue().item_count(), 0);
+    session.stop();
+}
+
+// The lock beside the remote pane's title and on the status line, with the
+// protocol and cipher as its tip, only while the connection is encrypted.
+TEST(Session, TheLockShowsWhileEncrypted)
+{
+    gui_application();
+    temp_folder home("qvtf-session-lock");
+    app_session session;
+    ASSERT_TRUE(session.start(quiet(home.path())));
+    TqorxVTF& window = session.window();
+    window.show();
+    qvtf::connection_security tls;
+    tls.encrypted = true;
+    tls.version = "TLSv1.3";
+    tls.cipher = "TLS_AES_256_GCM_SHA384";
+    // A session keeps its last protection after it closed: the lock goes
+    // with the connection all the same.
+    const struct {
+        bool tls;
+        qvtf::remote_state state;
+        bool encrypted;
+    } rows[] = {
+        {true, qvtf::remote_state::logged_in, true},
+        {false, qvtf::remote_state::logged_in, false},
+        {true, qvtf::remote_state::connected, true},
+        {true, qvtf::remote_state::disconnected, false},
+        {true, qvtf::remote_state::connecting, false},
+    };
+    for (const auto& row : rows) {
+        const bool encrypted = row.encrypted;
+        SCOPED_TRACE(static_cast<int>(row.state));
+        window.set_security(row.tls ? tls : qvtf::connection_security{});
+        window.set_connection_state(row.state, "example.org");
+        QCoreApplication::processEvents();
+        const QLabel& pane_lock = window.remote_pane().lock_label();
+        const auto* status_lock = window.findChild<QLabel*>("StatusLock");
+        ASSERT_NE(status_lock, nullptr);
+        EXPECT_EQ(pane_lock.isVisible(), encrypted);
+        EXPECT_EQ(status_lock->isVisible(), encrypted);
+        EXPECT_FALSE(pane_lock.pixmap().isNull());
+        EXPECT_EQ(pane_lock.toolTip(), encrypted ? "TLSv1.3, TLS_AES_256_GCM_SHA384" : "");
+        EXPECT_EQ(window.windowTitle().contains("[TLS]"), encrypted);
+    }
+    EXPECT_TRUE(close_window(session));
     session.stop();
 }
 
