@@ -40,6 +40,45 @@ void operator delete(void* p, std::size_t) noexcept
     std::free(p);
 }
 
+// Every form that pairs with the deletes above comes from malloc too, or a
+// sanitizer sees its own allocation freed by free().
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (counting)
+        ++allocations;
+    return std::malloc(size ? size : 1);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
+{
+    return operator new(size, tag);
+}
+
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+
 namespace {
 
 TEST(LogCost, EachLineCostsItsOwnStringAndNothingMore)
