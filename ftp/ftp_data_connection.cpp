@@ -179,12 +179,17 @@ bool ftp_data_connection::stopped_here() const
 void ftp_data_connection::close_sockets()
 {
     std::lock_guard lock(socket_mutex_);
-    if (data_socket)
-        data_socket->close_gracefully(false);
-    if (outgoing)
-        outgoing->close_gracefully(false);
-    if (accepted_)
-        accepted_->close_gracefully(false);
+    // A stopped transfer wants nothing more: a reset ends the server's side
+    // at once. A graceful close can leave a server that still sends facing
+    // our closed window, and its final reply stays away until our time-out.
+    for (qxsocket* socket : {data_socket, static_cast<qxsocket*>(outgoing.get()), accepted_.get()}) {
+        if (!socket)
+            continue;
+        if (aborted_)
+            socket->close_with_reset();
+        else
+            socket->close_gracefully(false);
+    }
 }
 
 void ftp_data_connection::abort_socket()
