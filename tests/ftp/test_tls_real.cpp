@@ -290,6 +290,8 @@ private:
 
 class TlsCut : public ::testing::TestWithParam<cut_case> {};
 
+constexpr int reply_wait = 20;  // seconds: the session's time-out
+
 TEST_P(TlsCut, EndsTheTransferAndAStopKeepsTheLogin)
 {
     const cut_case c = GetParam();
@@ -311,7 +313,7 @@ TEST_P(TlsCut, EndsTheTransferAndAStopKeepsTheLogin)
         site.user_name.set_string(vs.user().c_str());
         site.password.set_string(vs.password().c_str());
         site.encryption = remote_encryption::require_explicit;
-        options.timeout = 10;
+        options.timeout = reply_wait;
         options.passive = true;
         options.listing_reader = parser();
         options.trust = std::make_shared<certificate_trust>(local.file("trust"), vs.certificate());
@@ -328,9 +330,13 @@ TEST_P(TlsCut, EndsTheTransferAndAStopKeepsTheLogin)
     transfer_request request = c.direction ? transfer_request::make(1, qxval(local.file("back")), qxval("big"), 0)
                                            : transfer_request::make(0, qxval(source), qxval("up"), 0);
     request.progress = &progress;
+    const auto began = std::chrono::steady_clock::now();
     const transfer_record record = session.transfer_file(request);
+    const auto took = std::chrono::steady_clock::now() - began;
     cutter.join();
     EXPECT_EQ(record.result.status, status_stopped) << session.text_of(record.result);
+    // The server's last reply came: the stop did not wait out the time-out.
+    EXPECT_LT(took, std::chrono::seconds(reply_wait));
     // A download's part is discarded (its target never existed); an
     // upload's stays on the server as far as it went.
     if (c.direction) {
