@@ -239,7 +239,8 @@ void ftp_control::disconnect(int wait_ms)
     remote_session_lock hold(*this, wait_ms);
     if (!hold)
         return;
-    if (connected())
+    // After a QUIT (closing) the goodbye has been said once already.
+    if (connected() && state() != remote_state::closing)
         (void)quit();
     reset_state();
     control_socket_.close_gracefully(false);

@@ -222,6 +222,19 @@ TEST(FtpSend, QuitAndDisconnect)
     // Disconnecting a closed session sends nothing.
     s.disconnect();
     EXPECT_EQ(server.lines(), (lines{"QUIT"}));
+
+    // Nor does one that said goodbye already (the pane quits, then closes).
+    scripted_ftp_server second;
+    second.send("220 ready\r\n").expect("221 bye\r\n");
+    second.start();
+    logged_session t;
+    ASSERT_EQ(connect_to(t, second), 0);
+    t.set_state(remote_state::logged_in);
+    EXPECT_EQ(t.quit().status, 0);
+    t.disconnect();
+    EXPECT_FALSE(t.connected());
+    ASSERT_TRUE(second.completed());
+    EXPECT_EQ(second.lines(), (lines{"QUIT"}));
 }
 
 TEST(FtpSend, QuitClearsTheLoginWhateverTheAnswer)
