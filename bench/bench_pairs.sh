@@ -4,8 +4,11 @@
 # run NAME CMD...: one run; appends "wall cpu peak_kib" to $work/m/NAME.
 # BEFORE, when set, is evaluated once ahead of each pair and not measured, so
 # both clients' output of the last pair is still there to be checked.
+# BETWEEN, when set, is evaluated ahead of every run, not measured (a sync, so
+# one run's writeback does not land on the next).
 run() {
   local name=$1; shift
+  [ -n "${BETWEEN:-}" ] && eval "$BETWEEN"
   if ! /usr/bin/time -f '%e %U %S %M' -o "$work/m/last" "${rt[@]}" "$@" >/dev/null 2>"$work/m/err"; then
     echo "warning: $name run failed: $(tail -n 2 "$work/m/err" | tr '\n' ' ')" >&2
   fi
