@@ -186,7 +186,8 @@ public:
     // Failures that carry the last reply: 6005, or another status.
     remote_result unexpected_reply() const { return reply_failure(status_unexpected_reply); }
     // The answer to a data command, as a failure: 6005, or 6003 when the
-    // login had to end (a 421, or a 522 to a protected data connection).
+    // login had to end (a 522 to a protected data connection; read_reply
+    // turns a 421 into 6003 before this is asked).
     remote_result data_command_failure();
     remote_result reply_failure(int status) const;
     // Set to 0 each time a command is sent or a reply is read.

@@ -153,7 +153,7 @@ remote_result ftp_control::data_command_failure()
         report_error(status_not_connected);
         return reply_failure(status_not_connected);
     }
-    return reply_code_ == 421 ? reply_failure(status_not_connected) : unexpected_reply();
+    return unexpected_reply();
 }
 
 }  // namespace qvtf
