@@ -102,6 +102,9 @@ BEFORE="[ -d $work/local/qp ] && mv $work/local/qp $work/aside/qp.\$i; [ -d $wor
   "$cli" "${q[@]}" --threads 5 download many "$work/local/qp" -- s_par "get -r many $work/local/sp" "${s[@]}"
 diff -r "$work/local/qp/many" "$root/many" >/dev/null || echo "warning: qvtf-cli queued folder differs" >&2
 diff -r "$work/local/sp/many" "$root/many" >/dev/null || echo "warning: sftp get -r differs" >&2
+# The workers' other possible shape: channels of one connection.
+channels="$(dirname "$cli")/sftp_channels"
+[ -x "$channels" ] && channels_line=$("$channels" 127.0.0.1 "$port" "$user" "$work/client" "$work/known_hosts" "$root/many" 1000 5)
 fi
 load_after=$(uptime)
 
@@ -120,5 +123,6 @@ if [ "$only" = "" ] || [ "$only" = big ]; then
 fi
 { [ "$only" = "" ] || [ "$only" = small ]; } && row "1000 x 4 KiB, 5 workers (get -r)" q_par s_par
 echo "(seconds; cpu = user + system)"
+[ -n "${channels_line:-}" ] && echo "worker shape: $channels_line"
 echo "load after:  $load_after"
 echo "targets: big transfers wall <= 1.2; 1000 small files through the queue wall <= 0.5"

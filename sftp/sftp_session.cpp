@@ -215,6 +215,13 @@ remote_result sftp_session::sftp_failure(const std::string& what)
     return failure;
 }
 
+bool sftp_session::lose_connection()
+{
+    if (sftp_)
+        sftp_->errnum = SSH_FX_CONNECTION_LOST;
+    return true;
+}
+
 void sftp_session::forget_folders()
 {
     qxfile_tree::reader hold(folder_tree_);

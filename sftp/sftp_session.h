@@ -10,6 +10,7 @@
 //   sftp_list.cpp        listings into the folder tree
 //   sftp_walk.cpp        recursive delete and permission change
 //   sftp_transfer.cpp    downloads and uploads, pipelined
+//   sftp_write_pipeline  the writes in flight that libssh 0.10 lacks
 #pragma once
 
 #include <atomic>
@@ -99,6 +100,8 @@ private:
     // words) while the connection lives; otherwise the connection is gone,
     // the observer hears of it and the session is reset.
     remote_result sftp_failure(const std::string& what);
+    // Makes the next sftp_failure take the connection for gone. Always true.
+    bool lose_connection();
     // The failure of an SSH step (connecting, logging in).
     remote_result ssh_failure();
     bool stopped() const { return stop_.requested(); }

@@ -1,6 +1,6 @@
 // Downloads and uploads on the calling thread. Reads keep many requests in
 // flight, so a file costs one round trip per window, not per chunk;
-// writes go out in the largest pieces the server takes. A download goes to
+// writes go out in the largest pieces the server takes, several at once. A download goes to
 // a temporary that replaces the target only when every byte arrived; one
 // that broke off with the connection is kept for the next try.
 #include <fcntl.h>
@@ -19,6 +19,7 @@
 #include "net/transport_status.h"
 #include "sftp/sftp_partials.h"
 #include "sftp/sftp_session.h"
+#include "sftp/sftp_write_pipeline.h"
 
 namespace qvtf {
 
@@ -26,6 +27,8 @@ namespace {
 
 constexpr uint32_t read_chunk = 64 * 1024;
 constexpr std::size_t reads_in_flight = 32;
+// Bytes of writes in flight: as much as OpenSSH's channel window holds.
+constexpr std::size_t write_window = 2 * 1024 * 1024;
 
 constexpr int phrase_not_regular_file = 850;
 constexpr int phrase_size_differs = 540;
@@ -233,6 +236,8 @@ transfer_record sftp_session::download(const transfer_request& request)
         if (channel_failed)
             break;
     }
+    if (!channel_failed && stop_.killed())
+        channel_failed = lose_connection();
     record.bytes = written;
     record.resumed_from = start;
     record.end_time = now();
@@ -320,13 +325,15 @@ transfer_record sftp_session::upload(const transfer_request& request)
         record.bytes = record.resumed_from = held;
         log(log_info, std::string(phrase(phrase_continued_at)) + std::to_string(held) + ": " + remote + "\r\n");
     }
-    std::vector<char> buffer(write_chunk_);
+    sftp_write_pipeline pipeline(sftp_, target.file, write_chunk_,
+                                 std::max<std::size_t>(4, write_window / write_chunk_));
+    int64_t offset = held;
     bool channel_failed = false;
     int32_t read_errno = 0;
     for (;;) {
         if (stopped())
             break;
-        const ssize_t n = ::read(local, buffer.data(), buffer.size());
+        const ssize_t n = ::read(local, pipeline.buffer(), write_chunk_);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -335,14 +342,25 @@ transfer_record sftp_session::upload(const transfer_request& request)
         }
         if (n == 0)
             break;
-        if (sftp_write(target.file, buffer.data(), static_cast<std::size_t>(n)) != n) {
+        if (!pipeline.send(static_cast<std::size_t>(n), static_cast<uint64_t>(offset))) {
             channel_failed = true;
             break;
         }
-        record.bytes += n;
+        offset += n;
+        record.bytes = held + pipeline.confirmed();
         if (request.progress)
             request.progress->on_progress(record.bytes, now() - record.start_time);
     }
+    // A kill shut the socket: the connection is over even when every reply
+    // had already arrived. Otherwise every reply is read before the file
+    // closes, also after a stop.
+    if (!channel_failed && stop_.killed())
+        channel_failed = lose_connection();
+    if (!channel_failed && !pipeline.finish())
+        channel_failed = true;
+    if (request.progress && held + pipeline.confirmed() != record.bytes)
+        request.progress->on_progress(held + pipeline.confirmed(), now() - record.start_time);
+    record.bytes = held + pipeline.confirmed();
     close_file(local);
     record.end_time = now();
     if (channel_failed) {

@@ -57,6 +57,22 @@ void own_files(const test::sshd_server& server)
     }
 }
 
+// Progress that makes one call when the bytes pass a mark.
+class once_past : public transfer_progress {
+public:
+    once_past(int64_t mark, std::function<void()> call) : mark_(mark), call_(std::move(call)) {}
+    void on_progress(int64_t bytes, int32_t) override
+    {
+        if (bytes >= mark_ && !called.exchange(true))
+            call_();
+    }
+    std::atomic<bool> called{false};
+
+private:
+    int64_t mark_;
+    std::function<void()> call_;
+};
+
 class fixed_judge : public host_key_judge {
 public:
     explicit fixed_judge(host_key_verdict verdict) : verdict_(verdict) {}
@@ -361,17 +377,6 @@ TEST_F(SftpReal, LargeFilesBothWaysAndAKilledConnection)
     // A download broken off halfway, by the server killing the connection
     // or by a kill from another thread: the target is untouched, the next
     // try continues from the bytes kept and the result is the whole file.
-    class breaker : public transfer_progress {
-    public:
-        explicit breaker(std::function<void()> b) : breaks(std::move(b)) {}
-        void on_progress(int64_t bytes, int32_t) override
-        {
-            if (bytes >= (20 << 20) && !broken.exchange(true))
-                breaks();
-        }
-        std::function<void()> breaks;
-        std::atomic<bool> broken{false};
-    };
     struct break_case {
         const char* name;
         std::function<void()> breaks;
@@ -385,7 +390,7 @@ TEST_F(SftpReal, LargeFilesBothWaysAndAKilledConnection)
     for (const break_case& b : breaks) {
         SCOPED_TRACE(b.name);
         std::ofstream(local.file("again")) << "old content";
-        breaker halfway(b.breaks);
+        once_past halfway(20 << 20, b.breaks);
         transfer_request broken = transfer_request::make(1, qxval(local.file("again")), qxval("big"), 0);
         broken.expected_size = size;
         broken.progress = &halfway;
@@ -394,7 +399,7 @@ TEST_F(SftpReal, LargeFilesBothWaysAndAKilledConnection)
         if (b.status >= 0) {
             EXPECT_EQ(first.result.status, b.status);
         }
-        EXPECT_TRUE(halfway.broken);
+        EXPECT_TRUE(halfway.called);
         EXPECT_FALSE(session->logged_in());
         EXPECT_TRUE(read_all(local.file("again")) == "old content");
         session->clear_stop();
@@ -407,6 +412,63 @@ TEST_F(SftpReal, LargeFilesBothWaysAndAKilledConnection)
         // Only what was missing came again.
         EXPECT_LT(rest.last, static_cast<int64_t>(size));
         EXPECT_TRUE(read_all(local.file("again")) == read_all(original));
+    }
+}
+
+// Uploads keep several writes in flight. Each way an upload can end early
+// must leave the session as it says: usable after a stop or a refused
+// write (every reply still owed was read), logged out after a kill; and a
+// resumed upload afterwards ends byte-identical.
+TEST_F(SftpReal, UploadsEndedEarlyLeaveTheSessionSound)
+{
+    constexpr std::size_t size = 24u << 20;
+    const std::string original = local.file("up-original");
+    write_random(original, size, 11);
+    auto session = logged_in();
+
+    struct cut_case {
+        const char* name;
+        const char* target;
+        std::function<void()> cuts;  // empty: the server refuses a write
+        int status;                  // -1: any failure
+        bool stays_logged_in;
+    };
+    const cut_case cases[] = {
+        {"stop", "stopped", [&session] { session->stop(stop_reason_stop); }, status_stopped, true},
+        {"kill", "killed", [&session] { std::thread([&session] { session->stop(stop_reason_kill); }).join(); },
+         status_stopped, false},
+        {"server kills", "cut", [this] { server->kill_sessions(); }, -1, false},
+        // A device that is always full refuses the first write; the others
+        // already sent are answered the same way.
+        {"refused write", "/dev/full", nullptr, status_refused, true},
+    };
+    for (const cut_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        once_past when(6 << 20, c.cuts ? c.cuts : [] {});
+        transfer_request up = transfer_request::make(0, qxval(original), qxval(c.target), 0);
+        up.progress = &when;
+        const transfer_record first = session->transfer_file(up);
+        if (c.status >= 0) {
+            EXPECT_EQ(first.result.status, c.status);
+        } else {
+            EXPECT_NE(first.result.status, 0);
+        }
+        EXPECT_LT(first.bytes, static_cast<int64_t>(size));
+        EXPECT_EQ(session->logged_in(), c.stays_logged_in);
+        session->clear_stop();
+        if (!c.stays_logged_in) {
+            ASSERT_EQ(session->log_in().status, 0);
+        }
+        // The channel holds no stray reply: the next requests get their own.
+        ASSERT_EQ(session->list_directory(qxval(".")).status, 0);
+        if (!c.cuts)
+            continue;
+        up.progress = nullptr;
+        up.resume = true;
+        const transfer_record rest = session->transfer_file(up);
+        ASSERT_EQ(rest.result.status, 0);
+        EXPECT_GT(rest.resumed_from, 0);
+        EXPECT_TRUE(read_all(server->root() + "/" + c.target) == read_all(original));
     }
 }
 
