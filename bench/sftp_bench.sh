@@ -62,6 +62,8 @@ s=(sftp -q -b - ${BENCH_SFTP_CIPHER:+-c "$BENCH_SFTP_CIPHER"} -i "$work/client" 
 
 run() {
   local name=$1 input=$2; shift 2
+  # The last run's dirty pages are written out before, not during, this one.
+  sync
   if ! /usr/bin/time -f '%e %U %S' -o "$work/m/last" "$@" <<< "$input" >/dev/null 2>"$work/m/err"; then
     echo "warning: $name run failed: $(tail -n 2 "$work/m/err" | tr '\n' ' ')" >&2
   fi
