@@ -82,7 +82,8 @@ remote_result sftp_session::enter_start_folder()
     return change_folder(site_.initial_folder.view().empty() ? qxval(".") : site_.initial_folder);
 }
 
-remote_result sftp_session::on_path(const qxval& path, const std::function<int(const char* full)>& request)
+remote_result sftp_session::on_path(const qxval& path, const std::function<int(const char* full)>& request,
+                                    bool question)
 {
     remote_session_lock hold(*this);
     if (!hold)
@@ -90,7 +91,7 @@ remote_result sftp_session::on_path(const qxval& path, const std::function<int(c
     if (remote_result ready = check_ready(); !ready.ok())
         return ready;
     const std::string full = absolute(path);
-    return request(full.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(full);
+    return request(full.c_str()) == 0 ? remote_result(status_ok) : sftp_failure(full, question);
 }
 
 remote_result sftp_session::make_folder(const qxval& path)
@@ -137,7 +138,7 @@ remote_result sftp_session::file_size(const qxval& path, int64_t& out)
         if ((attributes.value->flags & SSH_FILEXFER_ATTR_SIZE) && attributes.value->size <= INT64_MAX)
             out = static_cast<int64_t>(attributes.value->size);
         return 0;
-    });
+    }, true);
 }
 
 remote_result sftp_session::modification_time(const qxval& path, int64_t& out)
@@ -151,7 +152,7 @@ remote_result sftp_session::modification_time(const qxval& path, int64_t& out)
         if (attributes.value->flags & SSH_FILEXFER_ATTR_ACMODTIME)
             out = attributes.value->mtime;
         return 0;
-    });
+    }, true);
 }
 
 }  // namespace qvtf

@@ -189,7 +189,7 @@ remote_result sftp_session::ssh_failure()
     return failure;
 }
 
-remote_result sftp_session::sftp_failure(const std::string& what)
+remote_result sftp_session::sftp_failure(const std::string& what, bool question)
 {
     const int code = sftp_ ? sftp_get_error(sftp_) : SSH_FX_NO_CONNECTION;
     const bool alive = ssh_ && ssh_is_connected(ssh_) && code != SSH_FX_NO_CONNECTION &&
@@ -198,7 +198,7 @@ remote_result sftp_session::sftp_failure(const std::string& what)
         remote_result refused(status_refused);
         std::string line = what + ": ";
         line += phrase(phrase_sftp_status_base + code);
-        log(log_error, line + "\r\n");
+        log(question ? log_reply : log_error, line + "\r\n");
         refused.reply.push_back(std::move(line));
         return refused;
     }

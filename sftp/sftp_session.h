@@ -99,7 +99,9 @@ private:
     // The failure of the last SFTP request: refused (with the server's
     // words) while the connection lives; otherwise the connection is gone,
     // the observer hears of it and the session is reset.
-    remote_result sftp_failure(const std::string& what);
+    // A question's refusal (a probe for a size or a time) is an answer, and
+    // is logged as the server's reply, not as an error.
+    remote_result sftp_failure(const std::string& what, bool question = false);
     // Makes the next sftp_failure take the connection for gone. Always true.
     bool lose_connection();
     // The failure of an SSH step (connecting, logging in).
@@ -108,7 +110,8 @@ private:
     remote_result check_ready();
     // One request on a path made absolute, under the session's claim: 0 from
     // the request is success, anything else the server's refusal.
-    remote_result on_path(const qxval& path, const std::function<int(const char* full)>& request);
+    remote_result on_path(const qxval& path, const std::function<int(const char* full)>& request,
+                          bool question = false);
 
     // sftp_connect.cpp
     remote_result open_socket(const std::string& host, int port, int& fd);
