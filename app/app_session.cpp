@@ -119,6 +119,14 @@ bool app_session::start(const session_options& options)
     queue_->panes = panes_.get();
 
     profiles_.load(qvtf::qxval(profiles_path()), settings_.key, language_);
+    if (started.new_key) {
+        profiles_.forget_file_passwords();
+        // Every password saved from now on is scrambled with the new key:
+        // it goes to disk now, or a run that never reaches its exit would
+        // leave passwords that no later run can read.
+        if (folders_.ensure_user_folder())
+            settings_.save();
+    }
     // Passwords the keyring keeps, and the move into or out of it the
     // settings ask for, before anything connects.
     if (options.keyring)

@@ -62,6 +62,19 @@ ftp_profile* ftp_profile_tree::find(std::string_view label_path) const
     return match_path(top->first_child, label_path);
 }
 
+void ftp_profile_tree::forget_file_passwords()
+{
+    for (const ftp_profile_entry& entry : entries()) {
+        ftp_profile* p = entry.node;
+        if (!p->is_site())
+            continue;
+        if (p->password_place == password_in_file)
+            p->password.set_string("");
+        if (p->passphrase_place == password_in_file)
+            p->ssh_key_passphrase.set_string("");
+    }
+}
+
 std::vector<ftp_profile_entry> ftp_profile_tree::entries() const
 {
     std::vector<ftp_profile_entry> out;

@@ -91,6 +91,11 @@ public:
     // Every node below the top group, depth-first in tree order.
     std::vector<ftp_profile_entry> entries() const;
 
+    // The settings' key was made anew, so the passwords and passphrases the
+    // file kept under the old one read back as garbage: they become empty,
+    // and the user (or $QVTF_PASSWORD) gives them again.
+    void forget_file_passwords();
+
 private:
     qxval damaged_path_{""};
     qxval load_error_{""};

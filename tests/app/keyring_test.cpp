@@ -198,4 +198,45 @@ TEST(Keyring, PasswordsNotStoredAreAskedAtConnect)
     EXPECT_EQ(file_text(home.file("site_profiles.xml")).find(" password=\""), std::string::npos);
 }
 
+// A first run's key is on disk before any password is scrambled with it,
+// so a run that never reaches its exit (killed, crashed) leaves passwords
+// the next run reads. Under a key that is gone they read back as empty,
+// never as garbage that would be sent to a server and saved again.
+TEST(Keyring, SavedPasswordsOutliveARunThatNeverExits)
+{
+    gui_application();
+    temp_folder home("qvtf-keyring-killed");
+    session_options options;
+    options.home = home.path();
+    options.first_activation = false;
+    const std::string password = "Sh0p-kept-pw";
+    {
+        app_session session;
+        ASSERT_TRUE(session.start(options)) << session.error().toStdString();
+        qvtf::ftp_profile* site = qvtf::ftp_profile::make(qvtf::profile_site);
+        site->label.set_string("Shop");
+        site->host.set_string("127.0.0.1");
+        site->password.set_bytes(password);
+        session.profiles().tree.append_child(site, session.profiles().top());
+        ASSERT_EQ(session.save_profiles(), qvtf::profile_ok);
+        // No stop(): the run ends without its exit.
+    }
+    struct restart {
+        const char* name;
+        bool settings_lost;
+        std::string expected;
+    };
+    for (const restart& r : {restart{"after a killed run", false, password}, restart{"settings file lost", true, ""}}) {
+        SCOPED_TRACE(r.name);
+        if (r.settings_lost) {
+            ASSERT_EQ(std::remove(home.file("qorx_gfs.txt").c_str()), 0);
+        }
+        app_session session;
+        ASSERT_TRUE(session.start(options)) << session.error().toStdString();
+        const qvtf::ftp_profile* site = session.profiles().find("Shop");
+        ASSERT_NE(site, nullptr);
+        EXPECT_EQ(site->password.str(), r.expected);
+    }
+}
+
 }  // namespace

@@ -32,13 +32,9 @@ bool cli_site::load(const program_folders& folders, const qxlang& language, cons
     }
     if (!load_profiles(folders.user, language, settings.key, profiles, err))
         return false;
-    // Passwords stored under a key that is gone read back as garbage; an
-    // empty one lets $QVTF_PASSWORD or the server's refusal speak instead.
-    if (started.new_key) {
-        for (const ftp_profile_entry& entry : profiles.entries())
-            if (entry.node->is_site() && !entry.node->anonymous_login)
-                entry.node->password.set_string("");
-    }
+    // An empty password lets $QVTF_PASSWORD or the server's refusal speak.
+    if (started.new_key)
+        profiles.forget_file_passwords();
     chosen = profiles.find(label);
     if (!chosen) {
         std::fprintf(err, "qvtf-cli: no site \"%s\" in %s%s\n", label.c_str(), folders.user.c_str(),
