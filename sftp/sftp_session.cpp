@@ -208,7 +208,10 @@ remote_result sftp_session::sftp_failure(const std::string& what, bool question)
     remote_result failure = killed ? remote_result(status_stopped) : remote_result(transport_status::cannot_read);
     if (!killed && ssh_)
         failure.detail = ssh_get_error(ssh_);
-    log(log_error, std::string(phrase(1202)) + (failure.detail.empty() ? what : failure.detail) + "\r\n");
+    // The user's own kill is no failure to report in red; the queue says
+    // it stopped.
+    if (!killed)
+        log(log_error, std::string(phrase(1202)) + (failure.detail.empty() ? what : failure.detail) + "\r\n");
     close_connection();
     if (!killed && observer_)
         observer_->on_error(*this, failure.status);

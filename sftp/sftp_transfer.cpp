@@ -33,6 +33,7 @@ constexpr std::size_t write_window = 2 * 1024 * 1024;
 constexpr int phrase_not_regular_file = 850;
 constexpr int phrase_size_differs = 540;
 constexpr int phrase_continued_at = 1211;
+constexpr int phrase_upload_continued_at = 1264;
 
 int32_t now()
 {
@@ -323,7 +324,8 @@ transfer_record sftp_session::upload(const transfer_request& request)
             return record;
         }
         record.bytes = record.resumed_from = held;
-        log(log_info, std::string(phrase(phrase_continued_at)) + std::to_string(held) + ": " + remote + "\r\n");
+        log(log_info,
+            std::string(phrase(phrase_upload_continued_at)) + std::to_string(held) + ": " + remote + "\r\n");
     }
     sftp_write_pipeline pipeline(sftp_, target.file, write_chunk_,
                                  std::max<std::size_t>(4, write_window / write_chunk_));
