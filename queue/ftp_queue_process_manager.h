@@ -147,8 +147,9 @@ public:
     int append_item(std::unique_ptr<ftp_queue_item> item);
     void remove_item(ftp_queue_item* item);
     int32_t item_count() const;
-    // Blocks until the queue is empty and no folder expands, at most
-    // timeout_ms (negative: no limit); whether it is.
+    // Blocks until the queue is empty, the item that emptied it has been
+    // reported (on_finished) and no folder expands, at most timeout_ms
+    // (negative: no limit); whether it is.
     bool wait_until_empty(int32_t timeout_ms = -1);
 
     // ---- kills (request 8 kill, 4 stop) ----
@@ -271,6 +272,9 @@ private:
     // A login ahead of the files failed: no more of them until a file's own
     // login succeeds or another site is chosen (under lock_).
     bool prestart_refused_ = false;
+    // Removals that emptied the queue and are not reported yet (under lock_):
+    // a waiter for the empty queue also waits for the last item's outcome.
+    int emptied_unreported_ = 0;
     std::atomic<bool> browser_in_use_{false};
     std::atomic<bool> paused_{false};
     ftp_profile* profile_ = nullptr;

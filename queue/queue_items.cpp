@@ -127,8 +127,10 @@ std::unique_ptr<ftp_queue_item> ftp_queue_process_manager::unlink_locked(ftp_que
     owned->queue_node = nullptr;
     now_empty = items_.empty();
     // The answers given "for all" hold for one run of the queue.
-    if (now_empty)
+    if (now_empty) {
         exists_answers_.clear();
+        ++emptied_unreported_;
+    }
     return owned;
 }
 
@@ -139,11 +141,18 @@ void ftp_queue_process_manager::note_changed()
 
 void ftp_queue_process_manager::after_removal(bool now_empty)
 {
-    // Only an empty queue ends a wait for removals (wait_until_empty): a
-    // wake-up per finished file would cost the waiting thread a hand-over
-    // of the queue's lock each time.
-    if (now_empty)
+    // Only an empty queue ends a wait for removals (wait_until_empty), and
+    // only once its last item was reported: a wake-up per finished file
+    // would cost the waiting thread a hand-over of the queue's lock each
+    // time.
+    if (now_empty) {
+        {
+            std::lock_guard held(lock_);
+            if (emptied_unreported_ > 0)
+                --emptied_unreported_;
+        }
         note_changed();
+    }
     report_run_failures();
     if (!now_empty || !open_)
         return;
@@ -177,7 +186,7 @@ int32_t ftp_queue_process_manager::item_count() const
 bool ftp_queue_process_manager::wait_until_empty(int32_t timeout_ms)
 {
     std::unique_lock held(lock_);
-    auto done = [&] { return items_.empty() && !expanding_; };
+    auto done = [&] { return items_.empty() && !expanding_ && emptied_unreported_ == 0; };
     if (timeout_ms < 0) {
         changed_cv_.wait(held, done);
         return true;
