@@ -1,8 +1,9 @@
 // Downloads and uploads on the calling thread. Reads keep many requests in
-// flight, so a file costs one round trip per window, not per chunk;
-// writes go out in the largest pieces the server takes, several at once. A download goes to
-// a temporary that replaces the target only when every byte arrived; one
-// that broke off with the connection is kept for the next try.
+// flight, so a file costs one round trip per window, not per chunk; writes
+// go out in the largest pieces the server takes, several at once. A
+// download goes to a temporary that replaces the target only when every
+// byte arrived; one that broke off with the connection is kept for the
+// next try.
 #include <fcntl.h>
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
@@ -360,9 +361,12 @@ transfer_record sftp_session::upload(const transfer_request& request)
         channel_failed = lose_connection();
     if (!channel_failed && !pipeline.finish())
         channel_failed = true;
-    if (request.progress && held + pipeline.confirmed() != record.bytes)
-        request.progress->on_progress(held + pipeline.confirmed(), now() - record.start_time);
-    record.bytes = held + pipeline.confirmed();
+    // The replies read at the end confirm the last bytes.
+    if (const int64_t confirmed = held + pipeline.confirmed(); confirmed != record.bytes) {
+        record.bytes = confirmed;
+        if (request.progress)
+            request.progress->on_progress(record.bytes, now() - record.start_time);
+    }
     close_file(local);
     record.end_time = now();
     if (channel_failed) {

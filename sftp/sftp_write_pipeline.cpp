@@ -38,15 +38,16 @@ uint32_t get32(const unsigned char* at)
 
 sftp_write_pipeline::sftp_write_pipeline(sftp_session_struct* sftp, sftp_file_struct* file, std::size_t chunk,
                                          std::size_t depth)
-    : sftp_(sftp), file_(file), depth_(std::max<std::size_t>(1, depth))
+    : sftp_(sftp),
+      depth_(std::max<std::size_t>(1, depth)),
+      handle_size_(ssh_string_len(file->handle)),
+      // length, type, id, handle, offset, data length
+      header_size_(4 + 1 + 4 + 4 + handle_size_ + 8 + 4)
 {
-    const std::size_t handle_size = ssh_string_len(file_->handle);
-    // length, type, id, handle, offset, data length
-    header_size_ = 4 + 1 + 4 + 4 + handle_size + 8 + 4;
     packet_.resize(header_size_ + chunk);
     reply_.resize(largest_reply);
-    put32(packet_.data() + 9, static_cast<uint32_t>(handle_size));
-    std::memcpy(packet_.data() + 13, ssh_string_data(file_->handle), handle_size);
+    put32(packet_.data() + 9, static_cast<uint32_t>(handle_size_));
+    std::memcpy(packet_.data() + 13, ssh_string_data(file->handle), handle_size_);
 }
 
 bool sftp_write_pipeline::send(std::size_t n, uint64_t offset)
@@ -55,14 +56,13 @@ bool sftp_write_pipeline::send(std::size_t n, uint64_t offset)
         return false;
     if (pending_.size() >= depth_ && !collect())
         return settle();
-    const std::size_t handle_size = header_size_ - 25;
     const uint32_t id = ++sftp_->id_counter;
     char* p = packet_.data();
     put32(p, static_cast<uint32_t>(header_size_ - 4 + n));
     p[4] = static_cast<char>(fxp_write);
     put32(p + 5, id);
-    put64(p + 13 + handle_size, offset);
-    put32(p + 21 + handle_size, static_cast<uint32_t>(n));
+    put64(p + 13 + handle_size_, offset);
+    put32(p + 21 + handle_size_, static_cast<uint32_t>(n));
     const std::size_t total = header_size_ + n;
     // Blocks while the channel's window is full; libssh keeps the replies
     // that arrive meanwhile in the channel's buffer.

@@ -55,8 +55,8 @@ private:
         std::size_t bytes;
     };
     sftp_session_struct* sftp_;
-    sftp_file_struct* file_;
     std::size_t depth_;
+    std::size_t handle_size_;
     std::size_t header_size_;
     std::vector<char> packet_;
     std::vector<unsigned char> reply_;
